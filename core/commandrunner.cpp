@@ -1,0 +1,55 @@
+#include "commandrunner.h"
+#include "corelog.h"
+
+#include <QProcess>
+#include <atomic>
+
+namespace {
+ProcessCommandRunner gDefaultRunner;
+std::atomic<CommandRunner *> gRunner{&gDefaultRunner};
+} // namespace
+
+bool isMachineChangingCommand(const QString &program)
+{
+    static const QStringList kMachineChanging = {"reboot", "init",     "mount",  "umount",
+                                                 "date",   "hwclock",  "killall", "ip",
+                                                 "ifconfig", "route", "./update.sh", "./tsc"};
+    return kMachineChanging.contains(program);
+}
+
+void setCommandRunner(CommandRunner *runner)
+{
+    gRunner.store(runner ? runner : &gDefaultRunner);
+}
+
+CommandResult runCommand(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    return gRunner.load()->run(program, arguments, timeoutMs);
+}
+
+CommandResult ProcessCommandRunner::run(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    CommandResult result;
+#ifndef MG_BOX_BUILD
+    if (isMachineChangingCommand(program)) {
+        qCWarning(lcCore).noquote() << "desktop build, not run:" << program << arguments.join(' ');
+        return result;
+    }
+#endif
+    qCDebug(lcCore).noquote() << "run:" << program << arguments.join(' ');
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments, QIODevice::ReadOnly);
+    if (!process.waitForStarted(10000))
+        return result;
+    result.started = true;
+    if (!process.waitForFinished(timeoutMs < 0 ? -1 : timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+        result.standardOutput = process.readAllStandardOutput();
+        return result;
+    }
+    result.standardOutput = process.readAllStandardOutput();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The one way this program starts another program: a program name and an argument list, never a
+// string that a shell splits. Tests install a recording runner; the desktop build records the
+// commands that would change the machine instead of running them.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+struct CommandResult
+{
+    bool started = false; // false when the program could not be started or was not run
+    int exitCode = -1;
+    QByteArray standardOutput;
+};
+
+class CommandRunner
+{
+public:
+    virtual ~CommandRunner() = default;
+    virtual CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) = 0;
+};
+
+// Runs the program through the installed runner (any thread). timeoutMs < 0 waits without limit.
+CommandResult runCommand(const QString &program, const QStringList &arguments = {}, int timeoutMs = 60000);
+
+// True for the commands that change the machine outside the working directory: reboot, init, mount,
+// umount, date, hwclock, killall, ip, ifconfig, route, ./update.sh, ./tsc.
+bool isMachineChangingCommand(const QString &program);
+
+// Installs a runner (not owned); nullptr restores the default process runner. Call before other
+// threads use runCommand.
+void setCommandRunner(CommandRunner *runner);
+
+// The default runner: QProcess, waited for. In the desktop build machine-changing commands are logged
+// and not run (started = false).
+class ProcessCommandRunner : public CommandRunner
+{
+public:
+    CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) override;
+};

@@ -1,0 +1,2 @@
+#include "corelog.h"
+Q_LOGGING_CATEGORY(lcCore, "core")

@@ -1,0 +1,16 @@
+#pragma once
+// Screen and camera-image sizes used by layout, region geometry and detection.
+// gShowW/gShowH: the primary screen, set by the main window's constructor.
+// gImageW/gImageH: the camera image; a sane default until the first camera opens, so that no
+// division by them sees 0. GUI thread.
+
+extern int gShowW;
+extern int gShowH;
+extern int gImageW;
+extern int gImageH;
+
+constexpr int kDefaultImageW = 1280;
+constexpr int kDefaultImageH = 1024;
+
+// Records the size of an opened camera's image; only the first valid call of the run takes effect.
+void setImageSizeFromCamera(int width, int height);

@@ -1,0 +1,251 @@
+#include "logmanager.h"
+#include "clock.h"
+#include "commandrunner.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QRegularExpression>
+
+#include <atomic>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <execinfo.h>
+#include <unistd.h>
+
+LogManager *gLogManager = nullptr;
+
+const char *const kLogFolder = "./cnt_net/workspace/LOG/";
+const char *const kLogStdoutFolder = "./cnt_net/workspace/log_stdout/";
+
+namespace {
+
+std::atomic<quint64> gLogCounter{0};
+
+// Set on the thread that runs the crash handler: that thread may already hold the log lock (a crash
+// inside the handler itself), so it must not wait for it forever.
+thread_local bool tInCrashPath = false;
+
+QMutex &logLock()
+{
+    static QMutex *lock = new QMutex; // lives until the process ends, like the file
+    return *lock;
+}
+
+QFile &logFile()
+{
+    static QFile *file = new QFile;
+    return *file;
+}
+
+QString logFilePath()
+{
+    return QString::fromLatin1(kLogFolder) + QStringLiteral("log.txt");
+}
+
+QList<QFileInfo> filesNewestFirst(const QString &folder, const QStringList &patterns, QDir::Filters extra)
+{
+    QDir dir(folder);
+    QList<QFileInfo> files = dir.entryInfoList(patterns, QDir::Files | extra, QDir::NoSort);
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const QDateTime ta = a.lastModified(), tb = b.lastModified();
+        if (ta != tb)
+            return ta > tb;
+        return a.fileName() < b.fileName();
+    });
+    return files;
+}
+
+QString uniqueTarget(const QString &folder, const QString &base)
+{
+    QString target = folder + base + QStringLiteral(".txt");
+    for (int n = 1; QFileInfo::exists(target); ++n)
+        target = folder + base + QStringLiteral("_%1.txt").arg(n);
+    return target;
+}
+
+void writeStderr(const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, p, size_t(left));
+        if (n <= 0)
+            return;
+        p += n;
+        left -= n;
+    }
+}
+
+char levelLetter(QtMsgType type)
+{
+    switch (type) {
+    case QtInfoMsg: return 'I';
+    case QtWarningMsg: return 'W';
+    case QtCriticalMsg: return 'E';
+    case QtFatalMsg: return 'F';
+    default: return 'D';
+    }
+}
+
+// Moves log.txt aside after a fatal line. rename(2) rather than a child process: this also runs
+// inside the crash handler.
+void moveFatalLog(const QString &timeText)
+{
+    const QString folder = QString::fromLatin1(kLogFolder);
+    const QByteArray from = QFile::encodeName(logFilePath());
+    QByteArray to = QFile::encodeName(folder + QStringLiteral("logFatal%1.txt").arg(timeText));
+    for (int n = 1; ::access(to.constData(), F_OK) == 0; ++n)
+        to = QFile::encodeName(folder + QStringLiteral("logFatal%1_%2.txt").arg(timeText).arg(n));
+    ::rename(from.constData(), to.constData());
+}
+
+} // namespace
+
+QString moveLogFileAside(const QString &source, const QString &folder, const QString &base)
+{
+    const QString target = uniqueTarget(folder, base);
+    runCommand(QStringLiteral("mv"), {source, target});
+    return target;
+}
+
+void trimLogFolder(const QString &folder, int keep)
+{
+    const QList<QFileInfo> files = filesNewestFirst(folder, {QStringLiteral("*")}, QDir::Filters());
+    // Walks the list once, so a file that cannot be deleted cannot keep the loop going.
+    for (int i = keep; i < files.size(); ++i)
+        QFile::remove(files.at(i).absoluteFilePath());
+}
+
+LogManager::LogManager(QObject *parent) : QObject(parent)
+{
+    const QString folder = QString::fromLatin1(kLogFolder);
+    runCommand(QStringLiteral("mkdir"), {QStringLiteral("-p"), folder});
+
+    const QFileInfo current(logFilePath());
+    if (current.exists()) {
+        moveLogFileAside(current.absoluteFilePath(), folder,
+                         appNow().toString(QStringLiteral("yyyyMMdd_hhmmss")));
+        runCommand(QStringLiteral("sync"));
+    }
+
+    const QList<QFileInfo> oldLogs = filesNewestFirst(folder, {QStringLiteral("*.log")}, QDir::Hidden);
+    for (const QFileInfo &info : oldLogs) {
+        if (QFileInfo::exists(info.absoluteFilePath()))
+            moveLogFileAside(info.absoluteFilePath(), folder,
+                             QStringLiteral("glog_") + appNow().toString(QStringLiteral("yyyyMMdd_hhmmss")));
+        runCommand(QStringLiteral("sync"));
+    }
+
+    trimLogFolder(folder, 50);
+    trimLogFolder(QString::fromLatin1(kLogStdoutFolder), 10);
+
+    qInstallMessageHandler(logMessageHandler);
+    std::signal(SIGSEGV, crashSignalHandler);
+    std::signal(SIGABRT, crashSignalHandler);
+    std::signal(SIGFPE, crashSignalHandler);
+}
+
+void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const quint64 number = gLogCounter.fetch_add(1);
+    const QString timeText = appNow().toString(QStringLiteral("yyyyMMdd-HHmmss.zzz"));
+    QString file;
+    if (context.file) {
+        file = QString::fromUtf8(context.file);
+        file = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    const QByteArray line = (QStringLiteral("[%1%2 %3 %4:%5] ")
+                                 .arg(QLatin1Char(levelLetter(type)))
+                                 .arg(number)
+                                 .arg(timeText, file)
+                                 .arg(context.line) +
+                             message + QLatin1Char('\n'))
+                                .toUtf8();
+
+    if (type == QtDebugMsg) {
+        writeStderr(line);
+        return;
+    }
+
+    QMutex &lock = logLock();
+    if (tInCrashPath) {
+        if (!lock.tryLock(2000)) {
+            writeStderr(line);
+            return;
+        }
+    } else {
+        lock.lock();
+    }
+
+    QFile &f = logFile();
+    const QString path = logFilePath();
+    if (!QFileInfo::exists(path)) {
+        if (f.isOpen())
+            f.close();
+        f.setFileName(path);
+        if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
+            lock.unlock();
+            return;
+        }
+        const QByteArray header = QByteArray(57, '*') + '\n' + "create newlog version " +
+                                  QByteArray(MG_VERSION_TEXT) + ' ' + timeText.toUtf8() + '\n';
+        f.write(header);
+    } else if (!f.isOpen()) {
+        f.setFileName(path);
+        if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
+            lock.unlock();
+            return;
+        }
+    }
+    f.write(line);
+    f.flush();
+
+    if (type == QtFatalMsg) {
+        const QString fatalTime = appNow().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss-zzz"));
+        f.close();
+        moveFatalLog(fatalTime);
+    }
+    lock.unlock();
+}
+
+void crashSignalHandler(int signalNumber)
+{
+    std::signal(signalNumber, SIG_DFL);
+    tInCrashPath = true;
+    const QString stars = QString(105, QLatin1Char('*'));
+    const QString text = QStringLiteral("crashed!!!----%1").arg(signalNumber);
+    qCritical().noquote() << "\n" + stars << text;
+
+    void *frames[1024];
+    const int count = backtrace(frames, 1024);
+    char **symbols = backtrace_symbols(frames, count);
+    static const QRegularExpression pattern(QStringLiteral("\\S+\\(((\\S+)\\+\\S+)\\)\\s\\S+"));
+    size_t bufferSize = 200;
+    char *buffer = static_cast<char *>(std::malloc(bufferSize));
+    for (int i = 0; i < count && symbols; ++i) {
+        const QString symbol = QString::fromLocal8Bit(symbols[i]);
+        QString quoted = symbol;
+        quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+        qCritical().noquote() << "org" << i << ":" << QLatin1Char('"') + quoted + QLatin1Char('"');
+        const QRegularExpressionMatch match = pattern.match(symbol);
+        if (match.hasMatch() && match.lastCapturedIndex() == 2 && buffer) {
+            int status = -1;
+            const QByteArray mangled = match.captured(2).toLocal8Bit();
+            char *demangled = abi::__cxa_demangle(mangled.constData(), buffer, &bufferSize, &status);
+            if (status == 0 && demangled) {
+                buffer = demangled;
+                qCritical().noquote() << i << QString::fromLocal8Bit(demangled);
+            }
+        }
+    }
+    std::free(buffer);
+    std::free(symbols);
+    qFatal("%s", qPrintable(stars));
+}

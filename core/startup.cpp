@@ -1,0 +1,116 @@
+#include "startup.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#endif
+
+const char *const kVersionText = MG_VERSION_TEXT;
+
+int gLedFd = -1;
+QMutex *gIoMutex = nullptr;
+QMutex *gFailImageMutex = nullptr;
+QMutex *gCameraMutexes[8] = {};
+QMutex *gCameraMutexes2[8] = {};
+bool gCameraFlags[8] = {};
+int gCameraCount = 0;
+
+QPixmap *gPixLogo, *gPixBackground, *gPixTitle, *gPixLine, *gPixEdit, *gPixSliderU, *gPixSliderD,
+    *gPixSliderT, *gPixButtonU, *gPixButtonD, *gPixOut1, *gPixOut0, *gPixOrigin, *gPixMoveUp, *gPixMoveDown,
+    *gPixMoveLeft, *gPixMoveRight, *gPixEnlargeScale, *gPixReductionScale;
+
+// initMainGlobals: the containers that exist before main. Plain globals give the same guarantee
+// (constructed before main, destroyed after it in reverse order).
+QStringList ArchiveSuffixes = {QStringLiteral("gz"), QStringLiteral("tar"), QStringLiteral("rar")};
+QStringList PaletteNames = {
+    QStringLiteral("彩虹色编码"), QStringLiteral("热金属编码"), QStringLiteral("白热编码"),
+    QStringLiteral("黑热编码"),   QStringLiteral("AUTUMN"),     QStringLiteral("BONE"),
+    QStringLiteral("JET"),        QStringLiteral("WINTER"),     QStringLiteral("RAINBOW"),
+    QStringLiteral("OCEAN"),      QStringLiteral("SUMMER"),     QStringLiteral("SPRING"),
+    QStringLiteral("COOL"),       QStringLiteral("HSV"),        QStringLiteral("PINK"),
+    QStringLiteral("HOT"),        QStringLiteral("PARULA"),     QStringLiteral("MAGMA"),
+    QStringLiteral("INFERNO"),    QStringLiteral("PLASMA"),     QStringLiteral("VIRIDIS"),
+    QStringLiteral("CIVIDIS"),    QStringLiteral("TWILIGHT"),   QStringLiteral("TWILIGHT_SHIFTED"),
+    QStringLiteral("TURBO"),      QStringLiteral("DEEPGREEN")};
+QString gAppDirPath;
+QString gTemplateTimeText;
+
+QStringList uiPixmapFiles()
+{
+    return {QStringLiteral("./images/logo.bmp"),        QStringLiteral("./images/background.png"),
+            QStringLiteral("./images/title.png"),       QStringLiteral("./images/line.png"),
+            QStringLiteral("./images/edit.png"),        QStringLiteral("./images/slideru.png"),
+            QStringLiteral("./images/sliderd.png"),     QStringLiteral("./images/slidert.png"),
+            QStringLiteral("./images/buttonu.png"),     QStringLiteral("./images/buttond.png"),
+            QStringLiteral("./images/OUT1.png"),        QStringLiteral("./images/OUT0.png"),
+            QStringLiteral("./images/Origin.png"),      QStringLiteral("./images/MoveUp.png"),
+            QStringLiteral("./images/MoveDown.png"),    QStringLiteral("./images/MoveLeft.png"),
+            QStringLiteral("./images/MoveRight.png"),   QStringLiteral("./images/EnlargeScale.png"),
+            QStringLiteral("./images/ReductionScale.png")};
+}
+
+void loadUiPixmaps()
+{
+    QPixmap **targets[] = {&gPixLogo,      &gPixBackground, &gPixTitle,       &gPixLine,
+                           &gPixEdit,      &gPixSliderU,    &gPixSliderD,     &gPixSliderT,
+                           &gPixButtonU,   &gPixButtonD,    &gPixOut1,        &gPixOut0,
+                           &gPixOrigin,    &gPixMoveUp,     &gPixMoveDown,    &gPixMoveLeft,
+                           &gPixMoveRight, &gPixEnlargeScale, &gPixReductionScale};
+    const QStringList files = uiPixmapFiles();
+    for (int i = 0; i < files.size(); ++i)
+        *targets[i] = new QPixmap(files.at(i));
+}
+
+void createProcessMutexes()
+{
+    gIoMutex = new QMutex;
+    gFailImageMutex = new QMutex;
+    for (int i = 0; i < 8; ++i) {
+        gCameraMutexes[i] = new QMutex;
+        gCameraFlags[i] = false;
+        gCameraMutexes2[i] = new QMutex;
+    }
+}
+
+void openPlatformDevices()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    // Nothing here does port I/O itself; the call is kept for board drivers that expect it.
+    (void)iopl(3);
+#endif
+    gLedFd = ::open("/dev/led", O_RDWR);
+}
+
+void writeNetConfig()
+{
+    const QString path = QStringLiteral("./") + QStringLiteral("cnt_net/config.json");
+    QJsonObject object;
+    QFile in(path);
+    if (in.open(QIODevice::ReadOnly)) {
+        const QJsonDocument doc = QJsonDocument::fromJson(in.readAll());
+        if (doc.isObject())
+            object = doc.object();
+        in.close();
+    }
+    object.insert(QStringLiteral("version"), QString::fromLatin1(kVersionText));
+    object.insert(QStringLiteral("camcount"), gCameraCount);
+
+    // An existing file marked read-only stays as it is. Checked on the mode bits rather than by trying,
+    // since the box runs as root, and QSaveFile would replace the file through its folder anyway.
+    const QFileInfo info(path);
+    const QFile::Permissions anyWrite =
+        QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    if (info.exists() && !(info.permissions() & anyWrite))
+        return;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return;
+    out.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    out.commit();
+}

@@ -1,0 +1,91 @@
+#include "devewizard.h"
+
+#include "commandrunner.h"
+#include "imagesize.h"
+#include "startup.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+DeVeWizard *gMainWindow = nullptr;
+
+DeVeWizard::DeVeWizard() : QWidget(nullptr)
+{
+    // FFmpeg 5 registers formats and codecs by itself; devices and the network layer still need it.
+    avdevice_register_all();
+    avformat_network_init();
+    av_log_set_level(AV_LOG_QUIET);
+
+    gMainWindow = this;
+    setWindowFlags(Qt::CustomizeWindowHint);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect g = screen->geometry();
+        gShowW = g.right() - g.left() + 1;
+        gShowH = g.bottom() - g.top() + 1;
+    }
+    setFixedSize(gShowW, gShowH);
+
+    runPendingUpdate();
+    openDatabases();
+
+    gCameraCount = 0;
+}
+
+DeVeWizard::~DeVeWizard()
+{
+    delete snQuery;
+    delete paramQuery;
+    snQuery = nullptr;
+    paramQuery = nullptr;
+    snDb = QSqlDatabase();
+    paramDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("dbT"));
+    QSqlDatabase::removeDatabase(QStringLiteral("dbIn"));
+}
+
+void DeVeWizard::runPendingUpdate()
+{
+    if (!QFile::exists(QStringLiteral("update.sh")))
+        return;
+    runCommand(QStringLiteral("./update.sh"), {}, -1);
+    runCommand(QStringLiteral("sync"));
+    // The old start script changed to /root/bin-DOD here; a child process cannot change our
+    // directory, and the working directory already is the program directory.
+    runCommand(QStringLiteral("rm"), {QStringLiteral("-f"), QStringLiteral("update.sh")});
+}
+
+void DeVeWizard::openDatabases()
+{
+    if (!QFile::exists(QStringLiteral("PARAM.db"))) {
+        runCommand(QStringLiteral("cp"),
+                   {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/PARAM.db"), QStringLiteral("./")});
+        runCommand(QStringLiteral("sync"));
+        runCommand(QStringLiteral("reboot"));
+    }
+    paramDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbIn"));
+    paramDb.setDatabaseName(QStringLiteral("PARAM.db"));
+    paramDb.open();
+    paramQuery = new QSqlQuery(paramDb);
+
+    snDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbT"));
+    snDb.setDatabaseName(QStringLiteral("SN.db"));
+    if (!snDb.open()) {
+        runCommand(QStringLiteral("cp"),
+                   {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
+        runCommand(QStringLiteral("sync"));
+        runCommand(QStringLiteral("reboot"));
+    }
+    snQuery = new QSqlQuery(snDb);
+}
+
+void DeVeWizard::Run()
+{
+    // The machine cycle reads the inputs here once the I/O board link and the cycle exist.
+}
