@@ -1,11 +1,138 @@
-// Start-up smoke test: the real binary in a laid-out working directory.
+// Start-up of the real program in a laid-out working directory, as the run command starts it.
+
 #include "testworkdir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
+
+namespace {
+
+QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+struct BoxRun
+{
+    QByteArray stderrText;
+    bool wasUp = false;
+};
+
+// Starts the box in `workDir`, waits until it has written cnt_net/config.json (after the main window
+// is built) and a little longer for the window to show, then ends it with SIGTERM.
+BoxRun runBox(const QString &workDir)
+{
+    BoxRun run;
+    QProcess box;
+    box.setWorkingDirectory(workDir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    box.setProcessEnvironment(env);
+    box.start(QStringLiteral(MG_APP_BINARY), QStringList());
+    if (!box.waitForStarted(10000))
+        return run;
+    const QString config = workDir + QStringLiteral("/cnt_net/config.json");
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(config) && timer.elapsed() < 60000 && box.state() == QProcess::Running)
+        box.waitForFinished(50);
+    if (QFile::exists(config)) {
+        box.waitForFinished(700);
+        run.wasUp = box.state() == QProcess::Running;
+    }
+    box.terminate();
+    if (!box.waitForFinished(10000)) {
+        box.kill();
+        box.waitForFinished(5000);
+    }
+    run.stderrText = box.readAllStandardError();
+    return run;
+}
+
+const QStringList kMachineChanging = {"reboot", "init", "mount", "umount", "date", "hwclock",
+                                      "killall", "ip", "ifconfig", "route", "./update.sh", "./tsc"};
+
+bool ranMachineChangingCommand(const QByteArray &stderrText)
+{
+    for (const QString &line : QString::fromUtf8(stderrText).split(QLatin1Char('\n'))) {
+        const int at = line.indexOf(QStringLiteral("] run: "));
+        if (at < 0)
+            continue;
+        const QString program = line.mid(at + 7).section(QLatin1Char(' '), 0, 0);
+        if (kMachineChanging.contains(program))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 class TestStartup : public QObject
 {
     Q_OBJECT
 private slots:
-    void placeholder() { QVERIFY(QFile::exists(QStringLiteral(MG_APP_BINARY))); }
+    void startsLogsAndPublishesConfig()
+    {
+        TestWorkDir dir;
+        QVERIFY(dir.isValid());
+        const BoxRun run = runBox(dir.path());
+        QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
+
+        const QStringList lines = readLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt")));
+        QVERIFY2(lines.size() >= 3, qPrintable(lines.join('\n')));
+        QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
+        QVERIFY(lines.at(1).startsWith(QStringLiteral("create newlog version ")));
+        const QRegularExpression first(
+            QStringLiteral("^\\[I0 \\d{8}-\\d{6}\\.\\d{3} :0\\] application 2\\.5\\.0  release$"));
+        QVERIFY2(first.match(lines.at(2)).hasMatch(), qPrintable(lines.at(2)));
+
+        QFile config(dir.filePath(QStringLiteral("cnt_net/config.json")));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(config.readAll()).object();
+        QVERIFY(o.value(QStringLiteral("version")).isString());
+        QVERIFY(lines.at(1).contains(o.value(QStringLiteral("version")).toString()));
+        QVERIFY(o.value(QStringLiteral("camcount")).isDouble());
+        QCOMPARE(o.value(QStringLiteral("camcount")).toInt(-1), 0);
+
+        QVERIFY(!ranMachineChangingCommand(run.stderrText));
+        QVERIFY(!lines.join('\n').contains(QStringLiteral("desktop build, not run")));
+    }
+
+    void missingImagesDoNotStopTheStart()
+    {
+        TestWorkDir dir;
+        QVERIFY(QDir(dir.filePath(QStringLiteral("images"))).removeRecursively());
+        const BoxRun run = runBox(dir.path());
+        QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
+    }
+
+    void missingParameterDatabaseIsRestoredAndRebootOnlyRecorded()
+    {
+        TestWorkDir dir;
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("PARAM.db"))));
+        const BoxRun run = runBox(dir.path());
+        QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
+        QFile restored(dir.filePath(QStringLiteral("PARAM.db")));
+        QFile shipped(dir.filePath(QStringLiteral("paraGroup/default/PARAM.db")));
+        QVERIFY(restored.open(QIODevice::ReadOnly) && shipped.open(QIODevice::ReadOnly));
+        QVERIFY(restored.size() > 0);
+        QVERIFY(!ranMachineChangingCommand(run.stderrText));
+        const QString log = readLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');
+        QVERIFY2(log.contains(QStringLiteral("desktop build, not run: reboot")), qPrintable(log));
+    }
 };
+
 QTEST_GUILESS_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -1,0 +1,328 @@
+// The log as the next engineer finds it on the box: line format, rotation at start, trimming,
+// concurrent writers, and what a crash or a fatal message leaves behind.
+
+#include "clock.h"
+#include "logmanager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kLog = QStringLiteral("cnt_net/workspace/LOG/");
+const QString kStdout = QStringLiteral("cnt_net/workspace/log_stdout/");
+const QRegularExpression kLine(
+    QStringLiteral("^\\[([DIWEF])(\\d+) (\\d{8}-\\d{6}\\.\\d{3}) :0\\] (.*)$"));
+
+QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+bool writeFile(const QString &path, const QByteArray &content, const QDateTime &mtime = {})
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.flush())
+        return false;
+    if (mtime.isValid())
+        return f.setFileTime(mtime, QFileDevice::FileModificationTime);
+    return true;
+}
+
+QStringList filesIn(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    names.sort();
+    return names;
+}
+
+// Working directory with a blank in its path: commands take argument lists, so it must not matter.
+struct BlankWorkDir
+{
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/mg log XXXXXX")};
+    QString previous = QDir::currentPath();
+    BlankWorkDir() { QDir::setCurrent(dir.path()); }
+    ~BlankWorkDir() { QDir::setCurrent(previous); }
+};
+
+// Runs this test binary again as a child in `workDir` with one role argument; returns the wait status.
+int runChild(const QString &workDir, const char *role, int timeoutMs = 10000)
+{
+    const QByteArray exe = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray cwd = QFile::encodeName(workDir);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.constData()) != 0)
+            _exit(99);
+        // Let our own crash handler see the signals, as on the box.
+        setenv("ASAN_OPTIONS", "detect_leaks=0:handle_segv=0:handle_abort=0:allow_user_segv_handler=1", 1);
+        execl(exe.constData(), exe.constData(), role, static_cast<char *>(nullptr));
+        _exit(98);
+    }
+    int status = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (timer.elapsed() > timeoutMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        QThread::msleep(20);
+    }
+    return status;
+}
+
+int childMain(const char *role)
+{
+    int argc = 1;
+    char name[] = "child";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    gLogManager = new LogManager(nullptr);
+    qInfo("child started");
+    if (qstrcmp(role, "--child-fatal") == 0)
+        qFatal("fatal from the child");
+    if (qstrcmp(role, "--child-segv") == 0)
+        std::raise(SIGSEGV);
+    return 0;
+}
+
+} // namespace
+
+class TestLogging : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { setAppClock({}); }
+    void cleanup() { setAppClock({}); }
+
+    void firstStartCreatesFolderAndHeader()
+    {
+        BlankWorkDir wd;
+        LogManager manager;
+        qDebug("debug only on stderr");
+        qInfo("first");
+        qWarning("second");
+        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
+        QVERIFY2(lines.at(1).startsWith(QStringLiteral("create newlog version ") + MG_VERSION_TEXT + ' '),
+                 qPrintable(lines.at(1)));
+        const QRegularExpressionMatch first = kLine.match(lines.at(2));
+        const QRegularExpressionMatch second = kLine.match(lines.at(3));
+        QVERIFY2(first.hasMatch(), qPrintable(lines.at(2)));
+        QVERIFY2(second.hasMatch(), qPrintable(lines.at(3)));
+        QCOMPARE(first.captured(1), QStringLiteral("I"));
+        QCOMPARE(first.captured(4), QStringLiteral("first"));
+        QCOMPARE(second.captured(1), QStringLiteral("W"));
+        // The debug message took a number too, but only the file lines are here.
+        QCOMPARE(second.captured(2).toULongLong(), first.captured(2).toULongLong() + 1);
+        QVERIFY(first.captured(2).toULongLong() >= 1);
+        // The header's time is the time of the message that opened the file.
+        QVERIFY(lines.at(1).endsWith(first.captured(3)));
+    }
+
+    void levelLetters()
+    {
+        BlankWorkDir wd;
+        LogManager manager;
+        qCritical("c");
+        qWarning("w");
+        qInfo("i");
+        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(kLine.match(lines.at(2)).captured(1), QStringLiteral("E"));
+        QCOMPARE(kLine.match(lines.at(3)).captured(1), QStringLiteral("W"));
+        QCOMPARE(kLine.match(lines.at(4)).captured(1), QStringLiteral("I"));
+    }
+
+    void rotationMovesPreviousFilesAside()
+    {
+        BlankWorkDir wd;
+        const QDateTime start(QDate(2026, 3, 4), QTime(5, 6, 7));
+        setAppClock([start] { return start; });
+        const QDateTime old = start.addDays(-1);
+        QVERIFY(writeFile(kLog + QStringLiteral("log.txt"), "previous run\n", old));
+        QVERIFY(writeFile(kLog + QStringLiteral("a.log"), "A\n", old.addSecs(1)));
+        QVERIFY(writeFile(kLog + QStringLiteral(".hidden.log"), "H\n", old.addSecs(2)));
+        QVERIFY(writeFile(kLog + QStringLiteral("b.log"), "B\n", old.addSecs(3)));
+        // A file already named like the move target must survive the clash.
+        QVERIFY(writeFile(kLog + QStringLiteral("20260304_050607.txt"), "clash\n", old.addSecs(-5)));
+
+        LogManager manager;
+
+        const QStringList names = filesIn(kLog);
+        QCOMPARE(names, QStringList({QStringLiteral("20260304_050607.txt"), QStringLiteral("20260304_050607_1.txt"),
+                                     QStringLiteral("glog_20260304_050607.txt"),
+                                     QStringLiteral("glog_20260304_050607_1.txt"),
+                                     QStringLiteral("glog_20260304_050607_2.txt")}));
+        QCOMPARE(readLines(kLog + QStringLiteral("20260304_050607.txt")), QStringList{QStringLiteral("clash")});
+        QCOMPARE(readLines(kLog + QStringLiteral("20260304_050607_1.txt")),
+                 QStringList{QStringLiteral("previous run")});
+        // Newest first: b.log, then .hidden.log, then a.log.
+        QCOMPARE(readLines(kLog + QStringLiteral("glog_20260304_050607.txt")), QStringList{QStringLiteral("B")});
+        QCOMPARE(readLines(kLog + QStringLiteral("glog_20260304_050607_1.txt")), QStringList{QStringLiteral("H")});
+        QCOMPARE(readLines(kLog + QStringLiteral("glog_20260304_050607_2.txt")), QStringList{QStringLiteral("A")});
+    }
+
+    void trimmingKeepsTheNewest()
+    {
+        BlankWorkDir wd;
+        const QDateTime base(QDate(2025, 1, 1), QTime(0, 0));
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(writeFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
+                              base.addSecs(60 * i)));
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(writeFile(kStdout + QStringLiteral("s%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
+                              base.addSecs(60 * i)));
+        LogManager manager;
+        QStringList expected;
+        for (int i = 10; i < 60; ++i)
+            expected << QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0'));
+        QCOMPARE(filesIn(kLog), expected);
+        expected.clear();
+        for (int i = 2; i < 12; ++i)
+            expected << QStringLiteral("s%1.txt").arg(i, 2, 10, QLatin1Char('0'));
+        QCOMPARE(filesIn(kStdout), expected);
+    }
+
+    void trimmingEndsWhenAFileCannotBeDeleted()
+    {
+        BlankWorkDir wd;
+        const QDateTime base(QDate(2025, 1, 1), QTime(0, 0));
+        for (int i = 0; i < 52; ++i)
+            QVERIFY(writeFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
+                              base.addSecs(60 * i)));
+        // A folder matching the pattern is not a file and cannot be removed with QFile: the walk must
+        // still end and remove the files it can.
+        QVERIFY(QDir().mkpath(kLog + QStringLiteral("zz.txt")));
+        trimLogFolder(kLog, 50);
+        QCOMPARE(filesIn(kLog).size(), 50);
+        QVERIFY(!QFile::exists(kLog + QStringLiteral("f00.txt")));
+        QVERIFY(QFile::exists(kLog + QStringLiteral("f02.txt")));
+    }
+
+    void removedLogIsRecreatedWithHeader()
+    {
+        BlankWorkDir wd;
+        LogManager manager;
+        qWarning("before");
+        QVERIFY(QFile::remove(kLog + QStringLiteral("log.txt")));
+        qWarning("after");
+        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
+        QVERIFY(lines.at(1).startsWith(QStringLiteral("create newlog version ")));
+        QVERIFY(lines.at(2).endsWith(QStringLiteral("] after")));
+    }
+
+    void concurrentWritersGiveWholeUniqueLines()
+    {
+        BlankWorkDir wd;
+        LogManager manager;
+        constexpr int kThreads = 8, kEach = 2000;
+        QList<QThread *> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads << QThread::create([t] {
+                for (int i = 0; i < kEach; ++i)
+                    qWarning("thread %d message %d with some padding text", t, i);
+            });
+        }
+        for (QThread *th : threads)
+            th->start();
+        for (QThread *th : threads) {
+            QVERIFY(th->wait(60000));
+            delete th;
+        }
+        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        QCOMPARE(lines.size(), 2 + kThreads * kEach);
+        QSet<quint64> numbers;
+        QVector<int> nextPerThread(kThreads, 0);
+        const QRegularExpression body(QStringLiteral("^thread (\\d) message (\\d+) with some padding text$"));
+        for (int i = 2; i < lines.size(); ++i) {
+            const QRegularExpressionMatch m = kLine.match(lines.at(i));
+            QVERIFY2(m.hasMatch(), qPrintable(lines.at(i)));
+            numbers.insert(m.captured(2).toULongLong());
+            const QRegularExpressionMatch b = body.match(m.captured(4));
+            QVERIFY2(b.hasMatch(), qPrintable(lines.at(i)));
+            const int t = b.captured(1).toInt();
+            // Each thread's lines appear in its own order.
+            QCOMPARE(b.captured(2).toInt(), nextPerThread[t]++);
+        }
+        QCOMPARE(numbers.size(), kThreads * kEach);
+    }
+
+    void fatalMessageLeavesTwoFatalFiles()
+    {
+        QTemporaryDir dir;
+        const int status = runChild(dir.path(), "--child-fatal");
+        QVERIFY2(WIFSIGNALED(status), qPrintable(QString::number(status)));
+        QCOMPARE(WTERMSIG(status), SIGABRT);
+        const QString log = dir.filePath(kLog);
+        QVERIFY(!QFile::exists(log + QStringLiteral("log.txt")));
+        const QStringList fatal = QDir(log).entryList({QStringLiteral("logFatal*.txt")}, QDir::Files, QDir::Name);
+        QCOMPARE(fatal.size(), 2);
+        bool sawFatalLast = false, sawAbortReport = false;
+        const QRegularExpression name(QStringLiteral("^logFatal\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}-\\d{3}(_\\d+)?\\.txt$"));
+        for (const QString &f : fatal) {
+            QVERIFY2(name.match(f).hasMatch(), qPrintable(f));
+            const QStringList lines = readLines(log + f);
+            QVERIFY(!lines.isEmpty());
+            const QRegularExpressionMatch last = kLine.match(lines.last());
+            QVERIFY2(last.hasMatch(), qPrintable(lines.last()));
+            QCOMPARE(last.captured(1), QStringLiteral("F"));
+            if (last.captured(4) == QStringLiteral("fatal from the child"))
+                sawFatalLast = true;
+            if (lines.join('\n').contains(QStringLiteral("crashed!!!----6")))
+                sawAbortReport = true;
+        }
+        QVERIFY(sawFatalLast);
+        QVERIFY(sawAbortReport);
+    }
+
+    void segmentationFaultIsReportedWithFrames()
+    {
+        QTemporaryDir dir;
+        QElapsedTimer timer;
+        timer.start();
+        const int status = runChild(dir.path(), "--child-segv");
+        QVERIFY2(status != -1, "the crashed child did not end within 10 s");
+        QVERIFY(timer.elapsed() < 10000);
+        QVERIFY(WIFSIGNALED(status));
+        const QString log = dir.filePath(kLog);
+        QString all;
+        for (const QString &f : QDir(log).entryList({QStringLiteral("logFatal*.txt")}, QDir::Files))
+            all += readLines(log + f).join('\n') + '\n';
+        QVERIFY2(all.contains(QStringLiteral("crashed!!!----11")), qPrintable(all.left(2000)));
+        QVERIFY(QRegularExpression(QStringLiteral("\\] org 0 : \".+\"")).match(all).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("\\] org 3 : \".+\"")).match(all).hasMatch());
+        QVERIFY(all.contains(QString(105, QLatin1Char('*'))));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0))
+        return childMain(argv[1]);
+    QCoreApplication app(argc, argv);
+    TestLogging test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_logging.moc"
