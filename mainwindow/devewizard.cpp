@@ -3,6 +3,7 @@
 #include "commandrunner.h"
 #include "imagesize.h"
 #include "startup.h"
+#include "warnbox.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -31,6 +32,8 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
         gShowH = g.bottom() - g.top() + 1;
     }
     setFixedSize(gShowW, gShowH);
+
+    gWarnBox = new WarnBox(nullptr);
 
     runPendingUpdate();
     openDatabases();
