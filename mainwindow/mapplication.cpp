@@ -1,9 +1,13 @@
 #include "mapplication.h"
 
+#include <QFont>
+
 MApplication *gApp = nullptr;
 
 MApplication::MApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    // Every text of the box is drawn in this one font, which covers all four languages.
+    setFont(QFont(QStringLiteral("WenQuanYi Micro Hei")));
     longPressTimer = new QTimer(this);
     connect(longPressTimer, &QTimer::timeout, this, &MApplication::onLongPressTimeout);
 }
