@@ -3,6 +3,7 @@
 #include "commandrunner.h"
 #include "imagesize.h"
 #include "startup.h"
+#include "uitexttable.h"
 #include "warnbox.h"
 
 #include <QFile>
@@ -67,6 +68,9 @@ void DeVeWizard::runPendingUpdate()
 void DeVeWizard::openDatabases()
 {
     if (!QFile::exists(QStringLiteral("PARAM.db"))) {
+        // Shown in English: the language setting lives in the database that is missing.
+        gWarnBox->setMessage(uiText(160, 1));
+        gWarnBox->exec();
         runCommand(QStringLiteral("cp"),
                    {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/PARAM.db"), QStringLiteral("./")});
         runCommand(QStringLiteral("sync"));
@@ -80,6 +84,8 @@ void DeVeWizard::openDatabases()
     snDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbT"));
     snDb.setDatabaseName(QStringLiteral("SN.db"));
     if (!snDb.open()) {
+        gWarnBox->setMessage(uiText(160));
+        gWarnBox->exec();
         runCommand(QStringLiteral("cp"),
                    {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
         runCommand(QStringLiteral("sync"));

@@ -117,21 +117,6 @@ private slots:
         const BoxRun run = runBox(dir.path());
         QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
     }
-
-    void missingParameterDatabaseIsRestoredAndRebootOnlyRecorded()
-    {
-        TestWorkDir dir;
-        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("PARAM.db"))));
-        const BoxRun run = runBox(dir.path());
-        QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
-        QFile restored(dir.filePath(QStringLiteral("PARAM.db")));
-        QFile shipped(dir.filePath(QStringLiteral("paraGroup/default/PARAM.db")));
-        QVERIFY(restored.open(QIODevice::ReadOnly) && shipped.open(QIODevice::ReadOnly));
-        QVERIFY(restored.size() > 0);
-        QVERIFY(!ranMachineChangingCommand(run.stderrText));
-        const QString log = readLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');
-        QVERIFY2(log.contains(QStringLiteral("desktop build, not run: reboot")), qPrintable(log));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestStartup)
