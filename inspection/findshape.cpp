@@ -1,0 +1,265 @@
+#include "findshape.h"
+
+#include "inspectionlog.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+
+double degrees(double radians)
+{
+    return radians * 180.0 / kPi;
+}
+
+// Angle that moves the shape's farthest pixel by `pixels` at a radius of `radius`.
+double stepFor(double pixels, double radius)
+{
+    return degrees(std::atan(pixels / std::max(1.0, radius)));
+}
+
+// Peaks of one score map, strongest first, each suppressing its neighbourhood.
+void collectPeaks(cv::Mat map, int count, cv::Size suppress, double angle, std::vector<double> &scores,
+                  std::vector<cv::Point> &places, std::vector<double> &angles)
+{
+    for (int i = 0; i < count; ++i) {
+        double maxVal;
+        cv::Point maxLoc;
+        cv::minMaxLoc(map, nullptr, &maxVal, nullptr, &maxLoc);
+        if (maxVal <= 0)
+            return;
+        scores.push_back(maxVal);
+        places.push_back(maxLoc);
+        angles.push_back(angle);
+        cv::Rect r(maxLoc.x - suppress.width, maxLoc.y - suppress.height, 2 * suppress.width + 1,
+                   2 * suppress.height + 1);
+        r &= cv::Rect(0, 0, map.cols, map.rows);
+        map(r).setTo(cv::Scalar(-2));
+    }
+}
+} // namespace
+
+void FindShape::Clear()
+{
+    m_levels.clear();
+    m_topAngles.clear();
+    m_topTemplates.clear();
+    m_topStep = m_fineStep = 0;
+    m_limit = m_cx = m_cy = 0;
+    m_minScore = 0;
+    m_lastScore = 0;
+}
+
+void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx, int cy, bool, int,
+                            cv::Mat mask, int param, int)
+{
+    Clear();
+    if (templ.empty() || templ.type() != CV_8UC1 || templ.cols < 2 || templ.rows < 2) {
+        qCWarning(lcInspection) << "positioning shape: unusable template" << templ.cols << "x" << templ.rows;
+        return;
+    }
+    if (mask.type() != CV_8UC1 || mask.size() != templ.size())
+        mask = cv::Mat(templ.size(), CV_8UC1, cv::Scalar(255));
+
+    Level base;
+    base.templ = templ.clone();
+    base.mask = (mask != 0);
+    base.centre = cv::Point2f(float(templ.cols / 2), float(templ.rows / 2));
+    base.upright = makeNccTemplate(base.templ, base.mask);
+    if (!base.upright.isUsable()) {
+        qCWarning(lcInspection) << "positioning shape: template has no contrast under its mask";
+        return;
+    }
+    m_limit = std::clamp(angle, 0, 180);
+    m_cx = cx;
+    m_cy = cy;
+    m_minScore = std::clamp(param, 0, 100) / 100.0;
+
+    std::vector<Level> levels{base};
+    while (int(levels.size()) < kMaxLevels
+           && std::min(levels.back().templ.cols, levels.back().templ.rows) / 2 >= kTopMinSize) {
+        const Level &prev = levels.back();
+        Level next;
+        cv::pyrDown(prev.templ, next.templ);
+        cv::Mat m;
+        cv::pyrDown(prev.mask, m);
+        next.mask = (m >= 128);
+        next.centre = cv::Point2f((prev.centre.x - 0.5f) / 2.0f, (prev.centre.y - 0.5f) / 2.0f);
+        next.upright = makeNccTemplate(next.templ, next.mask);
+        if (!next.upright.isUsable())
+            break; // the coarse copy lost the contrast: search from the finer level
+        levels.push_back(next);
+    }
+    m_levels = levels;
+
+    const Level &top = m_levels.back();
+    const double topRadius = 0.5 * std::hypot(top.templ.cols, top.templ.rows);
+    const double baseRadius = 0.5 * std::hypot(base.templ.cols, base.templ.rows);
+    m_topStep = stepFor(2.0, topRadius);
+    m_fineStep = stepFor(0.5, baseRadius);
+    if (m_limit == 0) {
+        m_topAngles = {0.0};
+    } else {
+        const int n = int(std::ceil(m_limit / m_topStep));
+        m_topStep = double(m_limit) / n;
+        for (int i = -n; i <= n; ++i)
+            m_topAngles.push_back(i * m_topStep);
+    }
+    for (double a : m_topAngles)
+        m_topTemplates.push_back(rotated(int(m_levels.size()) - 1, a));
+}
+
+NccTemplate FindShape::rotated(int level, double angle) const
+{
+    const Level &lv = m_levels[size_t(level)];
+    if (angle == 0)
+        return lv.upright;
+    const cv::Mat rot = cv::getRotationMatrix2D(lv.centre, angle, 1.0);
+    cv::Mat t, m;
+    cv::warpAffine(lv.templ, t, rot, lv.templ.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::warpAffine(lv.mask, m, rot, lv.mask.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    return makeNccTemplate(t, m >= 128);
+}
+
+// Moves the candidate to the best neighbour until no neighbour scores higher.
+void FindShape::climb(const NccImage &image, const NccTemplate &t, Candidate &c) const
+{
+    std::map<std::pair<int, int>, double> seen;
+    auto eval = [&](cv::Point p) {
+        const auto key = std::make_pair(p.x, p.y);
+        const auto it = seen.find(key);
+        if (it != seen.end())
+            return it->second;
+        const double s = nccAt(image, t, p);
+        seen.emplace(key, s);
+        return s;
+    };
+    const int maxX = image.size().width - t.size().width;
+    const int maxY = image.size().height - t.size().height;
+    cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
+    double best = eval(p);
+    for (int step = 0; step < 16; ++step) {
+        cv::Point next = p;
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const cv::Point q(p.x + dx, p.y + dy);
+                if ((dx == 0 && dy == 0) || q.x < 0 || q.y < 0 || q.x > maxX || q.y > maxY)
+                    continue;
+                const double s = eval(q);
+                if (s > best) {
+                    best = s;
+                    next = q;
+                }
+            }
+        }
+        if (next == p)
+            break;
+        p = next;
+    }
+    c.topLeft = p;
+    c.score = best;
+}
+
+bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *angle) const
+{
+    if (m_levels.empty())
+        return false;
+    const cv::Size shape = m_levels.front().templ.size();
+    if (window.empty() || window.type() != CV_8UC1 || window.cols < shape.width || window.rows < shape.height)
+        return false;
+
+    const int topLevel = int(m_levels.size()) - 1;
+    std::vector<cv::Mat> pyramid{window};
+    for (int l = 1; l <= topLevel; ++l) {
+        cv::Mat down;
+        cv::pyrDown(pyramid.back(), down);
+        pyramid.push_back(down);
+    }
+
+    // Every allowed angle over the whole window, at the top of the pyramid.
+    const NccImage topImage = makeNccImage(pyramid.back());
+    const cv::Size topShape = m_levels.back().templ.size();
+    const cv::Size suppress(std::max(1, topShape.width / 4), std::max(1, topShape.height / 4));
+    std::vector<double> scores, angles;
+    std::vector<cv::Point> places;
+    for (size_t i = 0; i < m_topAngles.size(); ++i) {
+        cv::Mat map = nccMap(topImage, m_topTemplates[i]);
+        if (!map.empty())
+            collectPeaks(map, 3, suppress, m_topAngles[i], scores, places, angles);
+    }
+    std::vector<Candidate> candidates;
+    std::vector<size_t> order(scores.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return scores[a] > scores[b]; });
+    for (size_t i : order) {
+        // The same place under a neighbouring angle is the same candidate.
+        const bool known = std::any_of(candidates.begin(), candidates.end(), [&](const Candidate &c) {
+            return std::abs(c.topLeft.x - places[i].x) <= 2 && std::abs(c.topLeft.y - places[i].y) <= 2;
+        });
+        if (known)
+            continue;
+        candidates.push_back(Candidate{places[i], angles[i], scores[i]});
+        if (candidates.size() == 4)
+            break;
+    }
+    if (candidates.empty())
+        return false;
+
+    // Follow the candidates down, halving the angle step at every level; at full resolution go on
+    // halving until the farthest pixel of the shape moves less than half a pixel per step.
+    double offset = m_topStep / 2;
+    for (int l = topLevel; l >= 0; --l) {
+        const NccImage image = l == topLevel ? topImage : makeNccImage(pyramid[size_t(l)]);
+        for (;;) {
+            for (Candidate &c : candidates) {
+                Candidate best = c;
+                best.score = -2;
+                std::vector<double> tries{c.angle};
+                if (m_limit > 0) {
+                    tries.push_back(std::clamp(c.angle - offset, double(-m_limit), double(m_limit)));
+                    tries.push_back(std::clamp(c.angle + offset, double(-m_limit), double(m_limit)));
+                }
+                for (double a : tries) {
+                    Candidate t = c;
+                    t.angle = a;
+                    climb(image, rotated(l, a), t);
+                    if (t.score > best.score)
+                        best = t;
+                }
+                c = best;
+            }
+            const double used = offset;
+            if (m_limit > 0)
+                offset /= 2;
+            if (l > 0 || m_limit == 0 || used <= m_fineStep)
+                break;
+        }
+
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
+        // Finer levels cost more: keep only what can still win.
+        candidates.resize(std::min(candidates.size(), size_t(l <= 2 ? 1 : 2)));
+        if (l > 0) {
+            for (Candidate &c : candidates)
+                c.topLeft *= 2;
+        }
+    }
+
+    const Candidate &found = candidates.front();
+    if (found.score * 100.0 <= m_minScore * 100.0)
+        return false;
+    m_lastScore = found.score;
+    const cv::Point centreInWindow(found.topLeft.x + shape.width / 2, found.topLeft.y + shape.height / 2);
+    if (x)
+        *x = m_cx - centreInWindow.x;
+    if (y)
+        *y = m_cy - centreInWindow.y;
+    if (angle)
+        *angle = -found.angle;
+    return true;
+}

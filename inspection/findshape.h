@@ -1,0 +1,79 @@
+#pragma once
+// Positioning shape of one detection slot: finds where, and how turned, the mould's reference part
+// lies in a search window of the frame, so that the frame can be moved back onto the templates.
+//
+// The search runs coarse to fine: every allowed angle is tried on a small copy of the image pyramid,
+// and the best few places are followed down the pyramid with finer angle steps and a local climb of
+// the correlation score (masked normalised cross-correlation, so lamp brightness does not matter).
+//
+// GUI thread only (owned by CameraDetector); no locking.
+
+#include "maskedncc.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+class FindShape
+{
+public:
+    // The top of the pyramid keeps the shape at least this many pixels on its short side.
+    static constexpr int kTopMinSize = 24;
+    static constexpr int kMaxLevels = 5;
+
+    FindShape() = default;
+    ~FindShape() = default;
+
+    // Builds the shape from `templ` (8-bit, copied), turned up to +-`angle` degrees (0..180) during
+    // the search. (cx, cy) is the shape's centre in image coordinates: Find reports against it.
+    // `mask` (255 = pixel belongs to the shape) of another size or type is replaced by an all-255
+    // one. `param` is the least match, 0..100: Find fails unless the best score (correlation x 100)
+    // is above it. A template without contrast under the mask gives no shape (IsValid false). The
+    // remaining arguments are accepted for callers and unused.
+    void CreateShape(const cv::Mat &templ, double, int, int angle, int cx, int cy, bool, int, cv::Mat mask,
+                     int param, int);
+
+    // Searches `window` (8-bit, cut from the frame at image position (wx, wy)). On success *x, *y and
+    // *angle are set so that shifting the frame by (*x - wx, *y - wy) and then turning it by *angle
+    // degrees (counter-clockwise positive, as cv::getRotationMatrix2D) about the shape centre
+    // (cx, cy) puts the shape back where it was in the template. False when there is no shape, the
+    // window is smaller than the shape, or no place scores above the least match; the outputs are
+    // then untouched. The int and the first double are unused; null pointers are allowed.
+    bool Find(cv::Mat &window, int, int *x, int *y, double *, double *angle) const;
+
+    bool IsValid() const { return !m_levels.empty(); }
+    void Clear();
+
+    // Score (0..1) of the last successful Find; for diagnostics and tests.
+    double lastScore() const { return m_lastScore; }
+    int levelCount() const { return int(m_levels.size()); }
+
+private:
+    struct Level
+    {
+        cv::Mat templ;     // 8-bit
+        cv::Mat mask;      // 8-bit, 255 = shape
+        cv::Point2f centre; // rotation centre at this level
+        NccTemplate upright;
+    };
+    struct Candidate
+    {
+        cv::Point topLeft;
+        double angle = 0;
+        double score = -2;
+    };
+
+    NccTemplate rotated(int level, double angle) const;
+    void climb(const NccImage &image, const NccTemplate &t, Candidate &c) const;
+
+    std::vector<Level> m_levels;       // 0 = full resolution
+    std::vector<double> m_topAngles;   // angles tried at the top level
+    std::vector<NccTemplate> m_topTemplates; // the top level turned by each of m_topAngles
+    double m_topStep = 0;   // spacing of m_topAngles, degrees
+    double m_fineStep = 0;  // refinement stops below this angle step, degrees
+    int m_limit = 0;
+    int m_cx = 0;
+    int m_cy = 0;
+    double m_minScore = 0;
+    mutable double m_lastScore = 0;
+};

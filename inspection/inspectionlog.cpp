@@ -1,0 +1,2 @@
+#include "inspectionlog.h"
+Q_LOGGING_CATEGORY(lcInspection, "inspection")

@@ -1,0 +1,246 @@
+// The positioning shape as the detector relies on it: the caller's correction (shift by x - window x,
+// y - window y, then turn by the angle about the shape centre) must bring the frame back onto the
+// template.
+
+#include "findshape.h"
+#include "syntheticimages.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <QtTest>
+
+namespace {
+struct Scene
+{
+    cv::Mat frame;
+    cv::Rect shape;  // where the shape lies in the template frame
+    cv::Point centre; // shape centre, as the detector computes it
+};
+
+Scene makeScene(int w = 480, int h = 400, cv::Rect shape = cv::Rect(140, 120, 200, 160))
+{
+    Scene s;
+    s.frame = texture(w, h, 50);
+    s.shape = shape;
+    s.centre = cv::Point(shape.x + shape.width / 2, shape.y + shape.height / 2);
+    return s;
+}
+
+cv::Rect searchWindow(const Scene &s, int margin, cv::Size image)
+{
+    return cv::Rect(s.shape.x - margin, s.shape.y - margin, s.shape.width + 2 * margin,
+                    s.shape.height + 2 * margin)
+           & cv::Rect(cv::Point(0, 0), image);
+}
+} // namespace
+
+class TestFindShape : public QObject
+{
+    Q_OBJECT
+private slots:
+    void recoversTranslationExactly_data()
+    {
+        QTest::addColumn<int>("dx");
+        QTest::addColumn<int>("dy");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("margin");
+        QTest::newRow("still") << 0 << 0 << 0 << 40;
+        QTest::newRow("(+7, -4)") << 7 << -4 << 0 << 40;
+        QTest::newRow("(-12, +9)") << -12 << 9 << 0 << 40;
+        QTest::newRow("(+39, +39) at the window's edge") << 39 << 39 << 0 << 40;
+        QTest::newRow("(+7, -4) with rotation allowed") << 7 << -4 << 10 << 40;
+        QTest::newRow("(-25, +30), window clipped by the image") << -25 << 30 << 0 << 200;
+        QTest::newRow("(+3, +2), tight window") << 3 << 2 << 0 << 4;
+    }
+    void recoversTranslationExactly()
+    {
+        QFETCH(int, dx);
+        QFETCH(int, dy);
+        QFETCH(int, limit);
+        QFETCH(int, margin);
+        const Scene s = makeScene();
+        FindShape f;
+        f.CreateShape(s.frame(s.shape), 0.0, 0, limit, s.centre.x, s.centre.y, false, 255,
+                      cv::Mat(s.shape.size(), CV_8UC1, cv::Scalar(255)), 5, 0);
+        QVERIFY(f.IsValid());
+        const cv::Mat moved = shifted(s.frame, dx, dy);
+        const cv::Rect win = searchWindow(s, margin, moved.size());
+        cv::Mat window = moved(win).clone();
+        int x = -999, y = -999;
+        double angle = 99;
+        QVERIFY(f.Find(window, 0, &x, &y, nullptr, &angle));
+        QCOMPARE(x - win.x, -dx);
+        QCOMPARE(y - win.y, -dy);
+        QVERIFY2(std::abs(angle) < 0.5, qPrintable(QString::number(angle)));
+        QVERIFY(f.lastScore() > 0.95);
+    }
+
+    void recoversRotation_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("+3 within 10") << 3.0 << 10;
+        QTest::newRow("-3 within 10") << -3.0 << 10;
+        QTest::newRow("+8.5 within 10") << 8.5 << 10;
+        QTest::newRow("+45 within 180") << 45.0 << 180;
+        QTest::newRow("-120 within 180") << -120.0 << 180;
+    }
+    void recoversRotation()
+    {
+        QFETCH(double, degrees);
+        QFETCH(int, limit);
+        const Scene s = makeScene(480, 480, cv::Rect(140, 140, 200, 200));
+        cv::Mat mask = cv::Mat::zeros(s.shape.size(), CV_8UC1);
+        cv::circle(mask, cv::Point(100, 100), 98, cv::Scalar(255), cv::FILLED);
+        FindShape f;
+        f.CreateShape(s.frame(s.shape), 0.0, 0, limit, s.centre.x, s.centre.y, false, 255, mask, 5, 0);
+        // Turned about a point away from the shape and moved: the shape centre moves too.
+        const cv::Point2f pivot(200, 260);
+        const cv::Mat frame = shifted(turned(s.frame, pivot, degrees), 5, -3);
+        const cv::Rect win = searchWindow(s, 90, frame.size());
+        cv::Mat window = frame(win).clone();
+        int x = 0, y = 0;
+        double angle = 0;
+        QVERIFY(f.Find(window, 0, &x, &y, nullptr, &angle));
+        QVERIFY2(std::abs(angle + degrees) <= 1.0, qPrintable(QString::number(angle)));
+
+        // Where the shape centre went, by the same motion.
+        const cv::Mat rot = cv::getRotationMatrix2D(pivot, degrees, 1.0);
+        const double cx = rot.at<double>(0, 0) * s.centre.x + rot.at<double>(0, 1) * s.centre.y
+                          + rot.at<double>(0, 2) + 5;
+        const double cy = rot.at<double>(1, 0) * s.centre.x + rot.at<double>(1, 1) * s.centre.y
+                          + rot.at<double>(1, 2) - 3;
+        QVERIFY2(std::abs((x - win.x) + (cx - s.centre.x)) <= 1.0, qPrintable(QString::number(x - win.x)));
+        QVERIFY2(std::abs((y - win.y) + (cy - s.centre.y)) <= 1.0, qPrintable(QString::number(y - win.y)));
+    }
+
+    void correctionBringsFrameBack()
+    {
+        // The caller's correction applied with plain OpenCV calls: shift, then turn about the centre.
+        const Scene s = makeScene(480, 480, cv::Rect(140, 140, 200, 200));
+        FindShape f;
+        f.CreateShape(s.frame(s.shape), 0.0, 0, 10, s.centre.x, s.centre.y, false, 255, cv::Mat(), 5, 0);
+        const cv::Mat frame = shifted(turned(s.frame, cv::Point2f(s.centre), 3.0), -6, 4);
+        const cv::Rect win = searchWindow(s, 30, frame.size());
+        cv::Mat window = frame(win).clone();
+        int x = 0, y = 0;
+        double angle = 0;
+        QVERIFY(f.Find(window, 0, &x, &y, nullptr, &angle));
+        const cv::Mat back = shifted(frame, x - win.x, y - win.y);
+        cv::Mat corrected;
+        cv::warpAffine(back, corrected, cv::getRotationMatrix2D(cv::Point2f(s.centre), angle, 1.0),
+                       back.size());
+        const cv::Rect inner(s.shape.x + 20, s.shape.y + 20, s.shape.width - 40, s.shape.height - 40);
+        QVERIFY(meanAbsDiff(corrected(inner), s.frame(inner)) < 4.0);
+        // Without the correction the frame is far off.
+        QVERIFY(meanAbsDiff(frame(inner), s.frame(inner)) > 10.0);
+    }
+
+    void brightnessAndMaskDoNotMatter()
+    {
+        const Scene s = makeScene();
+        cv::Mat mask = cv::Mat::zeros(s.shape.size(), CV_8UC1);
+        cv::rectangle(mask, cv::Rect(20, 20, 120, 100), cv::Scalar(255), cv::FILLED);
+        FindShape f;
+        f.CreateShape(s.frame(s.shape), 0.0, 0, 0, s.centre.x, s.centre.y, false, 255, mask, 50, 0);
+        cv::Mat frame;
+        shifted(s.frame, 6, 5).convertTo(frame, CV_8U, 0.6, 50);
+        // Everything outside the mask is replaced in the moved frame.
+        cv::Mat outside(frame.size(), CV_8UC1, cv::Scalar(255));
+        outside(cv::Rect(s.shape.x + 26, s.shape.y + 25, 120, 100)).setTo(cv::Scalar(0));
+        noise(frame.cols, frame.rows, 51).copyTo(frame, outside);
+        const cv::Rect win = searchWindow(s, 30, frame.size());
+        cv::Mat window = frame(win).clone();
+        int x = 0, y = 0;
+        QVERIFY(f.Find(window, 0, &x, &y, nullptr, nullptr));
+        QCOMPARE(x - win.x, -6);
+        QCOMPARE(y - win.y, -5);
+    }
+
+    void refusesWhatItCannotFind()
+    {
+        const Scene s = makeScene();
+        FindShape f;
+        f.CreateShape(s.frame(s.shape), 0.0, 0, 10, s.centre.x, s.centre.y, false, 255, cv::Mat(), 5, 0);
+        int x = 123, y = 456;
+        double angle = 7.5;
+        cv::Mat flat(300, 300, CV_8UC1, cv::Scalar(128));
+        QVERIFY(!f.Find(flat, 0, &x, &y, nullptr, &angle));
+        cv::Mat small = s.frame(cv::Rect(s.shape.x, s.shape.y, s.shape.width - 1, s.shape.height)).clone();
+        QVERIFY(!f.Find(small, 0, &x, &y, nullptr, &angle));
+        cv::Mat empty;
+        QVERIFY(!f.Find(empty, 0, &x, &y, nullptr, &angle));
+        cv::Mat colour(400, 400, CV_8UC3, cv::Scalar(1, 2, 3));
+        QVERIFY(!f.Find(colour, 0, &x, &y, nullptr, &angle));
+        QCOMPARE(x, 123);
+        QCOMPARE(y, 456);
+        QCOMPARE(angle, 7.5);
+    }
+
+    void leastMatchDecides()
+    {
+        const Scene s = makeScene();
+        cv::Mat window = noise(300, 260, 52);
+        FindShape loose, strict, impossible;
+        const cv::Mat t = s.frame(s.shape);
+        loose.CreateShape(t, 0.0, 0, 0, 0, 0, false, 255, cv::Mat(), 0, 0);
+        strict.CreateShape(t, 0.0, 0, 0, 0, 0, false, 255, cv::Mat(), 50, 0);
+        impossible.CreateShape(t, 0.0, 0, 0, 0, 0, false, 255, cv::Mat(), 100, 0);
+        int x, y;
+        // Noise correlates a little somewhere, far below half.
+        QVERIFY(loose.Find(window, 0, &x, &y, nullptr, nullptr));
+        QVERIFY(loose.lastScore() < 0.3);
+        QVERIFY(!strict.Find(window, 0, &x, &y, nullptr, nullptr));
+        cv::Mat exact = s.frame(s.shape).clone();
+        QVERIFY(strict.Find(exact, 0, &x, &y, nullptr, nullptr));
+        QVERIFY(!impossible.Find(exact, 0, &x, &y, nullptr, nullptr));
+    }
+
+    void noShapeFromUnusableTemplates()
+    {
+        FindShape f;
+        f.CreateShape(cv::Mat(100, 100, CV_8UC1, cv::Scalar(0)), 0.0, 0, 10, 50, 50, false, 255, cv::Mat(), 5, 0);
+        QVERIFY(!f.IsValid());
+        cv::Mat window = texture(200, 200, 53);
+        int x, y;
+        QVERIFY(!f.Find(window, 0, &x, &y, nullptr, nullptr));
+        f.CreateShape(cv::Mat(), 0.0, 0, 10, 50, 50, false, 255, cv::Mat(), 5, 0);
+        QVERIFY(!f.IsValid());
+        f.CreateShape(cv::Mat(50, 50, CV_8UC3, cv::Scalar(1, 2, 3)), 0.0, 0, 10, 0, 0, false, 255, cv::Mat(), 5,
+                      0);
+        QVERIFY(!f.IsValid());
+        // Contrast outside the mask only: nothing to find by.
+        cv::Mat t(60, 60, CV_8UC1, cv::Scalar(100));
+        t(cv::Rect(0, 0, 10, 60)).setTo(cv::Scalar(200));
+        cv::Mat mask = cv::Mat::zeros(60, 60, CV_8UC1);
+        mask(cv::Rect(20, 0, 40, 60)).setTo(cv::Scalar(255));
+        f.CreateShape(t, 0.0, 0, 0, 30, 30, false, 255, mask, 5, 0);
+        QVERIFY(!f.IsValid());
+        // A valid shape is dropped by Clear.
+        f.CreateShape(texture(60, 60, 54), 0.0, 0, 0, 30, 30, false, 255, cv::Mat(), 5, 0);
+        QVERIFY(f.IsValid());
+        f.Clear();
+        QVERIFY(!f.IsValid());
+    }
+
+    void buildsAPyramidForLargeShapes()
+    {
+        FindShape big, tiny;
+        big.CreateShape(texture(640, 512, 55), 0.0, 0, 10, 0, 0, false, 255, cv::Mat(), 5, 0);
+        tiny.CreateShape(texture(30, 30, 56), 0.0, 0, 10, 0, 0, false, 255, cv::Mat(), 5, 0);
+        QVERIFY(big.levelCount() >= 4);
+        QCOMPARE(tiny.levelCount(), 1);
+        // A small shape found in a large window.
+        const cv::Mat scene = texture(400, 300, 57);
+        const cv::Rect r(200, 150, 30, 30);
+        tiny.CreateShape(scene(r), 0.0, 0, 0, r.x + 15, r.y + 15, false, 255, cv::Mat(), 5, 0);
+        cv::Mat window = shifted(scene, -9, 4);
+        int x, y;
+        QVERIFY(tiny.Find(window, 0, &x, &y, nullptr, nullptr));
+        QCOMPARE(x, 9);
+        QCOMPARE(y, -4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFindShape)
+#include "tst_matchers_findshape.moc"
