@@ -3,6 +3,8 @@
 #include "commandrunner.h"
 #include "imagesize.h"
 #include "startup.h"
+#include "sysparam.h"
+#include "systemhelpers.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
@@ -38,12 +40,15 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
 
     runPendingUpdate();
     openDatabases();
+    installCoreHooks();
 
     gCameraCount = 0;
 }
 
 DeVeWizard::~DeVeWizard()
 {
+    setScreenOffHook({});
+    setMoldSideHook({});
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
@@ -92,6 +97,13 @@ void DeVeWizard::openDatabases()
         runCommand(QStringLiteral("reboot"));
     }
     snQuery = new QSqlQuery(snDb);
+}
+
+// The core writes these fields of ours through hooks; they are removed again by the destructor.
+void DeVeWizard::installCoreHooks()
+{
+    setScreenOffHook([this](int off) { screenOff = off; });
+    setMoldSideHook([this](int side) { moldSide = side; });
 }
 
 void DeVeWizard::Run()

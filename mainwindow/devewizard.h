@@ -32,6 +32,7 @@ public slots:
 private:
     void runPendingUpdate();
     void openDatabases();
+    void installCoreHooks();
 };
 
 // The main window; set by its constructor first thing, valid for the rest of the run. GUI thread.
