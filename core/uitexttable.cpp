@@ -32,6 +32,9 @@ QString unescapeUiText(const QString &cell)
 
 int fillUiTextTable()
 {
+    // The texts live in a resource of this static library; without this call the linker may leave
+    // the resource out of the program.
+    Q_INIT_RESOURCE(core);
     QFile source(QStringLiteral(":/uitext.tsv"));
     if (!source.open(QIODevice::ReadOnly)) {
         qCCritical(lcCore) << "interface texts missing from the build";

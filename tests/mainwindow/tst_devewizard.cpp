@@ -77,6 +77,7 @@ private slots:
             QVERIFY(window.paramQuery->value(0).toInt() > 0);
         }
         // The warning is shown in English before anything is copied.
+        QVERIFY(!uiText(160, 1).isEmpty());
         QVERIFY(BoxTestPolicy::shownTexts().contains(uiText(160, 1)));
         const int cp = runner.calls.indexOf(QStringLiteral("cp -f ./paraGroup/default/PARAM.db ./"));
         QVERIFY2(cp >= 0, qPrintable(runner.calls.join('\n')));
