@@ -1,5 +1,6 @@
 // Start-up of the real program in a laid-out working directory, as the run command starts it.
 
+#include "testfiles.h"
 #include "testworkdir.h"
 
 #include <QDir>
@@ -11,17 +12,6 @@
 #include <QtTest>
 
 namespace {
-
-QStringList readLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
 
 struct BoxRun
 {
@@ -90,7 +80,7 @@ private slots:
         const BoxRun run = runBox(dir.path());
         QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
 
-        const QStringList lines = readLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt")));
+        const QStringList lines = readTextLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt")));
         QVERIFY2(lines.size() >= 3, qPrintable(lines.join('\n')));
         QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
         QVERIFY(lines.at(1).startsWith(QStringLiteral("create newlog version ")));

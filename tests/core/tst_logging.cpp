@@ -3,6 +3,7 @@
 
 #include "clock.h"
 #include "logmanager.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,28 +23,6 @@ const QString kLog = QStringLiteral("cnt_net/workspace/LOG/");
 const QString kStdout = QStringLiteral("cnt_net/workspace/log_stdout/");
 const QRegularExpression kLine(
     QStringLiteral("^\\[([DIWEF])(\\d+) (\\d{8}-\\d{6}\\.\\d{3}) :0\\] (.*)$"));
-
-QStringList readLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-bool writeFile(const QString &path, const QByteArray &content, const QDateTime &mtime = {})
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.flush())
-        return false;
-    if (mtime.isValid())
-        return f.setFileTime(mtime, QFileDevice::FileModificationTime);
-    return true;
-}
 
 QStringList filesIn(const QString &folder)
 {
@@ -120,7 +99,7 @@ private slots:
         qDebug("debug only on stderr");
         qInfo("first");
         qWarning("second");
-        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        const QStringList lines = readTextLines(kLog + QStringLiteral("log.txt"));
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
         QVERIFY2(lines.at(1).startsWith(QStringLiteral("create newlog version ") + MG_VERSION_TEXT + ' '),
@@ -146,7 +125,7 @@ private slots:
         qCritical("c");
         qWarning("w");
         qInfo("i");
-        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        const QStringList lines = readTextLines(kLog + QStringLiteral("log.txt"));
         QCOMPARE(lines.size(), 5);
         QCOMPARE(kLine.match(lines.at(2)).captured(1), QStringLiteral("E"));
         QCOMPARE(kLine.match(lines.at(3)).captured(1), QStringLiteral("W"));
@@ -159,12 +138,12 @@ private slots:
         const QDateTime start(QDate(2026, 3, 4), QTime(5, 6, 7));
         setAppClock([start] { return start; });
         const QDateTime old = start.addDays(-1);
-        QVERIFY(writeFile(kLog + QStringLiteral("log.txt"), "previous run\n", old));
-        QVERIFY(writeFile(kLog + QStringLiteral("a.log"), "A\n", old.addSecs(1)));
-        QVERIFY(writeFile(kLog + QStringLiteral(".hidden.log"), "H\n", old.addSecs(2)));
-        QVERIFY(writeFile(kLog + QStringLiteral("b.log"), "B\n", old.addSecs(3)));
+        QVERIFY(writeTestFile(kLog + QStringLiteral("log.txt"), "previous run\n", old));
+        QVERIFY(writeTestFile(kLog + QStringLiteral("a.log"), "A\n", old.addSecs(1)));
+        QVERIFY(writeTestFile(kLog + QStringLiteral(".hidden.log"), "H\n", old.addSecs(2)));
+        QVERIFY(writeTestFile(kLog + QStringLiteral("b.log"), "B\n", old.addSecs(3)));
         // A file already named like the move target must survive the clash.
-        QVERIFY(writeFile(kLog + QStringLiteral("20260304_050607.txt"), "clash\n", old.addSecs(-5)));
+        QVERIFY(writeTestFile(kLog + QStringLiteral("20260304_050607.txt"), "clash\n", old.addSecs(-5)));
 
         LogManager manager;
 
@@ -173,13 +152,13 @@ private slots:
                                      QStringLiteral("glog_20260304_050607.txt"),
                                      QStringLiteral("glog_20260304_050607_1.txt"),
                                      QStringLiteral("glog_20260304_050607_2.txt")}));
-        QCOMPARE(readLines(kLog + QStringLiteral("20260304_050607.txt")), QStringList{QStringLiteral("clash")});
-        QCOMPARE(readLines(kLog + QStringLiteral("20260304_050607_1.txt")),
+        QCOMPARE(readTextLines(kLog + QStringLiteral("20260304_050607.txt")), QStringList{QStringLiteral("clash")});
+        QCOMPARE(readTextLines(kLog + QStringLiteral("20260304_050607_1.txt")),
                  QStringList{QStringLiteral("previous run")});
         // Newest first: b.log, then .hidden.log, then a.log.
-        QCOMPARE(readLines(kLog + QStringLiteral("glog_20260304_050607.txt")), QStringList{QStringLiteral("B")});
-        QCOMPARE(readLines(kLog + QStringLiteral("glog_20260304_050607_1.txt")), QStringList{QStringLiteral("H")});
-        QCOMPARE(readLines(kLog + QStringLiteral("glog_20260304_050607_2.txt")), QStringList{QStringLiteral("A")});
+        QCOMPARE(readTextLines(kLog + QStringLiteral("glog_20260304_050607.txt")), QStringList{QStringLiteral("B")});
+        QCOMPARE(readTextLines(kLog + QStringLiteral("glog_20260304_050607_1.txt")), QStringList{QStringLiteral("H")});
+        QCOMPARE(readTextLines(kLog + QStringLiteral("glog_20260304_050607_2.txt")), QStringList{QStringLiteral("A")});
     }
 
     void trimmingKeepsTheNewest()
@@ -187,10 +166,10 @@ private slots:
         BlankWorkDir wd;
         const QDateTime base(QDate(2025, 1, 1), QTime(0, 0));
         for (int i = 0; i < 60; ++i)
-            QVERIFY(writeFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
+            QVERIFY(writeTestFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
                               base.addSecs(60 * i)));
         for (int i = 0; i < 12; ++i)
-            QVERIFY(writeFile(kStdout + QStringLiteral("s%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
+            QVERIFY(writeTestFile(kStdout + QStringLiteral("s%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
                               base.addSecs(60 * i)));
         LogManager manager;
         QStringList expected;
@@ -208,7 +187,7 @@ private slots:
         BlankWorkDir wd;
         const QDateTime base(QDate(2025, 1, 1), QTime(0, 0));
         for (int i = 0; i < 52; ++i)
-            QVERIFY(writeFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
+            QVERIFY(writeTestFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
                               base.addSecs(60 * i)));
         // A folder matching the pattern is not a file and cannot be removed with QFile: the walk must
         // still end and remove the files it can.
@@ -226,7 +205,7 @@ private slots:
         qWarning("before");
         QVERIFY(QFile::remove(kLog + QStringLiteral("log.txt")));
         qWarning("after");
-        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        const QStringList lines = readTextLines(kLog + QStringLiteral("log.txt"));
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
         QVERIFY(lines.at(1).startsWith(QStringLiteral("create newlog version ")));
@@ -251,7 +230,7 @@ private slots:
             QVERIFY(th->wait(60000));
             delete th;
         }
-        const QStringList lines = readLines(kLog + QStringLiteral("log.txt"));
+        const QStringList lines = readTextLines(kLog + QStringLiteral("log.txt"));
         QCOMPARE(lines.size(), 2 + kThreads * kEach);
         QSet<quint64> numbers;
         QVector<int> nextPerThread(kThreads, 0);
@@ -283,7 +262,7 @@ private slots:
         const QRegularExpression name(QStringLiteral("^logFatal\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}-\\d{3}(_\\d+)?\\.txt$"));
         for (const QString &f : fatal) {
             QVERIFY2(name.match(f).hasMatch(), qPrintable(f));
-            const QStringList lines = readLines(log + f);
+            const QStringList lines = readTextLines(log + f);
             QVERIFY(!lines.isEmpty());
             const QRegularExpressionMatch last = kLine.match(lines.last());
             QVERIFY2(last.hasMatch(), qPrintable(lines.last()));
@@ -309,7 +288,7 @@ private slots:
         const QString log = dir.filePath(kLog);
         QString all;
         for (const QString &f : QDir(log).entryList({QStringLiteral("logFatal*.txt")}, QDir::Files))
-            all += readLines(log + f).join('\n') + '\n';
+            all += readTextLines(log + f).join('\n') + '\n';
         QVERIFY2(all.contains(QStringLiteral("crashed!!!----11")), qPrintable(all.left(2000)));
         QVERIFY(QRegularExpression(QStringLiteral("\\] org 0 : \".+\"")).match(all).hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("\\] org 3 : \".+\"")).match(all).hasMatch());

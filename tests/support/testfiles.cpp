@@ -1,0 +1,28 @@
+#include "testfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+QStringList readTextLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+bool writeTestFile(const QString &path, const QByteArray &content, const QDateTime &mtime)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    // Flushed before the time is set, or the close would write and move the time to now.
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.flush())
+        return false;
+    if (mtime.isValid())
+        return f.setFileTime(mtime, QFileDevice::FileModificationTime);
+    return true;
+}
