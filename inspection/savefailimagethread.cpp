@@ -29,9 +29,9 @@ namespace {
 
 constexpr int kCameras = 8;
 constexpr int kSlots = 8;
-constexpr int kReportPauseMs = 200;  // after each reported picture
+constexpr int kReportPauseMs = 200;      // after each reported picture
 constexpr int kUnreportedPauseMs = 1000; // after an NG picture whose OK twin carries the report
-constexpr int kCyclePauseMs = 100;   // between passes
+constexpr int kCyclePauseMs = 100;       // between passes
 
 // The report link belongs to the GUI thread: hand it copies through the application's event queue.
 void postAlarmPicture(int camera, int slot, int result, const QString &path)
@@ -231,8 +231,7 @@ QString SaveFialImageThread::saveImage(const QImage &image, int camera, int slot
     const QDir dir(resultImageFolder(camera, slot, ngFolder ? 0 : 1));
 
     // Keep limit - 1 of the newest, so that the new file makes the limit.
-    const QFileInfoList files =
-        dir.entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time);
+    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time);
     if (files.size() >= limit) {
         for (int i = limit - 1; i < files.size(); ++i)
             QFile::remove(files.at(i).absoluteFilePath());

@@ -2,12 +2,14 @@
 
 #include "commandrunner.h"
 #include "imagesize.h"
+#include "savefailimagethread.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
@@ -43,10 +45,13 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     installCoreHooks();
 
     gCameraCount = 0;
+
+    startResultImageSaver();
 }
 
 DeVeWizard::~DeVeWizard()
 {
+    stopResultImageSaver();
     setScreenOffHook({});
     setMoldSideHook({});
     delete snQuery;
@@ -104,6 +109,35 @@ void DeVeWizard::installCoreHooks()
 {
     setScreenOffHook([this](int off) { screenOff = off; });
     setMoldSideHook([this](int side) { moldSide = side; });
+}
+
+// Folders for every camera in use and all eight slots, then the saver thread, which runs until the
+// application quits.
+void DeVeWizard::startResultImageSaver()
+{
+    for (int c = 0; c < gCameraCount; ++c) {
+        for (int d = 0; d < 8; ++d) {
+            for (int e = 0; e < 2; ++e) {
+                recordDirs[c][d][e].setPath(resultImageFolder(c, d, e));
+                recordDirs[c][d][e].mkpath(QStringLiteral("."));
+            }
+        }
+    }
+    gSaveFailImageThread = new SaveFialImageThread;
+    gSaveFailImageThread->start();
+    // main() never deletes the window: join the thread when the event loop ends.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &DeVeWizard::stopResultImageSaver);
+}
+
+void DeVeWizard::stopResultImageSaver()
+{
+    if (!gSaveFailImageThread)
+        return;
+    gSaveFailImageThread->stop();
+    gSaveFailImageThread->wait();
+    delete gSaveFailImageThread;
+    gSaveFailImageThread = nullptr;
 }
 
 void DeVeWizard::Run()

@@ -2,6 +2,7 @@
 // The one top-level window and owner of everything that runs the box: database connections,
 // parameters, camera views, pages, timers and the machine cycle. GUI thread only.
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QWidget>
@@ -25,6 +26,9 @@ public:
     int alarmState = 0;  // 0 normal, 1 result shown, 2 NG alarm latched, 3 alarm review
     int currentSlot = 1; // detection slot of the running cycle step
 
+    // Result-image folders per camera and detection slot: [0] NG, [1] OK.
+    QDir recordDirs[8][8][2];
+
 public slots:
     // The machine-cycle poll, run on every input change of the I/O board.
     void Run();
@@ -33,6 +37,8 @@ private:
     void runPendingUpdate();
     void openDatabases();
     void installCoreHooks();
+    void startResultImageSaver();
+    void stopResultImageSaver();
 };
 
 // The main window; set by its constructor first thing, valid for the rest of the run. GUI thread.

@@ -119,9 +119,8 @@ void TstSaveFailImageThread::init()
 
     // Every picture a second later than the one before, so two saves never share a name.
     m_seconds = 0;
-    setAppClock([this]() {
-        return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)).addSecs(m_seconds.fetch_add(1));
-    });
+    setAppClock(
+        [this]() { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)).addSecs(m_seconds.fetch_add(1)); });
 
     m_reports.clear();
     inspectionHooks().sendAlarmPicture = [this](const QJsonObject &info, const QString &path) {
@@ -225,7 +224,8 @@ void TstSaveFailImageThread::prunesOldestAndPrefixesFailedRegion()
     kept.sort();
     QCOMPARE(jpegs(folder), kept);
     QVERIFY(QFileInfo(QDir(folder).filePath(QStringLiteral("keep.jpg"))).isDir());
-    QCOMPARE(m_reports.first().path, QDir(folder).absoluteFilePath(QStringLiteral("12_2024-05-06_07.08.09.jpg")));
+    QCOMPARE(m_reports.first().path,
+             QDir(folder).absoluteFilePath(QStringLiteral("12_2024-05-06_07.08.09.jpg")));
     QCOMPARE(QImage(m_reports.first().path).size(), QSize(kW, kH));
     QCOMPARE(m_reports.first().info, (QJsonObject{{"camera", 0}, {"detect", 0}, {"result", 0}}));
 
