@@ -2,6 +2,7 @@
 
 #include "commandrunner.h"
 #include "imagesize.h"
+#include "paramquery.h"
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -54,6 +55,7 @@ DeVeWizard::~DeVeWizard()
     stopResultImageSaver();
     setScreenOffHook({});
     setMoldSideHook({});
+    setParamQueryHook({});
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
@@ -109,6 +111,7 @@ void DeVeWizard::installCoreHooks()
 {
     setScreenOffHook([this](int off) { screenOff = off; });
     setMoldSideHook([this](int side) { moldSide = side; });
+    setParamQueryHook([this] { return paramQuery; });
 }
 
 // Folders for every camera in use and all eight slots, then the saver thread, which runs until the

@@ -1,0 +1,20 @@
+#include "paramquery.h"
+
+namespace {
+ParamQueryHook &hookSlot()
+{
+    static ParamQueryHook hook;
+    return hook;
+}
+} // namespace
+
+void setParamQueryHook(ParamQueryHook hook)
+{
+    hookSlot() = std::move(hook);
+}
+
+QSqlQuery *paramQuery()
+{
+    const ParamQueryHook &hook = hookSlot();
+    return hook ? hook() : nullptr;
+}

@@ -1,0 +1,78 @@
+#pragma once
+// What the inspection engine reads and writes of a camera view: its region tables and masks, frame
+// buffers, templates, ignore masks and results. The camera view (CammerWidget) inherits this record,
+// so the detector and the region table take it without knowing the widget. It is large (about 1 MB):
+// make it on the heap. GUI thread only.
+
+#include <QString>
+#include <opencv2/core.hpp>
+#include <vector>
+
+class CammerSingleton;
+
+constexpr int kViewSlots = 8;
+constexpr int kViewRois = 50;
+// Templates kept per detection slot (the largest template limit the settings allow).
+constexpr int kMaxTemplates = 100;
+constexpr int kMaxSpots = 100;
+
+// One spot found by the detection pass; the first number of entry 0 of a region holds the count.
+struct SpotRecord
+{
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+};
+
+struct CameraViewData
+{
+    CameraViewData() = default;
+    // Deletes the two region tables.
+    ~CameraViewData();
+    CameraViewData(const CameraViewData &) = delete;
+    CameraViewData &operator=(const CameraViewData &) = delete;
+
+    // Sets the image size and frame format and makes every buffer, ignore mask and template 0 of that
+    // size (zeroed). colour: four bytes per pixel in the frame buffers and templates, else one.
+    // Returns false, leaving everything empty, for a non-positive or oversized image.
+    bool setImageGeometry(int width, int height, bool colour);
+
+    CammerSingleton *liveTable = nullptr; // owned
+    CammerSingleton *editTable = nullptr; // owned
+    int cameraIndex = 0;                  // camera position, from 0
+    QString cameraIid;                    // back-end interface id
+
+    // Screen pixels per image pixel; set when the camera opens, before the live table loads.
+    float displayScaleX = 0.0f;
+    float displayScaleY = 0.0f;
+
+    int imageWidth = 0;
+    int imageHeight = 0;
+    int pixelCount = 0;
+    int frameBytes = 0; // pixelCount x 4 for colour cameras, x 1 otherwise
+
+    std::vector<uchar> grabBuffer;       // frameBytes: the newest frame
+    std::vector<uchar> registeredBuffer; // frameBytes: the frame after registration
+    std::vector<uchar> detectBuffer;     // frameBytes: the frame the detection pass works on
+    std::vector<uchar> grayBuffer;       // pixelCount: gray or hue scratch image
+    std::vector<uchar> resultBuffer;     // pixelCount
+
+    // Region masks (8-bit, the region's image bounding box, 255 inside) of the live and edit tables.
+    cv::Mat roiMasks[kViewSlots][kViewRois];
+    cv::Mat editRoiMasks[kViewSlots][kViewRois];
+
+    // Per slot: 8-bit image-size mask, 255 = ignored.
+    cv::Mat ignoreMasks[kViewSlots];
+    // Per slot and template number: the template image (frame format, image size) when present.
+    cv::Mat templates[kViewSlots][kMaxTemplates];
+    int templatePresent[kViewSlots][kMaxTemplates] = {};
+    int templateCount[kViewSlots] = {};
+    int currentTemplate = 0; // template shown in the panel
+
+    int roiValue[kViewSlots][kViewRois] = {};
+    bool roiPass[kViewSlots][kViewRois] = {};
+    bool allPass = true; // false = NG
+    SpotRecord spots[kViewSlots][kViewRois][kMaxSpots];
+    bool previewShown = false;
+};

@@ -1,0 +1,80 @@
+#pragma once
+// The region table of one camera: for each of its 8 detection slots up to 50 regions, each with a
+// shape, a detection function and three parameters. The camera view keeps a live table (loaded from
+// the camera's table "cammer%1" in PARAM.db, read by the detector and the thermal back-end) and an
+// edit copy for the region editor. Both are copied and compared whole as raw bytes, so the class is
+// trivially copyable and owns nothing; at about 52 MB it lives on the heap only (new/delete).
+// GUI thread only; the thermal back-end reads the temperature-alarm rectangles of the live table.
+
+#include "roishapes.h"
+
+#include <QMetaType>
+#include <cstddef>
+#include <type_traits>
+
+struct CameraViewData;
+
+constexpr int kDetectSlots = 8;
+constexpr int kRoisPerSlot = 50;
+constexpr int kRoiEntries = kDetectSlots * kRoisPerSlot;
+
+// The detection function of a region; any other code acts as FuncDefect.
+enum RoiFunction {
+    FuncDefect = 0,
+    FuncSpot = 1,
+    FuncIgnoreArea = 2,
+    FuncPosition = 3,
+    FuncBlackArea = 4,
+    FuncWhiteArea = 5,
+    FuncSimilarity = 6,
+    FuncWhiteNum = 7,
+    FuncTemperatureAlarm = 9,
+    FuncAngleCorrection = 10,
+};
+
+class CammerSingleton
+{
+public:
+    // Default geometry records and the camera index; counts and parameters come from loadRoiTable
+    // (live table) or from a whole copy of the live table (edit copy).
+    explicit CammerSingleton(int cameraIndex);
+    ~CammerSingleton() = default;
+    // No copies by value (they would land on the stack); copy whole tables with assignment or memcpy.
+    CammerSingleton(const CammerSingleton &) = delete;
+    CammerSingleton &operator=(const CammerSingleton &) = default;
+
+    // Zero-filled storage, so that padding bytes compare equal between tables.
+    static void *operator new(std::size_t size);
+    static void operator delete(void *p);
+
+    // Fills the table from "cammer<cameraIndex>" through the main window's parameter query, giving
+    // every loaded region the owner's display scale and storing its mask in owner->roiMasks.
+    // A missing slot row is inserted with count 0; a count outside 0..50 is shown in the warning box
+    // and loads as 0; coordinates are clamped into the screen margin; missing numbers read as 0.
+    void loadRoiTable(CameraViewData *owner);
+    // Writes the table back: updates the slot rows, updates or inserts each region row, and deletes
+    // the rows of regions beyond each slot's count.
+    void saveRoiTable();
+
+    // Index of region j of slot k into the per-region arrays.
+    static constexpr int entry(int k, int j) { return k * kRoisPerSlot + j; }
+
+    int cameraIndex;
+    int roiCount[kDetectSlots];
+    int param1[kRoiEntries];
+    int param2[kRoiEntries];
+    int param3[kRoiEntries];
+    int function[kRoiEntries];
+    RoiRect rects[kRoiEntries];
+    RoiCircle circles[kRoiEntries];
+    RoiPolygon polygons[kRoiEntries];
+    int shape[kRoiEntries];
+    int outN[kRoisPerSlot]; // NG output per region index, shared by all slots
+    int detectPara[kDetectSlots][8];
+};
+
+static_assert(std::is_trivially_copyable<CammerSingleton>::value,
+              "region tables are copied and compared as raw bytes");
+static_assert(std::is_trivially_destructible<CammerSingleton>::value, "region tables own nothing");
+
+Q_DECLARE_METATYPE(CammerSingleton *)
