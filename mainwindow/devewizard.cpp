@@ -1,5 +1,7 @@
 #include "devewizard.h"
 
+#include "cameradeviceinfo.h"
+#include "cammerwidget.h"
 #include "commandrunner.h"
 #include "imagesize.h"
 #include "paramquery.h"
@@ -14,6 +16,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -45,7 +48,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     openDatabases();
     installCoreHooks();
 
-    gCameraCount = 0;
+    createCameraViews();
 
     startResultImageSaver();
 }
@@ -112,6 +115,21 @@ void DeVeWizard::installCoreHooks()
     setScreenOffHook([this](int off) { screenOff = off; });
     setMoldSideHook([this](int side) { moldSide = side; });
     setParamQueryHook([this] { return paramQuery; });
+}
+
+// One view per camera found, at most eight; a view whose camera does not open is dropped, so the
+// positions of the cameras that opened are packed from 0.
+void DeVeWizard::createCameraViews()
+{
+    gCameraCount = 0;
+    const int found = std::min<int>(gCameraInfoList.size(), 8);
+    for (int i = 0; i < found; ++i) {
+        auto *view = new CammerWidget(this, gCameraCount, &gCameraInfoList[i]);
+        if (view->cameraOpened)
+            cammerWidgets[gCameraCount++] = view;
+        else
+            delete view;
+    }
 }
 
 // Folders for every camera in use and all eight slots, then the saver thread, which runs until the

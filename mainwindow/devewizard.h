@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QWidget>
 
+class CammerWidget;
+
 class DeVeWizard : public QWidget
 {
     Q_OBJECT
@@ -26,6 +28,9 @@ public:
     int alarmState = 0;  // 0 normal, 1 result shown, 2 NG alarm latched, 3 alarm review
     int currentSlot = 1; // detection slot of the running cycle step
 
+    // Camera view per camera position; the first gCameraCount are in use, the rest null.
+    CammerWidget *cammerWidgets[8] = {};
+
     // Result-image folders per camera and detection slot: [0] NG, [1] OK.
     QDir recordDirs[8][8][2];
 
@@ -37,6 +42,7 @@ private:
     void runPendingUpdate();
     void openDatabases();
     void installCoreHooks();
+    void createCameraViews();
     void startResultImageSaver();
     void stopResultImageSaver();
 };

@@ -1,0 +1,3 @@
+#include "cameradeviceinfo.h"
+
+QList<CameraDeviceInfo> gCameraInfoList;

@@ -1,0 +1,16 @@
+#pragma once
+// One camera found by a back-end, as the camera registry lists it and a camera view is built from.
+// Written by the camera registry on the GUI thread at start-up; read-only afterwards.
+
+#include <QList>
+#include <QString>
+
+struct CameraDeviceInfo
+{
+    int index = 0; // the camera's index within its back-end
+    QString iid;   // back-end interface id, e.g. "simulateCamera_IID"
+    QString id;    // serial number or address
+};
+
+// Every camera found, in camera order; filled by the camera registry.
+extern QList<CameraDeviceInfo> gCameraInfoList;

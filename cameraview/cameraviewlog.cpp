@@ -1,0 +1,2 @@
+#include "cameraviewlog.h"
+Q_LOGGING_CATEGORY(lcCameraView, "cameraview")

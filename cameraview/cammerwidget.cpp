@@ -1,0 +1,105 @@
+#include "cammerwidget.h"
+
+#include "cameradeviceinfo.h"
+#include "cameraviewlog.h"
+#include "cammersingleton.h"
+#include "imagesize.h"
+#include "sysparam.h"
+
+#include <QFile>
+#include <QImage>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// A stored picture as a frame-format image: RGBA with byte 3 = 0 for colour cameras, else 8-bit gray.
+// Files of another size than the camera's image are refused: they come from another camera or a
+// parameter group made for one.
+cv::Mat readFrameImage(const QString &path, int width, int height, bool colour)
+{
+    if (!QFile::exists(path))
+        return cv::Mat();
+    QImage image(path);
+    if (image.isNull()) {
+        qCWarning(lcCameraView) << "unreadable picture" << path;
+        return cv::Mat();
+    }
+    if (image.width() != width || image.height() != height) {
+        qCWarning(lcCameraView) << "picture" << path << "is" << image.size() << "not" << width << "x"
+                                << height;
+        return cv::Mat();
+    }
+    const QImage converted =
+        image.convertToFormat(colour ? QImage::Format_RGBA8888 : QImage::Format_Grayscale8);
+    cv::Mat out(height, width, colour ? CV_8UC4 : CV_8UC1);
+    const size_t rowBytes = size_t(width) * (colour ? 4 : 1);
+    for (int y = 0; y < height; ++y) {
+        uchar *row = out.ptr<uchar>(y);
+        std::memcpy(row, converted.constScanLine(y), rowBytes);
+        if (colour) {
+            for (int x = 0; x < width; ++x)
+                row[4 * x + 3] = 0;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *info) : QWidget(parent)
+{
+    cameraIndex = index;
+    cameraIid = info ? info->iid : QString();
+    cameraOpened = openCamera(info);
+    if (!cameraOpened)
+        setImageGeometry(gImageW, gImageH, gColorCamera != 0);
+    displayScaleX = imageWidth > 0 ? float(gShowW) / float(imageWidth) : 0.0f;
+    displayScaleY = imageHeight > 0 ? float(gShowH) / float(imageHeight) : 0.0f;
+
+    liveTable = new CammerSingleton(cameraIndex);
+    liveTable->loadRoiTable(this);
+    editTable = new CammerSingleton(cameraIndex);
+
+    loadSlotImages();
+}
+
+CammerWidget::~CammerWidget() = default;
+
+QString CammerWidget::templateFile(int slot, int number) const
+{
+    return QStringLiteral("./cammer%1%2/template%3.bmp").arg(cameraIndex + 1).arg(slot + 1).arg(number);
+}
+
+QString CammerWidget::ignoreMaskFile(int slot) const
+{
+    return QStringLiteral("./cammer%1%2/ignorepoint.bmp").arg(cameraIndex + 1).arg(slot + 1);
+}
+
+// The camera back-ends are not part of the program yet: no camera opens.
+bool CammerWidget::openCamera(const CameraDeviceInfo *)
+{
+    return false;
+}
+
+void CammerWidget::loadSlotImages()
+{
+    if (pixelCount <= 0)
+        return;
+    const bool colour = frameBytes > pixelCount;
+    const int limit = std::clamp(gTemplateLimit, 0, kMaxTemplates);
+    for (int k = 0; k < kViewSlots; ++k) {
+        templateCount[k] = 0;
+        for (int n = 0; n < limit; ++n) {
+            const cv::Mat image = readFrameImage(templateFile(k, n), imageWidth, imageHeight, colour);
+            templatePresent[k][n] = image.empty() ? 0 : 1;
+            if (image.empty())
+                continue;
+            templates[k][n] = image;
+            ++templateCount[k];
+        }
+        const cv::Mat ignore = readFrameImage(ignoreMaskFile(k), imageWidth, imageHeight, false);
+        if (!ignore.empty())
+            ignoreMasks[k] = ignore;
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+// One camera's view: the live picture with its regions and everything the detector works on for that
+// camera (region tables and masks, frame buffers, templates, ignore masks, results; see
+// CameraViewData). GUI thread only.
+
+#include "cameraviewdata.h"
+
+#include <QString>
+#include <QWidget>
+
+struct CameraDeviceInfo;
+
+class CammerWidget : public QWidget, public CameraViewData
+{
+    Q_OBJECT
+public:
+    // Opens the camera of `info` at position cameraIndex (from 0), sizes the buffers to its image,
+    // sets the display scale, loads the live region table and makes the edit copy, then reads the
+    // templates and ignore masks of every slot. Until a camera opens, the image size is gImageW x
+    // gImageH.
+    CammerWidget(QWidget *parent, int cameraIndex, const CameraDeviceInfo *info);
+    ~CammerWidget() override;
+
+    // Whether the camera opened; the main window drops views whose camera did not.
+    bool cameraOpened = false;
+
+    // "./cammer<c><s>/template<n>.bmp" and "./cammer<c><s>/ignorepoint.bmp", camera c and slot s
+    // counted from 1, template number n from 0.
+    QString templateFile(int slot, int number) const;
+    QString ignoreMaskFile(int slot) const;
+
+private:
+    bool openCamera(const CameraDeviceInfo *info);
+    void loadSlotImages();
+};
