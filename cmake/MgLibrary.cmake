@@ -29,5 +29,10 @@ function(mg_test_folder folder)
         set_tests_properties(${folder}/${_n} PROPERTIES
             ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TZ=UTC;MG_SHIPPED_DIR=${MG_SHIPPED_DIR};ASAN_OPTIONS=detect_leaks=0"
             TIMEOUT 600)
+        # Tests of code that runs on several threads also run under ThreadSanitizer (scripts/tsan.sh);
+        # a test joins that set by having "thread" in its file name.
+        if(_n MATCHES "thread")
+            set_tests_properties(${folder}/${_n} PROPERTIES LABELS thread)
+        endif()
     endforeach()
 endfunction()

@@ -1,0 +1,102 @@
+#include "iothread.h"
+
+#include "iolink.h"
+#include "posix_qextserialport.h"
+#include "startup.h"
+
+#include <QMutexLocker>
+
+namespace {
+constexpr int kPassMs = 5;
+constexpr int kTickRequest3 = 200;
+constexpr int kTickRequest4 = 210;
+constexpr int kReplyFirst3 = 0;
+constexpr int kReplyFirst4 = 8;
+constexpr int kReplyWords = 16;
+} // namespace
+
+IOThread::IOThread(QObject *parent) : QThread(parent) {}
+
+IOThread::~IOThread()
+{
+    requestStop();
+    wait();
+}
+
+void IOThread::requestStop()
+{
+    requestInterruption();
+}
+
+bool IOThread::stopRequested() const
+{
+    return isInterruptionRequested();
+}
+
+bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted)
+{
+    switch (frame.type) {
+    case kIoReportStatus: {
+        const quint32 inputs = frame.inputs();
+        bool inputsChanged = false;
+        {
+            // Compared and stored in one hold of the lock: the GUI thread writes the word too, and the
+            // signal must only go out once the word it announces is in place.
+            QMutexLocker lock(gIoMutex);
+            if (inputs != gIoInputWord) {
+                gIoInputWord = inputs;
+                inputsChanged = true;
+            }
+        }
+        if (inputsChanged)
+            emit sigIOChange();
+        return frame.echoedOutputs() != wanted;
+    }
+    case kIoReportReply3:
+    case kIoReportReply4:
+        if (m_replyIndex < kReplyWords)
+            gIoReplyWords[m_replyIndex++] = frame.payloadWord();
+        return false;
+    default:
+        return false;
+    }
+}
+
+void IOThread::run()
+{
+    while (!stopRequested()) {
+        quint32 wanted;
+        {
+            QMutexLocker lock(gIoMutex);
+            wanted = gIoOutputWord;
+        }
+        if (gIoThreadEnabled.load() == 0) {
+            msleep(kPassMs);
+            continue;
+        }
+
+        const qint64 waiting = gIoSerialPort ? gIoSerialPort->bytesAvailable() : 0;
+        if (waiting > 0) {
+            const qint64 got = gIoSerialPort->read(m_receive, sizeof m_receive);
+            if (got > 0)
+                m_scanner.append(reinterpret_cast<const quint8 *>(m_receive), int(got));
+            bool changed = false;
+            m_scanner.scan([&](const IoReportFrame &frame) { changed |= handleFrame(frame, wanted); });
+            if (changed)
+                sendIoCommand(kIoCommandSetOutputs, quint16(wanted & 0xFFFF));
+        }
+
+        ++m_tick;
+        if (m_tick == kTickRequest3) {
+            m_replyIndex = kReplyFirst3;
+            sendIoCommand(kIoCommandRequest3, 0);
+        } else if (m_tick == kTickRequest4) {
+            m_replyIndex = kReplyFirst4;
+            m_tick = 0;
+            sendIoCommand(kIoCommandRequest4, 0);
+        } else {
+            sendIoCommand(kIoCommandPoll, 0);
+        }
+        msleep(kPassMs);
+    }
+}

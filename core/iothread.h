@@ -1,0 +1,41 @@
+#pragma once
+// The board poll: every 5 ms it reads what the board sent, takes the inputs out of its status frames,
+// resends the output word when the board's echo differs, and sends the next poll or periodic request.
+//
+// Threads: constructed, started, asked to stop and destroyed on the GUI thread; run() is the thread.
+// sigIOChange is emitted on the I/O thread after gIoInputWord holds the new inputs, so a queued slot
+// always reads the word that caused the signal or a newer one.
+
+#include "ioframes.h"
+
+#include <QThread>
+
+class IOThread : public QThread
+{
+    Q_OBJECT
+public:
+    explicit IOThread(QObject *parent = nullptr);
+    // Stops and joins the loop: a QThread must never be destroyed while it runs.
+    ~IOThread() override;
+
+    // Asks the loop to end after its current pass (any thread); join with wait().
+    void requestStop();
+
+signals:
+    // The inputs reported by the board changed.
+    void sigIOChange();
+
+protected:
+    void run() override;
+
+private:
+    bool stopRequested() const;
+    // Handles one board frame; returns true when its echoed outputs differ from `wanted`.
+    bool handleFrame(const IoReportFrame &frame, quint32 wanted);
+
+    // Loop state, touched only by the I/O thread.
+    char m_receive[IoFrameScanner::kCapacity];
+    IoFrameScanner m_scanner;
+    int m_tick = 0;
+    int m_replyIndex = 0;
+};

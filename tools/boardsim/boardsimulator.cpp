@@ -1,0 +1,260 @@
+#include "boardsimulator.h"
+
+#include "ioframes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+// The tool runs for hours; the log only needs the recent past.
+constexpr int kCommandLogLimit = 100000;
+
+bool makeRaw(int fd)
+{
+    termios t;
+    if (tcgetattr(fd, &t) != 0)
+        return false;
+    cfmakeraw(&t);
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+} // namespace
+
+BoardSimulator::BoardSimulator() = default;
+
+BoardSimulator::~BoardSimulator()
+{
+    close();
+}
+
+bool BoardSimulator::open(const QString &linkPath)
+{
+    close();
+    const QFileInfo link(linkPath);
+    if (link.exists() && !link.isSymLink())
+        return false;
+    if (link.isSymLink() && !QFile::remove(linkPath))
+        return false;
+    if (!QDir().mkpath(link.absolutePath()))
+        return false;
+
+    char name[256] = {};
+    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+        m_master = m_slave = -1;
+        return false;
+    }
+    // The simulator keeps the slave open too, so the master never sees a hang-up while the host
+    // reopens the port; both ends raw so that no byte is translated or echoed.
+    makeRaw(m_master);
+    makeRaw(m_slave);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+    m_terminalPath = QString::fromLocal8Bit(name);
+    if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0) {
+        close();
+        return false;
+    }
+    m_linkPath = linkPath;
+    m_stop = false;
+    m_thread = std::thread([this] { answerLoop(); });
+    return true;
+}
+
+void BoardSimulator::close()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (!m_linkPath.isEmpty() && QFileInfo(m_linkPath).isSymLink())
+        QFile::remove(m_linkPath);
+    m_linkPath.clear();
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_master = m_slave = -1;
+    m_hostBytes.clear();
+}
+
+void BoardSimulator::setInputs(quint16 word)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (word != m_inputs) {
+        m_inputs = word;
+        m_inputsPending = true;
+        m_inputsWrittenAt = {};
+    }
+}
+
+quint16 BoardSimulator::inputs() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_inputs;
+}
+
+quint16 BoardSimulator::outputs() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_outputs;
+}
+
+void BoardSimulator::setOutputs(quint16 word)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_outputs = word;
+}
+
+void BoardSimulator::setReplyPayloads(quint32 reply3, quint32 reply4)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_reply3 = reply3;
+    m_reply4 = reply4;
+}
+
+void BoardSimulator::setAnswering(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answering = on;
+}
+
+bool BoardSimulator::writeRaw(const QByteArray &bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return writeLocked(bytes.constData(), bytes.size());
+}
+
+QVector<BoardSimulator::Command> BoardSimulator::commands() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_commands;
+}
+
+int BoardSimulator::commandCount(quint8 command) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int n = 0;
+    for (const Command &c : m_commands)
+        n += c.command == command;
+    return n;
+}
+
+void BoardSimulator::clearCommands()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_commands.clear();
+    m_strayHostBytes = 0;
+}
+
+int BoardSimulator::strayHostBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_strayHostBytes;
+}
+
+bool BoardSimulator::waitForCommands(int count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_commandArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return m_commands.size() >= count; });
+}
+
+std::chrono::steady_clock::time_point BoardSimulator::inputsWrittenAt() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_inputsWrittenAt;
+}
+
+bool BoardSimulator::writeLocked(const char *data, int n)
+{
+    // The line is fast compared with the host's 5 ms pass; a full buffer means the host stopped
+    // reading, and then losing bytes is what a real line does too.
+    int done = 0;
+    while (done < n) {
+        const ssize_t w = ::write(m_master, data + done, size_t(n - done));
+        if (w > 0) {
+            done += int(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR)
+            continue;
+        return false;
+    }
+    return true;
+}
+
+void BoardSimulator::answerLoop()
+{
+    quint8 buffer[512];
+    while (!m_stop) {
+        pollfd p{m_master, POLLIN, 0};
+        if (::poll(&p, 1, 1) <= 0)
+            continue;
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            handleHostBytes(buffer, int(n));
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            usleep(1000); // nobody on the other end yet
+    }
+}
+
+void BoardSimulator::handleHostBytes(const quint8 *data, int n)
+{
+    m_hostBytes.append(reinterpret_cast<const char *>(data), n);
+    int pos = 0;
+    while (m_hostBytes.size() - pos >= int(sizeof(IoCommandFrame))) {
+        const auto *p = reinterpret_cast<const quint8 *>(m_hostBytes.constData()) + pos;
+        if (p[0] == kIoFrameStart && p[5] == kIoFrameEnd && p[4] == checksum8(p, 4)) {
+            answer(p[1], quint16(p[2] | (p[3] << 8)));
+            pos += int(sizeof(IoCommandFrame));
+        } else {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_strayHostBytes;
+            ++pos;
+        }
+    }
+    m_hostBytes.remove(0, pos);
+}
+
+void BoardSimulator::answer(quint8 command, quint16 value)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_commands.size() >= kCommandLogLimit)
+        m_commands.remove(0, kCommandLogLimit / 2);
+    m_commands.append({command, value, std::chrono::steady_clock::now()});
+    m_commandArrived.notify_all();
+
+    if (command == kIoCommandSetOutputs)
+        m_outputs = value & 0x3FF;
+    if (!m_answering)
+        return;
+    switch (command) {
+    case kIoCommandPoll: {
+        const IoReportFrame f = IoReportFrame::status(m_inputs, m_outputs);
+        if (writeLocked(f.bytes(), sizeof f) && m_inputsPending) {
+            m_inputsPending = false;
+            m_inputsWrittenAt = std::chrono::steady_clock::now();
+        }
+        break;
+    }
+    case kIoCommandRequest3: {
+        const IoReportFrame f = IoReportFrame::payload(kIoReportReply3, m_reply3);
+        writeLocked(f.bytes(), sizeof f);
+        break;
+    }
+    case kIoCommandRequest4: {
+        const IoReportFrame f = IoReportFrame::payload(kIoReportReply4, m_reply4);
+        writeLocked(f.bytes(), sizeof f);
+        break;
+    }
+    default:
+        break;
+    }
+}
