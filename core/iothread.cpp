@@ -4,7 +4,7 @@
 #include "posix_qextserialport.h"
 #include "startup.h"
 
-#include <QMutexLocker>
+#include "mutexlocker.h"
 
 namespace {
 constexpr int kPassMs = 5;
@@ -42,7 +42,7 @@ bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted)
         {
             // Compared and stored in one hold of the lock: the GUI thread writes the word too, and the
             // signal must only go out once the word it announces is in place.
-            QMutexLocker lock(gIoMutex);
+            MutexLocker lock(gIoMutex);
             if (inputs != gIoInputWord) {
                 gIoInputWord = inputs;
                 inputsChanged = true;
@@ -67,7 +67,7 @@ void IOThread::run()
     while (!stopRequested()) {
         quint32 wanted;
         {
-            QMutexLocker lock(gIoMutex);
+            MutexLocker lock(gIoMutex);
             wanted = gIoOutputWord;
         }
         if (gIoThreadEnabled.load() == 0) {

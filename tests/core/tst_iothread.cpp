@@ -1,0 +1,392 @@
+// The real poll thread against a simulated board on a pseudo-terminal: what reaches the shared words
+// and the GUI thread, and which frames the board receives.
+
+#include "boardsimulator.h"
+#include "ioframes.h"
+#include "iolink.h"
+#include "iothread.h"
+#include "posix_qextserialport.h"
+#include "startup.h"
+#include "testworkdir.h"
+
+#include "mutexlocker.h"
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+quint32 inputWord()
+{
+    MutexLocker lock(gIoMutex);
+    return gIoInputWord;
+}
+
+void setInputWord(quint32 w)
+{
+    MutexLocker lock(gIoMutex);
+    gIoInputWord = w;
+}
+
+void setOutputWord(quint32 w)
+{
+    MutexLocker lock(gIoMutex);
+    gIoOutputWord = w;
+}
+
+QByteArray frameBytes(const IoReportFrame &f)
+{
+    return QByteArray(f.bytes(), sizeof f);
+}
+
+// Records, on the GUI thread, the input word seen by each queued change signal.
+class GuiReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    QVector<quint32> seen;
+public slots:
+    void onChange() { seen.append(inputWord()); }
+};
+
+} // namespace
+
+class TestIoThread : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestWorkDir> m_dir;
+    std::unique_ptr<BoardSimulator> m_board;
+    std::unique_ptr<IOThread> m_thread;
+
+    // The link as the box sets it up: port number 3 in the working directory's dev/ folder.
+    void startLink(bool boardPresent = true)
+    {
+        m_dir = std::make_unique<TestWorkDir>(TestWorkDir::Empty);
+        QVERIFY(m_dir->isValid());
+        setIoPortPattern(m_dir->filePath(QStringLiteral("dev/ttyS%1")));
+        gIoPortNumber = 3;
+        m_board = std::make_unique<BoardSimulator>();
+        if (boardPresent)
+            QVERIFY(m_board->open(m_dir->filePath(QStringLiteral("dev/ttyS3"))));
+        openIoSerialPort();
+        QCOMPARE(gIoSerialPort->isOpen(), boardPresent);
+        m_thread = std::make_unique<IOThread>();
+    }
+
+    void startThread()
+    {
+        m_thread->start(QThread::InheritPriority);
+    }
+
+    void stopThread()
+    {
+        if (m_thread) {
+            m_thread->requestStop();
+            QVERIFY(m_thread->wait(2000));
+        }
+    }
+
+    // The passes the board saw: every frame except command 1 starts one pass.
+    static int passes(const QVector<BoardSimulator::Command> &log)
+    {
+        int n = 0;
+        for (const auto &c : log)
+            n += c.command != kIoCommandSetOutputs;
+        return n;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!gIoMutex)
+            createProcessMutexes();
+    }
+
+    void init()
+    {
+        gIoInputWord = 0;
+        gIoOutputWord = 0;
+        gIoThreadEnabled = 1;
+        std::fill(std::begin(gIoReplyWords), std::end(gIoReplyWords), 0u);
+    }
+
+    void cleanup()
+    {
+        m_thread.reset(); // joins
+        m_board.reset();
+        delete gIoSerialPort;
+        gIoSerialPort = nullptr;
+        m_dir.reset();
+        setIoPortPattern(QString());
+    }
+
+    void portPathFollowsTheBuild()
+    {
+        gIoPortNumber = 2;
+#ifdef MG_BOX_BUILD
+        QCOMPARE(ioPortName(), QStringLiteral("/dev/ttyS2"));
+#else
+        QCOMPARE(ioPortName(), QStringLiteral("./dev/ttyS2"));
+#endif
+        setIoPortPattern(QStringLiteral("/tmp/x/ttyS%1"));
+        QCOMPARE(ioPortName(), QStringLiteral("/tmp/x/ttyS2"));
+    }
+
+    // One queued signal per change of the inputs, and the slot reads the word that caused it.
+    void inputChangesReachTheGuiThread()
+    {
+        startLink();
+        GuiReceiver gui;
+        connect(m_thread.get(), &IOThread::sigIOChange, &gui, &GuiReceiver::onChange);
+        startThread();
+        QVERIFY(m_board->waitForCommands(5, 2000));
+        QTest::qWait(30);
+        QCOMPARE(gui.seen.size(), 0); // steady inputs 0: nothing to tell
+
+        m_board->setInputs(0x005);
+        QTRY_COMPARE(gui.seen.size(), 1);
+        QCOMPARE(gui.seen.last(), 0x005u);
+        m_board->setInputs(0x201);
+        QTRY_COMPARE(gui.seen.size(), 2);
+        QCOMPARE(gui.seen.last(), 0x201u);
+        // Many more polls with the same inputs: no further signal.
+        m_board->clearCommands();
+        QVERIFY(m_board->waitForCommands(10, 2000));
+        QTest::qWait(20);
+        QCOMPARE(gui.seen.size(), 2);
+        QCOMPARE(inputWord(), 0x201u);
+    }
+
+    // The word is stored before the signal goes out: even a slot run on the I/O thread itself sees
+    // the new inputs.
+    void signalFollowsTheStoredWord()
+    {
+        startLink();
+        QVector<quint32> seenOnThread;
+        connect(m_thread.get(), &IOThread::sigIOChange, m_thread.get(),
+                [&] { seenOnThread.append(inputWord()); }, Qt::DirectConnection);
+        m_board->setInputs(0x0A3);
+        startThread();
+        QTRY_COMPARE(inputWord(), 0x0A3u);
+        stopThread();
+        QCOMPARE(seenOnThread, QVector<quint32>({0x0A3u}));
+    }
+
+    // The main window's simulated-input buttons write the word too; the board's next report wins
+    // and is announced.
+    void guiWritesDoNotHideTheBoardsInputs()
+    {
+        startLink();
+        GuiReceiver gui;
+        connect(m_thread.get(), &IOThread::sigIOChange, &gui, &GuiReceiver::onChange);
+        m_board->setInputs(0x001);
+        startThread();
+        QTRY_COMPARE(gui.seen.size(), 1);
+        for (int i = 0; i < 20; ++i) {
+            setInputWord(0x3FF);
+            QTRY_COMPARE(inputWord(), 0x001u);
+        }
+        QTRY_COMPARE(gui.seen.size(), 21);
+    }
+
+    // Frames as the line delivers them: the board is mute, the test writes the bytes itself.
+    void strayBytesSplitFramesAndPairs()
+    {
+        startLink();
+        m_board->setAnswering(false);
+        QVector<quint32> seenOnThread;
+        connect(m_thread.get(), &IOThread::sigIOChange, m_thread.get(),
+                [&] { seenOnThread.append(gIoInputWord); }, Qt::DirectConnection);
+        startThread();
+
+        // A stray byte before a frame loses only itself.
+        QVERIFY(m_board->writeRaw(QByteArray(1, char(0xAA)) + frameBytes(IoReportFrame::status(0x001, 0))));
+        QTRY_COMPARE(inputWord(), 0x001u);
+
+        // A frame split across two writes, several passes apart.
+        const QByteArray split = frameBytes(IoReportFrame::status(0x002, 0));
+        QVERIFY(m_board->writeRaw(split.left(3)));
+        QTest::qWait(30);
+        QCOMPARE(inputWord(), 0x001u);
+        QVERIFY(m_board->writeRaw(split.mid(3)));
+        QTRY_COMPARE(inputWord(), 0x002u);
+
+        // Two frames in one write: both handled, one signal each.
+        QVERIFY(m_board->writeRaw(frameBytes(IoReportFrame::status(0x004, 0)) +
+                                  frameBytes(IoReportFrame::status(0x008, 0))));
+        QTRY_COMPARE(inputWord(), 0x008u);
+        stopThread();
+        QCOMPARE(seenOnThread, QVector<quint32>({0x001u, 0x002u, 0x004u, 0x008u}));
+    }
+
+    // The output word goes to the board only when its echo differs, in the same pass.
+    void outputsAreSentWhenTheEchoDiffers()
+    {
+        startLink();
+        setOutputWord(0x005);
+        startThread();
+        QTRY_COMPARE(m_board->outputs(), quint16(0x005));
+        m_board->clearCommands();
+        QVERIFY(m_board->waitForCommands(20, 2000));
+        QCOMPARE(m_board->commandCount(kIoCommandSetOutputs), 0);
+
+        // The board loses its outputs (a reset): the next echo differs and the word goes out again.
+        m_board->setOutputs(0x000);
+        QTRY_COMPARE(m_board->outputs(), quint16(0x005));
+        stopThread();
+        const auto log = m_board->commands();
+        QCOMPARE(m_board->commandCount(kIoCommandSetOutputs), 1);
+        for (const auto &c : log) {
+            if (c.command == kIoCommandSetOutputs)
+                QCOMPARE(c.value, quint16(0x005));
+            else
+                QCOMPARE(c.value, quint16(0)); // polls and requests carry 0
+        }
+        QCOMPARE(m_board->strayHostBytes(), 0); // every byte belonged to a valid 6-byte frame
+    }
+
+    // Request 3 at pass 200, request 4 ten passes later, and their answers land at 0 and 8.
+    void periodicRequestsAndTheirReplies()
+    {
+        startLink();
+        m_board->setReplyPayloads(0x12345678, 0x9ABCDEF0);
+        startThread();
+        QTRY_VERIFY_WITH_TIMEOUT(m_board->commandCount(kIoCommandRequest4) == 1, 3000);
+        QTest::qWait(20);
+        stopThread();
+        const auto log = m_board->commands();
+        int at3 = -1;
+        int at4 = -1;
+        int pass = 0;
+        for (const auto &c : log) {
+            if (c.command == kIoCommandSetOutputs)
+                continue;
+            ++pass;
+            if (c.command == kIoCommandRequest3)
+                at3 = pass;
+            if (c.command == kIoCommandRequest4)
+                at4 = pass;
+        }
+        QCOMPARE(at3, 200);
+        QCOMPARE(at4, 210);
+        QCOMPARE(m_board->commandCount(kIoCommandRequest3), 1);
+        QCOMPARE(m_board->commandCount(kIoCommandRequest4), 1);
+        const double seconds =
+            std::chrono::duration<double>(log.last().at - log.first().at).count();
+        QVERIFY2(seconds < 1.5, qPrintable(QString::number(seconds)));
+        QCOMPARE(gIoReplyWords[0], 0x12345678u);
+        QCOMPARE(gIoReplyWords[1], 0u);
+        QCOMPARE(gIoReplyWords[8], 0x9ABCDEF0u);
+        QCOMPARE(gIoReplyWords[9], 0u);
+    }
+
+    // XON, XOFF, CR and LF inside a frame arrive as data.
+    void controlCharactersInsideFrames()
+    {
+        startLink();
+        m_board->setAnswering(false);
+        startThread();
+        const quint8 d[4] = {0x11, 0x13, 0x0D, 0x0A};
+        QVERIFY(m_board->writeRaw(frameBytes(IoReportFrame::make(kIoReportStatus, d))));
+        QTRY_COMPARE(inputWord(), 0x311u); // 0x11 | (0x13 & 3) << 8
+        QVERIFY(m_board->writeRaw(frameBytes(IoReportFrame::make(kIoReportReply3, d))));
+        QTest::qWait(40);
+        stopThread();
+        QCOMPARE(gIoReplyWords[0], 0x0A0D1311u);
+    }
+
+    // A flood of bytes is worked off without harm and a frame behind it still counts.
+    void floodOfWaitingBytes()
+    {
+        startLink();
+        m_board->setAnswering(false);
+        startThread();
+        QByteArray flood(3000, char(0xAA));
+        for (int i = 0; i < flood.size(); i += 97)
+            flood[i] = char(0x5F); // false starts
+        QVERIFY(m_board->writeRaw(flood + frameBytes(IoReportFrame::status(0x155, 0))));
+        QTRY_COMPARE(inputWord(), 0x155u);
+        // Polls go on afterwards.
+        m_board->clearCommands();
+        QVERIFY(m_board->waitForCommands(5, 2000));
+    }
+
+    // A dead board: polls go on, nothing changes, no command 1 although the outputs differ.
+    void boardThatNeverAnswers()
+    {
+        startLink();
+        m_board->setAnswering(false);
+        setInputWord(0x02A);
+        setOutputWord(0x007);
+        GuiReceiver gui;
+        connect(m_thread.get(), &IOThread::sigIOChange, &gui, &GuiReceiver::onChange);
+        startThread();
+        QVERIFY(m_board->waitForCommands(30, 3000));
+        stopThread();
+        QCoreApplication::processEvents();
+        QCOMPARE(gui.seen.size(), 0);
+        QCOMPARE(inputWord(), 0x02Au);
+        QCOMPARE(m_board->commandCount(kIoCommandSetOutputs), 0);
+        QVERIFY(m_board->commandCount(kIoCommandPoll) >= 30);
+    }
+
+    // No port at all: the thread runs quietly and can still be stopped.
+    void missingPortChangesNothing()
+    {
+        startLink(false);
+        setInputWord(0x003);
+        GuiReceiver gui;
+        connect(m_thread.get(), &IOThread::sigIOChange, &gui, &GuiReceiver::onChange);
+        startThread();
+        QTest::qWait(50);
+        QVERIFY(m_thread->isRunning());
+        stopThread();
+        QCoreApplication::processEvents();
+        QCOMPARE(gui.seen.size(), 0);
+        QCOMPARE(inputWord(), 0x003u);
+    }
+
+    // Until ControlPort enables the link the thread sends nothing.
+    void disabledLinkOnlySleeps()
+    {
+        startLink();
+        gIoThreadEnabled = 0;
+        startThread();
+        QTest::qWait(60);
+        QCOMPARE(m_board->commands().size(), 0);
+        gIoThreadEnabled = 1;
+        QVERIFY(m_board->waitForCommands(3, 2000));
+    }
+
+    // A stop request ends the loop within a pass; destroying the thread object joins it.
+    void stopRequestEndsTheLoop()
+    {
+        startLink();
+        startThread();
+        QVERIFY(m_board->waitForCommands(3, 2000));
+        QElapsedTimer t;
+        t.start();
+        m_thread.reset();
+        QVERIFY(t.elapsed() < 500);
+        const int after = m_board->commands().size();
+        QTest::qWait(40);
+        QCOMPARE(m_board->commands().size(), after);
+    }
+
+    void pollPeriodIsAboutFiveMs()
+    {
+        startLink();
+        startThread();
+        QVERIFY(m_board->waitForCommands(60, 3000));
+        stopThread();
+        const auto log = m_board->commands();
+        const double ms = std::chrono::duration<double, std::milli>(log.last().at - log.first().at).count();
+        const double period = ms / (passes(log) - 1);
+        // Loose bounds: a test machine under load; the benchmark measures it properly.
+        QVERIFY2(period >= 4.9 && period < 25, qPrintable(QString::number(period)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIoThread)
+#include "tst_iothread.moc"
