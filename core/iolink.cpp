@@ -5,7 +5,6 @@
 #include "posix_qextserialport.h"
 
 Posix_QextSerialPort *gIoSerialPort = nullptr;
-int gIoPortNumber = 0;
 quint32 gIoInputWord = 0;
 quint32 gIoOutputWord = 0;
 quint32 gIoLastFlushed = 0;

@@ -1,8 +1,12 @@
 #pragma once
 // The process-wide state of the serial I/O board link and its two free functions.
 //
-// gIoMutex (core/startup.h) guards gIoInputWord and gIoOutputWord and is held only for the copy of
-// one word. Everything else here names the one thread that touches it.
+// The port number gIoPortNumber is one of the parameter copies in core/sysparam.h, set by the main
+// window before ControlPort is built. gIoMutex (core/startup.h) guards gIoInputWord and
+// gIoOutputWord and is held only for the copy of one word. Everything else here names the one thread
+// that touches it.
+
+#include "sysparam.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -14,9 +18,6 @@ class Posix_QextSerialPort;
 // The open board port; created by openIoSerialPort (ControlPort constructor, GUI thread), then used
 // only by the I/O thread. Lives for the whole run.
 extern Posix_QextSerialPort *gIoSerialPort;
-
-// n of the port name; set by the main window from SysParam.ioPort before ControlPort is built.
-extern int gIoPortNumber;
 
 // Inputs last reported by the board (bits 0-9). Written by IOThread and by the main window's
 // simulated-input buttons, read by ControlPort::checkInput; under gIoMutex.

@@ -1,6 +1,7 @@
 #include "warnbox.h"
 
 #include "boxtestpolicy.h"
+#include "systemhelpers.h"
 #include "uitexttable.h"
 
 #include <QLabel>
@@ -72,4 +73,5 @@ void WarnBox::showEvent(QShowEvent *event)
 
 void WarnBox::wakeScreen()
 {
+    setBacklight(1);
 }

@@ -1,6 +1,8 @@
 // The global message box: what callers see from a modal run and what tests see under the box policy.
 
 #include "boxtestpolicy.h"
+#include "startup.h"
+#include "systemhelpers.h"
 #include "warnbox.h"
 
 #include <QPushButton>
@@ -13,6 +15,9 @@ class TestWarnBox : public QObject
 private slots:
     void cleanup()
     {
+        setScreenOffHook({});
+        setLedIoctl(nullptr);
+        gLedFd = -1;
         BoxTestPolicy::disable();
         BoxTestPolicy::clearShown();
     }
@@ -71,6 +76,38 @@ private slots:
         QCOMPARE(box.exec(), 1);
         QVERIFY(wasVisible);
         QCOMPARE(box.message(), QStringLiteral("Warning"));
+    }
+
+    // Whoever shows a warning wants it read: a dark screen is lit, shown modally or not.
+    void showingTheBoxLightsTheScreen_data()
+    {
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("exec") << true;
+        QTest::newRow("show") << false;
+    }
+    void showingTheBoxLightsTheScreen()
+    {
+        QFETCH(bool, modal);
+        static QVector<unsigned long> requests;
+        requests.clear();
+        QVector<int> screenOff;
+        setScreenOffHook([&](int off) { screenOff.append(off); });
+        setLedIoctl([](int, unsigned long request) {
+            requests.append(request);
+            return 0;
+        });
+        gLedFd = 9; // an open LED device, as far as the request function is concerned
+        BoxTestPolicy::enable();
+        WarnBox box;
+        box.setMessage(QStringLiteral("Warning"));
+        QVERIFY(screenOff.isEmpty()); // building the box does not touch the screen
+        if (modal)
+            box.exec();
+        else
+            box.show();
+        QVERIFY(!screenOff.isEmpty());
+        QCOMPARE(screenOff.last(), 0);
+        QVERIFY(requests.contains(0x5A018B00ul));
     }
 };
 
