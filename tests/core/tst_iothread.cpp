@@ -2,11 +2,13 @@
 // and the GUI thread, and which frames the board receives.
 
 #include "boardsimulator.h"
+#include "controlport.h"
 #include "ioframes.h"
 #include "iolink.h"
 #include "iothread.h"
 #include "posix_qextserialport.h"
 #include "startup.h"
+#include "sysparam.h"
 #include "testworkdir.h"
 
 #include "mutexlocker.h"
@@ -372,6 +374,45 @@ private slots:
         const int after = m_board->commands().size();
         QTest::qWait(40);
         QCOMPARE(m_board->commands().size(), after);
+    }
+
+    // The whole way as the box runs it: the board's status frame 5F 02 05 00 03 00 69 F5 reaches the
+    // machine cycle installed on ControlPort, queued on the GUI thread, which sees inputs 0 and 2.
+    void statusFrameReachesTheMachineCycle()
+    {
+        startLink();
+        m_thread.reset(); // ControlPort makes its own
+        SysParam param;
+        param.outputInit[0] = 1;
+        param.outputInit[1] = 1;
+        gSysParam = &param;
+        gIoThreadEnabled = 0;
+        m_board->setAnswering(false);
+        {
+            ControlPort port;
+            QCOMPARE(gIoThreadEnabled.load(), 1);
+            QObject mainWindow;
+            QVector<QVector<int>> runs;
+            QVector<bool> onGuiThread;
+            port.setRunSlot(&mainWindow, [&] {
+                onGuiThread.append(QThread::currentThread() == mainWindow.thread());
+                runs.append({port.checkInput(0), port.checkInput(1), port.checkInput(2), port.getIO(0, 0),
+                             port.getIO(0, 1), port.getIO(0, 2)});
+            });
+            port.startIOThread();
+            QVERIFY(port.ioThread && port.ioThread->isRunning());
+            port.startIOThread(); // once only
+            QVERIFY(m_board->writeRaw(QByteArray::fromHex("5F020500030069F5")));
+            QTRY_COMPARE(runs.size(), 1);
+            QCOMPARE(runs[0], QVector<int>({1, 0, 1, 1, 0, 1}));
+            QCOMPARE(onGuiThread, QVector<bool>({true}));
+            // The echo 0x003 is the idle word of outputs 0 and 1 closing: nothing to send.
+            QTest::qWait(30);
+            QCOMPARE(m_board->commandCount(kIoCommandSetOutputs), 0);
+            port.stopIOThread();
+            QVERIFY(port.ioThread->isFinished());
+        }
+        gSysParam = nullptr;
     }
 
     void pollPeriodIsAboutFiveMs()

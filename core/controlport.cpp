@@ -1,0 +1,157 @@
+#include "controlport.h"
+
+#include "iolink.h"
+#include "iothread.h"
+#include "mutexlocker.h"
+#include "startup.h"
+#include "sysparam.h"
+
+ControlPort *gControlPort = nullptr;
+
+namespace {
+
+constexpr int kOutputCount = 9;  // outputs 0-8 are driven; bit 9 never
+constexpr int kIoBits = 16;
+constexpr int kAlarmOutput = 2;
+constexpr int kSafetyDoorInput = 1;
+
+// Idle level of an output: outputs 0-7 have their own word, output 8 has the one after them.
+int outputInitOf(int index)
+{
+    return index < 8 ? gSysParam->outputInit[index] : gSysParam->reserved100;
+}
+
+// Only inputs 0-7 have an inversion setting; inputs 8 and 9 are never inverted.
+int inputInvertOf(int index)
+{
+    return index >= 0 && index < 8 ? gSysParam->inputInvert[index] : 0;
+}
+
+quint32 bitOf(quint32 word, int bit)
+{
+    return (word >> bit) & 1u;
+}
+
+} // namespace
+
+ControlPort::ControlPort()
+{
+    inputWord = 0;
+    gIoThreadEnabled = 1;
+    openIoSerialPort();
+    clearOutputs();
+    flushOutputs();
+}
+
+ControlPort::~ControlPort()
+{
+    stopIOThread();
+}
+
+void ControlPort::setRunSlot(QObject *mainWindow, std::function<void()> run)
+{
+    m_runReceiver = mainWindow;
+    m_run = std::move(run);
+}
+
+void ControlPort::startIOThread()
+{
+    if (ioThread)
+        return;
+    ioThread = new IOThread(this);
+    if (m_runReceiver && m_run)
+        connect(ioThread, &IOThread::sigIOChange, m_runReceiver, m_run);
+    ioThread->start(QThread::InheritPriority);
+}
+
+void ControlPort::stopIOThread()
+{
+    if (!ioThread)
+        return;
+    ioThread->requestStop();
+    ioThread->wait();
+}
+
+void ControlPort::setOutput(int index, int on)
+{
+    if (index < 0 || index >= kOutputCount)
+        return;
+    int value = on;
+    if (outputInitOf(index))
+        value = value == 0 ? 1 : 0;
+    int bit = index;
+    const int output4Use = gSysParam->output4Use;
+    if (output4Use != 0 && output4Use - 1 == index)
+        bit = 3;
+    if (value)
+        pendingOutputs |= 1u << bit;
+    else
+        pendingOutputs &= ~(1u << bit);
+}
+
+void ControlPort::clearOutputs()
+{
+    for (int i = 0; i < kOutputCount; ++i)
+        setOutput(i, 0);
+}
+
+void ControlPort::flushOutputs()
+{
+    {
+        MutexLocker lock(gIoMutex);
+        gIoOutputWord = pendingOutputs;
+    }
+    if (pendingOutputs != gIoLastFlushed) {
+        gIoLastFlushed = pendingOutputs;
+        emit sigIOChange();
+    }
+}
+
+int ControlPort::getIO(int isOutput, int bit)
+{
+    if (bit < 0 || bit >= kIoBits)
+        return 0;
+    if (isOutput)
+        return int(bitOf(pendingOutputs, bit));
+    const quint32 raw = bitOf(inputWord, bit);
+    return int(inputInvertOf(bit) ? raw ^ 1u : raw);
+}
+
+int ControlPort::checkInput(int index)
+{
+    if (index < 0 || index >= kIoBits)
+        return 0;
+    {
+        MutexLocker lock(gIoMutex);
+        inputWord = gIoInputWord;
+    }
+    // Board input 3 can stand in for input 0, 1 or 2 (a machine wired differently).
+    const quint32 bit3 = bitOf(inputWord, 3);
+    const int input4Use = gSysParam->input4Use;
+    if (input4Use != 0) {
+        const int target = input4Use == 1 ? 0 : input4Use == 2 ? 1 : 2;
+        inputWord = (inputWord & ~(1u << target)) | (bit3 << target);
+    }
+
+    const bool raw = bitOf(inputWord, index);
+    const bool inv = inputInvertOf(index) != 0;
+    const bool mem = inputMemory[index];
+    const int result = ((!mem && raw && !inv) || (mem && !raw && inv)) ? 1 : 0;
+
+    // Opening the safety door (input 1 leaving its active level) drops the alarm output at once, on
+    // every call, so that the door is seen whichever input the cycle happens to ask about.
+    if (gSysParam->machineType != 1 && gSysParam->machineType != 2) {
+        const bool raw1 = bitOf(inputWord, kSafetyDoorInput);
+        const bool mem1 = inputMemory[kSafetyDoorInput];
+        const bool inv1 = inputInvertOf(kSafetyDoorInput) != 0;
+        if ((mem1 && !raw1 && !inv1) || (!mem1 && raw1 && inv1)) {
+            if (bitOf(pendingOutputs, kAlarmOutput))
+                setOutput(kAlarmOutput, 0);
+            flushOutputs();
+            gSafetyDoorOpened = true;
+        }
+    }
+
+    inputMemory[index] = raw;
+    return result;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The machine cycle's view of the I/O board: it composes and flushes the output word, reads input
+// edges and owns the poll thread. One instance, gControlPort, made by the main window.
+//
+// Threads: every function, and the slot that receives sigIOChange, on the GUI thread. pendingOutputs,
+// inputWord and inputMemory are GUI-thread data; the words shared with the poll thread are taken
+// under gIoMutex (see iolink.h).
+
+#include <QObject>
+
+#include <functional>
+
+class IOThread;
+
+class ControlPort : public QObject
+{
+    Q_OBJECT
+public:
+    // Enables the poll thread, opens the board port, and puts every output at its idle level.
+    // gIoPortNumber and gSysParam must be set before.
+    ControlPort();
+    // Stops and joins the poll thread.
+    ~ControlPort() override;
+
+    // The machine cycle (DeVeWizard::Run) lives above this library: the main window installs it here
+    // before startIOThread; the poll thread's change signal then reaches it queued.
+    void setRunSlot(QObject *mainWindow, std::function<void()> run);
+
+    // Creates and starts the poll thread (inherited priority). Once; later calls do nothing.
+    void startIOThread();
+    // Asks the poll thread to stop and waits for it; main calls it before the process ends.
+    void stopIOThread();
+
+    // Composes output `index` (0-8) in pendingOutputs, at its idle level when `on` is 0; nothing is
+    // sent. Other indices do nothing.
+    void setOutput(int index, int on);
+    // setOutput(i, 0) for i = 0 to 8.
+    void clearOutputs();
+    // Hands pendingOutputs to the poll thread; emits sigIOChange when it differs from the last flush.
+    void flushOutputs();
+    // isOutput != 0: bit `bit` of pendingOutputs; else the level of input `bit` as of the last
+    // checkInput (inverted by its inputInvert). 0 for bits outside 0-15.
+    int getIO(int isOutput, int bit);
+    // 1 when input `index` entered its active state since the previous call for that input; also
+    // applies the safety-door rule. 0 and nothing else for indices outside 0-15.
+    int checkInput(int index);
+
+    bool inputMemory[16] = {}; // raw bit seen by the previous checkInput of each input
+    quint32 pendingOutputs = 0;
+    quint32 inputWord = 0;     // inputs of the last checkInput, after the input-3 remap
+    IOThread *ioThread = nullptr;
+
+signals:
+    // The output word changed (flushOutputs).
+    void sigIOChange();
+
+private:
+    QObject *m_runReceiver = nullptr;
+    std::function<void()> m_run;
+};
+
+// The one ControlPort; created by the main window's constructor, lives for the whole run.
+extern ControlPort *gControlPort;
