@@ -1,0 +1,159 @@
+// The I/O board link against the board simulator on a pseudo-terminal: how long an input change
+// written by the board takes to reach a slot on the GUI thread (p50, p99), and the mean poll period
+// over 2,000 passes. Printed as ratios against the nominal 5 ms poll, and against a bare 5 ms sleep
+// loop measured in the same run (what the machine's timer gives the loop at best).
+
+#include "boardsimulator.h"
+#include "ioframes.h"
+#include "iolink.h"
+#include "iothread.h"
+#include "posix_qextserialport.h"
+#include "startup.h"
+#include "ratioreporter.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr int kPasses = 2000;
+constexpr double kPollMs = 5.0;
+
+struct LinkFigures
+{
+    std::vector<double> latencyMs;
+    double meanPeriodMs = 0;
+    int passes = 0;
+};
+LinkFigures gFigures;
+double gBareSleepMs = 0;
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+// Receives the poll thread's change signal on the GUI thread, as the machine cycle does.
+class Receiver : public QObject
+{
+public:
+    Clock::time_point at{};
+    bool got = false;
+    QEventLoop *loop = nullptr;
+    void onChange()
+    {
+        at = Clock::now();
+        got = true;
+        if (loop)
+            loop->quit();
+    }
+};
+
+void BM_InputChangeToGuiThread(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        BoardSimulator board;
+        if (!board.open(dir.filePath(QStringLiteral("dev/ttyS0")))) {
+            state.SkipWithError("no pseudo-terminal");
+            return;
+        }
+        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+        gIoPortNumber = 0;
+        openIoSerialPort();
+        gIoThreadEnabled = 1;
+        IOThread thread;
+        Receiver receiver;
+        QObject::connect(&thread, &IOThread::sigIOChange, &receiver, [&] { receiver.onChange(); });
+        thread.start();
+
+        LinkFigures f;
+        quint16 inputs = 0;
+        auto passesSoFar = [&] {
+            const auto log = board.commands();
+            return int(std::count_if(log.begin(), log.end(),
+                                     [](const BoardSimulator::Command &c) { return c.command != 1; }));
+        };
+        while (passesSoFar() < kPasses) {
+            inputs ^= 0x001;
+            receiver.got = false;
+            board.setInputs(inputs);
+            QEventLoop loop;
+            receiver.loop = &loop;
+            QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+            if (!receiver.got)
+                loop.exec();
+            receiver.loop = nullptr;
+            const Clock::time_point written = board.inputsWrittenAt();
+            if (receiver.got && written != Clock::time_point{})
+                f.latencyMs.push_back(std::chrono::duration<double, std::milli>(receiver.at - written).count());
+            // Let the next change start at a different point of the 5 ms pass.
+            QThread::usleep(700 + 1300 * (f.latencyMs.size() % 3));
+        }
+        thread.requestStop();
+        thread.wait();
+
+        const auto log = board.commands();
+        std::vector<Clock::time_point> passStarts;
+        for (const auto &c : log)
+            if (c.command != 1)
+                passStarts.push_back(c.at);
+        const int n = std::min<int>(kPasses, int(passStarts.size()));
+        f.passes = n;
+        f.meanPeriodMs =
+            std::chrono::duration<double, std::milli>(passStarts[size_t(n - 1)] - passStarts[0]).count() / (n - 1);
+        gFigures = f;
+        delete gIoSerialPort;
+        gIoSerialPort = nullptr;
+        setIoPortPattern(QString());
+    }
+}
+BENCHMARK(BM_InputChangeToGuiThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Baseline: the loop's own sleep with nothing else, 2,000 times.
+void BM_BareFiveMsSleep(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (int i = 0; i < kPasses; ++i)
+            QThread::msleep(5);
+        gBareSleepMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count() / kPasses;
+    }
+}
+BENCHMARK(BM_BareFiveMsSleep)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    createProcessMutexes();
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const LinkFigures &f = gFigures;
+    const double p50 = percentile(f.latencyMs, 0.50);
+    const double p99 = percentile(f.latencyMs, 0.99);
+    std::printf("I/O link over %d passes, %zu input changes\n", f.passes, f.latencyMs.size());
+    std::printf("RATIO input change -> GUI slot p50 = %.3f x 5 ms poll (%.3f ms)\n", p50 / kPollMs, p50);
+    std::printf("RATIO input change -> GUI slot p99 = %.3f x 5 ms poll (%.3f ms)\n", p99 / kPollMs, p99);
+    std::printf("RATIO mean poll period = %.3f x 5 ms poll (%.3f ms)\n", f.meanPeriodMs / kPollMs, f.meanPeriodMs);
+    if (gBareSleepMs > 0)
+        std::printf("RATIO mean poll period = %.3f x bare 5 ms sleep loop (%.3f ms)\n",
+                    f.meanPeriodMs / gBareSleepMs, gBareSleepMs);
+    benchmark::Shutdown();
+    return f.latencyMs.empty() ? 1 : 0;
+}
