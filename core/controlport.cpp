@@ -6,6 +6,8 @@
 #include "startup.h"
 #include "sysparam.h"
 
+#include <cstdlib>
+
 ControlPort *gControlPort = nullptr;
 
 namespace {
@@ -32,7 +34,18 @@ quint32 bitOf(quint32 word, int bit)
     return (word >> bit) & 1u;
 }
 
+// The poll thread of the live ControlPort, for the exit-time join. GUI thread.
+IOThread *runningIoThread = nullptr;
+
 } // namespace
+
+void joinIoThreadBeforeExit()
+{
+    if (!runningIoThread)
+        return;
+    runningIoThread->requestStop();
+    runningIoThread->wait();
+}
 
 ControlPort::ControlPort()
 {
@@ -46,12 +59,23 @@ ControlPort::ControlPort()
 ControlPort::~ControlPort()
 {
     stopIOThread();
+    if (runningIoThread == ioThread)
+        runningIoThread = nullptr;
 }
 
 void ControlPort::setRunSlot(QObject *mainWindow, std::function<void()> run)
 {
+    if (ioThread && m_runReceiver)
+        disconnect(ioThread, &IOThread::sigIOChange, m_runReceiver, nullptr);
     m_runReceiver = mainWindow;
     m_run = std::move(run);
+    connectRunSlot();
+}
+
+void ControlPort::connectRunSlot()
+{
+    if (ioThread && m_runReceiver && m_run)
+        connect(ioThread, &IOThread::sigIOChange, m_runReceiver.data(), m_run);
 }
 
 void ControlPort::startIOThread()
@@ -59,8 +83,12 @@ void ControlPort::startIOThread()
     if (ioThread)
         return;
     ioThread = new IOThread(this);
-    if (m_runReceiver && m_run)
-        connect(ioThread, &IOThread::sigIOChange, m_runReceiver, m_run);
+    connectRunSlot();
+    // exit() runs static destructors while threads still run; a pass emitting into half-destroyed
+    // Qt state then crashes the box on its way down.
+    static const bool registered = std::atexit(joinIoThreadBeforeExit) == 0;
+    Q_UNUSED(registered)
+    runningIoThread = ioThread;
     ioThread->start(QThread::InheritPriority);
 }
 

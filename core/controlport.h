@@ -7,6 +7,7 @@
 // under gIoMutex (see iolink.h).
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 
@@ -22,11 +23,14 @@ public:
     // Stops and joins the poll thread.
     ~ControlPort() override;
 
-    // The machine cycle (DeVeWizard::Run) lives above this library: the main window installs it here
-    // before startIOThread; the poll thread's change signal then reaches it queued.
+    // The machine cycle (DeVeWizard::Run) lives above this library: the main window installs it here;
+    // the poll thread's change signal reaches it queued. A window installed after the thread started
+    // is connected at once; the connection ends with the window.
     void setRunSlot(QObject *mainWindow, std::function<void()> run);
 
-    // Creates and starts the poll thread (inherited priority). Once; later calls do nothing.
+    // Creates and starts the poll thread (inherited priority). Once; later calls do nothing. The
+    // thread is also joined when the process ends through exit() (quitApp), before static objects
+    // go that a late signal could touch.
     void startIOThread();
     // Asks the poll thread to stop and waits for it; main calls it before the process ends.
     void stopIOThread();
@@ -55,9 +59,15 @@ signals:
     void sigIOChange();
 
 private:
-    QObject *m_runReceiver = nullptr;
+    void connectRunSlot();
+
+    QPointer<QObject> m_runReceiver;
     std::function<void()> m_run;
 };
+
+// Stops and joins the poll thread of the ControlPort that started one, if it still runs; registered
+// with atexit by startIOThread. GUI thread (or the exiting thread).
+void joinIoThreadBeforeExit();
 
 // The one ControlPort; created by the main window's constructor, lives for the whole run.
 extern ControlPort *gControlPort;

@@ -415,6 +415,56 @@ private slots:
         gSysParam = nullptr;
     }
 
+    // A process ending through exit() joins the poll thread before static objects go.
+    void exitJoinsThePollThread()
+    {
+        startLink();
+        m_thread.reset();
+        SysParam param;
+        gSysParam = &param;
+        auto port = std::make_unique<ControlPort>();
+        port->startIOThread();
+        QVERIFY(m_board->waitForCommands(3, 2000));
+        joinIoThreadBeforeExit();
+        QVERIFY(port->ioThread->isFinished());
+        const int after = m_board->commands().size();
+        QTest::qWait(30);
+        QCOMPARE(m_board->commands().size(), after);
+        port.reset();
+        joinIoThreadBeforeExit(); // nothing left to join: no dangling thread
+        gSysParam = nullptr;
+    }
+
+    // A main window made after the thread started still gets the input changes, and a gone window
+    // gets nothing.
+    void runSlotFollowsTheWindow()
+    {
+        startLink();
+        m_thread.reset();
+        SysParam param;
+        param.machineType = 1;
+        gSysParam = &param;
+        ControlPort port;
+        port.startIOThread();
+        int firstRuns = 0;
+        int secondRuns = 0;
+        {
+            QObject first;
+            port.setRunSlot(&first, [&] { ++firstRuns; });
+            m_board->setInputs(0x001);
+            QTRY_COMPARE(firstRuns, 1);
+        }
+        m_board->setInputs(0x000);
+        QTest::qWait(40);
+        QObject second;
+        port.setRunSlot(&second, [&] { ++secondRuns; });
+        m_board->setInputs(0x002);
+        QTRY_COMPARE(secondRuns, 1);
+        QCOMPARE(firstRuns, 1);
+        port.stopIOThread();
+        gSysParam = nullptr;
+    }
+
     void pollPeriodIsAboutFiveMs()
     {
         startLink();
