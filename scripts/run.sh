@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release binary, lays out its working directory in build/box/ and starts the box there.
+# Builds the release binary, lays out its working directory in build/box/ and starts the box there,
+# with the board simulator as its I/O board.
 # Existing databases in build/box/ are kept: they hold the settings of earlier runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,8 +18,21 @@ for db in "$shipped"/*.db; do
 done
 chmod u+w "$box"/*.db "$box"/paraGroup/default/*.db
 cd "$box"
+
+# The simulated I/O board: a pseudo-terminal at ./dev/ttyS<ioPort>, where the desktop build opens the
+# board port; it plays a mould opening (input 0 for 1 s every 10 s). Stopped when the box exits.
+rm -f dev/ttyS*
+../release/tools/boardsim/boardsim --link "./dev/ttyS%1" --param-db PARAM.db --cycle 0:1000:10000 &
+boardsim_pid=$!
+trap 'kill "$boardsim_pid" 2>/dev/null || true; wait "$boardsim_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+    compgen -G "dev/ttyS*" >/dev/null && break
+    sleep 0.1
+done
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display found: starting under Xvfb (screen 1024x768)."
-    exec xvfb-run -a -s "-screen 0 1024x768x24" ./mouldguard
+    xvfb-run -a -s "-screen 0 1024x768x24" ./mouldguard
+else
+    ./mouldguard
 fi
-exec ./mouldguard
