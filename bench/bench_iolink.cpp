@@ -8,8 +8,8 @@
 #include "iolink.h"
 #include "iothread.h"
 #include "posix_qextserialport.h"
-#include "startup.h"
 #include "ratioreporter.h"
+#include "startup.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -98,7 +98,8 @@ void BM_InputChangeToGuiThread(benchmark::State &state)
             receiver.loop = nullptr;
             const Clock::time_point written = board.inputsWrittenAt();
             if (receiver.got && written != Clock::time_point{})
-                f.latencyMs.push_back(std::chrono::duration<double, std::milli>(receiver.at - written).count());
+                f.latencyMs.push_back(
+                    std::chrono::duration<double, std::milli>(receiver.at - written).count());
             // Let the next change start at a different point of the 5 ms pass.
             QThread::usleep(700 + 1300 * (f.latencyMs.size() % 3));
         }
@@ -113,7 +114,8 @@ void BM_InputChangeToGuiThread(benchmark::State &state)
         const int n = std::min<int>(kPasses, int(passStarts.size()));
         f.passes = n;
         f.meanPeriodMs =
-            std::chrono::duration<double, std::milli>(passStarts[size_t(n - 1)] - passStarts[0]).count() / (n - 1);
+            std::chrono::duration<double, std::milli>(passStarts[size_t(n - 1)] - passStarts[0]).count() /
+            (n - 1);
         gFigures = f;
         delete gIoSerialPort;
         gIoSerialPort = nullptr;
@@ -150,7 +152,8 @@ int main(int argc, char **argv)
     std::printf("I/O link over %d passes, %zu input changes\n", f.passes, f.latencyMs.size());
     std::printf("RATIO input change -> GUI slot p50 = %.3f x 5 ms poll (%.3f ms)\n", p50 / kPollMs, p50);
     std::printf("RATIO input change -> GUI slot p99 = %.3f x 5 ms poll (%.3f ms)\n", p99 / kPollMs, p99);
-    std::printf("RATIO mean poll period = %.3f x 5 ms poll (%.3f ms)\n", f.meanPeriodMs / kPollMs, f.meanPeriodMs);
+    std::printf("RATIO mean poll period = %.3f x 5 ms poll (%.3f ms)\n", f.meanPeriodMs / kPollMs,
+                f.meanPeriodMs);
     if (gBareSleepMs > 0)
         std::printf("RATIO mean poll period = %.3f x bare 5 ms sleep loop (%.3f ms)\n",
                     f.meanPeriodMs / gBareSleepMs, gBareSleepMs);

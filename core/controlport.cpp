@@ -12,7 +12,7 @@ ControlPort *gControlPort = nullptr;
 
 namespace {
 
-constexpr int kOutputCount = 9;  // outputs 0-8 are driven; bit 9 never
+constexpr int kOutputCount = 9; // outputs 0-8 are driven; bit 9 never
 constexpr int kIoBits = 16;
 constexpr int kAlarmOutput = 2;
 constexpr int kSafetyDoorInput = 1;

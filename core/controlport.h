@@ -51,7 +51,7 @@ public:
 
     bool inputMemory[16] = {}; // raw bit seen by the previous checkInput of each input
     quint32 pendingOutputs = 0;
-    quint32 inputWord = 0;     // inputs of the last checkInput, after the input-3 remap
+    quint32 inputWord = 0; // inputs of the last checkInput, after the input-3 remap
     IOThread *ioThread = nullptr;
 
 signals:

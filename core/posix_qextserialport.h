@@ -13,9 +13,22 @@ class Posix_QextSerialPort
 {
 public:
     // Polling: the caller asks how many bytes wait and reads them; nothing is signalled.
-    enum QueryMode { Polling };
-    enum Parity { NoParity, EvenParity, OddParity };
-    enum FlowControl { NoFlowControl, HardwareControl, SoftwareControl };
+    enum QueryMode
+    {
+        Polling
+    };
+    enum Parity
+    {
+        NoParity,
+        EvenParity,
+        OddParity
+    };
+    enum FlowControl
+    {
+        NoFlowControl,
+        HardwareControl,
+        SoftwareControl
+    };
 
     Posix_QextSerialPort(const QString &name, QueryMode mode);
     ~Posix_QextSerialPort();

@@ -145,14 +145,14 @@ private slots:
         QTest::addColumn<QList<qint64>>("times");
         QTest::addColumn<QList<int>>("words");
         QTest::newRow("mould opening 1 s every 10 s")
-            << QStringList{"0:1000:10000"} << QString() << false << QList<qint64>{0, 999, 1000, 9999, 10000, 10500}
-            << QList<int>{1, 1, 0, 0, 1, 1};
-        QTest::newRow("two cycles")
-            << QStringList{"0:100:1000", "2:300:600"} << QString() << false << QList<qint64>{50, 200, 650, 950}
-            << QList<int>{5, 4, 4, 0};
-        QTest::newRow("script once")
-            << QStringList{} << QString("# open, then eject\n0 0x001\n500 0x005\n\n250 0\n") << false
-            << QList<qint64>{0, 499, 500, 749, 750, 5000} << QList<int>{1, 1, 5, 5, 0, 0};
+            << QStringList{"0:1000:10000"} << QString() << false
+            << QList<qint64>{0, 999, 1000, 9999, 10000, 10500} << QList<int>{1, 1, 0, 0, 1, 1};
+        QTest::newRow("two cycles") << QStringList{"0:100:1000", "2:300:600"} << QString() << false
+                                    << QList<qint64>{50, 200, 650, 950} << QList<int>{5, 4, 4, 0};
+        QTest::newRow("script once") << QStringList{}
+                                     << QString("# open, then eject\n0 0x001\n500 0x005\n\n250 0\n") << false
+                                     << QList<qint64>{0, 499, 500, 749, 750, 5000}
+                                     << QList<int>{1, 1, 5, 5, 0, 0};
         QTest::newRow("script repeated") << QStringList{} << QString("0 1\n100 2\n100 0") << true
                                          << QList<qint64>{0, 150, 250, 350} << QList<int>{1, 2, 1, 2};
         QTest::newRow("script and cycle together") << QStringList{"9:10:20"} << QString("0 0x10") << false

@@ -41,10 +41,7 @@ class TestControlPort : public QObject
     std::unique_ptr<ControlPort> m_port;
 
     // A fresh ControlPort on the parameters in m_param; no board is present (the port does not open).
-    void makePort()
-    {
-        m_port = std::make_unique<ControlPort>();
-    }
+    void makePort() { m_port = std::make_unique<ControlPort>(); }
 
 private slots:
     void initTestCase()
@@ -99,7 +96,7 @@ private slots:
         QTest::addColumn<IntList>("outputInit"); // outputs 0-7, then output 8 (reserved100)
         QTest::addColumn<int>("output4Use");
         QTest::addColumn<int>("start");
-        QTest::addColumn<CallList>("calls");     // (index, on); index -1 means clearOutputs
+        QTest::addColumn<CallList>("calls"); // (index, on); index -1 means clearOutputs
         QTest::addColumn<int>("expected");
         const IntList plain = {0, 0, 0, 0, 0, 0, 0, 0, 0};
         const IntList idle1010 = {1, 0, 1, 0, 0, 0, 0, 0, 0};
@@ -112,7 +109,8 @@ private slots:
             << IntList{1, 0, 0, 0, 0, 0, 0, 0, 0} << 1 << 0x009 << CallList{{0, 1}} << 0x001;
         QTest::newRow("output4Use 2 drives the ejector on bit 3")
             << plain << 2 << 0x000 << CallList{{1, 1}} << 0x008;
-        QTest::newRow("clear with idle levels 1,0,1,0") << idle1010 << 0 << 0x000 << CallList{{-1, 0}} << 0x005;
+        QTest::newRow("clear with idle levels 1,0,1,0")
+            << idle1010 << 0 << 0x000 << CallList{{-1, 0}} << 0x005;
         QTest::newRow("clear with output4Use 1: output 3 overwrites bit 3, bit 0 kept (was 0)")
             << idle1010 << 1 << 0x000 << CallList{{-1, 0}} << 0x004;
         QTest::newRow("clear with output4Use 1: output 3 overwrites bit 3, bit 0 kept (was 1)")
@@ -123,7 +121,8 @@ private slots:
         QTest::newRow("NG pulse outputs idling closed")
             << IntList{0, 0, 0, 0, 1, 1, 1, 1, 0} << 0 << 0x000 << CallList{{-1, 0}} << 0x0F0;
         QTest::newRow("indices outside 0-8 do nothing")
-            << plain << 0 << 0x155 << CallList{{9, 1}, {-5, 1}, {31, 1}, {32, 1}, {1000, 1}, {9, 0}} << 0x155;
+            << plain << 0 << 0x155 << CallList{{9, 1}, {-5, 1}, {31, 1}, {32, 1}, {1000, 1}, {9, 0}}
+            << 0x155;
     }
     void composingOutputs()
     {
@@ -205,12 +204,12 @@ private slots:
         QTest::addColumn<IntList>("raw");
         QTest::addColumn<IntList>("edges");
         QTest::addColumn<IntList>("levels");
-        QTest::newRow("plain: rising edge once") << 0 << IntList{0, 1, 1, 0, 1} << IntList{0, 1, 0, 0, 1}
-                                                 << IntList{0, 1, 1, 0, 1};
+        QTest::newRow("plain: rising edge once")
+            << 0 << IntList{0, 1, 1, 0, 1} << IntList{0, 1, 0, 0, 1} << IntList{0, 1, 1, 0, 1};
         QTest::newRow("inverted: falling raw bit is the edge")
             << 1 << IntList{1, 0, 0, 1, 0} << IntList{0, 1, 0, 0, 1} << IntList{0, 1, 1, 0, 1};
-        QTest::newRow("inverted: rising raw bit is no edge") << 1 << IntList{0, 1} << IntList{0, 0}
-                                                             << IntList{1, 0};
+        QTest::newRow("inverted: rising raw bit is no edge")
+            << 1 << IntList{0, 1} << IntList{0, 0} << IntList{1, 0};
     }
     void inputEdges()
     {

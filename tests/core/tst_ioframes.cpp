@@ -57,7 +57,8 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, sum);
-        QCOMPARE(int(checksum8(reinterpret_cast<const quint8 *>(bytes.constData()), quint16(bytes.size()))), sum);
+        QCOMPARE(int(checksum8(reinterpret_cast<const quint8 *>(bytes.constData()), quint16(bytes.size()))),
+                 sum);
     }
 
     void commandFramesOnTheWire_data()
@@ -91,7 +92,8 @@ private slots:
         QCOMPARE(bytesOf(IoReportFrame::status(0x005, 0x003)), wire);
 
         // Only two bits of the high bytes count: ten inputs and ten outputs.
-        const QByteArray high = hex("5F 02 FF FF FF FE") + QByteArray(1, char(0x5F + 0x02 + 0xFF * 3 + 0xFE)) + hex("F5");
+        const QByteArray high =
+            hex("5F 02 FF FF FF FE") + QByteArray(1, char(0x5F + 0x02 + 0xFF * 3 + 0xFE)) + hex("F5");
         memcpy(&f, high.constData(), 8);
         QCOMPARE(f.inputs(), 0x3FFu);
         QCOMPARE(f.echoedOutputs(), 0x2FFu);
@@ -144,8 +146,8 @@ private slots:
         QTest::newRow("corrupt checksum skipped, next frame kept")
             << QList<QByteArray>{hex("5F 02 05 00 03 00 6A F5") + b} << QByteArray("\x02") << 0;
         QTest::newRow("XON XOFF CR LF as data") << QList<QByteArray>{p} << QByteArray("\x04") << 0;
-        QTest::newRow("unknown type accepted") << QList<QByteArray>{bytesOf(IoReportFrame::payload(9, 1))}
-                                               << QByteArray("\x09") << 0;
+        QTest::newRow("unknown type accepted")
+            << QList<QByteArray>{bytesOf(IoReportFrame::payload(9, 1))} << QByteArray("\x09") << 0;
     }
     void scannerCutsStreamsIntoFrames()
     {

@@ -76,10 +76,7 @@ class TestIoThread : public QObject
         m_thread = std::make_unique<IOThread>();
     }
 
-    void startThread()
-    {
-        m_thread->start(QThread::InheritPriority);
-    }
+    void startThread() { m_thread->start(QThread::InheritPriority); }
 
     void stopThread()
     {
@@ -166,8 +163,9 @@ private slots:
     {
         startLink();
         QVector<quint32> seenOnThread;
-        connect(m_thread.get(), &IOThread::sigIOChange, m_thread.get(),
-                [&] { seenOnThread.append(inputWord()); }, Qt::DirectConnection);
+        connect(
+            m_thread.get(), &IOThread::sigIOChange, m_thread.get(),
+            [&] { seenOnThread.append(inputWord()); }, Qt::DirectConnection);
         m_board->setInputs(0x0A3);
         startThread();
         QTRY_COMPARE(inputWord(), 0x0A3u);
@@ -198,8 +196,9 @@ private slots:
         startLink();
         m_board->setAnswering(false);
         QVector<quint32> seenOnThread;
-        connect(m_thread.get(), &IOThread::sigIOChange, m_thread.get(),
-                [&] { seenOnThread.append(gIoInputWord); }, Qt::DirectConnection);
+        connect(
+            m_thread.get(), &IOThread::sigIOChange, m_thread.get(),
+            [&] { seenOnThread.append(gIoInputWord); }, Qt::DirectConnection);
         startThread();
 
         // A stray byte before a frame loses only itself.
@@ -274,8 +273,7 @@ private slots:
         QCOMPARE(at4, 210);
         QCOMPARE(m_board->commandCount(kIoCommandRequest3), 1);
         QCOMPARE(m_board->commandCount(kIoCommandRequest4), 1);
-        const double seconds =
-            std::chrono::duration<double>(log.last().at - log.first().at).count();
+        const double seconds = std::chrono::duration<double>(log.last().at - log.first().at).count();
         QVERIFY2(seconds < 1.5, qPrintable(QString::number(seconds)));
         QCOMPARE(gIoReplyWords[0], 0x12345678u);
         QCOMPARE(gIoReplyWords[1], 0u);

@@ -27,7 +27,8 @@ std::vector<IoReportFrame> referenceFrames(const std::vector<quint8> &stream)
     size_t pos = 0;
     while (pos + 8 <= stream.size()) {
         const quint8 *p = stream.data() + pos;
-        const bool valid = p[0] == 0x5F && p[7] == 0xF5 && quint8(p[0] + p[1] + p[2] + p[3] + p[4] + p[5]) == p[6];
+        const bool valid =
+            p[0] == 0x5F && p[7] == 0xF5 && quint8(p[0] + p[1] + p[2] + p[3] + p[4] + p[5]) == p[6];
         if (valid) {
             IoReportFrame f;
             std::memcpy(&f, p, 8);

@@ -33,7 +33,8 @@ private slots:
         box.setMessage(QStringLiteral("second"));
         QCOMPARE(box.exec(), 1);
         QVERIFY(t.elapsed() < 1000);
-        QCOMPARE(BoxTestPolicy::shownTexts(), QStringList({QStringLiteral("first"), QStringLiteral("second")}));
+        QCOMPARE(BoxTestPolicy::shownTexts(),
+                 QStringList({QStringLiteral("first"), QStringLiteral("second")}));
         QVERIFY(!box.isVisible());
     }
 

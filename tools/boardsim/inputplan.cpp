@@ -38,8 +38,8 @@ bool InputPlan::setScript(const QString &text, QString *error)
         const uint word = fields.size() == 2 ? fields[1].toUInt(&okWord, 0) : 0;
         if (!okWait || !okWord || wait < 0 || word > 0x3FF) {
             if (error)
-                *error = QStringLiteral("script line %1: expected \"<wait ms> <input word 0-0x3FF>\"")
-                             .arg(i + 1);
+                *error =
+                    QStringLiteral("script line %1: expected \"<wait ms> <input word 0-0x3FF>\"").arg(i + 1);
             return false;
         }
         at += wait;

@@ -45,8 +45,8 @@ int ioPortFromDatabase(const QString &file)
             q.prepare(QStringLiteral("select value from sysparam where name = ?"));
             q.addBindValue(QStringLiteral("system7"));
             if (q.exec() && q.next()) {
-                const QString first = q.value(0).toString().section(QLatin1Char(' '), 0, 0,
-                                                                     QString::SectionSkipEmpty);
+                const QString first =
+                    q.value(0).toString().section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
                 const uint n = first.toUInt();
                 port = n > 100 ? 0 : int(n);
             }
@@ -101,7 +101,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(scriptOpt)) {
         QFile f(parser.value(scriptOpt));
         if (!f.open(QIODevice::ReadOnly) || !plan.setScript(QString::fromUtf8(f.readAll()), &error)) {
-            err << "boardsim: " << (error.isEmpty() ? QStringLiteral("cannot read the script") : error) << "\n";
+            err << "boardsim: " << (error.isEmpty() ? QStringLiteral("cannot read the script") : error)
+                << "\n";
             return 2;
         }
     }
