@@ -76,7 +76,8 @@ QString CammerWidget::ignoreMaskFile(int slot) const
     return QStringLiteral("./cammer%1%2/ignorepoint.bmp").arg(cameraIndex + 1).arg(slot + 1);
 }
 
-// The camera back-ends are not part of the program yet: no camera opens.
+// The camera back-ends are not part of the program yet: no camera opens. An opened camera sizes the
+// view with setImageGeometry and records its size for the whole program with setImageSizeFromCamera.
 bool CammerWidget::openCamera(const CameraDeviceInfo *)
 {
     return false;

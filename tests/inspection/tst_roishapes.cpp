@@ -292,6 +292,17 @@ private slots:
         QCOMPARE(found, handle);
     }
 
+    void ringOfAStoredMaximumRadiusStillHits()
+    {
+        // 60000^2 does not fit 32 bits; the ring test must not wrap.
+        RoiCircle c = circleAt(500, 70000, 60000, 0);
+        c.setSelected(true);
+        int handle = -1;
+        QVERIFY(c.hitRing(QPoint(505, 10005), &handle));
+        QCOMPARE(handle, 6);
+        QVERIFY(!c.hitRing(QPoint(500, 70000), &handle));
+    }
+
     void ringDragSetsTheRadiusToTheTouch()
     {
         RoiCircle c = circleAt(100, 100, 10, 8);

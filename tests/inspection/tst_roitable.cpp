@@ -262,6 +262,29 @@ private slots:
         QCOMPARE(rows.value(QStringLiteral("ROI1-4")), QStringLiteral("0 0 0 0 1 0 0 14 10 50 50"));
     }
 
+    void savingACountAbove50WritesOnlyTheTablesRoom()
+    {
+        Database d;
+        auto view = viewWithScale(1.0f, 1.0f);
+        Table t = newTable(0);
+        t->loadRoiTable(view.get());
+        t->roiCount[7] = 60;
+        t->polygons[CammerSingleton::entry(7, 1)].count = 9000;
+        t->shape[CammerSingleton::entry(7, 1)] = ShapePolygon;
+        t->saveRoiTable();
+        const QMap<QString, QString> rows = d.rows();
+        QCOMPARE(rows.value(QStringLiteral("detect7")), QStringLiteral("60 0 0 0 0 0 0 0 0"));
+        QVERIFY(rows.contains(QStringLiteral("ROI7-49")));
+        QVERIFY(!rows.contains(QStringLiteral("ROI7-50")));
+        QCOMPARE(rows.value(QStringLiteral("ROI7-1")).split(QLatin1Char(' '), Qt::SkipEmptyParts).size(),
+                 7 + 2 * kMaxPolygonPoints);
+        // And the next load refuses the count.
+        Table back = newTable(0);
+        back->loadRoiTable(view.get());
+        QCOMPARE(back->roiCount[7], 0);
+        QCOMPARE(BoxTestPolicy::shownTexts().size(), 1);
+    }
+
     void outOfRangeCountsWarnAndLoadEmpty_data()
     {
         QTest::addColumn<QString>("slotRow");
