@@ -19,7 +19,8 @@ constexpr int kRoisPerSlot = 50;
 constexpr int kRoiEntries = kDetectSlots * kRoisPerSlot;
 
 // The detection function of a region; any other code acts as FuncDefect.
-enum RoiFunction {
+enum RoiFunction
+{
     FuncDefect = 0,
     FuncSpot = 1,
     FuncIgnoreArea = 2,

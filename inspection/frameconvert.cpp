@@ -27,17 +27,16 @@ bool convertFrame(const AVFrame *frame, AVPixelFormat dstFormat, cv::Mat &into)
         qCWarning(lcInspection) << "no conversion from pixel format" << frame->format;
         return false;
     }
-    SwsContext *context = sws_getContext(frame->width, frame->height, srcFormat,
-                                         frame->width, frame->height, dstFormat, SWS_FAST_BILINEAR, nullptr,
-                                         nullptr, nullptr);
+    SwsContext *context = sws_getContext(frame->width, frame->height, srcFormat, frame->width, frame->height,
+                                         dstFormat, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
     if (!context) {
         qCWarning(lcInspection) << "no conversion from pixel format" << frame->format;
         return false;
     }
     uint8_t *dstData[4] = {};
     int dstLinesize[4] = {};
-    bool ok = av_image_fill_arrays(dstData, dstLinesize, into.data, dstFormat, frame->width, frame->height,
-                                   1) > 0;
+    bool ok =
+        av_image_fill_arrays(dstData, dstLinesize, into.data, dstFormat, frame->width, frame->height, 1) > 0;
     if (ok)
         ok = sws_scale(context, frame->data, frame->linesize, 0, frame->height, dstData, dstLinesize) > 0;
     sws_freeContext(context);

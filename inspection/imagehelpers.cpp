@@ -210,8 +210,8 @@ void TransformImage(cv::Mat src, cv::Mat &dst, cv::Point shift, cv::Point centre
     cv::copyMakeBorder(src, padded, py, py, px, px, cv::BORDER_CONSTANT, cv::Scalar::all(0));
     cv::Mat shifted;
     MoveImage(padded, shifted, shift.x, shift.y);
-    const cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(float(px + centre.x), float(py + centre.y)),
-                                                 angle, 1.0);
+    const cv::Mat turn =
+        cv::getRotationMatrix2D(cv::Point2f(float(px + centre.x), float(py + centre.y)), angle, 1.0);
     cv::Mat turned;
     cv::warpAffine(shifted, turned, turn, shifted.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                    cv::Scalar::all(0));

@@ -107,21 +107,22 @@ void RoiRect::setScale(float sx, float sy)
 
 void RoiRect::dragHandle(int handle, QPoint from, QPoint to)
 {
+    // The edges each handle moves: left, top, right, bottom.
+    static const bool moves[8][4] = {{true, true, false, false},  {false, true, false, false},
+                                     {false, true, true, false},  {true, false, false, false},
+                                     {false, false, true, false}, {true, false, false, true},
+                                     {false, false, false, true}, {false, false, true, true}};
+    if (handle < 0 || handle > 7)
+        return;
+    const bool *m = moves[handle];
     const int dx = to.x() - from.x();
     const int dy = to.y() - from.y();
-    int x1 = screenRect.left(), y1 = screenRect.top(), x2 = screenRect.right(), y2 = screenRect.bottom();
-    switch (handle) {
-    case 0: x1 += dx; y1 += dy; dragDx = dx; dragDy = dy; break;
-    case 1: y1 += dy; dragDy = dy; break;
-    case 2: x2 += dx; y1 += dy; dragDx = dx; dragDy = dy; break;
-    case 3: x1 += dx; dragDx = dx; break;
-    case 4: x2 += dx; dragDx = dx; break;
-    case 5: x1 += dx; y2 += dy; dragDx = dx; dragDy = dy; break;
-    case 6: y2 += dy; dragDy = dy; break;
-    case 7: x2 += dx; y2 += dy; dragDx = dx; dragDy = dy; break;
-    default: return;
-    }
-    screenRect.setCoords(x1, y1, x2, y2);
+    screenRect.setCoords(screenRect.left() + (m[0] ? dx : 0), screenRect.top() + (m[1] ? dy : 0),
+                         screenRect.right() + (m[2] ? dx : 0), screenRect.bottom() + (m[3] ? dy : 0));
+    if (m[0] || m[2])
+        dragDx = dx;
+    if (m[1] || m[3])
+        dragDy = dy;
 }
 
 void RoiRect::updateImageRect()
@@ -382,7 +383,8 @@ void RoiPolygon::setScale(float sx, float sy)
 
 bool RoiPolygon::hitTest(QPoint p) const
 {
-    if (qint64(screenRect.right()) - screenRect.left() < 79 || qint64(screenRect.bottom()) - screenRect.top() < 79)
+    if (qint64(screenRect.right()) - screenRect.left() < 79 ||
+        qint64(screenRect.bottom()) - screenRect.top() < 79)
         return screenRect.contains(p, false);
     const int n = std::clamp(count, 0, kMaxPolygonPoints);
     if (n < 1)

@@ -18,7 +18,12 @@
 class QPainter;
 
 // The shape code of a region as stored in the table (there is no 3; 0 is never stored).
-enum RoiShape { ShapeRect = 1, ShapePolygon = 2, ShapeCircle = 4 };
+enum RoiShape
+{
+    ShapeRect = 1,
+    ShapePolygon = 2,
+    ShapeCircle = 4
+};
 
 constexpr int kMaxPolygonPoints = 8096;
 

@@ -158,9 +158,11 @@ private slots:
         const QImage t7 = grayPicture(320, 240, 70);
         QVERIFY(savePicture(t0, QStringLiteral("cammer23/template0.bmp")));
         QVERIFY(savePicture(t7, QStringLiteral("cammer23/template7.bmp")));
-        QVERIFY(savePicture(grayPicture(320, 240, 5), QStringLiteral("cammer23/template10.bmp"))); // beyond 10
-        QVERIFY(savePicture(grayPicture(100, 80, 1), QStringLiteral("cammer23/template3.bmp")));   // wrong size
-        QVERIFY(savePicture(grayPicture(320, 240, 9), QStringLiteral("cammer13/template1.bmp")));  // camera 0
+        QVERIFY(
+            savePicture(grayPicture(320, 240, 5), QStringLiteral("cammer23/template10.bmp"))); // beyond 10
+        QVERIFY(
+            savePicture(grayPicture(100, 80, 1), QStringLiteral("cammer23/template3.bmp"))); // wrong size
+        QVERIFY(savePicture(grayPicture(320, 240, 9), QStringLiteral("cammer13/template1.bmp"))); // camera 0
         QImage ignore(320, 240, QImage::Format_Grayscale8);
         ignore.fill(0);
         for (int y = 10; y < 20; ++y)

@@ -179,7 +179,8 @@ private slots:
         QTest::newRow("cut off by last") << QByteArray::fromHex("0073778270") << 3 << -1;
         QTest::newRow("negative last") << QByteArray::fromHex("73778270") << -1 << -1;
         QTest::newRow("second of two") << QByteArray::fromHex("7377ff7377827073778270") << 10 << 3;
-        QTest::newRow("restart after a partial match") << QByteArray::fromHex("737700737782700000") << 8 << 3;
+        QTest::newRow("restart after a partial match")
+            << QByteArray::fromHex("737700737782700000") << 8 << 3;
     }
     void findMagicNo()
     {

@@ -27,7 +27,8 @@ cv::Mat perPixel(const Outline &v, const QRect &box)
     for (int r = 0; r < m.rows; ++r)
         for (int c = 0; c < m.cols; ++c)
             m.at<uchar>(r, c) =
-                cv::pointPolygonTest(contour, cv::Point2f(box.left() + c, box.top() + r), false) > 0 ? 255 : 0;
+                cv::pointPolygonTest(contour, cv::Point2f(box.left() + c, box.top() + r), false) > 0 ? 255
+                                                                                                     : 0;
     return m;
 }
 
@@ -58,31 +59,33 @@ private slots:
     {
         QTest::addColumn<Outline>("outline");
         QTest::addColumn<QRect>("box");
-        QTest::newRow("square") << Outline{{10, 10}, {110, 10}, {110, 110}, {10, 110}} << corners(10, 10, 109, 109);
-        QTest::newRow("square, box around it") << Outline{{10, 10}, {30, 10}, {30, 30}, {10, 30}}
-                                               << corners(0, 0, 40, 40);
-        QTest::newRow("triangle with slanted edges") << Outline{{3, 2}, {47, 19}, {11, 41}} << corners(0, 0, 50, 45);
+        QTest::newRow("square") << Outline{{10, 10}, {110, 10}, {110, 110}, {10, 110}}
+                                << corners(10, 10, 109, 109);
+        QTest::newRow("square, box around it")
+            << Outline{{10, 10}, {30, 10}, {30, 30}, {10, 30}} << corners(0, 0, 40, 40);
+        QTest::newRow("triangle with slanted edges")
+            << Outline{{3, 2}, {47, 19}, {11, 41}} << corners(0, 0, 50, 45);
         QTest::newRow("clockwise and counter-clockwise alike")
             << Outline{{11, 41}, {47, 19}, {3, 2}} << corners(0, 0, 50, 45);
         QTest::newRow("concave with horizontal runs")
             << Outline{{0, 0}, {20, 0}, {20, 10}, {10, 10}, {10, 20}, {20, 20}, {20, 30}, {0, 30}}
             << corners(-2, -2, 22, 32);
-        QTest::newRow("self-crossing star") << Outline{{20, 0}, {32, 38}, {0, 14}, {40, 14}, {8, 38}}
-                                            << corners(0, 0, 40, 40);
+        QTest::newRow("self-crossing star")
+            << Outline{{20, 0}, {32, 38}, {0, 14}, {40, 14}, {8, 38}} << corners(0, 0, 40, 40);
         QTest::newRow("bow tie") << Outline{{0, 0}, {30, 20}, {30, 0}, {0, 20}} << corners(0, 0, 30, 20);
         QTest::newRow("collinear and repeated vertices")
             << Outline{{5, 5}, {15, 5}, {15, 5}, {25, 5}, {25, 15}, {25, 25}, {5, 25}, {5, 15}}
             << corners(0, 0, 30, 30);
-        QTest::newRow("local peaks on one row") << Outline{{0, 20}, {10, 5}, {20, 20}, {30, 5}, {40, 20}, {20, 30}}
-                                                << corners(0, 0, 40, 30);
+        QTest::newRow("local peaks on one row")
+            << Outline{{0, 20}, {10, 5}, {20, 20}, {30, 5}, {40, 20}, {20, 30}} << corners(0, 0, 40, 30);
         QTest::newRow("two points") << Outline{{0, 0}, {10, 10}} << corners(0, 0, 10, 10);
         QTest::newRow("one point") << Outline{{4, 4}} << corners(0, 0, 8, 8);
-        QTest::newRow("box cuts the polygon") << Outline{{0, 0}, {60, 5}, {50, 60}, {-10, 40}}
-                                              << corners(20, 10, 45, 30);
-        QTest::newRow("box beside the polygon") << Outline{{0, 0}, {10, 0}, {10, 10}} << corners(50, 50, 60, 60);
-        QTest::newRow("far from the origin")
-            << Outline{{100000, 200000}, {100040, 200003}, {100017, 200033}}
-            << corners(99995, 199995, 100045, 200040);
+        QTest::newRow("box cuts the polygon")
+            << Outline{{0, 0}, {60, 5}, {50, 60}, {-10, 40}} << corners(20, 10, 45, 30);
+        QTest::newRow("box beside the polygon")
+            << Outline{{0, 0}, {10, 0}, {10, 10}} << corners(50, 50, 60, 60);
+        QTest::newRow("far from the origin") << Outline{{100000, 200000}, {100040, 200003}, {100017, 200033}}
+                                             << corners(99995, 199995, 100045, 200040);
         QTest::newRow("needle") << Outline{{0, 0}, {50, 1}, {0, 2}} << corners(0, 0, 50, 2);
     }
     void equalsThePerPixelTest()

@@ -66,14 +66,14 @@ private slots:
         QTest::addColumn<float>("sx");
         QTest::addColumn<float>("sy");
         QTest::addColumn<QRect>("image");
-        QTest::newRow("half scale doubles") << corners(100, 100, 199, 149) << 0.5f << 0.5f
-                                            << corners(200, 200, 399, 299);
-        QTest::newRow("halves go to even") << corners(5, 7, 9, 11) << 2.0f << 2.0f
-                                           << corners(2, 4, 3, 5); // 2.5 -> 2, 3.5 -> 4, 5 / 2 -> 2
-        QTest::newRow("axes scale apart") << corners(10, 10, 29, 29) << 1.0f << 0.5f
-                                          << corners(10, 20, 29, 59);
-        QTest::newRow("single precision division") << corners(1, 0, 300, 0) << 0.8f << 1.0f
-                                                   << corners(1, 0, 375, 0); // 1.25 -> 1, 375 exactly
+        QTest::newRow("half scale doubles")
+            << corners(100, 100, 199, 149) << 0.5f << 0.5f << corners(200, 200, 399, 299);
+        QTest::newRow("halves go to even")
+            << corners(5, 7, 9, 11) << 2.0f << 2.0f << corners(2, 4, 3, 5); // 2.5 -> 2, 3.5 -> 4, 5 / 2 -> 2
+        QTest::newRow("axes scale apart")
+            << corners(10, 10, 29, 29) << 1.0f << 0.5f << corners(10, 20, 29, 59);
+        QTest::newRow("single precision division")
+            << corners(1, 0, 300, 0) << 0.8f << 1.0f << corners(1, 0, 375, 0); // 1.25 -> 1, 375 exactly
     }
     void rectangleImageGeometry()
     {
@@ -221,7 +221,7 @@ private slots:
                 QCOMPARE(int(m.at<uchar>(y, x)), (d2 >= 16 && d2 < 100) ? 255 : 0);
             }
         }
-        QCOMPARE(int(m.at<uchar>(10, 0)), 0);  // u = -10: exactly on the outer boundary
+        QCOMPARE(int(m.at<uchar>(10, 0)), 0); // u = -10: exactly on the outer boundary
         QCOMPARE(int(m.at<uchar>(10, 1)), 255);
         QCOMPARE(int(m.at<uchar>(10, 10)), 0); // the hole
         QCOMPARE(c.imageRect, corners(290, 290, 309, 309));
@@ -230,10 +230,10 @@ private slots:
     void circleImageGeometryTruncatesTheCentre()
     {
         const RoiCircle c = circleAt(15, 21, 5, 3, 2.0f, 2.0f);
-        QCOMPARE(c.imageCentreX, 7);      // 7.5 truncated
-        QCOMPARE(c.imageCentreY, 10);     // 10.5 truncated
-        QCOMPARE(c.imageOuterRadius, 2);  // 2.5 to even
-        QCOMPARE(c.imageInnerRadius, 2);  // 1.5 to even
+        QCOMPARE(c.imageCentreX, 7);     // 7.5 truncated
+        QCOMPARE(c.imageCentreY, 10);    // 10.5 truncated
+        QCOMPARE(c.imageOuterRadius, 2); // 2.5 to even
+        QCOMPARE(c.imageInnerRadius, 2); // 1.5 to even
         QCOMPARE(c.imageRect, corners(5, 8, 8, 11));
         const RoiCircle d = circleAt(100, 100, 10, 0, 1.0f, 0.5f);
         QCOMPARE(d.imageOuterRadius, 15); // (10 + 20) / 2
@@ -364,7 +364,7 @@ private slots:
         p->movePoint(1, QPoint(0, 0), QPoint(1021 - 110, 5), 0.5f, 0.5f);
         QCOMPARE(p->points[1], QPoint(1021, 15));
         QCOMPARE(p->imagePoints[1], QPoint(2042, 30));
-        QCOMPARE(p->imageRect, corners(10, 10, 109, 109)); // bounds wait for updateBounds
+        QCOMPARE(p->imageRect, corners(10, 10, 109, 109));               // bounds wait for updateBounds
         p->movePoint(2, QPoint(0, 0), QPoint(0, 765 - 110), 1.0f, 1.0f); // y would be gShowH - 3
         QCOMPARE(p->points[2], QPoint(110, 765));
         p->movePoint(2, QPoint(0, 0), QPoint(0, 1), 1.0f, 1.0f); // y would be gShowH - 2
@@ -429,7 +429,7 @@ private slots:
         ring.draw(&painter);
         painter.end();
         QCOMPARE(image.pixelColor(10, 25), QColor(Qt::blue));
-        QCOMPARE(image.pixelColor(11, 25), QColor(Qt::blue)); // width 3
+        QCOMPARE(image.pixelColor(11, 25), QColor(Qt::blue));  // width 3
         QCOMPARE(image.pixelColor(25, 25), QColor(Qt::black)); // an outline, not a fill
         QCOMPARE(image.pixelColor(50, 70), QColor(Qt::magenta));
         QCOMPARE(image.pixelColor(70, 14), QColor(Qt::yellow)); // the inner circle

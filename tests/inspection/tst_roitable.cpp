@@ -322,11 +322,12 @@ private slots:
         QTest::newRow("plain rectangle") << "3 25 100 0 1 0 0 10 20 300 400" << 1 << 0 << 25
                                          << corners(10, 20, 300, 400) << QSize(291, 381);
         QTest::newRow("coordinates 1 and gShowW-2 are clamped")
-            << "4 26 101 5 1 0 0 1 1 1022 766" << 1 << 5 << 26 << corners(3, 3, 1021, 765) << QSize(1019, 763);
+            << "4 26 101 5 1 0 0 1 1 1022 766" << 1 << 5 << 26 << corners(3, 3, 1021, 765)
+            << QSize(1019, 763);
         QTest::newRow("inverted rectangle loads as stored, mask empty")
             << "3 25 100 0 1 0 0 300 400 10 20" << 1 << 0 << 25 << corners(300, 400, 10, 20) << QSize(0, 0);
-        QTest::newRow("polygon of 0 vertices gets the default") << "7 7 7 4 2 1 0" << 1 << 0 << 25 << dflt
-                                                                << QSize(51, 51);
+        QTest::newRow("polygon of 0 vertices gets the default")
+            << "7 7 7 4 2 1 0" << 1 << 0 << 25 << dflt << QSize(51, 51);
         QTest::newRow("polygon of 9000 vertices gets the default")
             << "7 7 7 4 2 1 9000 10 10 20 20 30 10" << 1 << 0 << 25 << dflt << QSize(51, 51);
         QTest::newRow("radius 65535 is cut to the screen")
@@ -335,12 +336,12 @@ private slots:
         QTest::newRow("inner radius above the outer is cut")
             << "3 25 100 0 4 0 0 500 400 2147483647" << 4 << 0 << 25 << corners(-524, -624, 1523, 1423)
             << QSize(2048, 2048);
-        QTest::newRow("ring") << "3 25 100 0 4 0 0 500 400 196658" << 4 << 0 << 25 << corners(450, 350, 549, 449)
-                              << QSize(100, 100);
+        QTest::newRow("ring") << "3 25 100 0 4 0 0 500 400 196658" << 4 << 0 << 25
+                              << corners(450, 350, 549, 449) << QSize(100, 100);
         QTest::newRow("missing numbers read as 0") << "3 25" << 0 << 0 << 25 << QRect() << QSize(0, 0);
         QTest::newRow("words read as 0") << "x y z" << 0 << 0 << 0 << QRect() << QSize(0, 0);
-        QTest::newRow("rectangle cut short") << "3 25 100 0 1 0 0 10" << 1 << 0 << 25 << corners(10, 3, 3, 3)
-                                             << QSize(0, 0);
+        QTest::newRow("rectangle cut short")
+            << "3 25 100 0 1 0 0 10" << 1 << 0 << 25 << corners(10, 3, 3, 3) << QSize(0, 0);
     }
     void damagedRegionRows()
     {

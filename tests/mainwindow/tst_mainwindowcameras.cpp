@@ -73,7 +73,8 @@ private slots:
         for (CammerWidget *view : window.cammerWidgets)
             QCOMPARE(view, nullptr);
         // Building the dropped views loaded their tables: the slot rows of positions 0 exist now.
-        QVERIFY(window.paramQuery->exec(QStringLiteral("select count(*) from cammer0 where name like 'detect%'")));
+        QVERIFY(window.paramQuery->exec(
+            QStringLiteral("select count(*) from cammer0 where name like 'detect%'")));
         QVERIFY(window.paramQuery->next());
         QCOMPARE(window.paramQuery->value(0).toInt(), 8);
     }
