@@ -5,6 +5,7 @@
 #include "commandrunner.h"
 #include "imagesize.h"
 #include "paramquery.h"
+#include "paramstore.h"
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -47,6 +48,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     runPendingUpdate();
     openDatabases();
     installCoreHooks();
+    loadParameters();
 
     createCameraViews();
 
@@ -59,6 +61,7 @@ DeVeWizard::~DeVeWizard()
     setScreenOffHook({});
     setMoldSideHook({});
     setParamQueryHook({});
+    setParamStoreQueries(nullptr, nullptr);
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
@@ -115,6 +118,7 @@ void DeVeWizard::installCoreHooks()
     setScreenOffHook([this](int off) { screenOff = off; });
     setMoldSideHook([this](int side) { moldSide = side; });
     setParamQueryHook([this] { return paramQuery; });
+    setParamStoreQueries(paramQuery, snQuery);
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the
@@ -130,6 +134,21 @@ void DeVeWizard::createCameraViews()
         else
             delete view;
     }
+}
+
+// The blocks outlive the window (pages and threads read them until the process ends); a second
+// window in the same process reuses them.
+void DeVeWizard::loadParameters()
+{
+    if (!gSysParam)
+        gSysParam = new SysParam;
+    *gSysParam = SysParam();
+    loadSysParam(gSysParam);
+    if (!gSysParamEdit)
+        gSysParamEdit = new SysParam;
+    *gSysParamEdit = SysParam();
+    copyStartupParams(*gSysParam);
+    gRunning = true;
 }
 
 // Folders for every camera in use and all eight slots, then the saver thread, which runs until the

@@ -45,6 +45,7 @@ private:
     void createCameraViews();
     void startResultImageSaver();
     void stopResultImageSaver();
+    void loadParameters();
 };
 
 // The main window; set by its constructor first thing, valid for the rest of the run. GUI thread.

@@ -1,0 +1,40 @@
+#pragma once
+// The parameter store: moves SysParam between memory and its files: table sysparam of "PARAM.db"
+// (one row of blank-separated numbers per key), "sysadd.txt" (the parameter group), "name.txt" (the
+// I/O point names) and the camera serial rows of "SN.db".
+//
+// Every function runs on the GUI thread, on the main window's query objects; nothing here is locked.
+
+#include "sysparam.h"
+
+#include <QString>
+
+class QSqlQuery;
+
+// The eight I/O point names (inputs 0-3, outputs 0-3), from "name.txt" or the language defaults.
+extern QString gIoPointNames[8];
+// The serial text of the camera bound to each camera position, Latin-1, NUL-terminated; "0" for none.
+extern char gCameraSerials[8][100];
+
+// The main window's queries on "PARAM.db" and "SN.db" (DeVeWizard::paramQuery and snQuery), installed
+// by its constructor and removed (nullptr) by its destructor. Without them every select finds no row.
+void setParamStoreQueries(QSqlQuery *paramQuery, QSqlQuery *snQuery);
+
+// Fills the block and gLanguage, gDetectSlotCount, gIoPointNames and gCameraSerials; inserts the
+// rows a fresh database lacks. Called once at start on gSysParam.
+void loadSysParam(SysParam *p);
+void loadSysParam(SysParam *p, QSqlQuery &paramQuery, QSqlQuery &snQuery);
+
+// Writes every stored row from the block (machineTypeEdit in the machine type's place, gLanguage with
+// the rows), all rows in one transaction so that a power cut leaves the old or the new set. Rows are
+// updated, never created. Returns false when a row could not be written or committed (callers need not
+// check; a failed row stays as it was).
+bool saveSysParam(const SysParam *p);
+bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery);
+
+// Writes paraGroupIndex to "sysadd.txt"; a file that cannot be written is skipped.
+void saveParamGroupIndex(const SysParam *p);
+
+// Inserts the row `key` with the value "0" when the table has none.
+void ensureSysParamKey(const QString &key);
+void ensureSysParamKey(const QString &key, QSqlQuery &paramQuery);
