@@ -3,6 +3,7 @@
 
 #include "paramstore.h"
 #include "paramtestdb.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 
@@ -120,11 +121,6 @@ QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 QString zeros(int n)
 {
@@ -218,7 +214,7 @@ private slots:
         gLanguage = 2;
         QVERIFY(saveSysParam(&saved, m_param->query()));
         gLanguage = 0;
-        QVERIFY(writeFile("sysadd.txt", "9\n"));
+        QVERIFY(writeTestFile("sysadd.txt", "9\n"));
 
         SysParam loaded;
         load(&loaded);
@@ -542,11 +538,11 @@ private slots:
         load(&q);
         QCOMPARE(q.paraGroupIndex, 12);
 
-        QVERIFY(writeFile("sysadd.txt", "no number"));
+        QVERIFY(writeTestFile("sysadd.txt", "no number"));
         load(&q);
         QCOMPARE(q.paraGroupIndex, 0);
         QCOMPARE(readFile("sysadd.txt"), QByteArray("no number")); // an existing file is only read
-        QVERIFY(writeFile("sysadd.txt", "  -3 4\n"));
+        QVERIFY(writeTestFile("sysadd.txt", "  -3 4\n"));
         load(&q);
         QCOMPARE(q.paraGroupIndex, -3);
     }
@@ -562,7 +558,7 @@ private slots:
 
     void ioPointNamesFromFile()
     {
-        QVERIFY(writeFile("name.txt", "Form open\r\nDoor\n\xe9\x97\xa8\nRSV\nClamp\n"));
+        QVERIFY(writeTestFile("name.txt", "Form open\r\nDoor\n\xe9\x97\xa8\nRSV\nClamp\n"));
         SysParam p;
         load(&p);
         const QStringList expected = {
