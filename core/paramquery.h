@@ -1,7 +1,8 @@
 #pragma once
-// The query on the open parameter database ("dbIn" on PARAM.db). The main window owns it for the
-// whole run; libraries below the main window reach it through this hook, which the main window
-// installs in its constructor. GUI thread only: the query is not shared with other threads.
+// The queries on the open parameter database ("dbIn" on PARAM.db) and serial database ("dbT" on SN.db).
+// The main window owns them for the whole run; libraries below the main window reach them through
+// these hooks, which the main window installs in its constructor and removes in its destructor.
+// GUI thread only: the queries are not shared with other threads.
 
 #include <functional>
 
@@ -14,3 +15,7 @@ void setParamQueryHook(ParamQueryHook hook);
 
 // The main window's parameter query, or null before the hook is installed.
 QSqlQuery *paramQuery();
+
+// The same for the serial database's query.
+void setSnQueryHook(ParamQueryHook hook);
+QSqlQuery *snQuery();

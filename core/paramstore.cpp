@@ -1,4 +1,5 @@
 #include "paramstore.h"
+#include "paramquery.h"
 
 #include "corelog.h"
 #include "uitexttable.h"
@@ -20,8 +21,6 @@ char gCameraSerials[8][100];
 
 namespace {
 
-QSqlQuery *gParamQuery = nullptr;
-QSqlQuery *gSnQuery = nullptr;
 
 // One number of a stored row: a word of the record, or one of the two values that are not plain
 // words (the machine type is read into machineType but written from machineTypeEdit, so that a new
@@ -350,15 +349,9 @@ QSqlQuery &queryOrNone(QSqlQuery *query)
 
 } // namespace
 
-void setParamStoreQueries(QSqlQuery *paramQuery, QSqlQuery *snQuery)
-{
-    gParamQuery = paramQuery;
-    gSnQuery = snQuery;
-}
-
 void loadSysParam(SysParam *p)
 {
-    loadSysParam(p, queryOrNone(gParamQuery), queryOrNone(gSnQuery));
+    loadSysParam(p, queryOrNone(paramQuery()), queryOrNone(snQuery()));
 }
 
 void loadSysParam(SysParam *p, QSqlQuery &paramQuery, QSqlQuery &snQuery)
@@ -392,7 +385,7 @@ void loadSysParam(SysParam *p, QSqlQuery &paramQuery, QSqlQuery &snQuery)
 
 bool saveSysParam(const SysParam *p)
 {
-    return saveSysParam(p, queryOrNone(gParamQuery));
+    return saveSysParam(p, queryOrNone(paramQuery()));
 }
 
 bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery)
@@ -435,7 +428,7 @@ void saveParamGroupIndex(const SysParam *p)
 
 void ensureSysParamKey(const QString &key)
 {
-    ensureSysParamKey(key, queryOrNone(gParamQuery));
+    ensureSysParamKey(key, queryOrNone(paramQuery()));
 }
 
 void ensureSysParamKey(const QString &key, QSqlQuery &paramQuery)

@@ -16,9 +16,8 @@ extern QString gIoPointNames[8];
 // The serial text of the camera bound to each camera position, Latin-1, NUL-terminated; "0" for none.
 extern char gCameraSerials[8][100];
 
-// The main window's queries on "PARAM.db" and "SN.db" (DeVeWizard::paramQuery and snQuery), installed
-// by its constructor and removed (nullptr) by its destructor. Without them every select finds no row.
-void setParamStoreQueries(QSqlQuery *paramQuery, QSqlQuery *snQuery);
+// The forms without queries use the main window's queries on "PARAM.db" and "SN.db" (paramquery.h);
+// without them every select finds no row.
 
 // Fills the block and gLanguage, gDetectSlotCount, gIoPointNames and gCameraSerials; inserts the
 // rows a fresh database lacks. Called once at start on gSysParam.

@@ -61,7 +61,7 @@ DeVeWizard::~DeVeWizard()
     setScreenOffHook({});
     setMoldSideHook({});
     setParamQueryHook({});
-    setParamStoreQueries(nullptr, nullptr);
+    setSnQueryHook({});
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
@@ -118,7 +118,7 @@ void DeVeWizard::installCoreHooks()
     setScreenOffHook([this](int off) { screenOff = off; });
     setMoldSideHook([this](int side) { moldSide = side; });
     setParamQueryHook([this] { return paramQuery; });
-    setParamStoreQueries(paramQuery, snQuery);
+    setSnQueryHook([this] { return snQuery; });
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the

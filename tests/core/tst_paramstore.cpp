@@ -1,6 +1,7 @@
 // The parameter store on real database files: which word lands in which position of which row, what a
 // fresh or damaged database gains, the rows a save must never lose, and the side files.
 
+#include "paramquery.h"
 #include "paramstore.h"
 #include "paramtestdb.h"
 #include "testfiles.h"
@@ -636,7 +637,9 @@ private slots:
 
     void installedQueriesAreUsed()
     {
-        setParamStoreQueries(&m_param->query(), &m_sn->query());
+        QSqlQuery *param = &m_param->query(), *sn = &m_sn->query();
+        setParamQueryHook([param] { return param; });
+        setSnQueryHook([sn] { return sn; });
         QVERIFY(m_param->set("exposeTime", "1 2 3 4"));
         SysParam p;
         loadSysParam(&p);
@@ -646,7 +649,8 @@ private slots:
         QCOMPARE(m_param->value("exposeTime"), QStringLiteral("1 2 3 40"));
         ensureSysParamKey("other");
         QCOMPARE(m_param->count("other"), 1);
-        setParamStoreQueries(nullptr, nullptr);
+        setParamQueryHook({});
+        setSnQueryHook({});
         // Without the main window's queries nothing is read or written.
         SysParam q;
         loadSysParam(&q);
