@@ -1,0 +1,93 @@
+#pragma once
+// The detector of one camera: for each of the 8 detection slots it holds the trained matchers of the
+// slot's regions, the mask of inspected pixels, the positioning shape and the registration template,
+// and it brings every grabbed frame into the templates' position before the frame is judged.
+//
+// Owned by the camera view (CammerWidget constructs it with its live region table and itself). It
+// reads the view's region masks, ignore masks, templates and image size through CameraViewData and
+// writes the view's registered and detection buffers.
+//
+// GUI thread only, every function; no locking.
+
+#include "findshape.h"
+#include "graymatch.h"
+#include "registration.h"
+#include "surfmatch.h"
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+
+class CammerSingleton;
+struct CameraViewData;
+
+constexpr int kDetectorSlots = 8;
+constexpr int kDetectorRois = 50;
+
+class CameraDetector
+{
+public:
+    // Trains every slot that SysParam::slotEnabled marks: registration template, positioning shape,
+    // then matchers. Needs the live table loaded and the view's image geometry set.
+    CameraDetector(CammerSingleton *liveTable, CameraViewData *owner);
+    ~CameraDetector();
+    CameraDetector(const CameraDetector &) = delete;
+    CameraDetector &operator=(const CameraDetector &) = delete;
+
+    // Rebuilds slot k's matchers and validMask from the slot's regions and stored templates.
+    void trainTemplates(int k);
+    // Rebuilds slot k's positioning shape, its centre and the search window (nothing while motion
+    // correction is off or the camera is a colour one).
+    void createPositionTemplate(int k);
+    // Rebuilds slot k's registration template (nothing while angle correction is off or the camera is
+    // a colour one).
+    void buildRegistrationTemplate(int k);
+
+    // Fills the view's registeredBuffer from its grabBuffer: registered onto slot k's template when
+    // angle correction is on and registration succeeds, else copied unchanged. Always returns 1.
+    int timedRegister(int k);
+    // Fills the view's detectBuffer from its registeredBuffer, moved (and turned, when a rotation
+    // angle is set) by where slot k's positioning shape is found; copied unchanged when positioning
+    // is off, there is no shape, the search window is unusable or the shape is not found. Call it
+    // with the slot given to timedRegister.
+    void findPosition(int k);
+    // The same for the main window's current slot (DeVeWizard::currentSlot, read through the hook);
+    // without a hook the frame is copied through unchanged.
+    void findPosition();
+
+    // Region j of slot k of `table`, as the detector uses it: its image rectangle cut to the image,
+    // and its mask cut by the same offsets. A mask that does not fit the region's rectangle is rebuilt
+    // from the region record (and stored back into `masks`). False, with an empty rectangle and mask,
+    // when nothing of the region lies in the image or no fitting mask can be made. The detection pass
+    // uses the same cut, so that a circle at the image edge never makes OpenCV throw.
+    static bool regionCut(const CammerSingleton *table, cv::Mat (*masks)[kDetectorRois], int k, int j,
+                          cv::Size image, cv::Rect *rect, cv::Mat *mask);
+
+    CammerSingleton *liveTable; // not owned
+    CameraViewData *owner;      // not owned
+    int temperatureOffset = 0;  // last temperature correction, whole degrees (detection pass)
+    cv::Mat validMask[kDetectorSlots]; // 8-bit, image size: 255 = inspected
+    GrayMatch grayMatch[kDetectorSlots][kDetectorRois];
+    SURF surf[kDetectorSlots][kDetectorRois];
+    RegistrationTemplate registration[kDetectorSlots];
+    // L2 norm of the last template trained for the slot: the brightness reference of the detection
+    // pass; 0 while the slot has no template.
+    double templateNorm[kDetectorSlots] = {};
+    FindShape findShape[kDetectorSlots];
+    int positionCentreX[kDetectorSlots] = {};
+    int positionCentreY[kDetectorSlots] = {};
+    cv::Rect searchRect[kDetectorSlots]; // window of the frame searched by findPosition
+
+private:
+    cv::Size imageSize() const;
+    // Template n of slot k as an 8-bit grey image of image size (colour templates are converted into
+    // the view's grayBuffer, which the next call overwrites); empty when the stored image is unusable.
+    cv::Mat templateImage(int k, int n) const;
+    // Template 0 of slot k as stored, when it is an 8-bit grey image of image size; else empty.
+    cv::Mat greyTemplateZero(int k) const;
+    void copyFrame(const std::vector<uchar> &from, std::vector<uchar> &to) const;
+};
+
+// The main window's current detection slot, for findPosition(). The main window installs it in its
+// constructor; an empty function removes it. GUI thread.
+void setCurrentSlotHook(std::function<int()> hook);
