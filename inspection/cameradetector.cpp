@@ -3,6 +3,7 @@
 #include "cameraviewdata.h"
 #include "cammersingleton.h"
 #include "imagehelpers.h"
+#include "inspectionhooks.h"
 #include "inspectionlog.h"
 #include "sysparam.h"
 
@@ -15,8 +16,6 @@ static_assert(kDetectorSlots == kDetectSlots && kDetectorSlots == kViewSlots, "s
 static_assert(kDetectorRois == kRoisPerSlot && kDetectorRois == kViewRois, "region counts agree");
 
 namespace {
-std::function<int()> gCurrentSlotHook;
-
 // Least match of the positioning shape when the slot has no position region.
 constexpr int kDefaultLeastMatch = 5;
 // Features the registration template should have; fewer still register, with less certainty.
@@ -41,11 +40,6 @@ cv::Rect defaultArea(cv::Size image)
     return cv::Rect(image.width / 4, image.height / 4, 3 * image.width / 4, 3 * image.height / 4);
 }
 } // namespace
-
-void setCurrentSlotHook(std::function<int()> hook)
-{
-    gCurrentSlotHook = std::move(hook);
-}
 
 CameraDetector::CameraDetector(CammerSingleton *liveTable, CameraViewData *owner)
     : liveTable(liveTable), owner(owner)
@@ -398,11 +392,12 @@ void CameraDetector::findPosition(int k)
 
 void CameraDetector::findPosition()
 {
-    if (!gCurrentSlotHook) {
+    const std::function<int()> &currentSlot = inspectionHooks().currentSlot;
+    if (!currentSlot) {
         qCWarning(lcInspection) << "no current slot known: frame passed on unpositioned";
         if (owner)
             copyFrame(owner->registeredBuffer, owner->detectBuffer);
         return;
     }
-    findPosition(gCurrentSlotHook());
+    findPosition(currentSlot());
 }

@@ -16,8 +16,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <functional>
-
 class CammerSingleton;
 struct CameraViewData;
 
@@ -51,8 +49,8 @@ public:
     // is off, there is no shape, the search window is unusable or the shape is not found. Call it
     // with the slot given to timedRegister.
     void findPosition(int k);
-    // The same for the main window's current slot (DeVeWizard::currentSlot, read through the hook);
-    // without a hook the frame is copied through unchanged.
+    // The same for the main window's current slot (DeVeWizard::currentSlot, read through
+    // inspectionHooks().currentSlot); without that hook the frame is copied through unchanged.
     void findPosition();
 
     // Region j of slot k of `table`, as the detector uses it: its image rectangle cut to the image,
@@ -87,7 +85,3 @@ private:
     cv::Mat greyTemplateZero(int k) const;
     void copyFrame(const std::vector<uchar> &from, std::vector<uchar> &to) const;
 };
-
-// The main window's current detection slot, for findPosition(). The main window installs it in its
-// constructor; an empty function removes it. GUI thread.
-void setCurrentSlotHook(std::function<int()> hook);

@@ -17,6 +17,9 @@
 
 struct InspectionHooks
 {
+    // DeVeWizard::currentSlot: the detection slot of the running cycle step (CameraDetector::findPosition()).
+    std::function<int()> currentSlot;
+
     // DeVeWizard::InsertRecord: appends one line to the operation record.
     std::function<void(const QString &line)> InsertRecord;
 

@@ -54,7 +54,7 @@ double score(double sumIT, double sumI, double sumII, const NccTemplate &t)
     if (variance < kFlatVariance * t.count || !t.isUsable())
         return 0;
     const double s = sumIT / std::sqrt(variance * t.norm2);
-    return std::isfinite(s) ? s : 0;
+    return std::isfinite(s) ? std::clamp(s, -1.0, 1.0) : 0; // rounding must not score above a perfect match
 }
 } // namespace
 

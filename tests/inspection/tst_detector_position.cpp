@@ -4,6 +4,7 @@
 
 #include "cameradetector.h"
 #include "detectorfixture.h"
+#include "inspectionhooks.h"
 #include "syntheticimages.h"
 
 #include <opencv2/imgproc.hpp>
@@ -20,6 +21,13 @@ void positioningOn(DetectorFixture &f, int rotateAngle, int maxOffset = 24)
     f.param.rotateAngle = rotateAngle;
     f.param.maxOffset = maxOffset;
     f.setTemplate(1, 0, texture(kW, kH, 90));
+}
+
+// A position region in the middle of the image, so that the shape may move every way. (The default
+// area reaches the right and bottom edges of the image.)
+void middlePositionRegion(DetectorFixture &f)
+{
+    f.addRect(1, QRect(100, 70, 120, 100), FuncPosition, 5);
 }
 
 bool sameBytes(const std::vector<uchar> &a, const std::vector<uchar> &b)
@@ -101,8 +109,10 @@ private slots:
         QFETCH(int, dy);
         DetectorFixture f(kW, kH);
         positioningOn(f, 0);
+        middlePositionRegion(f);
         CameraDetector d(f.table, &f.view);
         d.createPositionTemplate(1);
+        QCOMPARE(d.searchRect[1], cv::Rect(76, 46, 168, 148));
         const cv::Mat templ = f.view.templates[1][0];
         shifted(templ, dx, dy).copyTo(f.grab());
         const uchar *detectBefore = f.view.detectBuffer.data();
@@ -205,20 +215,21 @@ private slots:
     {
         DetectorFixture f(kW, kH);
         positioningOn(f, 0);
+        middlePositionRegion(f);
         CameraDetector d(f.table, &f.view);
         d.createPositionTemplate(1); // slot 1 has a shape, slot 0 none
         const cv::Mat templ = f.view.templates[1][0];
         shifted(templ, 6, 3).copyTo(f.grab());
         d.timedRegister(1);
         int slot = 0;
-        setCurrentSlotHook([&slot] { return slot; });
+        inspectionHooks().currentSlot = [&slot] { return slot; };
         d.findPosition();
         QVERIFY(sameBytes(f.view.detectBuffer, f.view.registeredBuffer));
         slot = 1;
         d.findPosition();
         const cv::Rect back(0, 0, kW - 6, kH - 3);
         QCOMPARE(cv::countNonZero(f.detect()(back) != templ(back)), 0);
-        setCurrentSlotHook(nullptr);
+        inspectionHooks().currentSlot = nullptr;
     }
 
     void registrationOntoTheTemplate()

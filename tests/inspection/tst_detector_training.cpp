@@ -88,10 +88,19 @@ private slots:
         cv::Mat diff = cv::Mat::zeros(r.size(), CV_8UC1);
         d.grayMatch[1][defect].Match(t(r), diff);
         QCOMPARE(cv::countNonZero(diff), 0);
-        // ... and the mask was cut by the same offsets: the ring's centre (the hole) is at (25, 25) of
-        // the full mask, (0, 0) of the cut.
-        QCOMPARE(int(m.at<uchar>(0, 0)), 0);
-        QCOMPARE(int(m.at<uchar>(0, 10)), 255);
+        // ... and the mask was cut by the same offsets: pixel for pixel it is the ring in the image.
+        int misplaced = 0;
+        for (int y = r.y; y < r.y + r.height; ++y)
+            for (int x = r.x; x < r.x + r.width; ++x)
+                misplaced += (m.at<uchar>(y - r.y, x - r.x) == 255) != inRing(x, y, QPoint(150, 110), 25, 5);
+        QCOMPARE(misplaced, 0);
+        // The same for a circle cut on its left and top.
+        QVERIFY(CameraDetector::regionCut(f.table, f.view.roiMasks, 1, 0, cv::Size(160, 120), &r, &m));
+        QCOMPARE(r, cv::Rect(0, 0, 35, 35));
+        for (int y = 0; y < 35; ++y)
+            for (int x = 0; x < 35; ++x)
+                misplaced += (m.at<uchar>(y, x) == 255) != inRing(x, y, corner, 30, 0);
+        QCOMPARE(misplaced, 0);
     }
 
     void templateWalk_data()
