@@ -135,9 +135,10 @@ int main(int argc, char **argv)
     const cv::Point ours(s.centre.x - x, s.centre.y - y); // window at (0, 0)
     const cv::Point brute = bruteForce(s, &bruteAngle);
     const cv::Point truth = cv::Point(s.centre) + kMove;
-    std::printf("FindShape: found=%d centre (%d, %d) turn %.2f deg; brute force centre (%d, %d) turn %.0f deg;"
-                " true centre (%d, %d) turn %.1f deg\n",
-                found, ours.x, ours.y, -angle, brute.x, brute.y, bruteAngle, truth.x, truth.y, kTurn);
+    std::printf(
+        "FindShape: found=%d centre (%d, %d) turn %.2f deg; brute force centre (%d, %d) turn %.0f deg;"
+        " true centre (%d, %d) turn %.1f deg\n",
+        found, ours.x, ours.y, -angle, brute.x, brute.y, bruteAngle, truth.x, truth.y, kTurn);
     const bool agree = std::abs(ours.x - brute.x) <= 1 && std::abs(ours.y - brute.y) <= 1;
     std::printf("SAME LOCATION within 1 px: %s\n", agree ? "yes" : "NO");
     reporter.printSpeedup("BM_FindShape", "BM_BruteForceMatchTemplate/iterations:2");

@@ -109,7 +109,8 @@ int main(int argc, char **argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     Setup &s = setup();
-    std::printf("Working scale %.4f, template keypoints %zu\n", double(s.reg.scale), s.reg.features[1].keypoints.size());
+    std::printf("Working scale %.4f, template keypoints %zu\n", double(s.reg.scale),
+                s.reg.features[1].keypoints.size());
     cv::Mat out;
     const bool typical = registerImage(s.reg, s.typical, out, 0.4f);
     double err = -1;
@@ -119,7 +120,8 @@ int main(int argc, char **argv)
         cv::absdiff(out(inner), s.templ(inner), d);
         err = cv::mean(d)[0];
     }
-    std::printf("Typical frame registered: %s, mean grey error after registration %.2f\n", typical ? "yes" : "NO", err);
+    std::printf("Typical frame registered: %s, mean grey error after registration %.2f\n",
+                typical ? "yes" : "NO", err);
     reporter.printCost("BM_RegisterTypical", "BM_SiftAloneOnShrunkFrame");
     reporter.printCost("BM_RegisterNoMatch", "BM_SiftAloneOnShrunkFrame");
     benchmark::Shutdown();

@@ -17,7 +17,8 @@ public:
     {
         for (const Run &r : runs) {
             if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                m_seconds[r.benchmark_name()] = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+                m_seconds[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         }
         ConsoleReporter::ReportRuns(runs);
     }

@@ -1,5 +1,6 @@
 #include "cammerwidget.h"
 
+#include "cameradetector.h"
 #include "cameradeviceinfo.h"
 #include "cameraviewlog.h"
 #include "cammersingleton.h"
@@ -62,6 +63,8 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     editTable = new CammerSingleton(cameraIndex);
 
     loadSlotImages();
+
+    detector = std::make_unique<CameraDetector>(liveTable, this);
 }
 
 CammerWidget::~CammerWidget() = default;

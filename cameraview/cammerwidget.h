@@ -8,6 +8,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class CameraDetector;
 struct CameraDeviceInfo;
 
 class CammerWidget : public QWidget, public CameraViewData
@@ -16,13 +19,16 @@ class CammerWidget : public QWidget, public CameraViewData
 public:
     // Opens the camera of `info` at position cameraIndex (from 0), sizes the buffers to its image,
     // sets the display scale, loads the live region table and makes the edit copy, then reads the
-    // templates and ignore masks of every slot. Until a camera opens, the image size is gImageW x
-    // gImageH.
+    // templates and ignore masks of every slot, and builds the camera's detector, which trains the
+    // enabled slots. Until a camera opens, the image size is gImageW x gImageH.
     CammerWidget(QWidget *parent, int cameraIndex, const CameraDeviceInfo *info);
     ~CammerWidget() override;
 
     // Whether the camera opened; the main window drops views whose camera did not.
     bool cameraOpened = false;
+
+    // The camera's detector, built on the live table and this view; lives as long as the view.
+    std::unique_ptr<CameraDetector> detector;
 
     // "./cammer<c><s>/template<n>.bmp" and "./cammer<c><s>/ignorepoint.bmp", camera c and slot s
     // counted from 1, template number n from 0.

@@ -75,7 +75,7 @@ bool CameraDetector::regionCut(const CammerSingleton *table, cv::Mat (*masks)[kD
         return false;
     const int e = CammerSingleton::entry(k, j);
     const int shape = table->shape[e];
-    const QRect q = shape == ShapeRect ? table->rects[e].imageRect
+    const QRect q = shape == ShapeRect     ? table->rects[e].imageRect
                     : shape == ShapeCircle ? table->circles[e].imageRect
                                            : table->polygons[e].imageRect;
     const cv::Rect full(q.x(), q.y(), q.width(), q.height());
@@ -85,7 +85,7 @@ bool CameraDetector::regionCut(const CammerSingleton *table, cv::Mat (*masks)[kD
     cv::Mat m = masks ? masks[k][j] : cv::Mat();
     if (m.type() != CV_8UC1 || m.size() != full.size()) {
         // A mask left over from before the region was moved or resized: make it again from the shape.
-        const cv::Mat rebuilt = shape == ShapeRect ? table->rects[e].mask()
+        const cv::Mat rebuilt = shape == ShapeRect     ? table->rects[e].mask()
                                 : shape == ShapeCircle ? table->circles[e].mask()
                                                        : table->polygons[e].mask();
         if (rebuilt.type() != CV_8UC1 || rebuilt.size() != full.size()) {
@@ -275,10 +275,11 @@ void CameraDetector::createPositionTemplate(int k)
     const cv::Mat templ = greyTemplateZero(k);
     if (templ.empty() || rect.width < 1 || rect.height < 1)
         return; // no shape: frames pass on unpositioned
-    const int rotation = gSysParam->rotateAngle >= 1 && gSysParam->rotateAngle <= 180 ? gSysParam->rotateAngle
-                                                                                        : gSysParam->motionCorrect;
-    findShape[k].CreateShape(templ(rect), 0.0, 0, rotation, positionCentreX[k], positionCentreY[k], false, 255,
-                             mask, leastMatch, 0);
+    const int rotation = gSysParam->rotateAngle >= 1 && gSysParam->rotateAngle <= 180
+                             ? gSysParam->rotateAngle
+                             : gSysParam->motionCorrect;
+    findShape[k].CreateShape(templ(rect), 0.0, 0, rotation, positionCentreX[k], positionCentreY[k], false,
+                             255, mask, leastMatch, 0);
 
     // The shape may have moved by up to maxOffset in every direction.
     const long long m = std::clamp(gSysParam->maxOffset, 0, 1 << 20);
@@ -334,8 +335,8 @@ int CameraDetector::timedRegister(int k)
     const cv::Size size = imageSize();
     const size_t pixels = size_t(size.area());
     bool registered = false;
-    if (validSlot(k) && gSysParam && gSysParam->angleCorrect != 0 && !size.empty()
-        && owner->grabBuffer.size() >= pixels && owner->registeredBuffer.size() >= pixels) {
+    if (validSlot(k) && gSysParam && gSysParam->angleCorrect != 0 && !size.empty() &&
+        owner->grabBuffer.size() >= pixels && owner->registeredBuffer.size() >= pixels) {
         const cv::Mat grab(size, CV_8UC1, owner->grabBuffer.data());
         const cv::Mat target(size, CV_8UC1, owner->registeredBuffer.data());
         cv::Mat out = target;
@@ -356,8 +357,9 @@ void CameraDetector::findPosition(int k)
         return;
     const cv::Size size = imageSize();
     const size_t pixels = size_t(size.area());
-    if (!validSlot(k) || !gSysParam || gSysParam->motionCorrect == -1 || !findShape[k].IsValid() || gColorCamera
-        || size.empty() || owner->registeredBuffer.size() < pixels || owner->detectBuffer.size() < pixels) {
+    if (!validSlot(k) || !gSysParam || gSysParam->motionCorrect == -1 || !findShape[k].IsValid() ||
+        gColorCamera || size.empty() || owner->registeredBuffer.size() < pixels ||
+        owner->detectBuffer.size() < pixels) {
         copyFrame(owner->registeredBuffer, owner->detectBuffer);
         return;
     }
@@ -379,7 +381,8 @@ void CameraDetector::findPosition(int k)
     const int dy = y - win.y;
     cv::Mat out = detect;
     if (gSysParam->rotateAngle >= 1 && gSysParam->rotateAngle <= 180)
-        TransformImage(registered, out, cv::Point(dx, dy), cv::Point(positionCentreX[k], positionCentreY[k]), angle);
+        TransformImage(registered, out, cv::Point(dx, dy), cv::Point(positionCentreX[k], positionCentreY[k]),
+                       angle);
     else
         MoveImage(registered, out, dx, dy);
     if (out.data != detect.data) {

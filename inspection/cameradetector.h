@@ -61,9 +61,9 @@ public:
     static bool regionCut(const CammerSingleton *table, cv::Mat (*masks)[kDetectorRois], int k, int j,
                           cv::Size image, cv::Rect *rect, cv::Mat *mask);
 
-    CammerSingleton *liveTable; // not owned
-    CameraViewData *owner;      // not owned
-    int temperatureOffset = 0;  // last temperature correction, whole degrees (detection pass)
+    CammerSingleton *liveTable;        // not owned
+    CameraViewData *owner;             // not owned
+    int temperatureOffset = 0;         // last temperature correction, whole degrees (detection pass)
     cv::Mat validMask[kDetectorSlots]; // 8-bit, image size: 255 = inspected
     GrayMatch grayMatch[kDetectorSlots][kDetectorRois];
     SURF surf[kDetectorSlots][kDetectorRois];

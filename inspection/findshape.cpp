@@ -80,8 +80,8 @@ void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx
     m_minScore = std::clamp(param, 0, 100) / 100.0;
 
     std::vector<Level> levels{base};
-    while (int(levels.size()) < kMaxLevels
-           && std::min(levels.back().templ.cols, levels.back().templ.rows) / 2 >= kTopMinSize) {
+    while (int(levels.size()) < kMaxLevels &&
+           std::min(levels.back().templ.cols, levels.back().templ.rows) / 2 >= kTopMinSize) {
         const Level &prev = levels.back();
         Level next;
         cv::pyrDown(prev.templ, next.templ);
@@ -169,7 +169,8 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     if (m_levels.empty())
         return false;
     const cv::Size shape = m_levels.front().templ.size();
-    if (window.empty() || window.type() != CV_8UC1 || window.cols < shape.width || window.rows < shape.height)
+    if (window.empty() || window.type() != CV_8UC1 || window.cols < shape.width ||
+        window.rows < shape.height)
         return false;
 
     const int topLevel = int(m_levels.size()) - 1;

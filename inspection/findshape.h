@@ -51,8 +51,8 @@ public:
 private:
     struct Level
     {
-        cv::Mat templ;     // 8-bit
-        cv::Mat mask;      // 8-bit, 255 = shape
+        cv::Mat templ;      // 8-bit
+        cv::Mat mask;       // 8-bit, 255 = shape
         cv::Point2f centre; // rotation centre at this level
         NccTemplate upright;
     };
@@ -66,11 +66,11 @@ private:
     NccTemplate rotated(int level, double angle) const;
     void climb(const NccImage &image, const NccTemplate &t, Candidate &c) const;
 
-    std::vector<Level> m_levels;       // 0 = full resolution
-    std::vector<double> m_topAngles;   // angles tried at the top level
+    std::vector<Level> m_levels;             // 0 = full resolution
+    std::vector<double> m_topAngles;         // angles tried at the top level
     std::vector<NccTemplate> m_topTemplates; // the top level turned by each of m_topAngles
-    double m_topStep = 0;   // spacing of m_topAngles, degrees
-    double m_fineStep = 0;  // refinement stops below this angle step, degrees
+    double m_topStep = 0;                    // spacing of m_topAngles, degrees
+    double m_fineStep = 0;                   // refinement stops below this angle step, degrees
     int m_limit = 0;
     int m_cx = 0;
     int m_cy = 0;

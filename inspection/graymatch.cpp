@@ -60,8 +60,8 @@ void GrayMatch::Match(const cv::Mat &image, cv::Mat &diff) const
 {
     if (!m_trained || m_count == 0)
         return;
-    if (image.type() != CV_8UC1 || image.cols != m_w || image.rows != m_h || diff.type() != CV_8UC1
-        || diff.cols != m_w || diff.rows != m_h) {
+    if (image.type() != CV_8UC1 || image.cols != m_w || image.rows != m_h || diff.type() != CV_8UC1 ||
+        diff.cols != m_w || diff.rows != m_h) {
         qCWarning(lcInspection) << "defect matcher: frame" << image.cols << "x" << image.rows
                                 << "or difference image does not fit region" << m_w << "x" << m_h;
         return;

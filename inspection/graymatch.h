@@ -44,10 +44,10 @@ public:
 private:
     int m_w = 0;
     int m_h = 0;
-    cv::Mat m_mask;   // 8-bit, region size
-    cv::Mat m_min;    // per-pixel minimum over the templates
-    cv::Mat m_max;    // per-pixel maximum over the templates
-    cv::Mat m_lower;  // envelope after Train
+    cv::Mat m_mask;  // 8-bit, region size
+    cv::Mat m_min;   // per-pixel minimum over the templates
+    cv::Mat m_max;   // per-pixel maximum over the templates
+    cv::Mat m_lower; // envelope after Train
     cv::Mat m_upper;
     int m_count = 0;
     bool m_trained = false;

@@ -17,7 +17,8 @@
 
 struct InspectionHooks
 {
-    // DeVeWizard::currentSlot: the detection slot of the running cycle step (CameraDetector::findPosition()).
+    // DeVeWizard::currentSlot: the detection slot of the running cycle step, for
+    // CameraDetector::findPosition().
     std::function<int()> currentSlot;
 
     // DeVeWizard::InsertRecord: appends one line to the operation record.

@@ -82,8 +82,8 @@ double nccAt(const NccImage &image, const NccTemplate &t, cv::Point topLeft)
 double patchVariance(const NccImage &image, const NccTemplate &t, cv::Point topLeft)
 {
     const cv::Rect r(topLeft, t.size());
-    if (t.count < 1 || image.value.empty() || r.x < 0 || r.y < 0 || r.x + r.width > image.value.cols
-        || r.y + r.height > image.value.rows)
+    if (t.count < 1 || image.value.empty() || r.x < 0 || r.y < 0 || r.x + r.width > image.value.cols ||
+        r.y + r.height > image.value.rows)
         return -1;
     const double sumI = image.value(r).dot(t.weight);
     const double sumII = image.square(r).dot(t.weight);
@@ -92,8 +92,8 @@ double patchVariance(const NccImage &image, const NccTemplate &t, cv::Point topL
 
 cv::Mat nccMap(const NccImage &image, const NccTemplate &t)
 {
-    if (!t.isUsable() || image.value.empty() || image.value.cols < t.size().width
-        || image.value.rows < t.size().height)
+    if (!t.isUsable() || image.value.empty() || image.value.cols < t.size().width ||
+        image.value.rows < t.size().height)
         return cv::Mat();
     cv::Mat num, sumI, sumII;
     cv::matchTemplate(image.value, t.zeroMean, num, cv::TM_CCORR);

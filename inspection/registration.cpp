@@ -12,7 +12,7 @@
 namespace {
 // Registration works on copies of at most this many pixels.
 constexpr double kWorkPixels = 500000.0;
-}
+} // namespace
 
 float registrationScale(int rows, int cols)
 {
@@ -75,8 +75,8 @@ bool registerImage(RegistrationTemplate &r, const cv::Mat &live, cv::Mat &output
     const cv::detail::ImageFeatures &liveF = r.features[0];
     const cv::detail::ImageFeatures &templF = r.features[1];
     // Too few features on either side cannot give 4 pairs; the matcher is not asked.
-    if (liveF.keypoints.size() < 4 || templF.keypoints.size() < 4 || liveF.descriptors.empty()
-        || templF.descriptors.empty())
+    if (liveF.keypoints.size() < 4 || templF.keypoints.size() < 4 || liveF.descriptors.empty() ||
+        templF.descriptors.empty())
         return false;
 
     std::vector<cv::Point2f> livePoints, templPoints;
@@ -87,8 +87,8 @@ bool registerImage(RegistrationTemplate &r, const cv::Mat &live, cv::Mat &output
         matcher.collectGarbage();
         for (size_t i = 0; i < std::min<size_t>(2, pairwise.size()); ++i) {
             for (const cv::DMatch &m : pairwise[i].matches) {
-                if (m.queryIdx < 0 || m.trainIdx < 0 || size_t(m.queryIdx) >= liveF.keypoints.size()
-                    || size_t(m.trainIdx) >= templF.keypoints.size())
+                if (m.queryIdx < 0 || m.trainIdx < 0 || size_t(m.queryIdx) >= liveF.keypoints.size() ||
+                    size_t(m.trainIdx) >= templF.keypoints.size())
                     continue;
                 livePoints.push_back(liveF.keypoints[size_t(m.queryIdx)].pt / r.scale);
                 templPoints.push_back(templF.keypoints[size_t(m.trainIdx)].pt / r.scale);
@@ -96,10 +96,12 @@ bool registerImage(RegistrationTemplate &r, const cv::Mat &live, cv::Mat &output
         }
         if (livePoints.size() < 4)
             return false;
-        const cv::Mat h = cv::findHomography(livePoints, templPoints, cv::RANSAC, 3.0, cv::noArray(), 2000, 0.995);
+        const cv::Mat h =
+            cv::findHomography(livePoints, templPoints, cv::RANSAC, 3.0, cv::noArray(), 2000, 0.995);
         if (h.empty())
             return false;
-        cv::warpPerspective(live, output, h, live.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
+        cv::warpPerspective(live, output, h, live.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                            cv::Scalar());
     } catch (const cv::Exception &e) {
         qCWarning(lcInspection) << "registration failed:" << e.what();
         return false;

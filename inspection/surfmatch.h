@@ -51,8 +51,8 @@ private:
     int m_w = 0;
     int m_h = 0;
     int m_shift = 0;
-    cv::Mat m_mask;                     // 8-bit, region size
-    std::vector<cv::Mat> m_added;       // copies waiting for Train
+    cv::Mat m_mask;                      // 8-bit, region size
+    std::vector<cv::Mat> m_added;        // copies waiting for Train
     std::vector<NccTemplate> m_prepared; // interiors (region less m_shift on each side)
     bool m_trained = false;
 };

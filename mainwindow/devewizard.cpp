@@ -4,6 +4,7 @@
 #include "cammerwidget.h"
 #include "commandrunner.h"
 #include "imagesize.h"
+#include "inspectionhooks.h"
 #include "paramquery.h"
 #include "paramstore.h"
 #include "savefailimagethread.h"
@@ -62,6 +63,7 @@ DeVeWizard::~DeVeWizard()
     setMoldSideHook({});
     setParamQueryHook({});
     setSnQueryHook({});
+    inspectionHooks().currentSlot = nullptr;
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
@@ -119,6 +121,7 @@ void DeVeWizard::installCoreHooks()
     setMoldSideHook([this](int side) { moldSide = side; });
     setParamQueryHook([this] { return paramQuery; });
     setSnQueryHook([this] { return snQuery; });
+    inspectionHooks().currentSlot = [this] { return currentSlot; };
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the

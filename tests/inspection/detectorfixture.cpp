@@ -45,7 +45,8 @@ int DetectorFixture::addRect(int k, QRect image, int function, int p1, int p2, i
     return j;
 }
 
-int DetectorFixture::addCircle(int k, QPoint centre, int outer, int inner, int function, int p1, int p2, int p3)
+int DetectorFixture::addCircle(int k, QPoint centre, int outer, int inner, int function, int p1, int p2,
+                               int p3)
 {
     const int j = table->roiCount[k]++;
     const int e = CammerSingleton::entry(k, j);

@@ -121,7 +121,8 @@ private slots:
         d.findPosition(1);
         QCOMPARE(f.view.detectBuffer.data(), detectBefore);
         // Over the part both frames share, the corrected frame is the template exactly.
-        const cv::Rect back = cv::Rect(std::max(0, -dx), std::max(0, -dy), kW - std::abs(dx), kH - std::abs(dy));
+        const cv::Rect back =
+            cv::Rect(std::max(0, -dx), std::max(0, -dy), kW - std::abs(dx), kH - std::abs(dy));
         QCOMPARE(cv::countNonZero(f.detect()(back) != templ(back)), 0);
     }
 

@@ -185,7 +185,7 @@ private slots:
         const int empty = f.addRect(1, QRect(QPoint(60, 60), QPoint(50, 50)), FuncDefect); // inverted
         f.view.roiMasks[1][defect] = cv::Mat(3, 3, CV_8UC1, cv::Scalar(255)); // left from an old size
         f.setTemplate(1, 0, texture(100, 80, 82));
-        f.setTemplate(1, 1, texture(99, 80, 83));                          // replaced by a file of another size
+        f.setTemplate(1, 1, texture(99, 80, 83)); // replaced by a file of another size
         f.setTemplate(1, 2, cv::Mat(80, 100, CV_8UC3, cv::Scalar(1, 2, 3))); // or another type
         f.setTemplate(1, 3, cv::Mat());
         f.setTemplate(1, 4, texture(100, 80, 84));
@@ -264,7 +264,8 @@ private slots:
         for (int y = 0; y < 48; ++y) {
             for (int x = 0; x < 64; ++x) {
                 const cv::Vec4b p = rgba.at<cv::Vec4b>(y, x);
-                const int sum = int(p[0] * 0.299f * 1024) + int(p[1] * 0.587f * 1024) + int(p[2] * 0.114f * 1024);
+                const int sum =
+                    int(p[0] * 0.299f * 1024) + int(p[1] * 0.587f * 1024) + int(p[2] * 0.114f * 1024);
                 grey.at<uchar>(y, x) = uchar(sum / 1024);
             }
         }

@@ -196,8 +196,8 @@ private slots:
         const cv::Mat t = texture(50, 40, 8);
         GrayMatch g;
         g.Create(50, 40, cv::Mat(10, 10, CV_8UC1, cv::Scalar(0)), 0); // mask of the wrong size
-        g.AddTemp(texture(51, 40, 9));                               // template of the wrong size
-        g.AddTemp(cv::Mat(40, 50, CV_16UC1, cv::Scalar(0)));         // and of the wrong type
+        g.AddTemp(texture(51, 40, 9));                                // template of the wrong size
+        g.AddTemp(cv::Mat(40, 50, CV_16UC1, cv::Scalar(0)));          // and of the wrong type
         g.AddTemp(t);
         g.Train(10, 0, 100, 150);
         QCOMPARE(g.templateCount(), 1);
@@ -261,15 +261,33 @@ private slots:
         QVERIFY(s.IsValid());
         cv::Mat frame;
         switch (kind) {
-        case 0: frame = scene(r).clone(); break;
-        case 1: scene(r).convertTo(frame, CV_8U, 0.6, 0); break;
-        case 2: scene(r).convertTo(frame, CV_8U, 0.8, 40); break;
-        case 3: frame = shifted(scene, 2, -1)(r).clone(); break;
-        case 4: frame = shifted(scene, -3, 3)(r).clone(); break;
-        case 5: frame = noise(r.width, r.height, 31); break;
-        case 6: frame = texture(r.width, r.height, 32); break;
-        case 7: frame = cv::Mat(r.height, r.width, CV_8UC1, cv::Scalar(128)); break;
-        case 8: frame = 255 - scene(r); break;
+        case 0:
+            frame = scene(r).clone();
+            break;
+        case 1:
+            scene(r).convertTo(frame, CV_8U, 0.6, 0);
+            break;
+        case 2:
+            scene(r).convertTo(frame, CV_8U, 0.8, 40);
+            break;
+        case 3:
+            frame = shifted(scene, 2, -1)(r).clone();
+            break;
+        case 4:
+            frame = shifted(scene, -3, 3)(r).clone();
+            break;
+        case 5:
+            frame = noise(r.width, r.height, 31);
+            break;
+        case 6:
+            frame = texture(r.width, r.height, 32);
+            break;
+        case 7:
+            frame = cv::Mat(r.height, r.width, CV_8UC1, cv::Scalar(128));
+            break;
+        case 8:
+            frame = 255 - scene(r);
+            break;
         }
         cv::Mat out = cv::Mat::zeros(r.height, r.width, CV_8UC1);
         const float score = s.Match(frame, out);

@@ -13,7 +13,7 @@ namespace {
 struct Scene
 {
     cv::Mat frame;
-    cv::Rect shape;  // where the shape lies in the template frame
+    cv::Rect shape;   // where the shape lies in the template frame
     cv::Point centre; // shape centre, as the detector computes it
 };
 
@@ -29,8 +29,8 @@ Scene makeScene(int w = 480, int h = 400, cv::Rect shape = cv::Rect(140, 120, 20
 cv::Rect searchWindow(const Scene &s, int margin, cv::Size image)
 {
     return cv::Rect(s.shape.x - margin, s.shape.y - margin, s.shape.width + 2 * margin,
-                    s.shape.height + 2 * margin)
-           & cv::Rect(cv::Point(0, 0), image);
+                    s.shape.height + 2 * margin) &
+           cv::Rect(cv::Point(0, 0), image);
 }
 } // namespace
 
@@ -106,10 +106,10 @@ private slots:
 
         // Where the shape centre went, by the same motion.
         const cv::Mat rot = cv::getRotationMatrix2D(pivot, degrees, 1.0);
-        const double cx = rot.at<double>(0, 0) * s.centre.x + rot.at<double>(0, 1) * s.centre.y
-                          + rot.at<double>(0, 2) + 5;
-        const double cy = rot.at<double>(1, 0) * s.centre.x + rot.at<double>(1, 1) * s.centre.y
-                          + rot.at<double>(1, 2) - 3;
+        const double cx =
+            rot.at<double>(0, 0) * s.centre.x + rot.at<double>(0, 1) * s.centre.y + rot.at<double>(0, 2) + 5;
+        const double cy =
+            rot.at<double>(1, 0) * s.centre.x + rot.at<double>(1, 1) * s.centre.y + rot.at<double>(1, 2) - 3;
         QVERIFY2(std::abs((x - win.x) + (cx - s.centre.x)) <= 1.0, qPrintable(QString::number(x - win.x)));
         QVERIFY2(std::abs((y - win.y) + (cy - s.centre.y)) <= 1.0, qPrintable(QString::number(y - win.y)));
     }
@@ -199,15 +199,16 @@ private slots:
     void noShapeFromUnusableTemplates()
     {
         FindShape f;
-        f.CreateShape(cv::Mat(100, 100, CV_8UC1, cv::Scalar(0)), 0.0, 0, 10, 50, 50, false, 255, cv::Mat(), 5, 0);
+        f.CreateShape(cv::Mat(100, 100, CV_8UC1, cv::Scalar(0)), 0.0, 0, 10, 50, 50, false, 255, cv::Mat(),
+                      5, 0);
         QVERIFY(!f.IsValid());
         cv::Mat window = texture(200, 200, 53);
         int x, y;
         QVERIFY(!f.Find(window, 0, &x, &y, nullptr, nullptr));
         f.CreateShape(cv::Mat(), 0.0, 0, 10, 50, 50, false, 255, cv::Mat(), 5, 0);
         QVERIFY(!f.IsValid());
-        f.CreateShape(cv::Mat(50, 50, CV_8UC3, cv::Scalar(1, 2, 3)), 0.0, 0, 10, 0, 0, false, 255, cv::Mat(), 5,
-                      0);
+        f.CreateShape(cv::Mat(50, 50, CV_8UC3, cv::Scalar(1, 2, 3)), 0.0, 0, 10, 0, 0, false, 255, cv::Mat(),
+                      5, 0);
         QVERIFY(!f.IsValid());
         // Contrast outside the mask only: nothing to find by.
         cv::Mat t(60, 60, CV_8UC1, cv::Scalar(100));

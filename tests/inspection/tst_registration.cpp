@@ -38,8 +38,8 @@ private slots:
         QCOMPARE(registrationScale(480, 640), 1.0f);
         QCOMPARE(registrationScale(0, 0), 1.0f);
         RegistrationTemplate r;
-        QVERIFY(prepareRegistrationTemplate(r, texture(1000, 1000, 60), cv::Mat(1000, 1000, CV_8UC1, cv::Scalar(255)),
-                                            1));
+        QVERIFY(prepareRegistrationTemplate(r, texture(1000, 1000, 60),
+                                            cv::Mat(1000, 1000, CV_8UC1, cv::Scalar(255)), 1));
         QCOMPARE(r.scale, 0.70710677f);
         QCOMPARE(r.mask.cols, 707);
         QCOMPARE(r.mask.rows, 707);
@@ -64,7 +64,8 @@ private slots:
         const uchar *before = out.data;
         QVERIFY(registerImage(r, frame, out, 0.4f));
         QCOMPARE(out.data, before); // written into the caller's buffer
-        QVERIFY2(meanAbsDiff(out(inner), templ(inner)) < 3, qPrintable(QString::number(meanAbsDiff(out(inner), templ(inner)))));
+        QVERIFY2(meanAbsDiff(out(inner), templ(inner)) < 3,
+                 qPrintable(QString::number(meanAbsDiff(out(inner), templ(inner)))));
         QCOMPARE(r.features[0].img_idx, 0);
     }
 
@@ -112,8 +113,8 @@ private slots:
             prepareRegistrationTemplate(r, cv::Mat(240, 320, CV_8UC1, cv::Scalar(50)), cv::Mat(), 300);
         else
             QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 10));
-        cv::Mat frame = kind == 0 ? cv::Mat(240, 320, CV_8UC1, cv::Scalar(90))
-                                  : (kind == 1 ? cv::Mat() : templ.clone());
+        cv::Mat frame =
+            kind == 0 ? cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)) : (kind == 1 ? cv::Mat() : templ.clone());
         cv::Mat out(240, 320, CV_8UC1, cv::Scalar(7));
         QVERIFY(!registerImage(r, frame, out, 0.4f));
         QCOMPARE(cv::countNonZero(out != 7), 0);
