@@ -54,6 +54,8 @@ private slots:
     {
         m_dir = std::make_unique<TestWorkDir>(TestWorkDir::Empty);
         QVERIFY(m_dir->isValid());
+        // Never the machine's own ports, whichever build this is.
+        setIoPortPattern(m_dir->filePath(QStringLiteral("dev/ttyS%1")));
         gIoPortNumber = 0;
         m_param = SysParam();
         gSysParam = &m_param;
@@ -71,6 +73,7 @@ private slots:
         gIoSerialPort = nullptr;
         gSysParam = nullptr;
         m_dir.reset();
+        setIoPortPattern(QString());
     }
 
     // The constructor enables the poll thread, opens the port of the working directory and puts every
