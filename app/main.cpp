@@ -1,5 +1,6 @@
 // Start-up of the box: from the bare process to the running main window and I/O thread.
 
+#include "controlport.h"
 #include "devewizard.h"
 #include "logmanager.h"
 #include "mapplication.h"
@@ -33,7 +34,10 @@ int main(int argc, char *argv[])
     gAppDirPath = QCoreApplication::applicationDirPath();         // 11
     gMainWindow = new DeVeWizard;                                 // 12
     writeNetConfig();                                             // 13
-    // 14: the I/O board thread starts here once the board link is part of the program.
+    gControlPort->startIOThread();                                // 14
     gMainWindow->showFullScreen();                                // 15
-    return gApp->exec();                                          // 16
+    const int status = gApp->exec();                              // 16
+    // The poll thread must be gone before the objects its signal reaches.
+    gControlPort->stopIOThread();
+    return status;
 }

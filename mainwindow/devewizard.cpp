@@ -3,8 +3,10 @@
 #include "cameradeviceinfo.h"
 #include "cammerwidget.h"
 #include "commandrunner.h"
+#include "controlport.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
+#include "iostatuswidget.h"
 #include "paramquery.h"
 #include "paramstore.h"
 #include "savefailimagethread.h"
@@ -50,6 +52,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     openDatabases();
     installCoreHooks();
     loadParameters();
+    createIoBoardLink();
 
     createCameraViews();
 
@@ -183,7 +186,30 @@ void DeVeWizard::stopResultImageSaver()
     gSaveFailImageThread = nullptr;
 }
 
+// The I/O board on port gIoPortNumber (taken with the parameters just loaded). ControlPort lives for
+// the whole run; a later window reuses it. Its change signals run the machine cycle: the poll
+// thread's queued, the output flushes directly.
+void DeVeWizard::createIoBoardLink()
+{
+    if (!gControlPort)
+        gControlPort = new ControlPort;
+    gControlPort->setRunSlot(this, [this] { Run(); });
+    connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
+
+    ioStatusWidget = new IOStatusWidget(this);
+    const int stripHeight = ioStatusWidget->sizeHint().height();
+    ioStatusWidget->setGeometry(0, height() - stripHeight, width(), stripHeight);
+    connect(gControlPort, &ControlPort::sigIOChange, ioStatusWidget, QOverload<>::of(&QWidget::update));
+}
+
 void DeVeWizard::Run()
 {
-    // The machine cycle reads the inputs here once the I/O board link and the cycle exist.
+    // Until the machine cycle is built here, each change reads every input once, so that input
+    // edges are taken and the status strip shows what the board reports.
+    if (!gControlPort)
+        return;
+    for (int input = 0; input < 10; ++input)
+        gControlPort->checkInput(input);
+    if (ioStatusWidget)
+        ioStatusWidget->update();
 }

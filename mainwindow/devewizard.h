@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class CammerWidget;
+class IOStatusWidget;
 
 class DeVeWizard : public QWidget
 {
@@ -31,6 +32,9 @@ public:
     // Camera view per camera position; the first gCameraCount are in use, the rest null.
     CammerWidget *cammerWidgets[8] = {};
 
+    // Bottom status strip of the I/O points.
+    IOStatusWidget *ioStatusWidget = nullptr;
+
     // Result-image folders per camera and detection slot: [0] NG, [1] OK.
     QDir recordDirs[8][8][2];
 
@@ -46,6 +50,7 @@ private:
     void startResultImageSaver();
     void stopResultImageSaver();
     void loadParameters();
+    void createIoBoardLink();
 };
 
 // The main window; set by its constructor first thing, valid for the rest of the run. GUI thread.

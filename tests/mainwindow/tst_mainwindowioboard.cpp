@@ -1,0 +1,139 @@
+// The main window and the I/O board together, as the run command starts them: the window opens the
+// board on the port stored in the parameters, the board gets the idle outputs, and the status strip
+// shows the inputs the board reports.
+
+#include "boardsimulator.h"
+#include "boxtestpolicy.h"
+#include "commandrunner.h"
+#include "controlport.h"
+#include "devewizard.h"
+#include "iolink.h"
+#include "iostatuswidget.h"
+#include "posix_qextserialport.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "testworkdir.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+const QColor kLit(0, 220, 0);
+const QColor kDark(30, 30, 30);
+
+class NullRunner : public CommandRunner
+{
+public:
+    CommandResult run(const QString &, const QStringList &, int) override { return {}; }
+};
+
+bool execOn(const QString &file, const QString &statement)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
+        db.setDatabaseName(file);
+        ok = db.open() && QSqlQuery(db).exec(statement);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("prep"));
+    return ok;
+}
+
+QColor lampColour(IOStatusWidget *strip, int point)
+{
+    return strip->grab().toImage().pixelColor(strip->lampRect(point).center());
+}
+} // namespace
+
+class TestMainWindowIoBoard : public QObject
+{
+    Q_OBJECT
+    NullRunner runner;
+    QPixmap lit{16, 16};
+    QPixmap dark{16, 16};
+
+private slots:
+    void initTestCase()
+    {
+        BoxTestPolicy::enable(1);
+        if (!gIoMutex)
+            createProcessMutexes();
+        lit.fill(kLit);
+        dark.fill(kDark);
+        gPixOut1 = &lit;
+        gPixOut0 = &dark;
+    }
+    void init()
+    {
+        setCommandRunner(&runner);
+        // Every window of this test makes its own link.
+        delete gControlPort;
+        gControlPort = nullptr;
+    }
+    void cleanup()
+    {
+        delete gControlPort;
+        gControlPort = nullptr;
+        delete gIoSerialPort;
+        gIoSerialPort = nullptr;
+        setIoPortPattern(QString());
+        setCommandRunner(nullptr);
+    }
+
+    void stripShowsTheBoardsInputs()
+    {
+        TestWorkDir dir;
+        QVERIFY(dir.isValid());
+        // Port 3; outputs 0 and 2 idle closed.
+        QVERIFY(execOn(
+            dir.filePath("PARAM.db"),
+            "update sysparam set value='3 0 0 0 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'"));
+        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+        BoardSimulator board;
+        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS3"))));
+
+        DeVeWizard window;
+        QVERIFY(gControlPort);
+        QCOMPARE(gIoPortNumber, 3);
+        QVERIFY(gIoSerialPort && gIoSerialPort->isOpen());
+        QVERIFY(window.ioStatusWidget);
+        QCOMPARE(window.ioStatusWidget->parentWidget(), &window);
+        QCOMPARE(window.ioStatusWidget->geometry().bottom(), window.height() - 1);
+        QCOMPARE(window.ioStatusWidget->width(), window.width());
+
+        gControlPort->startIOThread();
+        // The idle word: outputs 0 and 2 from the row above; outputs 4-7 (NG pulses) idle closed on a
+        // standard machine whose product NG does not pulse the ejector.
+        QTRY_COMPARE(board.outputs(), quint16(0x0F5));
+        QCOMPARE(gControlPort->pendingOutputs, 0x0F5u);
+        QCOMPARE(lampColour(window.ioStatusWidget, 4), kLit);
+        QCOMPARE(lampColour(window.ioStatusWidget, 5), kDark);
+
+        QCOMPARE(lampColour(window.ioStatusWidget, 0), kDark);
+        board.setInputs(0x001); // mould open
+        QTRY_COMPARE(lampColour(window.ioStatusWidget, 0), kLit);
+        board.setInputs(0x004);
+        QTRY_COMPARE(lampColour(window.ioStatusWidget, 2), kLit);
+        QCOMPARE(lampColour(window.ioStatusWidget, 0), kDark);
+        gControlPort->stopIOThread();
+    }
+
+    // No board on the stored port: the window still comes up, with dark input lamps.
+    void windowStartsWithoutABoard()
+    {
+        TestWorkDir dir;
+        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+        DeVeWizard window;
+        QVERIFY(gControlPort);
+        QVERIFY(gIoSerialPort && !gIoSerialPort->isOpen());
+        gControlPort->startIOThread();
+        QTest::qWait(30);
+        for (int point = 0; point < 4; ++point)
+            QCOMPARE(lampColour(window.ioStatusWidget, point), kDark);
+        gControlPort->stopIOThread();
+    }
+};
+
+QTEST_MAIN(TestMainWindowIoBoard)
+#include "tst_mainwindowioboard.moc"
