@@ -2,9 +2,9 @@
 
 #include <QStringList>
 
-bool InputPlan::addCycle(const QString &spec, QString *error)
+bool InputPlan::addCycle(const QString &text, QString *error)
 {
-    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QStringList parts = text.split(QLatin1Char(':'));
     bool ok[3] = {false, false, false};
     if (parts.size() == 3) {
         const int bit = parts[0].toInt(&ok[0]);
@@ -18,7 +18,7 @@ bool InputPlan::addCycle(const QString &spec, QString *error)
     if (error)
         *error = QStringLiteral("cycle \"%1\": expected BIT:ON_MS:PERIOD_MS with BIT 0-9 and "
                                 "0 <= ON_MS <= PERIOD_MS")
-                     .arg(spec);
+                     .arg(text);
     return false;
 }
 

@@ -9,7 +9,7 @@ class InputPlan
 {
 public:
     // "BIT:ON_MS:PERIOD_MS", e.g. "0:1000:10000": the bit is set for the first ON_MS of every period.
-    bool addCycle(const QString &spec, QString *error);
+    bool addCycle(const QString &text, QString *error);
     // Script lines "<wait ms> <input word>" (decimal or 0x hex); blank lines and lines starting with
     // '#' are skipped. Each word is set after waiting its line's time from the previous line.
     bool setScript(const QString &text, QString *error);

@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
                                    QStringLiteral("file"));
     const QCommandLineOption cycleOpt(QStringLiteral("cycle"),
                                       QStringLiteral("Pulse an input: BIT:ON_MS:PERIOD_MS (repeatable)."),
-                                      QStringLiteral("spec"));
+                                      QStringLiteral("pulse"));
     const QCommandLineOption scriptOpt(QStringLiteral("script"),
                                        QStringLiteral("Script file of \"<wait ms> <input word>\" lines."),
                                        QStringLiteral("file"));
@@ -92,8 +92,8 @@ int main(int argc, char *argv[])
 
     InputPlan plan;
     QString error;
-    for (const QString &spec : parser.values(cycleOpt)) {
-        if (!plan.addCycle(spec, &error)) {
+    for (const QString &pulse : parser.values(cycleOpt)) {
+        if (!plan.addCycle(pulse, &error)) {
             err << "boardsim: " << error << "\n";
             return 2;
         }
