@@ -53,6 +53,15 @@ public:
     // inspectionHooks().currentSlot); without that hook the frame is copied through unchanged.
     void findPosition();
 
+    // One pass of slot k over the view's detectBuffer: measures and decides every region of the slot,
+    // leaving in the view the region values and pass flags, the blob rectangles, the result image and
+    // allPass (false = NG); reports each measured region to the report link, writes a record line per
+    // region that cannot be measured, and feeds the temperature store for thermal cameras.
+    void detectCamera(int k);
+    // Region j of slot k of the edit table measured on the template shown in the panel (range
+    // functions only), for the region parameter panel; repaints the view.
+    void previewSpotDetection(int k, int j);
+
     // Region j of slot k of `table`, as the detector uses it: its image rectangle cut to the image,
     // and its mask cut by the same offsets. A mask that does not fit the region's rectangle is rebuilt
     // from the region record (and stored back into `masks`). False, with an empty rectangle and mask,

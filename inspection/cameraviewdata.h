@@ -6,9 +6,12 @@
 
 #include <QString>
 #include <opencv2/core.hpp>
+
+#include <functional>
 #include <vector>
 
 class CammerSingleton;
+class CameraParamSource;
 
 constexpr int kViewSlots = 8;
 constexpr int kViewRois = 50;
@@ -75,4 +78,13 @@ struct CameraViewData
     bool allPass = true; // false = NG
     SpotRecord spots[kViewSlots][kViewRois][kMaxSpots];
     bool previewShown = false;
+
+    // The view's camera back-end; null while no camera is open.
+    CameraParamSource *cameraBackend = nullptr;
+    // Repaints the view (the widget installs its update()); called after a region preview.
+    std::function<void()> repaintView;
+
+    // Region roi of slot detect's temperature x 100 as the camera back-end measures it; 0 when the
+    // back-end gives nothing or there is none.
+    int getRoiTemperature(int detect, int roi);
 };

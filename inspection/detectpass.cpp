@@ -1,0 +1,477 @@
+// The detection pass: one camera's frame judged region by region for one detection slot, and the
+// region preview of the parameter panel. Both run on the GUI thread inside the machine cycle, so a
+// region that cannot be measured makes the camera NG and is logged; it never stops the pass.
+
+#include "detectpass.h"
+#include "cameradetector.h"
+#include "cameraparamsource.h"
+#include "cameraviewdata.h"
+#include "cammersingleton.h"
+#include "clock.h"
+#include "imagehelpers.h"
+#include "inspectionhooks.h"
+#include "inspectionlog.h"
+#include "sysparam.h"
+#include "systemhelpers.h"
+
+#include <QJsonObject>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+bool gTemperatureAlarm = false;
+
+namespace {
+
+const SysParam &params()
+{
+    static const SysParam defaults;
+    return gSysParam ? *gSysParam : defaults;
+}
+
+int clampedCount(const CammerSingleton &table, int k)
+{
+    return std::clamp(table.roiCount[k], 0, kDetectorRois);
+}
+
+// The image bounding rectangle of region entry e, by its shape, as the region editor made it.
+cv::Rect regionRect(const CammerSingleton &table, int e)
+{
+    const int shape = table.shape[e];
+    const QRect q = shape == ShapeRect     ? table.rects[e].imageRect
+                    : shape == ShapeCircle ? table.circles[e].imageRect
+                                           : table.polygons[e].imageRect;
+    return cv::Rect(q.x(), q.y(), q.width(), q.height());
+}
+
+// Where a region is cut from the frame: its full rectangle (the mask's frame of reference) and the
+// part of it inside the image.
+struct RegionCut
+{
+    cv::Rect full;
+    cv::Rect inside;
+};
+
+// The region checks, in the order the record line reports them; 0 when the region can be cut.
+int checkRegion(const CammerSingleton &table, int e, const cv::Mat &roiMask, const cv::Mat &valid,
+                cv::Size image, RegionCut *cut)
+{
+    if (roiMask.rows == 0 || roiMask.cols == 0)
+        return CheckNoMask;
+    if (valid.rows == 0 || valid.cols == 0)
+        return CheckNoValidMask;
+    cut->full = regionRect(table, e);
+    if (cut->full.width < 1 || cut->full.height < 1)
+        return CheckEmptyRect;
+    if (roiMask.type() != CV_8UC1 || roiMask.size() != cut->full.size())
+        return CheckNoMask;
+    if (valid.type() != CV_8UC1 || valid.size() != image)
+        return CheckNoValidMask;
+    cut->inside = cut->full & cv::Rect(cv::Point(0, 0), image);
+    if (cut->inside.width < 1 || cut->inside.height < 1)
+        return CheckEmptyRect;
+    return 0;
+}
+
+cv::Mat ellipseKernel(int ks)
+{
+    ks = std::clamp(ks, kMinBlobKernel, kMaxBlobKernel);
+    return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(ks, ks));
+}
+
+void morphology(const cv::Mat &in, cv::Mat &out, int op, int ks)
+{
+    cv::morphologyEx(in, out, op, ellipseKernel(ks), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
+                     cv::morphologyDefaultBorderValue());
+}
+
+// The grey range of the functions measured by one: false for functions without one. Codes above the
+// last known function are measured like the white area.
+bool grayRangeOf(int f, int param1, int param2, int *lo, int *hi)
+{
+    if (f == FuncSpot) {
+        *lo = param1 & 0xff;
+        *hi = (param1 >> 8) & 0xff;
+        if (*lo > *hi)
+            std::swap(*lo, *hi);
+        return true;
+    }
+    if (f == FuncBlackArea) {
+        *lo = 0;
+        *hi = param2 & 0xff;
+        return true;
+    }
+    if (f == FuncWhiteArea || f == FuncWhiteNum || f > FuncAngleCorrection) {
+        *lo = param2 & 0xff;
+        *hi = 255;
+        return true;
+    }
+    return false;
+}
+
+// Kernel of the white-number closing and opening: parameter 1 when it is above 0.
+int whiteNumKernel(int param1)
+{
+    return param1 > 0 ? param1 : 1;
+}
+
+// Opens diff into out, writes out into the result image, and sums the areas of its outer blobs,
+// storing the first kMaxStoredBlobs rectangles (in image coordinates) after the count in spots[0].
+int blobStep(const cv::Mat &diff, cv::Mat &out, int ks, cv::Mat res, cv::Point origin, SpotRecord *spots)
+{
+    morphology(diff, out, cv::MORPH_OPEN, ks);
+    out.copyTo(res);
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(out, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    int value = 0;
+    int stored = 0;
+    for (const std::vector<cv::Point> &c : contours) {
+        value = int(value + cv::contourArea(c));
+        if (stored < kMaxStoredBlobs) {
+            const cv::Rect b = cv::boundingRect(c) + origin;
+            spots[++stored] = SpotRecord{b.x, b.y, b.x + b.width, b.y + b.height};
+        }
+    }
+    spots[0].x1 = stored;
+    return value;
+}
+
+// What one region measured.
+struct Measured
+{
+    int area = 0;  // blob area sum (temperature x 100 for the temperature alarm): the reported value
+    int value = 0; // the region's value: area, score, blob count or temperature x 100
+    bool failed = false;
+};
+
+bool reportsTemperature(const QString &iid)
+{
+    return iid == QLatin1String("HKHotCamera_IID") || iid == QLatin1String("simulateCamera_IID");
+}
+
+// The temperatures of one pass, stored as one row once the pass is over.
+struct TemperatureRow
+{
+    QVector<int> regions;
+    QVector<qint64> times;
+    QVector<double> values;
+    bool measured = false;
+    bool beyond = false;
+};
+
+void recordLine(const QString &line)
+{
+    const InspectionHooks &h = inspectionHooks();
+    if (h.InsertRecord)
+        h.InsertRecord(line);
+}
+
+} // namespace
+
+void grayRangeMask(const cv::Mat &image, cv::Mat &out, int lo, int hi)
+{
+    // lo < pixel <= hi is lo + 1 <= pixel <= hi on integer pixels.
+    cv::inRange(image, cv::Scalar(double(lo) + 1.0), cv::Scalar(double(hi)), out);
+}
+
+int CameraViewData::getRoiTemperature(int detect, int roi)
+{
+    if (!cameraBackend)
+        return 0;
+    const QJsonObject ask{{QStringLiteral("detect"), detect}, {QStringLiteral("funcNO"), roi}};
+    return cameraBackend->getParam(0, QVariant(ask)).toInt();
+}
+
+void CameraDetector::detectCamera(int k)
+{
+    if (!owner || !liveTable || k < 0 || k >= kDetectorSlots)
+        return;
+    CameraViewData &v = *owner;
+    const CammerSingleton &table = *liveTable;
+    const SysParam &p = params();
+    const int count = clampedCount(table, k);
+
+    v.allPass = true;
+    for (int j = 0; j < count; ++j)
+        v.roiPass[k][j] = true;
+
+    const cv::Size size(v.imageWidth, v.imageHeight);
+    const bool buffersFit =
+        !size.empty() && v.resultBuffer.size() >= size_t(v.pixelCount) && v.pixelCount == size.area();
+    cv::Mat source;
+    if (buffersFit && gColorCamera) {
+        if (v.detectBuffer.size() >= size_t(v.pixelCount) * 4 &&
+            v.grayBuffer.size() >= size_t(v.pixelCount)) {
+            int *pixels = reinterpret_cast<int *>(v.detectBuffer.data());
+            if (gGrayChannel)
+                RGBA2Gray(v.grayBuffer.data(), pixels, size.width, size.height);
+            else
+                RGBA2Hue(v.grayBuffer.data(), pixels, size.width, size.height);
+            source = cv::Mat(size, CV_8UC1, v.grayBuffer.data());
+        }
+    } else if (buffersFit && v.detectBuffer.size() >= size_t(v.pixelCount)) {
+        source = cv::Mat(size, CV_8UC1, v.detectBuffer.data());
+    }
+    if (source.empty()) {
+        // Nothing can be seen: never let the cycle take that for a good part.
+        qCWarning(lcInspection) << "camera" << v.cameraIndex << "has no frame of its image size; pass NG";
+        v.allPass = false;
+        return;
+    }
+
+    // Brightness matching scales the frame to the templates' norm; with no template norm yet it would
+    // make the frame black and pass anything, so it waits for one.
+    cv::Mat matched;
+    if (p.matchBrightness && templateNorm[k] > 0.0) {
+        cv::normalize(source, matched, templateNorm[k], 0.0, cv::NORM_L2);
+        source = matched;
+    }
+
+    cv::Mat result(size, CV_8UC1, v.resultBuffer.data());
+    result.setTo(0);
+
+    const InspectionHooks &hooks = inspectionHooks();
+    TemperatureRow temperatures;
+
+    for (int j = 0; j < count; ++j) {
+        const int e = CammerSingleton::entry(k, j);
+        const int f = table.function[e];
+        SpotRecord *spots = v.spots[k][j];
+        if (f == FuncIgnoreArea || f == FuncPosition || f == FuncAngleCorrection) {
+            v.roiValue[k][j] = 0;
+            spots[0].x1 = 0;
+            continue;
+        }
+
+        const int p1 = table.param1[e];
+        const int p2 = table.param2[e];
+        const int p3 = table.param3[e];
+        RegionCut cut;
+        int code = checkRegion(table, e, v.roiMasks[k][j], validMask[k], size, &cut);
+        Measured m;
+        if (code == 0) {
+            try {
+                const cv::Rect r = cut.inside;
+                const cv::Mat src = source(r);
+                cv::Mat mask;
+                cv::bitwise_and(validMask[k](r), v.roiMasks[k][j](r - cut.full.tl()), mask);
+                cv::Mat diff = cv::Mat::zeros(r.size(), CV_8UC1);
+                cv::Mat out = cv::Mat::zeros(r.size(), CV_8UC1);
+                int ks = p.minSpot;
+                int score = 0;
+                int lo = 0;
+                int hi = 0;
+
+                if (f == FuncTemperatureAlarm) {
+                    int offset = (p1 >> 8) & 0xff;
+                    if (offset > 100)
+                        offset -= 256;
+                    temperatureOffset = offset;
+                    const int reading = v.getRoiTemperature(k, j);
+                    qCInfo(lcInspection) << "camera" << v.cameraIndex << "slot" << k << "region" << j
+                                         << "temperature x 100:" << reading;
+                    const qint64 corrected = qint64(reading) + qint64(offset) * 100;
+                    m.area = int(std::clamp<qint64>(corrected, INT_MIN, INT_MAX));
+                    if (reportsTemperature(v.cameraIid)) {
+                        const double degrees = m.area / 100.0;
+                        const double now = double(appNow().toMSecsSinceEpoch());
+                        const QString key = makeSlotRegionKey(k, j);
+                        temperatures.regions.append(j);
+                        temperatures.times.append(qint64(now));
+                        temperatures.values.append(degrees);
+                        if (hooks.appendLive)
+                            hooks.appendLive(v.cameraIndex, key, now, degrees);
+                        if (hooks.appendValue)
+                            hooks.appendValue(v.cameraIndex, key, now, degrees);
+                    }
+                } else {
+                    if (f == FuncDefect) {
+                        ks = p.showAllParams ? p1 : p.filterSize;
+                        if (grayMatch[k][j].IsValid())
+                            grayMatch[k][j].Match(src, diff);
+                    } else if (f == FuncSimilarity) {
+                        if (surf[k][j].IsValid()) {
+                            cv::Mat copy = src.clone();
+                            score = int(surf[k][j].Match(copy, diff));
+                        }
+                        ks = 1;
+                    } else if (grayRangeOf(f, p1, p2, &lo, &hi)) {
+                        grayRangeMask(src, diff, lo, hi);
+                        cv::bitwise_and(diff, mask, diff);
+                        if (f == FuncWhiteNum) {
+                            ks = whiteNumKernel(p1);
+                            morphology(diff, diff, cv::MORPH_CLOSE, ks);
+                        }
+                    }
+                    m.area = blobStep(diff, out, ks, result(r), r.tl(), spots);
+                }
+
+                m.value = m.area;
+                switch (f) {
+                case FuncSpot:
+                    m.failed = m.value < p2 || m.value > p3;
+                    break;
+                case FuncBlackArea:
+                case FuncWhiteArea:
+                    m.failed = m.value > p3;
+                    break;
+                case FuncSimilarity:
+                    m.value = score;
+                    m.failed = score < p2;
+                    break;
+                case FuncWhiteNum:
+                    m.value = spots[0].x1;
+                    m.failed = m.value > p3;
+                    break;
+                case FuncTemperatureAlarm:
+                    m.failed = m.value / 100 < p2 || m.value / 100 > p3;
+                    temperatures.measured = true;
+                    temperatures.beyond = temperatures.beyond || m.failed;
+                    break;
+                default: {
+                    const int limit = p.showAllParams ? p3 : p.alarmArea;
+                    m.failed = p.ngTemplate ? m.value < limit : m.value > limit;
+                    break;
+                }
+                }
+            } catch (const std::exception &ex) {
+                qCWarning(lcInspection) << "camera" << v.cameraIndex << "slot" << k << "region" << j
+                                        << "could not be measured:" << ex.what();
+                code = CheckMeasureFailed;
+            }
+        }
+        if (code != 0) {
+            v.allPass = false;
+            recordLine(QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(v.cameraIndex).arg(k).arg(code));
+            continue;
+        }
+
+        v.roiValue[k][j] = m.value;
+        if (m.failed) {
+            v.roiPass[k][j] = false;
+            v.allPass = false;
+        }
+        if (reportLinkState() > 0 && hooks.pendingResults) {
+            RoiResultRecord record;
+            record.camera = v.cameraIndex;
+            record.detect = k;
+            record.roi = j;
+            record.function = f;
+            record.value = m.area;
+            record.low = (f == FuncSpot || f == FuncSimilarity || f == FuncTemperatureAlarm) ? p2 : 0;
+            record.high = f == FuncSimilarity ? -1 : p3;
+            record.pass = v.allPass ? 1 : 0;
+            hooks.pendingResults(record);
+        }
+    }
+
+    if (temperatures.measured)
+        gTemperatureAlarm = temperatures.beyond;
+    if (!temperatures.regions.isEmpty() && hooks.insertRecord)
+        hooks.insertRecord(v.cameraIndex, k, temperatures.regions, temperatures.times, temperatures.values);
+}
+
+void CameraDetector::previewSpotDetection(int k, int j)
+{
+    if (!owner || k < 0 || k >= kDetectorSlots || !owner->editTable)
+        return;
+    CameraViewData &v = *owner;
+    const CammerSingleton &table = *v.editTable;
+    const cv::Size size(v.imageWidth, v.imageHeight);
+    if (size.empty() || v.pixelCount != size.area() || v.resultBuffer.size() < size_t(v.pixelCount))
+        return;
+
+    // The template shown in the panel, as the pass would see it. A colour template is converted here,
+    // so the preview never reads what the scratch buffer held from an earlier use.
+    cv::Mat source;
+    const int n = v.currentTemplate;
+    if (n >= 0 && n < kMaxTemplates && v.templatePresent[k][n]) {
+        const cv::Mat &t = v.templates[k][n];
+        if (gColorCamera) {
+            if (t.type() == CV_8UC4 && t.size() == size && t.isContinuous() &&
+                v.grayBuffer.size() >= size_t(v.pixelCount)) {
+                int *pixels = reinterpret_cast<int *>(const_cast<uchar *>(t.data));
+                if (gGrayChannel)
+                    RGBA2Gray(v.grayBuffer.data(), pixels, size.width, size.height);
+                else
+                    RGBA2Hue(v.grayBuffer.data(), pixels, size.width, size.height);
+                source = cv::Mat(size, CV_8UC1, v.grayBuffer.data());
+            }
+        } else if (t.type() == CV_8UC1 && t.size() == size) {
+            source = t;
+        }
+    }
+
+    cv::Mat result(size, CV_8UC1, v.resultBuffer.data());
+    result.setTo(0);
+    if (j < 0 || j >= kDetectorRois)
+        return;
+    v.roiValue[k][j] = 0;
+    v.spots[k][j][0].x1 = 0;
+    if (j >= clampedCount(table, k))
+        return;
+    if (source.empty()) {
+        qCWarning(lcInspection) << "no template" << n << "of slot" << k << "to preview on";
+        return;
+    }
+
+    const int e = CammerSingleton::entry(k, j);
+    const int f = table.function[e];
+    const auto repaint = [&v] {
+        if (v.repaintView)
+            v.repaintView();
+    };
+    if (f == FuncDefect || f == FuncIgnoreArea || f == FuncPosition || f == FuncSimilarity ||
+        f == FuncAngleCorrection) {
+        repaint();
+        return;
+    }
+
+    RegionCut cut;
+    if (checkRegion(table, e, v.editRoiMasks[k][j], validMask[k], size, &cut) != 0)
+        return;
+    const cv::Rect r = cut.inside;
+    const int p1 = table.param1[e];
+    const int p2 = table.param2[e];
+    try {
+        cv::Mat out = cv::Mat::zeros(r.size(), CV_8UC1);
+        int lo = 0;
+        int hi = 0;
+        if (f != FuncTemperatureAlarm && grayRangeOf(f, p1, p2, &lo, &hi)) {
+            cv::Mat mask;
+            cv::bitwise_and(validMask[k](r), v.editRoiMasks[k][j](r - cut.full.tl()), mask);
+            cv::Mat diff;
+            grayRangeMask(source(r), diff, lo, hi);
+            cv::bitwise_and(diff, mask, diff);
+            int ks = params().minSpot;
+            if (f == FuncWhiteNum) {
+                ks = whiteNumKernel(p1);
+                morphology(diff, diff, cv::MORPH_CLOSE, ks);
+            }
+            morphology(diff, out, cv::MORPH_OPEN, ks);
+            out.copyTo(result(r));
+        }
+        if (f != FuncTemperatureAlarm) {
+            std::vector<std::vector<cv::Point>> contours;
+            cv::findContours(out, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+            int value = 0;
+            if (f == FuncWhiteNum) {
+                value = int(contours.size());
+            } else {
+                for (const std::vector<cv::Point> &c : contours)
+                    value = int(value + cv::contourArea(c));
+            }
+            v.roiValue[k][j] = value;
+        }
+    } catch (const std::exception &ex) {
+        qCWarning(lcInspection) << "preview of slot" << k << "region" << j << "failed:" << ex.what();
+        return;
+    }
+    v.previewShown = true;
+    repaint();
+}
