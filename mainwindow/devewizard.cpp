@@ -4,6 +4,7 @@
 #include "cammerwidget.h"
 #include "commandrunner.h"
 #include "controlport.h"
+#include "detectpass.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
 #include "iostatuswidget.h"
@@ -55,6 +56,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     createIoBoardLink();
 
     createCameraViews();
+    gTemperatureAlarm = false;
 
     startResultImageSaver();
 }
@@ -157,8 +159,9 @@ void DeVeWizard::loadParameters()
     gRunning = true;
 }
 
-// Folders for every camera in use and all eight slots, then the saver thread, which runs until the
-// application quits.
+// Folders for every camera in use and all eight slots, hand-over buffers of each camera's image size
+// for the slots in use (no picture is handed over for another slot), then the saver thread, which
+// runs until the application quits.
 void DeVeWizard::startResultImageSaver()
 {
     for (int c = 0; c < gCameraCount; ++c) {
@@ -168,6 +171,8 @@ void DeVeWizard::startResultImageSaver()
                 recordDirs[c][d][e].mkpath(QStringLiteral("."));
             }
         }
+        if (const CammerWidget *view = cammerWidgets[c])
+            allocFailImageBuffers(c, view->imageWidth, view->imageHeight, gDetectSlotCount);
     }
     gSaveFailImageThread = new SaveFialImageThread;
     gSaveFailImageThread->start();
