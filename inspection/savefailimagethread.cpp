@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "inspectionhooks.h"
 #include "inspectionlog.h"
+#include "mutexlocker.h"
 #include "startup.h"
 #include "sysparam.h"
 
@@ -54,36 +55,6 @@ void postAlarmPicture(int camera, int slot, int result, const QString &path)
 
 } // namespace
 
-#if defined(__SANITIZE_THREAD__)
-#define MG_UNDER_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define MG_UNDER_TSAN 1
-#endif
-#endif
-
-#if defined(MG_UNDER_TSAN)
-extern "C" void __tsan_acquire(void *addr);
-extern "C" void __tsan_release(void *addr);
-#define MG_TSAN_ACQUIRE(p) __tsan_acquire(p)
-#define MG_TSAN_RELEASE(p) __tsan_release(p)
-#else
-#define MG_TSAN_ACQUIRE(p) ((void)(p))
-#define MG_TSAN_RELEASE(p) ((void)(p))
-#endif
-
-FailImageLock::FailImageLock()
-{
-    gFailImageMutex->lock();
-    MG_TSAN_ACQUIRE(gFailImageMutex);
-}
-
-FailImageLock::~FailImageLock()
-{
-    MG_TSAN_RELEASE(gFailImageMutex);
-    gFailImageMutex->unlock();
-}
-
 QString resultImageFolder(int camera, int slot, int kind)
 {
     return QStringLiteral("%1//camera%2//detect%3//%4")
@@ -99,7 +70,7 @@ void allocFailImageBuffers(int camera, int imageWidth, int imageHeight, int slot
         return;
     const bool sized = imageWidth > 0 && imageHeight > 0;
     const qsizetype bytes = sized ? qsizetype(imageWidth) * imageHeight * 4 : 0;
-    FailImageLock lock;
+    MutexLocker lock(gFailImageMutex);
     gFailImageSize[camera] = sized ? QSize(imageWidth, imageHeight) : QSize();
     for (int d = 0; d < kSlots; ++d) {
         for (int e = 0; e < 2; ++e) {
@@ -153,7 +124,7 @@ void SaveFialImageThread::saveWaiting()
     for (int c = 0; c < cameras && !stopping(); ++c) {
         QSize size;
         {
-            FailImageLock lock;
+            MutexLocker lock(gFailImageMutex);
             size = gFailImageSize[c];
         }
         if (size.isEmpty())
@@ -169,7 +140,7 @@ void SaveFialImageThread::saveWaiting()
             bool okWaiting = false;
             int roiNumber = 0;
             {
-                FailImageLock lock;
+                MutexLocker lock(gFailImageMutex);
                 ngWaiting = gFailImagePending[c][d][0] != 0;
                 okWaiting = gFailImagePending[c][d][1] != 0;
                 roiNumber = gFailRoiNumber[c][d];
@@ -178,7 +149,7 @@ void SaveFialImageThread::saveWaiting()
                 bool waiting = false;
                 bool copied = false;
                 {
-                    FailImageLock lock;
+                    MutexLocker lock(gFailImageMutex);
                     if (gFailImagePending[c][d][e]) {
                         waiting = true;
                         const QByteArray &buffer = gFailImageBuffers[c][d][e];
@@ -218,7 +189,7 @@ void SaveFialImageThread::saveWaiting()
                 pause(kReportPauseMs);
             }
             if (ngWaiting) {
-                FailImageLock lock;
+                MutexLocker lock(gFailImageMutex);
                 gFailRoiNumber[c][d] = 0;
             }
         }

@@ -5,9 +5,9 @@
 // report link.
 //
 // Hand-over tables (gFailImageBuffers, gFailImagePending, gFailRoiNumber, gFailImageSize) are guarded
-// by gFailImageMutex (core/startup.h). The GUI thread fills buffers, flags and region numbers; the
-// saver reads the flags, copies one image and clears its flag under the mutex, and never holds it
-// while writing files or reporting.
+// by gFailImageMutex (core/startup.h); lock it with MutexLocker (core/mutexlocker.h). The GUI thread fills
+// buffers, flags and region numbers; the saver reads the flags, copies one image and clears its flag under
+// the mutex, and never holds it while writing files or reporting.
 
 #include <QByteArray>
 #include <QImage>
@@ -32,17 +32,6 @@ extern QSize gFailImageSize[8];
 // and resets them, so they are atomic.
 extern std::atomic<int> gCameraNgCount[8];
 extern std::atomic<int> gCameraTotalCount[8];
-
-// Holds gFailImageMutex for a scope. Use it instead of a bare QMutexLocker on that mutex: Qt 5's
-// mutex is invisible to ThreadSanitizer, so the lock is announced to it as well (nothing otherwise).
-class FailImageLock
-{
-public:
-    FailImageLock();
-    ~FailImageLock();
-    FailImageLock(const FailImageLock &) = delete;
-    FailImageLock &operator=(const FailImageLock &) = delete;
-};
 
 // Folder of one camera, slot and kind (0 NG, 1 OK): "./alarmimage//camera%2//detect%3//NG" (or OK),
 // camera and slot counted from 1 in the name. Any thread.

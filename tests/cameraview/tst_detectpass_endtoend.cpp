@@ -9,6 +9,7 @@
 #include "clock.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
+#include "mutexlocker.h"
 #include "paramquery.h"
 #include "savefailimagethread.h"
 #include "startup.h"
@@ -155,7 +156,7 @@ void TstDetectPassEndToEnd::ngFrameFromTablesOnDiskToPictureInItsFolder()
             }
         }
         {
-            FailImageLock lock;
+            MutexLocker lock(gFailImageMutex);
             std::memcpy(gFailImageBuffers[0][1][0].data(), picture.constBits(),
                         size_t(picture.sizeInBytes()));
             gFailRoiNumber[0][1] = 1;

@@ -3,9 +3,11 @@
 
 #include "clock.h"
 #include "inspectionhooks.h"
+#include "mutexlocker.h"
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "sysparam.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 
 #include <QDir>
@@ -35,7 +37,7 @@ struct Report
 void handOver(int camera, int slot, int entry, const QImage &picture, int roiNumber = 0)
 {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
-    FailImageLock lock;
+    MutexLocker lock(gFailImageMutex);
     QByteArray &buffer = gFailImageBuffers[camera][slot][entry];
     QVERIFY(buffer.size() >= rgb.sizeInBytes());
     std::memcpy(buffer.data(), rgb.constBits(), size_t(rgb.sizeInBytes()));
@@ -46,7 +48,7 @@ void handOver(int camera, int slot, int entry, const QImage &picture, int roiNum
 
 bool pending(int camera, int slot, int entry)
 {
-    FailImageLock lock;
+    MutexLocker lock(gFailImageMutex);
     return gFailImagePending[camera][slot][entry] != 0;
 }
 
@@ -205,11 +207,7 @@ void TstSaveFailImageThread::prunesOldestAndPrefixesFailedRegion()
     QStringList kept;
     for (int i = 0; i < 7; ++i) {
         const QString name = QStringLiteral("z%1_old%2.jpg").arg(9 - i).arg(i);
-        QFile f(QDir(folder).filePath(name));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("not really a jpeg");
-        QVERIFY(f.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
-        f.close();
+        QVERIFY(writeTestFile(QDir(folder).filePath(name), "not really a jpeg", base.addSecs(60 * i)));
         if (i >= 3)
             kept << name;
     }
@@ -231,7 +229,7 @@ void TstSaveFailImageThread::prunesOldestAndPrefixesFailedRegion()
 
     // Reset once the slot is done, so the next NG picture records its own first failed region.
     QTRY_COMPARE(([] {
-                     FailImageLock lock;
+                     MutexLocker lock(gFailImageMutex);
                      return gFailRoiNumber[0][0];
                  })(),
                  0);
@@ -303,7 +301,7 @@ void TstSaveFailImageThread::unwritableFolderIsNotReported()
 void TstSaveFailImageThread::shortHandOverBufferIsDropped()
 {
     {
-        FailImageLock lock;
+        MutexLocker lock(gFailImageMutex);
         gFailImageBuffers[0][0][0] = QByteArray(kW * kH * 4 - 1, '\x7f');
         gFailImagePending[0][0][0] = 1;
     }
