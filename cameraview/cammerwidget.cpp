@@ -63,6 +63,7 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     editTable = new CammerSingleton(cameraIndex);
 
     loadSlotImages();
+    repaintView = [this] { update(); };
 
     detector = std::make_unique<CameraDetector>(liveTable, this);
 }

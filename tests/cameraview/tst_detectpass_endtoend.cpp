@@ -119,7 +119,9 @@ void TstDetectPassEndToEnd::ngFrameFromTablesOnDiskToPictureInItsFolder()
         CammerWidget view(nullptr, 0, &info);
         QCOMPARE(view.liveTable->roiCount[1], 3);
         QCOMPARE(view.templateCount[1], 2);
-        CameraDetector detector(view.liveTable, &view);
+        // The view built its detector and trained the enabled slot on the stored templates.
+        QVERIFY(view.detector);
+        CameraDetector &detector = *view.detector;
 
         // The frame: the mould with a bright 12 x 12 part left at image (40, 30), a dark 6 x 6 mark in
         // the spot circle (image centre (230, 150), radius 20), and a bright blob under the ignore area.
