@@ -3,7 +3,11 @@
 // Written by the camera registry on the GUI thread at start-up; read-only afterwards.
 
 #include <QList>
+#include <QMap>
+#include <QPair>
 #include <QString>
+
+class QObject;
 
 struct CameraDeviceInfo
 {
@@ -14,3 +18,7 @@ struct CameraDeviceInfo
 
 // Every camera found, in camera order; filled by the camera registry.
 extern QList<CameraDeviceInfo> gCameraInfoList;
+// Cameras found per back-end, as (interface id, count); filled by the camera registry.
+extern QList<QPair<QString, int>> gCameraBackendCounts;
+// The back-end prototypes by interface id; filled (and owned) by the camera registry.
+extern QMap<QString, QObject *> gCameraBackends;

@@ -31,6 +31,9 @@ std::atomic<quint64> gLogCounter{0};
 // Set on the thread that runs the crash handler: that thread may already hold the log lock (a crash
 // inside the handler itself), so it must not wait for it forever.
 thread_local bool tInCrashPath = false;
+// Set once the crash path has waited for the lock in vain: the rest of the report goes straight to
+// standard error instead of waiting again for every line.
+thread_local bool tLogLockLost = false;
 
 QMutex &logLock()
 {
@@ -176,7 +179,8 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 
     QMutex &lock = logLock();
     if (tInCrashPath) {
-        if (!lock.tryLock(2000)) {
+        if (tLogLockLost || !lock.tryLock(2000)) {
+            tLogLockLost = true;
             writeStderr(line);
             return;
         }
@@ -212,6 +216,14 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         f.close();
         moveFatalLog(fatalTime);
     }
+    lock.unlock();
+}
+
+void runWithLogLockHeld(const std::function<void()> &action)
+{
+    QMutex &lock = logLock();
+    lock.lock();
+    action();
     lock.unlock();
 }
 

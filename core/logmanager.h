@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class LogManager : public QObject
 {
     Q_OBJECT
@@ -23,6 +25,9 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 // Installed handler of SIGSEGV, SIGABRT and SIGFPE: writes a symbolised backtrace, then ends the
 // process through a fatal message.
 void crashSignalHandler(int signalNumber);
+
+// Runs `action` while this thread holds the log lock (tests of a crash inside the log handler).
+void runWithLogLockHeld(const std::function<void()> &action);
 
 // "./cnt_net/workspace/LOG/" and "./cnt_net/workspace/log_stdout/", relative to the working directory.
 extern const char *const kLogFolder;

@@ -41,14 +41,17 @@ struct BlankWorkDir
 };
 
 // Runs this test binary again as a child in `workDir` with one role argument; returns the wait status.
-int runChild(const QString &workDir, const char *role, int timeoutMs = 10000)
+int runChild(const QString &workDir, const char *role, int timeoutMs = 10000, const QString &stderrPath = {})
 {
+    const QByteArray errPath = QFile::encodeName(stderrPath);
     const QByteArray exe = QFile::encodeName(QCoreApplication::applicationFilePath());
     const QByteArray cwd = QFile::encodeName(workDir);
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.constData()) != 0)
             _exit(99);
+        if (!errPath.isEmpty() && !freopen(errPath.constData(), "w", stderr))
+            _exit(97);
         // Let our own crash handler see the signals, as on the box.
         setenv("ASAN_OPTIONS", "detect_leaks=0:handle_segv=0:handle_abort=0:allow_user_segv_handler=1", 1);
         execl(exe.constData(), exe.constData(), role, static_cast<char *>(nullptr));
@@ -80,6 +83,8 @@ int childMain(const char *role)
         qFatal("fatal from the child");
     if (qstrcmp(role, "--child-segv") == 0)
         std::raise(SIGSEGV);
+    if (qstrcmp(role, "--child-segv-in-log") == 0)
+        runWithLogLockHeld([] { std::raise(SIGSEGV); });
     return 0;
 }
 
@@ -276,6 +281,28 @@ private slots:
         QVERIFY(sawAbortReport);
     }
 
+    void crashWhileHoldingTheLogLockDoesNotFreeze()
+    {
+        QTemporaryDir dir;
+        const QString errors = dir.filePath(QStringLiteral("stderr.txt"));
+        QElapsedTimer timer;
+        timer.start();
+        const int status = runChild(dir.path(), "--child-segv-in-log", 10000, errors);
+        QVERIFY2(status != -1, "the child froze in its crash handler");
+        QVERIFY(timer.elapsed() < 10000);
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), SIGABRT);
+        // The report could not take the log lock, so it went to standard error, line for line.
+        const QString err = readTextLines(errors).join('\n');
+        QVERIFY2(err.contains(QStringLiteral("crashed!!!----11")), qPrintable(err.left(2000)));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\[E\\d+ \\d{8}-\\d{6}\\.\\d{3} :0\\] org 0 : \".+\"$"),
+                                   QRegularExpression::MultilineOption)
+                    .match(err)
+                    .hasMatch());
+        QVERIFY(err.contains(QStringLiteral("crashed!!!----6")));
+        QVERIFY(err.contains(QString(105, QLatin1Char('*'))));
+    }
+
     void segmentationFaultIsReportedWithFrames()
     {
         QTemporaryDir dir;
@@ -298,7 +325,8 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0))
+    if (argc == 2 && (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0 ||
+                      qstrcmp(argv[1], "--child-segv-in-log") == 0))
         return childMain(argv[1]);
     QCoreApplication app(argc, argv);
     TestLogging test;
