@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -114,10 +113,34 @@ bool grayRangeOf(int f, int param1, int param2, int *lo, int *hi)
     return false;
 }
 
-// Kernel of the white-number closing and opening: parameter 1 when it is above 0.
-int whiteNumKernel(int param1)
+// diff = the pixels of src in function f's grey range, inside mask. The white number then closes its
+// marks with its own kernel (parameter 1 when above 0), which also opens them: *ks. False, leaving
+// diff and *ks alone, for a function without a grey range.
+bool rangeDiff(int f, int p1, int p2, const cv::Mat &src, const cv::Mat &mask, cv::Mat &diff, int *ks)
 {
-    return param1 > 0 ? param1 : 1;
+    int lo = 0;
+    int hi = 0;
+    if (!grayRangeOf(f, p1, p2, &lo, &hi))
+        return false;
+    grayRangeMask(src, diff, lo, hi);
+    cv::bitwise_and(diff, mask, diff);
+    if (f == FuncWhiteNum) {
+        *ks = p1 > 0 ? p1 : 1;
+        morphology(diff, diff, cv::MORPH_CLOSE, *ks);
+    }
+    return true;
+}
+
+// A colour camera's RGBA picture as the grey or hue image the regions are measured on, made in the
+// view's grayBuffer (the caller has checked that both hold the image's pixels).
+cv::Mat colourToGrey(CameraViewData &v, const uchar *rgba, cv::Size size)
+{
+    int *pixels = reinterpret_cast<int *>(const_cast<uchar *>(rgba));
+    if (gGrayChannel)
+        RGBA2Gray(v.grayBuffer.data(), pixels, size.width, size.height);
+    else
+        RGBA2Hue(v.grayBuffer.data(), pixels, size.width, size.height);
+    return cv::Mat(size, CV_8UC1, v.grayBuffer.data());
 }
 
 // Opens diff into out, writes out into the result image, and sums the areas of its outer blobs,
@@ -205,15 +228,8 @@ void CameraDetector::detectCamera(int k)
         !size.empty() && v.resultBuffer.size() >= size_t(v.pixelCount) && v.pixelCount == size.area();
     cv::Mat source;
     if (buffersFit && gColorCamera) {
-        if (v.detectBuffer.size() >= size_t(v.pixelCount) * 4 &&
-            v.grayBuffer.size() >= size_t(v.pixelCount)) {
-            int *pixels = reinterpret_cast<int *>(v.detectBuffer.data());
-            if (gGrayChannel)
-                RGBA2Gray(v.grayBuffer.data(), pixels, size.width, size.height);
-            else
-                RGBA2Hue(v.grayBuffer.data(), pixels, size.width, size.height);
-            source = cv::Mat(size, CV_8UC1, v.grayBuffer.data());
-        }
+        if (v.detectBuffer.size() >= size_t(v.pixelCount) * 4 && v.grayBuffer.size() >= size_t(v.pixelCount))
+            source = colourToGrey(v, v.detectBuffer.data(), size);
     } else if (buffersFit && v.detectBuffer.size() >= size_t(v.pixelCount)) {
         source = cv::Mat(size, CV_8UC1, v.detectBuffer.data());
     }
@@ -264,8 +280,6 @@ void CameraDetector::detectCamera(int k)
                 cv::Mat out = cv::Mat::zeros(r.size(), CV_8UC1);
                 int ks = p.minSpot;
                 int score = 0;
-                int lo = 0;
-                int hi = 0;
 
                 if (f == FuncTemperatureAlarm) {
                     int offset = (p1 >> 8) & 0xff;
@@ -300,13 +314,8 @@ void CameraDetector::detectCamera(int k)
                             score = int(surf[k][j].Match(copy, diff));
                         }
                         ks = 1;
-                    } else if (grayRangeOf(f, p1, p2, &lo, &hi)) {
-                        grayRangeMask(src, diff, lo, hi);
-                        cv::bitwise_and(diff, mask, diff);
-                        if (f == FuncWhiteNum) {
-                            ks = whiteNumKernel(p1);
-                            morphology(diff, diff, cv::MORPH_CLOSE, ks);
-                        }
+                    } else {
+                        rangeDiff(f, p1, p2, src, mask, diff, &ks);
                     }
                     m.area = blobStep(diff, out, ks, result(r), r.tl(), spots);
                 }
@@ -394,14 +403,8 @@ void CameraDetector::previewSpotDetection(int k, int j)
         const cv::Mat &t = v.templates[k][n];
         if (gColorCamera) {
             if (t.type() == CV_8UC4 && t.size() == size && t.isContinuous() &&
-                v.grayBuffer.size() >= size_t(v.pixelCount)) {
-                int *pixels = reinterpret_cast<int *>(const_cast<uchar *>(t.data));
-                if (gGrayChannel)
-                    RGBA2Gray(v.grayBuffer.data(), pixels, size.width, size.height);
-                else
-                    RGBA2Hue(v.grayBuffer.data(), pixels, size.width, size.height);
-                source = cv::Mat(size, CV_8UC1, v.grayBuffer.data());
-            }
+                v.grayBuffer.size() >= size_t(v.pixelCount))
+                source = colourToGrey(v, t.data, size);
         } else if (t.type() == CV_8UC1 && t.size() == size) {
             source = t;
         }
@@ -440,19 +443,11 @@ void CameraDetector::previewSpotDetection(int k, int j)
     const int p2 = table.param2[e];
     try {
         cv::Mat out = cv::Mat::zeros(r.size(), CV_8UC1);
-        int lo = 0;
-        int hi = 0;
-        if (f != FuncTemperatureAlarm && grayRangeOf(f, p1, p2, &lo, &hi)) {
-            cv::Mat mask;
-            cv::bitwise_and(validMask[k](r), v.editRoiMasks[k][j](r - cut.full.tl()), mask);
-            cv::Mat diff;
-            grayRangeMask(source(r), diff, lo, hi);
-            cv::bitwise_and(diff, mask, diff);
-            int ks = params().minSpot;
-            if (f == FuncWhiteNum) {
-                ks = whiteNumKernel(p1);
-                morphology(diff, diff, cv::MORPH_CLOSE, ks);
-            }
+        cv::Mat mask;
+        cv::bitwise_and(validMask[k](r), v.editRoiMasks[k][j](r - cut.full.tl()), mask);
+        cv::Mat diff;
+        int ks = params().minSpot;
+        if (f != FuncTemperatureAlarm && rangeDiff(f, p1, p2, source(r), mask, diff, &ks)) {
             morphology(diff, out, cv::MORPH_OPEN, ks);
             out.copyTo(result(r));
         }
