@@ -99,6 +99,7 @@ private slots:
     void badKernelSizesAreClamped();
     void unknownFunctionCodes();
     void colourFrameIsJudgedOnItsGrey();
+    void colourFrameIsJudgedOnItsHueWhenAsked();
 
     void onlyMaskingRegionsPassWithZeroValues();
     void circleOverTheImageEdgeIsMeasured();
@@ -468,6 +469,25 @@ void TstDetectPass::colourFrameIsJudgedOnItsGrey()
     rgba(cv::Rect(10, 10, 10, 10)).setTo(cv::Scalar(255, 255, 255, 0));
     detector().detectCamera(k);
     QCOMPARE(fx->view.roiValue[k][j], 81);
+}
+
+void TstDetectPass::colourFrameIsJudgedOnItsHueWhenAsked()
+{
+    makeFixture(true);
+    gGrayChannel = 0;
+    const int k = 0;
+    // A spot range of hue 85 only: pure green (hue 85) counts, pure red (hue 0) does not.
+    const int j = fx->addRect(k, QRect(QPoint(0, 0), QPoint(99, 99)), FuncSpot, 84 | (85 << 8), 0, 1000);
+    detector().trainTemplates(k);
+    cv::Mat rgba(kH, kW, CV_8UC4, fx->view.detectBuffer.data());
+    rgba.setTo(cv::Scalar(255, 0, 0, 0));
+    rgba(cv::Rect(30, 20, 10, 10)).setTo(cv::Scalar(0, 255, 0, 0));
+    detector().detectCamera(k);
+    QCOMPARE(fx->view.roiValue[k][j], 81);
+    QCOMPARE(spotCount(k, j), 1);
+    QCOMPARE(fx->view.spots[k][j][1].x1, 30);
+    // The frame itself is not changed by the conversion.
+    QCOMPARE(int(rgba.at<cv::Vec4b>(0, 0)[0]), 255);
 }
 
 void TstDetectPass::onlyMaskingRegionsPassWithZeroValues()
