@@ -75,10 +75,12 @@ private slots:
     void init();
     void cleanup();
 
+    void folderNamesCountFromOne();
     void singlePicture_data();
     void singlePicture();
     void prunesOldestAndPrefixesFailedRegion();
     void bothPicturesGoToNgAndOnlyTheSecondIsReported();
+    void sameSecondAndRegionReplacesTheEarlierPicture();
     void limitBelowOneSavesNothing();
     void unwritableFolderIsNotReported();
     void shortHandOverBufferIsDropped();
@@ -149,6 +151,12 @@ void TstSaveFailImageThread::startSaver()
     m_saver = std::make_unique<SaveFialImageThread>();
     QVERIFY(m_saver->parent() == nullptr);
     m_saver->start();
+}
+
+void TstSaveFailImageThread::folderNamesCountFromOne()
+{
+    QCOMPARE(resultImageFolder(0, 0, 0), QStringLiteral("./alarmimage//camera1//detect1//NG"));
+    QCOMPARE(resultImageFolder(7, 3, 1), QStringLiteral("./alarmimage//camera8//detect4//OK"));
 }
 
 void TstSaveFailImageThread::singlePicture_data()
@@ -258,6 +266,28 @@ void TstSaveFailImageThread::bothPicturesGoToNgAndOnlyTheSecondIsReported()
     QVERIFY(QImage(QDir(ng).filePath(expected.at(0))).pixelColor(5, 5).red() > 200);
     settle();
     QCOMPARE(m_reports.size(), 1);
+}
+
+void TstSaveFailImageThread::sameSecondAndRegionReplacesTheEarlierPicture()
+{
+    setAppClock([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); });
+    const auto roiNumber = [] {
+        MutexLocker lock(gFailImageMutex);
+        return gFailRoiNumber[0][0];
+    };
+    handOver(0, 0, 0, solid(qRgb(255, 0, 0)), 4);
+    startSaver();
+    QTRY_COMPARE(m_reports.size(), 1);
+    QTRY_COMPARE(roiNumber(), 0);
+    handOver(0, 0, 0, solid(qRgb(0, 0, 255)), 4);
+    QTRY_COMPARE(m_reports.size(), 2);
+
+    const QString folder = resultImageFolder(0, 0, 0);
+    QCOMPARE(jpegs(folder), QStringList{QStringLiteral("4_2024-05-06_07.08.09.jpg")});
+    QCOMPARE(m_reports.at(1).path, m_reports.at(0).path);
+    QVERIFY(QImage(m_reports.at(1).path).pixelColor(5, 5).blue() > 200);
+    QCOMPARE(gCameraNgCount[0].load(), 2);
+    QCOMPARE(gCameraTotalCount[0].load(), 2);
 }
 
 void TstSaveFailImageThread::limitBelowOneSavesNothing()
