@@ -1,6 +1,8 @@
-// The main window runs the result-image saver for its whole life and joins it when it goes.
+// The main window runs the result-image saver for its whole life and joins it when it goes, and starts
+// without a temperature alarm.
 
 #include "boxtestpolicy.h"
+#include "detectpass.h"
 #include "devewizard.h"
 #include "savefailimagethread.h"
 #include "startup.h"
@@ -34,6 +36,15 @@ private slots:
         }
         QCOMPARE(gSaveFailImageThread, nullptr);
         QVERIFY(saver.isNull());
+    }
+
+    // The machine cycle reads the temperature alarm from its first pass on: it starts cleared.
+    void windowStartsWithoutTemperatureAlarm()
+    {
+        TestWorkDir dir;
+        gTemperatureAlarm = true;
+        DeVeWizard window;
+        QVERIFY(!gTemperatureAlarm);
     }
 };
 
