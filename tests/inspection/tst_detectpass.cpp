@@ -315,6 +315,11 @@ void TstDetectPass::blackAreaCountsGreyOneNeverZero()
     QCOMPARE(spotCount(k, j), 1);
     QCOMPARE(fx->view.spots[k][j][1].x1, 60);
     QVERIFY(fx->view.allPass);
+    // Reported with no lower limit and the region's area as upper one.
+    QCOMPARE(results.size(), 1);
+    QCOMPARE((QList<int>{results.first().function, results.first().value, results.first().low,
+                         results.first().high}),
+             (QList<int>{FuncBlackArea, 81, 0, 1000}));
 }
 
 void TstDetectPass::spotTakesEitherByteOrder()
@@ -391,6 +396,9 @@ void TstDetectPass::whiteCountStopsStoringAt99()
     // The report carries the area sum, not the count: 150 blobs of contour area 3 x 3.
     QCOMPARE(results.size(), 1);
     QCOMPARE(results.first().value, 150 * 9);
+    QCOMPARE(results.first().low, 0);
+    QCOMPARE(results.first().high, 98);
+    QCOMPARE(results.first().pass, 0);
 }
 
 void TstDetectPass::badKernelSizesAreClamped_data()
