@@ -212,9 +212,15 @@ int CameraViewData::getRoiTemperature(int detect, int roi)
 
 void CameraDetector::detectCamera(int k)
 {
-    if (!owner || !liveTable || k < 0 || k >= kDetectorSlots)
+    if (!owner)
         return;
     CameraViewData &v = *owner;
+    if (!liveTable || k < 0 || k >= kDetectorSlots) {
+        // No regions to judge by: the verdict of an earlier pass must not stand for this frame.
+        qCWarning(lcInspection) << "camera" << v.cameraIndex << "has no slot" << k << "to judge; pass NG";
+        v.allPass = false;
+        return;
+    }
     const CammerSingleton &table = *liveTable;
     const SysParam &p = params();
     const int count = clampedCount(table, k);

@@ -102,6 +102,7 @@ private slots:
     void colourFrameIsJudgedOnItsHueWhenAsked();
 
     void onlyMaskingRegionsPassWithZeroValues();
+    void slotOutOfRangeIsNg();
     void circleOverTheImageEdgeIsMeasured();
     void unmeasurableRegionsGiveCheckCodes_data();
     void unmeasurableRegionsGiveCheckCodes();
@@ -517,6 +518,20 @@ void TstDetectPass::onlyMaskingRegionsPassWithZeroValues()
         QVERIFY(fx->view.roiPass[k][j]);
     }
     QVERIFY(results.isEmpty());
+    QVERIFY(recordLines.isEmpty());
+}
+
+void TstDetectPass::slotOutOfRangeIsNg()
+{
+    fx->addRect(0, QRect(QPoint(0, 0), QPoint(49, 49)), FuncWhiteArea, 0, 128, 1000);
+    detector().trainTemplates(0);
+    frame().setTo(0);
+    for (int k : {-1, 8, 1000}) {
+        detector().detectCamera(0);
+        QVERIFY(fx->view.allPass);
+        detector().detectCamera(k);
+        QVERIFY2(!fx->view.allPass, qPrintable(QString::number(k)));
+    }
     QVERIFY(recordLines.isEmpty());
 }
 
