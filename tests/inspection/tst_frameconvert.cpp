@@ -168,6 +168,25 @@ private slots:
         QVERIFY(avFrameToMat(f.get(), nullptr).empty());
     }
 
+    void framesWithoutPictureDataGiveTheBlackPicture()
+    {
+        auto view = cameraOf(40, 30);
+        // Sizes and format set, buffers never allocated (or already handed back).
+        Frame bare(av_frame_alloc());
+        bare->width = 20;
+        bare->height = 10;
+        bare->format = AV_PIX_FMT_GRAY8;
+        cv::Mat m = avFrameToMat(bare.get(), view.get());
+        QCOMPARE(m.size(), cv::Size(40, 30));
+        QCOMPARE(cv::countNonZero(m), 0);
+        // A planar frame that lost one of its planes.
+        Frame yuv = halvesFrame(20, 10);
+        yuv->data[2] = nullptr;
+        m = avFrameToMat(yuv.get(), view.get());
+        QCOMPARE(m.size(), cv::Size(40, 30));
+        QCOMPARE(cv::countNonZero(m), 0); // the frame's buffers are freed through its references
+    }
+
     void findMagicNo_data()
     {
         QTest::addColumn<QByteArray>("bytes");
