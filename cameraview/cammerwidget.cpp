@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <algorithm>
 #include <cstring>
 
@@ -21,14 +22,17 @@ cv::Mat readFrameImage(const QString &path, int width, int height, bool colour)
 {
     if (!QFile::exists(path))
         return cv::Mat();
-    QImage image(path);
-    if (image.isNull()) {
-        qCWarning(lcCameraView) << "unreadable picture" << path;
+    // The size is checked from the file's header before anything is decoded: a replaced file may
+    // claim a picture far larger than the box's memory.
+    QImageReader reader(path);
+    const QSize declared = reader.size();
+    if (declared != QSize(width, height)) {
+        qCWarning(lcCameraView) << "picture" << path << "is" << declared << "not" << width << "x" << height;
         return cv::Mat();
     }
-    if (image.width() != width || image.height() != height) {
-        qCWarning(lcCameraView) << "picture" << path << "is" << image.size() << "not" << width << "x"
-                                << height;
+    const QImage image = reader.read();
+    if (image.isNull() || image.size() != declared) {
+        qCWarning(lcCameraView) << "unreadable picture" << path << reader.errorString();
         return cv::Mat();
     }
     const QImage converted =

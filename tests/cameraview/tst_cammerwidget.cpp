@@ -9,8 +9,10 @@
 #include "sysparam.h"
 #include "testworkdir.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QImage>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -32,6 +34,23 @@ QImage grayPicture(int w, int h, int seed)
         for (int x = 0; x < w; ++x)
             image.setPixel(x, y, uint((x * 7 + y * 3 + seed) % 256));
     return image;
+}
+
+// A 32-bit BMP whose header claims width x height but which holds only a few pixel bytes, as a
+// damaged or hostile file on a USB stick could.
+bool saveBmpHeaderOnly(const QString &path, qint32 width, qint32 height)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("BM", 2);
+    out << quint32(54 + 16) << quint16(0) << quint16(0) << quint32(54);
+    out << quint32(40) << width << height << quint16(1) << quint16(32) << quint32(0) << quint32(0)
+        << qint32(2835) << qint32(2835) << quint32(0) << quint32(0);
+    out.writeRawData("0123456789abcdef", 16);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 bool savePicture(const QImage &image, const QString &path)
@@ -190,6 +209,25 @@ private slots:
         QCOMPARE(int(view.ignoreMasks[0].at<uchar>(15, 40)), 255);
         QCOMPARE(int(view.ignoreMasks[0].at<uchar>(20, 40)), 0);
         QCOMPARE(cv::countNonZero(view.ignoreMasks[1]), 0);
+    }
+
+    void picturesClaimingAHugeSizeAreRefusedFromTheirHeader()
+    {
+        Fixture f;
+        // 16000 x 16000 x 4 bytes is a gigabyte: the header alone decides.
+        QVERIFY(saveBmpHeaderOnly(QStringLiteral("cammer11/template0.bmp"), 16000, 16000));
+        QVERIFY(saveBmpHeaderOnly(QStringLiteral("cammer11/ignorepoint.bmp"), 16000, 16000));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("template0\\.bmp.*is QSize\\(16000, 16000\\)")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "ignorepoint\\.bmp.*is QSize\\(16000, 16000\\)")));
+        CammerWidget view(nullptr, 0, &f.info);
+        QCOMPARE(view.templatePresent[0][0], 0);
+        QCOMPARE(view.templateCount[0], 0);
+        QCOMPARE(view.templates[0][0].size(), cv::Size(320, 240)); // the zeroed template 0 stays
+        QCOMPARE(cv::countNonZero(view.templates[0][0]), 0);
+        QCOMPARE(view.ignoreMasks[0].size(), cv::Size(320, 240));
+        QCOMPARE(cv::countNonZero(view.ignoreMasks[0]), 0);
     }
 
     void colourTemplatesHoldRedGreenBlueZero()
