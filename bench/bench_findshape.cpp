@@ -2,6 +2,7 @@
 // brute force a user would write: cv::matchTemplate at full resolution for every whole degree.
 // Both run on one OpenCV thread so that the ratio does not depend on the machine's cores.
 
+#include "benchtexture.h"
 #include "findshape.h"
 #include "ratioreporter.h"
 
@@ -17,21 +18,6 @@ const cv::Rect kShape(320, 256, 640, 512);
 constexpr double kTurn = 3.0;
 const cv::Point kMove(17, -11);
 
-cv::Mat makeTexture(unsigned seed)
-{
-    cv::RNG rng(seed);
-    cv::Mat fine(kH, kW, CV_32F), coarse(kH / 16, kW / 16, CV_32F);
-    rng.fill(fine, cv::RNG::UNIFORM, 0, 1);
-    rng.fill(coarse, cv::RNG::UNIFORM, 0, 1);
-    cv::GaussianBlur(fine, fine, cv::Size(), 2.0);
-    cv::Mat big;
-    cv::resize(coarse, big, fine.size(), 0, 0, cv::INTER_CUBIC);
-    cv::Mat sum = fine + big, out;
-    cv::normalize(sum, sum, 10, 245, cv::NORM_MINMAX);
-    sum.convertTo(out, CV_8U);
-    return out;
-}
-
 struct Scene
 {
     cv::Mat templ;
@@ -39,7 +25,7 @@ struct Scene
     cv::Point centre; // shape centre in the template
     Scene()
     {
-        templ = makeTexture(7);
+        templ = benchTexture(cv::Size(kW, kH), 7, 2.0);
         centre = cv::Point(kShape.x + kShape.width / 2, kShape.y + kShape.height / 2);
         cv::Mat rot = cv::getRotationMatrix2D(cv::Point2f(centre), kTurn, 1.0);
         rot.at<double>(0, 2) += kMove.x;

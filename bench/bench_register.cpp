@@ -3,6 +3,7 @@
 // OpenCV's SIFT detect-and-compute alone on the same shrunk frame, which every registration pays.
 // One OpenCV thread, so that the ratios do not depend on the machine's cores.
 
+#include "benchtexture.h"
 #include "ratioreporter.h"
 #include "registration.h"
 
@@ -14,35 +15,20 @@
 namespace {
 constexpr int kW = 1280, kH = 1024;
 
-cv::Mat makeTexture(unsigned seed)
-{
-    cv::RNG rng(seed);
-    cv::Mat fine(kH, kW, CV_32F), coarse(kH / 16, kW / 16, CV_32F);
-    rng.fill(fine, cv::RNG::UNIFORM, 0, 1);
-    rng.fill(coarse, cv::RNG::UNIFORM, 0, 1);
-    cv::GaussianBlur(fine, fine, cv::Size(), 3.0);
-    cv::Mat big;
-    cv::resize(coarse, big, fine.size(), 0, 0, cv::INTER_CUBIC);
-    cv::Mat sum = fine + big, out;
-    cv::normalize(sum, sum, 10, 245, cv::NORM_MINMAX);
-    sum.convertTo(out, CV_8U);
-    return out;
-}
-
 struct Setup
 {
     cv::Mat templ, typical, unrelated;
     RegistrationTemplate reg;
     Setup()
     {
-        templ = makeTexture(11);
+        templ = benchTexture(cv::Size(kW, kH), 11, 3.0);
         cv::Mat h = cv::Mat::eye(3, 3, CV_64F);
         cv::getRotationMatrix2D(cv::Point2f(kW / 2.0f, kH / 2.0f), 1.5, 1.0).copyTo(h(cv::Rect(0, 0, 3, 2)));
         h.at<double>(0, 2) += 8;
         h.at<double>(1, 2) -= 5;
         h.at<double>(2, 0) = 5e-6;
         cv::warpPerspective(templ, typical, h, templ.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
-        unrelated = makeTexture(12);
+        unrelated = benchTexture(cv::Size(kW, kH), 12, 3.0);
         cv::Mat mask = cv::Mat::zeros(templ.size(), CV_8UC1);
         mask(cv::Rect(kW / 4, kH / 4, 3 * kW / 4, 3 * kH / 4)).setTo(cv::Scalar(255));
         prepareRegistrationTemplate(reg, templ, mask, 300);

@@ -3,6 +3,7 @@
 // of every region once. Also the slot's positioning shape and registration template.
 // One OpenCV thread, so that the ratios do not depend on the machine's cores.
 
+#include "benchtexture.h"
 #include "cameradetector.h"
 #include "cameraviewdata.h"
 #include "cammersingleton.h"
@@ -16,18 +17,6 @@
 
 namespace {
 constexpr int kW = 1280, kH = 1024, kSlot = 1, kRegions = 50, kTemplates = 10, kSide = 100;
-
-cv::Mat makeTexture(unsigned seed)
-{
-    cv::RNG rng(seed);
-    cv::Mat fine(kH, kW, CV_32F);
-    rng.fill(fine, cv::RNG::UNIFORM, 0, 1);
-    cv::GaussianBlur(fine, fine, cv::Size(), 2.0);
-    cv::Mat out;
-    cv::normalize(fine, fine, 10, 245, cv::NORM_MINMAX);
-    fine.convertTo(out, CV_8U);
-    return out;
-}
 
 struct Camera
 {
@@ -62,7 +51,7 @@ struct Camera
         }
         t->roiCount[kSlot] = kRegions;
         for (int n = 0; n < kTemplates; ++n) {
-            view->templates[kSlot][n] = makeTexture(100 + unsigned(n));
+            view->templates[kSlot][n] = benchTexture(cv::Size(kW, kH), 100 + unsigned(n), 2.0);
             view->templatePresent[kSlot][n] = 1;
         }
         view->templateCount[kSlot] = kTemplates;
