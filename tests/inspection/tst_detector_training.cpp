@@ -144,6 +144,7 @@ private slots:
     {
         DetectorFixture f(64, 48);
         const int defect = f.addRect(2, QRect(0, 0, 64, 48), FuncDefect);
+        const int similar = f.addRect(2, QRect(8, 8, 40, 30), FuncSimilarity);
         for (int n = 0; n < 100; ++n)
             f.setTemplate(2, n, texture(64, 48, 100 + unsigned(n), 1.0));
         gTemplateLimit = 100;
@@ -151,11 +152,17 @@ private slots:
         d.trainTemplates(2);
         QCOMPARE(f.view.templateCount[2], 100);
         QCOMPARE(d.grayMatch[2][defect].templateCount(), 100);
-        // Every one of them was learnt: each matches without a mark.
+        QCOMPARE(d.surf[2][similar].templateCount(), 100);
+        // Every one of them was learnt: each matches without a mark, and looks like itself.
+        const cv::Rect cut(8, 8, 40, 30);
         for (int n : {0, 57, 99}) {
             cv::Mat diff = cv::Mat::zeros(48, 64, CV_8UC1);
             d.grayMatch[2][defect].Match(f.view.templates[2][n], diff);
             QCOMPARE(cv::countNonZero(diff), 0);
+            cv::Mat frame = f.view.templates[2][n](cut).clone();
+            cv::Mat out = cv::Mat::zeros(cut.size(), CV_8UC1);
+            QVERIFY(d.surf[2][similar].Match(frame, out) >= 95);
+            QCOMPARE(cv::countNonZero(out), 0);
         }
     }
 
