@@ -42,8 +42,14 @@ void SURF::Train(int, int, int, int)
     if (m_w < 1)
         return;
     const cv::Rect inner(m_shift, m_shift, m_w - 2 * m_shift, m_h - 2 * m_shift);
-    for (const cv::Mat &t : m_added)
-        m_prepared.push_back(makeNccTemplate(t(inner), m_mask(inner)));
+    for (const cv::Mat &t : m_added) {
+        NccTemplate prepared = makeNccTemplate(t(inner), m_mask(inner));
+        // Every template is weighed by the same region mask: one weight image serves them all, which
+        // halves what a slot with many templates keeps.
+        if (!m_prepared.empty() && prepared.weight.size() == m_prepared.front().weight.size())
+            prepared.weight = m_prepared.front().weight;
+        m_prepared.push_back(prepared);
+    }
     m_added.clear();
     m_trained = true;
 }
