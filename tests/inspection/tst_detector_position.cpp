@@ -82,6 +82,33 @@ private slots:
         QVERIFY(sameBytes(f.view.detectBuffer, f.view.registeredBuffer));
     }
 
+    void firstPositionRegionsMaskShapesTheSearch()
+    {
+        // The first region (a circle, least match 95) gives the mask, the last (a rectangle of the
+        // circle's size) the place. Outside the circle the frame holds other content: only a search
+        // under the circle's mask still scores above 95 and moves the frame back.
+        DetectorFixture f(kW, kH);
+        positioningOn(f, 0, 20);
+        f.addCircle(1, QPoint(160, 120), 40, 0, FuncPosition, 95);
+        f.addRect(1, QRect(100, 70, 80, 80), FuncPosition, 5);
+        CameraDetector d(f.table, &f.view);
+        d.createPositionTemplate(1);
+        QCOMPARE(d.positionCentreX[1], 140);
+        QCOMPARE(d.positionCentreY[1], 110);
+        const cv::Mat templ = f.view.templates[1][0];
+        cv::Mat frame = shifted(templ, 5, -3);
+        const cv::Mat other = noise(80, 80, 94);
+        for (int v = 0; v < 80; ++v)
+            for (int u = 0; u < 80; ++u)
+                if ((u - 40) * (u - 40) + (v - 40) * (v - 40) >= 40 * 40)
+                    frame.at<uchar>(67 + v, 105 + u) = other.at<uchar>(v, u);
+        frame.copyTo(f.grab());
+        d.timedRegister(1);
+        d.findPosition(1);
+        for (const cv::Rect &r : {cv::Rect(125, 95, 30, 30), cv::Rect(200, 150, 100, 80)})
+            QCOMPARE(cv::countNonZero(f.detect()(r) != templ(r)), 0);
+    }
+
     void positionRegionAcrossTheBorder()
     {
         DetectorFixture f(kW, kH);
