@@ -5,7 +5,7 @@
 #include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "imagesize.h"
-#include "paramquery.h"
+#include "regiontabledb.h"
 #include "sysparam.h"
 #include "testworkdir.h"
 
@@ -13,8 +13,6 @@
 #include <QDir>
 #include <QImage>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 #include <memory>
 
@@ -62,18 +60,11 @@ bool savePicture(const QImage &image, const QString &path)
 struct Fixture
 {
     TestWorkDir dir;
-    QSqlDatabase db;
-    std::unique_ptr<QSqlQuery> query;
+    RegionTableDb db{dir.filePath(QStringLiteral("PARAM.db")), kConnection};
     CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-0042")};
 
     Fixture()
     {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kConnection);
-        db.setDatabaseName(dir.filePath(QStringLiteral("PARAM.db")));
-        db.open();
-        query = std::make_unique<QSqlQuery>(db);
-        QSqlQuery *q = query.get();
-        setParamQueryHook([q] { return q; });
         gShowW = 640;
         gShowH = 480;
         gImageW = 320;
@@ -86,29 +77,9 @@ struct Fixture
         gImageW = kDefaultImageW;
         gImageH = kDefaultImageH;
         gColorCamera = 0;
-        setParamQueryHook({});
-        query.reset();
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(kConnection);
     }
-    void put(int camera, const QString &name, const QString &value)
-    {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into cammer%1 values(?, ?)").arg(camera));
-        q.addBindValue(name);
-        q.addBindValue(value);
-        QVERIFY(q.exec());
-    }
-    QStringList names(int camera)
-    {
-        QStringList out;
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("select name from cammer%1 order by name").arg(camera));
-        while (q.next())
-            out << q.value(0).toString();
-        return out;
-    }
+    void put(int camera, const QString &name, const QString &value) { QVERIFY(db.put(camera, name, value)); }
+    QStringList names(int camera) { return db.rows(camera).keys(); }
 };
 
 } // namespace

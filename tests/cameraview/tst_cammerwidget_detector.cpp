@@ -5,16 +5,13 @@
 #include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "imagesize.h"
-#include "paramquery.h"
+#include "regiontabledb.h"
 #include "sysparam.h"
 #include "testworkdir.h"
 
 #include <QDir>
 #include <QImage>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
-#include <memory>
 
 namespace {
 const QString kConnection = QStringLiteral("cammerwidget-detector-test");
@@ -38,13 +35,8 @@ private slots:
     void viewBuildsATrainedDetector()
     {
         TestWorkDir dir;
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kConnection);
-        db.setDatabaseName(dir.filePath(QStringLiteral("PARAM.db")));
-        QVERIFY(db.open());
         {
-            auto query = std::make_unique<QSqlQuery>(db);
-            QSqlQuery *q = query.get();
-            setParamQueryHook([q] { return q; });
+            RegionTableDb db(dir.filePath(QStringLiteral("PARAM.db")), kConnection);
             SysParam param;
             SysParam *saved = gSysParam;
             gSysParam = &param;
@@ -61,12 +53,10 @@ private slots:
 
             // Camera position 0: slot 1 has a defect rectangle (screen (20, 20)-(119, 99) at scale 2 is
             // image (10, 10)-(59, 49)), slot 0 the same region but is not enabled.
-            QVERIFY(q->exec(QStringLiteral("insert into cammer0 values('detect0', '1 0 0 0 0 0 0 0 0')")));
-            QVERIFY(q->exec(QStringLiteral("insert into cammer0 values('detect1', '1 0 0 0 0 0 0 0 0')")));
-            for (const char *row : {"ROI0-0", "ROI1-0"})
-                QVERIFY(q->exec(
-                    QStringLiteral("insert into cammer0 values('%1', '3 25 100 0 1 0 0 20 20 119 99')")
-                        .arg(QLatin1String(row))));
+            QVERIFY(db.put(0, QStringLiteral("detect0"), QStringLiteral("1 0 0 0 0 0 0 0 0")));
+            QVERIFY(db.put(0, QStringLiteral("detect1"), QStringLiteral("1 0 0 0 0 0 0 0 0")));
+            for (const QString &row : {QStringLiteral("ROI0-0"), QStringLiteral("ROI1-0")})
+                QVERIFY(db.put(0, row, QStringLiteral("3 25 100 0 1 0 0 20 20 119 99")));
             QDir().mkpath(QStringLiteral("cammer12"));
             QDir().mkpath(QStringLiteral("cammer11"));
             QVERIFY(grayPicture(320, 240, 0).save(QStringLiteral("cammer12/template0.bmp"), "BMP"));
@@ -94,11 +84,7 @@ private slots:
             gSysParam = saved;
             gImageW = kDefaultImageW;
             gImageH = kDefaultImageH;
-            setParamQueryHook({});
         }
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(kConnection);
     }
 };
 

@@ -6,12 +6,11 @@
 #include "cammersingleton.h"
 #include "imagesize.h"
 #include "paramquery.h"
+#include "regiontabledb.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -29,52 +28,13 @@ QRect corners(int x1, int y1, int x2, int y2)
 struct Database
 {
     TestWorkDir dir;
-    QSqlDatabase db;
-    std::unique_ptr<QSqlQuery> query;
+    RegionTableDb db{dir.filePath(QStringLiteral("PARAM.db")), kConnection};
 
-    Database()
-    {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kConnection);
-        db.setDatabaseName(dir.filePath(QStringLiteral("PARAM.db")));
-        db.open();
-        query = std::make_unique<QSqlQuery>(db);
-        QSqlQuery *q = query.get();
-        setParamQueryHook([q] { return q; });
-    }
-    ~Database()
-    {
-        setParamQueryHook({});
-        query.reset();
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(kConnection);
-    }
-
-    // Rows of table cammer<camera> as name -> value, read on a query of its own.
-    QMap<QString, QString> rows(int camera = 0) const
-    {
-        QMap<QString, QString> out;
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("select name, value from cammer%1").arg(camera));
-        while (q.next())
-            out.insert(q.value(0).toString(), q.value(1).toString());
-        return out;
-    }
-    int rowCount(const QString &name, int camera = 0) const
-    {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("select count(*) from cammer%1 where name=?").arg(camera));
-        q.addBindValue(name);
-        q.exec();
-        return q.next() ? q.value(0).toInt() : -1;
-    }
+    QMap<QString, QString> rows(int camera = 0) const { return db.rows(camera); }
+    int rowCount(const QString &name, int camera = 0) const { return db.rowCount(camera, name); }
     void put(const QString &name, const QString &value, int camera = 0) const
     {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into cammer%1 values(?, ?)").arg(camera));
-        q.addBindValue(name);
-        q.addBindValue(value);
-        QVERIFY(q.exec());
+        QVERIFY(db.put(camera, name, value));
     }
 };
 
