@@ -71,12 +71,14 @@ bool registerImage(RegistrationTemplate &r, const cv::Mat &live, cv::Mat &output
     if (live.empty())
         return false;
     r.features.resize(2);
+    const cv::detail::ImageFeatures &templF = r.features[1];
+    // Too few features on either side cannot give 4 pairs; the matcher is not asked. A slot without a
+    // usable template (a colour camera, a missing template 0) does not pay for the frame's features.
+    if (templF.keypoints.size() < 4 || templF.descriptors.empty())
+        return false;
     computeFeatures(r, live, r.features[0], 0);
     const cv::detail::ImageFeatures &liveF = r.features[0];
-    const cv::detail::ImageFeatures &templF = r.features[1];
-    // Too few features on either side cannot give 4 pairs; the matcher is not asked.
-    if (liveF.keypoints.size() < 4 || templF.keypoints.size() < 4 || liveF.descriptors.empty() ||
-        templF.descriptors.empty())
+    if (liveF.keypoints.size() < 4 || liveF.descriptors.empty())
         return false;
 
     std::vector<cv::Point2f> livePoints, templPoints;
