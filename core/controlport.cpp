@@ -108,8 +108,9 @@ void ControlPort::setOutput(int index, int on)
     if (outputInitOf(index))
         value = value == 0 ? 1 : 0;
     int bit = index;
+    // Compared as index + 1: the stored role may be any number, and INT_MIN - 1 would overflow.
     const int output4Use = gSysParam->output4Use;
-    if (output4Use != 0 && output4Use - 1 == index)
+    if (output4Use != 0 && output4Use == index + 1)
         bit = 3;
     if (value)
         pendingOutputs |= 1u << bit;

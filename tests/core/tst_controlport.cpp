@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <limits>
 #include <memory>
 
 using IntList = QList<int>;
@@ -123,6 +124,9 @@ private slots:
             << IntList{0, 0, 0, 0, 0, 0, 0, 0, 1} << 0 << 0x000 << CallList{{-1, 0}} << 0x100;
         QTest::newRow("NG pulse outputs idling closed")
             << IntList{0, 0, 0, 0, 1, 1, 1, 1, 0} << 0 << 0x000 << CallList{{-1, 0}} << 0x0F0;
+        // The role comes unchecked from the stored row: even the lowest int maps nothing.
+        QTest::newRow("output4Use at the low end of int maps nothing")
+            << plain << std::numeric_limits<int>::min() << 0x000 << CallList{{0, 1}, {8, 1}} << 0x101;
         QTest::newRow("indices outside 0-8 do nothing")
             << plain << 0 << 0x155 << CallList{{9, 1}, {-5, 1}, {31, 1}, {32, 1}, {1000, 1}, {9, 0}}
             << 0x155;
