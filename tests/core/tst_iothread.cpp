@@ -281,6 +281,26 @@ private slots:
         QCOMPARE(gIoReplyWords[9], 0u);
     }
 
+    // A board that sends more replies than the table holds: the first sixteen are kept in order and
+    // the rest dropped, never written past the table.
+    void surplusRepliesAreDropped()
+    {
+        startLink();
+        m_board->setAnswering(false);
+        QByteArray replies;
+        for (quint32 i = 0; i < 20; ++i)
+            replies +=
+                frameBytes(IoReportFrame::payload(i % 2 ? kIoReportReply4 : kIoReportReply3, 0x100 + i));
+        startThread();
+        QVERIFY(m_board->waitForCommands(2, 2000));
+        QVERIFY(m_board->writeRaw(replies));
+        m_board->clearCommands();
+        QVERIFY(m_board->waitForCommands(10, 2000)); // far from pass 200, which resets the index
+        stopThread();
+        for (quint32 i = 0; i < 16; ++i)
+            QCOMPARE(gIoReplyWords[i], 0x100u + i);
+    }
+
     // XON, XOFF, CR and LF inside a frame arrive as data.
     void controlCharactersInsideFrames()
     {
