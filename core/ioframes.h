@@ -34,7 +34,6 @@ struct IoCommandFrame
     quint8 end;
 
     static IoCommandFrame make(quint8 command, quint16 value);
-    quint16 value() const { return quint16(valueLo | (valueHi << 8)); }
     const char *bytes() const { return reinterpret_cast<const char *>(this); }
 };
 static_assert(sizeof(IoCommandFrame) == 6, "the board reads exactly six bytes");
@@ -81,7 +80,6 @@ public:
     template <class OnFrame> void scan(OnFrame &&onFrame);
 
     int fill() const { return m_fill; }
-    const quint8 *data() const { return m_buffer; }
 
 private:
     quint8 m_buffer[kCapacity];

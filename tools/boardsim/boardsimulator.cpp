@@ -94,12 +94,6 @@ void BoardSimulator::setInputs(quint16 word)
     }
 }
 
-quint16 BoardSimulator::inputs() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_inputs;
-}
-
 quint16 BoardSimulator::outputs() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -38,12 +38,10 @@ public:
     // Stops answering, removes the link and closes the terminal.
     void close();
     bool isOpen() const { return m_master >= 0; }
-    QString linkPath() const { return m_linkPath; }
     QString terminalPath() const { return m_terminalPath; }
 
     // Inputs reported from the next status frame on (bits 0-9).
     void setInputs(quint16 word);
-    quint16 inputs() const;
     // Outputs the board holds: set by command 1, echoed in every status frame.
     quint16 outputs() const;
     void setOutputs(quint16 word);
