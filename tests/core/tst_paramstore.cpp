@@ -509,6 +509,28 @@ private slots:
         QCOMPARE(m_param->rowCount(), 20);
     }
 
+    // A row the database refuses (here a trigger) stays as it was, the other rows of the same save
+    // are still written, and the caller is told.
+    void refusedRowLeavesTheOthersWritten()
+    {
+        QVERIFY(m_param->query().exec("create trigger refuse before update on sysparam "
+                                      "when new.name = 'system4' begin select raise(abort, 'no'); end"));
+        SysParam p;
+        load(&p);
+        const QString system4 = m_param->value("system4");
+        p.filterSize = 55;
+        p.exposeTime[0] = 77;
+        p.tempHigh[7] = 99;
+        QVERIFY(!saveSysParam(&p, m_param->query()));
+        QCOMPARE(m_param->value("system4"), system4);
+        QCOMPARE(m_param->numbers("exposeTime").first(), QStringLiteral("77"));
+        QCOMPARE(m_param->numbers("system11").value(15), QStringLiteral("99"));
+        SysParam again;
+        load(&again);
+        QCOMPARE(again.exposeTime[0], 77);
+        QCOMPARE(again.filterSize, 3);
+    }
+
     void databaseWithoutTableKeepsConstructorValues()
     {
         RowFile empty(m_dir->filePath("empty.db"), "tempty");
