@@ -12,10 +12,9 @@
 #include "posix_qextserialport.h"
 #include "startup.h"
 #include "sysparam.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -27,18 +26,6 @@ class NullRunner : public CommandRunner
 public:
     CommandResult run(const QString &, const QStringList &, int) override { return {}; }
 };
-
-bool execOn(const QString &file, const QString &statement)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
-        db.setDatabaseName(file);
-        ok = db.open() && QSqlQuery(db).exec(statement);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("prep"));
-    return ok;
-}
 
 QColor lampColour(IOStatusWidget *strip, int point)
 {
@@ -86,7 +73,7 @@ private slots:
         TestWorkDir dir;
         QVERIFY(dir.isValid());
         // Port 3; outputs 0 and 2 idle closed.
-        QVERIFY(execOn(
+        QVERIFY(execOnDatabase(
             dir.filePath("PARAM.db"),
             "update sysparam set value='3 0 0 0 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'"));
         setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));

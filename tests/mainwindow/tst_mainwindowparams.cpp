@@ -8,9 +8,9 @@
 #include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -21,19 +21,6 @@ class NullRunner : public CommandRunner
 public:
     CommandResult run(const QString &, const QStringList &, int) override { return {}; }
 };
-
-// Edits the laid-out PARAM.db before the window opens it.
-bool execOn(const QString &file, const QString &statement)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
-        db.setDatabaseName(file);
-        ok = db.open() && QSqlQuery(db).exec(statement);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("prep"));
-    return ok;
-}
 
 int rowCount(QSqlQuery *q, const QString &key)
 {
@@ -57,15 +44,15 @@ private slots:
     void firstStartLoadsTheFactoryDatabase()
     {
         TestWorkDir dir;
-        QVERIFY(execOn(dir.filePath("PARAM.db"), "delete from sysparam where name='system12'"));
-        QVERIFY(execOn(
+        QVERIFY(execOnDatabase(dir.filePath("PARAM.db"), "delete from sysparam where name='system12'"));
+        QVERIFY(execOnDatabase(
             dir.filePath("PARAM.db"),
             "update sysparam set value='3 1 0 0 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'"));
-        QVERIFY(execOn(
+        QVERIFY(execOnDatabase(
             dir.filePath("PARAM.db"),
             "update sysparam set value='0 25 3 7 5 5 0 0 0 0 0 0 0 0 8000 600 12 60' where name='system2'"));
-        QVERIFY(execOn(dir.filePath("PARAM.db"),
-                       "update sysparam set value='0 0 0 -1 0 0 0 9 0' where name='system1'"));
+        QVERIFY(execOnDatabase(dir.filePath("PARAM.db"),
+                               "update sysparam set value='0 0 0 -1 0 0 0 9 0' where name='system1'"));
         gRunning = false;
         {
             DeVeWizard window;
@@ -91,8 +78,8 @@ private slots:
     void loaderWritesTheMouldSide()
     {
         TestWorkDir dir;
-        QVERIFY(execOn(dir.filePath("PARAM.db"),
-                       "update sysparam set value='1 1 0 0 0 0 0 0' where name='numFailDetect'"));
+        QVERIFY(execOnDatabase(dir.filePath("PARAM.db"),
+                               "update sysparam set value='1 1 0 0 0 0 0 0' where name='numFailDetect'"));
         DeVeWizard window;
         QCOMPARE(window.moldSide, 0); // right mould only
         QCOMPARE(gDetectSlotCount, 4);

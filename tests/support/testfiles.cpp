@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 QStringList readTextLines(const QString &path)
 {
@@ -25,4 +27,17 @@ bool writeTestFile(const QString &path, const QByteArray &content, const QDateTi
     if (mtime.isValid())
         return f.setFileTime(mtime, QFileDevice::FileModificationTime);
     return true;
+}
+
+bool execOnDatabase(const QString &path, const QString &statement)
+{
+    const QString connection = QStringLiteral("testfiles-exec");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        ok = db.open() && QSqlQuery(db).exec(statement);
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return ok;
 }

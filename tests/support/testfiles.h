@@ -11,3 +11,7 @@ QStringList readTextLines(const QString &path);
 
 // Writes `content` (creating missing folders); with a valid `mtime` the file gets that modification time.
 bool writeTestFile(const QString &path, const QByteArray &content, const QDateTime &mtime = {});
+
+// Runs one SQL statement on the database file `path` through a connection of its own (for preparing a
+// database before the code under test opens it); false when it cannot be opened or the statement fails.
+bool execOnDatabase(const QString &path, const QString &statement);
