@@ -21,7 +21,6 @@ char gCameraSerials[8][100];
 
 namespace {
 
-
 // One number of a stored row: a word of the record, or one of the two values that are not plain
 // words (the machine type is read into machineType but written from machineTypeEdit, so that a new
 // type takes effect at the next start; the language lives in gLanguage).
