@@ -1,0 +1,2 @@
+#include "networklog.h"
+Q_LOGGING_CATEGORY(lcNetwork, "network")
