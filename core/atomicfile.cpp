@@ -1,0 +1,147 @@
+#include "atomicfile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+mode_t modeFromPermissions(QFileDevice::Permissions p)
+{
+    mode_t mode = 0;
+    if (p & (QFileDevice::ReadOwner | QFileDevice::ReadUser))
+        mode |= S_IRUSR;
+    if (p & (QFileDevice::WriteOwner | QFileDevice::WriteUser))
+        mode |= S_IWUSR;
+    if (p & (QFileDevice::ExeOwner | QFileDevice::ExeUser))
+        mode |= S_IXUSR;
+    if (p & QFileDevice::ReadGroup)
+        mode |= S_IRGRP;
+    if (p & QFileDevice::WriteGroup)
+        mode |= S_IWGRP;
+    if (p & QFileDevice::ExeGroup)
+        mode |= S_IXGRP;
+    if (p & QFileDevice::ReadOther)
+        mode |= S_IROTH;
+    if (p & QFileDevice::WriteOther)
+        mode |= S_IWOTH;
+    if (p & QFileDevice::ExeOther)
+        mode |= S_IXOTH;
+    return mode;
+}
+
+bool fail(QString *errorText, const QString &path, const char *what, int err)
+{
+    if (errorText)
+        *errorText = QStringLiteral("cannot write %1: %2 (%3)")
+                         .arg(path, QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(err)));
+    return false;
+}
+
+// Creates a fresh temporary file in the target's folder, so the final rename stays on one file system.
+int createTemporary(const QString &target, QByteArray *tempName)
+{
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = info.dir().filePath(
+            QStringLiteral(".%1.%2.tmp")
+                .arg(info.fileName())
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        *tempName = QFile::encodeName(name);
+        const int fd = ::open(tempName->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevice::Permissions permissions,
+                         QString *errorText)
+{
+    if (path.isEmpty())
+        return fail(errorText, path, "no file name", EINVAL);
+
+    // Replace what a link points to, not the link itself.
+    QString target = path;
+    const QFileInfo linkInfo(path);
+    if (linkInfo.isSymLink())
+        target = linkInfo.symLinkTarget();
+    const QByteArray targetName = QFile::encodeName(target);
+
+    struct stat existing;
+    const bool exists = ::stat(targetName.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        return fail(errorText, path, "not a plain file", EISDIR);
+
+    QByteArray tempName;
+    const int fd = createTemporary(target, &tempName);
+    if (fd < 0)
+        return fail(errorText, path, "temporary file", errno);
+
+    const char *step = nullptr;
+    if (!writeAll(fd, data.constData(), data.size()))
+        step = "write";
+    else if (permissions != QFileDevice::Permissions() && ::fchmod(fd, modeFromPermissions(permissions)) != 0)
+        step = "permissions";
+    else if (permissions == QFileDevice::Permissions() && exists
+             && ::fchmod(fd, existing.st_mode & 07777) != 0)
+        step = "permissions";
+    else if (::fsync(fd) != 0)
+        step = "sync";
+    int err = errno;
+    // close can report a delayed write error (e.g. on network file systems).
+    if (::close(fd) != 0 && !step) {
+        step = "close";
+        err = errno;
+    }
+    if (step) {
+        ::unlink(tempName.constData());
+        return fail(errorText, path, step, err);
+    }
+
+    if (::rename(tempName.constData(), targetName.constData()) != 0) {
+        const int renameErr = errno;
+        ::unlink(tempName.constData());
+        return fail(errorText, path, "rename", renameErr);
+    }
+
+    // Make the rename itself survive a power cut. The new file is already in place, so a folder that
+    // cannot be synced is not a failed write.
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    if (errorText)
+        errorText->clear();
+    return true;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The one way this program writes a file. The bytes go to a temporary file beside the target, every
+// write is checked, the file is synced to the disk and only then renamed over the target. On a full
+// disk or any other failure the old file stays whole and the caller is told: QSaveFile alone reports
+// success on a full disk and leaves an empty or cut file behind.
+
+#include <QByteArray>
+#include <QFileDevice>
+#include <QString>
+
+// Replaces `path` with `data` (any thread; two threads must not write the same path at once).
+// `permissions` {} gives a new file the default mode (0666 less the umask) and keeps the mode of a
+// file it replaces; otherwise the file gets exactly these permissions (e.g. owner read/write only).
+// A symbolic link at `path` is followed: the file it points to is replaced, the link stays.
+// Returns false, with a reason in `errorText` if given, when the file could not be written whole.
+bool writeFileAtomically(const QString &path, const QByteArray &data,
+                         QFileDevice::Permissions permissions = {}, QString *errorText = nullptr);
