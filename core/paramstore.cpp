@@ -1,12 +1,13 @@
 #include "paramstore.h"
+
 #include "paramquery.h"
 
+#include "atomicfile.h"
 #include "corelog.h"
 #include "uitexttable.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -287,11 +288,9 @@ void readGroupIndex(SysParam *p)
         p->paraGroupIndex = ok ? value : 0;
         return;
     }
-    QSaveFile created(QStringLiteral("sysadd.txt"));
-    if (created.open(QIODevice::WriteOnly)) {
-        created.write("0");
-        created.commit();
-    }
+    QString error;
+    if (!writeFileAtomically(QStringLiteral("sysadd.txt"), "0", {}, &error))
+        qCWarning(lcCore).noquote() << error;
 }
 
 void readIoPointNames(const SysParam *p)
@@ -416,13 +415,14 @@ bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery)
     return false;
 }
 
-void saveParamGroupIndex(const SysParam *p)
+bool saveParamGroupIndex(const SysParam *p)
 {
-    QSaveFile file(QStringLiteral("sysadd.txt"));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QByteArray::number(p->paraGroupIndex) + '\n');
-    file.commit();
+    QString error;
+    if (writeFileAtomically(QStringLiteral("sysadd.txt"), QByteArray::number(p->paraGroupIndex) + '\n', {},
+                            &error))
+        return true;
+    qCWarning(lcCore).noquote() << "parameter group number not saved:" << error;
+    return false;
 }
 
 void ensureSysParamKey(const QString &key)

@@ -31,8 +31,9 @@ void loadSysParam(SysParam *p, QSqlQuery &paramQuery, QSqlQuery &snQuery);
 bool saveSysParam(const SysParam *p);
 bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery);
 
-// Writes paraGroupIndex to "sysadd.txt"; a file that cannot be written is skipped.
-void saveParamGroupIndex(const SysParam *p);
+// Writes paraGroupIndex to "sysadd.txt"; a file that cannot be written is left whole, logged, and false
+// is returned.
+bool saveParamGroupIndex(const SysParam *p);
 
 // Inserts the row `key` with the value "0" when the table has none.
 void ensureSysParamKey(const QString &key);

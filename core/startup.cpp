@@ -1,10 +1,12 @@
 #include "startup.h"
 
+#include "atomicfile.h"
+#include "corelog.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <fcntl.h>
 #if defined(__x86_64__) || defined(__i386__)
@@ -91,26 +93,37 @@ void writeNetConfig()
 {
     const QString path = QStringLiteral("./") + QStringLiteral("cnt_net/config.json");
     QJsonObject object;
+    QByteArray stored;
+    bool damaged = false;
     QFile in(path);
     if (in.open(QIODevice::ReadOnly)) {
-        const QJsonDocument doc = QJsonDocument::fromJson(in.readAll());
+        stored = in.readAll();
+        const QJsonDocument doc = QJsonDocument::fromJson(stored);
         if (doc.isObject())
             object = doc.object();
+        else
+            damaged = !stored.trimmed().isEmpty();
         in.close();
     }
     object.insert(QStringLiteral("version"), QString::fromLatin1(kVersionText));
     object.insert(QStringLiteral("camcount"), gCameraCount);
 
     // An existing file marked read-only stays as it is. Checked on the mode bits rather than by trying,
-    // since the box runs as root, and QSaveFile would replace the file through its folder anyway.
+    // since the box runs as root and the writer replaces the file through its folder anyway.
     const QFileInfo info(path);
     const QFile::Permissions anyWrite =
         QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (info.exists() && !(info.permissions() & anyWrite))
         return;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return;
-    out.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
-    out.commit();
+    // A damaged file loses its other keys here: keep its bytes aside for whoever repairs the settings.
+    QString error;
+    if (damaged) {
+        const QString aside = path + QStringLiteral(".bad");
+        if (writeFileAtomically(aside, stored, {}, &error))
+            qCWarning(lcCore).noquote() << "cnt_net/config.json was damaged; its old content is in" << aside;
+        else
+            qCWarning(lcCore).noquote() << "cnt_net/config.json was damaged;" << error;
+    }
+    if (!writeFileAtomically(path, QJsonDocument(object).toJson(QJsonDocument::Indented), {}, &error))
+        qCWarning(lcCore).noquote() << error;
 }

@@ -1,10 +1,10 @@
 #include "imagehelpers.h"
 
+#include "atomicfile.h"
 #include "imagesize.h"
 #include "inspectionlog.h"
 
 #include <QFile>
-#include <QTextStream>
 #include <algorithm>
 #include <cstdlib>
 #include <opencv2/imgproc.hpp>
@@ -356,17 +356,14 @@ void Bayer2RGBA(const uchar *src, uchar *dst)
 
 void GenRGB2Gray()
 {
-    QFile file(QStringLiteral("a.c"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        qCWarning(lcInspection) << "cannot write a.c:" << file.errorString();
-        return;
-    }
-    QTextStream out(&file);
-    out << "int gaRGB2Gray[] = {";
+    QByteArray text = "int gaRGB2Gray[] = {";
     for (int i = 0; i < 768; ++i) {
         if ((i % 256) % 8 == 0)
-            out << "\n    ";
-        out << gaRGB2Gray[i] << ", ";
+            text += "\n    ";
+        text += QByteArray::number(gaRGB2Gray[i]) + ", ";
     }
-    out << "\n};";
+    text += "\n};";
+    QString error;
+    if (!writeFileAtomically(QStringLiteral("a.c"), text, {}, &error))
+        qCWarning(lcInspection).noquote() << error;
 }

@@ -1,5 +1,6 @@
 #include "savefailimagethread.h"
 
+#include "atomicfile.h"
 #include "clock.h"
 #include "inspectionhooks.h"
 #include "inspectionlog.h"
@@ -7,12 +8,12 @@
 #include "startup.h"
 #include "sysparam.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <chrono>
@@ -213,13 +214,15 @@ QString SaveFialImageThread::saveImage(const QImage &image, int camera, int slot
         name = QStringLiteral("%1_%2").arg(roiNumber).arg(name);
     const QString path = QStringLiteral("%1/%2.jpg").arg(dir.absolutePath(), name);
 
-    // The reporting process reads the file as soon as it is reported: never let it see half a JPEG.
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly) && image.save(&file, "JPG");
-    ok = ok ? file.commit() : (file.cancelWriting(), false);
-    if (!ok) {
-        qCWarning(lcInspection) << "result picture not saved:" << path << file.errorString();
-        return {};
-    }
-    return path;
+    // The reporting process reads the file as soon as it is reported: never let it see half a JPEG,
+    // and never report a picture a full disk cut short.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    QString error;
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPG"))
+        error = QStringLiteral("cannot encode the picture");
+    else if (writeFileAtomically(path, jpeg, {}, &error))
+        return path;
+    qCWarning(lcInspection).noquote() << "result picture not saved:" << path << error;
+    return {};
 }

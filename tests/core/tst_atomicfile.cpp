@@ -2,22 +2,13 @@
 // says it failed. A full disk is imitated without root by a file size limit in a child process.
 
 #include "atomicfile.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray pattern(int size)
 {
@@ -65,22 +56,14 @@ private slots:
         QVERIFY(writeFileAtomically(path, old));
         const QByteArray fresh = pattern(newSize);
 
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit rl{rlim_t(limit), rlim_t(limit)};
-            ::setrlimit(RLIMIT_FSIZE, &rl);
+        const int exitCode = runWithFileSizeLimit(limit, [&] {
             QString error;
             const bool ok = writeFileAtomically(path, fresh, {}, &error);
-            // Exit 3 when the writer's answer contradicts its error text.
-            ::_exit(ok ? (error.isEmpty() ? 0 : 3) : (error.isEmpty() ? 3 : 1));
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), fits ? 0 : 1);
-        QCOMPARE(readAll(path), fits ? fresh : old);
+            // 3 when the writer's answer contradicts its error text.
+            return ok ? (error.isEmpty() ? 0 : 3) : (error.isEmpty() ? 3 : 1);
+        });
+        QCOMPARE(exitCode, fits ? 0 : 1);
+        QCOMPARE(readTestFile(path), fits ? fresh : old);
         // No temporary file is left beside the target.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"config.json"});
     }
@@ -92,7 +75,7 @@ private slots:
 
         // A new file gets the default mode; an empty file is a valid content.
         QVERIFY(writeFileAtomically(path, QByteArray()));
-        QCOMPARE(readAll(path), QByteArray());
+        QCOMPARE(readTestFile(path), QByteArray());
         QCOMPARE(modeOf(path), mode_t(0644));
 
         // A mode given is set exactly; a later write without a mode keeps it.
@@ -100,14 +83,14 @@ private slots:
         QCOMPARE(modeOf(path), mode_t(0600));
         QVERIFY(writeFileAtomically(path, "secret 2"));
         QCOMPARE(modeOf(path), mode_t(0600));
-        QCOMPARE(readAll(path), QByteArray("secret 2"));
+        QCOMPARE(readTestFile(path), QByteArray("secret 2"));
 
         // Through a link the linked file is replaced and the link stays a link.
         const QString link = dir.filePath(QStringLiteral("link.txt"));
         QVERIFY(QFile::link(path, link));
         QVERIFY(writeFileAtomically(link, "via link"));
         QVERIFY(QFileInfo(link).isSymLink());
-        QCOMPARE(readAll(path), QByteArray("via link"));
+        QCOMPARE(readTestFile(path), QByteArray("via link"));
 
         // A folder in the way or a missing folder: failure with a reason, nothing changed or left over.
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));

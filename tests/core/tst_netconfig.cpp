@@ -1,6 +1,7 @@
 // cnt_net/config.json as the reporting process sees it after start-up.
 
 #include "startup.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 
 #include <QFile>
@@ -83,6 +84,28 @@ private slots:
         writeNetConfig();
         const QJsonObject o = readObject(QStringLiteral("cnt_net/config.json"));
         QCOMPARE(o.keys(), QStringList({QStringLiteral("camcount"), QStringLiteral("version")}));
+        // What was there is kept aside for a person to repair; an empty file has nothing to keep.
+        const QString aside = QStringLiteral("cnt_net/config.json.bad");
+        QCOMPARE(QFile::exists(aside), !content.isEmpty());
+        if (!content.isEmpty())
+            QCOMPARE(readAll(aside), content);
+    }
+
+    // A full disk at start-up: the report link's settings stay as they were.
+    void fullDiskKeepsTheOldFile()
+    {
+        TestWorkDir dir;
+        const QString path = QStringLiteral("cnt_net/config.json");
+        const QByteArray before = R"({"devicename": "M7", "serveraddr": "127.0.0.1", "serverport": "8080"})";
+        QVERIFY(writeFile(path, before));
+        QCOMPARE(runWithFileSizeLimit(before.size(), [] {
+                     writeNetConfig();
+                     return 0;
+                 }),
+                 0);
+        QCOMPARE(readAll(path), before);
+        QCOMPARE(QDir(QStringLiteral("cnt_net")).entryList(QDir::Files | QDir::Hidden).filter("config"),
+                 QStringList{"config.json"});
     }
 
     void readOnlyFileIsLeftUnchanged()

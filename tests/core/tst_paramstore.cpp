@@ -575,8 +575,15 @@ private slots:
         QVERIFY(QDir().mkdir("sysadd.txt")); // a folder in its place cannot be written
         SysParam p;
         p.paraGroupIndex = 4;
-        saveParamGroupIndex(&p);
+        QVERIFY(!saveParamGroupIndex(&p));
         QVERIFY(QFileInfo("sysadd.txt").isDir());
+
+        // A full disk: the stored number stays, and the caller is told.
+        QVERIFY(QDir().rmdir("sysadd.txt"));
+        QVERIFY(writeTestFile("sysadd.txt", "7\n"));
+        p.paraGroupIndex = 1234;
+        QCOMPARE(runWithFileSizeLimit(3, [&p] { return saveParamGroupIndex(&p) ? 1 : 0; }), 0);
+        QCOMPARE(readFile("sysadd.txt"), QByteArray("7\n"));
     }
 
     void ioPointNamesFromFile()

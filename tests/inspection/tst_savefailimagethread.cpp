@@ -83,6 +83,7 @@ private slots:
     void sameSecondAndRegionReplacesTheEarlierPicture();
     void limitBelowOneSavesNothing();
     void unwritableFolderIsNotReported();
+    void fullDiskKeepsTheOldPictureAndReportsNothing();
     void shortHandOverBufferIsDropped();
     void stopsDuringItsPauses();
 
@@ -326,6 +327,47 @@ void TstSaveFailImageThread::unwritableFolderIsNotReported()
     handOver(0, 1, 1, solid(qRgb(1, 2, 3)));
     QTRY_COMPARE(m_reports.size(), 1);
     QCOMPARE(m_reports.first().info.value("detect").toInt(), 1);
+}
+
+QtMessageHandler gPreviousHandler = nullptr;
+std::atomic<bool> gNotSavedWarning{false};
+
+void TstSaveFailImageThread::fullDiskKeepsTheOldPictureAndReportsNothing()
+{
+    // The same second and no region: the new picture would replace this one.
+    setAppClock([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); });
+    const QString path = QDir(resultImageFolder(0, 0, 0)).absoluteFilePath("2024-05-06_07.08.09.jpg");
+    const QByteArray old = "the earlier picture";
+    QVERIFY(writeTestFile(path, old));
+    QImage noise(kW, kH, QImage::Format_RGB32);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x)
+            noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) * 5 % 256));
+    }
+    handOver(0, 0, 0, noise);
+
+    // A full disk: writes past 1000 bytes fail. The JPEG is larger.
+    const int exitCode = runWithFileSizeLimit(1000, [this] {
+        gPreviousHandler =
+            qInstallMessageHandler([](QtMsgType t, const QMessageLogContext &c, const QString &m) {
+                if (t == QtWarningMsg && m.contains(QStringLiteral("result picture not saved")))
+                    gNotSavedWarning = true;
+                gPreviousHandler(t, c, m);
+            });
+        startSaver();
+        QElapsedTimer timer;
+        timer.start();
+        while (pending(0, 0, 0) && timer.elapsed() < 5000)
+            QTest::qWait(20);
+        settle();
+        m_saver->stop();
+        m_saver->wait();
+        return (pending(0, 0, 0) ? 1 : 0) | (m_reports.isEmpty() ? 0 : 2) | (gNotSavedWarning ? 0 : 4);
+    });
+    QCOMPARE(exitCode, 0); // picked up, not reported, warned
+    QCOMPARE(readTestFile(path), old);
+    QCOMPARE(QDir(resultImageFolder(0, 0, 0)).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"2024-05-06_07.08.09.jpg"});
 }
 
 void TstSaveFailImageThread::shortHandOverBufferIsDropped()

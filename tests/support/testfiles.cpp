@@ -6,6 +6,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 QStringList readTextLines(const QString &path)
 {
     QFile f(path);
@@ -40,4 +45,27 @@ bool execOnDatabase(const QString &path, const QString &statement)
     }
     QSqlDatabase::removeDatabase(connection);
     return ok;
+}
+
+QByteArray readTestFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+int runWithFileSizeLimit(qint64 limit, const std::function<int()> &body)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{rlim_t(limit), rlim_t(limit)};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        ::_exit(body() & 0xff);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The lines of a UTF-8 text file without their line feeds; empty when it cannot be read.
 QStringList readTextLines(const QString &path);
 
@@ -15,3 +17,10 @@ bool writeTestFile(const QString &path, const QByteArray &content, const QDateTi
 // Runs one SQL statement on the database file `path` through a connection of its own (for preparing a
 // database before the code under test opens it); false when it cannot be opened or the statement fails.
 bool execOnDatabase(const QString &path, const QString &statement);
+
+// The whole content of a file, or "<unreadable>".
+QByteArray readTestFile(const QString &path);
+
+// Runs `body` in a child process in which writing a file past `limit` bytes fails with EFBIG, as on a
+// full disk. Returns body's result as the child's exit code (0-255), or -1 when the child crashed.
+int runWithFileSizeLimit(qint64 limit, const std::function<int()> &body);
