@@ -27,6 +27,12 @@ public:
     // Whether the camera opened; the main window drops views whose camera did not.
     bool cameraOpened = false;
 
+    // Set by the main window's layout: the view's cell relative to the screen and to the image.
+    float screenRatioX = 1.0f;
+    float screenRatioY = 1.0f;
+    float imageRatioX = 1.0f;
+    float imageRatioY = 1.0f;
+
     // The camera's detector, built on the live table and this view; lives as long as the view.
     std::unique_ptr<CameraDetector> detector;
 

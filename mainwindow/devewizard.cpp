@@ -1,13 +1,19 @@
+// Construction of the main window in its fixed start-up order, and its destruction.
+
 #include "devewizard.h"
 
 #include "cameradeviceinfo.h"
 #include "cammerwidget.h"
+#include "clock.h"
 #include "commandrunner.h"
 #include "controlport.h"
+#include "databaserestore.h"
 #include "detectpass.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
 #include "iostatuswidget.h"
+#include "mainwindowglobals.h"
+#include "mainwindowlog.h"
 #include "paramquery.h"
 #include "paramstore.h"
 #include "savefailimagethread.h"
@@ -20,7 +26,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 
 extern "C" {
@@ -31,14 +39,15 @@ extern "C" {
 
 DeVeWizard *gMainWindow = nullptr;
 
+// Each step relies on the ones before it; the numbers are those of the start-up order.
 DeVeWizard::DeVeWizard() : QWidget(nullptr)
 {
-    // FFmpeg 5 registers formats and codecs by itself; devices and the network layer still need it.
+    // 2. FFmpeg 5 registers formats and codecs by itself; devices and the network layer still need it.
     avdevice_register_all();
     avformat_network_init();
     av_log_set_level(AV_LOG_QUIET);
 
-    gMainWindow = this;
+    gMainWindow = this; // 3
     setWindowFlags(Qt::CustomizeWindowHint);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect g = screen->geometry();
@@ -47,36 +56,86 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     }
     setFixedSize(gShowW, gShowH);
 
-    gWarnBox = new WarnBox(nullptr);
-
-    runPendingUpdate();
-    openDatabases();
+    runPendingUpdate();            // 4
+    createLoginTimers();           // 5
+    gWarnBox = new WarnBox(nullptr); // 6
+    openDatabases();               // 7, 8, 9
     installCoreHooks();
-    loadParameters();
-    createIoBoardLink();
-
-    createCameraViews();
+    loadParameters();              // 10, 11
+    showStartupNotice();           // 14
+    createIoBoardLink();           // 16
+    buildGrayColorTable();         // 17
+    createCameraViews();           // 18, 19
+    // 13, taken from the first camera that opened: before any camera opens only the default size is
+    // known, and the layout and buffers would not fit the real image.
+    takeImageSizeValues();
     gTemperatureAlarm = false;
+    checkCameraSerials();          // 20
+    shownCamera = gCameraCount == 1 ? 0 : gCameraCount; // 21
+    createPages();                 // 22
+    createZoomControls();          // 23
+    ChangeCammer();                // 25
+    createFolders();               // 26
+    startResultImageSaver();       // 28, 29
+    startOperationRecord();        // 31
 
-    startResultImageSaver();
+    // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
+    if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
+        gControlPort->setOutput(0, 1);
+        gControlPort->flushOutputs();
+    }
+    manualTrigSlot = gDetectSlotCount; // 35
+    installEventFilter(this);
+    gWarnBox->hide();
+
+    // 36. The poll thread's change signal reaches Run queued, the output flushes directly.
+    gControlPort->setRunSlot(this, [this] { Run(); });
+    connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
+    dateTimer->start(60000);
+
+    InsertRecord(uiText(150).arg(gCameraCount)); // 37
+
+    fpsTimer = new QTimer(this); // 38
+    connect(fpsTimer, &QTimer::timeout, this, &DeVeWizard::SlotFPS);
+    fpsTimer->start(1000);
+    cycleTenths = 0;
+    cycleMarkTenths = appNow().toMSecsSinceEpoch() / 100;
+
+    CountRead(); // 39
+
+    if (gSysParam->screenOffTime > 0) // 40
+        lcdTimer->start(gSysParam->screenOffTime * 1000);
+
+    adoptGlobalBoxes(); // 41
 }
 
 DeVeWizard::~DeVeWizard()
 {
+    // A running QThread must not be destroyed, and no timer of ours may fire into a half-gone window.
     stopResultImageSaver();
+    for (QTimer *timer : findChildren<QTimer *>())
+        timer->stop();
     setScreenOffHook({});
     setMoldSideHook({});
     setParamQueryHook({});
     setSnQueryHook({});
     inspectionHooks().currentSlot = nullptr;
+    inspectionHooks().InsertRecord = nullptr;
+    // The boxes adopted by the window go with it.
+    if (gWarnBox && gWarnBox->parent() == this)
+        gWarnBox = nullptr;
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
     paramQuery = nullptr;
     snDb = QSqlDatabase();
     paramDb = QSqlDatabase();
+    recordDb = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("dbT"));
     QSqlDatabase::removeDatabase(QStringLiteral("dbIn"));
+    QSqlDatabase::removeDatabase(QStringLiteral("dbRecord"));
+    if (gMainWindow == this)
+        gMainWindow = nullptr;
 }
 
 void DeVeWizard::runPendingUpdate()
@@ -90,33 +149,67 @@ void DeVeWizard::runPendingUpdate()
     runCommand(QStringLiteral("rm"), {QStringLiteral("-f"), QStringLiteral("update.sh")});
 }
 
+// Restarted by every touch; started here only as objects.
+void DeVeWizard::createLoginTimers()
+{
+    logoutTimer = new QTimer(this);
+    connect(logoutTimer, &QTimer::timeout, this, &DeVeWizard::TimerLogout);
+    lcdTimer = new QTimer(this);
+    connect(lcdTimer, &QTimer::timeout, this, &DeVeWizard::TimerLCD);
+}
+
+// A database is opened only when it is one with its table. A missing or damaged one is restored from
+// its shipped copy and the box restarts; when that fails it stays closed, so that nothing runs
+// silently on an empty file made by opening.
 void DeVeWizard::openDatabases()
 {
-    if (!QFile::exists(QStringLiteral("PARAM.db"))) {
-        // Shown in English: the language setting lives in the database that is missing.
-        gWarnBox->setMessage(uiText(160, 1));
-        gWarnBox->exec();
-        runCommand(QStringLiteral("cp"),
-                   {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/PARAM.db"), QStringLiteral("./")});
-        runCommand(QStringLiteral("sync"));
-        runCommand(QStringLiteral("reboot"));
-    }
+    // Shown in English: the language setting lives in the database being checked.
+    const bool paramGood =
+        checkDatabase(QStringLiteral("PARAM.db"), QStringLiteral("sysparam"), uiText(160, 1),
+                      {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/PARAM.db"), QStringLiteral("./")});
     paramDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbIn"));
     paramDb.setDatabaseName(QStringLiteral("PARAM.db"));
-    paramDb.open();
+    if (paramGood)
+        paramDb.open();
     paramQuery = new QSqlQuery(paramDb);
 
+    const bool recordGood =
+        checkDatabase(QStringLiteral("RECORD.db"), QStringLiteral("RECORD"), uiText(135, 1),
+                      {QStringLiteral("-f"), QStringLiteral("RECORDNULL.db"), QStringLiteral("RECORD.db")});
+    recordDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbRecord"));
+    recordDb.setDatabaseName(QStringLiteral("RECORD.db"));
+    if (recordGood)
+        recordDb.open();
+
+    const bool snGood =
+        checkDatabase(QStringLiteral("SN.db"), QStringLiteral("sysparam"), uiText(160),
+                      {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
     snDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbT"));
     snDb.setDatabaseName(QStringLiteral("SN.db"));
-    if (!snDb.open()) {
-        gWarnBox->setMessage(uiText(160));
-        gWarnBox->exec();
-        runCommand(QStringLiteral("cp"),
-                   {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
-        runCommand(QStringLiteral("sync"));
-        runCommand(QStringLiteral("reboot"));
-    }
+    if (snGood)
+        snDb.open();
     snQuery = new QSqlQuery(snDb);
+}
+
+// True when `file` may be opened. A bad file is reported on screen and in the log; the box restarts
+// only when the restored file is good, so a failing restore cannot loop through restarts.
+bool DeVeWizard::checkDatabase(const QString &file, const QString &table, const QString &message,
+                               const QStringList &copyArguments)
+{
+    QString cause;
+    const DatabaseState state = inspectDatabase(file, table, &cause);
+    if (state == DatabaseState::Good)
+        return true;
+    qCCritical(lcMainWindow).noquote() << cause;
+    gWarnBox->setMessage(message);
+    gWarnBox->exec();
+    if (!restoreDatabase(file, table, state, copyArguments, &cause)) {
+        qCCritical(lcMainWindow).noquote() << cause << "- not restarting, the file stays closed";
+        return false;
+    }
+    qCWarning(lcMainWindow).noquote() << file << "restored from its shipped copy; restarting";
+    runCommand(QStringLiteral("reboot"));
+    return true;
 }
 
 // The core writes these fields of ours through hooks; they are removed again by the destructor.
@@ -126,6 +219,7 @@ void DeVeWizard::installCoreHooks()
     setMoldSideHook([this](int side) { moldSide = side; });
     setParamQueryHook([this] { return paramQuery; });
     setSnQueryHook([this] { return snQuery; });
+    inspectionHooks().InsertRecord = [this](const QString &line) { InsertRecord(line); };
     inspectionHooks().currentSlot = [this] { return currentSlot; };
 }
 
@@ -156,13 +250,102 @@ void DeVeWizard::loadParameters()
         gSysParamEdit = new SysParam;
     *gSysParamEdit = SysParam();
     copyStartupParams(*gSysParam);
+    gStatisticsEnabled = gSysParam->enableStatistics;
+    gLensOptEnabled = 1 - gSysParam->noLensOpt;
+    currentSlot = gSysParam->enableProdDetect != 1 ? 1 : 0;
     gRunning = true;
 }
 
-// Folders for every camera in use and all eight slots, hand-over buffers of each camera's image size
-// for the slots in use (no picture is handed over for another slot), then the saver thread, which
-// runs until the application quits.
-void DeVeWizard::startResultImageSaver()
+void DeVeWizard::takeImageSizeValues()
+{
+    const CammerWidget *first = cammerWidgets[0];
+    const int w = first && first->imageWidth > 0 ? first->imageWidth : gImageW;
+    const int h = first && first->imageHeight > 0 ? first->imageHeight : gImageH;
+    gImagePixelCount = w * h;
+    gImageBufferBytes = gColorCamera != 0 ? gImagePixelCount * 4 : gImagePixelCount;
+    gViewScaleX = float(gShowW) / float(w);
+    gViewScaleY = float(gShowH) / float(h);
+    cellScaleX = gViewScaleX;
+    cellScaleY = gViewScaleY;
+}
+
+// Shown without blocking until the start is done.
+void DeVeWizard::showStartupNotice()
+{
+    gWarnBox->setButtonText(uiText(121));
+    gWarnBox->setMessage(uiText(133));
+    gWarnBox->show();
+}
+
+// The I/O board on port gIoPortNumber (taken with the parameters just loaded). ControlPort lives for
+// the whole run; a later window reuses it. Until detection starts the clamp is not allowed to close.
+void DeVeWizard::createIoBoardLink()
+{
+    if (!gControlPort)
+        gControlPort = new ControlPort;
+    gControlPort->setOutput(0, 1);
+    gControlPort->flushOutputs();
+}
+
+void DeVeWizard::buildGrayColorTable()
+{
+    grayColorTable.resize(256);
+    for (int i = 0; i < 256; ++i)
+        grayColorTable[i] = 0xFF000000u + uint(i) * 0x10000u + uint(i) * 0x100u + uint(i);
+}
+
+// Which question a start with these cameras asks about the saved serials: 134 when only simulated
+// cameras run, 360 when the number of cameras found differs from the number saved, else none (0).
+int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount)
+{
+    if (simulatedCameras == 1)
+        return 134;
+    if (camerasFound != savedSerialCount && savedSerialCount > 0)
+        return 360;
+    return 0;
+}
+
+// The operator may clear the saved serials when the cameras changed; after a changed count the box
+// restarts so that the cameras are bound anew.
+void DeVeWizard::checkCameraSerials()
+{
+    const int question = cameraSerialQuestion(gSimulatedCameras, gCameraInfoList.size(), gSysParam->cameraSnCount);
+    if (question == 0)
+        return;
+    qCWarning(lcMainWindow).noquote() << "camera serials:" << uiText(question, 1).simplified();
+    // The yes/no box and the serial store are not part of the program yet: nothing is cleared.
+}
+
+// Pages, all children of the window. The status strip repaints on every change of the output word.
+void DeVeWizard::createPages()
+{
+    ioStatusWidget = new IOStatusWidget(this);
+    const int stripHeight = ioStatusWidget->sizeHint().height();
+    ioStatusWidget->setGeometry(0, height() - stripHeight, width(), stripHeight);
+    connect(gControlPort, &ControlPort::sigIOChange, ioStatusWidget, QOverload<>::of(&QWidget::update));
+}
+
+QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)
+{
+    auto *button = new QPushButton(this);
+    button->setFlat(true);
+    button->setIcon(QIcon(picture));
+    button->setIconSize(QSize(70, 70));
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setStyleSheet(QStringLiteral("border:none;"));
+    return button;
+}
+
+QList<QAbstractButton *> DeVeWizard::zoomButtons() const
+{
+    return {enlargeButton,  recoveryButton,  reductionButton, moveUpButton,
+            moveDownButton, moveLeftButton, moveRightButton};
+}
+
+// Result folders ("./alarmimage//camera%1//detect%2//NG" and "OK"), template folders "./cammer%1%2"
+// and raw-frame folders "./originalimage//cammer%1%2", camera and slot counted from 1, for every
+// camera in use and all eight slots; missing parents are made too.
+void DeVeWizard::createFolders()
 {
     for (int c = 0; c < gCameraCount; ++c) {
         for (int d = 0; d < 8; ++d) {
@@ -170,7 +353,18 @@ void DeVeWizard::startResultImageSaver()
                 recordDirs[c][d][e].setPath(resultImageFolder(c, d, e));
                 recordDirs[c][d][e].mkpath(QStringLiteral("."));
             }
+            QDir(QStringLiteral(".")).mkpath(QStringLiteral("./cammer%1%2").arg(c + 1).arg(d + 1));
+            QDir(QStringLiteral(".")).mkpath(QStringLiteral("./originalimage//cammer%1%2").arg(c + 1).arg(d + 1));
         }
+    }
+}
+
+// Hand-over buffers of each camera's image size for the slots in use only (eight cameras by eight
+// slots by two pictures of 5 MB would not fit the box's memory; no picture is handed over for
+// another slot), then the saver thread, which runs until the application quits.
+void DeVeWizard::startResultImageSaver()
+{
+    for (int c = 0; c < gCameraCount; ++c) {
         if (const CammerWidget *view = cammerWidgets[c])
             allocFailImageBuffers(c, view->imageWidth, view->imageHeight, gDetectSlotCount);
     }
@@ -191,20 +385,18 @@ void DeVeWizard::stopResultImageSaver()
     gSaveFailImageThread = nullptr;
 }
 
-// The I/O board on port gIoPortNumber (taken with the parameters just loaded). ControlPort lives for
-// the whole run; a later window reuses it. Its change signals run the machine cycle: the poll
-// thread's queued, the output flushes directly.
-void DeVeWizard::createIoBoardLink()
+// The process-wide boxes become children of the window, so that they stay above it; they keep their
+// own window flags.
+void DeVeWizard::adoptGlobalBoxes()
 {
-    if (!gControlPort)
-        gControlPort = new ControlPort;
-    gControlPort->setRunSlot(this, [this] { Run(); });
-    connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
+    if (gWarnBox)
+        gWarnBox->setParent(this, gWarnBox->windowFlags());
+}
 
-    ioStatusWidget = new IOStatusWidget(this);
-    const int stripHeight = ioStatusWidget->sizeHint().height();
-    ioStatusWidget->setGeometry(0, height() - stripHeight, width(), stripHeight);
-    connect(gControlPort, &ControlPort::sigIOChange, ioStatusWidget, QOverload<>::of(&QWidget::update));
+// Until the login box is part of the program nobody can log in: the level stays as it is.
+void DeVeWizard::runPasswordBox()
+{
+    qCWarning(lcMainWindow) << "no login box: the login level stays" << loginLevel;
 }
 
 void DeVeWizard::Run()

@@ -1,57 +1,188 @@
 #pragma once
 // The one top-level window and owner of everything that runs the box: database connections,
 // parameters, camera views, pages, timers and the machine cycle. GUI thread only.
+//
+// Its implementation is split by concern: devewizard.cpp (construction in its fixed order and
+// destruction), operationrecord.cpp (the operation record and its daily roll-over), resultcounters.cpp
+// ("count.txt"), cameralayout.cpp (view layout and zoom), loginlevel.cpp (login level, logout,
+// screen-off and heartbeat timers).
 
 #include <QDir>
+#include <QRgb>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QString>
+#include <QVector>
 #include <QWidget>
 
 class CammerWidget;
+class CustomIONameWidget;
+class DrawROIWidget;
+class HardwareConfigurationWidget;
+class HelpWidget;
+class IndexButton;
 class IOStatusWidget;
+class QAbstractButton;
+class QTimer;
+class WidgetChangeCamera;
+class WizardParaWidget;
 
 class DeVeWizard : public QWidget
 {
     Q_OBJECT
 public:
+    // Builds the whole box in its fixed start-up order; returns it built, not shown.
     DeVeWizard();
+    // Stops the saver thread and the window's timers, removes the hooks it installed and closes its
+    // databases, so that a window can also be built and destroyed inside one process (tests).
     ~DeVeWizard() override;
 
-    QSqlDatabase paramDb; // "dbIn" on PARAM.db
-    QSqlDatabase snDb;    // "dbT" on SN.db
+    QSqlDatabase recordDb; // "dbRecord" on RECORD.db
+    QSqlDatabase paramDb;  // "dbIn" on PARAM.db
+    QSqlDatabase snDb;     // "dbT" on SN.db
     // Used by the parameter, region-table and serial stores for the whole run.
     QSqlQuery *paramQuery = nullptr;
     QSqlQuery *snQuery = nullptr;
 
-    int moldSide = 0;    // written by the parameter loader, then by the machine cycle
-    int screenOff = 0;   // 1 while the backlight is off
-    int runState = 1;    // 1 detecting, 2 learning templates, 3 stopped
-    int alarmState = 0;  // 0 normal, 1 result shown, 2 NG alarm latched, 3 alarm review
-    int currentSlot = 1; // detection slot of the running cycle step
+    int moldSide = 0;      // written by the parameter loader, then by the machine cycle
+    int screenOff = 0;     // 1 while the backlight is off
+    int runState = 1;      // 1 detecting, 2 learning templates, 3 stopped
+    int alarmState = 0;    // 0 normal, 1 result shown, 2 NG alarm latched, 3 alarm review
+    int detectStatus = 3;  // 1 counting down, 2 detected, 3 idle
+    int loginLevel = 0;    // 0 not logged in, 1 basic user, 2 advanced user
+    int currentSlot = 1;   // detection slot of the running cycle step
+    int manualTrigSlot = 0; // pair position of a manual trigger; gDetectSlotCount = none
+    int cycleTenths = 0;   // last cycle time, 0.1 s
+    qint64 cycleMarkTenths = 0; // time of the last cycle mark, 0.1 s since the epoch
 
     // Camera view per camera position; the first gCameraCount are in use, the rest null.
     CammerWidget *cammerWidgets[8] = {};
+    // The camera shown alone; gCameraCount means all cameras tiled.
+    int shownCamera = 0;
 
-    // Bottom status strip of the I/O points.
+    // Pages; null until their page is part of the program.
     IOStatusWidget *ioStatusWidget = nullptr;
+    IndexButton *indexButton = nullptr;
+    DrawROIWidget *drawROIWidget = nullptr;
+    WizardParaWidget *paraWidget = nullptr;
+    HelpWidget *helpWidget = nullptr;
+    WidgetChangeCamera *changeCameraWidget = nullptr;
+    CustomIONameWidget *customIONameWidget = nullptr;
+    HardwareConfigurationWidget *hardwareWidget = nullptr;
 
     // Result-image folders per camera and detection slot: [0] NG, [1] OK.
     QDir recordDirs[8][8][2];
+
+    // Day of the running "RECORD.db" (yyyy-MM-dd) and the archive folders.
+    QString recordDate;
+    QDir recordArchiveDir;
+    QDir statisticsArchiveDir;
+
+    // Zoom of the enlarged camera view: picture point p is drawn at p * zoomScale + offset.
+    double zoomOffsetX = 0.0;
+    double zoomOffsetY = 0.0;
+    double zoomScale = 1.0;
+    int zoomAnchorX = 0; // the screen point kept in place while zooming
+    int zoomAnchorY = 0;
+    int zoomButtonMode = 0; // 0 zoom buttons hidden, 1 the enlarge button, 2 all seven
+
+    // One camera cell relative to the image and to the screen.
+    float cellScaleX = 1.0f;
+    float cellScaleY = 1.0f;
+    float cellScreenX = 1.0f;
+    float cellScreenY = 1.0f;
+
+    // Colour table of 8-bit pictures: entry i is the opaque grey i.
+    QVector<QRgb> grayColorTable;
+
+    QTimer *logoutTimer = nullptr;
+    QTimer *lcdTimer = nullptr;
+    QTimer *dateTimer = nullptr;
+    QTimer *fpsTimer = nullptr;
+    QTimer *zoomTimer = nullptr;
+
+    QAbstractButton *enlargeButton = nullptr;
+    QAbstractButton *recoveryButton = nullptr;
+    QAbstractButton *reductionButton = nullptr;
+    QAbstractButton *moveUpButton = nullptr;
+    QAbstractButton *moveDownButton = nullptr;
+    QAbstractButton *moveLeftButton = nullptr;
+    QAbstractButton *moveRightButton = nullptr;
+
+    // The effective login level: 2 when passwords are not in use, else the level logged in, asking
+    // for the password when nobody is (0 when the box is cancelled).
+    int userLevel();
+    // True when the user is, or by the password asked now becomes, an advanced user.
+    bool isAdvancedUser();
 
 public slots:
     // The machine-cycle poll, run on every input change of the I/O board.
     void Run();
 
+    // Operation record (operationrecord.cpp).
+    void InsertRecord(const QString &remarks);
+    void ClearRecord();
+    // Closes the three databases before a restart; blocks 500 ms.
+    void FLushAll();
+    void SlotCheckDate();
+
+    // Result counters (resultcounters.cpp).
+    void CountRead();
+    void CountWrite();
+
+    // Login and screen timers (loginlevel.cpp).
+    void TimerLogout();
+    void TimerLCD();
+    void SlotFPS();
+
+    // Camera layout and zoom (cameralayout.cpp).
+    void ChangeCammer();
+    void MShowHide(int mode);
+    void MHideAll();
+    void MTimerScale();
+    void MScale(int direction);
+    void MEnlargeScale();
+    void MRecovery();
+    void MReductionScale();
+    void SlotMove(int dx, int dy);
+    void SlotMoveT();
+    void SlotMoveB();
+    void SlotMoveL();
+    void SlotMoveR();
+
 private:
     void runPendingUpdate();
+    void createLoginTimers();
     void openDatabases();
+    bool checkDatabase(const QString &file, const QString &table, const QString &message,
+                       const QStringList &copyArguments);
     void installCoreHooks();
+    void loadParameters();
+    void takeImageSizeValues();
+    void showStartupNotice();
+    void createIoBoardLink();
+    void buildGrayColorTable();
     void createCameraViews();
+    void checkCameraSerials();
+    void createPages();
+    void createZoomControls();
+    QAbstractButton *makePictureButton(const QPixmap &picture);
+    QList<QAbstractButton *> zoomButtons() const;
+    void createFolders();
     void startResultImageSaver();
     void stopResultImageSaver();
-    void loadParameters();
-    void createIoBoardLink();
+    void startOperationRecord();
+    bool openRecordDb();
+    bool makeFreshRecordFile();
+    void runPasswordBox();
+    void adoptGlobalBoxes();
+
+    bool recordArchiveFailed = false;
 };
+
+// The clear-serials question a start asks (row 134 on simulated cameras, 360 when the number of
+// cameras found differs from the number of saved serials when any are saved), 0 for none.
+int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount);
 
 // The main window; set by its constructor first thing, valid for the rest of the run. GUI thread.
 extern DeVeWizard *gMainWindow;

@@ -1,18 +1,24 @@
-// What the main window's constructor does with the databases of the working directory.
+// What the main window's constructor does with the databases of the working directory, what a start
+// leaves behind, and the login and screen timers.
 
 #include "boxtestpolicy.h"
 #include "commandrunner.h"
+#include "databaserestore.h"
 #include "devewizard.h"
+#include "sysparam.h"
+#include "systemhelpers.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 
 #include <QSqlQuery>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
 
-// Records every command; copies are carried out so the restored file can be checked, everything else
-// is only recorded.
+// Records every command; "cp -f <from> <to>" is carried out (into a folder when <to> ends with "/"),
+// so that the restored file can be checked; everything else is only recorded.
 class RecordingRunner : public CommandRunner
 {
 public:
@@ -20,14 +26,21 @@ public:
     CommandResult run(const QString &program, const QStringList &arguments, int) override
     {
         calls << (QStringList{program} + arguments).join(QLatin1Char(' '));
+        if (program == QLatin1String("cp") && arguments.size() == 3) {
+            QString to = arguments.at(2);
+            if (to.endsWith(QLatin1Char('/')))
+                to += QFileInfo(arguments.at(1)).fileName();
+            QFile::remove(to);
+            QFile::copy(arguments.at(1), to);
+        }
         CommandResult result;
         result.started = true;
         result.exitCode = 0;
-        if (program == QLatin1String("cp") && arguments.size() == 3)
-            QFile::copy(arguments.at(1), arguments.at(2) + QFileInfo(arguments.at(1)).fileName());
         return result;
     }
 };
+
+enum Setup { Shipped, NoParam, NoParamNoDefault, DamagedParam, ParamWithoutTable, NoSn, NoSnNoDefault, NoRecord };
 
 } // namespace
 
@@ -48,41 +61,92 @@ private slots:
     }
     void cleanup() { setCommandRunner(nullptr); }
 
-    void opensTheShippedDatabases()
+    void databasesAtStart_data()
     {
-        TestWorkDir dir;
-        {
-            DeVeWizard window;
-            QCOMPARE(gMainWindow, &window);
-            QVERIFY(window.paramDb.isOpen());
-            QVERIFY(window.snDb.isOpen());
-            QCOMPARE(window.paramDb.connectionName(), QStringLiteral("dbIn"));
-            QCOMPARE(window.snDb.connectionName(), QStringLiteral("dbT"));
-            QVERIFY(window.snQuery->exec(QStringLiteral("select value from sysparam where name='serialNB3'")));
-            QVERIFY(window.snQuery->next());
-            QCOMPARE(window.snQuery->value(0).toString(), QStringLiteral("0"));
-            QVERIFY(!runner.calls.contains(QStringLiteral("reboot")));
-        }
-        QVERIFY(BoxTestPolicy::shownTexts().filter(uiText(160, 1)).isEmpty());
+        QTest::addColumn<int>("setup");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("commands"); // expected in a row, "|" between them
+        QTest::addColumn<int>("messageRow");
+        QTest::addColumn<bool>("goodAfter"); // the file is a database with its table afterwards
+        const QString param = QStringLiteral("cp -f ./paraGroup/default/PARAM.db ./|sync|reboot");
+        QTest::newRow("shipped") << int(Shipped) << "PARAM.db" << "" << -1 << true;
+        QTest::newRow("no PARAM.db") << int(NoParam) << "PARAM.db" << param << 160 << true;
+        QTest::newRow("no PARAM.db, no default") << int(NoParamNoDefault) << "PARAM.db"
+                                                 << "cp -f ./paraGroup/default/PARAM.db ./|sync" << 160 << false;
+        QTest::newRow("PARAM.db not a database") << int(DamagedParam) << "PARAM.db" << param << 160 << true;
+        QTest::newRow("PARAM.db without its table") << int(ParamWithoutTable) << "PARAM.db" << param << 160 << true;
+        QTest::newRow("no SN.db") << int(NoSn) << "SN.db" << "cp -f ./paraGroup/default/SN.db ./|sync|reboot"
+                                  << 160 << true;
+        QTest::newRow("no SN.db, no default") << int(NoSnNoDefault) << "SN.db"
+                                              << "cp -f ./paraGroup/default/SN.db ./|sync" << 160 << false;
+        QTest::newRow("no RECORD.db") << int(NoRecord) << "RECORD.db" << "cp -f RECORDNULL.db RECORD.db|sync|reboot"
+                                      << 135 << true;
     }
 
-    void missingParameterDatabaseIsRestoredFromTheDefaultGroup()
+    // A bad database is restored and the box restarts only when the restored file is good; a damaged
+    // one is kept aside; nothing ever creates an empty database in its place.
+    void databasesAtStart()
     {
+        QFETCH(int, setup);
+        QFETCH(QString, file);
+        QFETCH(QString, commands);
+        QFETCH(int, messageRow);
+        QFETCH(bool, goodAfter);
         TestWorkDir dir;
-        QVERIFY(QFile::remove(QStringLiteral("PARAM.db")));
-        {
-            DeVeWizard window;
-            QVERIFY(window.paramQuery->exec(QStringLiteral("select count(*) from sqlite_master")));
-            QVERIFY(window.paramQuery->next());
-            QVERIFY(window.paramQuery->value(0).toInt() > 0);
+        const QByteArray garbage("this is no database, it was cut by a power loss\n");
+        switch (setup) {
+        case NoParamNoDefault:
+            QVERIFY(QFile::remove(QStringLiteral("paraGroup/default/PARAM.db")));
+            Q_FALLTHROUGH();
+        case NoParam:
+            QVERIFY(QFile::remove(QStringLiteral("PARAM.db")));
+            break;
+        case DamagedParam:
+            QVERIFY(writeTestFile(QStringLiteral("PARAM.db"), garbage));
+            break;
+        case ParamWithoutTable:
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("drop table sysparam")));
+            break;
+        case NoSnNoDefault:
+            QVERIFY(QFile::remove(QStringLiteral("paraGroup/default/SN.db")));
+            Q_FALLTHROUGH();
+        case NoSn:
+            QVERIFY(QFile::remove(QStringLiteral("SN.db")));
+            break;
+        case NoRecord:
+            QVERIFY(QFile::remove(QStringLiteral("RECORD.db")));
+            break;
         }
-        // The warning is shown in English before anything is copied.
-        QVERIFY(!uiText(160, 1).isEmpty());
-        QVERIFY(BoxTestPolicy::shownTexts().contains(uiText(160, 1)));
-        const int cp = runner.calls.indexOf(QStringLiteral("cp -f ./paraGroup/default/PARAM.db ./"));
-        QVERIFY2(cp >= 0, qPrintable(runner.calls.join('\n')));
-        QCOMPARE(runner.calls.value(cp + 1), QStringLiteral("sync"));
-        QCOMPARE(runner.calls.value(cp + 2), QStringLiteral("reboot"));
+        const QByteArray before = readAll(file);
+        // Built and destroyed twice in one process: the second start sees what the first left.
+        for (int pass = 0; pass < 2; ++pass) {
+            DeVeWizard window;
+            if (pass == 0 && !commands.isEmpty()) {
+                const QStringList expected = commands.split(QLatin1Char('|'));
+                const int at = runner.calls.indexOf(expected.first());
+                QVERIFY2(at >= 0, qPrintable(runner.calls.join(QLatin1Char('\n'))));
+                QCOMPARE(runner.calls.mid(at, expected.size()), expected);
+            }
+            const QSqlDatabase &db = file == QLatin1String("PARAM.db") ? window.paramDb
+                                     : file == QLatin1String("SN.db")  ? window.snDb
+                                                                       : window.recordDb;
+            QCOMPARE(db.isOpen(), goodAfter);
+        }
+        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), !commands.isEmpty() && goodAfter);
+        if (messageRow >= 0)
+            QVERIFY(BoxTestPolicy::shownTexts().contains(uiText(messageRow, 1)) ||
+                    BoxTestPolicy::shownTexts().contains(uiText(messageRow, 0)));
+        else
+            QVERIFY(BoxTestPolicy::shownTexts().filter(uiText(160, 1)).isEmpty());
+        QCOMPARE(inspectDatabase(file, file == QLatin1String("RECORD.db") ? "RECORD" : "sysparam") ==
+                     DatabaseState::Good,
+                 goodAfter);
+        if (!goodAfter)
+            QVERIFY2(!QFile::exists(file), "an empty database was made in place of the missing one");
+        const QStringList kept = QDir().entryList({file + QStringLiteral(".damaged-*")}, QDir::Files);
+        QCOMPARE(kept.size(), setup == DamagedParam || setup == ParamWithoutTable ? 1 : 0);
+        if (!kept.isEmpty())
+            QCOMPARE(readAll(kept.first()), before);
     }
 
     void pendingUpdateRunsOnceAndIsRemoved()
@@ -98,7 +162,90 @@ private slots:
         QCOMPARE(runner.calls.value(at + 2), QStringLiteral("rm -f update.sh"));
     }
 
+    // The start's record line, the roll-over date, the archive folders; then the level, logout,
+    // backlight and heartbeat timers of the running window.
+    void startRecordAndTimers()
+    {
+        TestWorkDir dir;
+        QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("update sysparam set value='1' "
+                                                                          "where name='isPswUsed'")));
+        DeVeWizard window;
+        QSqlQuery rows(window.recordDb);
+        QVERIFY(rows.exec(QStringLiteral("select recordtime, recordpassword, remarks from RECORD")));
+        QVERIFY(rows.next());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d$")).match(rows.value(0).toString()).hasMatch());
+        QCOMPARE(rows.value(1).toString(), uiText(156));
+        QCOMPARE(rows.value(2).toString(), uiText(150).arg(0));
+        QVERIFY(!rows.next());
+        QVERIFY(QFileInfo(QStringLiteral("RECORD")).isDir() && QFileInfo(QStringLiteral("ResStatistics")).isDir());
+        QCOMPARE(readAll(QStringLiteral("time.txt")), QDate::currentDate().toString(Qt::ISODate).toLatin1());
+        QCOMPARE(window.dateTimer->interval(), 60000);
+        QVERIFY(window.dateTimer->isActive() && window.fpsTimer->isActive());
+        QVERIFY(gSysParam->screenOffTime > 0);
+        QVERIFY(window.lcdTimer->isActive());
+        QCOMPARE(window.lcdTimer->interval(), gSysParam->screenOffTime * 1000);
+
+        // Passwords in use: nobody logged in is level 0 (the box cannot be answered here).
+        QCOMPARE(window.userLevel(), 0);
+        window.loginLevel = 1;
+        QCOMPARE(window.userLevel(), 1);
+        QVERIFY(!window.isAdvancedUser());
+        window.loginLevel = 2;
+        QVERIFY(window.isAdvancedUser());
+        gSysParam->isPswUsed = 0;
+        window.loginLevel = 0;
+        QCOMPARE(window.userLevel(), 2);
+        QVERIFY(!window.isAdvancedUser()); // asks regardless of isPswUsed
+        window.loginLevel = 2;
+        window.logoutTimer->start(100000);
+        window.TimerLogout();
+        QCOMPARE(window.loginLevel, 0);
+        QVERIFY(!window.logoutTimer->isActive());
+        window.lcdTimer->start(100000);
+        window.TimerLCD();
+        QCOMPARE(window.screenOff, 1);
+        QVERIFY(!window.lcdTimer->isActive());
+
+        // Heartbeat: lamp 5 alternates while running and stays in one state while stopped.
+        window.runState = 1;
+        window.SlotFPS();
+        const bool first = gLedMask & 0x20;
+        window.SlotFPS();
+        QCOMPARE(bool(gLedMask & 0x20), !first);
+        window.runState = 3;
+        window.SlotFPS();
+        window.SlotFPS();
+        QVERIFY(gLedMask & 0x20);
+    }
+
+    void serialQuestion_data()
+    {
+        QTest::addColumn<int>("simulated");
+        QTest::addColumn<int>("found");
+        QTest::addColumn<int>("saved");
+        QTest::addColumn<int>("row");
+        QTest::newRow("simulated, nothing saved") << 1 << 2 << 0 << 134;
+        QTest::newRow("one camera fewer") << 0 << 2 << 3 << 360;
+        QTest::newRow("nine found, eight saved") << 0 << 9 << 8 << 360;
+        QTest::newRow("same count") << 0 << 3 << 3 << 0;
+        QTest::newRow("nothing saved yet") << 0 << 2 << 0 << 0;
+    }
+    void serialQuestion()
+    {
+        QFETCH(int, simulated);
+        QFETCH(int, found);
+        QFETCH(int, saved);
+        QFETCH(int, row);
+        QCOMPARE(cameraSerialQuestion(simulated, found, saved), row);
+    }
+
 private:
+    static QByteArray readAll(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
     RecordingRunner runner;
 };
 

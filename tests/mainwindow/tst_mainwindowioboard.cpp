@@ -90,12 +90,13 @@ private slots:
         QCOMPARE(window.ioStatusWidget->width(), window.width());
 
         gControlPort->startIOThread();
-        // The idle word: outputs 0 and 2 from the row above; outputs 4-7 (NG pulses) idle closed on a
-        // standard machine whose product NG does not pulse the ejector.
-        QTRY_COMPARE(board.outputs(), quint16(0x0F5));
-        QCOMPARE(gControlPort->pendingOutputs, 0x0F5u);
-        QCOMPARE(lampColour(window.ioStatusWidget, 4), kLit);
-        QCOMPARE(lampColour(window.ioStatusWidget, 5), kDark);
+        // Output 2 idle closed from the row above; outputs 4-7 (NG pulses) idle closed on a standard
+        // machine whose product NG does not pulse the ejector. Output 0 (idle closed) is switched:
+        // the clamp is not allowed to close until detection starts.
+        QTRY_COMPARE(board.outputs(), quint16(0x0F4));
+        QCOMPARE(gControlPort->pendingOutputs, 0x0F4u);
+        QCOMPARE(lampColour(window.ioStatusWidget, 4), kDark);
+        QCOMPARE(lampColour(window.ioStatusWidget, 6), kLit);
 
         QCOMPARE(lampColour(window.ioStatusWidget, 0), kDark);
         board.setInputs(0x001); // mould open

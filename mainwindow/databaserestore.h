@@ -1,0 +1,25 @@
+#pragma once
+// Start-up checks of the box's SQLite files. A database is used only when it is an SQLite file with
+// its table; a missing or damaged one is restored from its shipped copy before the box restarts, and
+// never replaced by an empty file that would hide the loss (opening a missing file through the
+// driver creates it). GUI thread.
+
+#include <QString>
+#include <QStringList>
+
+enum class DatabaseState { Good, Missing, Damaged };
+
+// Looks at `file` without creating or changing it: Missing when it does not exist, Damaged when it
+// is not an SQLite database or has no table `table`. `cause` gets a sentence naming the file.
+DatabaseState inspectDatabase(const QString &file, const QString &table, QString *cause = nullptr);
+
+// Renames a damaged file to "<file>.damaged-<yyyyMMdd-hhmmss>" (with "_<n>" when that name is taken)
+// so that it can still be looked at; returns the new name, empty when it could not be renamed.
+QString keepDamagedDatabase(const QString &file);
+
+// Restores `file` in `state` (Missing or Damaged): keeps a damaged file aside first, then runs "cp"
+// with `copyArguments` and "sync" through the command runner, and inspects the result. True only when
+// the file now is a database with its table; otherwise `cause` says why. Nothing is deleted: a copy
+// that came out broken is kept aside like any damaged file at the next start.
+bool restoreDatabase(const QString &file, const QString &table, DatabaseState state,
+                     const QStringList &copyArguments, QString *cause);

@@ -1,0 +1,200 @@
+// The operation record: one line per operator-visible event in table RECORD of "RECORD.db", one file
+// per day, archived into "./RECORD" when the day changes.
+
+#include "operationrecord.h"
+
+#include "atomicfile.h"
+#include "clock.h"
+#include "devewizard.h"
+#include "mainwindowlog.h"
+#include "uitexttable.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+RecordOperateRelay &relay()
+{
+    static RecordOperateRelay function;
+    return function;
+}
+
+const QString kRecordFile = QStringLiteral("RECORD.db");
+const QString kRecordTemplate = QStringLiteral("RECORDNULL.db");
+const QString kRecordDateFile = QStringLiteral("time.txt");
+
+QString today()
+{
+    return appNow().date().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+} // namespace
+
+void setRecordOperateRelay(RecordOperateRelay function)
+{
+    relay() = std::move(function);
+}
+
+QString recordLevelText(int loginLevel, int language)
+{
+    const int row = loginLevel == 2 ? 154 : loginLevel == 1 ? 155 : 156;
+    return uiText(row, language);
+}
+
+QString parseRecordDate(const QByteArray &content)
+{
+    const QString text = QString::fromLatin1(content).trimmed();
+    if (text.size() != 10)
+        return QString();
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    return date.isValid() && date.toString(QStringLiteral("yyyy-MM-dd")) == text ? text : QString();
+}
+
+QString archiveRecordFile(const QString &file, const QDir &folder, const QString &day)
+{
+    QString target = folder.absoluteFilePath(day + QStringLiteral(".db"));
+    for (int n = 1; QFile::exists(target); ++n)
+        target = folder.absoluteFilePath(QStringLiteral("%1_%2.db").arg(day).arg(n));
+    return QFile::rename(file, target) ? target : QString();
+}
+
+// Opens "dbRecord" on the existing file only: a missing "RECORD.db" is the start-up check's to
+// restore, and a file made here would hide that.
+bool DeVeWizard::openRecordDb()
+{
+    if (recordDb.isOpen())
+        return true;
+    if (!QFile::exists(kRecordFile)) {
+        qCWarning(lcMainWindow) << "record line dropped:" << kRecordFile << "is missing";
+        return false;
+    }
+    if (!recordDb.open()) {
+        qCWarning(lcMainWindow) << "record line dropped:" << recordDb.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+void DeVeWizard::InsertRecord(const QString &remarks)
+{
+    if (!openRecordDb())
+        return;
+    const QString time = appNow().toString(QStringLiteral("hh.mm.ss"));
+    const QString level = recordLevelText(loginLevel, gLanguage);
+    if (relay()) {
+        QJsonObject line;
+        line.insert(QStringLiteral("recordtime"), time);
+        line.insert(QStringLiteral("recordpassword"), level);
+        line.insert(QStringLiteral("remarks"), remarks);
+        relay()(line);
+    }
+    // Bound values: remarks carry camera serials, group names and settings labels with quotes.
+    QSqlQuery query(recordDb);
+    query.prepare(QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks) VALUES(?, ?, ?)"));
+    query.addBindValue(time);
+    query.addBindValue(level);
+    query.addBindValue(remarks);
+    if (!query.exec())
+        qCWarning(lcMainWindow) << "record line not written:" << query.lastError().text() << remarks;
+}
+
+void DeVeWizard::ClearRecord()
+{
+    if (!openRecordDb())
+        return;
+    QSqlQuery query(recordDb);
+    if (!query.exec(QStringLiteral("DELETE FROM RECORD")))
+        qCWarning(lcMainWindow) << "record not cleared:" << query.lastError().text();
+}
+
+void DeVeWizard::FLushAll()
+{
+    snDb.close();
+    paramDb.close();
+    recordDb.close();
+    // The restart that follows must find everything on disk.
+    QThread::msleep(500);
+}
+
+// An empty day file: a copy of the template, or, when the template is missing or cannot be copied,
+// the table made here, so that the new day still has its record.
+bool DeVeWizard::makeFreshRecordFile()
+{
+    QFile source(kRecordTemplate);
+    if (source.open(QIODevice::ReadOnly)) {
+        QString error;
+        if (writeFileAtomically(kRecordFile, source.readAll(), {}, &error))
+            return true;
+        qCWarning(lcMainWindow) << "record template not copied:" << error;
+    } else {
+        qCWarning(lcMainWindow) << kRecordTemplate << "missing: the day's table is made anew";
+    }
+    if (!recordDb.open())
+        return false;
+    QSqlQuery query(recordDb);
+    const bool made = query.exec(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS RECORD (recordtime TEXT, recordpassword TEXT, remarks TEXT)"));
+    query.finish();
+    recordDb.close();
+    return made;
+}
+
+void DeVeWizard::SlotCheckDate()
+{
+    const QString now = today();
+    if (now == recordDate)
+        return;
+    recordDb.close();
+    if (QFile::exists(kRecordFile)) {
+        const QString archive = archiveRecordFile(kRecordFile, recordArchiveDir, recordDate);
+        if (archive.isEmpty()) {
+            // The day's lines stay in RECORD.db, which keeps working; the move is tried again at the
+            // next check. Said once, not every minute.
+            if (!recordArchiveFailed)
+                qCWarning(lcMainWindow) << "record of" << recordDate << "not archived into"
+                                        << recordArchiveDir.absolutePath();
+            recordArchiveFailed = true;
+            return;
+        }
+        qCInfo(lcMainWindow) << "record of" << recordDate << "archived as" << archive;
+        if (!makeFreshRecordFile())
+            qCWarning(lcMainWindow) << "no record file for" << now;
+    }
+    recordArchiveFailed = false;
+    recordDate = now;
+    QString error;
+    if (!writeFileAtomically(kRecordDateFile, recordDate.toLatin1(), {}, &error))
+        qCWarning(lcMainWindow) << kRecordDateFile << "not written:" << error;
+}
+
+// Archive folders, the day of the record from "time.txt", and a roll-over of a file left from an
+// earlier day. The roll-over timer is started later in the constructor.
+void DeVeWizard::startOperationRecord()
+{
+    QDir(QStringLiteral(".")).mkpath(QStringLiteral("RECORD"));
+    QDir(QStringLiteral(".")).mkpath(QStringLiteral("ResStatistics"));
+    recordArchiveDir.setPath(QStringLiteral("./RECORD"));
+    statisticsArchiveDir.setPath(QStringLiteral("./ResStatistics"));
+
+    QFile file(kRecordDateFile);
+    if (file.open(QIODevice::ReadOnly)) {
+        recordDate = parseRecordDate(file.read(64));
+        if (recordDate.isEmpty())
+            qCWarning(lcMainWindow) << kRecordDateFile << "holds no date: the record is taken as today's";
+    }
+    if (recordDate.isEmpty()) {
+        recordDate = today();
+        QString error;
+        if (!writeFileAtomically(kRecordDateFile, recordDate.toLatin1(), {}, &error))
+            qCWarning(lcMainWindow) << kRecordDateFile << "not written:" << error;
+    }
+    SlotCheckDate();
+    dateTimer = new QTimer(this);
+    connect(dateTimer, &QTimer::timeout, this, &DeVeWizard::SlotCheckDate);
+}

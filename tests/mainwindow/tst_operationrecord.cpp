@@ -1,0 +1,205 @@
+// The operation record as the operator and the report link see it: every line stored whole with its
+// time and level, relayed before it is written, and one file per day that a roll-over never loses.
+
+#include "boxtestpolicy.h"
+#include "clock.h"
+#include "commandrunner.h"
+#include "devewizard.h"
+#include "operationrecord.h"
+#include "testfiles.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+class NullRunner : public CommandRunner
+{
+public:
+    CommandResult run(const QString &, const QStringList &, int) override { return {}; }
+};
+
+QDateTime day(int d, const QTime &time = QTime(10, 11, 12))
+{
+    return QDateTime(QDate(2026, 12, d), time);
+}
+
+// The lines of table RECORD in `path` as "time|level|remarks", read through a connection of our own.
+QStringList lines(const QString &path)
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("select recordtime, recordpassword, remarks from RECORD")))
+            while (q.next())
+                out << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString()}.join('|');
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("look"));
+    return out;
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestOperationRecord : public QObject
+{
+    Q_OBJECT
+    NullRunner runner;
+    QDateTime now;
+
+private slots:
+    void initTestCase()
+    {
+        fillUiTextTable();
+        BoxTestPolicy::enable(1);
+        setCommandRunner(&runner);
+        setAppClock([this] { return now; });
+    }
+    void init() { now = day(7); }
+    void cleanupTestCase()
+    {
+        setAppClock({});
+        setCommandRunner(nullptr);
+        setRecordOperateRelay({});
+    }
+
+    void lineStoredWholeAndRelayedFirst_data()
+    {
+        QTest::addColumn<QString>("remarks");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("levelText");
+        QTest::newRow("settings label with quotes") << "Modify: don't' 3->4" << 0 << 1 << "Unlogged";
+        QTest::newRow("camera serial") << "Save SN 0: A'1\"2" << 1 << 0 << "初级用户";
+        QTest::newRow("statement in a group name") << "x'); DROP TABLE RECORD; --" << 2 << 3 << "高級ユーザー";
+        QTest::newRow("unknown level") << "" << 5 << 2 << "未登錄";
+    }
+    void lineStoredWholeAndRelayedFirst()
+    {
+        QFETCH(QString, remarks);
+        QFETCH(int, level);
+        QFETCH(int, language);
+        QFETCH(QString, levelText);
+        TestWorkDir dir;
+        DeVeWizard window;
+        const int before = lines(QStringLiteral("RECORD.db")).size();
+        QJsonObject relayed;
+        int rowsWhenRelayed = -1;
+        setRecordOperateRelay([&](const QJsonObject &line) {
+            relayed = line;
+            rowsWhenRelayed = lines(QStringLiteral("RECORD.db")).size();
+        });
+        const int oldLanguage = gLanguage;
+        gLanguage = language;
+        window.loginLevel = level;
+        window.InsertRecord(remarks);
+        gLanguage = oldLanguage;
+        setRecordOperateRelay({});
+        const QStringList after = lines(QStringLiteral("RECORD.db"));
+        QCOMPARE(after.size(), before + 1);
+        QCOMPARE(after.last(), QStringLiteral("10.11.12|%1|%2").arg(levelText, remarks));
+        QCOMPARE(rowsWhenRelayed, before);
+        QCOMPARE(relayed.value("recordtime").toString(), QStringLiteral("10.11.12"));
+        QCOMPARE(relayed.value("recordpassword").toString(), levelText);
+        QCOMPARE(relayed.value("remarks").toString(), remarks);
+    }
+
+    // Next day: the day's file moves into ./RECORD under its date, a fresh file takes its place, and an
+    // archive of the same date (clock set back) is never overwritten.
+    void rollOverKeepsEveryDay()
+    {
+        TestWorkDir dir;
+        QVERIFY(writeTestFile(QStringLiteral("RECORD/2026-12-07.db"), "an older archive of this date"));
+        DeVeWizard window;
+        window.InsertRecord(QStringLiteral("first day"));
+        now = day(8, QTime(0, 0, 30));
+        window.SlotCheckDate();
+        QCOMPARE(contentOf(QStringLiteral("RECORD/2026-12-07.db")), QByteArray("an older archive of this date"));
+        const QStringList archived = lines(QStringLiteral("RECORD/2026-12-07_1.db"));
+        QCOMPARE(archived.size(), 2);
+        QVERIFY(archived.last().endsWith(QLatin1String("|first day")));
+        QVERIFY(lines(QStringLiteral("RECORD.db")).isEmpty());
+        QCOMPARE(contentOf(QStringLiteral("time.txt")), QByteArray("2026-12-08"));
+        window.InsertRecord(QStringLiteral("second day"));
+        QCOMPARE(lines(QStringLiteral("RECORD.db")).size(), 1);
+        // Clearing empties the running day only.
+        window.ClearRecord();
+        QVERIFY(lines(QStringLiteral("RECORD.db")).isEmpty());
+        QCOMPARE(lines(QStringLiteral("RECORD/2026-12-07_1.db")).size(), 2);
+    }
+
+    // The archive folder cannot take the file (a plain file stands where it should be): the day's
+    // lines stay in RECORD.db, which keeps taking lines, and the date is not moved on.
+    void blockedArchiveKeepsTheRecordWorking()
+    {
+        TestWorkDir dir;
+        QVERIFY(writeTestFile(QStringLiteral("RECORD"), "not a folder"));
+        DeVeWizard window;
+        window.InsertRecord(QStringLiteral("before midnight"));
+        now = day(8);
+        window.SlotCheckDate();
+        window.InsertRecord(QStringLiteral("after midnight"));
+        const QStringList kept = lines(QStringLiteral("RECORD.db"));
+        QCOMPARE(kept.size(), 3);
+        QVERIFY(kept.last().endsWith(QLatin1String("|after midnight")));
+        QCOMPARE(contentOf(QStringLiteral("time.txt")), QByteArray("2026-12-07"));
+    }
+
+    // Without the template the new day's table is made anew; a flushed record reopens on the next line.
+    void missingTemplateAndFlushedDatabase()
+    {
+        TestWorkDir dir;
+        QVERIFY(QFile::remove(QStringLiteral("RECORDNULL.db")));
+        DeVeWizard window;
+        now = day(8);
+        window.SlotCheckDate();
+        QVERIFY(QFile::exists(QStringLiteral("RECORD/2026-12-07.db")));
+        window.FLushAll();
+        QVERIFY(!window.paramDb.isOpen() && !window.snDb.isOpen() && !window.recordDb.isOpen());
+        window.InsertRecord(QStringLiteral("after the flush"));
+        QCOMPARE(lines(QStringLiteral("RECORD.db")), QStringList{QStringLiteral("10.11.12|未登录|after the flush")});
+    }
+
+    // "time.txt" at start: an old date rolls the left-over file over at once; anything that is not a
+    // date is replaced by today and names no file.
+    void recordDateAtStart_data()
+    {
+        QTest::addColumn<QByteArray>("timeTxt");
+        QTest::addColumn<QString>("archive");
+        QTest::newRow("days off") << QByteArray("2026-12-01") << "RECORD/2026-12-01.db";
+        QTest::newRow("path") << QByteArray("../../2026-12-01") << "";
+        QTest::newRow("no such day") << QByteArray("2026-02-30") << "";
+        QTest::newRow("empty") << QByteArray() << "";
+    }
+    void recordDateAtStart()
+    {
+        QFETCH(QByteArray, timeTxt);
+        QFETCH(QString, archive);
+        TestWorkDir dir;
+        QVERIFY(writeTestFile(QStringLiteral("time.txt"), timeTxt));
+        QVERIFY(execOnDatabase(QStringLiteral("RECORD.db"),
+                               QStringLiteral("insert into RECORD values ('23.59.00', 'x', 'left over')")));
+        DeVeWizard window;
+        QCOMPARE(window.recordDate, QStringLiteral("2026-12-07"));
+        QCOMPARE(contentOf(QStringLiteral("time.txt")), QByteArray("2026-12-07"));
+        QCOMPARE(QDir(QStringLiteral("RECORD")).entryList(QDir::Files), archive.isEmpty() ? QStringList()
+                                                                           : QStringList{QFileInfo(archive).fileName()});
+        QCOMPARE(lines(QStringLiteral("RECORD.db")).size(), archive.isEmpty() ? 2 : 1);
+        if (!archive.isEmpty())
+            QCOMPARE(lines(archive), QStringList{QStringLiteral("23.59.00|x|left over")});
+    }
+};
+
+QTEST_MAIN(TestOperationRecord)
+#include "tst_operationrecord.moc"
