@@ -6,12 +6,18 @@
 // kMaxShift pixels, computed over the region mask. Templates are copied: the caller's cuts are views
 // into buffers it overwrites.
 //
-// GUI thread only (owned by CameraDetector); no locking.
-
-#include "maskedncc.h"
+// Speed: the machine cycle judges every region of every camera inside the mould-open window, so all
+// shifts of a template are correlated in one pass over the region, in exact integer arithmetic on
+// 16-bit lanes, with the template and the mask's row spans prepared by Train. Rows and columns the
+// mask leaves out are never visited. The frame's masked sums (for its mean and contrast) are shared by
+// all templates, since they all carry the region's one mask.
+//
+// One matcher belongs to one detector slot and region: the thread judging that camera (the GUI thread,
+// or one worker of the slot judgement while the GUI thread waits) is the only one using it. No locking.
 
 #include <opencv2/core.hpp>
 
+#include <cstdint>
 #include <vector>
 
 class SURF
@@ -46,13 +52,45 @@ public:
     void Clear();
 
     int templateCount() const { return int(m_added.size() + m_prepared.size()); }
+    // Of the last Match that scored: the winning template (in the order added) and its shift; -1 and
+    // (0, 0) before one.
+    int bestTemplate() const { return m_bestTemplate; }
+    cv::Point bestShift() const { return m_bestShift; }
 
 private:
+    // A trained template: its interior (the region less m_shift on every side) under the mask, as
+    // 16-bit values laid out like m_weight, and its exact masked sums.
+    struct Prepared
+    {
+        std::vector<int16_t> values;
+        int64_t sum = 0;  // of the grey values under the mask
+        double norm2 = 0; // squared deviations from the masked mean, times the mask's pixel count;
+                          // 0 = no contrast
+    };
+
+    void prepareMask();
+    // Exact masked correlation sums of the frame (widened into m_frame) for every shift.
+    void frameSums(std::vector<int64_t> &sumI, std::vector<int64_t> &sumII) const;
+    void correlate(const std::vector<int16_t> &templ, std::vector<int64_t> &out) const;
+    void markDifferences(const Prepared &t, int dx, int dy, double sumI, double sumII, cv::Mat &out) const;
+
     int m_w = 0;
     int m_h = 0;
     int m_shift = 0;
-    cv::Mat m_mask;                      // 8-bit, region size
-    std::vector<cv::Mat> m_added;        // copies waiting for Train
-    std::vector<NccTemplate> m_prepared; // interiors (region less m_shift on each side)
+    cv::Mat m_mask;               // 8-bit, region size
+    std::vector<cv::Mat> m_added; // copies waiting for Train
+
+    // Geometry of the interior, shared by every template.
+    int m_innerW = 0;
+    int m_innerH = 0;
+    int m_stride = 0;                  // template row length: m_innerW rounded up to whole SIMD lanes
+    int m_frameStride = 0;             // m_stride + 2 * m_shift: every shift's reads stay in the row
+    std::vector<int16_t> m_weight;     // -1 under the mask, 0 elsewhere (a bit mask for the frame sums)
+    std::vector<cv::Vec2i> m_spans;    // per interior row: [begin, end) in whole lanes; empty = skip
+    double m_count = 0;                // mask pixels of the interior
+    std::vector<Prepared> m_prepared;
+    std::vector<int16_t> m_frame;      // scratch: the frame widened to 16 bits (region rows)
     bool m_trained = false;
+    int m_bestTemplate = -1;
+    cv::Point m_bestShift;
 };
