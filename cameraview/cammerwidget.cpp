@@ -2,6 +2,8 @@
 
 #include "cameradetector.h"
 #include "cameradeviceinfo.h"
+#include "camerainterface.h"
+#include "cameraregistry.h"
 #include "cameraviewlog.h"
 #include "cammersingleton.h"
 #include "imagesize.h"
@@ -55,7 +57,9 @@ cv::Mat readFrameImage(const QString &path, int width, int height, bool colour)
 CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *info) : QWidget(parent)
 {
     cameraIndex = index;
+    // Copies, not the entry: the registry's list may be refilled while the view lives.
     cameraIid = info ? info->iid : QString();
+    cameraId = info ? info->id : QString();
     cameraOpened = openCamera(info);
     if (!cameraOpened)
         setImageGeometry(gImageW, gImageH, gColorCamera != 0);
@@ -65,6 +69,9 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     liveTable = new CammerSingleton(cameraIndex);
     liveTable->loadRoiTable(this);
     editTable = new CammerSingleton(cameraIndex);
+    // The thermal back-end reads its temperature regions from the live table; the others ignore it.
+    if (camera)
+        camera->setParam(0, QVariant::fromValue(liveTable));
 
     loadSlotImages();
     repaintView = [this] { update(); };
@@ -72,7 +79,12 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     detector = std::make_unique<CameraDetector>(liveTable, this);
 }
 
-CammerWidget::~CammerWidget() = default;
+CammerWidget::~CammerWidget()
+{
+    // The camera's capture thread stops before the buffers it could be compared with go.
+    cameraBackend = nullptr;
+    camera.reset();
+}
 
 QString CammerWidget::templateFile(int slot, int number) const
 {
@@ -84,11 +96,28 @@ QString CammerWidget::ignoreMaskFile(int slot) const
     return QStringLiteral("./cammer%1%2/ignorepoint.bmp").arg(cameraIndex + 1).arg(slot + 1);
 }
 
-// The camera back-ends are not part of the program yet: no camera opens. An opened camera sizes the
-// view with setImageGeometry and records its size for the whole program with setImageSizeFromCamera.
-bool CammerWidget::openCamera(const CameraDeviceInfo *)
+// Makes the view's camera with its back-end's prototype, opens it, sizes the view's buffers to its
+// image and starts the capture. An opened camera records its size for the whole program.
+bool CammerWidget::openCamera(const CameraDeviceInfo *info)
 {
-    return false;
+    CameraInterface *prototype = info ? cameraPrototype(info->iid) : nullptr;
+    if (!prototype)
+        return false;
+    std::unique_ptr<CameraInterface> made(prototype->create(*info));
+    if (!made || !made->open()) {
+        qCWarning(lcCameraView) << "camera" << info->iid << info->id << "did not open";
+        return false;
+    }
+    const QSize size = made->imageSize();
+    if (!setImageGeometry(size.width(), size.height(), gColorCamera != 0)) {
+        qCWarning(lcCameraView) << "camera" << info->id << "has an unusable image size" << size;
+        return false;
+    }
+    setImageSizeFromCamera(size.width(), size.height());
+    made->startCapture();
+    camera = std::move(made);
+    cameraBackend = camera.get();
+    return true;
 }
 
 void CammerWidget::loadSlotImages()

@@ -11,6 +11,7 @@
 #include <memory>
 
 class CameraDetector;
+class CameraInterface;
 struct CameraDeviceInfo;
 
 class CammerWidget : public QWidget, public CameraViewData
@@ -35,6 +36,10 @@ public:
 
     // The camera's detector, built on the live table and this view; lives as long as the view.
     std::unique_ptr<CameraDetector> detector;
+
+    // The view's own camera object, made by its back-end's prototype; closed with the view. Also
+    // reachable as cameraBackend for the inspection engine.
+    std::unique_ptr<CameraInterface> camera;
 
     // "./cammer<c><s>/template<n>.bmp" and "./cammer<c><s>/ignorepoint.bmp", camera c and slot s
     // counted from 1, template number n from 0.

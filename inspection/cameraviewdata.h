@@ -45,6 +45,7 @@ struct CameraViewData
     CammerSingleton *editTable = nullptr; // owned
     int cameraIndex = 0;                  // camera position, from 0
     QString cameraIid;                    // back-end interface id
+    QString cameraId;                     // the camera's id text (serial or address)
 
     // Screen pixels per image pixel; set when the camera opens, before the live table loads.
     float displayScaleX = 0.0f;

@@ -3,6 +3,7 @@
 #include "devewizard.h"
 
 #include "cameradeviceinfo.h"
+#include "cameraregistry.h"
 #include "cammerwidget.h"
 #include "clock.h"
 #include "commandrunner.h"
@@ -58,10 +59,12 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
 
     runPendingUpdate();            // 4
     createLoginTimers();           // 5
+    gCameraBackendMask = 188;
     gWarnBox = new WarnBox(nullptr); // 6
     openDatabases();               // 7, 8, 9
     installCoreHooks();
     loadParameters();              // 10, 11
+    discoverCameras();             // 12
     showStartupNotice();           // 14
     createIoBoardLink();           // 16
     buildGrayColorTable();         // 17
@@ -119,6 +122,7 @@ DeVeWizard::~DeVeWizard()
     setMoldSideHook({});
     setParamQueryHook({});
     setSnQueryHook({});
+    setCameraViewIdsHook({});
     inspectionHooks().currentSlot = nullptr;
     inspectionHooks().InsertRecord = nullptr;
     // The boxes adopted by the window go with it.
@@ -224,18 +228,34 @@ void DeVeWizard::installCoreHooks()
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the
-// positions of the cameras that opened are packed from 0.
+// positions of the cameras that opened are packed from 0. When none opens, the simulated cameras
+// stand in (view index = list index).
 void DeVeWizard::createCameraViews()
 {
-    gCameraCount = 0;
-    const int found = std::min<int>(gCameraInfoList.size(), 8);
-    for (int i = 0; i < found; ++i) {
-        auto *view = new CammerWidget(this, gCameraCount, &gCameraInfoList[i]);
-        if (view->cameraOpened)
-            cammerWidgets[gCameraCount++] = view;
-        else
-            delete view;
+    auto createViews = [this] {
+        gCameraCount = 0;
+        const int found = std::min<int>(gCameraInfoList.size(), 8);
+        for (int i = 0; i < found; ++i) {
+            auto *view = new CammerWidget(this, gCameraCount, &gCameraInfoList[i]);
+            if (view->cameraOpened)
+                cammerWidgets[gCameraCount++] = view;
+            else
+                delete view;
+        }
+    };
+    gSimulatedCameras = 0;
+    createViews();
+    if (gCameraCount == 0) {
+        useSimulatedCameras();
+        gSimulatedCameras = 1;
+        createViews();
     }
+    setCameraViewIdsHook([this] {
+        QStringList ids;
+        for (int i = 0; i < gCameraCount; ++i)
+            ids.append(cammerWidgets[i] ? cammerWidgets[i]->cameraId : QString());
+        return ids;
+    });
 }
 
 // The blocks outlive the window (pages and threads read them until the process ends); a second

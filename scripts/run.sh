@@ -17,6 +17,14 @@ for db in "$shipped"/*.db; do
     [ -e "$box/$(basename "$db")" ] || cp "$db" "$box/"
 done
 chmod u+w "$box"/*.db "$box"/paraGroup/default/*.db
+# Two simulated cameras serve the sample pictures while no real camera is found; folders already
+# there (pictures of the user's own) are kept.
+for n in 1 2; do
+    if [ ! -d "$box/simcam/$n" ]; then
+        mkdir -p "$box/simcam/$n"
+        cp -f "$shipped"/simcam/$n/*.jpg "$box/simcam/$n/"
+    fi
+done
 cd "$box"
 
 # The simulated I/O board: a pseudo-terminal at ./dev/ttyS<ioPort>, where the desktop build opens the

@@ -175,7 +175,7 @@ private slots:
         QVERIFY(rows.next());
         QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d$")).match(rows.value(0).toString()).hasMatch());
         QCOMPARE(rows.value(1).toString(), uiText(156));
-        QCOMPARE(rows.value(2).toString(), uiText(150).arg(0));
+        QCOMPARE(rows.value(2).toString(), uiText(150).arg(1)); // the one simulated camera
         QVERIFY(!rows.next());
         QVERIFY(QFileInfo(QStringLiteral("RECORD")).isDir() && QFileInfo(QStringLiteral("ResStatistics")).isDir());
         QCOMPARE(readAll(QStringLiteral("time.txt")), QDate::currentDate().toString(Qt::ISODate).toLatin1());

@@ -1,0 +1,108 @@
+#pragma once
+// The abstract camera back-end. One object per back-end kind serves as the prototype (registered by
+// the camera registry, used only for enumerate() and create()); create() makes one object per opened
+// camera, owned by that camera's view.
+//
+// Threads: every operation runs on the GUI thread, except storeFrame(), which the back-end's capture
+// thread (or its SDK's callback thread) calls. frameMutex guards the newest frame, the new-frame flag,
+// the frame counter and the frame size fixed when the camera opened.
+//
+// Frames: CV_8UC4 with the bytes R, G, B, 0 per pixel (or CV_8UC1 for a back-end that only sees
+// gray), at the size imageSize() reported when the camera opened.
+
+#include "cameradeviceinfo.h"
+#include "cameraparamsource.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QSize>
+#include <QVariant>
+#include <opencv2/core.hpp>
+
+struct SysParam;
+
+class CameraInterface : public QObject, public CameraParamSource
+{
+    Q_OBJECT
+public:
+    explicit CameraInterface(QObject *parent = nullptr);
+    ~CameraInterface() override;
+
+    // The back-end's interface id, e.g. "simulateCamera_IID".
+    virtual QString getIID() const = 0;
+    // Prototype: the cameras this back-end can see now; may take a while (network discovery).
+    virtual QList<CameraDeviceInfo> enumerate() = 0;
+    // Prototype: a new, closed camera object for `info` (the caller owns it); null for a camera this
+    // back-end does not know.
+    virtual CameraInterface *create(const CameraDeviceInfo &info) = 0;
+
+    // Connects to the camera and fixes its image size; false when it cannot be used.
+    virtual bool open() = 0;
+    // Stops and joins the capture thread and releases the camera; safe to call twice.
+    virtual void close() = 0;
+    virtual bool startCapture() = 0;
+    virtual void stopCapture() = 0;
+
+    // Camera settings as the settings pages give them (the units of SysParam); false when the camera
+    // refused or is not open. Back-ends without such a setting accept and ignore it.
+    virtual bool setExposureTime(int value, bool autoExposure, bool autoWdr);
+    virtual bool setGain(int value);
+    virtual bool setSharpness(int value);
+    virtual bool setContrast(int value);
+    virtual bool setGamma(int value);
+    virtual bool setOnceWhiteBalance();
+    virtual bool setTriggerMode(bool on, int camera);
+    virtual bool setFrameSpeed(int speed);
+    // On: the camera runs its own automatic exposure (the result is not used). Off: it stops, and the
+    // result holds what it settled on, "ExposureTime" (µs, double) and "Gain" (int); back-ends without
+    // automatic exposure return an object without these keys.
+    virtual QJsonObject setAutoExposure(bool on);
+    // Loads the camera's stored parameter set into the camera and reads exposure, gain, sharpness,
+    // contrast and gamma back into `block` for `camera` (0..7).
+    virtual void loadParams(SysParam *block, int camera);
+
+    // Command 0 with {"detect", "funcNO"}: a region's temperature x 100 (temperature sources only);
+    // an invalid QVariant when the back-end has no answer.
+    QVariant getParam(int command, const QVariant &value) override;
+    // Command 0 with a "CammerSingleton *": the camera's live region table (thermal back-end).
+    virtual bool setParam(int command, const QVariant &value);
+
+    // Whether the back-end measures temperatures (its frames are thermal pictures).
+    virtual bool isThermal() const;
+    // Whether the camera still answers; a closed camera is offline.
+    virtual bool isOnline();
+    // Asks the camera to restart its service; false where the camera has none.
+    virtual bool reboot();
+
+    // Image size fixed when the camera opened; empty while closed.
+    QSize imageSize() const;
+    // The newest frame when one arrived since the last call (a deep copy) and true; else false and
+    // `out` untouched.
+    bool getImage(cv::Mat &out);
+    // Frames stored since the camera opened (dropped frames not counted).
+    quint64 frameCount() const;
+
+protected:
+    // Capture thread: keeps `frame` as the newest one. A frame of another size or type than the one
+    // fixed at open is dropped with a warning: the views' buffers were sized for the first.
+    // Returns whether it was kept.
+    bool storeFrame(const cv::Mat &frame);
+    // Capture thread: whether a frame of this size and type would be kept (same warning when not), so
+    // a thread can skip converting a frame that would be dropped.
+    bool frameFits(int width, int height, int type);
+    // GUI thread, in open(): fixes the size and type every later frame must have, and clears the
+    // buffer; an empty size (close) drops the newest frame.
+    void setFrameFormat(QSize size, int type);
+
+private:
+    bool fitsLocked(int width, int height, int type); // frameMutex held
+    mutable QMutex frameMutex;
+    cv::Mat newestFrame;      // guarded by frameMutex
+    bool newFrame = false;    // guarded by frameMutex
+    quint64 frameCounter = 0; // guarded by frameMutex
+    QSize frameSize;          // guarded by frameMutex
+    int frameType = -1;       // guarded by frameMutex
+    bool sizeWarned = false;  // guarded by frameMutex
+};

@@ -1,0 +1,2 @@
+#include "cameraslog.h"
+Q_LOGGING_CATEGORY(lcCameras, "cameras")

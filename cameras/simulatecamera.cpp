@@ -1,0 +1,300 @@
+#include "simulatecamera.h"
+
+#include "cameraslog.h"
+#include "imagesize.h"
+#include "mutexlocker.h"
+#include "sysparam.h"
+
+#include <QDir>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QThread>
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+const QString kIid = QStringLiteral("simulateCamera_IID");
+
+// R, G, B, 0 per pixel, the frame format of every back-end.
+cv::Mat toFrame(const QImage &image)
+{
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    cv::Mat out(rgba.height(), rgba.width(), CV_8UC4);
+    for (int y = 0; y < rgba.height(); ++y) {
+        uchar *row = out.ptr<uchar>(y);
+        std::memcpy(row, rgba.constScanLine(y), size_t(rgba.width()) * 4);
+        for (int x = 0; x < rgba.width(); ++x)
+            row[4 * x + 3] = 0;
+    }
+    return out;
+}
+
+bool isPictureName(const QString &name)
+{
+    static const QStringList kSuffixes = {QStringLiteral("png"), QStringLiteral("bmp"),
+                                          QStringLiteral("jpg"), QStringLiteral("jpeg")};
+    return kSuffixes.contains(QFileInfo(name).suffix().toLower());
+}
+
+// The folder number of "simcam/<n>"; 0 when the id names none.
+int folderNumber(const QString &id)
+{
+    static const QRegularExpression kId(QStringLiteral("^simcam/([1-9][0-9]{0,2})$"));
+    const QRegularExpressionMatch m = kId.match(id);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+} // namespace
+
+// Serves one picture per frame period until asked to stop; the wait ends early on stop, so closing a
+// camera never waits a whole period.
+class SimulateCameraThread : public QThread
+{
+public:
+    explicit SimulateCameraThread(SimulateCamera *camera) : camera(camera) {}
+
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(waitMutex);
+            stopRequested = true;
+        }
+        wake.notify_all();
+    }
+
+protected:
+    void run() override
+    {
+        std::unique_lock<std::mutex> lock(waitMutex);
+        while (!stopRequested) {
+            const auto period = std::chrono::milliseconds(camera->framePeriodMs.load());
+            if (wake.wait_for(lock, period, [this] { return stopRequested; }))
+                break;
+            lock.unlock();
+            camera->advance();
+            lock.lock();
+        }
+    }
+
+private:
+    SimulateCamera *camera;
+    std::mutex waitMutex;
+    std::condition_variable wake;
+    bool stopRequested = false; // guarded by waitMutex
+};
+
+std::atomic<bool> SimulateCamera::manualStepping{false};
+
+SimulateCamera::SimulateCamera() = default;
+
+SimulateCamera::SimulateCamera(const CameraDeviceInfo &info)
+{
+    cameraNumber = std::max(1, folderNumber(info.id));
+    folderPath = QStringLiteral("./simcam/%1/").arg(cameraNumber);
+}
+
+SimulateCamera::~SimulateCamera()
+{
+    close();
+}
+
+QString SimulateCamera::getIID() const
+{
+    return kIid;
+}
+
+QList<CameraDeviceInfo> SimulateCamera::enumerate()
+{
+    QList<int> numbers;
+    const QStringList names = QDir(QStringLiteral("simcam")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const int n = folderNumber(QStringLiteral("simcam/") + name);
+        if (n > 0 && QString::number(n) == name)
+            numbers.append(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    if (numbers.isEmpty())
+        numbers.append(1);
+    QList<CameraDeviceInfo> found;
+    for (int n : numbers)
+        found.append({found.size(), kIid, QStringLiteral("simcam/%1").arg(n)});
+    return found;
+}
+
+CameraInterface *SimulateCamera::create(const CameraDeviceInfo &info)
+{
+    if (info.iid != kIid)
+        return nullptr;
+    return new SimulateCamera(info);
+}
+
+bool SimulateCamera::open()
+{
+    close();
+    pictures.clear();
+    size = QSize();
+    QDir dir(folderPath);
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        if (!isPictureName(name))
+            continue;
+        const QString path = dir.filePath(name);
+        // The header says the size; nothing is decoded here, so a huge or broken file costs nothing.
+        const QSize declared = QImageReader(path).size();
+        if (!declared.isValid() || declared.width() < 2 || declared.height() < 2 ||
+            declared.width() > kMaxSide || declared.height() > kMaxSide) {
+            qCWarning(lcCameras) << "simulated camera: unusable picture" << path << declared;
+            continue;
+        }
+        if (size.isEmpty())
+            size = declared;
+        if (declared != size) {
+            qCWarning(lcCameras) << "simulated camera: picture" << path << "is" << declared << "not" << size
+                                 << "; left out";
+            continue;
+        }
+        pictures.append(path);
+    }
+    if (pictures.isEmpty()) {
+        size = QSize(kDefaultImageW, kDefaultImageH);
+        generated = generatedPicture(size.width(), size.height(), cameraNumber);
+    } else {
+        generated.release();
+    }
+    {
+        MutexLocker lock(&stepMutex);
+        nextPicture = 0;
+    }
+    setFrameFormat(size, CV_8UC4);
+    qCInfo(lcCameras) << "simulated camera" << cameraNumber << "opened:" << pictures.size() << "pictures of"
+                      << size;
+    return true;
+}
+
+void SimulateCamera::close()
+{
+    stopCapture();
+    setFrameFormat(QSize(), -1);
+}
+
+bool SimulateCamera::startCapture()
+{
+    if (imageSize().isEmpty())
+        return false;
+    if (thread)
+        return true;
+    advance();
+    if (!manualStepping) {
+        thread = std::make_unique<SimulateCameraThread>(this);
+        thread->start();
+    }
+    return true;
+}
+
+void SimulateCamera::stopCapture()
+{
+    if (!thread)
+        return;
+    thread->stop();
+    thread->wait();
+    thread.reset();
+}
+
+bool SimulateCamera::setFrameSpeed(int speed)
+{
+    if (speed < 1 || speed > 100)
+        return false;
+    framePeriodMs = 1000 / speed;
+    return true;
+}
+
+void SimulateCamera::loadParams(SysParam *block, int camera)
+{
+    if (!block || camera < 0 || camera >= 8)
+        return;
+    block->exposeTime[camera] = 30;
+    block->adjustPlus[camera] = 32;
+    block->sharp[camera] = 0;
+    block->contrast[camera] = 50;
+    block->gamma[camera] = 70;
+}
+
+QVariant SimulateCamera::getParam(int command, const QVariant &value)
+{
+    if (command != 0)
+        return QVariant();
+    const QJsonObject ask = value.toJsonObject();
+    if (!ask.contains(QStringLiteral("detect")) || !ask.contains(QStringLiteral("funcNO")))
+        return QVariant();
+    return QVariant(temperature.load());
+}
+
+void SimulateCamera::setManualStepping(bool on)
+{
+    manualStepping = on;
+}
+
+void SimulateCamera::stepFrame()
+{
+    if (!imageSize().isEmpty())
+        advance();
+}
+
+void SimulateCamera::advance()
+{
+    MutexLocker lock(&stepMutex);
+    if (pictures.isEmpty()) {
+        storeFrame(generated);
+        return;
+    }
+    const QString path = pictures.at(nextPicture);
+    nextPicture = (nextPicture + 1) % pictures.size();
+    const cv::Mat frame = decodePicture(path);
+    if (!frame.empty())
+        storeFrame(frame);
+}
+
+cv::Mat SimulateCamera::decodePicture(const QString &path) const
+{
+    // Read the header again: the file may have been replaced since the camera opened.
+    QImageReader reader(path);
+    if (reader.size() != size) {
+        qCWarning(lcCameras) << "simulated camera: picture" << path << "changed size; skipped";
+        return cv::Mat();
+    }
+    const QImage image = reader.read();
+    if (image.isNull() || image.size() != size) {
+        qCWarning(lcCameras) << "simulated camera: unreadable picture" << path << reader.errorString();
+        return cv::Mat();
+    }
+    return toFrame(image);
+}
+
+cv::Mat SimulateCamera::generatedPicture(int width, int height, int cameraNumber)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient shade(0, 0, width, height);
+    shade.setColorAt(0, QColor(70, 74, 80));
+    shade.setColorAt(1, QColor(140, 144, 150));
+    p.fillRect(image.rect(), shade);
+    p.setPen(QPen(QColor(200, 200, 200), 1));
+    const int step = std::max(8, width / 16);
+    for (int x = step; x < width; x += step)
+        p.drawLine(x, 0, x, height);
+    for (int y = step; y < height; y += step)
+        p.drawLine(0, y, width, y);
+    p.setPen(QPen(Qt::white, 4));
+    p.drawEllipse(QPoint(width / 2, height / 2), height / 4, height / 4);
+    QFont font;
+    font.setPixelSize(std::max(12, height / 12));
+    p.setFont(font);
+    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("SIM %1").arg(cameraNumber));
+    p.end();
+    return toFrame(image);
+}

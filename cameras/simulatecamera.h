@@ -1,0 +1,82 @@
+#pragma once
+// Cameras without hardware that serve real pictures, so the box can run and be shown without a
+// camera: camera n serves the pictures of the folder "./simcam/<n>/" in name order, cycling, or a
+// generated test picture when the folder holds none. The registry never asks this back-end during
+// discovery; the main window falls back to it when no real camera opens.
+//
+// Threads: the operations run on the GUI thread; SimulateCameraThread advances one picture per frame
+// period. The capture thread and stepFrame() take turns under stepMutex, which guards nextPicture.
+
+#include "camerainterface.h"
+
+#include <QStringList>
+#include <atomic>
+#include <memory>
+
+class SimulateCameraThread;
+
+class SimulateCamera : public CameraInterface
+{
+    Q_OBJECT
+public:
+    // The prototype.
+    SimulateCamera();
+    // One camera of the folder named by info.id ("simcam/<n>").
+    explicit SimulateCamera(const CameraDeviceInfo &info);
+    ~SimulateCamera() override;
+
+    static constexpr int kDefaultTemperature = 2500; // 25.00 degrees
+    static constexpr int kMaxSide = 8192;            // a larger picture is refused before decoding
+
+    QString getIID() const override;
+    // One camera per folder "./simcam/<n>" (n from 1, in number order); one camera when there is none.
+    QList<CameraDeviceInfo> enumerate() override;
+    CameraInterface *create(const CameraDeviceInfo &info) override;
+
+    // Lists the folder's pictures and fixes the frame size from the first readable header; pictures of
+    // another size are left out. Without pictures the generated test picture is served.
+    bool open() override;
+    void close() override;
+    // Serves the first picture at once, then one per frame period (unless stepping by hand).
+    bool startCapture() override;
+    void stopCapture() override;
+    // Frames per second, 1..100 (other values keep the current rate).
+    bool setFrameSpeed(int speed) override;
+    // Fixed defaults: exposure 30, gain 32, sharpness 0, contrast 50, gamma 70.
+    void loadParams(SysParam *block, int camera) override;
+    // Command 0 {"detect", "funcNO"}: the simulated temperature x 100 for every region.
+    QVariant getParam(int command, const QVariant &value) override;
+
+    // The temperature x 100 every region reads; any thread.
+    void setTemperature(int hundredths) { temperature = hundredths; }
+
+    // The pictures served, in order (empty: the generated picture). GUI thread, after open().
+    QStringList pictureFiles() const { return pictures; }
+    // The folder this camera reads.
+    QString folder() const { return folderPath; }
+
+    // Test seam: with manual stepping on (process-wide, set before cameras start), startCapture starts
+    // no thread and each stepFrame() serves the next picture, so a test knows which one is judged.
+    static void setManualStepping(bool on);
+    void stepFrame();
+
+    // The picture served when the folder is empty: a gray test chart with the camera number.
+    static cv::Mat generatedPicture(int width, int height, int cameraNumber);
+
+private:
+    friend class SimulateCameraThread;
+    void advance();
+    cv::Mat decodePicture(const QString &path) const;
+
+    QString folderPath;
+    int cameraNumber = 1;
+    QStringList pictures;
+    cv::Mat generated;
+    QSize size;
+    QMutex stepMutex;
+    int nextPicture = 0; // guarded by stepMutex
+    std::atomic<int> temperature{kDefaultTemperature};
+    std::atomic<int> framePeriodMs{100};
+    std::unique_ptr<SimulateCameraThread> thread;
+    static std::atomic<bool> manualStepping;
+};

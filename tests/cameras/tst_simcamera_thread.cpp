@@ -1,0 +1,176 @@
+// Simulated cameras: which picture is served when, what happens to pictures that do not fit, the
+// generated picture, temperature answers, and the capture thread advancing on its own.
+
+#include "cameraregistry.h"
+#include "simulatecamera.h"
+#include "sysparam.h"
+#include "testworkdir.h"
+
+#include <QDir>
+#include <QImage>
+#include <QJsonObject>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// A picture filled with one colour; the red channel names it.
+void writePicture(const QString &path, int w, int h, int red, const char *format = "PNG")
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(QColor(red, 40, 200));
+    QVERIFY(image.save(path, format));
+}
+
+// The red value of the frame served now, or -1 when no new frame is there.
+int servedRed(SimulateCamera &camera)
+{
+    cv::Mat frame;
+    if (!camera.getImage(frame))
+        return -1;
+    const cv::Vec4b px = frame.at<cv::Vec4b>(frame.rows / 2, frame.cols / 2);
+    return px[3] == 0 && px[1] == 40 && px[2] == 200 ? px[0] : -2;
+}
+
+std::unique_ptr<SimulateCamera> openCamera(int n)
+{
+    SimulateCamera prototype;
+    std::unique_ptr<CameraInterface> made(
+        prototype.create({0, QStringLiteral("simulateCamera_IID"), QStringLiteral("simcam/%1").arg(n)}));
+    auto camera = std::unique_ptr<SimulateCamera>(static_cast<SimulateCamera *>(made.release()));
+    if (!camera->open())
+        return nullptr;
+    return camera;
+}
+
+} // namespace
+
+class TestSimulateCamera : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { SimulateCamera::setManualStepping(true); }
+    void cleanup() { SimulateCamera::setManualStepping(false); }
+
+    // Name order, cycling; a picture of another size, a file that is no picture and a file whose
+    // header is broken are left out without stopping the others.
+    void servesTheFolderInNameOrderAndCycles()
+    {
+        TestWorkDir dir(TestWorkDir::Empty);
+        writePicture(QStringLiteral("simcam/2/b.png"), 64, 48, 20);
+        writePicture(QStringLiteral("simcam/2/a.bmp"), 64, 48, 10, "BMP");
+        writePicture(QStringLiteral("simcam/2/c.jpg.png"), 64, 48, 30);
+        writePicture(QStringLiteral("simcam/2/bb.png"), 32, 48, 99); // another size
+        QFile broken(QStringLiteral("simcam/2/ab.png"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("not a picture");
+        broken.close();
+        QFile text(QStringLiteral("simcam/2/notes.txt"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.close();
+
+        auto camera = openCamera(2);
+        QVERIFY(camera);
+        QCOMPARE(camera->imageSize(), QSize(64, 48));
+        QCOMPARE(camera->pictureFiles().size(), 3);
+        QCOMPARE(servedRed(*camera), -1); // nothing before the capture starts
+        QVERIFY(camera->startCapture());
+        const QList<int> expected = {10, 20, 30, 10, 20, 30, 10};
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(servedRed(*camera), expected.at(i));
+            QCOMPARE(servedRed(*camera), -1); // taken once
+            camera->stepFrame();
+        }
+        QCOMPARE(camera->frameCount(), quint64(expected.size() + 1));
+
+        // A picture replaced by one of another size after opening is skipped, not served cut.
+        QCOMPARE(servedRed(*camera), 20);
+        writePicture(QStringLiteral("simcam/2/b.png"), 80, 48, 21);
+        camera->stepFrame();
+        camera->stepFrame();
+        QCOMPARE(servedRed(*camera), 10);
+        camera->stepFrame(); // b.png
+        QCOMPARE(servedRed(*camera), -1);
+        camera->stepFrame();
+        QCOMPARE(servedRed(*camera), 30);
+        camera->close();
+        QVERIFY(camera->imageSize().isEmpty());
+        QVERIFY(!camera->isOnline());
+    }
+
+    void emptyFolderServesTheGeneratedPicture()
+    {
+        TestWorkDir dir(TestWorkDir::Empty);
+        QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")));
+        auto camera = openCamera(1);
+        QVERIFY(camera);
+        QCOMPARE(camera->imageSize(), QSize(1280, 1024));
+        QVERIFY(camera->startCapture());
+        cv::Mat frame;
+        QVERIFY(camera->getImage(frame));
+        QCOMPARE(frame.type(), CV_8UC4);
+        const cv::Mat expected = SimulateCamera::generatedPicture(1280, 1024, 1);
+        QCOMPARE(cv::norm(frame, expected, cv::NORM_INF), 0.0);
+        // A test chart, not a flat picture: the detector needs something to look at.
+        double lo = 0, hi = 0;
+        cv::minMaxLoc(frame.reshape(1), &lo, &hi);
+        QVERIFY(hi - lo > 100);
+    }
+
+    // One camera per numbered folder in number order, one camera when there is none; the camera's
+    // temperature and parameters.
+    void enumerationTemperatureAndParameters()
+    {
+        TestWorkDir dir(TestWorkDir::Empty);
+        SimulateCamera prototype;
+        QCOMPARE(prototype.enumerate().size(), 1);
+        QCOMPARE(prototype.enumerate().first().id, QStringLiteral("simcam/1"));
+        for (const char *name : {"10", "2", "x", "01", "0"})
+            QVERIFY(QDir().mkpath(QStringLiteral("simcam/") + QLatin1String(name)));
+        const QList<CameraDeviceInfo> found = prototype.enumerate();
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found.at(0).id, QStringLiteral("simcam/2"));
+        QCOMPARE(found.at(1).id, QStringLiteral("simcam/10"));
+        QCOMPARE(found.at(1).index, 1);
+        QCOMPARE(found.at(1).iid, QStringLiteral("simulateCamera_IID"));
+        QCOMPARE(prototype.create({0, QStringLiteral("mindCamera_IID"), QStringLiteral("simcam/2")}),
+                 nullptr);
+
+        auto camera = openCamera(10);
+        QVERIFY(camera);
+        QCOMPARE(camera->folder(), QStringLiteral("./simcam/10/"));
+        const QJsonObject ask{{QStringLiteral("detect"), 1}, {QStringLiteral("funcNO"), 3}};
+        QCOMPARE(camera->getParam(0, QVariant(ask)).toInt(), SimulateCamera::kDefaultTemperature);
+        camera->setTemperature(-1234);
+        QCOMPARE(camera->getParam(0, QVariant(ask)).toInt(), -1234);
+        QVERIFY(!camera->getParam(1, QVariant(ask)).isValid());
+        QVERIFY(!camera->getParam(0, QVariant(QJsonObject{{QStringLiteral("detect"), 1}})).isValid());
+
+        SysParam block;
+        camera->loadParams(&block, 7);
+        QCOMPARE(block.exposeTime[7], 30);
+        QCOMPARE(block.adjustPlus[7], 32);
+        QCOMPARE(block.gamma[7], 70);
+        QVERIFY(!camera->setAutoExposure(false).contains(QStringLiteral("ExposureTime")));
+    }
+
+    // Without the test seam the capture thread serves the pictures by itself; close() joins it.
+    void captureThreadAdvances()
+    {
+        SimulateCamera::setManualStepping(false);
+        TestWorkDir dir(TestWorkDir::Empty);
+        writePicture(QStringLiteral("simcam/1/a.png"), 32, 32, 1);
+        writePicture(QStringLiteral("simcam/1/b.png"), 32, 32, 2);
+        auto camera = openCamera(1);
+        QVERIFY(camera);
+        QVERIFY(camera->setFrameSpeed(100));
+        QVERIFY(!camera->setFrameSpeed(0));
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY_WITH_TIMEOUT(camera->frameCount() >= 5, 5000);
+        camera->close();
+    }
+};
+
+QTEST_MAIN(TestSimulateCamera)
+#include "tst_simcamera_thread.moc"
