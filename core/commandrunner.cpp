@@ -1,6 +1,7 @@
 #include "commandrunner.h"
 #include "corelog.h"
 
+#include <QDir>
 #include <QProcess>
 #include <atomic>
 
@@ -17,6 +18,17 @@ bool isMachineChangingCommand(const QString &program)
     return kMachineChanging.contains(program);
 }
 
+bool isMachineChangingCommand(const QString &program, const QStringList &arguments)
+{
+    if (isMachineChangingCommand(program))
+        return true;
+    if (program != QLatin1String("cp") || arguments.isEmpty())
+        return false;
+    const QString workDir = QDir::cleanPath(QDir::currentPath());
+    const QString target = QDir::cleanPath(QDir::current().absoluteFilePath(arguments.last()));
+    return target != workDir && !target.startsWith(workDir + QLatin1Char('/'));
+}
+
 void setCommandRunner(CommandRunner *runner)
 {
     gRunner.store(runner ? runner : &gDefaultRunner);
@@ -31,7 +43,7 @@ CommandResult ProcessCommandRunner::run(const QString &program, const QStringLis
 {
     CommandResult result;
 #ifndef MG_BOX_BUILD
-    if (isMachineChangingCommand(program)) {
+    if (isMachineChangingCommand(program, arguments)) {
         qCWarning(lcCore).noquote() << "desktop build, not run:" << program << arguments.join(' ');
         return result;
     }

@@ -27,6 +27,8 @@ CommandResult runCommand(const QString &program, const QStringList &arguments = 
 // True for the commands that change the machine outside the working directory: reboot, init, mount,
 // umount, date, hwclock, killall, ip, ifconfig, route, ./update.sh, ./tsc.
 bool isMachineChangingCommand(const QString &program);
+// The same, and also "cp" whose target lies outside the working directory (e.g. /etc/localtime).
+bool isMachineChangingCommand(const QString &program, const QStringList &arguments);
 
 // Installs a runner (not owned); nullptr restores the default process runner. Call before other
 // threads use runCommand.

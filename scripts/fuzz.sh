@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
-# Fuzzes the I/O board frame scanner with libFuzzer (clang) for the given number of seconds (default
-# 60). New interesting inputs collect in build/fuzz/corpus; copy the ones worth keeping into
-# tests/fuzz/corpus/ioframescanner so that every test build replays them. Crashes land in build/fuzz/.
+# Fuzzes one parser with libFuzzer (clang) for the given number of seconds (default 60):
+#   ./scripts/fuzz.sh [seconds] [target]
+# Targets: ioframescanner (I/O board frames, the default), acamack (camera protocol acks and the
+# address planner), druframe (text protocol frames). New interesting inputs collect in
+# build/fuzz/corpus-<target>; copy the ones worth keeping into tests/fuzz/corpus/<target> so that every
+# test build replays them. Crashes land in build/fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+target=${2:-ioframescanner}
 if ! command -v clang++ >/dev/null; then
     echo "fuzz.sh: clang++ is not installed (./scripts/deps.sh installs it)" >&2
     exit 1
 fi
+case "$target" in
+    # The scanner needs only Qt's integer types, not its libraries.
+    ioframescanner) sources=(core/ioframes.cpp); libs=() ;;
+    acamack) sources=(network/acamprotocol.cpp network/udpaddress.cpp core/clock.cpp)
+             libs=($(pkg-config --libs Qt5Core)) ;;
+    druframe) sources=(network/druprotocol.cpp); libs=($(pkg-config --libs Qt5Core)) ;;
+    *) echo "fuzz.sh: unknown target $target" >&2; exit 1 ;;
+esac
 out=build/fuzz
-mkdir -p "$out/corpus"
-# The scanner needs only Qt's integer types, not its libraries.
+corpus=corpus-$target
+[ "$target" = ioframescanner ] && corpus=corpus
+mkdir -p "$out/$corpus"
 clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    $(pkg-config --cflags Qt5Core) -DQT_NO_VERSION_TAGGING -Icore \
-    tests/fuzz/fuzz_ioframescanner.cpp core/ioframes.cpp -o "$out/fuzz_ioframescanner"
+    $(pkg-config --cflags Qt5Core) -DQT_NO_VERSION_TAGGING -Icore -Inetwork \
+    "tests/fuzz/fuzz_$target.cpp" "${sources[@]}" "${libs[@]}" -o "$out/fuzz_$target"
 cd "$out"
-./fuzz_ioframescanner -max_total_time="$seconds" -print_final_stats=1 \
-    corpus ../../tests/fuzz/corpus/ioframescanner 2>&1 | tee fuzz_ioframescanner.log | tail -n 25
+"./fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+    "$corpus" "../../tests/fuzz/corpus/$target" 2>&1 | tee "fuzz_$target.log" | tail -n 25

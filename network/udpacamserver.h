@@ -1,0 +1,31 @@
+#pragma once
+// UDP_ACam_Server: the device side of the camera discovery protocol. It answers discovery, takes a
+// new address on a force-IP command addressed to its device serial, sets the system clock on a time
+// command and signals a daemon restart. Its machine commands go through the command runner.
+//
+// Threads: the datagrams are handled on the thread the server lives in (queued from the receive
+// loop), which blocks for the external commands.
+
+#include "acamprotocol.h"
+#include "udpcore.h"
+
+class UDP_ACam_Server : public UDP_Core
+{
+    Q_OBJECT
+public:
+    // Listens on 255.255.255.255:3956.
+    explicit UDP_ACam_Server(QObject *parent = nullptr);
+    ~UDP_ACam_Server() override;
+
+signals:
+    void sig_updatetime();
+    void sig_rebootdaemon();
+
+public slots:
+    void AnalysisRecvMessage(sockaddr_in saclient, std::string recvbuf) override;
+
+private:
+    void sendAckFrom(const QString &local, const std::string &datagram);
+    void handleForceIp(const QString &requester, const std::string &recvbuf);
+    void handleCustom(const std::string &recvbuf);
+};

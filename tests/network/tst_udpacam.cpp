@@ -1,0 +1,328 @@
+// The camera discovery protocol: the bytes of every datagram, the address planner, the client's
+// reading of acks, the responder's machine commands, and one discovery, re-addressing and reboot
+// over the loopback device between a client and a responder.
+
+#include "clock.h"
+#include "udpacamclient.h"
+#include "udpacamserver.h"
+#include "udptestsupport.h"
+
+#include <QtTest>
+
+#include <arpa/inet.h>
+
+namespace {
+
+const QString kSerial = QStringLiteral("00000000abcd1234");
+
+QByteArray bytes(const std::string &s)
+{
+    return QByteArray::fromStdString(s);
+}
+
+ACamDeviceInfo device(const QString &id, const QString &ip, const QString &mask, const QString &seenThrough)
+{
+    ACamDeviceInfo info;
+    const std::string ack = buildDiscoveryAck(id, seenThrough, ip, mask, ip, "02:00:00:00:00:aa");
+    copyAcamPayload(ack.data(), ack.size(), info.bytes, ACamDeviceInfo::kSize);
+    return info;
+}
+
+// A received datagram as the receive loop hands it over: 2048 bytes, zero-padded.
+std::string padded(QByteArray datagram)
+{
+    datagram.append(QByteArray(2048 - datagram.size(), '\0'));
+    return datagram.toStdString();
+}
+
+sockaddr_in from(const char *ip)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr(ip);
+    a.sin_port = htons(40000);
+    return a;
+}
+
+} // namespace
+
+class TestUdpAcam : public QObject
+{
+    Q_OBJECT
+    FakeUdpPlatform m_platform;
+    RecordingRunner m_runner;
+
+private slots:
+    void initTestCase()
+    {
+        setAppClock([] { return QDateTime::fromMSecsSinceEpoch(1767323045000LL); }); // 2026-01-02 03:04:05
+    }
+    void cleanupTestCase() { setAppClock({}); }
+    void init()
+    {
+        m_platform = FakeUdpPlatform();
+        m_runner = RecordingRunner();
+        setUdpPlatform(&m_platform);
+        setCommandRunner(&m_runner);
+    }
+    void cleanup()
+    {
+        setUdpPlatform(nullptr);
+        setCommandRunner(nullptr);
+    }
+
+    void datagramBytes_data()
+    {
+        QTest::addColumn<QString>("datagram");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QByteArray>("expectedHex");
+        const QByteArray id = kSerial.toLatin1().toHex();
+        const QByteArray cam = QByteArray("cam-01").toHex() + QByteArray(52, '0');
+        const QByteArray time = "888ca97c9b010000"; // 2026-01-02 03:04:05 UTC, little-endian
+        const QByteArray rows[][4] = {
+            {"discover", "discover", "0", "4211000200000001"},
+            {"force-IP header", "force", "0", "4211000400380001"},
+            {"force-IP addresses", "force", "8", "000000000000000000000000c0a8010bffffff00c0a8010b"},
+            {"force-IP id", "force", "32", cam},
+            {"uptime", "uptime", "0",
+             "421100820010000101000000"
+             "00000000" +
+                 time},
+            {"reboot", "reboot", "0",
+             "421100820010000102000000"
+             "00000000"
+             "0000000000000000"},
+            {"uptime ack", "uptimeAck", "0",
+             "000000830010000101000000"
+             "00000000" +
+                 time},
+            {"reboot ack", "rebootAck", "0",
+             "000000830010000102000000"
+             "00000000" +
+                 time},
+            {"discovery ack header", "ack", "0", "0000000300d80001"},
+            {"ack mac .. GEV", "ack", "8", "021a2b3c4d5e0000c0a8010ac0a80232ffffff00c0a8020147455600"},
+            {"ack model", "ack", "64", QByteArray(kAcamModelText).toHex() + "00"},
+            {"ack version", "ack", "96", QByteArray("V2.8.6 180210 143913").toHex() + "00"},
+            {"ack name", "ack", "128", QByteArray("QOR MONITOR").toHex() + "00"},
+            {"ack id, zero tail", "ack", "176", id + QByteArray(64, '0')},
+            {"force-IP ack", "forceAck", "0",
+             "0000000500380001021a2b3c4d5e0000c0a8010ac0a8010bffffff00c0a8010b" + cam},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r[0].constData()) << QString(r[1]) << r[2].toInt() << r[3];
+    }
+    void datagramBytes()
+    {
+        QFETCH(QString, datagram);
+        QFETCH(int, offset);
+        QFETCH(QByteArray, expectedHex);
+        const QString lan = "192.168.1.", mac = "02:1a:2b:3c:4d:5e";
+        const QMap<QString, std::string> made{
+            {"discover", buildDiscoverCmd()},
+            {"force", buildForceIpCmd(lan + "11", "255.255.255.0", lan + "11", "cam-01")},
+            {"uptime", buildUptimeCmd()},
+            {"reboot", buildRebootDaemonCmd()},
+            {"uptimeAck", buildUptimeAck()},
+            {"rebootAck", buildRebootDaemonAck()},
+            {"ack",
+             buildDiscoveryAck(kSerial, lan + "10", "192.168.2.50", "255.255.255.0", "192.168.2.1", mac)},
+            {"forceAck",
+             buildForceIpAck("cam-01", lan + "10", lan + "11", "255.255.255.0", lan + "11", mac)},
+        };
+        const QByteArray bytes = QByteArray::fromStdString(made.value(datagram));
+        const QMap<QString, int> sizes{{"discover", 8}, {"force", 64}, {"forceAck", 64}, {"ack", 224}};
+        QCOMPARE(bytes.size(), sizes.value(datagram, 24));
+        QCOMPARE(bytes.mid(offset, expectedHex.size() / 2).toHex(), expectedHex);
+    }
+
+    // Lists are ","-separated: interfaces "ip mask", cameras "id ip mask seen-through", and the plans
+    // "id address mask gateway local".
+    void planner_data()
+    {
+        QTest::addColumn<QString>("interfaces");
+        QTest::addColumn<QString>("devices");
+        QTest::addColumn<QString>("plans");
+        const char *lan = "192.168.1.10 255.255.255.0";
+        const char *rows[][4] = {
+            {"foreign subnet moves in from host 11", lan, "c 192.168.2.50 255.255.255.0 192.168.1.10",
+             "c 192.168.1.11 255.255.255.0 192.168.1.11 192.168.1.10"},
+            {"host 11 kept by another camera: 12", lan,
+             "a 192.168.1.11 255.255.255.0 192.168.1.10,b 192.168.2.50 255.255.255.0 192.168.1.10",
+             "b 192.168.1.12 255.255.255.0 192.168.1.12 192.168.1.10"},
+            {"two cameras on one address", lan,
+             "a 192.168.1.30 255.255.255.0 192.168.1.10,b 192.168.1.30 255.255.255.0 192.168.1.10",
+             "b 192.168.1.31 255.255.255.0 192.168.1.31 192.168.1.10"},
+            {"camera on the box's own address", lan, "a 192.168.1.10 255.255.255.0 192.168.1.10",
+             "a 192.168.1.11 255.255.255.0 192.168.1.11 192.168.1.10"},
+            {"host 253 wraps to 1", "10.0.0.253 255.255.255.0", "a 10.9.9.9 255.255.0.0 10.0.0.253",
+             "a 10.0.0.1 255.255.255.0 10.0.0.1 10.0.0.253"},
+            {"seen through an address not ours", lan, "a 192.168.2.50 255.255.255.0 192.168.7.1", ""},
+            {"local mask unreadable", "192.168.1.10 255.x.255.0",
+             "a 192.168.2.50 255.255.255.0 192.168.1.10", ""},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]) << QString(r[3]);
+        QStringList full; // every host but the box's own taken, then one more camera on a taken host
+        for (int host = 1; host <= 253; ++host)
+            if (host != 10)
+                full << QStringLiteral("d%1 192.168.1.%2 255.255.255.0 192.168.1.10")
+                            .arg(host, 3, 10, QChar('0'))
+                            .arg(host);
+        full << "zz 192.168.1.5 255.255.255.0 192.168.1.10";
+        QTest::newRow("every host taken: no plan") << QString(lan) << full.join(',') << QString();
+    }
+    void planner()
+    {
+        QFETCH(QString, interfaces);
+        QFETCH(QString, devices);
+        QFETCH(QString, plans);
+        QMap<QString, NetInterfaceInfo> table;
+        for (const QString &i : interfaces.split(',', Qt::SkipEmptyParts)) {
+            const QStringList f = i.split(' ');
+            const QString mac = "02:00:00:00:00:" + QString::number(table.size() + 10);
+            table.insert(mac, NetInterfaceInfo{"eth", f.at(0), f.at(1), f.at(0), mac});
+        }
+        QMap<QString, ACamDeviceInfo> map;
+        for (const QString &d : devices.split(',', Qt::SkipEmptyParts)) {
+            const QStringList f = d.split(' ');
+            map.insert(f.at(0), device(f.at(0), f.at(1), f.at(2), f.at(3)));
+        }
+        QStringList got;
+        for (const ForceIpPlan &p : planForceIp(map, table))
+            got << QStringList{p.id, p.address, p.mask, p.gateway, p.local}.join(' ');
+        QCOMPARE(got.join(','), plans);
+    }
+
+    void clientReadsAcks()
+    {
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::AckPort));
+        UDP_ACam_Client client;
+        QVERIFY(client.deviceMap.isEmpty());
+        QByteArray ack = bytes(
+            buildDiscoveryAck("cam1", "10.0.0.1", "10.0.0.5", "255.0.0.0", "10.0.0.1", "02:00:00:00:00:01"));
+        client.AnalysisRecvMessage(from("10.0.0.5"), padded(ack));
+        QByteArray later = bytes(
+            buildDiscoveryAck("cam1", "10.0.0.1", "10.0.0.6", "255.0.0.0", "10.0.0.1", "02:00:00:00:00:01"));
+        later[4] = char(0x01); // length 300: cut to the 216-byte record
+        later[5] = char(0x2c);
+        later.append(QByteArray(84, 'x'));
+        client.AnalysisRecvMessage(from("10.0.0.6"), padded(later));
+        QCOMPARE(client.deviceMap.keys(), QStringList{"cam1"});
+        const ACamDeviceInfo cam1 = client.deviceMap.value("cam1");
+        QCOMPARE(ipToText(cam1.ip()), QString("10.0.0.6"));
+        QCOMPARE(cam1.model(), QString(kAcamModelText));
+        QCOMPARE(cam1.name(), QString("QOR MONITOR"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(cam1.bytes), 216), later.mid(8, 216));
+
+        QByteArray shortAck = bytes(
+            buildDiscoveryAck("cam2", "10.0.0.1", "10.0.0.7", "255.0.0.0", "10.0.0.1", "02:00:00:00:00:02"));
+        shortAck[5] = char(100); // the id at 168 lies beyond: read as zero
+        client.AnalysisRecvMessage(from("10.0.0.7"), padded(shortAck));
+        QVERIFY(client.deviceMap.contains(""));
+        QCOMPARE(ipToText(client.deviceMap.value("").ip()), QString("10.0.0.7"));
+        QCOMPARE(client.deviceMap.value("").bytes[100], 0);
+
+        const QByteArray unknown = bytes(
+            buildForceIpAck("cam9", "10.0.0.1", "10.0.0.99", "255.0.0.0", "10.0.0.99", "02:00:00:00:00:09"));
+        client.AnalysisRecvMessage(from("10.0.0.9"), padded(unknown));
+        QCOMPARE(client.deviceMap.size(), 2);
+        const QByteArray moved = bytes(buildForceIpAck("cam1", "10.0.0.2", "10.0.0.66", "255.255.0.0",
+                                                       "10.0.0.66", "02:00:00:00:00:01"));
+        client.AnalysisRecvMessage(from("10.0.0.66"), padded(moved));
+        const ACamDeviceInfo after = client.deviceMap.value("cam1");
+        QCOMPARE(QStringList({ipToText(after.requesterIp()), ipToText(after.ip()), ipToText(after.mask()),
+                              ipToText(after.gateway()), after.model()}),
+                 QStringList({"10.0.0.2", "10.0.0.66", "255.255.0.0", "10.0.0.66", kAcamModelText}));
+
+        QTest::ignoreMessage(QtInfoMsg, "Reboot VekCamera error!");
+        client.sendRebootDaemon("cam7");
+    }
+
+    // The responder's commands in order, then how often it signalled a clock change and a restart.
+    void responderCommands_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QString>("outcome");
+        const QString cp = "cp /usr/share/zoneinfo/Asia/Shanghai /etc/localtime; ";
+        const QString time = cp + "date -s 20260102 03:04:05; ";
+        QByteArray farFuture =
+            bytes(buildUptimeCmd()).replace(16, 8, QByteArray::fromHex("ffffffffffffff7f"));
+        QByteArray beforeEpoch = bytes(buildUptimeCmd()).replace(16, 8, QByteArray(8, '\xff'));
+        QByteArray otherSub = bytes(buildRebootDaemonCmd());
+        otherSub[8] = 3;
+        const QByteArray forOurs = bytes(buildForceIpCmd("127.0.0.2", "255.0.0.0", "127.0.0.2", kSerial));
+        const QByteArray notKey = QByteArray(forOurs).replace(0, 1, "C");
+        QTest::newRow("force-IP for this box") << forOurs << ""
+                                               << "ip addr flush dev eth9; ip route flush table main; "
+                                                  "ifconfig eth9 127.0.0.2 netmask 255.0.0.0; "
+                                                  "route add default gw 127.0.0.2; clock 0 restart 0";
+        QTest::newRow("force-IP for another id")
+            << bytes(buildForceIpCmd("127.0.0.2", "255.0.0.0", "127.0.0.2", "cam-01")) << ""
+            << "clock 0 restart 0";
+        QTest::newRow("key byte not 0x42") << notKey << ""
+                                           << "clock 0 restart 0";
+        QTest::newRow("clock set") << bytes(buildUptimeCmd()) << ""
+                                   << time + "hwclock --systohc; clock 1 restart 0";
+        QTest::newRow("date refused: no hwclock")
+            << bytes(buildUptimeCmd()) << "date" << time + "clock 1 restart 0";
+        QTest::newRow("time beyond year 9999") << farFuture << "" << cp + "clock 0 restart 0";
+        QTest::newRow("time before 1970") << beforeEpoch << "" << cp + "clock 0 restart 0";
+        QTest::newRow("daemon restart") << bytes(buildRebootDaemonCmd()) << ""
+                                        << "clock 0 restart 1";
+        QTest::newRow("unknown sub-command") << otherSub << ""
+                                             << "clock 0 restart 0";
+    }
+    void responderCommands()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, failing);
+        QFETCH(QString, outcome);
+        m_platform.addInterface("eth9", "02:00:00:00:00:09", "127.0.0.1", "255.0.0.0");
+        m_runner.failingPrograms = QStringList{failing};
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::CommandPort));
+        UDP_ACam_Server server;
+        QCOMPARE(server.deviceSerial, kSerial);
+        QSignalSpy clock(&server, &UDP_ACam_Server::sig_updatetime);
+        QSignalSpy reboot(&server, &UDP_ACam_Server::sig_rebootdaemon);
+        server.AnalysisRecvMessage(from("127.0.0.1"), padded(datagram));
+        m_runner.calls << QStringLiteral("clock %1 restart %2").arg(clock.size()).arg(reboot.size());
+        QCOMPARE(m_runner.calls.join("; "), outcome);
+    }
+
+    // Client and responder on the loopback device: the responder is found, moved off the client's
+    // own address, and restarts its daemon on request.
+    void discoverReaddressReboot()
+    {
+        m_platform.addInterface("eth9", "02:00:00:00:00:09", "127.0.0.1", "255.0.0.0");
+        m_runner.onRun = [this](const QString &program, const QStringList &arguments) {
+            if (program == "ifconfig" && arguments.size() == 4)
+                m_platform.interfaces[0].ip = arguments.at(1);
+        };
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::CommandPort));
+        UDP_ACam_Server server;
+        QSignalSpy reboot(&server, &UDP_ACam_Server::sig_rebootdaemon);
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::AckPort));
+        UDP_ACam_Client client; // sends the clock
+        QTRY_VERIFY(m_runner.calls.contains("hwclock --systohc"));
+
+        const QMap<QString, ACamDeviceInfo> found = client.sendDiscover();
+        QCOMPARE(found.keys(), QStringList{kSerial});
+        QCOMPARE(ipToText(found.first().ip()), QString("127.0.0.1"));
+        QCOMPARE(ipToText(found.first().requesterIp()), QString("127.0.0.1"));
+        QCOMPARE(macToText(found.first().mac()), QString("02:00:00:00:00:09"));
+
+        m_runner.calls.clear();
+        client.sendForceIp();
+        QVERIFY(m_runner.calls.contains("ifconfig eth9 127.0.0.2 netmask 255.0.0.0"));
+        QCOMPARE(ipToText(client.deviceMap.value(kSerial).ip()), QString("127.0.0.2"));
+        QCOMPARE(server.interfaces.first().ip, QString("127.0.0.2"));
+
+        client.sendRebootDaemon(kSerial);
+        QCOMPARE(reboot.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUdpAcam)
+#include "tst_udpacam.moc"
