@@ -1,8 +1,12 @@
 #include "boxtestpolicy.h"
 
+#include <QList>
+
 namespace {
 bool policyOn = false;
 int policyAnswer = 1;
+QList<int> queued;
+QString password;
 QStringList shown;
 } // namespace
 
@@ -17,6 +21,8 @@ void enable(int answer)
 void disable()
 {
     policyOn = false;
+    queued.clear();
+    password.clear();
 }
 
 bool isEnabled()
@@ -27,6 +33,31 @@ bool isEnabled()
 int answer()
 {
     return policyAnswer;
+}
+
+void queueAnswer(int answer)
+{
+    queued.append(answer);
+}
+
+void queueAnswers(const QList<int> &answers)
+{
+    queued.append(answers);
+}
+
+int nextAnswer()
+{
+    return queued.isEmpty() ? policyAnswer : queued.takeFirst();
+}
+
+void setTypedPassword(const QString &text)
+{
+    password = text;
+}
+
+QString typedPassword()
+{
+    return password;
 }
 
 void recordShown(const QString &text)

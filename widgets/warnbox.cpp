@@ -1,6 +1,5 @@
 #include "warnbox.h"
 
-#include "boxtestpolicy.h"
 #include "systemhelpers.h"
 #include "uitexttable.h"
 
@@ -10,25 +9,20 @@
 
 WarnBox *gWarnBox = nullptr;
 
-WarnBox::WarnBox(QWidget *parent) : QDialog(parent)
+WarnBox::WarnBox(QWidget *parent) : BoxDialog(parent)
 {
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
-    setModal(true);
     setMinimumSize(560, 300);
-    setStyleSheet(QStringLiteral("QDialog{background-color:rgb(110,110,110);border:2px solid #00BCD4;}"
-                                 "QLabel{color:white;font-size:26px;}"
-                                 "QPushButton{color:white;font-size:32px;background-color:#00BCD4;"
-                                 "border:none;outline:0px;}"));
 
     m_text = new QLabel(this);
     m_text->setAlignment(Qt::AlignCenter);
     m_text->setWordWrap(true);
 
-    m_ok = new QPushButton(uiText(121), this);
-    m_ok->setFixedSize(160, 60);
+    m_ok = makeButton(this);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    retranslate();
 
     auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(m_text, 1);
     layout->addWidget(m_ok, 0, Qt::AlignHCenter);
 }
@@ -45,6 +39,7 @@ QString WarnBox::message() const
 
 void WarnBox::setButtonText(const QString &text)
 {
+    m_ownButtonText = true;
     m_ok->setText(text);
 }
 
@@ -53,21 +48,26 @@ QString WarnBox::buttonText() const
     return m_ok->text();
 }
 
-int WarnBox::exec()
+QString WarnBox::recordedText() const
 {
-    if (BoxTestPolicy::isEnabled()) {
-        BoxTestPolicy::recordShown(message());
-        wakeScreen();
-        setResult(BoxTestPolicy::answer());
-        return result();
-    }
-    return QDialog::exec();
+    return message();
+}
+
+void WarnBox::retranslate()
+{
+    if (!m_ownButtonText)
+        m_ok->setText(uiText(121));
+}
+
+int WarnBox::scriptedRun()
+{
+    wakeScreen();
+    return BoxDialog::scriptedRun();
 }
 
 void WarnBox::showEvent(QShowEvent *event)
 {
-    QDialog::showEvent(event);
-    BoxTestPolicy::recordShown(message());
+    BoxDialog::showEvent(event);
     wakeScreen();
 }
 

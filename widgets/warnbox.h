@@ -1,30 +1,32 @@
 #pragma once
-// The message box with one OK button that the whole program uses for notices and warnings.
+// WarnBox: the message box with one OK button that the whole program uses for notices and warnings.
 // GUI thread only.
 
-#include <QDialog>
+#include "boxdialog.h"
 
 class QLabel;
 class QPushButton;
 
-class WarnBox : public QDialog
+class WarnBox : public BoxDialog
 {
     Q_OBJECT
 public:
     explicit WarnBox(QWidget *parent = nullptr);
 
-    // The text the box paints; callers then run it modally (exec) or show it without blocking.
+    // The text the box paints; callers then run it modally (exec, which returns 1 when OK is pressed)
+    // or show it without blocking and hide it later.
     void setMessage(const QString &text);
     QString message() const;
 
-    // The one button's caption (the start-up notice uses its own).
+    // Gives the one button a caption of its own (the start-up notice uses one); without it the
+    // button reads row 121 ("Confirm") in the language in use when the box is shown.
     void setButtonText(const QString &text);
     QString buttonText() const;
 
-    // Returns 1 when OK is pressed. Under BoxTestPolicy it returns the scripted answer at once.
-    int exec() override;
-
 protected:
+    QString recordedText() const override;
+    void retranslate() override;
+    int scriptedRun() override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -33,6 +35,7 @@ private:
 
     QLabel *m_text = nullptr;
     QPushButton *m_ok = nullptr;
+    bool m_ownButtonText = false;
 };
 
 // The process-wide message box; created by the main window's constructor, lives for the whole run.

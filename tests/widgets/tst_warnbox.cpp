@@ -3,6 +3,7 @@
 #include "boxtestpolicy.h"
 #include "startup.h"
 #include "systemhelpers.h"
+#include "uitexttable.h"
 #include "warnbox.h"
 
 #include <QPushButton>
@@ -20,6 +21,42 @@ private slots:
         gLedFd = -1;
         BoxTestPolicy::disable();
         BoxTestPolicy::clearShown();
+        gLanguage = 0;
+    }
+
+    // The global box is built before the parameters say the language: its OK button must still read
+    // in the language in use when it is shown, unless a caller gave it its own caption.
+    void okButtonReadsInTheLanguageInUse_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<bool>("modal");
+        QTest::addColumn<QString>("ownCaption");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("en exec") << 1 << true << QString() << QStringLiteral("Confirm");
+        QTest::newRow("ja exec") << 3 << true << QString() << QStringLiteral("確定");
+        QTest::newRow("en show") << 1 << false << QString() << QStringLiteral("Confirm");
+        QTest::newRow("ja show") << 3 << false << QString() << QStringLiteral("確定");
+        QTest::newRow("zh-CN show") << 0 << false << QString() << QStringLiteral("确定");
+        QTest::newRow("own caption kept") << 1 << true << QStringLiteral("Restart") << QStringLiteral("Restart");
+    }
+    void okButtonReadsInTheLanguageInUse()
+    {
+        QFETCH(int, language);
+        QFETCH(bool, modal);
+        QFETCH(QString, ownCaption);
+        QFETCH(QString, expected);
+        fillUiTextTable();
+        gLanguage = 0; // as at start-up, before the parameters are loaded
+        WarnBox box;
+        if (!ownCaption.isEmpty())
+            box.setButtonText(ownCaption);
+        gLanguage = language;
+        BoxTestPolicy::enable();
+        if (modal)
+            box.exec();
+        else
+            box.show();
+        QCOMPARE(box.buttonText(), expected);
     }
 
     void policyReturnsAtOnceAndRecordsTexts()

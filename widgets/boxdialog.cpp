@@ -1,0 +1,56 @@
+#include "boxdialog.h"
+
+#include "boxtestpolicy.h"
+#include "uistyle.h"
+
+#include <QPushButton>
+
+BoxDialog::BoxDialog(QWidget *parent) : QDialog(parent)
+{
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setModal(true);
+    setFont(uiFont(26));
+    setStyleSheet(QStringLiteral("QLabel{color:rgb(32,32,32);font-size:26px;}"
+                                 "QPushButton{color:white;font-size:32px;background-color:#00BCD4;"
+                                 "border:none;outline:0px;}"
+                                 "QPushButton:pressed{background-color:#0097A7;}"
+                                 "QLineEdit{font-size:26px;color:black;background-color:white;"
+                                 "border:1px solid #00BCD4;border-radius:4px;padding:0px 8px;}"));
+}
+
+int BoxDialog::exec()
+{
+    if (!BoxTestPolicy::isEnabled())
+        return QDialog::exec();
+    retranslate();
+    BoxTestPolicy::recordShown(recordedText());
+    const int r = scriptedRun();
+    setResult(r);
+    return r;
+}
+
+int BoxDialog::scriptedRun()
+{
+    return BoxTestPolicy::nextAnswer();
+}
+
+QPushButton *BoxDialog::makeButton(QWidget *parent)
+{
+    auto *button = new QPushButton(parent);
+    button->setFont(uiFont(32));
+    button->setFixedSize(160, 60);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void BoxDialog::showEvent(QShowEvent *event)
+{
+    retranslate();
+    QDialog::showEvent(event);
+    BoxTestPolicy::recordShown(recordedText());
+}
+
+void BoxDialog::paintEvent(QPaintEvent *)
+{
+    paintBoxBackground(this);
+}

@@ -1,0 +1,121 @@
+#include "uistyle.h"
+
+#include "startup.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemDelegate>
+#include <QComboBox>
+#include <QPainter>
+#include <QWidget>
+
+const char *const kUiFontFamily = "wqy-microhei";
+
+namespace {
+
+// The box installs the font file under the name "wqy-microhei"; Debian's package names the same font
+// "WenQuanYi Micro Hei". Substitution only applies where the first name is not found.
+void mapUiFontFamily()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    QFont::insertSubstitutions(QString::fromLatin1(kUiFontFamily),
+                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+}
+
+const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-size:26px;color:black;"
+                                "background-color:white;border:1px solid #00BCD4;border-radius:4px;"
+                                "padding:2px 10px;min-height:46px;}"
+                                "QComboBox::drop-down{width:50px;border:none;}"
+                                "QComboBox QAbstractItemView{font-size:26px;background-color:white;"
+                                "selection-background-color:#00BCD4;selection-color:white;outline:0px;}";
+
+} // namespace
+
+QFont uiFont(int pixelSize)
+{
+    mapUiFontFamily();
+    QFont font(QString::fromLatin1(kUiFontFamily));
+    font.setPixelSize(qMax(1, pixelSize));
+    return font;
+}
+
+void dialogStyleSheet(QWidget *widget, const QString &extra)
+{
+    if (!widget)
+        return;
+    mapUiFontFamily();
+    widget->setStyleSheet(
+        QStringLiteral("QDialog{background-color:rgb(110,110,110);}"
+                       "QWidget{font-family:\"wqy-microhei\";}"
+                       "QLabel{color:white;font-size:26px;}"
+                       "QPushButton{font-size:32px;color:white;background-color:#00BCD4;border:none;"
+                       "outline:0px;padding:4px 12px;}"
+                       "QPushButton:pressed{background-color:#0097A7;}"
+                       "QTabWidget::pane{border:1px solid #00BCD4;}"
+                       "QTabBar::tab{font-size:26px;color:white;background-color:rgb(90,90,90);"
+                       "min-width:120px;min-height:50px;padding:0px 10px;}"
+                       "QTabBar::tab:selected{background-color:#00BCD4;}"
+                       "QListWidget,QListView{font-size:26px;color:white;background-color:rgb(90,90,90);"
+                       "border:1px solid #00BCD4;outline:0px;}"
+                       "QListWidget::item,QListView::item{min-height:50px;}"
+                       "QListWidget::item:selected,QListView::item:selected{background-color:#00BCD4;}"
+                       "QCheckBox{color:white;font-size:26px;spacing:12px;}"
+                       "QCheckBox::indicator{width:40px;height:40px;}"
+                       "QLineEdit{font-size:26px;color:black;background-color:white;"
+                       "border:1px solid #00BCD4;border-radius:4px;min-height:46px;padding:0px 8px;}")
+        + extra);
+}
+
+QString scrollAreaStyleSheet()
+{
+    return QStringLiteral("QScrollArea{background-color:rgb(110,110,110);border:none;}"
+                          "QScrollArea > QWidget > QWidget{background-color:rgb(110,110,110);}"
+                          "QScrollBar:vertical{width:40px;background:rgb(90,90,90);}"
+                          "QScrollBar::handle:vertical{min-height:60px;background:#00BCD4;}"
+                          "QScrollBar:horizontal{height:40px;background:rgb(90,90,90);}"
+                          "QScrollBar::handle:horizontal{min-width:60px;background:#00BCD4;}"
+                          "QScrollBar::add-line,QScrollBar::sub-line{width:0px;height:0px;}");
+}
+
+void comboBoxStyleSheet(QComboBox *box, QAbstractItemDelegate *delegate, const QString &extra)
+{
+    if (!box)
+        return;
+    mapUiFontFamily();
+    if (delegate)
+        box->setItemDelegate(delegate);
+    box->setStyleSheet(QString::fromLatin1(kComboStyle) + extra);
+}
+
+void styleComboBox(QComboBox *box, int itemHeight)
+{
+    if (!box)
+        return;
+    box->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item{height:%1px;}"
+                                      "QTabBar::tab{min-height:%1px;}")
+                           .arg(itemHeight));
+}
+
+void setButtonAutoRepeat(QAbstractButton *button)
+{
+    if (!button)
+        return;
+    button->setAutoRepeat(true);
+    button->setAutoRepeatDelay(300);
+    button->setAutoRepeatInterval(50);
+}
+
+void paintBoxBackground(QWidget *widget)
+{
+    QPainter p(widget);
+    const QRect r = widget->rect();
+    if (gPixBackground && !gPixBackground->isNull())
+        p.drawPixmap(r, *gPixBackground);
+    else
+        p.fillRect(r, QColor(110, 110, 110));
+    p.setPen(QPen(QColor(0x00, 0xBC, 0xD4), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r.adjusted(1, 1, -1, -1));
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The shared look of every page: the one interface font and the style texts that the dialogs, combo
+// boxes and scroll areas share, plus the auto-repeat of the step buttons. GUI thread only.
+
+#include <QFont>
+#include <QString>
+
+class QAbstractButton;
+class QAbstractItemDelegate;
+class QComboBox;
+class QWidget;
+
+// The family every text of the box is drawn in.
+extern const char *const kUiFontFamily; // "wqy-microhei"
+
+// The interface font at `pixelSize` px. The family name is the box's own; on a desktop where the font
+// is installed under its full name, the name is mapped onto it.
+QFont uiFont(int pixelSize);
+
+// Sets on `widget` the shared grey dialog style followed by `extra`.
+void dialogStyleSheet(QWidget *widget, const QString &extra);
+
+// The common grey scroll-area style text.
+QString scrollAreaStyleSheet();
+
+// Sets `delegate` on the box (when given) and the common combo style followed by `extra`.
+void comboBoxStyleSheet(QComboBox *box, QAbstractItemDelegate *delegate, const QString &extra);
+
+// Popup items `itemHeight` px high (a finger's width; the pages use 50).
+void styleComboBox(QComboBox *box, int itemHeight);
+
+// Held step buttons repeat: first repeat after 300 ms, then every 50 ms.
+void setButtonAutoRepeat(QAbstractButton *button);
+
+// Paints the boxes' background picture (gPixBackground) over `widget`, or plain grey without it, with
+// the box border.
+void paintBoxBackground(QWidget *widget);
