@@ -23,6 +23,7 @@
 #include "systemhelpers.h"
 #include "uitexttable.h"
 #include "warnbox.h"
+#include "widgethooks.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -128,6 +129,7 @@ DeVeWizard::~DeVeWizard()
     // The boxes adopted by the window go with it.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
+    widgetHooks() = WidgetHooks();
     delete snQuery;
     delete paramQuery;
     snQuery = nullptr;
@@ -225,6 +227,8 @@ void DeVeWizard::installCoreHooks()
     setSnQueryHook([this] { return snQuery; });
     inspectionHooks().InsertRecord = [this](const QString &line) { InsertRecord(line); };
     inspectionHooks().currentSlot = [this] { return currentSlot; };
+    widgetHooks().setLoginLevel = [this](int level) { loginLevel = level; };
+    widgetHooks().cycleTenths = [this] { return cycleTenths; };
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the

@@ -10,7 +10,7 @@ import re
 import sys
 from pathlib import Path
 
-MAX_ROW = 616          # last row that carries texts
+MAX_ROW = 2047         # last row of the table (rows above 616 are added by later work)
 LANGS = ("Simplified Chinese", "English", "Traditional Chinese", "Japanese")
 EN = 1
 

@@ -1,10 +1,15 @@
 #include "iostatuswidget.h"
 
+#include "clock.h"
 #include "controlport.h"
 #include "paramstore.h"
 #include "startup.h"
+#include "uistyle.h"
+#include "uitexttable.h"
+#include "widgethooks.h"
 
 #include <QPainter>
+#include <QTimer>
 
 namespace {
 constexpr int kLampSize = 28;
@@ -15,11 +20,32 @@ constexpr int kStripHeight = 40;
 IOStatusWidget::IOStatusWidget(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The time of day in the cycle text moves on even while the machine stands still.
+    auto *tick = new QTimer(this);
+    connect(tick, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
+    tick->start(1000);
+}
+
+QString IOStatusWidget::cycleText()
+{
+    const int tenths = widgetHooks().cycleTenths ? widgetHooks().cycleTenths() : 0;
+    return uiText(110).arg(appNow().toString(QStringLiteral("hh:mm:ss")),
+                           QString::number(tenths / 10.0, 'f', 1));
+}
+
+int IOStatusWidget::pointsWidth() const
+{
+    return width() * 3 / 4;
+}
+
+QRect IOStatusWidget::cycleRect() const
+{
+    return QRect(pointsWidth(), 0, width() - pointsWidth(), height());
 }
 
 QSize IOStatusWidget::sizeHint() const
 {
-    return QSize(kPoints * 120, kStripHeight);
+    return QSize(kPoints * 160, kStripHeight);
 }
 
 int IOStatusWidget::pointLevel(int point)
@@ -31,7 +57,7 @@ int IOStatusWidget::pointLevel(int point)
 
 QRect IOStatusWidget::cellRect(int point) const
 {
-    const int w = width() / kPoints;
+    const int w = pointsWidth() / kPoints;
     return QRect(point * w, 0, w, height());
 }
 
@@ -53,9 +79,7 @@ void IOStatusWidget::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), QColor(60, 60, 60));
-    QFont f = font();
-    f.setPixelSize(qMax(10, height() / 2));
-    p.setFont(f);
+    p.setFont(uiFont(qMax(10, height() / 2)));
     p.setPen(Qt::white);
     for (int point = 0; point < kPoints; ++point) {
         const QPixmap *lamp = pointLevel(point) ? gPixOut1 : gPixOut0;
@@ -63,4 +87,5 @@ void IOStatusWidget::paintEvent(QPaintEvent *)
             p.drawPixmap(lampRect(point), *lamp);
         p.drawText(nameRect(point), Qt::AlignVCenter | Qt::AlignLeft, gIoPointNames[point]);
     }
+    p.drawText(cycleRect().adjusted(0, 0, -kMargin, 0), Qt::AlignVCenter | Qt::AlignRight, cycleText());
 }

@@ -1,0 +1,84 @@
+#include "editip.h"
+
+#include "edit.h"
+#include "uistyle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QValidator>
+
+namespace {
+
+// Up to three digits of value 0..255; anything else is refused as it is typed.
+class OctetValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        if (input.isEmpty())
+            return Intermediate;
+        if (input.size() > 3)
+            return Invalid;
+        for (const QChar c : input)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return Invalid;
+        return input.toInt() <= 255 ? Acceptable : Invalid;
+    }
+};
+
+// The number a field stands for, or -1 when it is empty or not a number of 0..255.
+int octetOf(const QString &text)
+{
+    QString t = text.trimmed();
+    int pos = 0;
+    OctetValidator v;
+    if (t.isEmpty() || v.validate(t, pos) != QValidator::Acceptable)
+        return -1;
+    return t.toInt();
+}
+
+} // namespace
+
+EditIP::EditIP(const QString &caption, QWidget *parent) : QWidget(parent)
+{
+    setFont(uiFont(26));
+    setStyleSheet(QStringLiteral("QLabel{font-size:26px;}"));
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    m_caption = new QLabel(caption, this);
+    m_caption->setMinimumWidth(150);
+    layout->addWidget(m_caption);
+    auto *validator = new OctetValidator(this);
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            layout->addWidget(new QLabel(QStringLiteral("."), this));
+        m_fields[i] = new Edit(0, this, 1);
+        m_fields[i]->setValidator(validator);
+        m_fields[i]->setMaxLength(3);
+        m_fields[i]->setAlignment(Qt::AlignCenter);
+        m_fields[i]->setMinimumWidth(80);
+        connect(m_fields[i], &QLineEdit::textChanged, this, &EditIP::textchange);
+        layout->addWidget(m_fields[i], 1);
+    }
+}
+
+void EditIP::setText(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    for (int i = 0; i < 4; ++i) {
+        const int octet = i < parts.size() ? octetOf(parts[i]) : -1;
+        m_fields[i]->setText(octet < 0 ? QString() : QString::number(octet));
+    }
+}
+
+QString EditIP::text() const
+{
+    QStringList parts;
+    for (const Edit *f : m_fields) {
+        const int octet = octetOf(f->text());
+        parts << QString::number(octet < 0 ? 0 : octet);
+    }
+    return parts.join(QLatin1Char('.'));
+}

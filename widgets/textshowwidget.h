@@ -1,0 +1,26 @@
+#pragma once
+// TextShowWidget: a 560 x 300 panel with a text area and a close button at its top right corner;
+// the network dialog shows ping output in it. GUI thread only.
+
+#include <QWidget>
+
+class QPushButton;
+class QTextBrowser;
+
+class TextShowWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TextShowWidget(QWidget *parent = nullptr);
+
+    // The text area filling the panel.
+    QTextBrowser *textBrowser = nullptr;
+    QPushButton *closeButton() const { return m_close; }
+
+signals:
+    // The close button was pressed; the panel hides itself right after.
+    void sigHideWidget();
+
+private:
+    QPushButton *m_close = nullptr;
+};

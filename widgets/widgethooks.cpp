@@ -1,0 +1,7 @@
+#include "widgethooks.h"
+
+WidgetHooks &widgetHooks()
+{
+    static WidgetHooks hooks;
+    return hooks;
+}

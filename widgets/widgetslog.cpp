@@ -1,0 +1,2 @@
+#include "widgetslog.h"
+Q_LOGGING_CATEGORY(lcWidgets, "widgets")
