@@ -12,7 +12,7 @@ BoxDialog::BoxDialog(QWidget *parent) : QDialog(parent)
     setFont(uiFont(26));
     setStyleSheet(QStringLiteral("QLabel{color:rgb(32,32,32);font-size:26px;}"
                                  "QPushButton{color:white;font-size:32px;background-color:#00BCD4;"
-                                 "border:none;outline:0px;}"
+                                 "border:none;outline:0px;padding:0px 12px;}"
                                  "QPushButton:pressed{background-color:#0097A7;}"
                                  "QLineEdit{font-size:26px;color:black;background-color:white;"
                                  "border:1px solid #00BCD4;border-radius:4px;padding:0px 8px;}"));
@@ -38,7 +38,9 @@ QPushButton *BoxDialog::makeButton(QWidget *parent)
 {
     auto *button = new QPushButton(parent);
     button->setFont(uiFont(32));
-    button->setFixedSize(160, 60);
+    // Wide enough for a finger; wider where a language's word needs it.
+    button->setMinimumWidth(160);
+    button->setFixedHeight(60);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }

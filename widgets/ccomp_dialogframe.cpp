@@ -22,10 +22,13 @@ CComp_DialogFrame::CComp_DialogFrame(const QString &title, QWidget *parent) : QD
     m_title = new QLabel(title, titleBar);
     m_title->setFont(uiFont(30));
     m_ok = new QPushButton(uiText(121), titleBar);
-    m_ok->setFixedSize(100, 50);
+    // 100 x 50 holds the Chinese caption; other languages widen it rather than cut the word.
+    m_ok->setMinimumWidth(100);
+    m_ok->setFixedHeight(50);
     m_ok->setFocusPolicy(Qt::NoFocus);
     m_ok->setStyleSheet(
-        QStringLiteral("outline:0px;border:none;font-size:32px;color:white;background-color:#8BC34A;"));
+        QStringLiteral("outline:0px;border:none;font-size:32px;color:white;background-color:#8BC34A;"
+                       "padding:0px 8px;"));
     connect(m_ok, &QPushButton::clicked, this, &CComp_DialogFrame::acceptDialog);
     m_titleRow->addWidget(m_title);
     m_titleRow->addStretch(1);

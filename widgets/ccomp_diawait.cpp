@@ -2,6 +2,7 @@
 
 #include "widgetslog.h"
 
+#include <QBitmap>
 #include <QLabel>
 #include <QPixmap>
 #include <QSemaphore>
@@ -26,8 +27,13 @@ CComp_DiaWait::CComp_DiaWait(std::function<void()> task, QWidget *parent)
     setModal(true);
     setFixedSize(64, 64);
     auto *picture = new QLabel(this);
-    picture->setPixmap(QPixmap(QStringLiteral("./images/wait.png")));
-    picture->setScaledContents(true);
+    QPixmap wait(QStringLiteral("./images/wait.png"));
+    if (!wait.isNull())
+        wait = wait.scaled(64, 64);
+    picture->setPixmap(wait);
+    // Without a compositor the translucent corners would be black: cut the window to the picture.
+    if (!wait.isNull() && wait.hasAlphaChannel())
+        setMask(wait.mask());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(picture);

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QVector>
 
 namespace {
 const char *const kTypedProperty = "typedText";
@@ -72,13 +73,27 @@ void Keypad::placeBeside(QWidget *field)
         screen = s->availableGeometry();
     const QSize size = sizeHint().expandedTo(minimumSizeHint());
     resize(size);
-    const int x = qMax(screen.left(), qMin(f.left(), screen.right() + 1 - size.width()));
-    int y = f.bottom() + 4;
-    if (y + size.height() - 1 > screen.bottom())
-        y = f.top() - 4 - size.height();
-    if (y < screen.top())
-        y = qMax(screen.top(), screen.bottom() + 1 - size.height());
-    move(x, y);
+    auto clampX = [&](int x) { return qMax(screen.left(), qMin(x, screen.right() + 1 - size.width())); };
+    auto clampY = [&](int y) { return qMax(screen.top(), qMin(y, screen.bottom() + 1 - size.height())); };
+    QVector<QRect> places;
+    // In a box smaller than the screen the pad stays off the box, so that its buttons and its
+    // notices (a wrong password) stay visible.
+    const QRect box = field->window()->frameGeometry();
+    if (box.width() < screen.width() || box.height() < screen.height()) {
+        places << QRect(QPoint(clampX(f.left()), box.bottom() + 4), size)
+               << QRect(QPoint(clampX(f.left()), box.top() - 4 - size.height()), size)
+               << QRect(QPoint(box.right() + 4, clampY(f.top())), size)
+               << QRect(QPoint(box.left() - 4 - size.width(), clampY(f.top())), size);
+    }
+    places << QRect(QPoint(clampX(f.left()), f.bottom() + 4), size)
+           << QRect(QPoint(clampX(f.left()), f.top() - 4 - size.height()), size);
+    for (const QRect &r : places) {
+        if (screen.contains(r)) {
+            move(r.topLeft());
+            return;
+        }
+    }
+    move(clampX(f.left()), clampY(screen.bottom()));
 }
 
 QPushButton *Keypad::addTextKey(QGridLayout *grid, const QString &id, const QString &typed, int row, int col,

@@ -31,7 +31,16 @@ class TestUiTextTable : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCOMPARE(fillUiTextTable(), 617 - kUnlisted.size()); }
+    // Rows above 616 are added by later work; the first 617 keep their set of listed rows.
+    void initTestCase()
+    {
+        const int filled = fillUiTextTable();
+        int listed = 0;
+        for (int row = 0; row <= 616; ++row)
+            listed += (uiText(row, 0).isEmpty() && uiText(row, 1).isEmpty()) ? 0 : 1;
+        QCOMPARE(listed, 617 - kUnlisted.size());
+        QVERIFY(filled >= listed);
+    }
 
     void listedRowsCarryTextInEveryLanguage()
     {
@@ -53,6 +62,12 @@ private slots:
         for (int row = 0; row < kUiTextRows; ++row) {
             if (row <= 616 && !kUnlisted.contains(row))
                 continue;
+            if (row > 616 && !uiText(row, 0).isEmpty()) {
+                // A row added later carries all four languages.
+                for (int l = 1; l < kUiLanguages; ++l)
+                    QVERIFY2(!uiText(row, l).isEmpty(), qPrintable(QStringLiteral("%1/%2").arg(row).arg(l)));
+                continue;
+            }
             for (int l = 0; l < kUiLanguages; ++l)
                 QVERIFY2(uiText(row, l).isEmpty(), qPrintable(QStringLiteral("%1/%2").arg(row).arg(l)));
         }

@@ -172,7 +172,8 @@ private slots:
         frame.show();
         QVERIFY(extra->geometry().right() < frame.okButton()->geometry().left());
         QCOMPARE(extra->parentWidget(), frame.okButton()->parentWidget());
-        QCOMPARE(frame.okButton()->size(), QSize(100, 50));
+        QCOMPARE(frame.okButton()->height(), 50);
+        QVERIFY(frame.okButton()->width() >= 100);
     }
 
     // The clock box: the editor starts at the program's time, setting the clock runs date and
