@@ -17,6 +17,7 @@
 #include "mainwindowlog.h"
 #include "paramquery.h"
 #include "paramstore.h"
+#include "passwordbox.h"
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -417,10 +418,12 @@ void DeVeWizard::adoptGlobalBoxes()
         gWarnBox->setParent(this, gWarnBox->windowFlags());
 }
 
-// Until the login box is part of the program nobody can log in: the level stays as it is.
+// The login box sets loginLevel through its hook on a right password; cancelled, the level stays.
 void DeVeWizard::runPasswordBox()
 {
-    qCWarning(lcMainWindow) << "no login box: the login level stays" << loginLevel;
+    if (!gPasswordBox)
+        gPasswordBox = new PasswordBox(this);
+    gPasswordBox->exec();
 }
 
 void DeVeWizard::Run()

@@ -2,6 +2,7 @@
 // leaves behind, and the login and screen timers.
 
 #include "boxtestpolicy.h"
+#include "passwordbox.h"
 #include "commandrunner.h"
 #include "databaserestore.h"
 #include "devewizard.h"
@@ -185,10 +186,13 @@ private slots:
         QVERIFY(window.lcdTimer->isActive());
         QCOMPARE(window.lcdTimer->interval(), gSysParam->screenOffTime * 1000);
 
-        // Passwords in use: nobody logged in is level 0 (no box answers here); not in use: 2, but the
-        // advanced functions still ask.
+        // Passwords in use: nobody logged in is level 0 (the login box gets no password); the box
+        // typed with the advanced password logs in at 2; not in use: 2, but the advanced functions
+        // still ask.
         QCOMPARE(window.userLevel(), 0);
-        window.loginLevel = 2;
+        BoxTestPolicy::setTypedPassword(advancedPassword());
+        QCOMPARE(window.userLevel(), 2);
+        BoxTestPolicy::setTypedPassword(QString());
         QVERIFY(window.isAdvancedUser());
         gSysParam->isPswUsed = 0;
         window.loginLevel = 1;

@@ -11,11 +11,17 @@
 #include "numberinput.h"
 #include "passwordbox.h"
 #include "sysparam.h"
+#include "textshowwidget.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 #include "widgethooks.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include <cstring>
@@ -200,6 +206,27 @@ private slots:
         QCOMPARE(cali.pointCount(), 8);
         cali.setPointCount(4);
         QCOMPARE(cali.pointCount(), 4);
+    }
+
+    // The ping pane: its close button reports first, then hides the pane.
+    void textPanelClosesOnItsButton()
+    {
+        TextShowWidget pane;
+        pane.show();
+        bool visibleAtSignal = false;
+        connect(&pane, &TextShowWidget::sigHideWidget, this, [&] { visibleAtSignal = pane.isVisible(); });
+        QTest::mouseClick(pane.closeButton(), Qt::LeftButton);
+        QVERIFY(visibleAtSignal);
+        QVERIFY(!pane.isVisible());
+        QCOMPARE(pane.closeButton()->geometry(), QRect(500, 0, 60, 60));
+    }
+
+    // The box's font name reaches the installed font where Debian names it differently.
+    void interfaceFontIsTheInstalledMicroHei()
+    {
+        if (!QFontDatabase().families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+            QSKIP("fonts-wqy-microhei is not installed");
+        QCOMPARE(QFontInfo(uiFont(26)).family(), QStringLiteral("WenQuanYi Micro Hei"));
     }
 };
 

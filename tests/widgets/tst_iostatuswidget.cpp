@@ -10,6 +10,8 @@
 #include "startup.h"
 #include "sysparam.h"
 #include "testworkdir.h"
+#include "uitexttable.h"
+#include "widgethooks.h"
 
 #include <QPainter>
 #include <QtTest>
@@ -154,6 +156,22 @@ private slots:
         m_port->flushOutputs();
         QTRY_VERIFY(counter.paints > 0);
         QCOMPARE(centreOf(strip.grab().toImage(), strip.lampRect(4)), kLit);
+    }
+
+    // The strip's right end reads the main window's last cycle time through the hook, in seconds.
+    void showsTheCycleTime()
+    {
+        fillUiTextTable();
+        gLanguage = 1;
+        IOStatusWidget strip;
+        strip.resize(1280, 40);
+        QVERIFY(IOStatusWidget::cycleText().endsWith(QStringLiteral("Cycle 0.0S")));
+        widgetHooks().cycleTenths = [] { return 123; };
+        QVERIFY(IOStatusWidget::cycleText().endsWith(QStringLiteral("Cycle 12.3S")));
+        QVERIFY(hasTextPixels(strip.grab().toImage(), strip.cycleRect()));
+        QVERIFY(!strip.cycleRect().intersects(strip.nameRect(IOStatusWidget::kPoints - 1)));
+        widgetHooks().cycleTenths = nullptr;
+        gLanguage = 0;
     }
 };
 
