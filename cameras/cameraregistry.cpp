@@ -6,6 +6,7 @@
 #include "hkhotcamera.h"
 #include "inspectionhooks.h"
 #include "mindcamera.h"
+#include "myvekcamera.h"
 #include "paramquery.h"
 #include "paramstore.h"
 #include "simulatecamera.h"
@@ -37,8 +38,10 @@ CameraInterface *makeBackend(int bit)
         return new MindCamera;
     case kCameraBackendHKHot:
         return new HKHotCamera;
+    case kCameraBackendVek:
+        return new MyVekCamera;
     default:
-        return nullptr; // the smart-camera back-end is not built in yet
+        return nullptr;
     }
 }
 

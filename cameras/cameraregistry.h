@@ -13,7 +13,7 @@ class CameraInterface;
 // Which back-ends discoverCameras() asks, one bit each (the main window sets 188 = 0xBC):
 //   0x04  industrial cameras (MindCamera, "mindCamera_IID")
 //   0x08  thermal cameras (HKHotCamera, "HKHotCamera_IID")
-//   0x10  network smart cameras (MyVekCamera, "vekCamera_IID"), once that back-end is built in
+//   0x10  network smart cameras (MyVekCamera, "vekCamera_IID")
 //   0x20  GigE camera re-addressing before the industrial cameras are enumerated (not built: see
 //         gigereaddress.h)
 //   0x80  a back-end kind this box does not carry; accepted and ignored

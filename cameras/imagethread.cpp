@@ -1,0 +1,58 @@
+#include "imagethread.h"
+
+#include "cameraslog.h"
+
+#include <QTimer>
+#include <memory>
+
+ImageThread::ImageThread(const QString &host, quint16 port, std::function<void(const VekPicture &)> callback)
+    : host(host), port(port), callback(std::move(callback))
+{
+}
+
+ImageThread::~ImageThread()
+{
+    stop();
+    wait();
+}
+
+void ImageThread::stop()
+{
+    requestInterruption();
+    quit();
+}
+
+void ImageThread::run()
+{
+    std::unique_ptr<VekLink> link;
+    QTimer pull;
+    pull.setSingleShot(true);
+    // One pull per turn of the loop, so the link's own timers run between the pulls.
+    QObject::connect(&pull, &QTimer::timeout, [&] {
+        if (isInterruptionRequested()) {
+            quit();
+            return;
+        }
+        if (!link || !link->hasLiveSession()) {
+            online = false;
+            link = makeVekLink();
+            if (!link || !link->start(host, port)) {
+                pull.start(kReconnectDelayMs);
+                return;
+            }
+            qCInfo(lcCameras) << "smart camera" << host << "picture link connected";
+        }
+        VekPicture picture;
+        if (link->getPicture(picture, kPictureTimeoutMs) == 0) {
+            online = true;
+            callback(picture);
+        } else {
+            online = false;
+        }
+        pull.start(0);
+    });
+    pull.start(0);
+    exec();
+    link.reset();
+    online = false;
+}

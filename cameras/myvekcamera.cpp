@@ -1,0 +1,269 @@
+#include "myvekcamera.h"
+
+#include "cameraslog.h"
+#include "frameconvert.h"
+#include "sysparam.h"
+#include "vekcamera.h"
+
+#include <QHostAddress>
+#include <algorithm>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+const QString kIid = QStringLiteral("vekCamera_IID");
+constexpr int kMaxSide = 8192;
+constexpr int kFirstPictureMs = 1000;
+
+std::function<QList<VekDevice>()> gDiscover;
+std::function<void(const QString &)> gRebootDaemon;
+// Address of each camera found by the last discovery, by id. GUI thread.
+QMap<QString, QString> gAddresses;
+
+bool isNv21(const VekPicture &p)
+{
+    return p.info.value(QStringLiteral("format"))
+               .toString()
+               .compare(QLatin1String("nv21"), Qt::CaseInsensitive) == 0;
+}
+
+void clearAlpha(cv::Mat &rgba)
+{
+    for (int y = 0; y < rgba.rows; ++y) {
+        uchar *row = rgba.ptr<uchar>(y);
+        for (int x = 0; x < rgba.cols; ++x)
+            row[4 * x + 3] = 0;
+    }
+}
+
+} // namespace
+
+void MyVekCamera::setDiscovery(std::function<QList<VekDevice>()> discover,
+                               std::function<void(const QString &id)> rebootDaemon)
+{
+    gDiscover = std::move(discover);
+    gRebootDaemon = std::move(rebootDaemon);
+}
+
+MyVekCamera::MyVekCamera() = default;
+
+MyVekCamera::MyVekCamera(const CameraDeviceInfo &info) : deviceId(info.id)
+{
+    // A camera named by its address (no discovery needed) opens at that address.
+    address = gAddresses.value(info.id, QHostAddress(info.id).isNull() ? QString() : info.id);
+}
+
+MyVekCamera::~MyVekCamera()
+{
+    close();
+}
+
+QString MyVekCamera::getIID() const
+{
+    return kIid;
+}
+
+QList<CameraDeviceInfo> MyVekCamera::enumerate()
+{
+    gAddresses.clear();
+    QList<CameraDeviceInfo> found;
+    const QList<VekDevice> devices = gDiscover ? gDiscover() : QList<VekDevice>();
+    for (const VekDevice &d : devices) {
+        if (d.id.isEmpty() || QHostAddress(d.address).isNull() || gAddresses.contains(d.id))
+            continue;
+        gAddresses.insert(d.id, d.address);
+        found.append({found.size(), kIid, d.id});
+    }
+    return found;
+}
+
+CameraInterface *MyVekCamera::create(const CameraDeviceInfo &info)
+{
+    return info.iid == kIid ? new MyVekCamera(info) : nullptr;
+}
+
+QSize MyVekCamera::pictureSize(const VekPicture &p)
+{
+    if (p.image.empty() || p.image.depth() != CV_8U)
+        return QSize();
+    QSize size(p.image.cols, p.image.rows);
+    if (isNv21(p)) {
+        const int w = p.info.value(QStringLiteral("width")).toInt(0);
+        const int h = p.info.value(QStringLiteral("height")).toInt(0);
+        if (w > 0 && h > 0)
+            size = QSize(w, h);
+        else if (p.image.rows % 3 == 0)
+            size = QSize(p.image.cols, p.image.rows * 2 / 3);
+        else
+            return QSize();
+        // Odd sizes would not line up the chroma samples with the pixels.
+        if (size.width() % 2 != 0 || size.height() % 2 != 0)
+            return QSize();
+    }
+    if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxSide || size.height() > kMaxSide)
+        return QSize();
+    return size;
+}
+
+void MyVekCamera::onFrame(const VekPicture &p)
+{
+    const QSize size = pictureSize(p);
+    if (size.isEmpty() || !frameFits(size.width(), size.height(), CV_8UC4))
+        return;
+    cv::Mat rgba(size.height(), size.width(), CV_8UC4);
+    if (isNv21(p)) {
+        const size_t needed = size_t(size.width()) * size_t(size.height()) * 3 / 2;
+        if (p.image.channels() != 1 || p.image.total() * p.image.elemSize() < needed) {
+            qCWarning(lcCameras) << "smart camera" << deviceId << "NV21 picture of"
+                                 << p.image.total() * p.image.elemSize() << "bytes for" << size << "dropped";
+            return;
+        }
+        const cv::Mat packed = p.image.isContinuous() ? p.image : p.image.clone();
+        const cv::Mat nv21(size.height() * 3 / 2, size.width(), CV_8UC1, const_cast<uchar *>(packed.data));
+        if (!nv21ToRgba(nv21, rgba.data, rgba.total() * rgba.elemSize()))
+            return;
+    } else if (p.image.channels() == 3) {
+        cv::cvtColor(p.image, rgba, cv::COLOR_RGB2RGBA);
+    } else if (p.image.channels() == 4) {
+        p.image.copyTo(rgba);
+    } else if (p.image.channels() == 1) {
+        cv::cvtColor(p.image, rgba, cv::COLOR_GRAY2RGBA);
+    } else {
+        return;
+    }
+    clearAlpha(rgba);
+    storeFrame(rgba);
+}
+
+bool MyVekCamera::open()
+{
+    close();
+    if (address.isEmpty()) {
+        qCWarning(lcCameras) << "smart camera" << deviceId << "has no known address";
+        return false;
+    }
+    int h = -1;
+    if (VekCamera_Open(address, &h) != VEK_OK)
+        return false;
+    VekPicture first;
+    if (VekCamera_GetPicture(h, &first, kFirstPictureMs) != VEK_OK || pictureSize(first).isEmpty()) {
+        qCWarning(lcCameras) << "smart camera" << deviceId << address << "sent no usable picture";
+        VekCamera_Close(h);
+        return false;
+    }
+    handle = h;
+    setFrameFormat(pictureSize(first), CV_8UC4);
+    onFrame(first);
+    return true;
+}
+
+void MyVekCamera::close()
+{
+    if (handle >= 0) {
+        VekCamera_Close(handle); // joins the image puller before the frame buffer changes
+        handle = -1;
+    }
+    setFrameFormat(QSize(), -1);
+}
+
+bool MyVekCamera::startCapture()
+{
+    if (handle < 0)
+        return false;
+    // The camera streams once started and playing; its answers are only logged.
+    VekCamera_Command(handle, {{QStringLiteral("command"), QStringLiteral("start")}});
+    VekCamera_Command(handle, {{QStringLiteral("command"), QStringLiteral("play")}});
+    return VekCamera_StartGrab(handle, [this](const VekPicture &p) { onFrame(p); }) == VEK_OK;
+}
+
+void MyVekCamera::stopCapture()
+{
+    if (handle >= 0)
+        VekCamera_StopGrab(handle);
+}
+
+bool MyVekCamera::setExposureTime(int value, bool autoExposure, bool)
+{
+    QVariantMap params{{QStringLiteral("ExposureAuto"), autoExposure}};
+    if (!autoExposure)
+        params.insert(QStringLiteral("ExposureTime"), double(value) * 1000.0);
+    return VekCamera_SetParams(handle, params) == VEK_OK;
+}
+
+bool MyVekCamera::setGain(int value)
+{
+    return VekCamera_SetParams(handle, {{QStringLiteral("Gain"), value}}) == VEK_OK;
+}
+
+bool MyVekCamera::setSharpness(int value)
+{
+    return VekCamera_SetParams(handle, {{QStringLiteral("Sharpness"), value}}) == VEK_OK;
+}
+
+bool MyVekCamera::setContrast(int value)
+{
+    return VekCamera_SetParams(handle, {{QStringLiteral("Contrast"), value}}) == VEK_OK;
+}
+
+bool MyVekCamera::setGamma(int value)
+{
+    return VekCamera_SetParams(handle, {{QStringLiteral("Gamma"), value}}) == VEK_OK;
+}
+
+bool MyVekCamera::setTriggerMode(bool on, int)
+{
+    return VekCamera_Command(handle, {{QStringLiteral("command"), QStringLiteral("workmode")},
+                                      {QStringLiteral("trigger"), on}}) == VEK_OK;
+}
+
+bool MyVekCamera::setFrameSpeed(int speed)
+{
+    return VekCamera_SetParams(handle, {{QStringLiteral("FrameRate"), std::clamp(speed, 1, 100)}}) == VEK_OK;
+}
+
+QJsonObject MyVekCamera::setAutoExposure(bool on)
+{
+    QJsonObject settled;
+    if (VekCamera_SetParams(handle, {{QStringLiteral("ExposureAuto"), on}}) != VEK_OK || on)
+        return settled;
+    QJsonObject params;
+    if (VekCamera_GetParams(handle, &params) != VEK_OK)
+        return settled;
+    if (params.contains(QStringLiteral("ExposureTime")))
+        settled.insert(QStringLiteral("ExposureTime"),
+                       params.value(QStringLiteral("ExposureTime")).toDouble());
+    if (params.contains(QStringLiteral("Gain")))
+        settled.insert(QStringLiteral("Gain"), params.value(QStringLiteral("Gain")).toInt());
+    return settled;
+}
+
+void MyVekCamera::loadParams(SysParam *block, int camera)
+{
+    QJsonObject params;
+    if (!block || camera < 0 || camera >= 8 || VekCamera_GetParams(handle, &params) != VEK_OK)
+        return;
+    auto read = [&](const char *key, int32_t &field, double scale) {
+        const QJsonValue v = params.value(QLatin1String(key));
+        if (v.isDouble())
+            field = int32_t(v.toDouble() / scale + 0.5);
+    };
+    read("ExposureTime", block->exposeTime[camera], 1000.0);
+    read("Gain", block->adjustPlus[camera], 1.0);
+    read("Sharpness", block->sharp[camera], 1.0);
+    read("Contrast", block->contrast[camera], 1.0);
+    read("Gamma", block->gamma[camera], 1.0);
+}
+
+bool MyVekCamera::isOnline()
+{
+    bool online = false;
+    return VekCamera_IsOnline(handle, &online) == VEK_OK && online;
+}
+
+bool MyVekCamera::reboot()
+{
+    if (!gRebootDaemon || deviceId.isEmpty())
+        return false;
+    gRebootDaemon(deviceId);
+    return true;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The network smart camera back-end, "vekCamera_IID", over the smart-camera handle API: the cameras
+// come from the UDP discovery (ids and addresses), control goes over the handle's control link and
+// the pictures arrive on its ImageThread, where onFrame converts them into the frame buffer.
+//
+// Threads: operations on the GUI thread; onFrame on the handle's ImageThread.
+
+#include "camerainterface.h"
+#include "veklink.h"
+
+#include <QMap>
+#include <functional>
+
+// One smart camera found by discovery.
+struct VekDevice
+{
+    QString id;      // the camera's device id
+    QString address; // dotted IPv4 address
+};
+
+class MyVekCamera : public CameraInterface
+{
+    Q_OBJECT
+public:
+    MyVekCamera(); // the prototype
+    explicit MyVekCamera(const CameraDeviceInfo &info);
+    ~MyVekCamera() override;
+
+    QString getIID() const override;
+    // Runs the discovery and remembers each camera's address for create().
+    QList<CameraDeviceInfo> enumerate() override;
+    CameraInterface *create(const CameraDeviceInfo &info) override;
+
+    // Connects the control link, takes one picture for the frame size, starts the camera's stream.
+    bool open() override;
+    void close() override;
+    bool startCapture() override;
+    void stopCapture() override;
+    bool setExposureTime(int value, bool autoExposure, bool autoWdr) override;
+    bool setGain(int value) override;
+    bool setSharpness(int value) override;
+    bool setContrast(int value) override;
+    bool setGamma(int value) override;
+    bool setTriggerMode(bool on, int camera) override;
+    bool setFrameSpeed(int speed) override;
+    QJsonObject setAutoExposure(bool on) override;
+    void loadParams(SysParam *block, int camera) override;
+    bool isOnline() override;
+    bool reboot() override;
+
+    // A picture from the camera: NV21 (info "format" "nv21", the size from its "width" and "height"
+    // or else two thirds of the image's rows) converted with nv21ToRgba; RGB, RGBA and gray pictures
+    // converted to R, G, B, 0. A picture of another size than the camera opened with, or an NV21 buffer
+    // shorter than width x height x 3 / 2, is dropped. ImageThread (or the caller's thread).
+    void onFrame(const VekPicture &picture);
+
+    // The size a picture stands for, or an empty size when it cannot be read.
+    static QSize pictureSize(const VekPicture &picture);
+
+    // The discovery and the daemon restart through the UDP client; empty until it is installed.
+    static void setDiscovery(std::function<QList<VekDevice>()> discover,
+                             std::function<void(const QString &id)> rebootDaemon);
+
+private:
+    QString deviceId;
+    QString address;
+    int handle = -1;
+};

@@ -1,0 +1,309 @@
+// The smart-camera back-end and its handle API against a fake camera behind the link interface:
+// return codes, pictures converted on the image puller, frames that do not fit dropped, the camera
+// going offline and coming back, parameters.
+
+#include "myvekcamera.h"
+#include "sysparam.h"
+#include "vekcamera.h"
+
+#include <QtTest>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// The camera all links reach; tests switch it off and on and choose what it sends.
+struct FakeCamera
+{
+    std::mutex mutex;
+    bool online = true;
+    int starts = 0;
+    QJsonObject params{{QStringLiteral("ExposureTime"), 12000.0}, {QStringLiteral("Gain"), 40}};
+    VekPicture picture;
+    QList<QVariantMap> commands;
+
+    bool isOnline()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return online;
+    }
+    void setOnline(bool on)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        online = on;
+    }
+    void setPicture(const VekPicture &p)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        picture = p;
+    }
+};
+
+class FakeLink : public VekLink
+{
+public:
+    explicit FakeLink(FakeCamera &camera) : camera(camera) {}
+    bool start(const QString &host, quint16) override
+    {
+        std::lock_guard<std::mutex> lock(camera.mutex);
+        ++camera.starts;
+        connected = camera.online && host == QLatin1String("127.0.0.1");
+        return connected;
+    }
+    bool hasLiveSession() override { return connected && camera.isOnline(); }
+    int getParams(QJsonObject &result) override
+    {
+        if (!hasLiveSession())
+            return -12;
+        std::lock_guard<std::mutex> lock(camera.mutex);
+        result = camera.params;
+        return 0;
+    }
+    QVariantMap setParams(const QVariantMap &p) override
+    {
+        if (!hasLiveSession())
+            return {};
+        std::lock_guard<std::mutex> lock(camera.mutex);
+        for (auto it = p.begin(); it != p.end(); ++it)
+            camera.params.insert(it.key(), QJsonValue::fromVariant(it.value()));
+        return camera.params.toVariantMap();
+    }
+    bool command(const QVariantMap &p) override
+    {
+        if (!hasLiveSession())
+            return false;
+        std::lock_guard<std::mutex> lock(camera.mutex);
+        camera.commands.append(p);
+        return true;
+    }
+    int getPicture(VekPicture &picture, int) override
+    {
+        QThread::msleep(2);
+        if (!hasLiveSession())
+            return -12;
+        std::lock_guard<std::mutex> lock(camera.mutex);
+        picture = camera.picture;
+        picture.image = camera.picture.image.clone();
+        return 0;
+    }
+
+private:
+    FakeCamera &camera;
+    bool connected = false;
+};
+
+// NV21 of w x h: luma y, both chroma bytes 128 (no colour).
+VekPicture nv21Picture(int w, int h, uchar y, bool withSize = true)
+{
+    VekPicture p;
+    p.image = cv::Mat(h * 3 / 2, w, CV_8UC1, cv::Scalar(128));
+    p.image.rowRange(0, h).setTo(y);
+    p.info = {{QStringLiteral("format"), QStringLiteral("nv21")}};
+    if (withSize) {
+        p.info.insert(QStringLiteral("width"), w);
+        p.info.insert(QStringLiteral("height"), h);
+    }
+    return p;
+}
+
+cv::Mat nextImage(CameraInterface &camera)
+{
+    cv::Mat frame;
+    for (int i = 0; i < 1000 && !camera.getImage(frame); ++i)
+        QThread::msleep(5);
+    return frame;
+}
+
+const CameraDeviceInfo kCamera{0, QStringLiteral("vekCamera_IID"), QStringLiteral("127.0.0.1")};
+
+} // namespace
+
+class TestVekCamera : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        fake = std::make_unique<FakeCamera>();
+        fake->picture = nv21Picture(8, 6, 100);
+        FakeCamera *camera = fake.get();
+        setVekLinkFactory([camera] { return std::make_unique<FakeLink>(*camera); });
+    }
+    void cleanup()
+    {
+        setVekLinkFactory({});
+        MyVekCamera::setDiscovery({}, {});
+        fake.reset();
+    }
+
+    // -6 for a handle that is not open (never opened, or closed), -12 for a camera that does not
+    // answer; a camera that comes back is reconnected by the next request.
+    void handleCodes()
+    {
+        QJsonObject params;
+        VekPicture picture;
+        bool online = true;
+        for (int handle : {0, -1, 9999}) {
+            QCOMPARE(VekCamera_GetParams(handle, &params), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_SetParams(handle, {{"Gain", 1}}), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_Command(handle, {{"command", "start"}}), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_GetPicture(handle, &picture, 10), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_StartGrab(handle, {}), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_StopGrab(handle), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_IsOnline(handle, &online), VEK_UNKNOWN_HANDLE);
+            QCOMPARE(VekCamera_Close(handle), VEK_UNKNOWN_HANDLE);
+        }
+        int handle = -1;
+        QCOMPARE(VekCamera_Open(QStringLiteral("127.0.0.2"), &handle), VEK_REQUEST_FAILED);
+        QCOMPARE(VekCamera_Open(QStringLiteral("127.0.0.1"), &handle), VEK_OK);
+        QCOMPARE(VekCamera_GetParams(handle, &params), VEK_OK);
+        QCOMPARE(params.value(QStringLiteral("Gain")).toInt(), 40);
+
+        fake->setOnline(false);
+        QCOMPARE(VekCamera_GetParams(handle, &params), VEK_REQUEST_FAILED);
+        QCOMPARE(VekCamera_SetParams(handle, {{"Gain", 7}}), VEK_REQUEST_FAILED);
+        QCOMPARE(VekCamera_GetPicture(handle, &picture, 10), VEK_REQUEST_FAILED);
+        QCOMPARE(VekCamera_IsOnline(handle, &online), VEK_OK);
+        QVERIFY(!online);
+        fake->setOnline(true);
+        QCOMPARE(VekCamera_SetParams(handle, {{"Gain", 7}}), VEK_OK);
+        QCOMPARE(fake->params.value(QStringLiteral("Gain")).toInt(), 7);
+
+        QCOMPARE(VekCamera_Close(handle), VEK_OK);
+        QCOMPARE(VekCamera_Close(handle), VEK_UNKNOWN_HANDLE);
+        int next = -1;
+        QCOMPARE(VekCamera_Open(QStringLiteral("127.0.0.1"), &next), VEK_OK);
+        QVERIFY(next != handle); // an old handle never reaches a newer camera
+        QCOMPARE(VekCamera_GetParams(handle, &params), VEK_UNKNOWN_HANDLE);
+        QCOMPARE(VekCamera_Close(next), VEK_OK);
+    }
+
+    void picturesArriveAsRgba_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("NV21 with its size") << 0;
+        QTest::newRow("NV21 sized by its rows") << 1;
+        QTest::newRow("RGB picture") << 2;
+        QTest::newRow("gray picture") << 3;
+    }
+
+    // The camera opens at the size of its first picture; the pictures its image puller pulls arrive
+    // as R, G, B, 0 of that size and content.
+    void picturesArriveAsRgba()
+    {
+        QFETCH(int, kind);
+        VekPicture p;
+        cv::Vec4b expected;
+        if (kind <= 1) {
+            p = nv21Picture(8, 6, 150, kind == 0);
+            // Limited-range luma: 1.164 x (150 - 16).
+            expected = cv::Vec4b(156, 156, 156, 0);
+        } else if (kind == 2) {
+            p.image = cv::Mat(6, 8, CV_8UC3, cv::Scalar(200, 50, 10));
+            expected = cv::Vec4b(200, 50, 10, 0);
+        } else {
+            p.image = cv::Mat(6, 8, CV_8UC1, cv::Scalar(77));
+            expected = cv::Vec4b(77, 77, 77, 0);
+        }
+        fake->setPicture(p);
+        std::unique_ptr<CameraInterface> camera(MyVekCamera().create(kCamera));
+        QVERIFY(camera->open());
+        QCOMPARE(camera->imageSize(), QSize(8, 6));
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY(camera->frameCount() >= 3);
+        const cv::Mat frame = nextImage(*camera);
+        QCOMPARE(frame.type(), CV_8UC4);
+        for (const cv::Point at : {cv::Point(0, 0), cv::Point(7, 5), cv::Point(3, 2)}) {
+            const cv::Vec4b px = frame.at<cv::Vec4b>(at);
+            for (int c = 0; c < 4; ++c)
+                QVERIFY2(std::abs(px[c] - expected[c]) <= 1, qPrintable(QString::number(px[c])));
+        }
+        QCOMPARE(fake->commands.size(), 2); // start, play
+        QVERIFY(camera->isOnline());
+    }
+
+    // Pictures of another size, NV21 buffers shorter than their size, odd NV21 sizes: dropped,
+    // never converted past the buffer; the next good one is kept.
+    void picturesThatDoNotFitAreDropped()
+    {
+        MyVekCamera camera(kCamera);
+        QVERIFY(camera.open());
+        cv::Mat first;
+        QVERIFY(camera.getImage(first)); // the picture it opened with
+        VekPicture shortBuffer = nv21Picture(8, 6, 9);
+        shortBuffer.image = shortBuffer.image.rowRange(0, 8).clone();
+        VekPicture bigger = nv21Picture(8, 6, 9);
+        bigger.info.insert(QStringLiteral("width"), 16);
+        VekPicture odd = nv21Picture(8, 6, 9);
+        odd.info.insert(QStringLiteral("height"), 5);
+        VekPicture larger = nv21Picture(10, 6, 9);
+        for (const VekPicture &bad : {shortBuffer, bigger, odd, larger, VekPicture()})
+            camera.onFrame(bad);
+        QCOMPARE(camera.frameCount(), quint64(1));
+        camera.onFrame(nv21Picture(8, 6, 60));
+        const cv::Mat frame = nextImage(camera);
+        QCOMPARE(int(frame.at<cv::Vec4b>(5, 7)[0]), 51); // limited-range luma: 1.164 x (60 - 16)
+    }
+
+    // The camera goes away: the puller reports it offline and no frame arrives; it comes back: the
+    // puller makes a new link and frames arrive again.
+    void offlineAndBack()
+    {
+        std::unique_ptr<CameraInterface> camera(MyVekCamera().create(kCamera));
+        QVERIFY(camera->open());
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY(camera->frameCount() >= 2);
+        fake->setOnline(false);
+        QTRY_VERIFY(!camera->isOnline());
+        cv::Mat frame;
+        camera->getImage(frame);
+        QTest::qWait(50);
+        QVERIFY(!camera->getImage(frame));
+        const int startsOffline = [&] {
+            std::lock_guard<std::mutex> lock(fake->mutex);
+            return fake->starts;
+        }();
+        fake->setOnline(true);
+        QVERIFY(!nextImage(*camera).empty());
+        QTRY_VERIFY(camera->isOnline());
+        std::lock_guard<std::mutex> lock(fake->mutex);
+        QVERIFY(fake->starts > startsOffline);
+    }
+
+    void parametersAndDiscovery()
+    {
+        MyVekCamera::setDiscovery(
+            [] {
+                return QList<VekDevice>{{QStringLiteral("QOR-7"), QStringLiteral("127.0.0.1")},
+                                        {QStringLiteral("QOR-7"), QStringLiteral("127.0.0.9")},
+                                        {QStringLiteral("BAD"), QStringLiteral("not an address")},
+                                        {QStringLiteral("QOR-8"), QStringLiteral("127.0.0.2")}};
+            },
+            {});
+        MyVekCamera prototype;
+        const QList<CameraDeviceInfo> found = prototype.enumerate();
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found.at(1).id, QStringLiteral("QOR-8"));
+        std::unique_ptr<CameraInterface> camera(prototype.create(found.at(0)));
+        QVERIFY(camera->open()); // at 127.0.0.1, the address discovery gave
+        std::unique_ptr<CameraInterface> other(prototype.create(found.at(1)));
+        QVERIFY(!other->open()); // nothing answers at 127.0.0.2
+
+        QVERIFY(camera->setExposureTime(30, false, false));
+        QCOMPARE(fake->params.value(QStringLiteral("ExposureTime")).toDouble(), 30000.0);
+        QVERIFY(camera->setGain(55));
+        const QJsonObject settled = camera->setAutoExposure(false);
+        QCOMPARE(settled.value(QStringLiteral("ExposureTime")).toDouble(), 30000.0);
+        QCOMPARE(settled.value(QStringLiteral("Gain")).toInt(), 55);
+        SysParam block;
+        camera->loadParams(&block, 3);
+        QCOMPARE(block.exposeTime[3], 30);
+        QCOMPARE(block.adjustPlus[3], 55);
+    }
+
+private:
+    std::unique_ptr<FakeCamera> fake;
+};
+
+QTEST_MAIN(TestVekCamera)
+#include "tst_vekcamera_thread.moc"
