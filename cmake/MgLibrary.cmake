@@ -30,8 +30,9 @@ function(mg_test_folder folder)
             ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TZ=UTC;MG_SHIPPED_DIR=${MG_SHIPPED_DIR};ASAN_OPTIONS=detect_leaks=0"
             TIMEOUT 600)
         # Tests of code that runs on several threads also run under ThreadSanitizer (scripts/tsan.sh);
-        # a test joins that set by having "thread" in its file name.
-        if(_n MATCHES "thread")
+        # a test joins that set by having "thread" in its file name. The TCP message tests (tst_tcp*) join
+        # it as a whole: their sessions and reactors hand bytes and records between threads.
+        if(_n MATCHES "thread" OR _n MATCHES "^tst_tcp")
             set_tests_properties(${folder}/${_n} PROPERTIES LABELS thread)
         endif()
     endforeach()
