@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "mutexlocker.h"
 #include "networklog.h"
+#include "queuedhandoff.h"
 #include "tcpsession.h"
 
 #include <QEventLoop>
@@ -33,6 +34,7 @@ namespace QORC {
 TcpReactor::TcpReactor() : socketThreadPool_(new QThreadPool)
 {
     registerTcpMetaTypes();
+    trackQueuedHandoffs();
     socketThreadPool_->setMaxThreadCount(1);
     connect(&m_purgeTimer, &QTimer::timeout, this, &TcpReactor::purgeTaskRegistries, Qt::QueuedConnection);
     connect(
@@ -91,9 +93,10 @@ bool TcpReactor::initialize()
 {
     if (isRunning())
         return false;
-    std::promise<bool> opened;
-    std::future<bool> result = opened.get_future();
-    socketThreadPool_->start([this, &opened] { socketThreadBody(opened); });
+    // Shared with the body, so the promise outlives its last use there whatever the caller does.
+    auto opened = std::make_shared<std::promise<bool>>();
+    std::future<bool> result = opened->get_future();
+    socketThreadPool_->start([this, opened] { socketThreadBody(*opened); });
     return result.get();
 }
 
@@ -103,23 +106,56 @@ void TcpReactor::socketThreadBody(std::promise<bool> &opened)
     QObject context;
     {
         MutexLocker lock(&m_sessionsLock);
-        m_socketContext = &context;
+        m_socketThreadUp = true;
         m_socketThread = QThread::currentThread();
     }
     const auto quit =
         connect(this, &TcpReactor::readyToClose, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    const auto wake = connect(
+        &m_wake, &SocketThreadWake::wake, &context, [this] { runPosted(); }, Qt::QueuedConnection);
     const bool ok = open();
     opened.set_value(ok);
     if (ok)
         loop.exec();
     disconnect(quit);
+    disconnect(wake);
     if (ok)
         close();
     // Deferred deletions would wait for this pool thread's next loop: nothing may outlive the run.
     deleteAllSessions();
     MutexLocker lock(&m_sessionsLock);
-    m_socketContext = nullptr;
+    m_socketThreadUp = false;
     m_socketThread = nullptr;
+    m_posted.clear();
+}
+
+bool TcpReactor::postToSocketThread(const PostedWork &work)
+{
+    if (!m_socketThreadUp)
+        return false;
+    m_posted.append(work);
+    emit m_wake.wake();
+    return true;
+}
+
+void TcpReactor::runPosted()
+{
+    QList<PostedWork> work;
+    {
+        MutexLocker lock(&m_sessionsLock);
+        work.swap(m_posted);
+    }
+    for (const PostedWork &item : qAsConst(work)) {
+        if (item.close) {
+            closeSessionsHere(item.ids);
+            continue;
+        }
+        for (const int id : item.ids) {
+            const QPointer<Session> session = m_socketSessions.value(id);
+            if (session)
+                session->SlotSendAction(item.message);
+        }
+    }
 }
 
 void TcpReactor::stop()
@@ -157,6 +193,7 @@ void TcpReactor::wireSession(Session *session)
         [this](const CTask_FormData &obj) {
             const CTask_FormData copy = obj;
             touch();
+            releaseBeforeQueuedPost();
             emit sigRequest(copy);
         },
         Qt::DirectConnection);
@@ -166,8 +203,11 @@ void TcpReactor::wireSession(Session *session)
             CTask_FormData copy = obj;
             touch();
             TcpTsk_Info info;
-            if (takeAnsweredSyncTask(copy.uuid, info)) {
+            const bool answered = takeAnsweredSyncTask(copy.uuid, info);
+            if (answered)
                 copy.taskInfo = info;
+            releaseBeforeQueuedPost();
+            if (answered) {
                 emit sigResponse_sync(copy);
             } else {
                 emit sigResponse_async(copy);
@@ -228,9 +268,8 @@ void TcpReactor::removeSessions(int which)
                 toClose << key;
             }
         }
-        if (!here && !toClose.isEmpty() && m_socketContext)
-            QMetaObject::invokeMethod(
-                m_socketContext, [this, toClose] { closeSessionsHere(toClose); }, Qt::QueuedConnection);
+        if (!here && !toClose.isEmpty())
+            postToSocketThread({true, toClose, SCI_ExecObj_Send()});
     }
     if (here)
         closeSessionsHere(toClose);
@@ -260,20 +299,10 @@ void TcpReactor::send(CTask_FormData &task)
                m_sessions.value(task.sessionId).alive) {
         targets << task.sessionId;
     }
-    // Only a post under the lock: the write itself runs later in the socket thread, through the
+    // Only a hand-over under the lock: the write itself runs later in the socket thread, through the
     // session's queue, so no lock is held while a message goes out.
-    if (!targets.isEmpty() && m_socketContext)
-        QMetaObject::invokeMethod(
-            m_socketContext, [this, targets, message] { sendHere(targets, message); }, Qt::QueuedConnection);
-}
-
-void TcpReactor::sendHere(const QList<int> &ids, const SCI_ExecObj_Send &message)
-{
-    for (const int id : ids) {
-        const QPointer<Session> session = m_socketSessions.value(id);
-        if (session)
-            session->SlotSendAction(message);
-    }
+    if (!targets.isEmpty())
+        postToSocketThread({false, targets, message});
 }
 
 bool TcpReactor::requestSync(CTask_FormData &request, CTask_FormData &response, int timeoutMs)

@@ -32,6 +32,7 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 
 class Session;
 
@@ -61,6 +62,15 @@ class qor_debugreport : public QObject
 };
 
 namespace QORC {
+
+// Wakes the socket thread for work other threads left in the reactor's outbox. A signal without
+// arguments: the work itself travels under the sessions lock, not inside Qt's event queue.
+class SocketThreadWake : public QObject
+{
+    Q_OBJECT
+signals:
+    void wake();
+};
 
 class TcpReactor : public QObject
 {
@@ -146,17 +156,28 @@ protected:
 
 private:
     void socketThreadBody(std::promise<bool> &opened);
+    // Work for the socket thread: close these sessions, or write the message to them.
+    struct PostedWork
+    {
+        bool close = false;
+        QList<int> ids;
+        SCI_ExecObj_Send message;
+    };
+    // Sessions lock held; false when no socket thread runs.
+    bool postToSocketThread(const PostedWork &work);
+    void runPosted();
     void closeSessionsHere(const QList<int> &ids);
-    void sendHere(const QList<int> &ids, const SCI_ExecObj_Send &message);
     void onSessionState(Session *session, int state);
     // Key of the sync registry that `id` answers (tasks lock held), or a null string.
     QString syncKeyFor(const QString &id) const;
     bool takeAnsweredSyncTask(const QString &id, TcpTsk_Info &out);
 
-    QObject *m_socketContext = nullptr; // sessions lock; lives in the socket thread while it runs
-    QThread *m_socketThread = nullptr;  // sessions lock
-    QHostAddress m_host;                // sessions lock
-    quint16 m_port = 0;                 // sessions lock
+    bool m_socketThreadUp = false; // sessions lock
+    QList<PostedWork> m_posted;    // sessions lock
+    SocketThreadWake m_wake;
+    QThread *m_socketThread = nullptr; // sessions lock
+    QHostAddress m_host;               // sessions lock
+    quint16 m_port = 0;                // sessions lock
     QMutex m_tasksLock;
     QMap<QString, RegisteredTask> m_syncTasks;  // tasks lock
     QMap<QString, RegisteredTask> m_asyncTasks; // tasks lock

@@ -116,7 +116,12 @@ bool messageIdMatches(const QString &received, const QString &requested)
 
 void registerTcpMetaTypes()
 {
-    qRegisterMetaType<CTask_FormData>("CTask_FormData");
-    qRegisterMetaType<SCI_ExecObj_Send>("SCI_ExecObj_Send");
-    qRegisterMetaType<QAbstractSocket::SocketState>("QAbstractSocket::SocketState");
+    // Once per process: every session calls this, possibly on several socket threads at a time.
+    static const bool registered = [] {
+        qRegisterMetaType<CTask_FormData>("CTask_FormData");
+        qRegisterMetaType<SCI_ExecObj_Send>("SCI_ExecObj_Send");
+        qRegisterMetaType<QAbstractSocket::SocketState>("QAbstractSocket::SocketState");
+        return true;
+    }();
+    Q_UNUSED(registered);
 }

@@ -2,6 +2,7 @@
 
 #include "mutexlocker.h"
 #include "networklog.h"
+#include "queuedhandoff.h"
 #include "tcpreactor.h"
 
 #include <QPointer>
@@ -93,6 +94,7 @@ void Session::dispatchMessage(SCI_ExecObj_Recv &message)
 void Session::SlotSendAction(SCI_ExecObj_Send message)
 {
     if (QThread::currentThread() != thread()) {
+        releaseBeforeQueuedPost();
         QMetaObject::invokeMethod(this, "SlotSendAction", Qt::QueuedConnection,
                                   Q_ARG(SCI_ExecObj_Send, message));
         return;

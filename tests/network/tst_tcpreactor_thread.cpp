@@ -9,11 +9,13 @@
 
 #include <QCryptographicHash>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 quint16 freePort()
@@ -160,21 +162,25 @@ void TestTcpReactor::concurrentWaitersGetTheirOwnResponse()
     CTask_FormData responses[2];
     bool ok[2] = {false, false};
     const QString ids[2] = {"X_1", "X_12"};
-    std::unique_ptr<QThread> waiters[2];
+    std::thread waiters[2];
     for (int i = 0; i < 2; ++i) {
-        waiters[i].reset(QThread::create([&, i] {
+        waiters[i] = std::thread([&, i] {
             CTask_FormData ask = request("/ask", ids[i]);
             ok[i] = client.requestSync(ask, responses[i], 10000);
-        }));
-        waiters[i]->start();
+        });
     }
+    const auto joinOnFailure = qScopeGuard([&] {
+        for (auto &w : waiters)
+            if (w.joinable())
+                w.join();
+    });
     QVERIFY(waitUntil([&] { return peer.requests.size() == 2; }));
     // Answered in reverse order of the ids' lengths: "re:X_12" must not satisfy the "X_1" waiter.
     const int first = peer.requests.at(0).uuid == "X_12" ? 0 : 1;
     peer.reply(peer.requests.at(first));
     peer.reply(peer.requests.at(1 - first));
     for (auto &w : waiters)
-        QVERIFY(w->wait(15000));
+        w.join();
     for (int i = 0; i < 2; ++i) {
         QVERIFY(ok[i]);
         QCOMPARE(echoOf(responses[i]), ids[i]);
@@ -236,7 +242,8 @@ void TestTcpReactor::slowReaderGetsBigPictureThenJson()
     QVERIFY(reader.waitForConnected(5000));
     QVERIFY(waitUntil([&] { return server.sessions().size() == 1; }));
 
-    cv::Mat frame(1365, 1280, CV_8UC3);
+    // Bigger than what loopback buffers hold, so the writer is still busy when the next peer comes.
+    cv::Mat frame(2048, 2048, CV_8UC3);
     cv::randu(frame, 0, 256);
     CTask_FormData picture;
     picture.uuid = "pic";
@@ -247,6 +254,10 @@ void TestTcpReactor::slowReaderGetsBigPictureThenJson()
     after.sessionId = picture.sessionId;
     server.send(picture);
     server.send(after);
+    // A connection accepted while the picture goes out joins the table; other threads are not held up.
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return server.sessions().size() == 2 && server.hasLiveSession(); }));
 
     QList<CTask_FormData> got;
     HttpLikeReceiver receiver(0);

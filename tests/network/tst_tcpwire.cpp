@@ -49,6 +49,8 @@ private slots:
     void writesExactBytes_data();
     void writesExactBytes();
     void recordsAndKinds();
+    void brokenPieceClosesConnection();
+    void imageReportEveryHundredWithoutTime();
     void messageIds();
     void messageIdMatching_data();
     void messageIdMatching();
@@ -200,6 +202,55 @@ void TestTcpWire::recordsAndKinds()
     QCOMPARE(m.value("_tsk_recvpacklength").toInt(), 99);
     QCOMPARE(TcpTsk_Info("u").create_timing, 1717774212045LL);
     setAppClock({});
+}
+
+void TestTcpWire::brokenPieceClosesConnection()
+{
+    // A peer that stops reading: the picture cannot leave within the piece's second, and the rest of
+    // it must not follow later as if it were the next message.
+    TcpTestPair pair;
+    QVERIFY(pair.open());
+    pair.accepted->setReadBufferSize(4096);
+    SCI_ExecObj_Send big = task("", "big");
+    big.images.insert("img", patterned(2048, 4096, CV_8UC3));
+    QVERIFY(!big.sendOn(pair.client.get()));
+    QCOMPARE(pair.client->state(), QAbstractSocket::UnconnectedState);
+    SCI_ExecObj_Send after = task("/after", "a");
+    after.sendOn(pair.client.get());
+    pair.accepted->setReadBufferSize(0);
+    QVERIFY(waitUntil([&] { return pair.accepted->state() == QAbstractSocket::UnconnectedState; }));
+    const QByteArray got = pair.accepted->readAll();
+    QVERIFY(got.size() < 2048 * 4096 * 3);
+    QVERIFY(!got.contains("/after"));
+}
+
+void TestTcpWire::imageReportEveryHundredWithoutTime()
+{
+    // All messages within one clock tick: the report's rate must not divide by the zero span.
+    static QStringList reports;
+    setAppMonotonicClock([] { return qint64(5000); });
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+            if (m.contains("ImgSend_Report"))
+                reports << m;
+        });
+    TcpTestPair pair;
+    QVERIFY(pair.open());
+    SCI_ExecObj_Send picture = task("", "p");
+    picture.images.insert("img", patterned(4, 4, CV_8UC1));
+    // The count is shared by the whole process: first reach a report, then count a full hundred.
+    for (int i = 0; i < 100 && reports.isEmpty(); ++i)
+        picture.sendOn(pair.client.get());
+    QCOMPARE(reports.size(), 1);
+    for (int i = 0; i < 99; ++i)
+        picture.sendOn(pair.client.get());
+    QCOMPARE(reports.size(), 1);
+    picture.sendOn(pair.client.get());
+    qInstallMessageHandler(previous);
+    setAppMonotonicClock({});
+    QCOMPARE(reports.size(), 2);
+    QVERIFY2(reports.last().contains("--fps:0.000"), qPrintable(reports.last()));
+    QVERIFY(reports.last().contains("--send:(0.000)"));
 }
 
 void TestTcpWire::messageIds()
