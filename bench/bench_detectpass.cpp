@@ -1,17 +1,21 @@
 // One camera's judgement of one frame as the machine cycle runs it: registration, positioning and the
 // detection pass over a slot of 50 regions of mixed functions trained on 10 templates, 1280 x 1024
-// grey, with registration on and off. Printed as p50 and p99 over repeated runs and as a multiple of
-// one full-frame copy plus grey conversion of the camera's colour frame, measured in the same run.
-// Everything runs on one OpenCV thread so the figures do not depend on the machine's cores.
+// grey, with registration on and off. Then a whole slot of 8 such cameras, judged one after another
+// and side by side on 2 and on all cores (SlotJudgement). Printed as p50 and p99 over repeated runs,
+// as a multiple of one full-frame copy plus grey conversion of the camera's colour frame, measured in
+// the same run, and for the slot as a share of the one-after-another run. OpenCV runs on one thread,
+// as in the box.
 
 #include "cameradetector.h"
 #include "cameraviewdata.h"
 #include "cammersingleton.h"
 #include "inspectionhooks.h"
 #include "ratioreporter.h"
+#include "slotjudgement.h"
 #include "sysparam.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QLoggingCategory>
 
 #include <opencv2/imgproc.hpp>
@@ -21,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -202,12 +207,48 @@ void BM_CopyAndGrey(benchmark::State &state)
     });
 }
 
+// A slot of 8 cameras (each the benchmark camera), judged by a SlotJudgement of `threads` threads
+// (1: one after another); each run starts by copying every camera's frame into its grab buffer.
+constexpr int kSlotCameras = 8;
+std::string slotKey(bool registration, int threads)
+{
+    return std::string("slot of 8, registration ") + (registration ? "on" : "off") + ", " +
+           (threads == 1 ? std::string("one after another")
+                         : std::to_string(threads) + (threads == 2 ? " cores" : " cores (all)"));
+}
+
+void BM_Slot(benchmark::State &state)
+{
+    const bool registration = state.range(0) != 0;
+    const int threads = state.range(1) > 0 ? int(state.range(1)) : QThread::idealThreadCount();
+    std::vector<std::unique_ptr<Camera>> cameras;
+    QVector<CameraDetector *> detectors;
+    for (int c = 0; c < kSlotCameras; ++c) {
+        cameras.push_back(std::make_unique<Camera>(registration));
+        cameras.back()->view.cameraIndex = c;
+        detectors << cameras.back()->detector.get();
+    }
+    SlotJudgement judgement(threads);
+    timeEach(state, slotKey(registration, threads), [&] {
+        for (const std::unique_ptr<Camera> &c : cameras)
+            std::memcpy(c->view.grabBuffer.data(), c->frame.data, c->view.grabBuffer.size());
+        judgement.judge(detectors, kSlot);
+    });
+    state.counters["threads"] = threads;
+}
+
 BENCHMARK(BM_CopyAndGrey)->UseManualTime()->Iterations(400)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JudgeRegistrationOff)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DetectPassOnly)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DetectPassNoSimilarity)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PositionOnly)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JudgeRegistrationOn)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Slot)
+    ->ArgsProduct({{0}, {1, 2, 0}})
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Slot)->ArgsProduct({{1}, {1, 2, 0}})->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
 
 double percentile(std::vector<double> v, double p)
 {
@@ -234,9 +275,22 @@ int main(int argc, char **argv)
                              "findPosition alone", "judge, registration off", "judge, registration on"}) {
         const std::vector<double> &s = samples()[name];
         const double p50 = percentile(s, 0.5), p99 = percentile(s, 0.99);
-        if (baseP50 > 0)
+        if (baseP50 > 0 && !s.empty())
             std::printf("RATIO %s: p50 %.2f ms (%.1f x copy+grey), p99 %.2f ms (%.1f x copy+grey), n=%zu\n",
                         name, p50 * 1e3, p50 / baseP50, p99 * 1e3, p99 / baseP50, s.size());
+    }
+    for (bool registration : {false, true}) {
+        const std::vector<double> &one = samples()[slotKey(registration, 1)];
+        const double oneP50 = percentile(one, 0.5);
+        for (int threads : {1, 2, QThread::idealThreadCount()}) {
+            const std::vector<double> &s = samples()[slotKey(registration, threads)];
+            const double p50 = percentile(s, 0.5), p99 = percentile(s, 0.99);
+            if (baseP50 > 0 && oneP50 > 0 && !s.empty())
+                std::printf("RATIO %s: p50 %.2f ms (%.1f x copy+grey, %.2f x one after another), p99 %.2f ms "
+                            "(%.1f x copy+grey), n=%zu\n",
+                            slotKey(registration, threads).c_str(), p50 * 1e3, p50 / baseP50, p50 / oneP50,
+                            p99 * 1e3, p99 / baseP50, s.size());
+        }
     }
     return 0;
 }

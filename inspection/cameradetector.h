@@ -7,12 +7,17 @@
 // reads the view's region masks, ignore masks, templates and image size through CameraViewData and
 // writes the view's registered and detection buffers.
 //
-// GUI thread only, every function; no locking.
+// Threads: the GUI thread, every function, with one exception: while the slot judgement
+// (slotjudgement.h) runs a slot's cameras side by side, timedRegister(k), findPosition(k) and
+// measureSlot run for this detector on one worker of the judgement pool while the GUI thread waits.
+// They touch only this detector, its view's buffers and results, and the settings, which nobody
+// changes meanwhile. No locking.
 
 #include "findshape.h"
 #include "graymatch.h"
 #include "registration.h"
 #include "surfmatch.h"
+#include "detectpass.h"
 
 #include <opencv2/core.hpp>
 
@@ -56,8 +61,17 @@ public:
     // One pass of slot k over the view's detectBuffer: measures and decides every region of the slot,
     // leaving in the view the region values and pass flags, the blob rectangles, the result image and
     // allPass (false = NG); reports each measured region to the report link, writes a record line per
-    // region that cannot be measured, and feeds the temperature store for thermal cameras.
+    // region that cannot be measured, and feeds the temperature store for thermal cameras. Sets
+    // gTemperatureAlarm when a temperature region was measured. measureSlot, then finishSlot.
     void detectCamera(int k);
+    // The measuring half: every region of slot k but the temperature readings, into *m, the blob
+    // rectangles and the result image. Calls no hook and asks nobody outside this detector and view.
+    // GUI thread, or a judgement pool worker (see the class note).
+    void measureSlot(int k, SlotMeasurement *m);
+    // The finishing half, GUI thread: the temperature readings, the verdict and region values and pass
+    // flags, record lines, report records and the temperature store, region by region in order, as
+    // one pass does them. Returns the temperature outcome instead of setting gTemperatureAlarm.
+    TemperatureOutcome finishSlot(const SlotMeasurement &m);
     // Region j of slot k of the edit table measured on the template shown in the panel (range
     // functions only), for the region parameter panel; repaints the view.
     void previewSpotDetection(int k, int j);

@@ -1,6 +1,8 @@
 // The detection pass: one camera's frame judged region by region for one detection slot, and the
-// region preview of the parameter panel. Both run on the GUI thread inside the machine cycle, so a
-// region that cannot be measured makes the camera NG and is logged; it never stops the pass.
+// region preview of the parameter panel. A region that cannot be measured makes the camera NG and is
+// logged; it never stops the pass. The pass is two halves: measuring (the camera's own data only, so
+// a slot's cameras can be measured side by side) and finishing on the GUI thread (the camera's
+// temperatures, the verdict, record lines, report records and the temperature store).
 
 #include "detectpass.h"
 #include "cameradetector.h"
@@ -24,6 +26,8 @@
 #include <vector>
 
 bool gTemperatureAlarm = false;
+
+static_assert(kSlotRegions == kDetectorRois, "a measurement holds every region of a slot");
 
 namespace {
 
@@ -183,8 +187,6 @@ struct TemperatureRow
     QVector<int> regions;
     QVector<qint64> times;
     QVector<double> values;
-    bool measured = false;
-    bool beyond = false;
 };
 
 void recordLine(const QString &line)
@@ -212,22 +214,31 @@ int CameraViewData::getRoiTemperature(int detect, int roi)
 
 void CameraDetector::detectCamera(int k)
 {
+    SlotMeasurement m;
+    measureSlot(k, &m);
+    const TemperatureOutcome t = finishSlot(m);
+    if (t.measured)
+        gTemperatureAlarm = t.beyond;
+}
+
+void CameraDetector::measureSlot(int k, SlotMeasurement *m)
+{
+    m->slot = k;
+    m->state = SlotMeasurement::NoSlot;
+    m->count = 0;
     if (!owner)
         return;
     CameraViewData &v = *owner;
     if (!liveTable || k < 0 || k >= kDetectorSlots) {
         // No regions to judge by: the verdict of an earlier pass must not stand for this frame.
         qCWarning(lcInspection) << "camera" << v.cameraIndex << "has no slot" << k << "to judge; pass NG";
-        v.allPass = false;
         return;
     }
     const CammerSingleton &table = *liveTable;
     const SysParam &p = params();
     const int count = clampedCount(table, k);
-
-    v.allPass = true;
-    for (int j = 0; j < count; ++j)
-        v.roiPass[k][j] = true;
+    m->count = count;
+    m->state = SlotMeasurement::NoFrame;
 
     const cv::Size size(v.imageWidth, v.imageHeight);
     const bool buffersFit =
@@ -242,9 +253,9 @@ void CameraDetector::detectCamera(int k)
     if (source.empty()) {
         // Nothing can be seen: never let the cycle take that for a good part.
         qCWarning(lcInspection) << "camera" << v.cameraIndex << "has no frame of its image size; pass NG";
-        v.allPass = false;
         return;
     }
+    m->state = SlotMeasurement::Measured;
 
     // Brightness matching scales the frame to the templates' norm; with no template norm yet it would
     // make the frame black and pass anything, so it waits for one.
@@ -257,117 +268,156 @@ void CameraDetector::detectCamera(int k)
     cv::Mat result(size, CV_8UC1, v.resultBuffer.data());
     result.setTo(0);
 
-    const InspectionHooks &hooks = inspectionHooks();
-    TemperatureRow temperatures;
-
     for (int j = 0; j < count; ++j) {
+        RegionMeasurement &r = m->regions[j];
+        r = RegionMeasurement();
         const int e = CammerSingleton::entry(k, j);
         const int f = table.function[e];
-        SpotRecord *spots = v.spots[k][j];
         if (f == FuncIgnoreArea || f == FuncPosition || f == FuncAngleCorrection) {
-            v.roiValue[k][j] = 0;
-            spots[0].x1 = 0;
+            r.skipped = true;
             continue;
         }
-
         const int p1 = table.param1[e];
         const int p2 = table.param2[e];
         const int p3 = table.param3[e];
         RegionCut cut;
-        int code = checkRegion(table, e, v.roiMasks[k][j], validMask[k], size, &cut);
-        Measured m;
-        if (code == 0) {
+        r.code = checkRegion(table, e, v.roiMasks[k][j], validMask[k], size, &cut);
+        if (r.code != 0)
+            continue;
+        if (f == FuncTemperatureAlarm) {
+            r.temperature = true; // the camera is asked, on the GUI thread, when the pass is finished
+            continue;
+        }
+        try {
+            const cv::Rect rect = cut.inside;
+            const cv::Mat src = source(rect);
+            cv::Mat mask;
+            cv::bitwise_and(validMask[k](rect), v.roiMasks[k][j](rect - cut.full.tl()), mask);
+            cv::Mat diff = cv::Mat::zeros(rect.size(), CV_8UC1);
+            cv::Mat out = cv::Mat::zeros(rect.size(), CV_8UC1);
+            int ks = p.minSpot;
+            int score = 0;
+            if (f == FuncDefect) {
+                ks = p.showAllParams ? p1 : p.filterSize;
+                if (grayMatch[k][j].IsValid())
+                    grayMatch[k][j].Match(src, diff);
+            } else if (f == FuncSimilarity) {
+                if (surf[k][j].IsValid()) {
+                    cv::Mat copy = src.clone();
+                    score = int(surf[k][j].Match(copy, diff));
+                }
+                ks = 1;
+            } else {
+                rangeDiff(f, p1, p2, src, mask, diff, &ks);
+            }
+            SpotRecord *spots = v.spots[k][j];
+            r.area = blobStep(diff, out, ks, result(rect), rect.tl(), spots);
+            r.value = r.area;
+            switch (f) {
+            case FuncSpot:
+                r.failed = r.value < p2 || r.value > p3;
+                break;
+            case FuncBlackArea:
+            case FuncWhiteArea:
+                r.failed = r.value > p3;
+                break;
+            case FuncSimilarity:
+                r.value = score;
+                r.failed = score < p2;
+                break;
+            case FuncWhiteNum:
+                r.value = spots[0].x1;
+                r.failed = r.value > p3;
+                break;
+            default: {
+                const int limit = p.showAllParams ? p3 : p.alarmArea;
+                r.failed = p.ngTemplate ? r.value < limit : r.value > limit;
+                break;
+            }
+            }
+        } catch (const std::exception &ex) {
+            qCWarning(lcInspection) << "camera" << v.cameraIndex << "slot" << k << "region" << j
+                                    << "could not be measured:" << ex.what();
+            r.code = CheckMeasureFailed;
+        }
+    }
+}
+
+TemperatureOutcome CameraDetector::finishSlot(const SlotMeasurement &m)
+{
+    TemperatureOutcome outcome;
+    if (!owner)
+        return outcome;
+    CameraViewData &v = *owner;
+    if (m.state == SlotMeasurement::NoSlot || !liveTable) {
+        v.allPass = false;
+        return outcome;
+    }
+    const int k = m.slot;
+    const CammerSingleton &table = *liveTable;
+    v.allPass = true;
+    for (int j = 0; j < m.count; ++j)
+        v.roiPass[k][j] = true;
+    if (m.state != SlotMeasurement::Measured) {
+        v.allPass = false;
+        return outcome;
+    }
+
+    const InspectionHooks &hooks = inspectionHooks();
+    TemperatureRow temperatures;
+    for (int j = 0; j < m.count; ++j) {
+        RegionMeasurement r = m.regions[j];
+        const int e = CammerSingleton::entry(k, j);
+        const int f = table.function[e];
+        if (r.skipped) {
+            v.roiValue[k][j] = 0;
+            v.spots[k][j][0].x1 = 0;
+            continue;
+        }
+        const int p1 = table.param1[e];
+        const int p2 = table.param2[e];
+        const int p3 = table.param3[e];
+        if (r.code == 0 && r.temperature) {
             try {
-                const cv::Rect r = cut.inside;
-                const cv::Mat src = source(r);
-                cv::Mat mask;
-                cv::bitwise_and(validMask[k](r), v.roiMasks[k][j](r - cut.full.tl()), mask);
-                cv::Mat diff = cv::Mat::zeros(r.size(), CV_8UC1);
-                cv::Mat out = cv::Mat::zeros(r.size(), CV_8UC1);
-                int ks = p.minSpot;
-                int score = 0;
-
-                if (f == FuncTemperatureAlarm) {
-                    int offset = (p1 >> 8) & 0xff;
-                    if (offset > 100)
-                        offset -= 256;
-                    temperatureOffset = offset;
-                    const int reading = v.getRoiTemperature(k, j);
-                    qCInfo(lcInspection) << "camera" << v.cameraIndex << "slot" << k << "region" << j
-                                         << "temperature x 100:" << reading;
-                    const qint64 corrected = qint64(reading) + qint64(offset) * 100;
-                    m.area = int(std::clamp<qint64>(corrected, INT_MIN, INT_MAX));
-                    if (reportsTemperature(v.cameraIid)) {
-                        const double degrees = m.area / 100.0;
-                        const double now = double(appNow().toMSecsSinceEpoch());
-                        const QString key = makeSlotRegionKey(k, j);
-                        temperatures.regions.append(j);
-                        temperatures.times.append(qint64(now));
-                        temperatures.values.append(degrees);
-                        if (hooks.appendLive)
-                            hooks.appendLive(v.cameraIndex, key, now, degrees);
-                        if (hooks.appendValue)
-                            hooks.appendValue(v.cameraIndex, key, now, degrees);
-                    }
-                } else {
-                    if (f == FuncDefect) {
-                        ks = p.showAllParams ? p1 : p.filterSize;
-                        if (grayMatch[k][j].IsValid())
-                            grayMatch[k][j].Match(src, diff);
-                    } else if (f == FuncSimilarity) {
-                        if (surf[k][j].IsValid()) {
-                            cv::Mat copy = src.clone();
-                            score = int(surf[k][j].Match(copy, diff));
-                        }
-                        ks = 1;
-                    } else {
-                        rangeDiff(f, p1, p2, src, mask, diff, &ks);
-                    }
-                    m.area = blobStep(diff, out, ks, result(r), r.tl(), spots);
+                int offset = (p1 >> 8) & 0xff;
+                if (offset > 100)
+                    offset -= 256;
+                temperatureOffset = offset;
+                const int reading = v.getRoiTemperature(k, j);
+                qCInfo(lcInspection) << "camera" << v.cameraIndex << "slot" << k << "region" << j
+                                     << "temperature x 100:" << reading;
+                const qint64 corrected = qint64(reading) + qint64(offset) * 100;
+                r.area = int(std::clamp<qint64>(corrected, INT_MIN, INT_MAX));
+                r.value = r.area;
+                if (reportsTemperature(v.cameraIid)) {
+                    const double degrees = r.area / 100.0;
+                    const double now = double(appNow().toMSecsSinceEpoch());
+                    const QString key = makeSlotRegionKey(k, j);
+                    temperatures.regions.append(j);
+                    temperatures.times.append(qint64(now));
+                    temperatures.values.append(degrees);
+                    if (hooks.appendLive)
+                        hooks.appendLive(v.cameraIndex, key, now, degrees);
+                    if (hooks.appendValue)
+                        hooks.appendValue(v.cameraIndex, key, now, degrees);
                 }
-
-                m.value = m.area;
-                switch (f) {
-                case FuncSpot:
-                    m.failed = m.value < p2 || m.value > p3;
-                    break;
-                case FuncBlackArea:
-                case FuncWhiteArea:
-                    m.failed = m.value > p3;
-                    break;
-                case FuncSimilarity:
-                    m.value = score;
-                    m.failed = score < p2;
-                    break;
-                case FuncWhiteNum:
-                    m.value = spots[0].x1;
-                    m.failed = m.value > p3;
-                    break;
-                case FuncTemperatureAlarm:
-                    m.failed = m.value / 100 < p2 || m.value / 100 > p3;
-                    temperatures.measured = true;
-                    temperatures.beyond = temperatures.beyond || m.failed;
-                    break;
-                default: {
-                    const int limit = p.showAllParams ? p3 : p.alarmArea;
-                    m.failed = p.ngTemplate ? m.value < limit : m.value > limit;
-                    break;
-                }
-                }
+                r.failed = r.value / 100 < p2 || r.value / 100 > p3;
+                outcome.measured = true;
+                outcome.beyond = outcome.beyond || r.failed;
             } catch (const std::exception &ex) {
                 qCWarning(lcInspection) << "camera" << v.cameraIndex << "slot" << k << "region" << j
                                         << "could not be measured:" << ex.what();
-                code = CheckMeasureFailed;
+                r.code = CheckMeasureFailed;
             }
         }
-        if (code != 0) {
+        if (r.code != 0) {
             v.allPass = false;
-            recordLine(QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(v.cameraIndex).arg(k).arg(code));
+            recordLine(QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(v.cameraIndex).arg(k).arg(r.code));
             continue;
         }
 
-        v.roiValue[k][j] = m.value;
-        if (m.failed) {
+        v.roiValue[k][j] = r.value;
+        if (r.failed) {
             v.roiPass[k][j] = false;
             v.allPass = false;
         }
@@ -377,7 +427,7 @@ void CameraDetector::detectCamera(int k)
             record.detect = k;
             record.roi = j;
             record.function = f;
-            record.value = m.area;
+            record.value = r.area;
             record.low = (f == FuncSpot || f == FuncSimilarity || f == FuncTemperatureAlarm) ? p2 : 0;
             record.high = f == FuncSimilarity ? -1 : p3;
             record.pass = v.allPass ? 1 : 0;
@@ -385,10 +435,9 @@ void CameraDetector::detectCamera(int k)
         }
     }
 
-    if (temperatures.measured)
-        gTemperatureAlarm = temperatures.beyond;
     if (!temperatures.regions.isEmpty() && hooks.insertRecord)
         hooks.insertRecord(v.cameraIndex, k, temperatures.regions, temperatures.times, temperatures.values);
+    return outcome;
 }
 
 void CameraDetector::previewSpotDetection(int k, int j)

@@ -1,7 +1,7 @@
 #pragma once
 // Pieces of the detection pass (CameraDetector::detectCamera and previewSpotDetection, detectpass.cpp)
 // that callers and tests use on their own: the grey-range mask, the check codes, the temperature
-// alarm flag and the limits of the blob kernel.
+// alarm flag, the limits of the blob kernel, and what the pass's two halves hand each other.
 
 #include <opencv2/core.hpp>
 
@@ -31,3 +31,42 @@ constexpr int kMaxStoredBlobs = 99;
 // cleared by the detection pass, read by the machine cycle, cleared by the main window at start.
 // GUI thread.
 extern bool gTemperatureAlarm;
+
+// Whether a pass measured a temperature-alarm region and whether one was beyond its limits: what the
+// pass leaves in gTemperatureAlarm (when measured) after judging one camera.
+struct TemperatureOutcome
+{
+    bool measured = false;
+    bool beyond = false;
+
+    bool operator==(const TemperatureOutcome &o) const { return measured == o.measured && beyond == o.beyond; }
+};
+
+constexpr int kSlotRegions = 50;
+
+// One region as the measuring half of the pass left it for the finishing half.
+struct RegionMeasurement
+{
+    int code = 0;             // a RegionCheckCode, 0 when the region was measured
+    bool skipped = false;     // ignore, position and angle-correction regions: value 0, no blobs
+    bool temperature = false; // its reading is asked of the camera by the finishing half
+    int area = 0;             // blob area sum: the reported value
+    int value = 0;            // area, score or blob count
+    bool failed = false;
+};
+
+// What CameraDetector::measureSlot computed of one frame for one slot: everything of the pass that
+// needs nobody but the camera's own detector, view buffers and the read-only settings.
+struct SlotMeasurement
+{
+    enum State
+    {
+        NoSlot,  // no region table or no such slot: NG, nothing else changes
+        NoFrame, // no frame of the image size to judge: NG
+        Measured,
+    };
+    State state = NoSlot;
+    int slot = -1;
+    int count = 0; // regions of the slot
+    RegionMeasurement regions[kSlotRegions];
+};

@@ -12,6 +12,19 @@
 namespace {
 // Registration works on copies of at most this many pixels.
 constexpr double kWorkPixels = 500000.0;
+
+// Sets the calling thread's OpenCV generator to one fixed state and gives the old one back after.
+class RandomSeed
+{
+public:
+    RandomSeed() : m_saved(cv::theRNG()) { cv::theRNG() = cv::RNG(0x5eed); }
+    ~RandomSeed() { cv::theRNG() = m_saved; }
+    RandomSeed(const RandomSeed &) = delete;
+    RandomSeed &operator=(const RandomSeed &) = delete;
+
+private:
+    cv::RNG m_saved;
+};
 } // namespace
 
 float registrationScale(int rows, int cols)
@@ -85,7 +98,12 @@ bool registerImage(RegistrationTemplate &r, const cv::Mat &live, cv::Mat &output
     try {
         std::vector<cv::detail::MatchesInfo> pairwise;
         cv::detail::BestOf2NearestMatcher matcher(false, matchConfidence, 6, 6);
-        matcher(r.features, pairwise);
+        {
+            // The matcher's search trees are randomised from the thread's generator: seeded the same
+            // for every frame, one frame registers the same on any thread, however often it is judged.
+            const RandomSeed seed;
+            matcher(r.features, pairwise);
+        }
         matcher.collectGarbage();
         for (size_t i = 0; i < std::min<size_t>(2, pairwise.size()); ++i) {
             for (const cv::DMatch &m : pairwise[i].matches) {

@@ -6,7 +6,9 @@
 // Everything works on copies shrunk to about half a megapixel (RegistrationTemplate::scale); point
 // positions are scaled back before the homography, so the warp applies to the full frame.
 //
-// GUI thread only (the template record belongs to one CameraDetector slot); no locking.
+// The template record belongs to one CameraDetector slot: the thread judging that camera (the GUI
+// thread, or one worker of the slot judgement while the GUI thread waits) is its only user; no locking.
+// A frame registers the same on every thread and every time (the matcher's randomness is seeded).
 
 #include <opencv2/core.hpp>
 #include <opencv2/stitching/detail/matchers.hpp>

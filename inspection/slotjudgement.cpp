@@ -1,0 +1,165 @@
+#include "slotjudgement.h"
+
+#include "cameradetector.h"
+#include "inspectionlog.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Worker threads that take the cameras of one judgement by index. Plain standard threads and mutexes,
+// so that the thread sanitizer sees every hand-over between the GUI thread and the workers.
+struct SlotJudgement::Pool
+{
+    std::mutex mutex; // guards every field below but `threads`
+    std::condition_variable wake;
+    std::condition_variable done;
+    const std::function<void(int)> *work = nullptr;
+    int next = 0;
+    int total = 0;
+    int finished = 0;
+    bool stopping = false;
+    std::vector<std::thread> threads; // GUI thread only
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return stopping || next < total; });
+            if (stopping)
+                return;
+            const int i = next++;
+            const std::function<void(int)> *job = work;
+            lock.unlock();
+            (*job)(i);
+            lock.lock();
+            if (++finished == total)
+                done.notify_all();
+        }
+    }
+};
+
+namespace {
+
+// The pure per-camera computation; never lets an exception reach a worker thread's top.
+void measureCamera(CameraDetector *d, int k, SlotMeasurement *m)
+{
+    try {
+        d->timedRegister(k);
+        d->findPosition(k);
+        d->measureSlot(k, m);
+    } catch (const std::exception &ex) {
+        qCWarning(lcInspection) << "judging slot" << k << "failed:" << ex.what() << "- camera NG";
+        *m = SlotMeasurement();
+    } catch (...) {
+        qCWarning(lcInspection) << "judging slot" << k << "failed - camera NG";
+        *m = SlotMeasurement();
+    }
+}
+
+} // namespace
+
+SlotJudgement::SlotJudgement(int threads)
+    : m_threads(threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency())))
+{
+    if (m_threads < 2)
+        return;
+    m_pool = std::make_unique<Pool>();
+    for (int i = 0; i < m_threads; ++i)
+        m_pool->threads.emplace_back([pool = m_pool.get()] { pool->run(); });
+}
+
+SlotJudgement::~SlotJudgement()
+{
+    if (!m_pool)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_pool->mutex);
+        m_pool->stopping = true;
+    }
+    m_pool->wake.notify_all();
+    for (std::thread &t : m_pool->threads)
+        t.join();
+}
+
+void SlotJudgement::runOnPool(int count, const std::function<void(int)> &work)
+{
+    Pool &p = *m_pool;
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.work = &work;
+        p.next = 0;
+        p.finished = 0;
+        p.total = count;
+    }
+    p.wake.notify_all();
+    std::unique_lock<std::mutex> lock(p.mutex);
+    p.done.wait(lock, [&p] { return p.finished == p.total; });
+    p.total = 0;
+    p.next = 0;
+    p.finished = 0;
+    p.work = nullptr;
+}
+
+QVector<TemperatureOutcome> SlotJudgement::judge(const QVector<CameraDetector *> &detectors, int k)
+{
+    const int n = detectors.size();
+    QVector<TemperatureOutcome> outcomes(n);
+    std::vector<CameraDetector *> sorted(detectors.begin(), detectors.end());
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::remove(sorted.begin(), sorted.end(), nullptr), sorted.end());
+    const bool listedTwice = std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+
+    if (!m_pool || sorted.size() < 2 || listedTwice) {
+        // One after another: measuring and finishing each camera before the next.
+        for (int i = 0; i < n; ++i) {
+            if (!detectors[i])
+                continue;
+            SlotMeasurement m;
+            measureCamera(detectors[i], k, &m);
+            outcomes[i] = detectors[i]->finishSlot(m);
+        }
+        return outcomes;
+    }
+
+    std::vector<SlotMeasurement> measured(static_cast<size_t>(n));
+    const std::function<void(int)> work = [&](int i) {
+        if (detectors[i])
+            measureCamera(detectors[i], k, &measured[size_t(i)]);
+    };
+    runOnPool(n, work);
+    for (int i = 0; i < n; ++i) {
+        if (detectors[i])
+            outcomes[i] = detectors[i]->finishSlot(measured[size_t(i)]);
+    }
+    return outcomes;
+}
+
+SlotJudgement &SlotJudgement::instance()
+{
+    static const std::unique_ptr<SlotJudgement> judgement([] {
+        cv::setNumThreads(1); // see the header: one camera per core, OpenCV on one thread
+        return new SlotJudgement(0);
+    }());
+    return *judgement;
+}
+
+QVector<TemperatureOutcome> judgeSlotCameras(const QVector<CameraDetector *> &detectors, int k)
+{
+    return SlotJudgement::instance().judge(detectors, k);
+}
+
+bool temperatureAlarmAfter(const QVector<TemperatureOutcome> &outcomes, bool current)
+{
+    for (const TemperatureOutcome &o : outcomes) {
+        if (o.measured)
+            current = o.beyond;
+    }
+    return current;
+}
