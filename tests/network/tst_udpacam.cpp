@@ -84,22 +84,10 @@ private slots:
             {"force-IP header", "force", "0", "4211000400380001"},
             {"force-IP addresses", "force", "8", "000000000000000000000000c0a8010bffffff00c0a8010b"},
             {"force-IP id", "force", "32", cam},
-            {"uptime", "uptime", "0",
-             "421100820010000101000000"
-             "00000000" +
-                 time},
-            {"reboot", "reboot", "0",
-             "421100820010000102000000"
-             "00000000"
-             "0000000000000000"},
-            {"uptime ack", "uptimeAck", "0",
-             "000000830010000101000000"
-             "00000000" +
-                 time},
-            {"reboot ack", "rebootAck", "0",
-             "000000830010000102000000"
-             "00000000" +
-                 time},
+            {"uptime", "uptime", "0", "42110082001000010100000000000000" + time},
+            {"reboot", "reboot", "0", "421100820010000102000000000000000000000000000000"},
+            {"uptime ack", "uptimeAck", "0", "00000083001000010100000000000000" + time},
+            {"reboot ack", "rebootAck", "0", "00000083001000010200000000000000" + time},
             {"discovery ack header", "ack", "0", "0000000300d80001"},
             {"ack mac .. GEV", "ack", "8", "021a2b3c4d5e0000c0a8010ac0a80232ffffff00c0a8020147455600"},
             {"ack model", "ack", "64", QByteArray(kAcamModelText).toHex() + "00"},
@@ -136,41 +124,33 @@ private slots:
         QCOMPARE(bytes.mid(offset, expectedHex.size() / 2).toHex(), expectedHex);
     }
 
-    // Lists are ","-separated: interfaces "ip mask", cameras "id ip mask seen-through", and the plans
-    // "id address mask gateway local".
+    // One case a line: name ~ interfaces "ip/mask" ~ cameras "id ip/mask via" ~ plans
+    // "id address/mask gateway from"; lists are ","-separated, "L." stands for 192.168.1.
     void planner_data()
     {
         QTest::addColumn<QString>("interfaces");
         QTest::addColumn<QString>("devices");
         QTest::addColumn<QString>("plans");
-        const char *lan = "192.168.1.10 255.255.255.0";
-        const char *rows[][4] = {
-            {"foreign subnet moves in from host 11", lan, "c 192.168.2.50 255.255.255.0 192.168.1.10",
-             "c 192.168.1.11 255.255.255.0 192.168.1.11 192.168.1.10"},
-            {"host 11 kept by another camera: 12", lan,
-             "a 192.168.1.11 255.255.255.0 192.168.1.10,b 192.168.2.50 255.255.255.0 192.168.1.10",
-             "b 192.168.1.12 255.255.255.0 192.168.1.12 192.168.1.10"},
-            {"two cameras on one address", lan,
-             "a 192.168.1.30 255.255.255.0 192.168.1.10,b 192.168.1.30 255.255.255.0 192.168.1.10",
-             "b 192.168.1.31 255.255.255.0 192.168.1.31 192.168.1.10"},
-            {"camera on the box's own address", lan, "a 192.168.1.10 255.255.255.0 192.168.1.10",
-             "a 192.168.1.11 255.255.255.0 192.168.1.11 192.168.1.10"},
-            {"host 253 wraps to 1", "10.0.0.253 255.255.255.0", "a 10.9.9.9 255.255.0.0 10.0.0.253",
-             "a 10.0.0.1 255.255.255.0 10.0.0.1 10.0.0.253"},
-            {"seen through an address not ours", lan, "a 192.168.2.50 255.255.255.0 192.168.7.1", ""},
-            {"local mask unreadable", "192.168.1.10 255.x.255.0",
-             "a 192.168.2.50 255.255.255.0 192.168.1.10", ""},
-        };
-        for (const auto &r : rows)
-            QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]) << QString(r[3]);
+        QString table = R"(
+foreign subnet moves in ~ L.10/24 ~ c 192.168.2.50/24 L.10 ~ c L.11/24 L.11 L.10
+host 11 kept by another camera ~ L.10/24 ~ a L.11/24 L.10,b 192.168.2.50/24 L.10 ~ b L.12/24 L.12 L.10
+two cameras on one address ~ L.10/24 ~ a L.30/24 L.10,b L.30/24 L.10 ~ b L.31/24 L.31 L.10
+camera on the box's own address ~ L.10/24 ~ a L.10/24 L.10 ~ a L.11/24 L.11 L.10
+host 253 wraps to 1 ~ 10.0.0.253/24 ~ a 10.9.9.9/16 10.0.0.253 ~ a 10.0.0.1/24 10.0.0.1 10.0.0.253
+seen through an address not ours ~ L.10/24 ~ a 192.168.2.50/24 192.168.7.1 ~
+local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
+)";
         QStringList full; // every host but the box's own taken, then one more camera on a taken host
         for (int host = 1; host <= 253; ++host)
             if (host != 10)
-                full << QStringLiteral("d%1 192.168.1.%2 255.255.255.0 192.168.1.10")
-                            .arg(host, 3, 10, QChar('0'))
-                            .arg(host);
-        full << "zz 192.168.1.5 255.255.255.0 192.168.1.10";
-        QTest::newRow("every host taken: no plan") << QString(lan) << full.join(',') << QString();
+                full << QStringLiteral("d%1 L.%2/24 L.10").arg(host, 3, 10, QChar('0')).arg(host);
+        table += "every host taken: no plan ~ L.10/24 ~ " + full.join(',') + ",zz L.5/24 L.10 ~\n";
+        table.replace("L.", "192.168.1.").replace("/24", "/255.255.255.0").replace("/16", "/255.255.0.0");
+        for (const QString &line : table.split('\n', Qt::SkipEmptyParts)) {
+            const QStringList f = line.split('~');
+            QTest::newRow(qPrintable(f.at(0).trimmed()))
+                << f.at(1).trimmed() << f.at(2).trimmed() << f.at(3).trimmed();
+        }
     }
     void planner()
     {
@@ -178,19 +158,19 @@ private slots:
         QFETCH(QString, devices);
         QFETCH(QString, plans);
         QMap<QString, NetInterfaceInfo> table;
-        for (const QString &i : interfaces.split(',', Qt::SkipEmptyParts)) {
-            const QStringList f = i.split(' ');
+        for (const QString &i : interfaces.split(',')) {
+            const QStringList f = i.split('/');
             const QString mac = "02:00:00:00:00:" + QString::number(table.size() + 10);
             table.insert(mac, NetInterfaceInfo{"eth", f.at(0), f.at(1), f.at(0), mac});
         }
         QMap<QString, ACamDeviceInfo> map;
-        for (const QString &d : devices.split(',', Qt::SkipEmptyParts)) {
-            const QStringList f = d.split(' ');
+        for (const QString &d : devices.split(',')) {
+            const QStringList f = d.split(QRegularExpression("[ /]"));
             map.insert(f.at(0), device(f.at(0), f.at(1), f.at(2), f.at(3)));
         }
         QStringList got;
         for (const ForceIpPlan &p : planForceIp(map, table))
-            got << QStringList{p.id, p.address, p.mask, p.gateway, p.local}.join(' ');
+            got << QStringLiteral("%1 %2/%3 %4 %5").arg(p.id, p.address, p.mask, p.gateway, p.local);
         QCOMPARE(got.join(','), plans);
     }
 

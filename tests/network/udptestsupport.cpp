@@ -11,13 +11,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-void FakeUdpPlatform::addInterface(const QString &name, const QString &mac, const QString &ip,
-                                   const QString &mask)
+namespace {
+sockaddr_in socketAddress(const char *ip, quint16 port)
 {
-    unsigned char bytes[6] = {};
-    textToMac(mac, bytes);
-    interfaces << Interface{name, QByteArray(reinterpret_cast<const char *>(bytes), 6), ip, mask};
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = inet_addr(ip);
+    return a;
 }
+} // namespace
 
 QStringList FakeUdpPlatform::interfaceNames()
 {
@@ -32,47 +35,32 @@ int FakeUdpPlatform::queryInterface(const QString &name, Query query, unsigned c
     for (const Interface &i : interfaces) {
         if (i.name != name)
             continue;
-        if (query == HardwareAddress) {
-            std::memcpy(out, i.mac.constData(), 6);
-            return 0;
-        }
+        if (query == HardwareAddress)
+            return textToMac(i.mac, out);
         if (i.ip.isEmpty())
             return EADDRNOTAVAIL;
-        const uint32_t a = inet_addr((query == Address ? i.ip : i.mask).toLatin1().constData());
+        const uint32_t a = textToIp(query == Address ? i.ip : i.mask);
         std::memcpy(out, &a, 4);
         return 0;
     }
     return ENODEV;
 }
 
-bool FakeUdpPlatform::readRouteTable(QByteArray *content)
-{
-    *content = routeTable;
-    return true;
-}
-
 int FakeUdpPlatform::changeDefaultRoute(bool add, uint32_t gatewayNetworkOrder)
 {
-    routeCalls << (add ? QStringLiteral("add ") + ipToText(gatewayNetworkOrder) : QStringLiteral("del"));
-    return add ? addResult : deleteResult;
-}
-
-bool FakeUdpPlatform::readCpuInfo(QByteArray *content)
-{
-    *content = cpuInfo;
-    return cpuInfoExists;
+    routeCalls << (add ? "add " + ipToText(gatewayNetworkOrder) : QStringLiteral("del"));
+    return add ? 0 : deleteResult;
 }
 
 CommandResult RecordingRunner::run(const QString &program, const QStringList &arguments, int)
 {
-    calls << (QStringList{program} + arguments).join(QLatin1Char(' '));
+    calls << (QStringList{program} + arguments).join(' ');
     if (onRun)
         onRun(program, arguments);
     CommandResult r;
     r.started = true;
     r.exitCode = failingPrograms.contains(program) ? 1 : 0;
-    if (program == QLatin1String("blkid"))
-        r.standardOutput = blkidOutput;
+    r.standardOutput = program == "blkid" ? blkidOutput : QByteArray();
     return r;
 }
 
@@ -82,19 +70,16 @@ UdpTestPeer::~UdpTestPeer()
         ::close(m_fd);
 }
 
-bool UdpTestPeer::bind(const char *ip, quint16 port, int waitMs)
+bool UdpTestPeer::bind(const char *ip, quint16 port)
 {
     m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     const int on = 1;
     ::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = inet_addr(ip);
-    QElapsedTimer t;
-    t.start();
-    while (::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        if (errno != EADDRINUSE || t.elapsed() > waitMs)
+    const sockaddr_in a = socketAddress(ip, port);
+    QElapsedTimer waited;
+    waited.start();
+    while (::bind(m_fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
+        if (errno != EADDRINUSE || waited.elapsed() > 30000)
             return false;
         QThread::msleep(50);
     }
@@ -111,26 +96,18 @@ quint16 UdpTestPeer::port() const
 
 bool UdpTestPeer::sendTo(const char *ip, quint16 port, const QByteArray &bytes)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = inet_addr(ip);
-    return ::sendto(m_fd, bytes.constData(), size_t(bytes.size()), 0, reinterpret_cast<sockaddr *>(&a),
+    const sockaddr_in a = socketAddress(ip, port);
+    return ::sendto(m_fd, bytes.constData(), size_t(bytes.size()), 0, reinterpret_cast<const sockaddr *>(&a),
                     sizeof a) == bytes.size();
 }
 
-QByteArray UdpTestPeer::receive(int timeoutMs, sockaddr_in *from)
+QByteArray UdpTestPeer::receive(int timeoutMs)
 {
     pollfd p{m_fd, POLLIN, 0};
+    char buffer[65536];
     if (::poll(&p, 1, timeoutMs) <= 0)
         return QByteArray();
-    char buffer[65536];
-    sockaddr_in sender{};
-    socklen_t n = sizeof sender;
-    const ssize_t got =
-        ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&sender), &n);
-    if (from)
-        *from = sender;
+    const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
     return got < 0 ? QByteArray() : QByteArray(buffer, int(got));
 }
 

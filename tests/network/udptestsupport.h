@@ -1,44 +1,40 @@
 #pragma once
 // What the UDP tests share: a scripted platform (interfaces, route table, cpuinfo), a recording
-// command runner, and a plain loopback socket that plays the peer.
+// command runner, and a plain UDP socket that plays the peer.
 
 #include "commandrunner.h"
 #include "udpplatform.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QStringList>
 
-#include <functional>
-
 #include <netinet/in.h>
+
+#include <functional>
 
 class FakeUdpPlatform : public UdpPlatform
 {
 public:
     struct Interface
     {
-        QString name;
-        QByteArray mac; // 6 bytes
-        QString ip;     // empty: the address query fails
-        QString mask;
+        QString name, mac, ip, mask; // an empty ip fails the address query
     };
     QList<Interface> interfaces;
-    QByteArray routeTable = "Iface\tDestination\tGateway\tFlags\n"
-                            "eth0\t00000000\t0102A8C0\t0003\n";
+    QByteArray routeTable = "Iface\tDestination\tGateway\tFlags\neth0\t00000000\t0102A8C0\t0003\n";
     int deleteResult = ESRCH;
-    int addResult = 0;
-    QStringList routeCalls; // "del" and "add <gateway>"
+    QStringList routeCalls; // "del", "add <gateway>"
     bool cpuInfoExists = true;
     QByteArray cpuInfo = "processor\t: 0\nSerial\t\t: 00000000abcd1234\n";
 
-    void addInterface(const QString &name, const QString &mac, const QString &ip, const QString &mask);
-
+    void addInterface(const QString &name, const QString &mac, const QString &ip, const QString &mask)
+    {
+        interfaces << Interface{name, mac, ip, mask};
+    }
     QStringList interfaceNames() override;
     int queryInterface(const QString &name, Query query, unsigned char out[6]) override;
-    bool readRouteTable(QByteArray *content) override;
+    bool readRouteTable(QByteArray *content) override { return *content = routeTable, true; }
     int changeDefaultRoute(bool add, uint32_t gatewayNetworkOrder) override;
-    bool readCpuInfo(QByteArray *content) override;
+    bool readCpuInfo(QByteArray *content) override { return *content = cpuInfo, cpuInfoExists; }
 };
 
 class RecordingRunner : public CommandRunner
@@ -60,12 +56,12 @@ public:
     UdpTestPeer(const UdpTestPeer &) = delete;
     UdpTestPeer &operator=(const UdpTestPeer &) = delete;
 
-    // Binds, retrying for up to `waitMs` while the port is taken (another test run may hold it).
-    bool bind(const char *ip, quint16 port, int waitMs = 30000);
+    // Binds, retrying for up to 30 s while the port is taken (a concurrent test run may hold it).
+    bool bind(const char *ip, quint16 port);
     quint16 port() const;
     bool sendTo(const char *ip, quint16 port, const QByteArray &bytes);
     // One datagram, or a null array after `timeoutMs`.
-    QByteArray receive(int timeoutMs, sockaddr_in *from = nullptr);
+    QByteArray receive(int timeoutMs);
 
 private:
     int m_fd = -1;
