@@ -193,6 +193,18 @@ desktop sends to the LAN ~ reach ~ 127.0.0.1 ~ 192.168.1.255 ~ no
         QCOMPARE(m_platform.routeCalls.join(','), routeCalls);
     }
 
+    // The desktop build's own platform: the loopback device is the one interface, so discovery
+    // broadcasts stay on this machine.
+    void desktopPlatformSeesOnlyLoopback()
+    {
+        setUdpPlatform(nullptr);
+        UDP_Core core;
+        QCOMPARE(core.interfaces.keys(), QStringList{"00:00:00:00:00:00"});
+        const NetInterfaceInfo lo = core.interfaces.first();
+        QCOMPARE(QStringList({lo.name, lo.ip, lo.mask}),
+                 QStringList({"loopback", "127.0.0.1", "255.0.0.0"}));
+    }
+
     void peerAddressLookup()
     {
         m_platform.addInterface("eth0", "02:00:00:00:00:02", "192.168.1.10", "255.255.255.0");
