@@ -10,6 +10,8 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
+// Correlation by which a place may trail the best one and still be followed to the next level.
+constexpr double kFollowMargin = 0.15;
 
 double degrees(double radians)
 {
@@ -46,10 +48,11 @@ void collectPeaks(cv::Mat map, int count, cv::Size suppress, double angle, std::
 void FindShape::Clear()
 {
     m_levels.clear();
-    m_topAngles.clear();
+    m_topTurns.clear();
     m_topTemplates.clear();
-    m_topStep = m_fineStep = 0;
-    m_limit = m_cx = m_cy = 0;
+    m_topExponent = 0;
+    m_fineStep = 0;
+    m_limitTurns = m_limit = m_cx = m_cy = 0;
     m_minScore = 0;
     m_lastScore = 0;
 }
@@ -88,7 +91,8 @@ void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx
         cv::Mat m;
         cv::pyrDown(prev.mask, m);
         next.mask = (m >= 128);
-        next.centre = cv::Point2f((prev.centre.x - 0.5f) / 2.0f, (prev.centre.y - 0.5f) / 2.0f);
+        // pyrDown puts pixel x of the smaller image where pixel 2x of the larger one was.
+        next.centre = prev.centre / 2.0f;
         next.upright = makeNccTemplate(next.templ, next.mask);
         if (!next.upright.isUsable())
             break; // the coarse copy lost the contrast: search from the finer level
@@ -96,33 +100,49 @@ void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx
     }
     m_levels = levels;
 
+    // The finest angle step moves the farthest pixel of the shape by half a pixel; the allowed turn is
+    // a whole number of them. The top scan steps by a power of two of them, about two top-level pixels.
     const Level &top = m_levels.back();
     const double topRadius = 0.5 * std::hypot(top.templ.cols, top.templ.rows);
     const double baseRadius = 0.5 * std::hypot(base.templ.cols, base.templ.rows);
-    m_topStep = stepFor(2.0, topRadius);
     m_fineStep = stepFor(0.5, baseRadius);
-    if (m_limit == 0) {
-        m_topAngles = {0.0};
-    } else {
-        const int n = int(std::ceil(m_limit / m_topStep));
-        m_topStep = double(m_limit) / n;
-        for (int i = -n; i <= n; ++i)
-            m_topAngles.push_back(i * m_topStep);
+    m_limitTurns = int(std::ceil(m_limit / m_fineStep - 1e-9));
+    if (m_limitTurns > 0)
+        m_fineStep = double(m_limit) / m_limitTurns;
+    m_topExponent = 0;
+    while (m_topExponent < 20 && m_fineStep * double(2 << m_topExponent) <= stepFor(2.0, topRadius))
+        ++m_topExponent;
+    const int topStep = 1 << m_topExponent;
+    for (int t = -(m_limitTurns / topStep) * topStep; t <= m_limitTurns; t += topStep)
+        m_topTurns.push_back(t);
+    // The ends of the allowed range are tried even when they are off the grid.
+    if (m_limitTurns % topStep != 0) {
+        m_topTurns.insert(m_topTurns.begin(), -m_limitTurns);
+        m_topTurns.push_back(m_limitTurns);
     }
-    for (double a : m_topAngles)
-        m_topTemplates.push_back(rotated(int(m_levels.size()) - 1, a));
+    for (int t : m_topTurns)
+        m_topTemplates.push_back(rotated(int(m_levels.size()) - 1, t));
 }
 
-NccTemplate FindShape::rotated(int level, double angle) const
+NccTemplate FindShape::rotated(int level, int turn) const
 {
     const Level &lv = m_levels[size_t(level)];
-    if (angle == 0)
+    if (turn == 0)
         return lv.upright;
-    const cv::Mat rot = cv::getRotationMatrix2D(lv.centre, angle, 1.0);
+    const cv::Mat rot = cv::getRotationMatrix2D(lv.centre, turn * m_fineStep, 1.0);
     cv::Mat t, m;
     cv::warpAffine(lv.templ, t, rot, lv.templ.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     cv::warpAffine(lv.mask, m, rot, lv.mask.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     return makeNccTemplate(t, m >= 128);
+}
+
+const NccTemplate &FindShape::rotatedCached(TurnCache &cache, int level, int turn) const
+{
+    std::map<int, NccTemplate> &atLevel = cache[size_t(level)];
+    auto it = atLevel.find(turn);
+    if (it == atLevel.end())
+        it = atLevel.emplace(turn, rotated(level, turn)).first;
+    return it->second;
 }
 
 // Moves the candidate to the best neighbour until no neighbour scores higher.
@@ -164,6 +184,56 @@ void FindShape::climb(const NccImage &image, const NccTemplate &t, Candidate &c)
     c.score = best;
 }
 
+// Scores the candidate's turn and its neighbours `step` fine steps away (each at its best nearby place)
+// and walks on in the better direction while the score rises. A coarser level's answer may be off by
+// more than this level's step, so a fixed bracket would not be enough.
+void FindShape::turnClimb(const NccImage &image, TurnCache &cache, int level, int step, Candidate &c,
+                          double *scoreBelow, double *scoreAbove) const
+{
+    // Each turn starts its climb where the best turn so far lies.
+    Candidate best = c;
+    const auto at = [&](int turn) {
+        Candidate t = best;
+        t.turn = turn;
+        if (std::abs(turn) > m_limitTurns)
+            t.score = -2;
+        else
+            climb(image, rotatedCached(cache, level, turn), t);
+        return t;
+    };
+    best = at(c.turn);
+    if (step == 0) {
+        c = best;
+        return;
+    }
+    Candidate below = at(c.turn - step);
+    Candidate above = at(c.turn + step);
+    const int direction = above.score > best.score && above.score >= below.score ? 1
+                          : below.score > best.score                             ? -1
+                                                                                 : 0;
+    // A few steps are enough to undo a coarser level; more would only follow noise.
+    for (int walked = 0; direction != 0 && walked < 4; ++walked) {
+        if (direction > 0) {
+            below = best;
+            best = above;
+            above = at(best.turn + step);
+            if (above.score <= best.score)
+                break;
+        } else {
+            above = best;
+            best = below;
+            below = at(best.turn - step);
+            if (below.score <= best.score)
+                break;
+        }
+    }
+    c = best;
+    if (scoreBelow)
+        *scoreBelow = below.score;
+    if (scoreAbove)
+        *scoreAbove = above.score;
+}
+
 bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *angle) const
 {
     if (m_levels.empty())
@@ -187,10 +257,10 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     const cv::Size suppress(std::max(1, topShape.width / 4), std::max(1, topShape.height / 4));
     std::vector<double> scores, angles;
     std::vector<cv::Point> places;
-    for (size_t i = 0; i < m_topAngles.size(); ++i) {
+    for (size_t i = 0; i < m_topTurns.size(); ++i) {
         cv::Mat map = nccMap(topImage, m_topTemplates[i]);
         if (!map.empty())
-            collectPeaks(map, 3, suppress, m_topAngles[i], scores, places, angles);
+            collectPeaks(map, 3, suppress, m_topTurns[i], scores, places, angles);
     }
     std::vector<Candidate> candidates;
     std::vector<size_t> order(scores.size());
@@ -204,47 +274,43 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
         });
         if (known)
             continue;
-        candidates.push_back(Candidate{places[i], angles[i], scores[i]});
+        candidates.push_back(Candidate{places[i], int(angles[i]), scores[i]});
         if (candidates.size() == 4)
             break;
     }
     if (candidates.empty())
         return false;
 
-    // Follow the candidates down, halving the angle step at every level; at full resolution go on
-    // halving until the farthest pixel of the shape moves less than half a pixel per step.
-    double offset = m_topStep / 2;
+    // Follow the candidates down. Level l climbs in steps of 2^l fine steps (the top level first in the
+    // steps between its scan and its own resolution), so each level's step moves the farthest pixel by
+    // about half of that level's pixel.
+    const auto byScore = [](const Candidate &a, const Candidate &b) { return a.score > b.score; };
+    TurnCache cache(size_t(topLevel + 1));
+    int exponent = m_topExponent - 1;
+    double scoreBelow = -2, scoreAbove = -2;
     for (int l = topLevel; l >= 0; --l) {
         const NccImage image = l == topLevel ? topImage : makeNccImage(pyramid[size_t(l)]);
-        for (;;) {
-            for (Candidate &c : candidates) {
-                Candidate best = c;
-                best.score = -2;
-                std::vector<double> tries{c.angle};
-                if (m_limit > 0) {
-                    tries.push_back(std::clamp(c.angle - offset, double(-m_limit), double(m_limit)));
-                    tries.push_back(std::clamp(c.angle + offset, double(-m_limit), double(m_limit)));
-                }
-                for (double a : tries) {
-                    Candidate t = c;
-                    t.angle = a;
-                    climb(image, rotated(l, a), t);
-                    if (t.score > best.score)
-                        best = t;
-                }
-                c = best;
-            }
-            const double used = offset;
-            if (m_limit > 0)
-                offset /= 2;
-            if (l > 0 || m_limit == 0 || used <= m_fineStep)
-                break;
+        if (l == 0 && candidates.size() > 1) {
+            // A place that only looked best at a coarse scale loses here, before the costly angle climb.
+            for (Candidate &c : candidates)
+                climb(image, rotatedCached(cache, 0, c.turn), c);
+            std::sort(candidates.begin(), candidates.end(), byScore);
+            candidates.resize(1);
         }
+        do {
+            const int step = 1 << std::max(exponent, 0);
+            for (Candidate &c : candidates)
+                turnClimb(image, cache, l, m_limitTurns > 0 ? step : 0, c, &scoreBelow, &scoreAbove);
+            exponent = std::max(exponent - 1, 0);
+        } while (exponent >= l && exponent > 0 && m_limitTurns > 0);
 
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
-        // Finer levels cost more: keep only what can still win.
-        candidates.resize(std::min(candidates.size(), size_t(l <= 2 ? 1 : 2)));
+        std::sort(candidates.begin(), candidates.end(), byScore);
+        // Up to two places go on down to full resolution, where a coarse winner can still lose; a
+        // place far behind the best is not followed, since finer levels cost more.
+        const double keepAbove = candidates.front().score - kFollowMargin;
+        while (candidates.size() > 1 && candidates.back().score < keepAbove)
+            candidates.pop_back();
+        candidates.resize(std::min(candidates.size(), size_t(l == topLevel ? 4 : 2)));
         if (l > 0) {
             for (Candidate &c : candidates)
                 c.topLeft *= 2;
@@ -255,12 +321,20 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     if (found.score * 100.0 <= m_minScore * 100.0)
         return false;
     m_lastScore = found.score;
+
+    // Between the grid's angles: the top of the parabola through the best turn and its neighbours.
+    double turn = found.turn;
+    const double curve = scoreBelow - 2 * found.score + scoreAbove;
+    if (m_limitTurns > 0 && scoreBelow > -2 && scoreAbove > -2 && curve < 0)
+        turn += std::clamp(0.5 * (scoreBelow - scoreAbove) / curve, -0.5, 0.5);
+    turn = std::clamp(turn, double(-m_limitTurns), double(m_limitTurns));
+
     const cv::Point centreInWindow(found.topLeft.x + shape.width / 2, found.topLeft.y + shape.height / 2);
     if (x)
         *x = m_cx - centreInWindow.x;
     if (y)
         *y = m_cy - centreInWindow.y;
     if (angle)
-        *angle = -found.angle;
+        *angle = turn == 0 ? 0.0 : -turn * m_fineStep;
     return true;
 }

@@ -5,6 +5,10 @@
 // The search runs coarse to fine: every allowed angle is tried on a small copy of the image pyramid,
 // and the best few places are followed down the pyramid with finer angle steps and a local climb of
 // the correlation score (masked normalised cross-correlation, so lamp brightness does not matter).
+// All levels search one grid of angles, and each level may walk several of its steps away from the
+// coarser level's answer: the coarse levels see the shape half a pixel off whenever its place in the
+// window is not a multiple of their scale, and their angle must not stick. The last step is
+// interpolated between the grid's angles.
 //
 // GUI thread only (owned by CameraDetector); no locking.
 
@@ -12,6 +16,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <map>
 #include <vector>
 
 class FindShape
@@ -56,21 +61,29 @@ private:
         cv::Point2f centre; // rotation centre at this level
         NccTemplate upright;
     };
+    // Angles are whole numbers of fine steps, so that every level searches the same grid and an
+    // unturned frame can come out at exactly 0.
     struct Candidate
     {
         cv::Point topLeft;
-        double angle = 0;
+        int turn = 0; // fine steps
         double score = -2;
     };
+    // Turned templates of one Find, per level and turn.
+    using TurnCache = std::vector<std::map<int, NccTemplate>>;
 
-    NccTemplate rotated(int level, double angle) const;
+    NccTemplate rotated(int level, int turn) const;
+    const NccTemplate &rotatedCached(TurnCache &cache, int level, int turn) const;
     void climb(const NccImage &image, const NccTemplate &t, Candidate &c) const;
+    void turnClimb(const NccImage &image, TurnCache &cache, int level, int step, Candidate &c,
+                   double *scoreBelow, double *scoreAbove) const;
 
     std::vector<Level> m_levels;             // 0 = full resolution
-    std::vector<double> m_topAngles;         // angles tried at the top level
-    std::vector<NccTemplate> m_topTemplates; // the top level turned by each of m_topAngles
-    double m_topStep = 0;                    // spacing of m_topAngles, degrees
-    double m_fineStep = 0;                   // refinement stops below this angle step, degrees
+    std::vector<int> m_topTurns;             // turns tried at the top level, fine steps
+    std::vector<NccTemplate> m_topTemplates; // the top level turned by each of m_topTurns
+    int m_topExponent = 0;                   // the top scan's spacing is 2^m_topExponent fine steps
+    double m_fineStep = 0;                   // degrees; the farthest shape pixel moves half a pixel
+    int m_limitTurns = 0;                    // the allowed turn in fine steps
     int m_limit = 0;
     int m_cx = 0;
     int m_cy = 0;

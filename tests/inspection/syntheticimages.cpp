@@ -18,6 +18,36 @@ cv::Mat texture(int width, int height, unsigned seed, double blurSigma)
     return out;
 }
 
+cv::Mat platesScene(int width, int height, unsigned seed)
+{
+    cv::Mat frame(height, width, CV_8UC1);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            frame.at<uchar>(y, x) = cv::saturate_cast<uchar>(60 + x * 80 / width + y * 50 / height);
+    }
+    cv::RNG rng(seed);
+    const int count = std::max(4, width * height / 12000);
+    for (int i = 0; i < count; ++i) {
+        const cv::Rect plate(rng.uniform(-20, width), rng.uniform(-20, height),
+                             rng.uniform(20, width / 5 + 21), rng.uniform(20, height / 5 + 21));
+        cv::rectangle(frame, plate, cv::Scalar(rng.uniform(30, 220)), cv::FILLED);
+        cv::circle(frame, cv::Point(rng.uniform(0, width), rng.uniform(0, height)), rng.uniform(5, 30),
+                   cv::Scalar(rng.uniform(0, 255)), cv::FILLED, cv::LINE_AA);
+    }
+    cv::addWeighted(frame, 0.8, texture(width, height, seed + 1), 0.2, 0, frame);
+    return frame;
+}
+
+cv::Mat withNoise(const cv::Mat &src, double sigma, unsigned seed)
+{
+    cv::Mat n(src.size(), CV_32F), f;
+    cv::RNG(seed).fill(n, cv::RNG::NORMAL, 0, sigma);
+    src.convertTo(f, CV_32F);
+    cv::Mat out;
+    cv::Mat(f + n).convertTo(out, CV_8U);
+    return out;
+}
+
 cv::Mat noise(int width, int height, unsigned seed)
 {
     cv::RNG rng(seed);

@@ -7,6 +7,13 @@
 // Smooth random texture, 8-bit, values spread over most of 0..255. Same seed, same image.
 cv::Mat texture(int width, int height, unsigned seed, double blurSigma = 2.0);
 
+// A machined part as a camera sees it: plates of different grey with sharp edges, round holes, a
+// lighting gradient across the frame and a faint surface texture. 8-bit; same seed, same image.
+cv::Mat platesScene(int width, int height, unsigned seed);
+
+// `src` with Gaussian camera noise of `sigma` grey levels added (saturated to 0..255).
+cv::Mat withNoise(const cv::Mat &src, double sigma, unsigned seed);
+
 // Uniform random noise, 8-bit.
 cv::Mat noise(int width, int height, unsigned seed);
 

@@ -114,6 +114,96 @@ private slots:
         QVERIFY2(std::abs((y - win.y) + (cy - s.centre.y)) <= 1.0, qPrintable(QString::number(y - win.y)));
     }
 
+    // The detector's setting: a 640 x 480 frame, a position region, rotation allowed up to 5 degrees and
+    // a search window reaching `margin` pixels around the region. The turn found must not depend on
+    // where the shape lies in the window, must be 0 for a frame that is not turned, and must be close
+    // enough that regions 300 px from the shape centre are moved back within half a pixel.
+    void turnFoundForAnyWindowOffset_data()
+    {
+        QTest::addColumn<int>("margin");
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<double>("sigma"); // camera noise on the frame, grey levels
+        QTest::addColumn<double>("tolerance");
+        for (int margin = 20; margin <= 32; ++margin)
+            QTest::addRow("unturned, window offset %d", margin) << margin << 0.0 << 0.0 << 0.05;
+        for (int margin : {30, 31, 32})
+            QTest::addRow("unturned, noise 3, window offset %d", margin) << margin << 0.0 << 3.0 << 0.05;
+        for (double degrees : {0.5, -1.0, 1.0, 3.0, -3.0, 4.5})
+            QTest::addRow("turned %g, window offset 30", degrees) << 30 << degrees << 0.0 << 0.1;
+        QTest::addRow("turned 1, noise 3, window offset 31") << 31 << 1.0 << 3.0 << 0.1;
+    }
+    void turnFoundForAnyWindowOffset()
+    {
+        QFETCH(int, margin);
+        QFETCH(double, degrees);
+        QFETCH(double, sigma);
+        QFETCH(double, tolerance);
+        Scene s = makeScene(640, 480, cv::Rect(60, 60, 520, 360));
+        s.frame = platesScene(640, 480, 31);
+        FindShape f;
+        f.CreateShape(s.frame(s.shape), 0.0, 0, 5, s.centre.x, s.centre.y, false, 255,
+                      cv::Mat(s.shape.size(), CV_8UC1, cv::Scalar(255)), 30, 0);
+        cv::Mat frame = turned(s.frame, cv::Point2f(s.centre), degrees);
+        if (sigma > 0)
+            frame = withNoise(frame, sigma, 32);
+        const cv::Rect win = searchWindow(s, margin, frame.size());
+        cv::Mat window = frame(win).clone();
+        int x = 0, y = 0;
+        double angle = 99;
+        QVERIFY(f.Find(window, 0, &x, &y, nullptr, &angle));
+        QVERIFY2(std::abs(angle + degrees) < tolerance, qPrintable(QString::number(angle)));
+
+        // The caller's correction (shift, then turn about the centre) applied to points 300 px away.
+        const cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(s.centre), degrees, 1.0);
+        const cv::Mat back = cv::getRotationMatrix2D(cv::Point2f(s.centre), angle, 1.0);
+        const auto apply = [](const cv::Mat &m, cv::Point2d p) {
+            return cv::Point2d(m.at<double>(0, 0) * p.x + m.at<double>(0, 1) * p.y + m.at<double>(0, 2),
+                               m.at<double>(1, 0) * p.x + m.at<double>(1, 1) * p.y + m.at<double>(1, 2));
+        };
+        for (const cv::Point2d offset : {cv::Point2d(300, 0), cv::Point2d(0, 300), cv::Point2d(-212, 212)}) {
+            const cv::Point2d p = cv::Point2d(s.centre) + offset;
+            const cv::Point2d home = apply(back, apply(turn, p) + cv::Point2d(x - win.x, y - win.y));
+            QVERIFY2(cv::norm(home - p) < 0.5, qPrintable(QString::number(cv::norm(home - p))));
+        }
+    }
+
+    // A blurred copy of the shape on the coarse grid beats the sharp shape half a pixel off it at the
+    // top of the pyramid; at full resolution the sharp shape wins and must be the answer.
+    void decoyThatOnlyWinsWhenCoarse()
+    {
+        const cv::Mat shape = texture(200, 160, 61, 1.0);
+        cv::Mat decoy;
+        cv::GaussianBlur(shape, decoy, cv::Size(), 1.2);
+        cv::Mat window(240, 520, CV_8UC1, cv::Scalar(128));
+        const cv::Point real(18, 42), fake(300, 40); // fake on the grid of every level, real not
+        shape.copyTo(window(cv::Rect(real, shape.size())));
+        decoy.copyTo(window(cv::Rect(fake, shape.size())));
+        FindShape f;
+        f.CreateShape(shape, 0.0, 0, 0, 100, 80, false, 255, cv::Mat(), 30, 0);
+        QCOMPARE(f.levelCount(), 3);
+
+        // The premise: at the top level (a quarter of the size) the decoy scores higher.
+        cv::Mat smallWindow = window, smallShape = shape;
+        for (int l = 1; l < f.levelCount(); ++l) {
+            cv::pyrDown(smallWindow, smallWindow);
+            cv::pyrDown(smallShape, smallShape);
+        }
+        const NccImage top = makeNccImage(smallWindow);
+        const NccTemplate t = makeNccTemplate(smallShape, cv::Mat());
+        double realTop = -2;
+        for (int dy = 0; dy <= 1; ++dy) {
+            for (int dx = 0; dx <= 1; ++dx)
+                realTop = std::max(realTop, nccAt(top, t, real / 4 + cv::Point(dx, dy)));
+        }
+        const double fakeTop = nccAt(top, t, fake / 4);
+        QVERIFY2(fakeTop > realTop, qPrintable(QStringLiteral("%1 %2").arg(fakeTop).arg(realTop)));
+
+        int x = 0, y = 0;
+        QVERIFY(f.Find(window, 0, &x, &y, nullptr, nullptr));
+        QCOMPARE(cv::Point(100 - x, 80 - y), real + cv::Point(100, 80));
+        QVERIFY(f.lastScore() > 0.99);
+    }
+
     void correctionBringsFrameBack()
     {
         // The caller's correction applied with plain OpenCV calls: shift, then turn about the centre.
