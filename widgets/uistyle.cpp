@@ -10,6 +10,13 @@
 
 const char *const kUiFontFamily = "wqy-microhei";
 
+// The style texts name pictures of this library's resources, which the linker drops unless they are
+// registered (outside any namespace: the macro declares the registering function).
+static void initWidgetResources()
+{
+    Q_INIT_RESOURCE(widgets);
+}
+
 namespace {
 
 // The box installs the font file under the name "wqy-microhei"; Debian's package names the same font
@@ -20,6 +27,7 @@ void mapUiFontFamily()
     if (done)
         return;
     done = true;
+    initWidgetResources();
     QFont::insertSubstitutions(QString::fromLatin1(kUiFontFamily),
                                {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
 }
@@ -27,6 +35,8 @@ void mapUiFontFamily()
 const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-size:26px;color:black;"
                                 "background-color:white;border:1px solid #00BCD4;border-radius:4px;"
                                 "padding:2px 10px;min-height:46px;}"
+                                "QComboBox::drop-down{width:50px;border:none;}"
+                                "QComboBox::down-arrow{image:url(:/widgets/comboarrow.xpm);}"
                                 "QComboBox QAbstractItemView{font-size:26px;background-color:white;"
                                 "selection-background-color:#00BCD4;selection-color:white;outline:0px;}";
 
