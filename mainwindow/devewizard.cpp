@@ -18,10 +18,12 @@
 #include "paramquery.h"
 #include "paramstore.h"
 #include "passwordbox.h"
+#include "resstatistics.h"
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
+#include "temperaturechartwidget.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 #include "widgethooks.h"
@@ -83,6 +85,11 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     createFolders();               // 26
     startResultImageSaver();       // 28, 29
     startOperationRecord();        // 31
+    // 32. The statistics store when enabled; a later window of the same process keeps the one store.
+    if (gStatisticsEnabled && !gStatisticsStore) {
+        gStatisticsStore = new ResStatistics;
+        gStatisticsStore->checkDate();
+    }
 
     // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
     if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
@@ -127,6 +134,7 @@ DeVeWizard::~DeVeWizard()
     setCameraViewIdsHook({});
     inspectionHooks().currentSlot = nullptr;
     inspectionHooks().InsertRecord = nullptr;
+    removeTemperatureHooks();
     // The boxes adopted by the window go with it.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
@@ -230,6 +238,7 @@ void DeVeWizard::installCoreHooks()
     inspectionHooks().currentSlot = [this] { return currentSlot; };
     widgetHooks().setLoginLevel = [this](int level) { loginLevel = level; };
     widgetHooks().cycleTenths = [this] { return cycleTenths; };
+    installTemperatureHooks();
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the

@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "devewizard.h"
 #include "mainwindowlog.h"
+#include "temperaturechartdata.h"
 #include "uitexttable.h"
 
 #include <QDate>
@@ -166,6 +167,8 @@ void DeVeWizard::SlotCheckDate()
         if (!makeFreshRecordFile())
             qCWarning(lcMainWindow) << "no record file for" << now;
     }
+    // The ended day's temperature history goes with it; one that cannot be moved keeps running.
+    TemperatureChartData::instance()->archive(recordDate);
     recordArchiveFailed = false;
     recordDate = now;
     QString error;
