@@ -160,12 +160,6 @@ QByteArray recordedStream(QStringList &expected)
     return stream;
 }
 
-struct Row
-{
-    QList<QByteArray> reads;
-    QStringList messages;
-    bool failed;
-};
 } // namespace
 
 class TestTcpReceive : public QObject
@@ -214,11 +208,6 @@ void TestTcpReceive::parsesOrDrops_data()
                                 << false;
     QTest::newRow("channels 4 gives three channels")
         << QList<QByteArray>{picture(4, 2, 3, px)} << QStringList{img3} << false;
-    QTest::newRow("channels 1")
-        << QList<QByteArray>{picture(1, 4, 2, px.left(8))}
-        << QStringList{"POST  id=p img:img-matinfo=4x2x1:" +
-                       QCryptographicHash::hash(px.left(8), QCryptographicHash::Md5).toHex()}
-        << false;
     for (const int channels : {2, 0, -1, 5})
         QTest::newRow(qPrintable(QString("channels %1 dropped").arg(channels)))
             << QList<QByteArray>{picture(channels, 2, 3, px.left(6 * std::max(channels, 1)))}
