@@ -10,8 +10,9 @@
 //   timers;
 // - the socket thread: open, close, the accept step, every socket and session; sigRequest,
 //   sigResponse_sync and sigResponse_async are emitted there;
-// - any thread: start, stop, initialize (they block until the socket thread has started or ended; one
-//   thread at a time per reactor), requestSync (blocks in its own event loop), requestAsync, send,
+// - any thread but the reactor's own socket thread: start, stop, initialize (they block until the
+//   socket thread has started or ended; one thread at a time per reactor);
+// - any thread: requestSync (blocks in its own event loop), requestAsync, send,
 //   sessions, hasLiveSession, lastActivity, touch, getTaskInfo, updateTaskTiming, removeSessions and
 //   the task-registry calls.
 // Locks: the sessions lock guards the session table, host and port, the socket-thread handles and (the
