@@ -294,6 +294,20 @@ desktop sends to the LAN ~ reach ~ 127.0.0.1 ~ 192.168.1.255 ~ no
         QVERIFY2(lines.at(0).endsWith("(10): ten\\nbytes!"), qPrintable(lines.at(0)));
     }
 
+    // The system's text parser reads an empty or garbled destination as 255.255.255.255; such a send
+    // would reach every device on the subnet.
+    void unreadableDestinationIsNotBroadcast()
+    {
+        const quint16 port = freeLoopbackPort();
+        UdpTestPeer everyone;
+        QVERIFY(everyone.bind("255.255.255.255", port));
+        for (const char *destination : {"", "ten.0.0.1"}) {
+            UdpSendSocket socket = openSendSocket(UdpPeer{destination, port, "127.0.0.1", 0, 0});
+            QCOMPARE(sendMsg(socket, "x"), -1);
+        }
+        QVERIFY(everyone.receive(100).isNull());
+    }
+
     void sendAndWait_data()
     {
         QTest::addColumn<bool>("echo");
