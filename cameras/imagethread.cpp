@@ -16,10 +16,11 @@ ImageThread::~ImageThread()
     wait();
 }
 
+// The loop sees the request at its next pull (within one picture time-out) and ends itself: a quit()
+// from this thread would wake the thread's event dispatcher while it may be closing down.
 void ImageThread::stop()
 {
     requestInterruption();
-    quit();
 }
 
 void ImageThread::run()

@@ -18,7 +18,7 @@ public:
     ImageThread(const QString &host, quint16 port, std::function<void(const VekPicture &)> callback);
     ~ImageThread() override; // stops and joins
 
-    // Ends the loop; returns at once (wait() joins).
+    // Ends the loop within one picture time-out; returns at once (wait() joins).
     void stop();
     // Whether the last pull brought a picture.
     bool isOnline() const { return online; }

@@ -20,16 +20,22 @@ namespace {
 
 const QString kIid = QStringLiteral("simulateCamera_IID");
 
-// R, G, B, 0 per pixel, the frame format of every back-end.
+// R, G, B, 0 per pixel, the frame format of every back-end. The usual 32-bit formats are copied
+// pixel by pixel: QImage's own conversion of a large picture runs on Qt's thread pool.
 cv::Mat toFrame(const QImage &image)
 {
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
-    cv::Mat out(rgba.height(), rgba.width(), CV_8UC4);
-    for (int y = 0; y < rgba.height(); ++y) {
+    const bool direct = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+    const QImage rgb = direct ? image : image.convertToFormat(QImage::Format_RGB32);
+    cv::Mat out(rgb.height(), rgb.width(), CV_8UC4);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         uchar *row = out.ptr<uchar>(y);
-        std::memcpy(row, rgba.constScanLine(y), size_t(rgba.width()) * 4);
-        for (int x = 0; x < rgba.width(); ++x)
+        for (int x = 0; x < rgb.width(); ++x) {
+            row[4 * x] = uchar(qRed(in[x]));
+            row[4 * x + 1] = uchar(qGreen(in[x]));
+            row[4 * x + 2] = uchar(qBlue(in[x]));
             row[4 * x + 3] = 0;
+        }
     }
     return out;
 }
@@ -291,10 +297,10 @@ cv::Mat SimulateCamera::generatedPicture(int width, int height, int cameraNumber
         p.drawLine(0, y, width, y);
     p.setPen(QPen(Qt::white, 4));
     p.drawEllipse(QPoint(width / 2, height / 2), height / 4, height / 4);
-    QFont font;
-    font.setPixelSize(std::max(12, height / 12));
-    p.setFont(font);
-    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("SIM %1").arg(cameraNumber));
+    // The camera number as that many bars under the circle (no text: no font is needed here).
+    const int bar = std::max(4, width / 40);
+    for (int i = 0; i < std::min(cameraNumber, 16); ++i)
+        p.fillRect(width / 2 - 8 * bar + i * bar, height * 7 / 8, bar / 2, bar * 2, Qt::white);
     p.end();
     return toFrame(image);
 }

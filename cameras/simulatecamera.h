@@ -60,7 +60,7 @@ public:
     static void setManualStepping(bool on);
     void stepFrame();
 
-    // The picture served when the folder is empty: a gray test chart with the camera number.
+    // The picture served when the folder is empty: a gray test chart marked with the camera number.
     static cv::Mat generatedPicture(int width, int height, int cameraNumber);
 
 private:
