@@ -3,6 +3,8 @@
 #include "cameraslog.h"
 #include "frameconvert.h"
 #include "sysparam.h"
+#include "udpacamclient.h"
+#include "udpaddress.h"
 #include "vekcamera.h"
 
 #include <QHostAddress>
@@ -17,6 +19,27 @@ constexpr int kFirstPictureMs = 1000;
 
 std::function<QList<VekDevice>()> gDiscover;
 std::function<void(const QString &)> gRebootDaemon;
+
+// The discovery client: made on first use on the GUI thread (it listens from then on and sets the
+// cameras' clocks once) and kept for the rest of the run.
+UDP_ACam_Client &discoveryClient()
+{
+    static UDP_ACam_Client *client = new UDP_ACam_Client(nullptr);
+    return *client;
+}
+
+// Discovery, then re-addressing of the cameras on a foreign subnet or a taken address, then the
+// cameras as they are addressed now.
+QList<VekDevice> discoverOverUdp()
+{
+    UDP_ACam_Client &client = discoveryClient();
+    client.sendDiscover();
+    client.sendForceIp();
+    QList<VekDevice> devices;
+    for (auto it = client.deviceMap.cbegin(); it != client.deviceMap.cend(); ++it)
+        devices.append({it.key(), ipToText(it.value().ip())});
+    return devices;
+}
 // Address of each camera found by the last discovery, by id. GUI thread.
 QMap<QString, QString> gAddresses;
 
@@ -67,7 +90,7 @@ QList<CameraDeviceInfo> MyVekCamera::enumerate()
 {
     gAddresses.clear();
     QList<CameraDeviceInfo> found;
-    const QList<VekDevice> devices = gDiscover ? gDiscover() : QList<VekDevice>();
+    const QList<VekDevice> devices = gDiscover ? gDiscover() : discoverOverUdp();
     for (const VekDevice &d : devices) {
         if (d.id.isEmpty() || QHostAddress(d.address).isNull() || gAddresses.contains(d.id))
             continue;
@@ -262,8 +285,11 @@ bool MyVekCamera::isOnline()
 
 bool MyVekCamera::reboot()
 {
-    if (!gRebootDaemon || deviceId.isEmpty())
+    if (deviceId.isEmpty())
         return false;
-    gRebootDaemon(deviceId);
+    if (gRebootDaemon)
+        gRebootDaemon(deviceId);
+    else
+        discoveryClient().sendRebootDaemon(deviceId);
     return true;
 }

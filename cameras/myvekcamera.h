@@ -57,7 +57,8 @@ public:
     // The size a picture stands for, or an empty size when it cannot be read.
     static QSize pictureSize(const VekPicture &picture);
 
-    // The discovery and the daemon restart through the UDP client; empty until it is installed.
+    // Test seam: replaces the discovery and the daemon restart, which go through the process-wide
+    // UDP discovery client (empty functions restore it).
     static void setDiscovery(std::function<QList<VekDevice>()> discover,
                              std::function<void(const QString &id)> rebootDaemon);
 

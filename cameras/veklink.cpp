@@ -3,21 +3,9 @@
 #include <QMutex>
 
 #include "mutexlocker.h"
+#include "tcpveklink.h"
 
 namespace {
-
-// Stands in while no request front is built in: it never connects, so every request fails with
-// the "request failed" code and no smart camera opens.
-class UnconnectedVekLink : public VekLink
-{
-public:
-    bool start(const QString &, quint16) override { return false; }
-    bool hasLiveSession() override { return false; }
-    int getParams(QJsonObject &) override { return -12; }
-    QVariantMap setParams(const QVariantMap &) override { return {}; }
-    bool command(const QVariantMap &) override { return false; }
-    int getPicture(VekPicture &, int) override { return -12; }
-};
 
 QMutex gFactoryMutex;
 VekLinkFactory gFactory; // guarded by gFactoryMutex
@@ -33,7 +21,7 @@ std::unique_ptr<VekLink> makeVekLink()
     }
     if (factory)
         return factory();
-    return std::make_unique<UnconnectedVekLink>();
+    return std::make_unique<TcpVekLink>();
 }
 
 void setVekLinkFactory(VekLinkFactory factory)

@@ -1,7 +1,7 @@
 #pragma once
 // The requests the smart-camera back-end makes of one network smart camera, on one connection: the
 // control connection (port 10401) or the picture connection (port 10402). The implementation over
-// the request front (TcpManager_Client) speaks the HTTP-like messages; tests install a fake.
+// a TCP client reactor (tcpveklink.h) speaks the HTTP-like messages; tests may install a fake.
 //
 // Threads: a link is used by one thread at a time, the one that made it (the GUI thread for the
 // control link, the image puller's thread for its picture link); every call blocks that thread for
@@ -41,7 +41,7 @@ public:
     virtual int getPicture(VekPicture &picture, int timeoutMs) = 0;
 };
 
-// Makes a new, unconnected link. The default factory makes the one over the request front; tests
+// Makes a new, unconnected link. The default factory makes the one over TCP; tests
 // replace it (setVekLinkFactory with an empty function restores the default). Any thread.
 using VekLinkFactory = std::function<std::unique_ptr<VekLink>()>;
 std::unique_ptr<VekLink> makeVekLink();

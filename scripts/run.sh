@@ -38,6 +38,14 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
+# FAKESMARTCAM=1: a network smart camera on this machine (tools/fakesmartcam) for the box to discover.
+if [ "${FAKESMARTCAM:-0}" = 1 ]; then
+    ../release/tools/fakesmartcam/fakesmartcam --pictures simcam/1 &
+    smartcam_pid=$!
+    trap 'kill "$boardsim_pid" "$smartcam_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+    sleep 0.5
+fi
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display found: starting under Xvfb (screen 1024x768)."
     xvfb-run -a -s "-screen 0 1024x768x24" ./mouldguard

@@ -1,0 +1,184 @@
+// The smart-camera back-end against the fake smart camera on loopback, over the real bytes: discovery
+// ack, getparams and setparams, pictures as RGBA of the right size and content, the camera switched
+// off and on again, and the handle API's codes.
+
+#include "commandrunner.h"
+#include "fakesmartcamera.h"
+#include "frameconvert.h"
+#include "myvekcamera.h"
+#include "sysparam.h"
+#include "vekcamera.h"
+
+#include <QTcpServer>
+#include <QtTest>
+#include <memory>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// The device side's clock and address commands are recorded, never run.
+class RecordingRunner : public CommandRunner
+{
+public:
+    CommandResult run(const QString &program, const QStringList &arguments, int) override
+    {
+        calls << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+        CommandResult r;
+        r.started = true;
+        r.exitCode = 0;
+        return r;
+    }
+    QStringList calls;
+};
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+cv::Mat nextImage(CameraInterface &camera)
+{
+    cv::Mat frame;
+    for (int i = 0; i < 1000 && !camera.getImage(frame); ++i)
+        QTest::qWait(5);
+    return frame;
+}
+
+} // namespace
+
+class TestSmartCameraLoopback : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { setCommandRunner(&runner); }
+    void cleanupTestCase() { setCommandRunner(nullptr); }
+    void init()
+    {
+        options = FakeSmartCamera::Options();
+        options.controlPort = freePort();
+        options.picturePort = freePort();
+        options.deviceId = QStringLiteral("QORFAKE0001");
+        setVekCameraPorts(options.controlPort, options.picturePort);
+    }
+    void cleanup() { setVekCameraPorts(10401, 10402); }
+
+    // The discovery ack gives the camera's id and address; the camera opens at that address, and its
+    // settings go there and come back.
+    void discoveryAndParameters()
+    {
+        options.discovery = true;
+        FakeSmartCamera fake(options);
+        QVERIFY(fake.start());
+        MyVekCamera prototype;
+        QList<CameraDeviceInfo> found;
+        for (int attempt = 0; attempt < 3 && found.isEmpty(); ++attempt)
+            found = prototype.enumerate();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().id, QStringLiteral("QORFAKE0001"));
+        QCOMPARE(found.first().iid, QStringLiteral("vekCamera_IID"));
+
+        std::unique_ptr<CameraInterface> camera(prototype.create(found.first()));
+        QVERIFY(camera->open());
+        QCOMPARE(camera->imageSize(), QSize(640, 480));
+        QVERIFY(camera->setExposureTime(25, false, false));
+        QVERIFY(camera->setGain(61));
+        QCOMPARE(fake.params().value(QStringLiteral("ExposureTime")).toDouble(), 25000.0);
+        QCOMPARE(fake.params().value(QStringLiteral("ExposureAuto")).toBool(), false);
+        const QJsonObject settled = camera->setAutoExposure(false);
+        QCOMPARE(settled.value(QStringLiteral("Gain")).toInt(), 61);
+        SysParam block;
+        camera->loadParams(&block, 0);
+        QCOMPARE(block.exposeTime[0], 25);
+        QCOMPARE(block.adjustPlus[0], 61);
+        QCOMPARE(block.contrast[0], 50);
+        QVERIFY(camera->reboot());
+    }
+
+    void picturesArriveAsRgba_data()
+    {
+        QTest::addColumn<bool>("nv21");
+        QTest::newRow("NV21") << true;
+        QTest::newRow("RGB multipart") << false;
+    }
+
+    // Every picture the puller brings is the camera's picture, converted, at the camera's size.
+    void picturesArriveAsRgba()
+    {
+        QFETCH(bool, nv21);
+        QTemporaryDir folder;
+        cv::Mat rgb(96, 128, CV_8UC3);
+        cv::randu(rgb, 0, 256);
+        QImage(rgb.data, rgb.cols, rgb.rows, int(rgb.step), QImage::Format_RGB888)
+            .save(folder.filePath("a.png"));
+        options.pictureFolder = folder.path();
+        options.nv21 = nv21;
+        FakeSmartCamera fake(options);
+        QVERIFY(fake.start());
+
+        std::unique_ptr<CameraInterface> camera(
+            MyVekCamera().create({0, QStringLiteral("vekCamera_IID"), QStringLiteral("127.0.0.1")}));
+        QVERIFY(camera->open());
+        QCOMPARE(camera->imageSize(), QSize(128, 96));
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY(camera->frameCount() >= 3);
+        const cv::Mat frame = nextImage(*camera);
+        QCOMPARE(frame.type(), CV_8UC4);
+        cv::Mat expected(96, 128, CV_8UC4);
+        if (nv21)
+            QVERIFY(nv21ToRgba(FakeSmartCamera::rgbToNv21(rgb), expected.data, expected.total() * 4));
+        else
+            cv::cvtColor(rgb, expected, cv::COLOR_RGB2RGBA);
+        std::vector<cv::Mat> channels;
+        cv::split(expected, channels);
+        channels[3].setTo(0);
+        cv::merge(channels, expected);
+        QCOMPARE(cv::norm(frame, expected, cv::NORM_INF), 0.0);
+        QVERIFY(fake.commands().contains({{QStringLiteral("command"), QStringLiteral("start")}}));
+        QVERIFY(fake.commands().contains({{QStringLiteral("command"), QStringLiteral("play")}}));
+    }
+
+    // Switched off, the camera is offline and the requests fail with -12; switched on, the puller
+    // reconnects by itself and pictures flow again.
+    void offlineAndBack()
+    {
+        FakeSmartCamera fake(options);
+        QVERIFY(fake.start());
+        int handle = -1;
+        QCOMPARE(VekCamera_Open(QStringLiteral("127.0.0.1"), &handle), VEK_OK);
+        QJsonObject params;
+        QCOMPARE(VekCamera_GetParams(handle, &params), VEK_OK);
+        QCOMPARE(params.value(QStringLiteral("Contrast")).toInt(), 50);
+        QCOMPARE(VekCamera_GetParams(handle + 1000, &params), VEK_UNKNOWN_HANDLE);
+        QCOMPARE(VekCamera_Close(handle), VEK_OK);
+
+        std::unique_ptr<CameraInterface> camera(
+            MyVekCamera().create({0, QStringLiteral("vekCamera_IID"), QStringLiteral("127.0.0.1")}));
+        QVERIFY(camera->open());
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY(camera->frameCount() >= 2);
+        QVERIFY(camera->isOnline());
+
+        fake.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!camera->isOnline(), 5000);
+        QVERIFY(!camera->setGain(3)); // -12 underneath
+        cv::Mat drained;
+        camera->getImage(drained);
+        const int sentBefore = fake.picturesSent();
+
+        QVERIFY(fake.start());
+        QTRY_VERIFY_WITH_TIMEOUT(fake.picturesSent() > sentBefore + 2, 10000);
+        QVERIFY(!nextImage(*camera).empty());
+        QTRY_VERIFY(camera->isOnline());
+        QVERIFY(camera->setGain(4));
+        QCOMPARE(fake.params().value(QStringLiteral("Gain")).toInt(), 4);
+    }
+
+private:
+    RecordingRunner runner;
+    FakeSmartCamera::Options options;
+};
+
+QTEST_MAIN(TestSmartCameraLoopback)
+#include "tst_smartcamera_loopback_thread.moc"
