@@ -40,6 +40,7 @@ bool prepareRegistrationTemplate(RegistrationTemplate &r, const cv::Mat &templ, 
 {
     r.features.resize(2);
     r.features[1] = cv::detail::ImageFeatures();
+    r.templateForest.reset();
     if (templ.rows * templ.cols == 0)
         return false;
     r.scale = registrationScale(templ.rows, templ.cols);
@@ -51,6 +52,11 @@ bool prepareRegistrationTemplate(RegistrationTemplate &r, const cv::Mat &templ, 
         r.mask = mask;
     }
     computeFeatures(r, templ, r.features[1], 1);
+    // The template's side of every frame's matching, done once here instead of once per frame.
+    r.templateForest.reset();
+    cv::Mat bytes;
+    if (FeatureForest::toBytes(r.features[1].descriptors.getMat(cv::ACCESS_READ), bytes))
+        r.templateForest = std::make_shared<const FeatureForest>(bytes);
     return int(r.features[1].keypoints.size()) >= minFeatures;
 }
 
@@ -96,23 +102,29 @@ bool registerImage(RegistrationTemplate &r, const cv::Mat &live, cv::Mat &output
 
     std::vector<cv::Point2f> livePoints, templPoints;
     try {
-        std::vector<cv::detail::MatchesInfo> pairwise;
-        cv::detail::BestOf2NearestMatcher matcher(false, matchConfidence, 6, 6);
-        {
-            // The matcher's search trees are randomised from the thread's generator: seeded the same
-            // for every frame, one frame registers the same on any thread, however often it is judged.
-            const RandomSeed seed;
-            matcher(r.features, pairwise);
-        }
-        matcher.collectGarbage();
-        for (size_t i = 0; i < std::min<size_t>(2, pairwise.size()); ++i) {
-            for (const cv::DMatch &m : pairwise[i].matches) {
-                if (m.queryIdx < 0 || m.trainIdx < 0 || size_t(m.queryIdx) >= liveF.keypoints.size() ||
-                    size_t(m.trainIdx) >= templF.keypoints.size())
-                    continue;
-                livePoints.push_back(liveF.keypoints[size_t(m.queryIdx)].pt / r.scale);
-                templPoints.push_back(templF.keypoints[size_t(m.trainIdx)].pt / r.scale);
+        // The matcher's two-way best-of-two-nearest matches of the pair (live, template), found with
+        // the template's prebuilt trees; descriptors it cannot take go to OpenCV's matcher itself.
+        std::vector<cv::DMatch> matches;
+        if (!bestOfTwoNearest(liveF.descriptors.getMat(cv::ACCESS_READ), templF.descriptors.getMat(cv::ACCESS_READ),
+                              r.templateForest.get(), matchConfidence, &matches)) {
+            std::vector<cv::detail::MatchesInfo> pairwise;
+            cv::detail::BestOf2NearestMatcher matcher(false, matchConfidence, 6, 6);
+            {
+                // Its search trees are randomised from the thread's generator: seeded the same for
+                // every frame, one frame registers the same on any thread, however often it is judged.
+                const RandomSeed seed;
+                matcher(r.features, pairwise);
             }
+            matcher.collectGarbage();
+            for (size_t i = 0; i < std::min<size_t>(2, pairwise.size()); ++i)
+                matches.insert(matches.end(), pairwise[i].matches.begin(), pairwise[i].matches.end());
+        }
+        for (const cv::DMatch &m : matches) {
+            if (m.queryIdx < 0 || m.trainIdx < 0 || size_t(m.queryIdx) >= liveF.keypoints.size() ||
+                size_t(m.trainIdx) >= templF.keypoints.size())
+                continue;
+            livePoints.push_back(liveF.keypoints[size_t(m.queryIdx)].pt / r.scale);
+            templPoints.push_back(templF.keypoints[size_t(m.trainIdx)].pt / r.scale);
         }
         if (livePoints.size() < 4)
             return false;

@@ -6,13 +6,20 @@
 // Everything works on copies shrunk to about half a megapixel (RegistrationTemplate::scale); point
 // positions are scaled back before the homography, so the warp applies to the full frame.
 //
+// Speed: next to SIFT on the frame, the matching was the cost (OpenCV's matcher builds search trees for
+// both sides of every pair, then estimates a homography of its own that is thrown away). The matching
+// is done by featurematch.h with the template's trees built once, with the template.
+//
 // The template record belongs to one CameraDetector slot: the thread judging that camera (the GUI
 // thread, or one worker of the slot judgement while the GUI thread waits) is its only user; no locking.
-// A frame registers the same on every thread and every time (the matcher's randomness is seeded).
+// A frame registers the same on every thread and every time (the search trees are seeded).
+
+#include "featurematch.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/stitching/detail/matchers.hpp>
 
+#include <memory>
 #include <vector>
 
 // Registration state of one detection slot.
@@ -22,6 +29,8 @@ struct RegistrationTemplate
     // Entry 0: the live frame (rewritten by every registration); entry 1: the template.
     std::vector<cv::detail::ImageFeatures> features = std::vector<cv::detail::ImageFeatures>(2);
     float scale = 1.0f;
+    // The template's descriptors in search trees, built with entry 1; null when it has none.
+    std::shared_ptr<const FeatureForest> templateForest;
 };
 
 // min(1, sqrt(500000 / (rows x cols))) as a float; 1 for an empty image.

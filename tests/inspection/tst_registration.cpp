@@ -1,10 +1,16 @@
 // Registration of a frame onto a template as the detector relies on it: a slightly turned and tilted
-// frame comes back onto the template, and a frame that cannot be registered is left alone.
+// frame comes back onto the template, a frame that cannot be registered is left alone, and the matching
+// step finds the pairs OpenCV's matcher finds.
 
 #include "registration.h"
 #include "syntheticimages.h"
 
+#include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <iterator>
+#include <set>
 
 #include <QtTest>
 
@@ -157,6 +163,58 @@ private slots:
         extra.features.resize(5);
         prepareRegistrationTemplate(extra, texture(100, 100, 67), cv::Mat(), 1);
         QCOMPARE(extra.features.size(), size_t(2));
+    }
+
+    // The matching step against OpenCV's BestOf2NearestMatcher, which it stands for: the same pairs
+    // but a few in a thousand (both searches are approximate), a homography within half a pixel of the
+    // one from the matcher's pairs, and the same pairs every time, with or without the prebuilt trees.
+    void matchesAsOpenCvsMatcher()
+    {
+        const cv::Mat templ = texture(800, 600, 62);
+        RegistrationTemplate r;
+        QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 300));
+        QVERIFY(r.templateForest);
+        cv::Mat frame;
+        cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
+                            cv::BORDER_REFLECT);
+        computeFeatures(r, frame, r.features[0], 0);
+        const cv::Mat live = r.features[0].descriptors.getMat(cv::ACCESS_READ);
+        const cv::Mat train = r.features[1].descriptors.getMat(cv::ACCESS_READ);
+        std::vector<cv::DMatch> ours, again;
+        QVERIFY(bestOfTwoNearest(live, train, r.templateForest.get(), 0.4f, &ours));
+        QVERIFY(bestOfTwoNearest(live, train, nullptr, 0.4f, &again));
+        std::vector<cv::detail::MatchesInfo> pairwise;
+        cv::detail::BestOf2NearestMatcher matcher(false, 0.4f, 6, 6);
+        matcher(r.features, pairwise);
+        const std::vector<cv::DMatch> &theirs = pairwise[1].matches;
+
+        const auto pairs = [](const std::vector<cv::DMatch> &m) {
+            std::set<std::pair<int, int>> s;
+            for (const cv::DMatch &d : m)
+                s.insert({d.queryIdx, d.trainIdx});
+            return s;
+        };
+        QCOMPARE(pairs(again), pairs(ours));
+        const std::set<std::pair<int, int>> a = pairs(ours), b = pairs(theirs);
+        std::vector<std::pair<int, int>> common;
+        std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(common));
+        QVERIFY2(theirs.size() > 300 && common.size() >= 0.995 * std::max(a.size(), b.size()),
+                 qPrintable(QStringLiteral("%1 of %2 / %3").arg(common.size()).arg(a.size()).arg(b.size())));
+
+        const auto homography = [&](const std::vector<cv::DMatch> &m) {
+            std::vector<cv::Point2f> from, to;
+            for (const cv::DMatch &d : m) {
+                from.push_back(r.features[0].keypoints[size_t(d.queryIdx)].pt);
+                to.push_back(r.features[1].keypoints[size_t(d.trainIdx)].pt);
+            }
+            return cv::findHomography(from, to, cv::RANSAC, 3.0, cv::noArray(), 2000, 0.995);
+        };
+        const std::vector<cv::Point2f> corners{{0, 0}, {799, 0}, {0, 599}, {799, 599}};
+        std::vector<cv::Point2f> p, q;
+        cv::perspectiveTransform(corners, p, homography(ours));
+        cv::perspectiveTransform(corners, q, homography(theirs));
+        for (size_t i = 0; i < corners.size(); ++i)
+            QVERIFY2(cv::norm(p[i] - q[i]) < 0.5, qPrintable(QString::number(cv::norm(p[i] - q[i]))));
     }
 };
 
