@@ -4,6 +4,7 @@
 #include "devewizard.h"
 #include "logmanager.h"
 #include "mapplication.h"
+#include "quitsignals.h"
 #include "startup.h"
 #include "uitexttable.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char *argv[])
     if (!gLogManager)                                             // 5
         gLogManager = new LogManager(nullptr);
     qInfo().noquote() << "application" << "2.5.0" << " release"; // 6
+    installQuitSignals();
     startReportLink();                                            // 7
     createProcessMutexes();                                       // 8
     fillUiTextTable();                                            // 9
@@ -39,5 +41,6 @@ int main(int argc, char *argv[])
     const int status = gApp->exec();                              // 16
     // The poll thread must be gone before the objects its signal reaches.
     gControlPort->stopIOThread();
+    qInfo().noquote() << "application ended, status" << status;
     return status;
 }

@@ -11,8 +11,8 @@ int gDetectSlotCount = 2;
 int gColorCamera = 0;
 int gGrayChannel = 0;
 int gTemplateLimit = 10;
-int gNgImageLimit = 0;
-int gOkImageLimit = 0;
+std::atomic<int> gNgImageLimit{0};
+std::atomic<int> gOkImageLimit{0};
 int gIoPortNumber = 0;
 
 namespace {

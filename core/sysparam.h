@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -148,8 +149,9 @@ extern int gDetectSlotCount;
 extern int gColorCamera;   // SysParam::colorCamera
 extern int gGrayChannel;   // SysParam::grayChannel
 extern int gTemplateLimit; // SysParam::templateNum, the number of templates per slot
-extern int gNgImageLimit;  // SysParam::ngRecordMax, NG images kept per folder (0 none)
-extern int gOkImageLimit;  // SysParam::okRecordMax, OK images kept per folder (0 none)
+// The result-image saver thread reads these two while the settings may change them: atomic.
+extern std::atomic<int> gNgImageLimit; // SysParam::ngRecordMax, NG images kept per folder (0 none)
+extern std::atomic<int> gOkImageLimit; // SysParam::okRecordMax, OK images kept per folder (0 none)
 extern int gIoPortNumber;  // SysParam::ioPort, n of "/dev/ttyS%1"; set before the I/O board is opened
 
 // Takes the start-up copies above from the loaded block. GUI thread, main window constructor.

@@ -170,7 +170,7 @@ void SaveFialImageThread::saveWaiting()
                 }
                 // An OK picture of a pass that also failed goes with the NG ones.
                 const bool ngFolder = e == 0 || ngWaiting;
-                const int limit = ngFolder ? gNgImageLimit : gOkImageLimit;
+                const int limit = ngFolder ? gNgImageLimit.load() : gOkImageLimit.load();
                 if (limit < 1)
                     continue;
                 if (ngFolder)

@@ -11,17 +11,21 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 struct BoxRun
 {
     QByteArray stderrText;
     bool wasUp = false;
+    bool endedByItself = false; // exited on its own within 10 s of the signal
+    int exitCode = -1;
 };
 
 // Starts the box in `workDir`, waits until it has written cnt_net/config.json (after the main window
-// is built) and a little longer for the window to show, then ends it with SIGTERM.
-BoxRun runBox(const QString &workDir)
+// is built) and a little longer for the window to show, then sends it `signalNumber`.
+BoxRun runBox(const QString &workDir, int signalNumber = SIGTERM)
 {
     BoxRun run;
     QProcess box;
@@ -42,8 +46,11 @@ BoxRun runBox(const QString &workDir)
         box.waitForFinished(700);
         run.wasUp = box.state() == QProcess::Running;
     }
-    box.terminate();
-    if (!box.waitForFinished(10000)) {
+    ::kill(pid_t(box.processId()), signalNumber);
+    if (box.waitForFinished(10000)) {
+        run.endedByItself = box.exitStatus() == QProcess::NormalExit;
+        run.exitCode = box.exitCode();
+    } else {
         box.kill();
         box.waitForFinished(5000);
     }
@@ -99,6 +106,31 @@ private slots:
 
         QVERIFY(!ranMachineChangingCommand(run.stderrText));
         QVERIFY(!lines.join('\n').contains(QStringLiteral("desktop build, not run")));
+    }
+
+    // A shutdown or Ctrl+C leaves the event loop, joins the threads and says so, instead of killing
+    // the box on the spot.
+    void quitSignalsEndTheBoxCleanly_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "SIGTERM";
+        QTest::newRow("SIGINT") << int(SIGINT) << "SIGINT";
+    }
+    void quitSignalsEndTheBoxCleanly()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(QString, name);
+        TestWorkDir dir;
+        const BoxRun run = runBox(dir.path(), signalNumber);
+        QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
+        QVERIFY(run.endedByItself);
+        QCOMPARE(run.exitCode, 0);
+        const QString log =
+            readTextLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');
+        const QString why = QStringLiteral("quitting on %1 (%2)").arg(name).arg(signalNumber);
+        QVERIFY2(log.contains(why), qPrintable(log));
+        QVERIFY(log.endsWith(QStringLiteral("application ended, status 0")));
     }
 
     void missingImagesDoNotStopTheStart()

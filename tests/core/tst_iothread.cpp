@@ -18,6 +18,10 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 quint32 inputWord()
@@ -250,6 +254,29 @@ private slots:
     }
 
     // Request 3 at pass 200, request 4 ten passes later, and their answers land at 0 and 8.
+    // The line as the board needs it, read back from the device: a pseudo-terminal ignores the speed,
+    // so no exchange of bytes would notice a wrong setting.
+    void portSettingsAsTheBoardNeeds()
+    {
+        startLink();
+        const int fd = ::open(QFile::encodeName(ioPortName()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios t;
+        const int got = ::tcgetattr(fd, &t);
+        ::close(fd);
+        QCOMPARE(got, 0);
+        QCOMPARE(cfgetispeed(&t), speed_t(B115200));
+        QCOMPARE(cfgetospeed(&t), speed_t(B115200));
+        QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(t.c_cflag & (CREAD | CLOCAL), tcflag_t(CREAD | CLOCAL));
+        QCOMPARE(t.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(0));
+        // Raw: no line editing, echo, signals, or translation of CR, LF and parity marks.
+        QCOMPARE(t.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN), tcflag_t(0));
+        QCOMPARE(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IGNBRK | BRKINT | PARMRK), tcflag_t(0));
+        QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+    }
+
     void periodicRequestsAndTheirReplies()
     {
         startLink();

@@ -71,6 +71,17 @@ int runChild(const QString &workDir, const char *role, int timeoutMs = 10000, co
     return status;
 }
 
+} // namespace
+
+// A function of ours on the crashing stack: the report must name it. Outside the anonymous namespace,
+// so that it is exported like the program's functions.
+[[gnu::noinline]] void mgCrashInsideOurCode()
+{
+    std::raise(SIGSEGV);
+}
+
+namespace {
+
 int childMain(const char *role)
 {
     int argc = 1;
@@ -82,7 +93,7 @@ int childMain(const char *role)
     if (qstrcmp(role, "--child-fatal") == 0)
         qFatal("fatal from the child");
     if (qstrcmp(role, "--child-segv") == 0)
-        std::raise(SIGSEGV);
+        mgCrashInsideOurCode();
     if (qstrcmp(role, "--child-segv-in-log") == 0)
         runWithLogLockHeld([] { std::raise(SIGSEGV); });
     return 0;
@@ -320,6 +331,14 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("\\] org 0 : \".+\"")).match(all).hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("\\] org 3 : \".+\"")).match(all).hasMatch());
         QVERIFY(all.contains(QString(105, QLatin1Char('*'))));
+        // Frames are named in plain words: the handler itself and the function that crashed.
+        for (const char *name : {"crashSignalHandler(int)", "mgCrashInsideOurCode()"}) {
+            QVERIFY2(QRegularExpression(QStringLiteral("\\] \\d+ ") + QRegularExpression::escape(name) + "$",
+                                        QRegularExpression::MultilineOption)
+                         .match(all)
+                         .hasMatch(),
+                     qPrintable(all.left(3000)));
+        }
     }
 };
 

@@ -82,6 +82,7 @@ private slots:
     void bothPicturesGoToNgAndOnlyTheSecondIsReported();
     void sameSecondAndRegionReplacesTheEarlierPicture();
     void limitBelowOneSavesNothing();
+    void limitsChangedWhileSaving();
     void unwritableFolderIsNotReported();
     void fullDiskKeepsTheOldPictureAndReportsNothing();
     void shortHandOverBufferIsDropped();
@@ -306,6 +307,25 @@ void TstSaveFailImageThread::limitBelowOneSavesNothing()
     }
     QVERIFY(m_reports.isEmpty());
     QCOMPARE(gCameraTotalCount[0].load(), 0);
+}
+
+// The settings change the limits on the GUI thread while the saver reads them (ThreadSanitizer sees
+// a plain int here as a race).
+void TstSaveFailImageThread::limitsChangedWhileSaving()
+{
+    startSaver();
+    for (int i = 0; i < 3; ++i) {
+        handOver(0, 0, 0, solid(qRgb(1, 2, 3)), i + 1);
+        QElapsedTimer timer;
+        timer.start();
+        while (m_reports.size() <= i && timer.elapsed() < 5000) {
+            gNgImageLimit = 2 + (timer.elapsed() / 10) % 2;
+            gOkImageLimit = gNgImageLimit.load();
+            QTest::qWait(1);
+        }
+    }
+    QCOMPARE(m_reports.size(), 3);
+    QVERIFY(jpegs(resultImageFolder(0, 0, 0)).size() <= 3);
 }
 
 void TstSaveFailImageThread::unwritableFolderIsNotReported()

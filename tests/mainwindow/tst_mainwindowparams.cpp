@@ -64,8 +64,8 @@ private slots:
             QCOMPARE(gColorCamera, 1);
             QCOMPARE(gGrayChannel, 0);
             QCOMPARE(gTemplateLimit, 25);
-            QCOMPARE(gNgImageLimit, 7);
-            QCOMPARE(gOkImageLimit, 9);
+            QCOMPARE(gNgImageLimit.load(), 7);
+            QCOMPARE(gOkImageLimit.load(), 9);
             QCOMPARE(gDetectSlotCount, 2);
             QVERIFY(gRunning);
             // The working copy is only constructed: the settings fill it when they open.
