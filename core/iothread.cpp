@@ -1,5 +1,7 @@
 #include "iothread.h"
 
+#include "clock.h"
+#include "corelog.h"
 #include "iolink.h"
 #include "posix_qextserialport.h"
 #include "startup.h"
@@ -13,6 +15,7 @@ constexpr int kTickRequest4 = 210;
 constexpr int kReplyFirst3 = 0;
 constexpr int kReplyFirst4 = 8;
 constexpr int kReplyWords = 16;
+constexpr qint64 kSilentMs = 1000; // no report frame for this long: the board is said to be silent
 } // namespace
 
 IOThread::IOThread(QObject *parent) : QThread(parent) {}
@@ -64,6 +67,8 @@ bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted)
 
 void IOThread::run()
 {
+    qint64 lastReportMs = appMonotonicMs();
+    bool silent = false;
     while (!stopRequested()) {
         quint32 wanted;
         {
@@ -71,19 +76,37 @@ void IOThread::run()
             wanted = gIoOutputWord;
         }
         if (gIoThreadEnabled.load() == 0) {
+            // Not polled, so not expected to answer.
+            lastReportMs = appMonotonicMs();
             msleep(kPassMs);
             continue;
         }
 
+        bool reported = false;
         const qint64 waiting = gIoSerialPort ? gIoSerialPort->bytesAvailable() : 0;
         if (waiting > 0) {
             const qint64 got = gIoSerialPort->read(m_receive, sizeof m_receive);
             if (got > 0)
                 m_scanner.append(reinterpret_cast<const quint8 *>(m_receive), int(got));
             bool changed = false;
-            m_scanner.scan([&](const IoReportFrame &frame) { changed |= handleFrame(frame, wanted); });
+            m_scanner.scan([&](const IoReportFrame &frame) {
+                reported = true;
+                changed |= handleFrame(frame, wanted);
+            });
             if (changed)
                 sendIoCommand(kIoCommandSetOutputs, quint16(wanted & 0xFFFF));
+        }
+        // One line when the board falls silent and one when it speaks again, never one per pass.
+        const qint64 now = appMonotonicMs();
+        if (reported) {
+            lastReportMs = now;
+            if (silent)
+                qCInfo(lcCore) << "I/O board reports again";
+            silent = false;
+        } else if (!silent && now - lastReportMs >= kSilentMs) {
+            silent = true;
+            qCWarning(lcCore) << "I/O board silent: no report for" << kSilentMs
+                              << "ms; inputs are not updated";
         }
 
         ++m_tick;

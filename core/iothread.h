@@ -1,6 +1,8 @@
 #pragma once
 // The board poll: every 5 ms it reads what the board sent, takes the inputs out of its status frames,
 // resends the output word when the board's echo differs, and sends the next poll or periodic request.
+// It logs one line when the board has sent no report for 1 s (monotonic clock, core/clock.h) and one
+// when reports come again.
 //
 // Threads: constructed, started, asked to stop and destroyed on the GUI thread; run() is the thread.
 // sigIOChange is emitted on the I/O thread after gIoInputWord holds the new inputs, so a queued slot

@@ -2,6 +2,7 @@
 // and the GUI thread, and which frames the board receives.
 
 #include "boardsimulator.h"
+#include "clock.h"
 #include "controlport.h"
 #include "ioframes.h"
 #include "iolink.h"
@@ -254,6 +255,54 @@ private slots:
     }
 
     // Request 3 at pass 200, request 4 ten passes later, and their answers land at 0 and 8.
+    // A board that stops answering is named once in the log, and once more when it answers again.
+    void silentBoardIsLoggedOnce()
+    {
+        static std::atomic<qint64> fakeMs{0};
+        static QMutex linesMutex;
+        static QStringList lines;
+        fakeMs = 0;
+        lines.clear();
+        setAppMonotonicClock([] { return fakeMs.load(); });
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &c, const QString &m) {
+            if (m.startsWith(QStringLiteral("I/O board"))) {
+                MutexLocker lock(&linesMutex);
+                lines << m;
+            }
+            previous(type, c, m);
+        });
+        const auto seen = [] {
+            MutexLocker lock(&linesMutex);
+            return lines;
+        };
+        startLink();
+        startThread();
+        QVERIFY(m_board->waitForCommands(5, 2000));
+        fakeMs += 900;
+        QTest::qWait(50);
+        QVERIFY(seen().isEmpty());
+
+        m_board->setAnswering(false);
+        QTest::qWait(50); // what was on its way has arrived
+        fakeMs += 1000;
+        QTRY_COMPARE(seen().size(), 1);
+        QVERIFY(seen().first().startsWith(QStringLiteral("I/O board silent")));
+        fakeMs += 5000;
+        QTest::qWait(50);
+        QCOMPARE(seen().size(), 1);
+
+        m_board->setAnswering(true);
+        QTRY_COMPARE(seen().size(), 2);
+        QCOMPARE(seen().last(), QStringLiteral("I/O board reports again"));
+        fakeMs += 500;
+        QTest::qWait(50);
+        QCOMPARE(seen().size(), 2);
+        stopThread();
+        qInstallMessageHandler(previous);
+        setAppMonotonicClock({});
+    }
+
     // The line as the board needs it, read back from the device: a pseudo-terminal ignores the speed,
     // so no exchange of bytes would notice a wrong setting.
     void portSettingsAsTheBoardNeeds()
