@@ -497,9 +497,12 @@ QList<int> TcpCliReactor::sessions()
         for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it)
             lost |= it->alive && !it->connected;
     }
-    // The socket thread cannot restart itself (stop waits for it).
-    if (lost && !onSocketThread() && start(host(), port()))
-        return TcpReactor::sessions();
+    // The socket thread cannot restart itself (stop waits for it); of several waiting threads that find
+    // the connection lost, one reconnects and the others go on with what the table then holds.
+    if (lost && !onSocketThread() && m_restarting.try_lock()) {
+        start(host(), port());
+        m_restarting.unlock();
+    }
     return TcpReactor::sessions();
 }
 

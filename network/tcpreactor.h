@@ -34,6 +34,7 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <mutex>
 
 class Session;
 
@@ -201,6 +202,9 @@ public:
     bool isRunning() override;
     bool open() override;
     void close() override;
+
+private:
+    std::mutex m_restarting; // held by the one thread that reconnects from sessions()
 };
 
 class TcpServReactor : public TcpReactor
