@@ -1,9 +1,10 @@
 #include "statisticswidget.h"
 
 #include "atomicfile.h"
-#include "boxtestpolicy.h"
 #include "camerastatisticswidget.h"
+#include "choosebox.h"
 #include "clock.h"
+#include "colorbutton.h"
 #include "commandrunner.h"
 #include "imagesize.h"
 #include "mainwindowlog.h"
@@ -18,8 +19,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSqlQuery>
 #include <QTabWidget>
 
@@ -31,32 +30,26 @@ namespace {
 
 const QString kArchiveConnection = QStringLiteral("dbListRes");
 
-// Yes/no question; under the test policy the scripted answer, recorded.
-bool askYesNo(QWidget *parent, const QString &question)
+// The process-wide boxes come with the main window; a page shown without one (a tool) makes its own.
+bool askYesNo(const QString &question)
 {
-    if (BoxTestPolicy::isEnabled()) {
-        BoxTestPolicy::recordShown(question);
-        return BoxTestPolicy::answer() == 1;
-    }
-    return QMessageBox::question(parent, QString(), question) == QMessageBox::Yes;
+    static ChooseBox *own = nullptr;
+    ChooseBox *box = gChooseBox ? gChooseBox : own ? own : (own = new ChooseBox(nullptr));
+    box->setMessage(question);
+    return box->exec() == 1;
 }
 
 void tellUser(const QString &text)
 {
-    if (gWarnBox) {
-        gWarnBox->setMessage(text);
-        gWarnBox->exec();
-    } else if (BoxTestPolicy::isEnabled()) {
-        BoxTestPolicy::recordShown(text);
-    }
+    static WarnBox *own = nullptr;
+    WarnBox *box = gWarnBox ? gWarnBox : own ? own : (own = new WarnBox(nullptr));
+    box->setMessage(text);
+    box->exec();
 }
 
-QPushButton *makeButton(const QString &text, QWidget *parent)
+ColorButton *makeButton(const QString &text, QWidget *parent)
 {
-    auto *button = new QPushButton(text, parent);
-    QFont font(QStringLiteral("wqy-microhei"));
-    font.setPixelSize(gLanguage == 0 ? 27 : 22);
-    button->setFont(font);
+    auto *button = new ColorButton(text, parent, 3);
     button->setFixedSize(300, 50);
     return button;
 }
@@ -93,10 +86,10 @@ StatisticsWidget::StatisticsWidget(QWidget *parent) : QWidget(parent)
     periodList->setFont(listFont);
     connect(periodList, &QListWidget::itemClicked, this, &StatisticsWidget::UpdateRecord);
 
-    QPushButton *returnButton = makeButton(uiText(58), this);
-    connect(returnButton, &QPushButton::clicked, this, &StatisticsWidget::SlotConfirm);
-    QPushButton *exportButton = makeButton(uiText(326), this);
-    connect(exportButton, &QPushButton::clicked, this, &StatisticsWidget::SlotExportData);
+    ColorButton *returnButton = makeButton(uiText(58), this);
+    connect(returnButton, &ColorButton::clicked, this, &StatisticsWidget::SlotConfirm);
+    ColorButton *exportButton = makeButton(uiText(326), this);
+    connect(exportButton, &ColorButton::clicked, this, &StatisticsWidget::SlotExportData);
 
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(10, 10, 10, 10);
@@ -223,12 +216,12 @@ QByteArray StatisticsWidget::exportText(const QString &periodName)
 void StatisticsWidget::SlotExportData()
 {
     hide();
-    if (!askYesNo(this, uiText(324))) {
+    if (!askYesNo(uiText(324))) {
         show();
         return;
     }
     while (mountUsbByBlkid().isEmpty()) {
-        if (!askYesNo(this, uiText(320)))
+        if (!askYesNo(uiText(320)))
             return;
     }
     const QString stamp = appNow().toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));

@@ -1,11 +1,13 @@
 #include "temperaturechartwidget.h"
 
+#include "combobox.h"
 #include "inspectionhooks.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "temperaturechart.h"
 #include "temperaturechartdata.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 
 #include <QComboBox>
@@ -56,16 +58,13 @@ void removeTemperatureHooks()
 
 TemperatureChartWidget::TemperatureChartWidget(QWidget *parent) : QWidget(parent)
 {
-    QFont font(QStringLiteral("wqy-microhei"));
-    font.setPixelSize(30);
+    const QFont font = uiFont(30);
     auto makeBox = [&] {
-        auto *box = new QComboBox(this);
-        auto *view = new QListView(box);
-        box->setView(view);
+        auto *box = new ComboBox(this);
         box->setFixedSize(200, 50);
-        box->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item{height:50px;}"));
+        styleComboBox(box, 50);
         box->setFont(font);
-        view->setFont(font);
+        box->listView->setFont(font);
         return box;
     };
     cameraBox = makeBox();

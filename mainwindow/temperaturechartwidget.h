@@ -7,7 +7,7 @@
 #include <QWidget>
 
 class Chart;
-class QComboBox;
+class ComboBox;
 class QListWidget;
 class QStackedWidget;
 
@@ -25,10 +25,10 @@ public:
 
     QList<Chart *> charts; // one per camera position in use
     QStackedWidget *chartStack = nullptr;
-    QComboBox *cameraBox = nullptr;
-    QComboBox *detectBox = nullptr;
-    QComboBox *regionBox = nullptr;
-    QComboBox *spanBox = nullptr;
+    ComboBox *cameraBox = nullptr;
+    ComboBox *detectBox = nullptr;
+    ComboBox *regionBox = nullptr;
+    ComboBox *spanBox = nullptr;
     QListWidget *dayList = nullptr;
     int currentCamera = 0;
     int currentDetect = 0;

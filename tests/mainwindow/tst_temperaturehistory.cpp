@@ -3,6 +3,7 @@
 
 #include "boxtestpolicy.h"
 #include "clock.h"
+#include "combobox.h"
 #include "inspectionhooks.h"
 #include "startup.h"
 #include "statisticsfixture.h"

@@ -4,6 +4,7 @@
 
 #include "camerastatisticswidget.h"
 #include "clock.h"
+#include "combobox.h"
 #include "imagesize.h"
 #include "resstatistics.h"
 #include "startup.h"
