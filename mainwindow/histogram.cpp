@@ -2,6 +2,7 @@
 
 #include "uitexttable.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -67,10 +68,15 @@ void Histogram::paintEvent(QPaintEvent *)
     QFont legend(QStringLiteral("wqy-microhei"));
     legend.setPointSize(10);
     p.setFont(legend);
-    const double l = w - 140;
-    p.drawText(QRectF(l, 5, 100, 30), Qt::AlignCenter, uiText(589));
+    // Each legend text gets at least 100 px, more when its language needs it, so no text is cut.
+    const QFontMetrics fm(legend);
+    const double okWidth = std::max(100, fm.horizontalAdvance(uiText(589)) + 10);
+    const double ngWidth = std::max(100, fm.horizontalAdvance(uiText(590)) + 10);
+    const double l = w - 40 - okWidth;
+    p.drawText(QRectF(l, 5, okWidth, 30), Qt::AlignCenter, uiText(589));
     const double x0 = l - (half + 5);
     p.fillRect(QRectF(x0, 5, half, 30), kOkColour);
-    p.drawText(QRectF(x0 - 105, 5, 100, 30), Qt::AlignCenter, uiText(590));
-    p.fillRect(QRectF((x0 - 105) - (half + 5), 5, half, 30), kNgColour);
+    const double ngLeft = x0 - 5 - ngWidth;
+    p.drawText(QRectF(ngLeft, 5, ngWidth, 30), Qt::AlignCenter, uiText(590));
+    p.fillRect(QRectF(ngLeft - (half + 5), 5, half, 30), kNgColour);
 }

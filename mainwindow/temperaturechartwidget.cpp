@@ -23,10 +23,10 @@
 
 TemperatureChartWidget *gTemperatureChartWidget = nullptr;
 
-TemperatureChartWidget *temperatureChartWidget()
+TemperatureChartWidget *temperatureChartWidget(QWidget *parentForNew)
 {
     if (!gTemperatureChartWidget)
-        gTemperatureChartWidget = new TemperatureChartWidget(nullptr);
+        gTemperatureChartWidget = new TemperatureChartWidget(parentForNew);
     return gTemperatureChartWidget;
 }
 

@@ -42,8 +42,9 @@ protected:
 
 // The page once created, else null. GUI thread.
 extern TemperatureChartWidget *gTemperatureChartWidget;
-// The page, created without parent (not shown) at the first call.
-TemperatureChartWidget *temperatureChartWidget();
+// The page, created (not shown) at the first call: by the menu bar's button with the main window as
+// `parentForNew`, by the detection pass without parent. Later calls return it as it is.
+TemperatureChartWidget *temperatureChartWidget(QWidget *parentForNew = nullptr);
 
 // Installs the temperature store and chart calls of the detection pass (inspection hooks appendLive,
 // insertRecord and appendValue); removeTemperatureHooks takes them out again. GUI thread.
