@@ -26,6 +26,7 @@ void ImageThread::stop()
 void ImageThread::run()
 {
     std::unique_ptr<VekLink> link;
+    quint64 pulled = 0;
     QTimer pull;
     pull.setSingleShot(true);
     // One pull per turn of the loop, so the link's own timers run between the pulls.
@@ -46,6 +47,9 @@ void ImageThread::run()
         VekPicture picture;
         if (link->getPicture(picture, kPictureTimeoutMs) == 0) {
             online = true;
+            // The request's timings, now and then: enough to see a slow camera or link in the log.
+            if (++pulled % 500 == 1)
+                qCDebug(lcCameras) << "smart camera" << host << "picture" << pulled << picture.timings;
             callback(picture);
         } else {
             online = false;
