@@ -2,7 +2,9 @@
 // What the inspection engine reads and writes of a camera view: its region tables and masks, frame
 // buffers, templates, ignore masks and results. The camera view (CammerWidget) inherits this record,
 // so the detector and the region table take it without knowing the widget. It is large (about 1 MB):
-// make it on the heap. GUI thread only.
+// make it on the heap. GUI thread only, except while the slot judgement (slotjudgement.h) runs: then
+// the worker judging this camera reads its tables, masks and grabBuffer and writes its registered,
+// detect, grey and result buffers and blob rectangles, while the GUI thread waits.
 
 #include <QString>
 #include <opencv2/core.hpp>

@@ -4,7 +4,8 @@
 // the camera's table "cammer%1" in PARAM.db, read by the detector and the thermal back-end) and an
 // edit copy for the region editor. Both are copied and compared whole as raw bytes, so the class is
 // trivially copyable and owns nothing; at about 52 MB it lives on the heap only (new/delete).
-// GUI thread only; the thermal back-end reads the temperature-alarm rectangles of the live table.
+// GUI thread only; the thermal back-end reads the temperature-alarm rectangles of the live table, and
+// the slot judgement's worker for a camera reads its live table while the GUI thread waits.
 
 #include "roishapes.h"
 

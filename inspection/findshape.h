@@ -10,7 +10,8 @@
 // window is not a multiple of their scale, and their angle must not stick. The last step is
 // interpolated between the grid's angles.
 //
-// GUI thread only (owned by CameraDetector); no locking.
+// One shape belongs to one detector slot: the thread judging that camera (the GUI thread, or one
+// worker of the slot judgement while the GUI thread waits) is its only user; no locking.
 
 #include "maskedncc.h"
 

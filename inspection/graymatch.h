@@ -5,7 +5,8 @@
 // The templates handed to AddTemp are views into buffers the caller overwrites (the colour camera's
 // grey scratch buffer), so only per-pixel statistics are kept, never the views.
 //
-// GUI thread only (owned by CameraDetector); no locking.
+// One matcher belongs to one detector slot and region: the thread judging that camera (the GUI thread,
+// or one worker of the slot judgement while the GUI thread waits) is its only user; no locking.
 
 #include <opencv2/core.hpp>
 
