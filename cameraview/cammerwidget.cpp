@@ -4,14 +4,17 @@
 #include "cameradeviceinfo.h"
 #include "camerainterface.h"
 #include "cameraregistry.h"
+#include "cameraviewhooks.h"
 #include "cameraviewlog.h"
 #include "cammersingleton.h"
+#include "imagehelpers.h"
 #include "imagesize.h"
 #include "sysparam.h"
 
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -77,12 +80,31 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     repaintView = [this] { update(); };
 
     detector = std::make_unique<CameraDetector>(liveTable, this);
+
+    connected = cameraOpened;
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resultTimer = new QTimer(this);
+    resultTimer->setSingleShot(true);
+    resultTimer->setInterval(1000);
+    connect(resultTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
+    // Until the machine cycle polls the frames, the view keeps itself live; it never grabs while the
+    // cycle does, so that a frame is taken once and the cycle sees every new one.
+    livePollTimer = new QTimer(this);
+    connect(livePollTimer, &QTimer::timeout, this, [this] {
+        const auto &polls = cameraViewHooks().cyclePollsFrames;
+        if (!(polls && polls()) && isVisible())
+            grabFrame();
+    });
+    if (camera)
+        livePollTimer->start(100);
 }
 
 CammerWidget::~CammerWidget()
 {
     // The camera's capture thread stops before the buffers it could be compared with go.
     cameraBackend = nullptr;
+    if (camera)
+        camera->close();
     camera.reset();
 }
 
@@ -140,4 +162,191 @@ void CammerWidget::loadSlotImages()
         if (!ignore.empty())
             ignoreMasks[k] = ignore;
     }
+}
+
+bool CammerWidget::grabFrame()
+{
+    if (!camera)
+        return false;
+    const bool online = camera->isOnline();
+    if (connected && !online) {
+        qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "lost";
+        const auto &alarm = cameraViewHooks().cameraLostAlarm;
+        if (alarm)
+            alarm();
+    }
+    connected = online;
+
+    cv::Mat frame;
+    if (!camera->getImage(frame))
+        return false;
+    const bool colour = frameBytes > pixelCount;
+    const bool fits = frame.cols == imageWidth && frame.rows == imageHeight && frame.isContinuous() &&
+                      (frame.type() == CV_8UC4 || frame.type() == CV_8UC1) &&
+                      grabBuffer.size() == size_t(frameBytes) && pixelCount > 0;
+    if (!fits) {
+        // The detector, masks and templates were all made for the size the camera opened with.
+        qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << "frame" << frame.cols << "x" << frame.rows
+                                << "type" << frame.type() << "dropped: the view works on" << imageWidth
+                                << "x" << imageHeight;
+        return false;
+    }
+    if (frame.type() == CV_8UC4 && colour)
+        std::memcpy(grabBuffer.data(), frame.data, size_t(frameBytes));
+    else if (frame.type() == CV_8UC4)
+        RGBA2Gray(grabBuffer.data(), reinterpret_cast<int *>(frame.data), imageWidth, imageHeight);
+    else if (colour)
+        Gray2RGBA(frame.data, reinterpret_cast<int *>(grabBuffer.data()), imageWidth, imageHeight);
+    else
+        std::memcpy(grabBuffer.data(), frame.data, size_t(pixelCount));
+    frameChanged = true;
+    ++framesCounted;
+    if (!fpsClock.isValid()) {
+        fpsClock.start();
+    } else if (fpsClock.elapsed() >= 1000) {
+        framesPerSecond = int(framesCounted * 1000 / fpsClock.restart());
+        framesCounted = 0;
+    }
+    update();
+    return true;
+}
+
+// The settings screen edits a working copy and sends its camera values at once; everything else runs
+// on the values in force.
+const SysParam *CammerWidget::cameraValues() const
+{
+    const auto &visible = cameraViewHooks().settingsVisible;
+    if (visible && visible() && gSysParamEdit)
+        return gSysParamEdit;
+    return gSysParam;
+}
+
+namespace {
+
+bool usableCamera(int index, const std::unique_ptr<CameraInterface> &camera)
+{
+    return camera && index >= 0 && index < 8;
+}
+
+} // namespace
+
+void CammerWidget::applyExposure()
+{
+    const SysParam *p = cameraValues();
+    if (!p || !usableCamera(cameraIndex, camera))
+        return;
+    camera->setExposureTime(p->exposeTime[cameraIndex], p->autoExp != 0, p->autoWDR != 0);
+    applyOnceWhiteBalance();
+}
+
+void CammerWidget::applyGain()
+{
+    const SysParam *p = cameraValues();
+    if (!p || !usableCamera(cameraIndex, camera))
+        return;
+    camera->setGain(p->adjustPlus[cameraIndex]);
+    applyOnceWhiteBalance();
+}
+
+void CammerWidget::applySharpness()
+{
+    const SysParam *p = cameraValues();
+    if (p && usableCamera(cameraIndex, camera))
+        camera->setSharpness(p->sharp[cameraIndex]);
+}
+
+void CammerWidget::applyContrast()
+{
+    const SysParam *p = cameraValues();
+    if (p && usableCamera(cameraIndex, camera))
+        camera->setContrast(p->contrast[cameraIndex]);
+}
+
+void CammerWidget::applyGamma()
+{
+    const SysParam *p = cameraValues();
+    if (p && usableCamera(cameraIndex, camera))
+        camera->setGamma(p->gamma[cameraIndex]);
+}
+
+void CammerWidget::applyOnceWhiteBalance()
+{
+    if (camera)
+        camera->setOnceWhiteBalance();
+}
+
+void CammerWidget::applyFrameSpeed()
+{
+    const SysParam *p = cameraValues();
+    if (!p || !camera)
+        return;
+    camera->stopCapture();
+    camera->setFrameSpeed(p->frameSpeed);
+    camera->startCapture();
+}
+
+void CammerWidget::loadCameraParameters()
+{
+    if (camera && gSysParamEdit && cameraIndex >= 0 && cameraIndex < 8)
+        camera->loadParams(gSysParamEdit, cameraIndex);
+}
+
+void CammerWidget::setTriggerMode(int mode, int cameraNumber)
+{
+    if (camera)
+        camera->setTriggerMode(mode != 0, cameraNumber);
+}
+
+void CammerWidget::CopyPara()
+{
+    if (!liveTable || !gSysParam)
+        return;
+    const int type = gSysParam->machineType;
+    const int pairs = type == 0 ? 1 : (type == 1 || type == 2) ? 2 : 0;
+    const int shift = type == 0 ? 1 : 2;
+    CammerSingleton &t = *liveTable;
+    for (int from = 0; from < pairs; ++from) {
+        const int to = from + shift;
+        t.roiCount[to] = t.roiCount[from];
+        std::copy(std::begin(t.detectPara[from]), std::end(t.detectPara[from]), std::begin(t.detectPara[to]));
+        for (int j = 0; j < kRoisPerSlot; ++j) {
+            const int a = CammerSingleton::entry(from, j);
+            const int b = CammerSingleton::entry(to, j);
+            t.param1[b] = t.param1[a];
+            t.param2[b] = t.param2[a];
+            t.param3[b] = t.param3[a];
+            t.function[b] = t.function[a];
+            t.shape[b] = t.shape[a];
+            t.rects[b] = t.rects[a];
+            t.circles[b] = t.circles[a];
+            t.polygons[b] = t.polygons[a];
+            roiMasks[to][j] = roiMasks[from][j].empty() ? cv::Mat() : roiMasks[from][j].clone();
+        }
+    }
+}
+
+void CammerWidget::setSelectedParam(int which, int value)
+{
+    if (!editTable || !detector || editSlot < 0 || editSlot >= kViewSlots || selectedRoi < 0 ||
+        selectedRoi >= kViewRois)
+        return;
+    const int e = CammerSingleton::entry(editSlot, selectedRoi);
+    int *params[] = {editTable->param1, editTable->param2, editTable->param3};
+    params[which][e] = value;
+    detector->previewSpotDetection(editSlot, selectedRoi);
+}
+
+void CammerWidget::SlotMinWH(int value)
+{
+    setSelectedParam(0, value);
+}
+
+void CammerWidget::SlotSensitivity(int value)
+{
+    setSelectedParam(1, value);
+}
+
+void CammerWidget::SlotArea(int value)
+{
+    setSelectedParam(2, value);
 }

@@ -1,10 +1,17 @@
 #pragma once
-// One camera's view: the live picture with its regions and everything the detector works on for that
-// camera (region tables and masks, frame buffers, templates, ignore masks, results; see
-// CameraViewData). GUI thread only.
+// One camera's view: the live picture with its regions, the spots of the last pass, the OK/NG verdict,
+// the countdown and the counters, and everything the detector works on for that camera (region tables
+// and masks, frame buffers, templates, ignore masks, results; see CameraViewData). It owns its camera,
+// its detector and the files of its templates and ignore masks. GUI thread only; the result pictures
+// it hands to the saver thread cross under gFailImageMutex.
+//
+// Split by concern: cammerwidget.cpp (construction, frames, camera settings, region copies),
+// cammerpaint.cpp (painting and touches), cammerresults.cpp (result pictures, templates, ignore masks).
 
 #include "cameraviewdata.h"
 
+#include <QElapsedTimer>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -12,7 +19,12 @@
 
 class CameraDetector;
 class CameraInterface;
+class QTimer;
 struct CameraDeviceInfo;
+struct SysParam;
+
+// NG frames each view keeps per slot for the region editor's review.
+constexpr int kNgRingSize = 3;
 
 class CammerWidget : public QWidget, public CameraViewData
 {
@@ -23,10 +35,13 @@ public:
     // templates and ignore masks of every slot, and builds the camera's detector, which trains the
     // enabled slots. Until a camera opens, the image size is gImageW x gImageH.
     CammerWidget(QWidget *parent, int cameraIndex, const CameraDeviceInfo *info);
+    // Closes the camera (its capture thread joins) before the buffers go.
     ~CammerWidget() override;
 
     // Whether the camera opened; the main window drops views whose camera did not.
     bool cameraOpened = false;
+    // Whether the camera answered at the last frame poll; a loss calls the cameraLostAlarm hook once.
+    bool connected = false;
 
     // Set by the main window's layout: the view's cell relative to the screen and to the image.
     float screenRatioX = 1.0f;
@@ -34,19 +49,109 @@ public:
     float imageRatioX = 1.0f;
     float imageRatioY = 1.0f;
 
+    // Per slot: the operator has dealt with this camera's alarm (set by the region editor); a template
+    // is to be learnt from the next detection (set when re-learning starts).
+    bool alarmHandled[kViewSlots] = {};
+    bool learnPending[kViewSlots] = {};
+
+    // The last NG frames of each slot (frame format), written at index ngCount % kNgRingSize.
+    cv::Mat ngRing[kViewSlots][kNgRingSize];
+    int ngCount[kViewSlots] = {};
+
+    // The region editor's view state (-1 live view) and its selection in the edit table, which the
+    // parameter-panel slots change.
+    int roiViewState = -1;
+    int editSlot = 0;
+    int selectedRoi = -1;
+
+    // Runs 1000 ms after a verdict (started by the machine cycle); the OK/NG overlay shows meanwhile.
+    QTimer *resultTimer = nullptr;
+
     // The camera's detector, built on the live table and this view; lives as long as the view.
     std::unique_ptr<CameraDetector> detector;
 
     // The view's own camera object, made by its back-end's prototype; closed with the view. Also
     // reachable as cameraBackend for the inspection engine.
     std::unique_ptr<CameraInterface> camera;
+    // The camera for the camera settings page; null while none is open.
+    CameraInterface *cameraObject() const { return camera.get(); }
 
     // "./cammer<c><s>/template<n>.bmp" and "./cammer<c><s>/ignorepoint.bmp", camera c and slot s
     // counted from 1, template number n from 0.
     QString templateFile(int slot, int number) const;
     QString ignoreMaskFile(int slot) const;
 
+    // Takes the newest frame of the camera into grabBuffer when one arrived since the last call; true
+    // then. Also follows the camera's online state. A frame of another size than the buffers is dropped.
+    bool grabFrame();
+
+    // Camera settings of this view's camera from gSysParamEdit while the settings screen is visible,
+    // else from gSysParam. Nothing while no camera is open.
+    void applyExposure(); // exposure with automatic exposure and WDR, then a one-shot white balance
+    void applyGain();     // gain, then a one-shot white balance
+    void applySharpness();
+    void applyContrast();
+    void applyGamma();
+    void applyOnceWhiteBalance();
+    // Stops the capture, sets SysParam.frameSpeed, starts again.
+    void applyFrameSpeed();
+    // The back-end writes its stored exposure, gain, sharpness, contrast and gamma into gSysParamEdit.
+    void loadCameraParameters();
+    void setTriggerMode(int mode, int camera);
+    // On the live table: machine type 0 copies slot 0's regions onto slot 1, types 1 and 2 copy slots
+    // 0 and 1 onto 2 and 3 (counts, shapes, parameters and masks).
+    void CopyPara();
+
+    // Draws the verdict of slot detect on an RGB32 copy of the frame and hands it to the saver's
+    // buffer [camera][detect][ok] under gFailImageMutex (ok 1 = OK picture, 0 = NG picture); an NG
+    // picture records its first failed region + 1 in gFailRoiNumber when that is 0. Raises no flag.
+    void SaveFailImage(int detect, int ok);
+    // Redraws the verdict label of the picture already handed over for (detect, ok).
+    void UpdateFailImage(int detect, int ok);
+    // Stores the frame as the next free template of slot detect; false (logged) at gTemplateLimit or
+    // when the file cannot be written.
+    bool SaveReTrainImage(int detect);
+    // Writes slot detect's ignore mask to its file; false when it cannot be written.
+    bool saveIgnoreMask(int detect);
+    // Keeps the frame in slot detect's NG ring and counts it.
+    void keepNgFrame(int detect);
+
+    // The countdown area (130 x 36 at 520, 5 of the full screen, scaled into this view) and its repaint.
+    QRect countdownRect() const;
+    void repaintCountdown();
+
+public slots:
+    // The parameter panel changed the selected region's first, second or third parameter in the edit
+    // table: preview the region on the template shown.
+    void SlotMinWH(int value);
+    void SlotSensitivity(int value);
+    void SlotArea(int value);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
 private:
     bool openCamera(const CameraDeviceInfo *info);
     void loadSlotImages();
+    const SysParam *cameraValues() const;
+    void setSelectedParam(int which, int value);
+    // The frame in grabBuffer as an opaque 32-bit picture (gray frames through Gray2RGBA).
+    QImage frameImage() const;
+    // Full-screen coordinates into this widget, with the zoom of the enlarged view.
+    QTransform viewTransform() const;
+    void paintRegions(QPainter &p, int slot) const;
+    void paintSpots(QPainter &p, int slot) const;
+    void paintVerdict(QPainter &p) const;
+    void paintStatus(QPainter &p) const;
+    // The verdict label of slot detect drawn onto a picture of image size.
+    void drawVerdict(QImage &image, int detect, bool ok) const;
+    int shownSlot() const;
+
+    QImage shownFrame;       // frameImage() of the last grabbed frame
+    bool frameChanged = true; // grabBuffer changed since shownFrame was made
+    QTimer *livePollTimer = nullptr;
+    QElapsedTimer fpsClock;   // frames grabbed per second, for the counter line
+    int framesCounted = 0;
+    int framesPerSecond = 0;
 };

@@ -4,6 +4,7 @@
 
 #include "cameradeviceinfo.h"
 #include "cameraregistry.h"
+#include "cameraviewhooks.h"
 #include "cammerwidget.h"
 #include "clock.h"
 #include "commandrunner.h"
@@ -135,6 +136,7 @@ DeVeWizard::~DeVeWizard()
     inspectionHooks().currentSlot = nullptr;
     inspectionHooks().InsertRecord = nullptr;
     removeTemperatureHooks();
+    cameraViewHooks() = CameraViewHooks();
     // The boxes adopted by the window go with it.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
@@ -239,6 +241,11 @@ void DeVeWizard::installCoreHooks()
     widgetHooks().setLoginLevel = [this](int level) { loginLevel = level; };
     widgetHooks().cycleTenths = [this] { return cycleTenths; };
     installTemperatureHooks();
+    cameraViewHooks().zoom = [this] { return ViewZoom{zoomScale, zoomOffsetX, zoomOffsetY}; };
+    cameraViewHooks().setZoomAnchor = [this](int x, int y) {
+        zoomAnchorX = x;
+        zoomAnchorY = y;
+    };
 }
 
 // One view per camera found, at most eight; a view whose camera does not open is dropped, so the

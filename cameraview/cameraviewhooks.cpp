@@ -1,0 +1,7 @@
+#include "cameraviewhooks.h"
+
+CameraViewHooks &cameraViewHooks()
+{
+    static CameraViewHooks hooks;
+    return hooks;
+}

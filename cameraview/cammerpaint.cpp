@@ -1,0 +1,219 @@
+// Painting of a camera view and its touches. Everything is drawn in full-screen coordinates (the
+// coordinates the regions are stored in) and mapped into the view's cell, then by the zoom of the
+// enlarged view. Painting reads the view's buffers and results only; it never waits for a camera.
+
+#include "cammerwidget.h"
+
+#include "cameraviewhooks.h"
+#include "cammersingleton.h"
+#include "imagehelpers.h"
+#include "imagesize.h"
+#include "inspectionhooks.h"
+#include "savefailimagethread.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "uitexttable.h"
+#include "uistyle.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+const QColor kPassColour(0, 220, 0);
+const QColor kFailColour(255, 40, 40);
+
+} // namespace
+
+QImage CammerWidget::frameImage() const
+{
+    if (pixelCount <= 0 || grabBuffer.size() < size_t(frameBytes))
+        return QImage();
+    QImage image(imageWidth, imageHeight, QImage::Format_RGBX8888);
+    if (image.isNull())
+        return image;
+    const bool colour = frameBytes > pixelCount;
+    for (int y = 0; y < imageHeight; ++y) {
+        uchar *row = image.scanLine(y);
+        const uchar *src = grabBuffer.data() + size_t(y) * size_t(imageWidth) * (colour ? 4 : 1);
+        if (colour)
+            std::memcpy(row, src, size_t(imageWidth) * 4);
+        else
+            Gray2RGBA(const_cast<uchar *>(src), reinterpret_cast<int *>(row), imageWidth, 1);
+    }
+    return image;
+}
+
+QTransform CammerWidget::viewTransform() const
+{
+    ViewZoom zoom;
+    if (const auto &hook = cameraViewHooks().zoom)
+        zoom = hook();
+    QTransform t;
+    t.translate(zoom.offsetX, zoom.offsetY);
+    t.scale(zoom.scale, zoom.scale);
+    t.scale(screenRatioX, screenRatioY);
+    return t;
+}
+
+// The slot the machine cycle works on, or the editor's slot while the editor shows this view.
+int CammerWidget::shownSlot() const
+{
+    int slot = 0;
+    if (roiViewState != -1)
+        slot = editSlot;
+    else if (const auto &current = inspectionHooks().currentSlot)
+        slot = current();
+    return std::clamp(slot, 0, kViewSlots - 1);
+}
+
+QRect CammerWidget::countdownRect() const
+{
+    return QRect(int(520 * screenRatioX), int(5 * screenRatioY), 130, 36);
+}
+
+void CammerWidget::repaintCountdown()
+{
+    update(countdownRect());
+}
+
+void CammerWidget::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (frameChanged) {
+        shownFrame = frameImage();
+        frameChanged = false;
+    }
+    const int slot = shownSlot();
+    p.save();
+    p.setTransform(viewTransform());
+    if (!shownFrame.isNull())
+        p.drawImage(QRectF(0, 0, gShowW, gShowH), shownFrame);
+    if (gSysParam && gSysParam->showRoiLive != 0)
+        paintRegions(p, slot);
+    paintSpots(p, slot);
+    p.restore();
+    paintVerdict(p);
+    paintStatus(p);
+}
+
+// Each region in green while it passed and red when it failed the last pass.
+void CammerWidget::paintRegions(QPainter &p, int slot) const
+{
+    const CammerSingleton *table = roiViewState == -1 ? liveTable : editTable;
+    if (!table)
+        return;
+    const int count = std::clamp(table->roiCount[slot], 0, kRoisPerSlot);
+    p.setBrush(Qt::NoBrush);
+    for (int j = 0; j < count; ++j) {
+        const int e = CammerSingleton::entry(slot, j);
+        p.setPen(QPen(roiPass[slot][j] ? kPassColour : kFailColour, 3));
+        switch (table->shape[e]) {
+        case ShapeRect:
+            table->rects[e].draw(&p);
+            break;
+        case ShapeCircle:
+            table->circles[e].draw(&p);
+            break;
+        case ShapePolygon:
+            table->polygons[e].draw(&p);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// The blobs the last pass kept (image coordinates) and, after a panel preview, the preview's result.
+void CammerWidget::paintSpots(QPainter &p, int slot) const
+{
+    if (displayScaleX <= 0.0f || displayScaleY <= 0.0f)
+        return;
+    p.save();
+    p.scale(displayScaleX, displayScaleY);
+    if (previewShown && resultBuffer.size() >= size_t(pixelCount) && pixelCount > 0) {
+        QImage overlay(imageWidth, imageHeight, QImage::Format_ARGB32_Premultiplied);
+        overlay.fill(Qt::transparent);
+        for (int y = 0; y < imageHeight; ++y) {
+            const uchar *src = resultBuffer.data() + size_t(y) * size_t(imageWidth);
+            auto *dst = reinterpret_cast<QRgb *>(overlay.scanLine(y));
+            for (int x = 0; x < imageWidth; ++x) {
+                if (src[x])
+                    dst[x] = qRgba(200, 0, 0, 200);
+            }
+        }
+        p.drawImage(0, 0, overlay);
+    }
+    QPen pen(kFailColour, 2);
+    pen.setCosmetic(true);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    for (int j = 0; j < kViewRois; ++j) {
+        const SpotRecord *s = spots[slot][j];
+        const int n = std::clamp(s[0].x1, 0, kMaxSpots - 1);
+        for (int i = 1; i <= n; ++i)
+            p.drawRect(QRect(QPoint(s[i].x1, s[i].y1), QPoint(s[i].x2, s[i].y2)));
+    }
+    p.restore();
+}
+
+// While the result timer runs: the verdict in large letters in the top-left corner of the cell.
+void CammerWidget::paintVerdict(QPainter &p) const
+{
+    if (!resultTimer || !resultTimer->isActive())
+        return;
+    const QString text = allPass ? QStringLiteral("OK") : QStringLiteral("NG");
+    const int h = std::max(24, int(160 * screenRatioY));
+    QFont font = uiFont(h * 3 / 4);
+    font.setBold(true);
+    p.setFont(font);
+    const QRect box(int(20 * screenRatioX), int(60 * screenRatioY), h * 2, h);
+    p.fillRect(box, allPass ? QColor(0, 150, 0, 200) : QColor(200, 0, 0, 200));
+    p.setPen(Qt::white);
+    p.drawText(box, Qt::AlignCenter, text);
+}
+
+// Camera number, countdown, counters and the template time, in screen-sized text in every cell.
+void CammerWidget::paintStatus(QPainter &p) const
+{
+    p.setFont(uiFont(std::max(12, int(30 * screenRatioY))));
+    p.setPen(Qt::yellow);
+    const int line = std::max(16, int(40 * screenRatioY));
+    p.drawText(QRect(8, 4, width() - 16, line), Qt::AlignLeft | Qt::AlignVCenter,
+               uiText(43).arg(cameraIndex + 1));
+
+    double left = -1.0;
+    if (const auto &countdown = cameraViewHooks().countdown)
+        left = countdown();
+    if (left >= 0.0) {
+        const QRect area = countdownRect();
+        p.fillRect(area, QColor(0, 0, 0, 160));
+        p.setPen(Qt::cyan);
+        p.setFont(uiFont(24));
+        p.drawText(area, Qt::AlignCenter, QString::number(left, 'f', 1));
+    }
+
+    const int c = std::clamp(cameraIndex, 0, 7);
+    p.setFont(uiFont(std::max(12, int(26 * screenRatioY))));
+    p.setPen(Qt::yellow);
+    const QRect bottom(8, height() - 2 * line - 4, width() - 16, line);
+    p.drawText(bottom, Qt::AlignLeft | Qt::AlignVCenter,
+               uiText(316).arg(gCameraNgCount[c].load()).arg(gCameraTotalCount[c].load()).arg(framesPerSecond));
+    if (!gTemplateTimeText.isEmpty())
+        p.drawText(bottom.translated(0, line), Qt::AlignLeft | Qt::AlignVCenter, gTemplateTimeText);
+}
+
+// A touch keeps its point for the zoom and brings the menu bar back.
+void CammerWidget::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint onWindow = window() ? mapTo(window(), event->pos()) : event->pos();
+    const CameraViewHooks &hooks = cameraViewHooks();
+    if (hooks.setZoomAnchor)
+        hooks.setZoomAnchor(onWindow.x(), onWindow.y());
+    if (hooks.showMenuBar)
+        hooks.showMenuBar();
+    QWidget::mousePressEvent(event);
+}

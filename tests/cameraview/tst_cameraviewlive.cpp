@@ -1,0 +1,327 @@
+// The camera view at work: a simulated camera's picture reaches the view and is painted with its
+// regions, the spots of a pass and the verdict; camera settings reach the back-end from the right
+// parameter block; frames that do not fit are dropped; result pictures, templates, ignore masks and
+// the NG ring land where the saver, the detector and the editor look for them.
+
+#include "cameradetector.h"
+#include "cameraregistry.h"
+#include "cameraviewhooks.h"
+#include "cammerwidget.h"
+#include "imagesize.h"
+#include "inspectionhooks.h"
+#include "mutexlocker.h"
+#include "regiontabledb.h"
+#include "savefailimagethread.h"
+#include "simulatecamera.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+
+#include <QDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+constexpr int kW = 320;
+constexpr int kH = 240;
+
+// A back-end that records every setting it is sent and serves the frames a test gives it.
+class RecordingCamera : public CameraInterface
+{
+public:
+    RecordingCamera() { setFrameFormat(QSize(kW, kH), CV_8UC4); }
+    QString getIID() const override { return QStringLiteral("recording"); }
+    QList<CameraDeviceInfo> enumerate() override { return {}; }
+    CameraInterface *create(const CameraDeviceInfo &) override { return nullptr; }
+    bool open() override { return true; }
+    void close() override {}
+    bool startCapture() override { return log(QStringLiteral("start")); }
+    void stopCapture() override { log(QStringLiteral("stop")); }
+    bool setExposureTime(int v, bool a, bool w) override
+    {
+        return log(QStringLiteral("exposure %1 %2 %3").arg(v).arg(a).arg(w));
+    }
+    bool setGain(int v) override { return log(QStringLiteral("gain %1").arg(v)); }
+    bool setSharpness(int v) override { return log(QStringLiteral("sharp %1").arg(v)); }
+    bool setContrast(int v) override { return log(QStringLiteral("contrast %1").arg(v)); }
+    bool setGamma(int v) override { return log(QStringLiteral("gamma %1").arg(v)); }
+    bool setOnceWhiteBalance() override { return log(QStringLiteral("wb")); }
+    bool setTriggerMode(bool on, int c) override { return log(QStringLiteral("trigger %1 %2").arg(on).arg(c)); }
+    bool setFrameSpeed(int v) override { return log(QStringLiteral("speed %1").arg(v)); }
+    void loadParams(SysParam *block, int c) override
+    {
+        log(QStringLiteral("load %1 %2").arg(block == gSysParamEdit).arg(c));
+    }
+    bool isOnline() override { return online; }
+
+    bool log(const QString &line)
+    {
+        calls << line;
+        return true;
+    }
+    bool serve(const cv::Mat &frame) { return storeFrame(frame); }
+    void reformat(int w, int h) { setFrameFormat(QSize(w, h), CV_8UC4); }
+
+    QStringList calls;
+    bool online = true;
+};
+
+// A gray picture of value `base` with a dark 10 x 10 square at image (200, 150).
+QImage picture(int base)
+{
+    QImage image(kW, kH, QImage::Format_Grayscale8);
+    image.fill(uint(base));
+    for (int y = 150; y < 160; ++y)
+        std::memset(image.scanLine(y) + 200, 10, 10);
+    return image;
+}
+
+struct Fixture
+{
+    TestWorkDir dir;
+    RegionTableDb db{dir.filePath(QStringLiteral("PARAM.db")), QStringLiteral("cameraview-live")};
+    SysParam param;
+    SysParam edit;
+
+    Fixture()
+    {
+        gShowW = 640;
+        gShowH = 480;
+        gImageW = kW;
+        gImageH = kH;
+        gColorCamera = 0;
+        gTemplateLimit = 10;
+        param.showRoiLive = 1;
+        param.minSpot = 1;
+        param.motionCorrect = -1;
+        param.slotEnabled[1] = 1;
+        gSysParam = &param;
+        gSysParamEdit = &edit;
+        inspectionHooks().currentSlot = [] { return 1; };
+        SimulateCamera::setManualStepping(true);
+        QDir().mkpath(QStringLiteral("simcam/1"));
+        picture(120).save(QStringLiteral("simcam/1/a.png"));
+        // Slot 1: a black-area rectangle (gray up to 50, area up to 20) over image 150..299 x 125..224.
+        db.put(0, QStringLiteral("detect1"), QStringLiteral("1"));
+        db.put(0, QStringLiteral("ROI1-0"), QStringLiteral("0 50 20 4 1 0 0 300 250 599 449"));
+        useSimulatedCameras();
+    }
+    ~Fixture()
+    {
+        cameraViewHooks() = CameraViewHooks();
+        clearCameraBackends();
+        inspectionHooks().currentSlot = nullptr;
+        SimulateCamera::setManualStepping(false);
+        gSysParam = nullptr;
+        gSysParamEdit = nullptr;
+        gImageW = kDefaultImageW;
+        gImageH = kDefaultImageH;
+    }
+};
+
+int grayAt(const QImage &image, double x, double y)
+{
+    return qGray(image.pixel(int(x), int(y)));
+}
+
+} // namespace
+
+class TstCameraViewLive : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        fillUiTextTable();
+        if (!gFailImageMutex)
+            createProcessMutexes();
+    }
+
+    void pictureRegionsSpotsAndVerdictArePainted_data()
+    {
+        QTest::addColumn<double>("ratio");
+        QTest::newRow("one camera on the whole screen") << 1.0;
+        QTest::newRow("one of four cells") << 0.5;
+    }
+    void pictureRegionsSpotsAndVerdictArePainted()
+    {
+        QFETCH(double, ratio);
+        Fixture f;
+        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        QVERIFY(view.cameraOpened && view.connected);
+        QVERIFY(view.grabFrame());
+        QVERIFY(!view.grabFrame()); // no new frame since
+        QVERIFY(qAbs(int(view.grabBuffer[0]) - 120) <= 1); // RGBA to gray truncates
+
+        view.detector->timedRegister(1);
+        view.detector->findPosition(1);
+        view.detector->detectCamera(1);
+        QVERIFY(!view.allPass);
+        QCOMPARE(view.spots[1][0][0].x1, 1);
+
+        view.screenRatioX = view.screenRatioY = float(ratio);
+        view.resize(int(640 * ratio), int(480 * ratio));
+        view.resultTimer->start();
+        QImage shot = view.grab().toImage();
+        const auto at = [&](int x, int y) { return shot.pixel(int(x * ratio), int(y * ratio)); };
+        QVERIFY(qAbs(grayAt(shot, 600 * ratio, 200 * ratio) - 120) <= 1); // the frame
+        QVERIFY(grayAt(shot, 410 * ratio, 310 * ratio) < 30);         // the dark square
+        QVERIFY(qRed(at(300, 350)) > 200 && qGreen(at(300, 350)) < 80); // failed region outline
+        QVERIFY(qRed(at(400, 306)) > 200 && qGreen(at(400, 306)) < 80); // spot rectangle edge
+        QVERIFY(qRed(at(30, 100)) > 150 && qGreen(at(30, 100)) < 60);   // NG box
+        view.resultTimer->stop();
+        shot = view.grab().toImage();
+        QVERIFY(qAbs(grayAt(shot, 30 * ratio, 100 * ratio) - 120) <= 1);
+        // Regions hidden by the setting: the outline shows the frame again.
+        f.param.showRoiLive = 0;
+        shot = view.grab().toImage();
+        QVERIFY(qAbs(grayAt(shot, 300 * ratio, 350 * ratio) - 120) <= 1);
+    }
+
+    void settingsReachTheCameraFromTheRightBlock_data()
+    {
+        QTest::addColumn<bool>("settingsVisible");
+        QTest::newRow("settings screen hidden: values in force") << false;
+        QTest::newRow("settings screen visible: working copy") << true;
+    }
+    void settingsReachTheCameraFromTheRightBlock()
+    {
+        QFETCH(bool, settingsVisible);
+        Fixture f;
+        for (SysParam *p : {&f.param, &f.edit}) {
+            const int b = p == &f.edit ? 100 : 0;
+            p->exposeTime[2] = b + 11;
+            p->adjustPlus[2] = b + 12;
+            p->sharp[2] = b + 13;
+            p->contrast[2] = b + 14;
+            p->gamma[2] = b + 15;
+            p->frameSpeed = b + 16;
+            p->autoExp = p == &f.edit;
+            p->autoWDR = p != &f.edit;
+        }
+        cameraViewHooks().settingsVisible = [settingsVisible] { return settingsVisible; };
+        CammerWidget view(nullptr, 2, &gCameraInfoList.at(0));
+        auto *cam = new RecordingCamera;
+        view.camera.reset(cam);
+        view.cameraBackend = cam;
+        view.applyExposure();
+        view.applyGain();
+        view.applySharpness();
+        view.applyContrast();
+        view.applyGamma();
+        view.applyFrameSpeed();
+        view.setTriggerMode(0, 2);
+        view.loadCameraParameters();
+        const int b = settingsVisible ? 100 : 0;
+        const QString autoFlags = settingsVisible ? QStringLiteral("1 0") : QStringLiteral("0 1");
+        QCOMPARE(cam->calls, (QStringList{QStringLiteral("exposure %1 %2").arg(b + 11).arg(autoFlags),
+                                          QStringLiteral("wb"), QStringLiteral("gain %1").arg(b + 12),
+                                          QStringLiteral("wb"), QStringLiteral("sharp %1").arg(b + 13),
+                                          QStringLiteral("contrast %1").arg(b + 14),
+                                          QStringLiteral("gamma %1").arg(b + 15), QStringLiteral("stop"),
+                                          QStringLiteral("speed %1").arg(b + 16), QStringLiteral("start"),
+                                          QStringLiteral("trigger 0 2"), QStringLiteral("load 1 2")}));
+    }
+
+    // A frame of another size (a back-end that changed its format) leaves the buffers as they were;
+    // gray back-ends fit gray views; a lost camera is reported once.
+    void framesThatDoNotFitAreDroppedAndLossIsReported()
+    {
+        Fixture f;
+        int lost = 0;
+        cameraViewHooks().cameraLostAlarm = [&lost] { ++lost; };
+        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        auto *cam = new RecordingCamera;
+        view.camera.reset(cam);
+        QVERIFY(cam->serve(cv::Mat(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0))));
+        QVERIFY(view.grabFrame());
+        QVERIFY(qAbs(int(view.grabBuffer[kW * kH - 1]) - 90) <= 1);
+        cam->reformat(kW / 2, kH / 2);
+        QVERIFY(cam->serve(cv::Mat(kH / 2, kW / 2, CV_8UC4, cv::Scalar(200, 200, 200, 0))));
+        QVERIFY(!view.grabFrame());
+        QVERIFY(qAbs(int(view.grabBuffer[0]) - 90) <= 1);
+        QCOMPARE(int(view.grabBuffer.size()), kW * kH);
+        cam->online = false;
+        view.grabFrame();
+        view.grabFrame();
+        QCOMPARE(lost, 1);
+        QVERIFY(!view.connected);
+    }
+
+    // NG picture through the hand-over buffer to its JPEG; the region number recorded only when none
+    // is; the template limit holds; the ignore mask and the last three NG frames are kept.
+    void resultPicturesTemplatesMasksAndRing()
+    {
+        Fixture f;
+        gCameraCount = 1;
+        gDetectSlotCount = 2;
+        gNgImageLimit = 3;
+        gTemplateLimit = 2;
+        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        QVERIFY(view.grabFrame());
+        view.detector->timedRegister(1);
+        view.detector->findPosition(1);
+        view.detector->detectCamera(1);
+        allocFailImageBuffers(0, kW, kH, gDetectSlotCount);
+        view.SaveFailImage(1, 0);
+        {
+            MutexLocker lock(gFailImageMutex);
+            QCOMPARE(gFailRoiNumber[0][1], 1);
+            QCOMPARE(gFailImagePending[0][1][0], uchar(0)); // the cycle raises the flag, not the view
+            gFailRoiNumber[0][1] = 7;
+        }
+        view.SaveFailImage(1, 0);
+        {
+            MutexLocker lock(gFailImageMutex);
+            QCOMPARE(gFailRoiNumber[0][1], 7);
+            gFailImagePending[0][1][0] = 1;
+        }
+        QDir().mkpath(resultImageFolder(0, 1, 0));
+        QString saved;
+        inspectionHooks().sendAlarmPicture = [&saved](const QJsonObject &, const QString &path) { saved = path; };
+        {
+            SaveFialImageThread saver;
+            saver.start();
+            QTRY_VERIFY(!saved.isEmpty());
+            saver.stop();
+            QVERIFY(saver.wait(2000));
+        }
+        inspectionHooks().sendAlarmPicture = nullptr;
+        const QImage jpeg(saved);
+        QCOMPARE(jpeg.size(), QSize(kW, kH));
+        QVERIFY(qGray(jpeg.pixel(5, 2)) < 30);                 // the label band
+        QVERIFY(qAbs(qGray(jpeg.pixel(60, 200)) - 120) < 8);  // the frame
+        QVERIFY(qRed(jpeg.pixel(150, 175)) - qGreen(jpeg.pixel(150, 175)) > 80); // the failed region
+
+        QVERIFY(view.SaveReTrainImage(1));
+        QVERIFY(view.SaveReTrainImage(1));
+        QVERIFY(!view.SaveReTrainImage(1)); // at the limit: refused, nothing overwritten or added
+        QCOMPARE(view.templateCount[1], 2);
+        QVERIFY(!QFile::exists(view.templateFile(1, 2)));
+        const QImage t1(view.templateFile(1, 1));
+        QCOMPARE(t1.size(), QSize(kW, kH));
+        QVERIFY(qGray(t1.pixel(205, 155)) <= 11);
+
+        view.ignoreMasks[1](cv::Rect(10, 20, 5, 5)).setTo(255);
+        QVERIFY(view.saveIgnoreMask(1));
+        const QImage mask(view.ignoreMaskFile(1));
+        QCOMPARE(qGray(mask.pixel(12, 22)), 255);
+        QCOMPARE(qGray(mask.pixel(9, 22)), 0);
+
+        for (int n = 1; n <= 4; ++n) {
+            view.grabBuffer[0] = uchar(n);
+            view.keepNgFrame(1);
+        }
+        QCOMPARE(view.ngCount[1], 4);
+        QCOMPARE(int(view.ngRing[1][0].at<uchar>(0, 0)), 4);
+        QCOMPARE(int(view.ngRing[1][1].at<uchar>(0, 0)), 2);
+        QCOMPARE(int(view.ngRing[1][2].at<uchar>(0, 0)), 3);
+        allocFailImageBuffers(0, 0, 0, 0);
+        gCameraCount = 0;
+    }
+};
+
+QTEST_MAIN(TstCameraViewLive)
+#include "tst_cameraviewlive.moc"
