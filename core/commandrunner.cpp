@@ -39,6 +39,34 @@ CommandResult runCommand(const QString &program, const QStringList &arguments, i
     return gRunner.load()->run(program, arguments, timeoutMs);
 }
 
+bool CommandRunner::startDetached(const QString &, const QStringList &)
+{
+    return false;
+}
+
+bool startDetachedCommand(const QString &program, const QStringList &arguments)
+{
+    return gRunner.load()->startDetached(program, arguments);
+}
+
+bool ProcessCommandRunner::startDetached(const QString &program, const QStringList &arguments)
+{
+#ifndef MG_BOX_BUILD
+    if (isMachineChangingCommand(program, arguments)) {
+        qCWarning(lcCore).noquote() << "desktop build, not started:" << program << arguments.join(' ');
+        return false;
+    }
+#endif
+    qCDebug(lcCore).noquote() << "start detached:" << program << arguments.join(' ');
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
+}
+
 CommandResult ProcessCommandRunner::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     CommandResult result;

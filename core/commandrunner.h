@@ -19,10 +19,17 @@ class CommandRunner
 public:
     virtual ~CommandRunner() = default;
     virtual CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) = 0;
+    // Starts the program on its own, not waited for and not a child of ours, its output going to the
+    // null device; true when it started. This base starts nothing, so a test runner that does not
+    // record detached starts never launches a real program.
+    virtual bool startDetached(const QString &program, const QStringList &arguments);
 };
 
 // Runs the program through the installed runner (any thread). timeoutMs < 0 waits without limit.
 CommandResult runCommand(const QString &program, const QStringList &arguments = {}, int timeoutMs = 60000);
+
+// Starts the program detached through the installed runner (any thread).
+bool startDetachedCommand(const QString &program, const QStringList &arguments = {});
 
 // True for the commands that change the machine outside the working directory: reboot, init, mount,
 // umount, date, hwclock, killall, ip, ifconfig, route, ./update.sh, ./tsc.
@@ -40,4 +47,5 @@ class ProcessCommandRunner : public CommandRunner
 {
 public:
     CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) override;
+    bool startDetached(const QString &program, const QStringList &arguments) override;
 };

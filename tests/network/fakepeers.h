@@ -1,0 +1,51 @@
+#pragma once
+// Loopback peers for the request-front and report-link tests: a server reactor that records every
+// request it receives and answers it through a replaceable function, and a free port to put it on.
+
+#include "tcpreactor.h"
+
+#include <QJsonObject>
+#include <QTcpServer>
+
+#include <functional>
+
+inline quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Runs in the test's thread: requests arrive queued from the reactor's socket thread.
+class FakePeer : public QObject
+{
+public:
+    QORC::TcpServReactor reactor;
+    QList<CTask_FormData> requests;
+    // Fills the response for a request; an empty function (or one returning false) stays silent.
+    std::function<bool(const CTask_FormData &request, CTask_FormData &response)> answer;
+
+    FakePeer()
+    {
+        connect(&reactor, &QORC::TcpReactor::sigRequest, this, [this](const CTask_FormData &request) {
+            requests << request;
+            CTask_FormData response;
+            response.uuid = request.uuid;
+            response.sessionId = request.sessionId;
+            if (answer && answer(request, response))
+                reactor.send(response);
+        });
+    }
+    bool listen(quint16 port) { return reactor.start(QHostAddress::LocalHost, port); }
+    QStringList urls() const
+    {
+        QStringList list;
+        for (const CTask_FormData &r : requests)
+            list << r.url;
+        return list;
+    }
+    static QJsonObject bodyOf(const CTask_FormData &task)
+    {
+        return task.data.value(QStringLiteral("body")).toJsonObject();
+    }
+};
