@@ -2,6 +2,7 @@
 // Loopback peers for the request-front and report-link tests: a server reactor that records every
 // request it receives and answers it through a replaceable function, and a free port to put it on.
 
+#include "commandrunner.h"
 #include "tcpreactor.h"
 
 #include <QJsonObject>
@@ -49,3 +50,34 @@ public:
         return task.data.value(QStringLiteral("body")).toJsonObject();
     }
 };
+
+// Records every command and detached start instead of running them.
+class CommandLog : public CommandRunner
+{
+public:
+    QStringList calls;    // program and arguments joined by blanks
+    QStringList detached; // the same, for detached starts
+    CommandResult run(const QString &program, const QStringList &arguments, int) override
+    {
+        calls << (QStringList{program} + arguments).join(' ');
+        CommandResult result;
+        result.started = true;
+        result.exitCode = 0;
+        return result;
+    }
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        detached << (QStringList{program} + arguments).join(' ');
+        return true;
+    }
+};
+
+// Answers like the reporting process: every POST with code 0, the heartbeat with "cntserver".
+inline std::function<bool(const CTask_FormData &, CTask_FormData &)> reportingProcess(const QJsonValue &cntserver)
+{
+    return [cntserver](const CTask_FormData &request, CTask_FormData &response) {
+        if (request.url == "/inline/bymain/heartbeat")
+            response.data.insert("body", QVariant::fromValue(QJsonObject{{"cntserver", cntserver}}));
+        return true;
+    };
+}
