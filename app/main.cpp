@@ -2,8 +2,11 @@
 
 #include "controlport.h"
 #include "devewizard.h"
+#include "inspectionhooks.h"
 #include "logmanager.h"
 #include "mapplication.h"
+#include "operationrecord.h"
+#include "qornetmn.h"
 #include "quitsignals.h"
 #include "startup.h"
 #include "uitexttable.h"
@@ -14,8 +17,25 @@
 namespace {
 
 // The report link to the local reporting process: created here and its helper processes restarted,
-// before the main window exists, once the networking subsystem is part of the program.
-void startReportLink() {}
+// before the main window exists. Its hooks read the main window through gMainWindow, so until that is
+// set the heartbeat says "UNKNOW" and the stream grabs nothing.
+void startReportLink()
+{
+    QOR_NETMN *link = QOR_NETMN::instance();
+    ReportLinkHooks &hooks = reportLinkHooks();
+    hooks.runState = [] { return gMainWindow ? gMainWindow->runState : 0; };
+    hooks.alarmState = [] { return gMainWindow ? gMainWindow->alarmState : 0; };
+    hooks.grabWidget = []() -> QWidget * { return gMainWindow; };
+    // The detection pass and the image saver's queued picture report call these on the GUI thread.
+    InspectionHooks &inspection = inspectionHooks();
+    inspection.state = [link] { return link->state(); };
+    inspection.pendingResults = [link](const RoiResultRecord &record) { link->pendingResults.append(record); };
+    inspection.sendAlarmPicture = [link](const QJsonObject &info, const QString &path) {
+        link->sendAlarmPicture(info, path);
+    };
+    setRecordOperateRelay([link](const QJsonObject &line) { link->sendRecordOperate(line); });
+    link->restartHelpers();
+}
 
 } // namespace
 
@@ -41,6 +61,7 @@ int main(int argc, char *argv[])
     const int status = gApp->exec();                              // 16
     // The poll thread must be gone before the objects its signal reaches.
     gControlPort->stopIOThread();
+    QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
     qInfo().noquote() << "application ended, status" << status;
     return status;
 }

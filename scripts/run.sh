@@ -25,6 +25,12 @@ for n in 1 2; do
         cp -f "$shipped"/simcam/$n/*.jpg "$box/simcam/$n/"
     fi
 done
+# The stand-in reporting process, and a report-link configuration with the network function on when
+# the box has none yet (settings made on the box are kept).
+cp -f build/release/tools/pynet_monitor/pynet_monitor "$box/cnt_net/"
+if [ ! -e "$box/cnt_net/config.json" ]; then
+    printf '{\n    "device_worknetfunc": true,\n    "device_workvideo": false\n}\n' > "$box/cnt_net/config.json"
+fi
 cd "$box"
 
 # The simulated I/O board: a pseudo-terminal at ./dev/ttyS<ioPort>, where the desktop build opens the
