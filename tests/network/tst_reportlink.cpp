@@ -152,14 +152,11 @@ void TestReportLink::linkStates()
 
     const int before = rig.peer.requests.size();
     sendEveryReport(*rig.link);
-    const int expectedCount = expected == 1 ? 8 : 2;
-    QVERIFY(waitUntil([&] { return rig.peer.requests.size() >= before + expectedCount; }));
+    QVERIFY(waitUntil([&] { return rig.peer.requests.size() >= before + (expected == 1 ? 8 : 2); }));
     QTest::qWait(100);
-    QStringList urls = rig.peer.urls().mid(before);
     if (expected != 1)
-        QCOMPARE(urls, (QStringList{kHeartbeat, kOffer}));
-    else
-        QCOMPARE(urls.size(), 8);
+        QCOMPARE(rig.peer.urls().mid(before), (QStringList{kHeartbeat, kOffer}));
+    QCOMPARE(rig.peer.urls().mid(before).size(), expected == 1 ? 8 : 2);
 
     if (cntserver.isNull()) {
         // Nothing heard for over 8 s: the link is dead; the watchdog reconnects and announces itself.
@@ -183,9 +180,7 @@ void TestReportLink::reportBodies()
     gCameraCount = 3;
     QVERIFY(rig.heartbeatAnswered());
     QCOMPARE(rig.bodies(kHeartbeat).last(), (QJsonObject{{"deviceBaseinfo", "cpu：10%，memory：10%，disk：10%"},
-                                                        {"deviceState", "运行中"},
-                                                        {"isPutVideo", false},
-                                                        {"cameracount", 3}}));
+        {"deviceState", "运行中"}, {"isPutVideo", false}, {"cameracount", 3}}));
     reportLinkHooks().alarmState = [] { return 2; };
     QVERIFY(rig.heartbeatAnswered());
     QCOMPARE(rig.bodies(kHeartbeat).last().value("deviceState").toString(), QString("检测完毕NG"));
@@ -209,8 +204,7 @@ void TestReportLink::reportBodies()
 
     // One alarm cycle under one id, read from the uuid file up to its zero byte without line ends.
     QFile uuid("uuid");
-    QVERIFY(uuid.open(QIODevice::WriteOnly));
-    uuid.write(QByteArray("1b4e28ba-2fa1\n", 14) + QByteArray(1, '\0') + "rest");
+    QVERIFY(uuid.open(QIODevice::WriteOnly) && uuid.write(QByteArray("1b4e28ba-2fa1\n\0rest", 19)) == 19);
     uuid.close();
     QOR_NETMN::uuidSourcePath = QDir::current().absoluteFilePath("uuid");
     rig.link->sendAlarmStartTiming(1);
@@ -227,15 +221,10 @@ void TestReportLink::reportBodies()
     QTest::qWait(100);
     QCOMPARE(rig.bodies("/inline/bymain/alarm_starttiming").first(),
              (QJsonObject{{"alarm_detect", 1}, {"uuid", "1b4e28ba-2fa1"}}));
-    QCOMPARE(rig.bodies("/inline/bymain/alarmpicture"),
-             (QList<QJsonObject>{{{"camera", 0},
-                                  {"detect", 1},
-                                  {"result", 0},
-                                  {"alarmpic_path", "./alarmimage/p.jpg"},
-                                  {"uuid", "1b4e28ba-2fa1"}}}));
-    QCOMPARE(rig.bodies("/inline/bymain/alarm_finishtiming"),
-             (QList<QJsonObject>{{{"clear_method", " 相机1:重检检测OK 相机2:不检测此模解除"},
-                                  {"uuid", "1b4e28ba-2fa1"}}}));
+    QCOMPARE(rig.bodies("/inline/bymain/alarmpicture"), (QList<QJsonObject>{{{"camera", 0}, {"detect", 1},
+        {"result", 0}, {"alarmpic_path", "./alarmimage/p.jpg"}, {"uuid", "1b4e28ba-2fa1"}}}));
+    QCOMPARE(rig.bodies("/inline/bymain/alarm_finishtiming"), (QList<QJsonObject>{{
+        {"clear_method", " 相机1:重检检测OK 相机2:不检测此模解除"}, {"uuid", "1b4e28ba-2fa1"}}}));
 
     // An alarm that starts while the link is off still gets its own id; without the file, the time.
     QOR_NETMN::uuidSourcePath = QDir::current().absoluteFilePath("no-such-file");
@@ -311,8 +300,7 @@ void TestReportLink::watchdog()
     QCOMPARE(rig.bodies(kHeartbeat).size(), 3); // live ticks 1, 4 and 7
 
     QOR_NETMN::watchdogTicks = 899;
-    m_log.calls.clear();
-    m_log.detached.clear();
+    init();
     QTest::ignoreMessage(QtInfoMsg, "restart time up by 15min");
     rig.link->onWatchdogTimer();
     QCOMPARE(m_log.calls, (QStringList{"killall -9 pynet_monitor", "killall -9 hls_avmn"}));

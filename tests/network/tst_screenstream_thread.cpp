@@ -56,6 +56,13 @@ struct ReadyLink
     ~ReadyLink()
     {
         link.reset();
+        // Also after a failed check: no segment or semaphore of a test outlives it.
+        const int shmid = shmget(key(1000), 0, 0);
+        const int semid = semget(key(2000), 0, 0);
+        if (shmid >= 0)
+            shmctl(shmid, IPC_RMID, nullptr);
+        if (semid >= 0)
+            semctl(semid, 0, IPC_RMID);
         reportLinkHooks() = ReportLinkHooks();
         setCommandRunner(nullptr);
         QOR_NETMN::ipcKeyPath = "/tmp";
@@ -156,10 +163,15 @@ void TestScreenStreamThread::restartsKeepSemaphoreAtOne()
     }
     rig.link->restartVideo(false);
     QVERIFY(waitUntil([&] { return first.isNull(); }));
-    const ScreenStreamSegment seg = rig.link->segments.value(0);
-    rig.link->segments.clear(); // the last record holding the semaphore goes
-    QCOMPARE(semctl(seg.semid, 0, GETVAL), 1);
-    removeIpcObjects(seg);
+    ScreenStreamSegment ids;
+    ids.shmid = rig.link->segments.value(0).shmid;
+    ids.semid = rig.link->segments.value(0).semid;
+    rig.link->segments.clear(); // the last record holding the semaphore and the mapping goes
+    QCOMPARE(semctl(ids.semid, 0, GETVAL), 1);
+    shmid_ds info{};
+    QCOMPARE(shmctl(ids.shmid, IPC_STAT, &info), 0);
+    QCOMPARE(int(info.shm_nattch), 0); // every restart's mapping was detached
+    removeIpcObjects(ids);
 }
 
 void TestScreenStreamThread::readerHoldingSemaphoreWhileStopping()
