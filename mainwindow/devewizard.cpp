@@ -10,6 +10,7 @@
 #include "commandrunner.h"
 #include "controlport.h"
 #include "databaserestore.h"
+#include "editorhooks.h"
 #include "detectpass.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
@@ -84,13 +85,17 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     createZoomControls();          // 23
     ChangeCammer();                // 25
     createFolders();               // 26
+    createCycle();                 // 27, 30, 42 (the cycle's timers)
     startResultImageSaver();       // 28, 29
+    machineCycle->checkTempTimer->start(5000); // 30
     startOperationRecord();        // 31
     // 32. The statistics store when enabled; a later window of the same process keeps the one store.
     if (gStatisticsEnabled && !gStatisticsStore) {
         gStatisticsStore = new ResStatistics;
         gStatisticsStore->checkDate();
     }
+
+    machineCycle->StartDetect(); // 33
 
     // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
     if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
@@ -104,6 +109,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     // 36. The poll thread's change signal reaches Run queued, the output flushes directly.
     gControlPort->setRunSlot(this, [this] { Run(); });
     connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
+    machineCycle->runTimer->start(5);
     dateTimer->start(60000);
 
     InsertRecord(uiText(150).arg(gCameraCount)); // 37
@@ -115,6 +121,8 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     cycleMarkTenths = appNow().toMSecsSinceEpoch() / 100;
 
     CountRead(); // 39
+    if (machineCycle->hooks.applyFrameSpeedToAll)
+        machineCycle->hooks.applyFrameSpeedToAll();
 
     if (gSysParam->screenOffTime > 0) // 40
         lcdTimer->start(gSysParam->screenOffTime * 1000);
@@ -128,6 +136,7 @@ DeVeWizard::~DeVeWizard()
     stopResultImageSaver();
     for (QTimer *timer : findChildren<QTimer *>())
         timer->stop();
+    editorCycleHooks() = EditorCycleHooks();
     setScreenOffHook({});
     setMoldSideHook({});
     setParamQueryHook({});
@@ -444,12 +453,6 @@ void DeVeWizard::runPasswordBox()
 
 void DeVeWizard::Run()
 {
-    // Until the machine cycle is built here, each change reads every input once, so that input
-    // edges are taken and the status strip shows what the board reports.
-    if (!gControlPort)
-        return;
-    for (int input = 0; input < 10; ++input)
-        gControlPort->checkInput(input);
-    if (ioStatusWidget)
-        ioStatusWidget->update();
+    if (machineCycle)
+        machineCycle->Run();
 }

@@ -7,6 +7,8 @@
 // ("count.txt"), cameralayout.cpp (view layout and zoom), loginlevel.cpp (login level, logout,
 // screen-off and heartbeat timers).
 
+#include "machinecycle.h"
+
 #include <QDir>
 #include <QRgb>
 #include <QSqlDatabase>
@@ -27,7 +29,7 @@ class QTimer;
 class WidgetChangeCamera;
 class WizardParaWidget;
 
-class DeVeWizard : public QWidget
+class DeVeWizard : public QWidget, public CycleWindowState
 {
     Q_OBJECT
 public:
@@ -44,16 +46,13 @@ public:
     QSqlQuery *paramQuery = nullptr;
     QSqlQuery *snQuery = nullptr;
 
-    int moldSide = 0;      // written by the parameter loader, then by the machine cycle
-    int screenOff = 0;     // 1 while the backlight is off
-    int runState = 1;      // 1 detecting, 2 learning templates, 3 stopped
-    int alarmState = 0;    // 0 normal, 1 result shown, 2 NG alarm latched, 3 alarm review
-    int detectStatus = 3;  // 1 counting down, 2 detected, 3 idle
+    // moldSide, screenOff, runState, alarmState, detectStatus, currentSlot, manualTrigSlot,
+    // cycleTenths and cycleMarkTenths come from CycleWindowState.
     int loginLevel = 0;    // 0 not logged in, 1 basic user, 2 advanced user
-    int currentSlot = 1;   // detection slot of the running cycle step
-    int manualTrigSlot = 0; // pair position of a manual trigger; gDetectSlotCount = none
-    int cycleTenths = 0;   // last cycle time, 0.1 s
-    qint64 cycleMarkTenths = 0; // time of the last cycle mark, 0.1 s since the epoch
+
+    // The moulding cycle and detection control (machinecycle*.cpp, detectioncontrol.cpp); made by
+    // construction step 27, lives as long as the window.
+    MachineCycle *machineCycle = nullptr;
 
     // Camera view per camera position; the first gCameraCount are in use, the rest null.
     CammerWidget *cammerWidgets[8] = {};
@@ -151,6 +150,9 @@ public slots:
     void SlotMoveR();
 
 private:
+    void createCycle();
+    CycleHooks makeCycleHooks();
+    void installEditorHooks();
     void runPendingUpdate();
     void createLoginTimers();
     void openDatabases();

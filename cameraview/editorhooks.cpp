@@ -1,0 +1,9 @@
+#include "editorhooks.h"
+
+bool gAreaCheckActive = false;
+
+EditorCycleHooks &editorCycleHooks()
+{
+    static EditorCycleHooks hooks;
+    return hooks;
+}

@@ -1,0 +1,181 @@
+// Detection control: starting and stopping detection with their output levels, re-learning the
+// templates, the alarm-image review and a lost camera.
+
+#include "machinecycle.h"
+
+#include "controlport.h"
+#include "sysparam.h"
+#include "uitexttable.h"
+
+#include <QTimer>
+#include <algorithm>
+
+void MachineCycle::StartDetect()
+{
+    if (gControlPort)
+        gControlPort->clearOutputs();
+    if (gSysParam->cutEjectorOnClamp)
+        setOutput(OutThimble, 1);
+    flush();
+    // An alarm left through a start is over as well: its end is reported with the clearing codes
+    // gathered so far.
+    if (w->alarmState == 2) {
+        if (hooks.markAlarmFinished)
+            hooks.markAlarmFinished();
+        if (hooks.sendAlarmFinishTiming)
+            hooks.sendAlarmFinishTiming();
+    }
+    w->alarmState = 0;
+    std::fill(std::begin(reCheckLeft), std::end(reCheckLeft), 0);
+    reCheckPending = false;
+    ResetRun();
+    w->runState = 1;
+    if (hooks.setStartStopText)
+        hooks.setStartStopText(127);
+}
+
+void MachineCycle::StopDetect()
+{
+    if (gControlPort)
+        gControlPort->clearOutputs();
+    if (gSysParam->stopClampOnStop == 1)
+        setOutput(OutClose, 1);
+    flush();
+    delayOutput4Timer->stop();
+    SetStopDetect();
+    if (hooks.setStartStopText)
+        hooks.setStartStopText(136);
+}
+
+void MachineCycle::SetStopDetect()
+{
+    const bool mould = machineTwoSided() ? w->currentSlot % 2 == 1 : w->currentSlot != 0;
+    pendingCameras[mould ? 1 : 0] = 0;
+    for (int k = 0; k < std::clamp(gDetectSlotCount, 0, 8); ++k) {
+        if (upTimers[k]->isActive()) {
+            upTimers[k]->stop();
+            slotCountdown[k] = 0;
+        }
+    }
+    w->runState = 3;
+}
+
+void MachineCycle::ResetRun()
+{
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        if (hooks.resetResults)
+            hooks.resetResults(c);
+    }
+    for (int k = 0; k < std::clamp(gDetectSlotCount, 0, 8); ++k)
+        slotCountdown[k] = 0;
+}
+
+void MachineCycle::SlotStartStop()
+{
+    auto pagesUp = [this] {
+        return (hooks.settingsVisible && hooks.settingsVisible()) || (hooks.editorVisible && hooks.editorVisible());
+    };
+    if (pagesUp())
+        return;
+    const SysParam &p = *gSysParam;
+    if (w->runState == 3) {
+        StartDetect();
+        if (p.cutClampAfterMoldOk && p.clampPulse >= 1) {
+            setOutput(OutClose, 1);
+            flush();
+        }
+        if (hooks.InsertRecord)
+            hooks.InsertRecord(uiText(142));
+        if (hooks.setLed)
+            hooks.setLed(4, 1);
+    } else {
+        if (!(hooks.authorizeStop && hooks.authorizeStop()))
+            return;
+        if (!(hooks.askYesNo && hooks.askYesNo(uiText(140))) || pagesUp())
+            return;
+        StopDetect();
+        if (hooks.InsertRecord)
+            hooks.InsertRecord(uiText(141));
+        if (hooks.setLed)
+            hooks.setLed(4, 0);
+    }
+    if (hooks.repaintWindow)
+        hooks.repaintWindow();
+}
+
+void MachineCycle::SlotReTrain()
+{
+    auto pagesUp = [this] {
+        return (hooks.settingsVisible && hooks.settingsVisible()) || (hooks.editorVisible && hooks.editorVisible());
+    };
+    if (pagesUp() || (hooks.otherPageVisible && hooks.otherPageVisible()))
+        return;
+    if (!(hooks.userLevel && hooks.userLevel() > 0))
+        return;
+    if (!(hooks.askYesNo && hooks.askYesNo(uiText(137))) || pagesUp() || w->alarmState == 2)
+        return;
+    const SysParam &p = *gSysParam;
+    w->alarmState = 0;
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        if (hooks.resetResults)
+            hooks.resetResults(c);
+    }
+    if (w->runState == 3) {
+        StartDetect();
+        if (p.cutClampAfterMoldOk && p.clampPulse >= 1) {
+            setOutput(OutClose, 1);
+            flush();
+        }
+        if (hooks.setLed)
+            hooks.setLed(4, 1);
+    }
+    w->runState = 2;
+    if (hooks.editorTempDeleteAll)
+        hooks.editorTempDeleteAll();
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        for (int s = 0; s < std::clamp(gDetectSlotCount, 0, 8); ++s) {
+            if (p.slotEnabled[s] && hooks.setLearnPending)
+                hooks.setLearnPending(c, s, true);
+            if (hooks.clearIgnoreMask)
+                hooks.clearIgnoreMask(c, s);
+        }
+    }
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(uiText(139));
+    if (hooks.saveCameraSerials)
+        hooks.saveCameraSerials(0);
+    if (hooks.repaintWindow)
+        hooks.repaintWindow();
+}
+
+void MachineCycle::SlotShowAlarmImgae()
+{
+    if ((hooks.settingsVisible && hooks.settingsVisible()) || (hooks.editorVisible && hooks.editorVisible()) ||
+        (hooks.otherPageVisible && hooks.otherPageVisible()) || w->alarmState == 2)
+        return;
+    w->alarmState = 3;
+    if (hooks.hideMenus)
+        hooks.hideMenus();
+    if (hooks.setEditorSource)
+        hooks.setEditorSource(4);
+    if (hooks.openEditor)
+        hooks.openEditor();
+}
+
+void MachineCycle::cameraLostAlarm()
+{
+    if (w->runState != 3) {
+        setOutput(OutClose, 1);
+        flush();
+    }
+    if (hooks.showWarning)
+        hooks.showWarning(uiText(39), false);
+}
+
+void MachineCycle::SlotDrawHint()
+{
+    hintTimer->stop();
+    gDrawHint = false;
+    if (hooks.repaintWindow)
+        hooks.repaintWindow();
+}

@@ -1,0 +1,243 @@
+#pragma once
+// The moulding cycle of the box: input edges start delayed detections on every camera, their results
+// drive the clamp, ejector, alarm and NG outputs, an NG mould is re-detected before the alarm latches,
+// and the operator starts, stops and re-learns. Owned by the main window; everything outside the
+// cycle (camera views, region editor, report link, record, boxes) is reached through CycleHooks, so
+// the cycle runs the same against the real window and against a test's fakes.
+//
+// Threads: every function, slot and timer on the GUI thread only. Nothing here blocks; every wait is
+// a timer. Run is also entered directly by ControlPort::flushOutputs when the output word changes,
+// and from modal loops; such a pass is nested (see cycleDepth) and only checks the cameras and
+// flushes.
+//
+// Implementation: machinecycle.cpp (Run, the input side, triggers and watchdog), machinecycledetect.cpp
+// (countdowns, detection, combination, re-detection, pulses, result display), detectioncontrol.cpp
+// (start, stop, re-learn and the menu bar's detection buttons).
+
+#include "detectpass.h"
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+class QTimer;
+
+// Output channels handed to ControlPort::setOutput; on 0 and 1 the value 1 means "not allowed".
+enum OutputChannel { OutClose = 0, OutThimble = 1, OutAlarm = 2, OutReserve = 3, OutNG = 4 };
+
+// The main window's fields the cycle shares with the rest of the box (status strip, report link,
+// layout). The main window inherits it; a test holds one of its own.
+struct CycleWindowState
+{
+    int moldSide = 0;       // written by the parameter loader, then by the machine cycle (1 left, 0 right)
+    int screenOff = 0;      // 1 while the backlight is off
+    int runState = 1;       // 1 detecting, 2 learning templates, 3 stopped
+    int alarmState = 0;     // 0 normal, 1 result shown, 2 NG alarm latched, 3 alarm review
+    int detectStatus = 3;   // 1 counting down, 2 detected, 3 idle
+    int currentSlot = 1;    // detection slot of the running cycle step
+    int manualTrigSlot = 0; // pair position of a manual trigger; gDetectSlotCount = none
+    int cycleTenths = 0;    // last cycle time, 0.1 s
+    qint64 cycleMarkTenths = 0; // time of the last cycle start, 0.1 s since the epoch
+};
+
+// What the cycle asks of the box around it. Every hook may be left empty: it then does nothing and
+// answers false / 0 / empty. GUI thread.
+struct CycleHooks
+{
+    int cameraCount = 0; // camera views in use, at most 8
+
+    // Camera views.
+    std::function<bool(int camera)> cameraConnected;
+    std::function<bool(int camera)> cameraOpen;
+    std::function<bool(int camera)> grabFrame; // true when a new frame was delivered
+    std::function<void(int camera)> applyOnceWhiteBalance;
+    std::function<void(int camera, int slot)> clearAlarmHandled; // slot -1: all slots
+    // Detects the listed cameras (camera order) for `slot` with their newest frames; returns each
+    // camera's temperature outcome in the same order.
+    std::function<QVector<TemperatureOutcome>(const QVector<int> &cameras, int slot)> judgeCameras;
+    std::function<bool(int camera)> allPass;
+    std::function<void(int camera, bool pass)> setAllPass;
+    // Output numbers of the regions of `slot` that failed in the last detection (unchecked values).
+    std::function<QVector<int>(int camera, int slot)> failedRegionOutputs;
+    std::function<bool(int camera, int slot)> learnPending;
+    std::function<void(int camera, int slot, bool on)> setLearnPending;
+    std::function<void(int camera, int slot)> saveReTrainImage;
+    std::function<void(int camera, const QString &path)> saveFrameImage;
+    std::function<void(int camera, int slot)> keepNgFrame; // the ring of the last three NG frames
+    std::function<void(int camera)> repaintCountdown;      // the 130 x 36 countdown area
+    std::function<void(int camera)> startResultTimer;      // the view's 1000 ms result timer
+    std::function<void(int camera)> repaintView;
+    std::function<void(int camera, int slot, int ok)> SaveFailImage;
+    std::function<void(int camera, int slot, int ok)> UpdateFailImage;
+    std::function<void(int camera)> resetResults;            // all-pass and every slot's regions pass
+    std::function<void(int camera, int slot)> rebuildTemplates; // position, registration, trained
+    std::function<void(int camera, int slot)> clearIgnoreMask;  // cleared and saved
+
+    // Region editor and pages.
+    std::function<void()> openEditor; // DrawROIWidget::openPage(false)
+    std::function<void()> closeEditor;
+    std::function<void()> clickEditorReCheck;
+    std::function<void(int index)> setEditorSource;
+    std::function<void()> editorTempDeleteAll;
+    std::function<bool()> editorVisible;
+    std::function<bool()> settingsVisible;
+    std::function<bool()> otherPageVisible; // camera positions or I/O names
+    std::function<void()> CheckArea;        // learning done: the area check
+    std::function<void()> showAllCameras;   // shownCamera := gCameraCount, ChangeCammer
+    std::function<void()> hideMenus;        // help, settings and menu bar (alarm) / menu and strip (review)
+    std::function<void()> repaintWindow;
+    std::function<void(int row)> setStartStopText;
+
+    // Report link (fire and forget).
+    std::function<void(bool allOk)> sendDetectOnceInfo;
+    std::function<void(int slot)> sendAlarmStartTiming;
+    std::function<void()> markAlarmFinished; // alarmPhase := 2
+    std::function<void()> sendAlarmFinishTiming;
+    std::function<void(int camera, int code)> appendClearMethod;
+    std::function<void(int camera, int slot)> sendSyncTempList;
+
+    // Record, counters, statistics, boxes, lamps.
+    std::function<void(const QString &line)> InsertRecord;
+    std::function<void()> CountWrite;
+    std::function<void(int camera, int slot, bool ok)> addResult;
+    std::function<void(const QString &text, bool modal)> showWarning;
+    std::function<void()> hideWarning;
+    std::function<bool(const QString &question)> askYesNo;
+    std::function<bool()> authorizeStop; // password or user level for stopping
+    std::function<int()> userLevel;
+    std::function<void()> wakeScreen; // backlight on, restart the screen-off timer
+    std::function<void(int led, int on)> setLed;
+    std::function<void(int clear)> saveCameraSerials;
+    std::function<void()> applyFrameSpeedToAll;
+};
+
+// Passes of Run since start or since the last camera loss; white balance once at 50.
+extern int gWhiteBalancePasses;
+// Bit c: camera c delivered a frame since the last external trigger.
+extern quint32 gExtTriggerFrames;
+// Delay of the last started pair position, tenths of a second.
+extern int gSlotDelaySum;
+// Learning has just finished: a mould OK does not release the clamp until the templates are rebuilt.
+extern bool gRetrainDone;
+// The mould slot's templates are rebuilt after the automatic template update.
+extern bool gTemplateRefreshPending;
+// The drawing hint overlay is shown.
+extern bool gDrawHint;
+
+class MachineCycle : public QObject
+{
+    Q_OBJECT
+public:
+    // Creates the timers (runTimer, the debounce, countdown, pulse and display timers), none started.
+    MachineCycle(CycleWindowState *window, CycleHooks hooks, QObject *parent = nullptr);
+
+    CycleHooks hooks;
+    CycleWindowState *w;
+
+    // Cycle state (all indices checked; pair positions k index countdowns, slots index results).
+    bool inputLatched[8] = {};
+    int simulatedTrigger = -1;
+    bool manualTriggered = false;
+    int forcedTriggerSlot = -1;
+    int directTimerUp = 0;
+    quint32 pendingCameras[2] = {};
+    float slotCountdown[8] = {};
+    int reCheckLeft[8] = {};
+    bool reCheckPending = false;
+    int imageState[8][8] = {};
+    bool ngPulse[4] = {};
+    bool inputWatchdogShown = false;
+    bool camerasConnectedShown = true;
+    int shownSlot = 0;
+    bool saveFrameImages = false;
+    // Nesting depth of cycle passes and detection entry points; above 0 any further Run is nested.
+    int cycleDepth = 0;
+
+    QTimer *runTimer = nullptr;
+    QTimer *inputWatchdogTimer = nullptr;
+    QTimer *hintTimer = nullptr;
+    QTimer *inputTimers[8] = {};
+    QTimer *upTimers[8] = {};
+    QTimer *resultShowTimer = nullptr;
+    QTimer *outNgTimer = nullptr;
+    QTimer *clampTimer = nullptr;
+    QTimer *ejectorTimer = nullptr;
+    QTimer *reserveTimer = nullptr;
+    QTimer *checkTempTimer = nullptr;
+    QTimer *tempAlarmTimer = nullptr;
+    QTimer *delayOutput4Timer = nullptr;
+
+    // Slot kind of currentSlot: 0 product, 1 mould.
+    int slotKind() const;
+    // Slot detected for pair position k with the present moldSide.
+    int slotOfPosition(int k) const;
+    // Pair positions in use (2 on the two-colour and turntable machines).
+    int positionCount() const;
+
+    // Stored settings made safe for timers: 0 to a day, in milliseconds, computed in 64 bits.
+    static int debounceMs();
+    static int inputTimeoutMs();
+    static int trigDelayTenths(int k);
+
+public slots:
+    void Run();
+    void latchInput(int i);
+    void TimerCheckInput(int i);
+    void InCheck();
+    void SlotSimulationTrig(int n); // n = 1..8
+    void SlotPressedTrigIn(int n);  // n = 1..4
+    void SlotReleasedTrigIn(int n);
+    void SlotManualTrig(int position);
+    void SlotManualTrig0() { SlotManualTrig(0); }
+    void SlotManualTrig1() { SlotManualTrig(1); }
+
+    void TimerUp(int k);
+    void RunAlgorithm(int camera, int slot);
+    void CheckNG();
+    void ReCheck();
+    void BackTrain();
+    void TimerShow();
+    void CheckTemp();
+    void SlotResetAlarm();
+    void OutTimerOutNG();
+    void OutTimerNotAllowClose();
+    void OutTimerNotAllowThimble();
+    void OutTimerReserveOutput();
+    void SlotTimerDelayOutput3();
+
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun();
+    void SlotStartStop();
+    void SlotReTrain();
+    void SlotShowAlarmImgae();
+    void cameraLostAlarm();
+    bool allCamerasConnected() const;
+    void SlotDrawHint();
+    void SlotNewUserLastStep() {}
+
+private:
+    // Raised by every detection entry point and by Run; see cycleDepth.
+    struct DepthGuard
+    {
+        explicit DepthGuard(int &depth) : d(depth) { ++d; }
+        ~DepthGuard() { --d; }
+        int &d;
+    };
+    void endPass(int pauseMs = 100);
+    void outerPass();
+    bool checkCameras();
+    bool startCycle(int input);
+    bool rearmPair(int input);
+    void startPositions(int input, bool *stopped);
+    void runSlotDetection(int k);
+    void latchAlarm(const QVector<int> &ngCameras);
+    void handleImages(bool ng, bool productPulse, int kind);
+    void handOverImages(int kind);
+    void setOutput(int channel, int on);
+    void flush();
+    bool machineTwoSided() const;
+};

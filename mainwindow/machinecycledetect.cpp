@@ -1,0 +1,577 @@
+// The detection side of the moulding cycle: countdown steps, the detection of a slot's cameras, the
+// combination into outputs, re-detection and the alarm latch, the output pulses, the result display,
+// the end of learning and the temperature alarm output.
+
+#include "machinecycle.h"
+
+#include "clock.h"
+#include "controlport.h"
+#include "editorhooks.h"
+#include "mainwindowglobals.h"
+#include "mainwindowlog.h"
+#include "mutexlocker.h"
+#include "savefailimagethread.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "uitexttable.h"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+// Pulse lengths are stored in tenths of a second; a stored value out of range gives no pulse.
+int pulseMs(int tenths)
+{
+    return tenths > 0 ? int(std::min<qint64>(qint64(tenths) * 100, 24LL * 3600 * 1000)) : 0;
+}
+} // namespace
+
+void MachineCycle::TimerUp(int k)
+{
+    if (k < 0 || k >= 8)
+        return;
+    const SysParam &p = *gSysParam;
+    if (k == 1 && p.preCutTime >= 1 && p.preCutTime <= 99 && !p.okNgPulse &&
+        slotCountdown[1] * 10.0f <= float(p.preCutTime) + 0.01f) {
+        setOutput(OutClose, 1);
+        flush();
+    }
+    int slot = k;
+    if (machineTwoSided()) {
+        slot = k >= 2 ? k - 2 : k;
+        if (w->moldSide == 0)
+            slot += 2;
+    }
+    w->currentSlot = slot;
+    if (slotCountdown[k] > 0.11f) {
+        slotCountdown[k] -= 0.1f;
+        for (int c = 0; c < hooks.cameraCount; ++c) {
+            if (hooks.repaintCountdown)
+                hooks.repaintCountdown(c);
+        }
+        return;
+    }
+    upTimers[k]->stop();
+    runSlotDetection(k);
+}
+
+// TimerUp step 4 and 5: all cameras of the slot judged side by side (learning keeps the one-camera
+// path), then combined.
+void MachineCycle::runSlotDetection(int k)
+{
+    const SysParam &p = *gSysParam;
+    const int slot = w->currentSlot;
+    if (w->runState == 2 || !hooks.judgeCameras) {
+        for (int c = 0; c < hooks.cameraCount; ++c)
+            RunAlgorithm(c, slot);
+    } else {
+        QVector<int> cameras;
+        for (int c = 0; c < hooks.cameraCount; ++c) {
+            pendingCameras[slot % 2] &= ~(1u << c);
+            cameras.append(c);
+        }
+        const QVector<TemperatureOutcome> outcomes = hooks.judgeCameras(cameras, slot);
+        // Any camera beyond its limits raises the alarm; it clears only when every camera that
+        // measured was within (a later camera's good pass must not hide an earlier one's alarm).
+        bool measured = false;
+        bool beyond = false;
+        for (const TemperatureOutcome &o : outcomes) {
+            measured = measured || o.measured;
+            beyond = beyond || (o.measured && o.beyond);
+        }
+        if (measured)
+            gTemperatureAlarm = beyond;
+        for (int c = 0; c < hooks.cameraCount; ++c)
+            RunAlgorithm(c, -1 - slot); // the rest of the pass, after judging
+    }
+    bool allOk = true;
+    for (int c = 0; c < hooks.cameraCount; ++c)
+        allOk = allOk && hooks.allPass && hooks.allPass(c);
+    CheckNG();
+    // Gated by the slot kind: the re-detection counters are kept per kind.
+    if (reCheckLeft[slotKind()] == 0 && hooks.sendDetectOnceInfo)
+        hooks.sendDetectOnceInfo(allOk);
+    w->detectStatus = 2;
+    if (w->alarmState != 2 && k == 1 && allOk && !reCheckPending && p.templateAutoUpdate) {
+        gTemplateRefreshPending = true;
+        for (int c = 0; c < hooks.cameraCount; ++c) {
+            if (hooks.saveReTrainImage)
+                hooks.saveReTrainImage(c, 1);
+        }
+    }
+}
+
+// slot >= 0: one camera detected or learnt on its own (learning, the region editor). slot < 0: the
+// finishing half after judgeCameras judged slot -1 - slot.
+void MachineCycle::RunAlgorithm(int camera, int slot)
+{
+    if (camera < 0 || camera >= hooks.cameraCount)
+        return;
+    DepthGuard guard(cycleDepth);
+    const SysParam &p = *gSysParam;
+    const bool judged = slot < 0;
+    const int s = judged ? -1 - slot : slot;
+    if (s < 0 || s >= 8)
+        return;
+    const int c = camera;
+    if (!judged) {
+        pendingCameras[s % 2] &= ~(1u << c);
+        if (saveFrameImages && hooks.saveFrameImage) {
+            hooks.saveFrameImage(c, QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
+                                        .arg(c + 1)
+                                        .arg(s + 1)
+                                        .arg(appNow().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"))));
+        }
+        if (w->runState == 2) {
+            if (hooks.learnPending && hooks.learnPending(c, s)) {
+                if (p.slotEnabled[s]) {
+                    if (hooks.saveReTrainImage)
+                        hooks.saveReTrainImage(c, s);
+                    if (hooks.sendSyncTempList)
+                        hooks.sendSyncTempList(c, s);
+                }
+                if (hooks.setLearnPending)
+                    hooks.setLearnPending(c, s, false);
+                if (hooks.setAllPass)
+                    hooks.setAllPass(c, true);
+            }
+            bool left = false;
+            for (int cc = 0; cc < hooks.cameraCount; ++cc) {
+                for (int ss = 0; ss < std::clamp(gDetectSlotCount, 0, 8); ++ss)
+                    left = left || (p.slotEnabled[ss] && hooks.learnPending && hooks.learnPending(cc, ss));
+            }
+            if (!left) {
+                StartDetect();
+                if (!p.okNgPulse) {
+                    setOutput(OutClose, 1);
+                    flush();
+                }
+                w->runState = 2;
+                if (hooks.CheckArea)
+                    hooks.CheckArea();
+            }
+            return;
+        }
+        if (hooks.judgeCameras) {
+            const QVector<TemperatureOutcome> o = hooks.judgeCameras({c}, s);
+            if (!o.isEmpty() && o.first().measured)
+                gTemperatureAlarm = o.first().beyond;
+        }
+    }
+
+    const bool ng = !(hooks.allPass && hooks.allPass(c));
+    const bool productKind = machineTwoSided() ? s % 2 == 0 : s == 0;
+    const int kindIndex = productKind ? 0 : 1;
+    const bool noneLeft = reCheckLeft[kindIndex] == 0;
+    if (ng && !p.okNgPulse) {
+        if (productKind) {
+            if (!p.ejectorPulseOnProdNg) {
+                if (!p.noEjectorCtrlInProd) {
+                    setOutput(OutThimble, 1);
+                    if (!p.preCutTime && !p.cutClampOnMoldAlarm)
+                        setOutput(OutClose, 1);
+                }
+                if (noneLeft)
+                    setOutput(OutAlarm, 1);
+            }
+        } else if (!p.preCutTime || noneLeft) {
+            setOutput(OutClose, 1);
+            if (noneLeft)
+                setOutput(OutAlarm, 1);
+        }
+    }
+    if (ng && productKind && p.ejectorPulseOnProdNg && hooks.failedRegionOutputs) {
+        // Stored output numbers come from the region table: only 0..3 name an NG output.
+        for (int out : hooks.failedRegionOutputs(c, s)) {
+            if (out >= 0 && out < 4)
+                ngPulse[out] = true;
+        }
+    }
+    if (ng && imageState[c][s] == 1 && noneLeft && hooks.keepNgFrame)
+        hooks.keepNgFrame(c, s);
+    flush();
+    if (hooks.repaintView)
+        hooks.repaintView(c);
+}
+
+void MachineCycle::CheckNG()
+{
+    if (gAreaCheckActive)
+        return;
+    DepthGuard guard(cycleDepth);
+    const SysParam &p = *gSysParam;
+    const int kind = slotKind();
+    const bool product = kind == 0;
+    QVector<int> ngCameras;
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        if (!(hooks.allPass && hooks.allPass(c))) {
+            ngCameras.append(c);
+            if (hooks.startResultTimer)
+                hooks.startResultTimer(c);
+        }
+    }
+    // The temperature alarm belongs to the mould check on either mould side.
+    const bool ng = !ngCameras.isEmpty() || (kind == 1 && gTemperatureAlarm);
+    const bool productPulse = product && p.ejectorPulseOnProdNg;
+
+    if (p.okNgPulse) {
+        setOutput(OutClose, ng ? 1 : 0);
+        setOutput(OutThimble, ng ? 0 : 1);
+        setOutput(OutAlarm, ng ? 1 : 0);
+        flush();
+        if (pulseMs(p.clampPulse) > 0)
+            clampTimer->start(pulseMs(p.clampPulse));
+        manualTriggered = false;
+    } else if (!ng) {
+        if (product) {
+            if (!p.noEjectorCtrlInProd && !p.ejectorPulseOnProdNg)
+                setOutput(OutThimble, 0);
+        } else if (!gRetrainDone) {
+            setOutput(OutClose, 0);
+        }
+        reCheckPending = false;
+        flush();
+        if (w->alarmState == 2 && !productPulse) {
+            if (hooks.markAlarmFinished)
+                hooks.markAlarmFinished();
+            if (hooks.closeEditor)
+                hooks.closeEditor();
+            if (product && p.machineType >= 0 && p.machineType <= 2) {
+                setOutput(OutAlarm, 0);
+                setOutput(OutThimble, 0);
+                flush();
+                w->alarmState = 0;
+                ResetRun();
+                w->runState = 1;
+                if (p.machineType == 0 && !p.semiAuto) {
+                    simulatedTrigger = 1;
+                    forcedTriggerSlot = 1;
+                }
+            } else {
+                // Marked as finished just now: the start must not report the same alarm again.
+                w->alarmState = 0;
+                StartDetect();
+            }
+        } else if (w->alarmState == 2) {
+            StartDetect();
+        }
+        manualTriggered = false;
+    } else {
+        if (!productPulse && w->alarmState != 2) {
+            if (reCheckLeft[kind] == 0)
+                latchAlarm(ngCameras);
+            else
+                reCheckPending = true;
+        }
+        manualTriggered = false;
+    }
+
+    if (w->alarmState != 2 && w->alarmState != 3 && (!ng || p.okNgPulse || productPulse) &&
+        !(hooks.settingsVisible && hooks.settingsVisible())) {
+        w->alarmState = 1;
+        resultShowTimer->start(2000);
+        shownSlot = w->currentSlot;
+        if (hooks.repaintWindow)
+            hooks.repaintWindow();
+        const bool ngLamp = ng && p.okNgPulse;
+        if (hooks.setLed) {
+            hooks.setLed(6, ngLamp ? 0 : 1);
+            hooks.setLed(7, ngLamp ? 1 : 0);
+        }
+    }
+    if (!ng && !product) {
+        if (p.slotEnabled[0] && p.cutEjectorOnClamp && !p.noEjectorCtrlInProd && !p.ejectorPulseOnProdNg) {
+            setOutput(OutThimble, 1);
+            flush();
+        }
+        if (p.cutClampAfterMoldOk && pulseMs(p.clampPulse) > 0)
+            clampTimer->start(pulseMs(p.clampPulse));
+    }
+    if (productPulse && ng) {
+        for (int j = 0; j < 4; ++j) {
+            if (ngPulse[j])
+                setOutput(OutNG + j, 1);
+        }
+        if (!p.noEjectorCtrlInProd)
+            setOutput(OutThimble, 1);
+        flush();
+        if (pulseMs(p.ejectorPulse) > 0)
+            outNgTimer->start(pulseMs(p.ejectorPulse));
+    }
+    if (!ng && product && p.cutEjectorAfterProdOk && pulseMs(p.ejectorPulse) > 0)
+        ejectorTimer->start(pulseMs(p.ejectorPulse));
+
+    handleImages(ng, productPulse, kind);
+    // A product NG that pulses the ejector is handed over as the result display shows it: otherwise
+    // a mould NG in the same cycle leaves its picture waiting and the next cycle start loses it.
+    if (!ng || p.okNgPulse || (productPulse && ng))
+        handOverImages(kind);
+    if (!product && (!ng || p.okNgPulse) && hooks.CountWrite)
+        hooks.CountWrite();
+    if (hooks.sendAlarmFinishTiming)
+        hooks.sendAlarmFinishTiming();
+}
+
+void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
+{
+    if (hooks.sendAlarmStartTiming)
+        hooks.sendAlarmStartTiming(w->currentSlot);
+    if (directTimerUp) {
+        setOutput(OutClose, 1);
+        flush();
+    }
+    if (w->screenOff && hooks.wakeScreen)
+        hooks.wakeScreen();
+    SetStopDetect();
+    w->alarmState = 2;
+    if (hooks.showAllCameras)
+        hooks.showAllCameras();
+    if (hooks.hideMenus)
+        hooks.hideMenus();
+    if (hooks.openEditor)
+        hooks.openEditor();
+    reCheckPending = false;
+    if (hooks.setLed) {
+        hooks.setLed(6, 0);
+        hooks.setLed(7, 1);
+    }
+    QString line;
+    for (int c : ngCameras)
+        line += uiText(151).arg(c + 1);
+    line.chop(1);
+    line += uiText(152);
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(line);
+}
+
+// CheckNG step 10: the result pictures of the slot's cameras.
+void MachineCycle::handleImages(bool, bool productPulse, int kind)
+{
+    const SysParam &p = *gSysParam;
+    const int s = w->currentSlot;
+    if (s < 0 || s >= 8)
+        return;
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        int &code = imageState[c][s];
+        const bool camOk = hooks.allPass && hooks.allPass(c);
+        bool saved = false;
+        if (code == 1 && camOk) {
+            if (gOkImageLimit < 1) {
+                code = 0;
+                continue;
+            }
+            code = 2;
+            if (hooks.SaveFailImage)
+                hooks.SaveFailImage(c, s, 1);
+            saved = true;
+        } else if (code == 1) {
+            if (gNgImageLimit < 1) {
+                code = 0;
+                continue;
+            }
+            if (reCheckLeft[kind] > 0)
+                continue;
+            code = p.okNgPulse || productPulse ? 9 : 3;
+            if (hooks.SaveFailImage)
+                hooks.SaveFailImage(c, s, 0);
+            saved = true;
+        } else if (code >= 4 && code <= 6) {
+            if (hooks.appendClearMethod)
+                hooks.appendClearMethod(c, code);
+            if (hooks.UpdateFailImage)
+                hooks.UpdateFailImage(c, s, 0);
+        } else if (code == 7) {
+            if (camOk) {
+                if (hooks.UpdateFailImage)
+                    hooks.UpdateFailImage(c, s, 0);
+                if (hooks.SaveFailImage)
+                    hooks.SaveFailImage(c, s, 1);
+                if (hooks.UpdateFailImage)
+                    hooks.UpdateFailImage(c, s, 1);
+            } else {
+                code = 3;
+            }
+        }
+        if (saved && gStatisticsEnabled && hooks.addResult)
+            hooks.addResult(c, s, camOk);
+    }
+}
+
+// CheckNG step 11: pictures waiting for the saver thread are handed over.
+void MachineCycle::handOverImages(int)
+{
+    MutexLocker lock(gFailImageMutex);
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        for (int s = 0; s < std::clamp(gDetectSlotCount, 0, 8); ++s) {
+            int &code = imageState[c][s];
+            if (code == 2 || code == 10)
+                gFailImagePending[c][s][1] = 1;
+            if (code == 9 || code == 10)
+                gFailImagePending[c][s][0] = 1;
+            if (code == 2 || code == 9 || code == 10)
+                code = 0;
+        }
+    }
+}
+
+void MachineCycle::ReCheck()
+{
+    DepthGuard guard(cycleDepth);
+    const SysParam &p = *gSysParam;
+    const int kind = slotKind();
+    pendingCameras[kind] = 0;
+    if (kind == 1 && (!p.preCutTime || reCheckLeft[1] == 0)) {
+        setOutput(OutClose, 1);
+        flush();
+    }
+    const int s = w->currentSlot;
+    if (s >= 0 && s < 8 && p.slotEnabled[s]) {
+        QVector<int> cameras;
+        for (int c = 0; c < hooks.cameraCount; ++c) {
+            pendingCameras[kind] |= 1u << c;
+            cameras.append(c);
+        }
+        if (hooks.judgeCameras && w->runState != 2) {
+            for (int c : cameras)
+                pendingCameras[s % 2] &= ~(1u << c);
+            const QVector<TemperatureOutcome> outcomes = hooks.judgeCameras(cameras, s);
+            bool measured = false, beyond = false;
+            for (const TemperatureOutcome &o : outcomes) {
+                measured = measured || o.measured;
+                beyond = beyond || (o.measured && o.beyond);
+            }
+            if (measured)
+                gTemperatureAlarm = beyond;
+            for (int c : cameras)
+                RunAlgorithm(c, -1 - s);
+        } else {
+            for (int c : cameras)
+                RunAlgorithm(c, s);
+        }
+    }
+    bool allOk = true;
+    for (int c = 0; c < hooks.cameraCount; ++c)
+        allOk = allOk && hooks.allPass && hooks.allPass(c);
+    CheckNG();
+    if (reCheckLeft[kind] == 0 && hooks.sendDetectOnceInfo)
+        hooks.sendDetectOnceInfo(allOk);
+}
+
+void MachineCycle::BackTrain()
+{
+    DepthGuard guard(cycleDepth);
+    const SysParam &p = *gSysParam;
+    if (!p.okNgPulse) {
+        setOutput(OutClose, 0);
+        if (p.cutEjectorOnClamp && p.slotEnabled[0] && !p.noEjectorCtrlInProd && !p.ejectorPulseOnProdNg &&
+            p.machineType == 0)
+            setOutput(OutThimble, 1);
+        flush();
+    }
+    w->runState = 1;
+    CheckNG();
+    gRetrainDone = true;
+}
+
+void MachineCycle::TimerShow()
+{
+    resultShowTimer->stop();
+    if (w->alarmState != 2) {
+        if (hooks.setLed) {
+            hooks.setLed(6, 1);
+            hooks.setLed(7, 1);
+        }
+        if (!reCheckPending && shownSlot == w->currentSlot && gDetectSlotCount > 0) {
+            w->currentSlot = (w->currentSlot + 1) % gDetectSlotCount;
+            if (w->currentSlot % 2 == 0 && gSysParam->enableProdDetect == 0)
+                w->currentSlot = (w->currentSlot + 1) % gDetectSlotCount;
+        }
+        if (w->alarmState == 1) {
+            w->alarmState = 0;
+            if (hooks.repaintWindow)
+                hooks.repaintWindow();
+        }
+    }
+    w->detectStatus = 3;
+    if (gRetrainDone) {
+        gRetrainDone = false;
+        for (int c = 0; c < hooks.cameraCount; ++c) {
+            for (int s = 0; s < std::clamp(gDetectSlotCount, 0, 8); ++s) {
+                if (gSysParam->slotEnabled[s] && hooks.rebuildTemplates)
+                    hooks.rebuildTemplates(c, s);
+            }
+        }
+    } else if (gTemplateRefreshPending) {
+        gTemplateRefreshPending = false;
+        for (int c = 0; c < hooks.cameraCount; ++c) {
+            if (hooks.rebuildTemplates)
+                hooks.rebuildTemplates(c, 1);
+        }
+    }
+}
+
+void MachineCycle::CheckTemp()
+{
+    if (!gTemperatureAlarm)
+        return;
+    setOutput(OutAlarm, 1);
+    tempAlarmTimer->start(1000);
+}
+
+void MachineCycle::SlotResetAlarm()
+{
+    if (w->alarmState != 2)
+        setOutput(OutAlarm, 0);
+    tempAlarmTimer->stop();
+}
+
+void MachineCycle::OutTimerOutNG()
+{
+    outNgTimer->stop();
+    if (!gSysParam->noEjectorCtrlInProd)
+        setOutput(OutThimble, 0);
+    for (int j = 0; j < 4; ++j)
+        setOutput(OutNG + j, 0);
+    flush();
+}
+
+void MachineCycle::OutTimerNotAllowClose()
+{
+    clampTimer->stop();
+    if (gSysParam->okNgPulse) {
+        setOutput(OutClose, 0);
+        setOutput(OutThimble, 0);
+        setOutput(OutAlarm, 0);
+        flush();
+    } else if (w->runState != 3) {
+        setOutput(OutClose, 1);
+        flush();
+    }
+}
+
+void MachineCycle::OutTimerNotAllowThimble()
+{
+    ejectorTimer->stop();
+    if (gSysParam->okNgPulse) {
+        setOutput(OutClose, 0);
+        setOutput(OutThimble, 0);
+        flush();
+    } else if (w->runState != 3) {
+        setOutput(OutThimble, 1);
+        flush();
+    }
+}
+
+void MachineCycle::OutTimerReserveOutput()
+{
+    reserveTimer->stop();
+    setOutput(OutReserve, 0);
+    flush();
+}
+
+void MachineCycle::SlotTimerDelayOutput3()
+{
+    delayOutput4Timer->stop();
+    setOutput(OutNG, 1);
+    flush();
+}

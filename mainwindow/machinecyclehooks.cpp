@@ -1,0 +1,203 @@
+// The main window's side of the moulding cycle: it makes the cycle (construction steps 27, 30 and 42)
+// and answers the cycle's hooks with its camera views, boxes, record and counters, and installs the
+// cycle's entry points for the region editor and the camera views.
+
+#include "devewizard.h"
+
+#include "atomicfile.h"
+#include "cameradetector.h"
+#include "camerainterface.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "choosebox.h"
+#include "clock.h"
+#include "editorhooks.h"
+#include "imagesize.h"
+#include "mainwindowglobals.h"
+#include "mainwindowlog.h"
+#include "resstatistics.h"
+#include "slotjudgement.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "systemhelpers.h"
+#include "temperaturechartwidget.h"
+#include "warnbox.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTimer>
+#include <cstring>
+
+void DeVeWizard::createCycle()
+{
+    // The judgement pool sets OpenCV's own threads once for the whole run.
+    SlotJudgement::instance();
+    machineCycle = new MachineCycle(this, makeCycleHooks(), this);
+    installEditorHooks();
+}
+
+CycleHooks DeVeWizard::makeCycleHooks()
+{
+    CycleHooks h;
+    h.cameraCount = gCameraCount;
+    auto view = [this](int c) -> CammerWidget * { return c >= 0 && c < 8 ? cammerWidgets[c] : nullptr; };
+    h.cameraConnected = [view](int c) {
+        CammerWidget *v = view(c);
+        return v && v->cameraOpened && v->camera && v->camera->isOnline();
+    };
+    h.cameraOpen = [view](int c) { return view(c) && view(c)->cameraOpened; };
+    // The newest frame of the view's camera into its grab buffer; a frame that does not fit the
+    // buffer (another size or format) is not taken.
+    h.grabFrame = [view](int c) {
+        CammerWidget *v = view(c);
+        if (!v || !v->camera)
+            return false;
+        cv::Mat frame;
+        if (!v->camera->getImage(frame) || !frame.isContinuous())
+            return false;
+        const size_t bytes = frame.total() * frame.elemSize();
+        if (bytes != v->grabBuffer.size())
+            return false;
+        std::memcpy(v->grabBuffer.data(), frame.data, bytes);
+        return true;
+    };
+    h.applyOnceWhiteBalance = [view](int c) {
+        if (view(c) && view(c)->camera)
+            view(c)->camera->setOnceWhiteBalance();
+    };
+    h.judgeCameras = [view](const QVector<int> &cameras, int slot) {
+        QVector<CameraDetector *> detectors;
+        for (int c : cameras)
+            detectors.append(view(c) ? view(c)->detector.get() : nullptr);
+        return judgeSlotCameras(detectors, slot);
+    };
+    h.allPass = [view](int c) { return view(c) && view(c)->allPass; };
+    h.setAllPass = [view](int c, bool pass) {
+        if (view(c))
+            view(c)->allPass = pass;
+    };
+    h.failedRegionOutputs = [view](int c, int slot) {
+        QVector<int> outputs;
+        CammerWidget *v = view(c);
+        if (!v || !v->liveTable || slot < 0 || slot >= kViewSlots)
+            return outputs;
+        const int count = std::clamp(v->liveTable->roiCount[slot], 0, kViewRois);
+        for (int j = 0; j < count; ++j) {
+            if (!v->roiPass[slot][j])
+                outputs.append(v->liveTable->outN[j]);
+        }
+        return outputs;
+    };
+    h.repaintView = [view](int c) {
+        if (view(c))
+            view(c)->update();
+    };
+    h.repaintCountdown = [view](int c) {
+        if (CammerWidget *v = view(c))
+            v->update(QRect(int(520 * v->displayScaleX), int(5 * v->displayScaleY), 130, 36));
+    };
+    h.resetResults = [view](int c) {
+        CammerWidget *v = view(c);
+        if (!v)
+            return;
+        v->allPass = true;
+        for (int s = 0; s < std::clamp(gDetectSlotCount, 0, kViewSlots); ++s) {
+            for (int j = 0; j < kViewRois; ++j) {
+                v->roiPass[s][j] = true;
+                v->roiValue[s][j] = 0;
+            }
+        }
+    };
+    h.rebuildTemplates = [view](int c, int s) {
+        if (CammerWidget *v = view(c); v && v->detector) {
+            v->detector->createPositionTemplate(s);
+            v->detector->buildRegistrationTemplate(s);
+            v->detector->trainTemplates(s);
+        }
+    };
+    h.saveFrameImage = [view, this](int c, const QString &path) {
+        CammerWidget *v = view(c);
+        if (!v || v->grabBuffer.empty())
+            return;
+        const bool colour = v->frameBytes > v->pixelCount;
+        QImage image(v->grabBuffer.data(), v->imageWidth, v->imageHeight,
+                     colour ? v->imageWidth * 4 : v->imageWidth,
+                     colour ? QImage::Format_RGB32 : QImage::Format_Indexed8);
+        if (!colour)
+            image.setColorTable(grayColorTable);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "BMP") || !writeFileAtomically(path, bytes))
+            qCWarning(lcMainWindow) << "raw frame not saved:" << path;
+    };
+
+    h.showAllCameras = [this] {
+        shownCamera = gCameraCount;
+        ChangeCammer();
+    };
+    h.repaintWindow = [this] { update(); };
+    h.InsertRecord = [this](const QString &line) { InsertRecord(line); };
+    h.CountWrite = [this] { CountWrite(); };
+    h.addResult = [](int c, int slot, bool ok) {
+        if (gStatisticsStore)
+            gStatisticsStore->addResult(appNow().time().hour(), ok, c, slot);
+    };
+    h.showWarning = [](const QString &text, bool modal) {
+        if (!gWarnBox)
+            return;
+        gWarnBox->setMessage(text);
+        if (modal)
+            gWarnBox->exec();
+        else
+            gWarnBox->show();
+    };
+    h.hideWarning = [] {
+        if (gWarnBox)
+            gWarnBox->hide();
+    };
+    h.askYesNo = [](const QString &question) {
+        if (!gChooseBox)
+            return false;
+        gChooseBox->setMessage(question);
+        return gChooseBox->exec() == 1;
+    };
+    h.userLevel = [this] { return userLevel(); };
+    h.authorizeStop = [this] { return userLevel() > 0; };
+    h.wakeScreen = [this] {
+        setBacklight(1);
+        if (gSysParam->screenOffTime > 0)
+            lcdTimer->start(gSysParam->screenOffTime * 1000);
+    };
+    h.setLed = [](int led, int on) { setLed(led, on); };
+    h.applyFrameSpeedToAll = [view] {
+        for (int c = 0; c < gCameraCount; ++c) {
+            if (view(c) && view(c)->camera) {
+                view(c)->camera->stopCapture();
+                view(c)->camera->setFrameSpeed(gSysParam->frameSpeed);
+                view(c)->camera->startCapture();
+            }
+        }
+    };
+    return h;
+}
+
+// The region editor and the camera views reach the cycle through these; removed by the destructor.
+void DeVeWizard::installEditorHooks()
+{
+    EditorCycleHooks &e = editorCycleHooks();
+    MachineCycle *cycle = machineCycle;
+    e.RunAlgorithm = [cycle](int camera, int slot) {
+        if (slot >= 0)
+            cycle->RunAlgorithm(camera, slot);
+    };
+    e.CheckNG = [cycle] { cycle->CheckNG(); };
+    e.BackTrain = [cycle] { cycle->BackTrain(); };
+    e.imageState = [cycle](int camera, int slot) -> int & {
+        static int outside = 0;
+        if (camera < 0 || camera >= 8 || slot < 0 || slot >= 8)
+            return outside = 0;
+        return cycle->imageState[camera][slot];
+    };
+    e.cameraLostAlarm = [cycle] { cycle->cameraLostAlarm(); };
+}

@@ -1,0 +1,393 @@
+// The moulding cycle against fake camera views with scripted verdicts and the real output word of the
+// board link: inputs in, outputs read back as logical values, record lines and report calls counted.
+
+#include "controlport.h"
+#include "editorhooks.h"
+#include "iolink.h"
+#include "machinecycle.h"
+#include "mutexlocker.h"
+#include "savefailimagethread.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+
+#include <QtTest>
+
+namespace {
+
+// Everything the cycle did to the world around it.
+struct World
+{
+    int cameras = 1;
+    QVector<bool> verdict = QVector<bool>(8, true); // per camera: all regions pass
+    QList<bool> scriptedNg;                          // per judgement of the mould: true NG (overrides)
+    QVector<int> failedOutputs;
+    QVector<TemperatureOutcome> temperatures;
+    bool connected = true;
+    int judgements = 0;
+    QList<int> judgedSlots;
+    int editorOpened = 0;
+    int editorClosed = 0;
+    int alarmStarts = 0;
+    int alarmFinishMarks = 0;
+    int finishCalls = 0;
+    QList<bool> detectOnce;
+    QStringList records;
+    QStringList warnings;
+    bool answerYes = true;
+    bool authorized = true;
+    std::function<void()> duringJudgement;
+};
+
+CycleHooks fakeHooks(World *w)
+{
+    CycleHooks h;
+    h.cameraCount = w->cameras;
+    h.cameraConnected = [w](int) { return w->connected; };
+    h.cameraOpen = [](int) { return true; };
+    h.judgeCameras = [w](const QVector<int> &cams, int slot) {
+        ++w->judgements;
+        w->judgedSlots << slot;
+        if (!w->scriptedNg.isEmpty()) {
+            const bool ng = w->scriptedNg.takeFirst();
+            for (int c : cams)
+                w->verdict[c] = !ng || c % 2 == 1; // cameras 1, 3 .. (0 and 2 by index) fail
+        }
+        if (w->duringJudgement)
+            w->duringJudgement();
+        return w->temperatures.isEmpty() ? QVector<TemperatureOutcome>(cams.size()) : w->temperatures;
+    };
+    h.allPass = [w](int c) { return w->verdict.value(c, true); };
+    h.setAllPass = [w](int c, bool p) { w->verdict[c] = p; };
+    h.resetResults = [w](int c) { w->verdict[c] = true; };
+    h.failedRegionOutputs = [w](int, int) { return w->failedOutputs; };
+    h.openEditor = [w] { ++w->editorOpened; };
+    h.closeEditor = [w] { ++w->editorClosed; };
+    h.sendAlarmStartTiming = [w](int) { ++w->alarmStarts; };
+    h.markAlarmFinished = [w] { ++w->alarmFinishMarks; };
+    h.sendAlarmFinishTiming = [w] { ++w->finishCalls; };
+    h.sendDetectOnceInfo = [w](bool ok) { w->detectOnce << ok; };
+    h.InsertRecord = [w](const QString &line) { w->records << line; };
+    h.showWarning = [w](const QString &text, bool) { w->warnings << text; };
+    h.askYesNo = [w](const QString &) { return w->answerYes; };
+    h.authorizeStop = [w] { return w->authorized; };
+    h.userLevel = [] { return 2; };
+    return h;
+}
+
+void setInputs(quint32 word)
+{
+    MutexLocker lock(gIoMutex);
+    gIoInputWord = word;
+}
+
+int out(int channel)
+{
+    return gControlPort->getIO(1, channel);
+}
+
+} // namespace
+
+class TestMachineCycle : public QObject
+{
+    Q_OBJECT
+    SysParam param;
+
+    void standardMachine(int debounce, int delay0, int delay1)
+    {
+        param = SysParam();
+        param.machineType = 0;
+        param.enableProdDetect = 1;
+        param.slotEnabled[0] = param.slotEnabled[1] = 1;
+        param.slotTrigInput[0] = param.slotTrigInput[1] = 0;
+        param.debounceTime = debounce;
+        param.trigInDelay[0] = delay0;
+        param.trigInDelay[1] = delay1;
+        gSysParam = &param;
+        gDetectSlotCount = 2;
+        gSlotDelaySum = 0;
+        gTemperatureAlarm = false;
+        gAreaCheckActive = false;
+        gRetrainDone = false;
+        gNgImageLimit = 10;
+        gOkImageLimit = 10;
+        setInputs(0);
+        delete gControlPort;
+        gControlPort = new ControlPort;
+        gControlPort->clearOutputs();
+        gControlPort->flushOutputs();
+        for (int i = 0; i < 8; ++i)
+            gControlPort->checkInput(i);
+    }
+    // One pass with input 0 raised, then lowered again.
+    static void pulseInput(MachineCycle &cycle, int input)
+    {
+        setInputs(1u << input);
+        cycle.Run();
+        setInputs(0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        fillUiTextTable();
+        if (!gIoMutex)
+            createProcessMutexes();
+        setIoPortPattern(QDir::temp().filePath(QStringLiteral("no-board-%1")));
+    }
+    void cleanupTestCase()
+    {
+        delete gControlPort;
+        gControlPort = nullptr;
+        gSysParam = nullptr;
+    }
+
+    // Debounce: a latch made by the debounce timer survives until the next pass acts on it; an input
+    // released before the timer ends starts nothing. Debounce 0 latches in the same pass.
+    void debounceAndDelays_data()
+    {
+        QTest::addColumn<int>("debounce");
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("debounce 0") << 0 << 0 << true;
+        QTest::newRow("debounce 3, held 400 ms") << 3 << 400 << true;
+        QTest::newRow("debounce 3, held 150 ms") << 3 << 150 << false;
+    }
+    void debounceAndDelays()
+    {
+        QFETCH(int, debounce);
+        QFETCH(int, holdMs);
+        QFETCH(bool, starts);
+        standardMachine(debounce, 10, 15);
+        World world;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        setInputs(1);
+        cycle.Run();
+        QTest::qWait(holdMs);
+        setInputs(0);
+        QTest::qWait(debounce * 100 + 50 - std::min(holdMs, debounce * 100));
+        cycle.Run();
+        QCOMPARE(cycle.upTimers[0]->isActive(), starts);
+        if (!starts)
+            return;
+        // Product after 1.0 s, mould 1.5 s later: 2.5 s after the same edge (the poll may have
+        // stepped both countdowns already).
+        QVERIFY(cycle.slotCountdown[0] > 0.75f && cycle.slotCountdown[0] <= 1.0f);
+        QVERIFY(qAbs(cycle.slotCountdown[1] - cycle.slotCountdown[0] - 1.5f) < 0.01f);
+        QCOMPARE(out(OutClose), 1);
+        QCOMPARE(out(OutThimble), 1);
+        // A second edge during the countdown changes nothing.
+        pulseInput(cycle, 0);
+        QTest::qWait(debounce * 100 + 50);
+        cycle.Run();
+        QVERIFY(qAbs(cycle.slotCountdown[1] - cycle.slotCountdown[0] - 1.5f) < 0.01f);
+        QVERIFY(cycle.slotCountdown[0] > 0.3f);
+        // Stop during a countdown cancels it; the mould cameras of the cycle are no longer pending.
+        cycle.StopDetect();
+        QVERIFY(!cycle.upTimers[0]->isActive() && !cycle.upTimers[1]->isActive());
+        QCOMPARE(world.judgements, 0);
+    }
+
+    // Mould NG re-detected, then the alarm; an OK at the last re-detection releases the clamp.
+    void mouldRedetectionAndAlarm_data()
+    {
+        QTest::addColumn<QList<bool>>("ngs"); // mould detection, first and second re-detection
+        QTest::addColumn<bool>("latched");
+        QTest::newRow("NG, NG, NG: alarm") << QList<bool>{true, true, true} << true;
+        QTest::newRow("NG, NG, OK: released") << QList<bool>{true, true, false} << false;
+    }
+    void mouldRedetectionAndAlarm()
+    {
+        QFETCH(QList<bool>, ngs);
+        QFETCH(bool, latched);
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.reMoldTimes = 2;
+        World world;
+        world.cameras = 4;
+        world.scriptedNg = ngs;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 1);
+        QVERIFY(cycle.reCheckPending);
+        QCOMPARE(out(OutClose), 1);
+        QCOMPARE(out(OutAlarm), 0);
+        cycle.Run();
+        cycle.Run();
+        QCOMPARE(world.judgements, 3);
+        QCOMPARE(world.judgedSlots, (QList<int>{1, 1, 1}));
+        cycle.Run(); // nothing left to re-detect
+        QCOMPARE(world.judgements, 3);
+        QCOMPARE(state.alarmState == 2, latched);
+        QCOMPARE(out(OutAlarm), latched ? 1 : 0);
+        QCOMPARE(out(OutClose), latched ? 1 : 0);
+        QCOMPARE(world.editorOpened, latched ? 1 : 0);
+        QCOMPARE(world.alarmStarts, latched ? 1 : 0);
+        QCOMPARE(world.detectOnce, QList<bool>{!latched});
+        if (latched) {
+            QCOMPARE(state.runState, 3);
+            QCOMPARE(world.records.last(), uiText(151).arg(1) + uiText(151).arg(3).chopped(1) + uiText(152));
+            QCOMPARE(cycle.imageState[0][1], 3);
+            // Re-learning is refused while the alarm is latched.
+            cycle.SlotReTrain();
+            QCOMPARE(state.runState, 3);
+            // The operator's OK re-detection clears it: the finish is marked then, once.
+            world.verdict.fill(true);
+            QCOMPARE(world.alarmFinishMarks, 0);
+            cycle.CheckNG();
+            QCOMPARE(world.alarmFinishMarks, 1);
+            QCOMPARE(world.editorClosed, 1);
+            QCOMPARE(state.alarmState, 1); // the OK result is shown
+            QCOMPARE(state.runState, 1);
+            QCOMPARE(out(OutAlarm), 0);
+        }
+    }
+
+    // Product NG with the ejector pulse: NG outputs of the failed regions (an output number out of
+    // range ignored), no alarm, the NG picture handed to the saver.
+    void productNgPulses()
+    {
+        standardMachine(0, 0, 10);
+        param.ejectorPulseOnProdNg = 1;
+        param.ejectorPulse = 3;
+        World world;
+        world.cameras = 2;
+        world.failedOutputs = {2, 7, -1};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        world.verdict[1] = false;
+        {
+            MutexLocker lock(gFailImageMutex);
+            std::memset(gFailImagePending, 0, sizeof gFailImagePending);
+        }
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgedSlots, QList<int>{0});
+        QCOMPARE(out(OutNG + 2), 1);
+        QCOMPARE(out(OutNG + 0) + out(OutNG + 1) + out(OutNG + 3), 0);
+        QCOMPARE(out(OutThimble), 1);
+        QCOMPARE(state.alarmState, 1);
+        QCOMPARE(world.editorOpened, 0);
+        QVERIFY(cycle.outNgTimer->isActive());
+        QCOMPARE(cycle.outNgTimer->interval(), 300);
+        {
+            MutexLocker lock(gFailImageMutex);
+            QCOMPARE(int(gFailImagePending[1][0][0]), 1);
+            QCOMPARE(int(gFailImagePending[0][0][1]), 1);
+        }
+        QCOMPARE(cycle.imageState[1][0], 0);
+        QTRY_COMPARE(out(OutNG + 2), 0);
+    }
+
+    // A flush inside a detection runs Run nested: it must not start another slot or take a latch.
+    void nestedPassKeepsOneSlot()
+    {
+        standardMachine(0, 0, 0);
+        World world;
+        world.cameras = 3;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        int nestedSlotsSeen = 0;
+        world.duringJudgement = [&] {
+            setInputs(0x5);
+            cycle.simulatedTrigger = 0;
+            cycle.Run();
+            nestedSlotsSeen = world.judgements;
+        };
+        pulseInput(cycle, 0);
+        QCOMPARE(nestedSlotsSeen, 2); // the nested passes judged nothing themselves
+        QCOMPARE(world.judgedSlots, (QList<int>{0, 1}));
+    }
+
+    // The alarm of a slot's temperatures: any camera beyond raises it, a later good camera does not
+    // clear it; and it makes the mould result NG.
+    void temperatureAcrossCameras()
+    {
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        World world;
+        world.cameras = 2;
+        world.temperatures = {TemperatureOutcome{true, true}, TemperatureOutcome{true, false}};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QVERIFY(gTemperatureAlarm);
+        QCOMPARE(state.alarmState, 2);
+    }
+
+    // Stop and start output levels, a lost camera while stopped, a refused stop.
+    void stopStartAndCameraLoss_data()
+    {
+        QTest::addColumn<int>("stopClamp");
+        QTest::addColumn<int>("cutEjector");
+        QTest::newRow("plain") << 0 << 0;
+        QTest::newRow("stopClampOnStop") << 1 << 0;
+        QTest::newRow("cutEjectorOnClamp") << 0 << 1;
+    }
+    void stopStartAndCameraLoss()
+    {
+        QFETCH(int, stopClamp);
+        QFETCH(int, cutEjector);
+        standardMachine(0, 5, 5);
+        param.stopClampOnStop = stopClamp;
+        param.cutEjectorOnClamp = cutEjector;
+        World world;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        QCOMPARE(gControlPort->pendingOutputs, quint32(cutEjector ? 0x2 : 0));
+        world.authorized = false;
+        cycle.SlotStartStop();
+        QCOMPARE(state.runState, 1);
+        world.authorized = true;
+        world.answerYes = true;
+        cycle.SlotStartStop();
+        QCOMPARE(state.runState, 3);
+        QCOMPARE(gControlPort->pendingOutputs, quint32(stopClamp ? 0x1 : 0));
+        QCOMPARE(world.records.last(), uiText(141));
+        world.connected = false;
+        cycle.Run();
+        QCOMPARE(out(OutClose), 1);
+        QCOMPARE(cycle.runTimer->interval(), 500);
+        QCOMPARE(world.warnings.last(), uiText(39));
+    }
+
+    // A manual trigger on the right mould arms the slot it detects.
+    void manualTriggerRightMould()
+    {
+        standardMachine(0, 0, 0);
+        param.machineType = 1;
+        param.slotEnabled[2] = param.slotEnabled[3] = 1;
+        gDetectSlotCount = 4;
+        World world;
+        world.cameras = 2;
+        CycleWindowState state;
+        state.moldSide = 0;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        cycle.SlotManualTrig(1);
+        cycle.Run();
+        QCOMPARE(world.judgedSlots, QList<int>{3});
+        QCOMPARE(cycle.imageState[0][3], 0); // armed, saved as OK and handed over
+        QCOMPARE(cycle.imageState[0][1], 0);
+        QCOMPARE(world.detectOnce, QList<bool>{true});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMachineCycle)
+#include "tst_machinecycle.moc"
