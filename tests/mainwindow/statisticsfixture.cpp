@@ -23,15 +23,9 @@ void setNow(const QDateTime &now)
     gTestNow = now;
 }
 
-TimeZoneScope::TimeZoneScope(const char *zone)
+void TimeZoneScope::setZone(const char *zone)
 {
     qputenv("TZ", zone);
-    tzset();
-}
-
-TimeZoneScope::~TimeZoneScope()
-{
-    qputenv("TZ", "UTC");
     tzset();
 }
 

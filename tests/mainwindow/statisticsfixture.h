@@ -11,11 +11,11 @@ void useTestClock(const QDateTime &now);
 void setNow(const QDateTime &now);
 
 // Sets TZ for this process (local times follow at once); the destructor puts UTC back.
-class TimeZoneScope
+struct TimeZoneScope
 {
-public:
-    explicit TimeZoneScope(const char *zone);
-    ~TimeZoneScope();
+    explicit TimeZoneScope(const char *zone) { setZone(zone); }
+    ~TimeZoneScope() { setZone("UTC"); }
+    static void setZone(const char *zone);
 };
 
 // Every column of the rows `select` returns from database file `path`, read by position.

@@ -160,14 +160,18 @@ private slots:
     void exportToUsb_data()
     {
         QTest::addColumn<bool>("mntIsFile");
-        QTest::addColumn<int>("shownRow");
-        QTest::newRow("written") << false << 147;
-        QTest::newRow("disk refuses") << true << 650;
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("shownRow"); // -1: nothing after the question
+        QTest::newRow("written") << false << 1 << 147;
+        QTest::newRow("disk refuses") << true << 1 << 650;
+        QTest::newRow("declined: the page comes back") << false << 0 << -1;
     }
     void exportToUsb()
     {
         QFETCH(bool, mntIsFile);
+        QFETCH(int, answer);
         QFETCH(int, shownRow);
+        BoxTestPolicy::enable(answer);
         TestWorkDir dir;
         UsbRunner runner;
         setCommandRunner(&runner);
@@ -186,10 +190,15 @@ private slots:
         page->show();
 
         page->SlotExportData();
-        QCOMPARE(BoxTestPolicy::shownTexts(), (QStringList{uiText(324), uiText(shownRow)}));
-        QVERIFY(runner.commands.contains(QStringLiteral("umount /mnt")));
         QVERIFY(page->isVisible());
         const QStringList lines = readTextLines(QStringLiteral("root/mnt/2026-03-10_09.05.07.xls"));
+        if (shownRow < 0) {
+            QCOMPARE(BoxTestPolicy::shownTexts(), QStringList{uiText(324)});
+            QVERIFY(runner.commands.isEmpty() && lines.isEmpty());
+            return;
+        }
+        QCOMPARE(BoxTestPolicy::shownTexts(), (QStringList{uiText(324), uiText(shownRow)}));
+        QVERIFY(runner.commands.contains(QStringLiteral("umount /mnt")));
         if (mntIsFile) {
             QVERIFY(lines.isEmpty());
             return;
@@ -201,25 +210,6 @@ private slots:
         QCOMPARE(cells.mid(2, 7), (QStringList{"0", "1", "0", "0", "1", "1", "100%"}));
         QCOMPARE(cells.size(), 9 + 48);
         QCOMPARE(cells[9 + 24 + 9], QStringLiteral("1"));
-    }
-
-    // Declining the question brings the page back; declining the USB question leaves it hidden.
-    void exportDeclined()
-    {
-        TestWorkDir dir;
-        UsbRunner runner;
-        setCommandRunner(&runner);
-        QVERIFY(writeTestFile(QStringLiteral("mounts"), "nothing mounted\n"));
-        setMountsFilePath(dir.filePath(QStringLiteral("mounts")));
-        ResStatistics store;
-        gStatisticsStore = &store;
-        StatisticsWidget *page = statisticsWidget();
-        page->show();
-        BoxTestPolicy::enable(0);
-        page->SlotExportData();
-        QVERIFY(page->isVisible());
-        QCOMPARE(BoxTestPolicy::shownTexts(), QStringList{uiText(324)});
-        QVERIFY(!runner.commands.contains(QStringLiteral("blkid")));
     }
 };
 
