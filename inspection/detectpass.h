@@ -28,8 +28,9 @@ constexpr int kMaxBlobKernel = 100;
 constexpr int kMaxStoredBlobs = 99;
 
 // A temperature-alarm region was beyond its limits in the last pass that measured one. Set and
-// cleared by the detection pass, read by the machine cycle, cleared by the main window at start.
-// GUI thread.
+// cleared by CameraDetector::detectCamera (one camera); after a slot judgement the machine cycle sets
+// it from the cameras' outcomes (temperatureAlarmAfter, slotjudgement.h). Read by the machine cycle,
+// cleared by the main window at start. GUI thread.
 extern bool gTemperatureAlarm;
 
 // Whether a pass measured a temperature-alarm region and whether one was beyond its limits: what the
