@@ -69,15 +69,16 @@ public:
         return found;
     }
 
-    void insert(const QString &name, const QString &value)
+    bool insert(const QString &name, const QString &value)
     {
-        run(QStringLiteral("insert into %1 values(?, ?)"), {name, value});
+        return run(QStringLiteral("insert into %1 values(?, ?)"), {name, value});
     }
-    void update(const QString &name, const QString &value)
+    bool update(const QString &name, const QString &value)
     {
-        run(QStringLiteral("update %1 set value=? where name=?"), {value, name});
+        return run(QStringLiteral("update %1 set value=? where name=?"), {value, name});
     }
-    void remove(const QString &name) { run(QStringLiteral("delete from %1 where name=?"), {name}); }
+    bool remove(const QString &name) { return run(QStringLiteral("delete from %1 where name=?"), {name}); }
+    const QString &table() const { return m_table; }
 
 private:
     bool run(const QString &statement, const QStringList &values)
@@ -312,30 +313,34 @@ QString roiRowText(const CammerSingleton &t, int k, int j)
 
 } // namespace
 
-void CammerSingleton::saveRoiTable()
+bool CammerSingleton::saveRoiTable()
 {
     RoiStore store(cameraIndex);
+    bool written = true;
     for (int k = 0; k < kDetectSlots; ++k) {
         QStringList slotNumbers{QString::number(roiCount[k])};
         for (int p : detectPara[k])
             slotNumbers << QString::number(p);
-        store.update(detectRowName(k), slotNumbers.join(QLatin1Char(' ')));
+        written &= store.update(detectRowName(k), slotNumbers.join(QLatin1Char(' ')));
 
         const int count = std::clamp(roiCount[k], 0, kRoisPerSlot);
         for (int j = 0; j < count; ++j) {
             const QString name = roiRowName(k, j);
             const QString text = roiRowText(*this, k, j);
             if (store.rowExists(name))
-                store.update(name, text);
+                written &= store.update(name, text);
             else
-                store.insert(name, text);
+                written &= store.insert(name, text);
         }
         if (roiCount[k] <= kRoisPerSlot - 1) {
             for (int j = count; j < kRoisPerSlot; ++j) {
                 const QString name = roiRowName(k, j);
                 if (store.rowExists(name))
-                    store.remove(name);
+                    written &= store.remove(name);
             }
         }
     }
+    if (!written)
+        qCWarning(lcInspection) << "region table" << store.table() << "not saved completely";
+    return written;
 }

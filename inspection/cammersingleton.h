@@ -55,8 +55,9 @@ public:
     // and loads as 0; coordinates are clamped into the screen margin; missing numbers read as 0.
     void loadRoiTable(CameraViewData *owner);
     // Writes the table back: updates the slot rows, updates or inserts each region row, and deletes
-    // the rows of regions beyond each slot's count.
-    void saveRoiTable();
+    // the rows of regions beyond each slot's count. False (and logged) when a row could not be written,
+    // for instance without a parameter database.
+    bool saveRoiTable();
 
     // Index of region j of slot k into the per-region arrays.
     static constexpr int entry(int k, int j) { return k * kRoisPerSlot + j; }

@@ -198,18 +198,18 @@ private slots:
         QCOMPARE(filesIn(kStdout), expected);
     }
 
-    void trimmingEndsWhenAFileCannotBeDeleted()
+    void trimmingKeepsTheNewestFilesAndLeavesFolders()
     {
         BlankWorkDir wd;
         const QDateTime base(QDate(2025, 1, 1), QTime(0, 0));
         for (int i = 0; i < 52; ++i)
             QVERIFY(writeTestFile(kLog + QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "x",
                               base.addSecs(60 * i)));
-        // A folder matching the pattern is not a file and cannot be removed with QFile: the walk must
-        // still end and remove the files it can.
+        // A folder is not a log file: it neither counts nor goes.
         QVERIFY(QDir().mkpath(kLog + QStringLiteral("zz.txt")));
         trimLogFolder(kLog, 50);
         QCOMPARE(filesIn(kLog).size(), 50);
+        QVERIFY(QFileInfo(kLog + QStringLiteral("zz.txt")).isDir());
         QVERIFY(!QFile::exists(kLog + QStringLiteral("f00.txt")));
         QVERIFY(QFile::exists(kLog + QStringLiteral("f02.txt")));
     }

@@ -191,6 +191,7 @@ private slots:
         QTest::newRow("ioPort 101") << 161 << 101 << 0;
         QTest::newRow("minSpot 0") << 165 << 0 << 3;
         QTest::newRow("minSpot 100") << 165 << 100 << 100;
+        QTest::newRow("minSpot 101") << 165 << 101 << 3;
         QTest::newRow("spare 100000001") << 181 << 100000001 << 0;
         QTest::newRow("spare -1") << 181 << -1 << 0;
         QTest::newRow("machineType 5") << 169 << 5 << 0;

@@ -255,8 +255,19 @@ private slots:
     {
         DetectorFixture f(64, 48, true);
         const int defect = f.addRect(1, QRect(0, 0, 64, 48), FuncDefect, 3, 0);
+        // Colours (red, green, blue) and their grey by the camera's table, worked out by hand:
+        // (trunc(r 0.299 1024) + trunc(g 0.587 1024) + trunc(b 0.114 1024)) / 1024, truncated.
+        const int colours[][4] = {{255, 255, 255, 254}, {255, 0, 0, 76},     {0, 255, 0, 149},
+                                  {0, 0, 255, 29},      {100, 100, 100, 99}, {128, 64, 32, 79}};
         cv::Mat rgba(48, 64, CV_8UC4);
-        cv::randu(rgba, cv::Scalar::all(0), cv::Scalar::all(256));
+        cv::Mat grey(48, 64, CV_8UC1);
+        for (int y = 0; y < 48; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const int *c = colours[(x * 7 + y * 3 + x * y) % 6];
+                rgba.at<cv::Vec4b>(y, x) = cv::Vec4b(uchar(c[0]), uchar(c[1]), uchar(c[2]), 0);
+                grey.at<uchar>(y, x) = uchar(c[3]);
+            }
+        }
         f.setTemplate(1, 0, rgba);
         f.param.motionCorrect = 0;
         f.param.angleCorrect = 1;
@@ -266,16 +277,6 @@ private slots:
         d.trainTemplates(1);
         QVERIFY(!d.findShape[1].IsValid()); // colour cameras are neither positioned nor registered
         QVERIFY(d.registration[1].features[1].keypoints.empty());
-        // Grey by the camera's table: (T[r] + T[256 + g] + T[512 + b]) / 1024 with trunc(v c 1024).
-        cv::Mat grey(48, 64, CV_8UC1);
-        for (int y = 0; y < 48; ++y) {
-            for (int x = 0; x < 64; ++x) {
-                const cv::Vec4b p = rgba.at<cv::Vec4b>(y, x);
-                const int sum =
-                    int(p[0] * 0.299f * 1024) + int(p[1] * 0.587f * 1024) + int(p[2] * 0.114f * 1024);
-                grey.at<uchar>(y, x) = uchar(sum / 1024);
-            }
-        }
         cv::Mat diff = cv::Mat::zeros(48, 64, CV_8UC1);
         d.grayMatch[1][defect].Match(grey, diff);
         QCOMPARE(cv::countNonZero(diff), 0);

@@ -766,6 +766,8 @@ void TstDetectPass::reportRecords()
     fx->addRect(k, QRect(QPoint(130, 0), QPoint(139, 9)), FuncAngleCorrection);
     const int broken = fx->addRect(k, QRect(QPoint(140, 0), QPoint(149, 9)), FuncWhiteArea, 0, 1, 0);
     const int white = fx->addRect(k, QRect(QPoint(150, 100), QPoint(199, 159)), FuncWhiteArea, 0, 250, 0);
+    // Passes on its own (no white pixel there, limit 1000), after regions that failed.
+    const int clean = fx->addRect(k, QRect(QPoint(150, 0), QPoint(159, 9)), FuncWhiteArea, 0, 250, 1000);
     detector().trainTemplates(k);
     fx->view.roiMasks[k][broken] = cv::Mat();
     good.copyTo(frame());
@@ -773,7 +775,7 @@ void TstDetectPass::reportRecords()
     detector().detectCamera(k);
 
     // One record per measured region, in region order; none for masking regions or the broken one.
-    QCOMPARE(results.size(), 4);
+    QCOMPARE(results.size(), 5);
     const RoiResultRecord &a = results.at(0);
     QCOMPARE((QList<int>{a.camera, a.detect, a.roi, a.function, a.low, a.high, a.pass}),
              (QList<int>{2, k, spot, FuncSpot, 10, 5000, 1}));
@@ -790,6 +792,10 @@ void TstDetectPass::reportRecords()
     const RoiResultRecord &d = results.at(3);
     QCOMPARE((QList<int>{d.roi, d.function, d.value, d.low, d.high, d.pass}),
              (QList<int>{white, FuncWhiteArea, 16, 0, 0, 0}));
+    // A record's pass flag is the camera's verdict so far, not the region's own.
+    QVERIFY(fx->view.roiPass[k][clean]);
+    const RoiResultRecord &e = results.at(4);
+    QCOMPARE((QList<int>{e.roi, e.value, e.high, e.pass}), (QList<int>{clean, 0, 1000, 0}));
     QCOMPARE(recordLines, QStringList{errorLine(2, k, -1)});
 }
 

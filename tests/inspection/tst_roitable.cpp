@@ -206,7 +206,7 @@ private slots:
             for (int j = 0; j < 5; ++j)
                 setRect(*t, k, j, corners(10 + j, 10, 50, 50));
         }
-        t->saveRoiTable();
+        QVERIFY(t->saveRoiTable());
         d.put(QStringLiteral("ROI0-49"), QStringLiteral("stale"));
         QCOMPARE(d.rows().size(), 8 + 10 + 1);
 
@@ -220,6 +220,13 @@ private slots:
         QVERIFY(!rows.contains(QStringLiteral("ROI0-49")));
         QCOMPARE(rows.value(QStringLiteral("detect0")), QStringLiteral("2 0 0 0 0 0 0 0 0"));
         QCOMPARE(rows.value(QStringLiteral("ROI1-4")), QStringLiteral("0 0 0 0 1 0 0 14 10 50 50"));
+
+        // 49 regions: the table's last row goes as well.
+        d.put(QStringLiteral("ROI0-49"), QStringLiteral("stale"));
+        t->roiCount[0] = 49;
+        QVERIFY(t->saveRoiTable());
+        QVERIFY(d.rows().contains(QStringLiteral("ROI0-48")));
+        QVERIFY(!d.rows().contains(QStringLiteral("ROI0-49")));
     }
 
     void savingACountAbove50WritesOnlyTheTablesRoom()
@@ -411,7 +418,7 @@ private slots:
         for (int k = 0; k < kDetectSlots; ++k)
             QCOMPARE(t->roiCount[k], 0);
         t->roiCount[0] = 1;
-        t->saveRoiTable(); // nothing to write to; must not crash
+        QVERIFY(!t->saveRoiTable()); // nothing to write to: the caller is told
     }
 
     void tablesCompareAsRawBytes()
