@@ -82,6 +82,8 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     detector = std::make_unique<CameraDetector>(liveTable, this);
 
     connected = cameraOpened;
+    // Nothing judged yet: every region shows as passed, as after a reset of the results.
+    std::fill(&roiPass[0][0], &roiPass[0][0] + kViewSlots * kViewRois, true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     resultTimer = new QTimer(this);
     resultTimer->setSingleShot(true);

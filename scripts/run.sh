@@ -31,6 +31,9 @@ cp -f build/release/tools/pynet_monitor/pynet_monitor "$box/cnt_net/"
 if [ ! -e "$box/cnt_net/config.json" ]; then
     printf '{\n    "device_worknetfunc": true,\n    "device_workvideo": false\n}\n' > "$box/cnt_net/config.json"
 fi
+# Sample regions for the two simulated cameras, laid out for the Xvfb screen below, unless their
+# tables already hold regions.
+build/release/tools/simregions/simregions "$box/PARAM.db" 1024 768 || true
 cd "$box"
 
 # The simulated I/O board: a pseudo-terminal at ./dev/ttyS<ioPort>, where the desktop build opens the
