@@ -6,6 +6,7 @@
 #include "cameradetector.h"
 #include "cameraregistry.h"
 #include "cameraviewhooks.h"
+#include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
@@ -173,6 +174,10 @@ private slots:
         QVERIFY(qRed(at(300, 350)) > 200 && qGreen(at(300, 350)) < 80); // failed region outline
         QVERIFY(qRed(at(400, 306)) > 200 && qGreen(at(400, 306)) < 80); // spot rectangle edge
         QVERIFY(qRed(at(30, 100)) > 150 && qGreen(at(30, 100)) < 60);   // NG box
+        QPoint anchor;
+        cameraViewHooks().setZoomAnchor = [&anchor](int x, int y) { anchor = QPoint(x, y); };
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(33, 44));
+        QCOMPARE(anchor, QPoint(33, 44));
         view.resultTimer->stop();
         shot = view.grab().toImage();
         QVERIFY(qAbs(grayAt(shot, 30 * ratio, 100 * ratio) - 120) <= 1);
@@ -297,7 +302,31 @@ private slots:
         QVERIFY(qAbs(qGray(jpeg.pixel(60, 200)) - 120) < 8);  // the frame
         QVERIFY(qRed(jpeg.pixel(150, 175)) - qGreen(jpeg.pixel(150, 175)) > 80); // the failed region
 
+        // An NG picture relabelled after the operator saved it as OK: the label turns green.
+        view.allPass = true;
+        view.UpdateFailImage(1, 0);
+        {
+            MutexLocker lock(gFailImageMutex);
+            const QImage band(reinterpret_cast<const uchar *>(gFailImageBuffers[0][1][0].constData()), kW, 12,
+                              kW * 4, QImage::Format_RGB32);
+            int green = 0;
+            for (int x = 0; x < kW; ++x)
+                green += qGreen(band.pixel(x, 6)) > 150 && qRed(band.pixel(x, 6)) < 100;
+            QVERIFY(green > 0);
+        }
+
         QVERIFY(view.SaveReTrainImage(1));
+        // The panel changes the selected region's grey limit and previews it on the template shown.
+        *view.editTable = *view.liveTable; // what opening the region editor does
+        view.editRoiMasks[1][0] = view.roiMasks[1][0].clone();
+        view.editSlot = 1;
+        view.selectedRoi = 0;
+        view.currentTemplate = 0;
+        view.SlotSensitivity(60);
+        QCOMPARE(view.editTable->param2[CammerSingleton::entry(1, 0)], 60);
+        QVERIFY(view.previewShown);
+        QCOMPARE(int(view.resultBuffer[155 * kW + 205]), 255);
+        QCOMPARE(int(view.resultBuffer[200 * kW + 160]), 0);
         QVERIFY(view.SaveReTrainImage(1));
         QVERIFY(!view.SaveReTrainImage(1)); // at the limit: refused, nothing overwritten or added
         QCOMPARE(view.templateCount[1], 2);
@@ -322,6 +351,40 @@ private slots:
         QCOMPARE(int(view.ngRing[1][2].at<uchar>(0, 0)), 3);
         allocFailImageBuffers(0, 0, 0, 0);
         gCameraCount = 0;
+    }
+
+    void copyParaCopiesSlotsByMachineType_data()
+    {
+        QTest::addColumn<int>("machineType");
+        QTest::addColumn<QList<int>>("counts"); // region counts of slots 0..3 afterwards
+        QTest::newRow("standard: 0 onto 1") << 0 << QList<int>{2, 2, 0, 0};
+        QTest::newRow("two-colour: 0, 1 onto 2, 3") << 1 << QList<int>{2, 1, 2, 1};
+        QTest::newRow("turntable: 0, 1 onto 2, 3") << 2 << QList<int>{2, 1, 2, 1};
+        QTest::newRow("other type: nothing") << 5 << QList<int>{2, 1, 0, 0};
+    }
+    void copyParaCopiesSlotsByMachineType()
+    {
+        QFETCH(int, machineType);
+        QFETCH(QList<int>, counts);
+        Fixture f;
+        f.db.put(0, QStringLiteral("detect0"), QStringLiteral("2"));
+        f.db.put(0, QStringLiteral("ROI0-0"), QStringLiteral("7 8 9 5 1 0 0 20 20 119 99"));
+        f.db.put(0, QStringLiteral("ROI0-1"), QStringLiteral("1 2 3 4 4 0 0 200 200 30"));
+        f.param.machineType = machineType;
+        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        view.CopyPara();
+        const CammerSingleton &t = *view.liveTable;
+        for (int k = 0; k < 4; ++k)
+            QCOMPARE(t.roiCount[k], counts[k]);
+        if (counts[2] == 2 || counts[1] == 2) {
+            const int to = counts[1] == 2 ? 1 : 2;
+            const int b = CammerSingleton::entry(to, 1);
+            QCOMPARE(t.shape[b], int(ShapeCircle));
+            QCOMPARE(t.circles[b].outerRadius, 30);
+            QCOMPARE((QList<int>{t.param1[b], t.param2[b], t.param3[b], t.function[b]}), (QList<int>{1, 2, 3, 4}));
+            QCOMPARE(cv::countNonZero(view.roiMasks[to][0]), cv::countNonZero(view.roiMasks[0][0]));
+            QVERIFY(view.roiMasks[to][0].data != view.roiMasks[0][0].data);
+        }
     }
 };
 
