@@ -1,12 +1,12 @@
 #pragma once
-// The smart-camera link over a TCP client reactor: each request is one POST under "/smon2/camera/"
-// answered by the camera, with the request front's paths, bodies and time-outs (1000 ms for the
-// control requests, the caller's for pictures).
+// The smart-camera link over the request front: one TcpManager_Client whose requests are the camera's
+// "/smon2/camera/" paths with their bodies and time-outs (1000 ms for the control requests, the
+// caller's for pictures). Every start replaces the client's reactor, so a reconnect is a new start.
 //
-// Threads: the thread that made the link (the reactor's timers live there; it must run an event
-// loop or wait in the reactor's requests).
+// Threads: the thread that made the link (the client and its reactor's timers live there; it runs an
+// event loop or waits in the client's requests).
 
-#include "tcpreactor.h"
+#include "tcpmanager.h"
 #include "veklink.h"
 
 #include <memory>
@@ -21,11 +21,10 @@ public:
     bool hasLiveSession() override;
     int getParams(QJsonObject &result) override;
     QVariantMap setParams(const QVariantMap &params) override;
+    // The request front reports nothing of a command's outcome: true while the camera is connected.
     bool command(const QVariantMap &params) override;
     int getPicture(VekPicture &picture, int timeoutMs) override;
 
 private:
-    bool exchange(CTask_FormData &request, CTask_FormData &response, int timeoutMs);
-
-    std::unique_ptr<QORC::TcpCliReactor> reactor;
+    std::unique_ptr<TcpManager_Client> client;
 };
