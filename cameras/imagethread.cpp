@@ -47,9 +47,10 @@ void ImageThread::run()
         VekPicture picture;
         if (link->getPicture(picture, kPictureTimeoutMs) == 0) {
             online = true;
-            // The request's timings, now and then: enough to see a slow camera or link in the log.
+            // The request's time and size, now and then: enough to see a slow camera or link in the log.
             if (++pulled % 500 == 1)
-                qCDebug(lcCameras) << "smart camera" << host << "picture" << pulled << picture.timings;
+                qCDebug(lcCameras) << "smart camera" << host << "picture" << pulled << "in"
+                                   << picture.requestMs << "ms," << picture.replyBytes << "bytes";
             callback(picture);
         } else {
             online = false;

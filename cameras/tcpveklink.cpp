@@ -41,6 +41,10 @@ int TcpVekLink::getPicture(VekPicture &picture, int timeoutMs)
     }
     // The picture under the greatest key, as act_getPic takes it.
     picture.image = response.images.isEmpty() ? cv::Mat() : response.images.last();
-    picture.timings = response.taskInfo.toVariantMap();
+    // Plain numbers, not the timing record's map: its texts stay shared with the socket thread's copy.
+    const TcpTsk_Info &timing = response.taskInfo;
+    if (timing.create_timing >= 0 && timing.finishrecv_timing >= timing.create_timing)
+        picture.requestMs = timing.finishrecv_timing - timing.create_timing;
+    picture.replyBytes = timing.recvpacklength;
     return 0;
 }

@@ -15,12 +15,13 @@
 #include <opencv2/core.hpp>
 
 // One picture as the camera sends it: the image part and the JSON that describes it, with the
-// request's timings ("_tsk_*" keys) for the log.
+// request's time and size for the log.
 struct VekPicture
 {
     cv::Mat image;
     QJsonObject info;
-    QVariantMap timings;
+    qint64 requestMs = -1; // from sending the request to the last byte of the reply
+    qint32 replyBytes = -1;
 };
 
 class VekLink
