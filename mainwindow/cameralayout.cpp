@@ -5,10 +5,12 @@
 #include "cammerwidget.h"
 #include "devewizard.h"
 #include "imagesize.h"
+#include "iostatuswidget.h"
 #include "startup.h"
 
 #include <QAbstractButton>
 #include <QTimer>
+#include <algorithm>
 
 CameraLayout cameraLayout(int cameraCount, int shownCamera, int screenW, int screenH)
 {
@@ -223,9 +225,13 @@ void DeVeWizard::createZoomControls()
         {&moveLeftButton, gPixMoveLeft, 675, true, &DeVeWizard::SlotMoveL},
         {&moveRightButton, gPixMoveRight, 750, true, &DeVeWizard::SlotMoveR},
     };
+    // The column runs from y 300 to 819; on a screen too short for it (768 lines) it moves up just
+    // enough to end above the status strip, or the last move buttons could not be touched.
+    const int stripTop = ioStatusWidget ? ioStatusWidget->y() : height();
+    const int shift = std::min(0, stripTop - 5 - 820);
     for (const Spec &spec : specs) {
         QAbstractButton *button = makePictureButton(spec.picture ? *spec.picture : QPixmap());
-        button->setGeometry(5, spec.y, 70, 70);
+        button->setGeometry(5, spec.y + shift, 70, 70);
         if (spec.repeat) {
             button->setAutoRepeat(true);
             button->setAutoRepeatDelay(300);

@@ -5,6 +5,7 @@
 // The start-up questions are answered "no", so nothing of the folder's serials is changed.
 
 #include "boxtestpolicy.h"
+#include "cammerwidget.h"
 #include "devewizard.h"
 #include "startup.h"
 #include "uitexttable.h"
@@ -50,6 +51,11 @@ int main(int argc, char **argv)
     window->showFullScreen();
     settle(2500);
     bool ok = shoot(prefix + QStringLiteral("-tiled.png"));
+    // The views paint their pictures themselves; their places are listed for the reader of the shots.
+    for (int i = 0; i < gCameraCount; ++i) {
+        const QRect r = window->cammerWidgets[i]->geometry();
+        std::printf("  view %d at x %d..%d, y %d..%d\n", i, r.left(), r.right(), r.top(), r.bottom());
+    }
     if (gCameraCount > 0) {
         window->shownCamera = 0;
         window->ChangeCammer();
