@@ -56,11 +56,19 @@ int main(int argc, char *argv[])
     gAppDirPath = QCoreApplication::applicationDirPath();         // 11
     gMainWindow = new DeVeWizard;                                 // 12
     writeNetConfig();                                             // 13
-    gControlPort->startIOThread();                                // 14
-    gMainWindow->showFullScreen();                                // 15
-    const int status = gApp->exec();                              // 16
-    // The poll thread must be gone before the objects its signal reaches.
-    gControlPort->stopIOThread();
+    int status = 0;
+    if (quitRequested()) {
+        // The signal came during the start (it ended only the loop of a question waiting for its
+        // answer): the pending notice is logged, and the box ends without starting.
+        QCoreApplication::processEvents();
+        delete gMainWindow;
+    } else {
+        gControlPort->startIOThread();                            // 14
+        gMainWindow->showFullScreen();                            // 15
+        status = gApp->exec();                                    // 16
+        // The poll thread must be gone before the objects its signal reaches.
+        gControlPort->stopIOThread();
+    }
     QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
     qInfo().noquote() << "application ended, status" << status;
     return status;

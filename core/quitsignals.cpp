@@ -59,3 +59,8 @@ void installQuitSignals()
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
 }
+
+bool quitRequested()
+{
+    return gQuitPending.load();
+}

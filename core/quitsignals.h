@@ -7,3 +7,7 @@
 // notes the request; the GUI thread logs it and quits the event loop. A second signal while the
 // first is pending ends the program at once, in case the event loop no longer runs.
 void installQuitSignals();
+
+// True once a quit signal came; main checks it when a start that waited for an answer is done, since
+// the event loop that the signal left was the question's. Any thread.
+bool quitRequested();

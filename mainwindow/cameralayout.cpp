@@ -7,6 +7,7 @@
 #include "imagesize.h"
 #include "iostatuswidget.h"
 #include "startup.h"
+#include "uistyle.h"
 
 #include <QAbstractButton>
 #include <QTimer>
@@ -66,8 +67,8 @@ void DeVeWizard::ChangeCammer()
     const float h = float(layout.cell.height());
     if (gCameraCount > 1) {
         // One camera alone keeps the ratios taken at start, which are those of the full screen.
-        cellScaleX = w / float(gImageW);
-        cellScaleY = h / float(gImageH);
+        cellScaleX = w / float(firstImageSize().width());
+        cellScaleY = h / float(firstImageSize().height());
         cellScreenX = w / float(gShowW);
         cellScreenY = h / float(gShowH);
     }
@@ -232,11 +233,8 @@ void DeVeWizard::createZoomControls()
     for (const Spec &spec : specs) {
         QAbstractButton *button = makePictureButton(spec.picture ? *spec.picture : QPixmap());
         button->setGeometry(5, spec.y + shift, 70, 70);
-        if (spec.repeat) {
-            button->setAutoRepeat(true);
-            button->setAutoRepeatDelay(300);
-            button->setAutoRepeatInterval(50);
-        }
+        if (spec.repeat)
+            setButtonAutoRepeat(button);
         connect(button, &QAbstractButton::clicked, this, spec.slot);
         button->hide();
         *spec.field = button;

@@ -6,6 +6,8 @@
 #include "cameraregistry.h"
 #include "cameraviewhooks.h"
 #include "cammerwidget.h"
+#include "choosebox.h"
+#include "colorbutton.h"
 #include "clock.h"
 #include "commandrunner.h"
 #include "controlport.h"
@@ -17,6 +19,8 @@
 #include "iostatuswidget.h"
 #include "mainwindowglobals.h"
 #include "mainwindowlog.h"
+#include "numberinput.h"
+#include "numcharinput.h"
 #include "paramquery.h"
 #include "paramstore.h"
 #include "passwordbox.h"
@@ -26,6 +30,7 @@
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "temperaturechartwidget.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 #include "widgethooks.h"
@@ -33,7 +38,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -72,6 +76,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     loadParameters();              // 10, 11
     discoverCameras();             // 12
     showStartupNotice();           // 14
+    createGlobalBoxes();           // 15
     createIoBoardLink();           // 16
     buildGrayColorTable();         // 17
     createCameraViews();           // 18, 19
@@ -83,6 +88,8 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     shownCamera = gCameraCount == 1 ? 0 : gCameraCount; // 21
     createPages();                 // 22
     createZoomControls();          // 23
+    if (!gPasswordBox)             // 24
+        gPasswordBox = new PasswordBox(nullptr);
     ChangeCammer();                // 25
     createFolders();               // 26
     createCycle();                 // 27, 30, 42 (the cycle's timers)
@@ -146,9 +153,17 @@ DeVeWizard::~DeVeWizard()
     inspectionHooks().InsertRecord = nullptr;
     removeTemperatureHooks();
     cameraViewHooks() = CameraViewHooks();
-    // The boxes adopted by the window go with it.
+    // The boxes adopted by the window go with it; a pad going with it is not made again.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
+    if (gChooseBox && gChooseBox->parent() == this)
+        gChooseBox = nullptr;
+    if (gPasswordBox && gPasswordBox->parent() == this)
+        gPasswordBox = nullptr;
+    if (gNumberInput)
+        disconnect(gNumberInput, nullptr, this, nullptr);
+    if (gNumCharInput)
+        disconnect(gNumCharInput, nullptr, this, nullptr);
     widgetHooks() = WidgetHooks();
     delete snQuery;
     delete paramQuery;
@@ -306,11 +321,19 @@ void DeVeWizard::loadParameters()
     gRunning = true;
 }
 
-void DeVeWizard::takeImageSizeValues()
+// The image size the window's scales refer to: that of the first camera that opened.
+QSize DeVeWizard::firstImageSize() const
 {
     const CammerWidget *first = cammerWidgets[0];
-    const int w = first && first->imageWidth > 0 ? first->imageWidth : gImageW;
-    const int h = first && first->imageHeight > 0 ? first->imageHeight : gImageH;
+    if (first && first->imageWidth > 0 && first->imageHeight > 0)
+        return QSize(first->imageWidth, first->imageHeight);
+    return QSize(gImageW, gImageH);
+}
+
+void DeVeWizard::takeImageSizeValues()
+{
+    const int w = firstImageSize().width();
+    const int h = firstImageSize().height();
     gImagePixelCount = w * h;
     gImageBufferBytes = gColorCamera != 0 ? gImagePixelCount * 4 : gImagePixelCount;
     gViewScaleX = float(gShowW) / float(w);
@@ -362,8 +385,17 @@ void DeVeWizard::checkCameraSerials()
     const int question = cameraSerialQuestion(gSimulatedCameras, gCameraInfoList.size(), gSysParam->cameraSnCount);
     if (question == 0)
         return;
-    qCWarning(lcMainWindow).noquote() << "camera serials:" << uiText(question, 1).simplified();
-    // The yes/no box and the serial store are not part of the program yet: nothing is cleared.
+    // The start waits for the answer: the log says what it waits for.
+    qCWarning(lcMainWindow).noquote() << "asking whether to clear the saved camera serials:"
+                                      << uiText(question, 1).simplified();
+    gChooseBox->setMessage(uiText(question));
+    if (gChooseBox->exec() != 1)
+        return;
+    saveCameraSerials(1);
+    if (question == 360) {
+        FLushAll();
+        runCommand(QStringLiteral("reboot"));
+    }
 }
 
 // Pages, all children of the window. The status strip repaints on every change of the output word.
@@ -377,13 +409,7 @@ void DeVeWizard::createPages()
 
 QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)
 {
-    auto *button = new QPushButton(this);
-    button->setFlat(true);
-    button->setIcon(QIcon(picture));
-    button->setIconSize(QSize(70, 70));
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setStyleSheet(QStringLiteral("border:none;"));
-    return button;
+    return new ColorButton(picture, this);
 }
 
 QList<QAbstractButton *> DeVeWizard::zoomButtons() const
@@ -439,15 +465,45 @@ void DeVeWizard::stopResultImageSaver()
 // own window flags.
 void DeVeWizard::adoptGlobalBoxes()
 {
-    if (gWarnBox)
-        gWarnBox->setParent(this, gWarnBox->windowFlags());
+    if (gChooseBox)
+        gChooseBox->setWindowFlags(gChooseBox->windowFlags() | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
+    const QList<QWidget *> boxes{gWarnBox, gChooseBox, gNumberInput, gNumCharInput, gPasswordBox};
+    for (QWidget *box : boxes) {
+        if (box)
+            box->setParent(this, box->windowFlags());
+    }
+}
+
+namespace {
+
+// A pad that goes (with a window it was lent to) is made again at once, so its global always holds one.
+template <typename Pad>
+void keepKeypad(Pad *&global, QObject *context)
+{
+    if (!global)
+        global = new Pad(nullptr);
+    QObject::connect(global, &QObject::destroyed, context, [&global, context] {
+        global = nullptr;
+        keepKeypad(global, context);
+    });
+}
+
+} // namespace
+
+// The process-wide question box and the two on-screen pads, before any page that uses them.
+void DeVeWizard::createGlobalBoxes()
+{
+    if (!gChooseBox)
+        gChooseBox = new ChooseBox(nullptr);
+    keepKeypad(gNumberInput, this);
+    keepKeypad(gNumCharInput, this);
 }
 
 // The login box sets loginLevel through its hook on a right password; cancelled, the level stays.
 void DeVeWizard::runPasswordBox()
 {
     if (!gPasswordBox)
-        gPasswordBox = new PasswordBox(this);
+        gPasswordBox = new PasswordBox(nullptr);
     gPasswordBox->exec();
 }
 

@@ -160,8 +160,10 @@ private:
                        const QStringList &copyArguments);
     void installCoreHooks();
     void loadParameters();
+    QSize firstImageSize() const;
     void takeImageSizeValues();
     void showStartupNotice();
+    void createGlobalBoxes();
     void createIoBoardLink();
     void buildGrayColorTable();
     void createCameraViews();

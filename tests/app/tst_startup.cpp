@@ -23,8 +23,10 @@ struct BoxRun
     int exitCode = -1;
 };
 
-// Starts the box in `workDir`, waits until it has written cnt_net/config.json (after the main window
-// is built) and a little longer for the window to show, then sends it `signalNumber`.
+// Starts the box in `workDir`, waits until its start waits for the answer whether to clear the saved
+// camera serials (asked on every start without a real camera, after the databases, parameters and
+// simulated cameras are up) and a little longer, then sends it `signalNumber`. The signal answers
+// nothing: the start completes (publishing cnt_net/config.json) and the box ends.
 BoxRun runBox(const QString &workDir, int signalNumber = SIGTERM)
 {
     BoxRun run;
@@ -37,12 +39,15 @@ BoxRun runBox(const QString &workDir, int signalNumber = SIGTERM)
     box.start(QStringLiteral(MG_APP_BINARY), QStringList());
     if (!box.waitForStarted(10000))
         return run;
-    const QString config = workDir + QStringLiteral("/cnt_net/config.json");
+    const QString log = workDir + QStringLiteral("/cnt_net/workspace/LOG/log.txt");
+    auto asking = [&log] {
+        return readTextLines(log).join('\n').contains(QStringLiteral("asking whether to clear the saved camera serials"));
+    };
     QElapsedTimer timer;
     timer.start();
-    while (!QFile::exists(config) && timer.elapsed() < 60000 && box.state() == QProcess::Running)
+    while (!asking() && timer.elapsed() < 60000 && box.state() == QProcess::Running)
         box.waitForFinished(50);
-    if (QFile::exists(config)) {
+    if (asking()) {
         box.waitForFinished(700);
         run.wasUp = box.state() == QProcess::Running;
     }

@@ -2,16 +2,24 @@
 // leaves behind, and the login and screen timers.
 
 #include "boxtestpolicy.h"
+#include "cameraregistry.h"
+#include "cammerwidget.h"
 #include "passwordbox.h"
 #include "commandrunner.h"
 #include "databaserestore.h"
 #include "devewizard.h"
+#include "imagesize.h"
+#include "mainwindowglobals.h"
+#include "simulatecamera.h"
+#include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 
+#include <QAbstractButton>
+#include <QImage>
 #include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
@@ -41,6 +49,19 @@ public:
     }
 };
 
+// An industrial back-end with two cameras that open, both served from the folder "simcam/1".
+class TwoCameras : public SimulateCamera
+{
+public:
+    TwoCameras() : SimulateCamera({0, QStringLiteral("simulateCamera_IID"), QStringLiteral("simcam/1")}) {}
+    QString getIID() const override { return QStringLiteral("mindCamera_IID"); }
+    QList<CameraDeviceInfo> enumerate() override
+    {
+        return {{0, getIID(), QStringLiteral("CAM-00001")}, {1, getIID(), QStringLiteral("CAM-00002")}};
+    }
+    CameraInterface *create(const CameraDeviceInfo &) override { return new TwoCameras; }
+};
+
 enum Setup { Shipped, NoParam, NoParamNoDefault, DamagedParam, ParamWithoutTable, NoSn, NoSnNoDefault, NoRecord };
 
 } // namespace
@@ -56,11 +77,17 @@ private slots:
     }
     void init()
     {
+        SimulateCamera::setManualStepping(true);
         BoxTestPolicy::clearShown();
         setCommandRunner(&runner);
         runner.calls.clear();
     }
-    void cleanup() { setCommandRunner(nullptr); }
+    void cleanup()
+    {
+        SimulateCamera::setManualStepping(false);
+        clearCameraBackends();
+        setCommandRunner(nullptr);
+    }
 
     void databasesAtStart_data()
     {
@@ -163,21 +190,36 @@ private slots:
         QCOMPARE(runner.calls.value(at + 2), QStringLiteral("rm -f update.sh"));
     }
 
-    // The start's record line, the roll-over date, the archive folders; then the level, logout,
-    // backlight and heartbeat timers of the running window.
-    void startRecordAndTimers()
+    // No real camera: the simulated one stands in, fills the screen with sizes taken from its picture,
+    // and the operator's yes clears the saved serials (recorded) before the start line. Then the
+    // level, logout, backlight and heartbeat timers of the running window.
+    void simulatedStartRecordAndTimers()
     {
         TestWorkDir dir;
         QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("update sysparam set value='1' "
                                                                           "where name='isPswUsed'")));
+        QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")));
+        QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(QStringLiteral("simcam/1/a.png")));
         DeVeWizard window;
+        QCOMPARE(BoxTestPolicy::shownTexts().filter(uiText(134)).size(), 1);
+        QCOMPARE(window.cammerWidgets[0]->geometry(), QRect(0, 0, gShowW, gShowH));
+        QCOMPARE(window.zoomButtonMode, 1);
+        QCOMPARE(gImagePixelCount, 64 * 48);
+        QCOMPARE(window.cellScaleX, float(gShowW) / 64.0f);
+        QCOMPARE(window.cellScaleY, gViewScaleY);
+        QVERIFY(QFileInfo(QStringLiteral("alarmimage/camera1/detect8/OK")).isDir());
         QSqlQuery rows(window.recordDb);
         QVERIFY(rows.exec(QStringLiteral("select recordtime, recordpassword, remarks from RECORD")));
+        for (int n = 0; n < 8; ++n) {
+            QVERIFY(rows.next());
+            QCOMPARE(rows.value(2).toString(), QStringLiteral("Save SN %1: 0").arg(n));
+        }
         QVERIFY(rows.next());
         QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d$")).match(rows.value(0).toString()).hasMatch());
         QCOMPARE(rows.value(1).toString(), uiText(156));
-        QCOMPARE(rows.value(2).toString(), uiText(150).arg(1)); // the one simulated camera
+        QCOMPARE(rows.value(2).toString(), uiText(150).arg(1));
         QVERIFY(!rows.next());
+        QVERIFY(!runner.calls.contains(QStringLiteral("reboot")));
         QVERIFY(QFileInfo(QStringLiteral("RECORD")).isDir() && QFileInfo(QStringLiteral("ResStatistics")).isDir());
         QCOMPARE(readAll(QStringLiteral("time.txt")), QDate::currentDate().toString(Qt::ISODate).toLatin1());
         QCOMPARE(window.dateTimer->interval(), 60000);
@@ -218,6 +260,33 @@ private slots:
         window.SlotFPS();
         window.SlotFPS();
         QVERIFY(gLedMask & 0x20);
+    }
+
+    // Three serials saved, two cameras found: the yes clears the serials, closes the databases and
+    // restarts; the two views share the screen with the ratios of their half.
+    void changedCameraCountAsksAndRestarts()
+    {
+        TestWorkDir dir;
+        for (int n = 0; n < 3; ++n)
+            QVERIFY(execOnDatabase(QStringLiteral("SN.db"),
+                                   QStringLiteral("update sysparam set value='CAM-0000%1' where name='serialNB%1'").arg(n)));
+        QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")));
+        QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(QStringLiteral("simcam/1/a.png")));
+        setCameraBackendFactory(kCameraBackendMind, [] { return new TwoCameras; });
+        {
+            DeVeWizard window;
+            QCOMPARE(gCameraCount, 2);
+            QCOMPARE(BoxTestPolicy::shownTexts().filter(uiText(360)).size(), 1);
+            QCOMPARE(runner.calls.filter(QStringLiteral("reboot")).size(), 1);
+            QVERIFY(!window.snDb.isOpen() && !window.paramDb.isOpen());
+            QCOMPARE(window.cammerWidgets[1]->geometry(), QRect(gShowW / 2, 0, gShowW / 2, gShowH));
+            QCOMPARE(window.cellScaleX, float(gShowW / 2) / 64.0f);
+            QCOMPARE(window.cammerWidgets[1]->imageRatioY, float(gShowH) / 48.0f);
+            QVERIFY(window.enlargeButton->isHidden());
+        }
+        setCameraBackendFactory(kCameraBackendMind, {});
+        QCOMPARE(inspectDatabase(QStringLiteral("SN.db"), QStringLiteral("sysparam")), DatabaseState::Good);
+        QVERIFY(!readAll(QStringLiteral("SN.db")).contains("CAM-0000"));
     }
 
 private:
