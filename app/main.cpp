@@ -4,6 +4,7 @@
 #include "devewizard.h"
 #include "inspectionhooks.h"
 #include "logmanager.h"
+#include "machinecycle.h"
 #include "mapplication.h"
 #include "operationrecord.h"
 #include "qornetmn.h"
@@ -12,6 +13,7 @@
 #include "uitexttable.h"
 
 #include <QDebug>
+#include <QJsonObject>
 #include <QTextCodec>
 
 namespace {
@@ -34,6 +36,18 @@ void startReportLink()
         link->sendAlarmPicture(info, path);
     };
     setRecordOperateRelay([link](const QJsonObject &line) { link->sendRecordOperate(line); });
+    // The machine cycle's reports. The alarm is marked for its finish when it is cleared, not when it
+    // latches: the finish call ends every combination of results, so a mark at the latch would report
+    // the end at once, without the operator's clearing codes.
+    CycleReportHooks &cycle = cycleReportHooks();
+    cycle.sendDetectOnceInfo = [link](bool ok) { link->sendDetectOnceInfo(ok); };
+    cycle.sendAlarmStartTiming = [link](int slot) { link->sendAlarmStartTiming(slot); };
+    cycle.markAlarmFinished = [link] { link->alarmPhase = 2; };
+    cycle.sendAlarmFinishTiming = [link] { link->sendAlarmFinishTiming(); };
+    cycle.appendClearMethod = [link](int camera, int code) { link->appendClearMethod(camera, code); };
+    cycle.sendSyncTempList = [link](int camera, int slot) {
+        link->sendSyncTempList(QJsonObject{{QStringLiteral("camera"), camera}, {QStringLiteral("detect"), slot}});
+    };
     link->restartHelpers();
 }
 

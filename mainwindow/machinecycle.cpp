@@ -22,6 +22,12 @@ bool gRetrainDone = false;
 bool gTemplateRefreshPending = false;
 bool gDrawHint = false;
 
+CycleReportHooks &cycleReportHooks()
+{
+    static CycleReportHooks hooks;
+    return hooks;
+}
+
 namespace {
 constexpr qint64 kDayMs = 24LL * 3600 * 1000;
 

@@ -113,6 +113,20 @@ struct CycleHooks
     std::function<void()> applyFrameSpeedToAll;
 };
 
+// The report link's calls of the cycle. The link lives beside the main window's library: start-up
+// installs these before the window is built; the window's cycle calls them through CycleHooks. Empty
+// members: nothing is reported. GUI thread.
+struct CycleReportHooks
+{
+    std::function<void(bool allOk)> sendDetectOnceInfo;
+    std::function<void(int slot)> sendAlarmStartTiming;
+    std::function<void()> markAlarmFinished; // alarmPhase := 2
+    std::function<void()> sendAlarmFinishTiming;
+    std::function<void(int camera, int code)> appendClearMethod;
+    std::function<void(int camera, int slot)> sendSyncTempList;
+};
+CycleReportHooks &cycleReportHooks();
+
 // Passes of Run since start or since the last camera loss; white balance once at 50.
 extern int gWhiteBalancePasses;
 // Bit c: camera c delivered a frame since the last external trigger.

@@ -132,6 +132,32 @@ CycleHooks DeVeWizard::makeCycleHooks()
             qCWarning(lcMainWindow) << "raw frame not saved:" << path;
     };
 
+    // Looked up at each call: the link's hooks may be installed or removed while the window lives.
+    h.sendDetectOnceInfo = [](bool ok) {
+        if (cycleReportHooks().sendDetectOnceInfo)
+            cycleReportHooks().sendDetectOnceInfo(ok);
+    };
+    h.sendAlarmStartTiming = [](int slot) {
+        if (cycleReportHooks().sendAlarmStartTiming)
+            cycleReportHooks().sendAlarmStartTiming(slot);
+    };
+    h.markAlarmFinished = [] {
+        if (cycleReportHooks().markAlarmFinished)
+            cycleReportHooks().markAlarmFinished();
+    };
+    h.sendAlarmFinishTiming = [] {
+        if (cycleReportHooks().sendAlarmFinishTiming)
+            cycleReportHooks().sendAlarmFinishTiming();
+    };
+    h.appendClearMethod = [](int c, int code) {
+        if (cycleReportHooks().appendClearMethod)
+            cycleReportHooks().appendClearMethod(c, code);
+    };
+    h.sendSyncTempList = [](int c, int slot) {
+        if (cycleReportHooks().sendSyncTempList)
+            cycleReportHooks().sendSyncTempList(c, slot);
+    };
+
     h.showAllCameras = [this] {
         shownCamera = gCameraCount;
         ChangeCammer();
