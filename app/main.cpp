@@ -2,6 +2,7 @@
 
 #include "controlport.h"
 #include "devewizard.h"
+#include "editorhooks.h"
 #include "inspectionhooks.h"
 #include "logmanager.h"
 #include "machinecycle.h"
@@ -35,6 +36,7 @@ void startReportLink()
     inspection.sendAlarmPicture = [link](const QJsonObject &info, const QString &path) {
         link->sendAlarmPicture(info, path);
     };
+    editorCycleHooks().sendSyncTempList = [link](const QJsonObject &info) { link->sendSyncTempList(info); };
     setRecordOperateRelay([link](const QJsonObject &line) { link->sendRecordOperate(line); });
     // The machine cycle's reports. The alarm is marked for its finish when it is cleared, not when it
     // latches: the finish call ends every combination of results, so a mark at the latch would report

@@ -10,6 +10,7 @@
 #include "colorbutton.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "drawroiwidget.h"
 #include "controlport.h"
 #include "databaserestore.h"
 #include "editorhooks.h"
@@ -405,6 +406,11 @@ void DeVeWizard::createPages()
     const int stripHeight = ioStatusWidget->sizeHint().height();
     ioStatusWidget->setGeometry(0, height() - stripHeight, width(), stripHeight);
     connect(gControlPort, &ControlPort::sigIOChange, ioStatusWidget, QOverload<>::of(&QWidget::update));
+    drawROIWidget = new DrawROIWidget(this);
+    QVector<CammerWidget *> views;
+    for (int c = 0; c < gCameraCount && c < 8; ++c)
+        views << cammerWidgets[c];
+    drawROIWidget->setCameraViews(views);
 }
 
 QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)

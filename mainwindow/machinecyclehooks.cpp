@@ -11,6 +11,7 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "clock.h"
+#include "drawroiwidget.h"
 #include "editorhooks.h"
 #include "imagesize.h"
 #include "mainwindowglobals.h"
@@ -163,6 +164,14 @@ CycleHooks DeVeWizard::makeCycleHooks()
         ChangeCammer();
     };
     h.repaintWindow = [this] { update(); };
+    h.openEditor = [this] {
+        if (drawROIWidget)
+            drawROIWidget->openPage(false);
+    };
+    h.closeEditor = [this] {
+        if (drawROIWidget)
+            drawROIWidget->closePage();
+    };
     h.InsertRecord = [this](const QString &line) { InsertRecord(line); };
     h.CountWrite = [this] { CountWrite(); };
     h.addResult = [](int c, int slot, bool ok) {
@@ -226,4 +235,7 @@ void DeVeWizard::installEditorHooks()
         return cycle->imageState[camera][slot];
     };
     e.cameraLostAlarm = [cycle] { cycle->cameraLostAlarm(); };
+    e.currentSlot = [this] { return currentSlot; };
+    e.alarmState = [this]() -> int & { return alarmState; };
+    e.ChangeCammer = [this] { ChangeCammer(); };
 }

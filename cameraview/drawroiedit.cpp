@@ -1,0 +1,730 @@
+// The region editor's drawing and editing: the button panel, painting, touches that draw, select and
+// drag regions, moving, copying and deleting, and the function, parameters and output of a region.
+
+#include "drawroiwidget.h"
+
+#include "cameradetector.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "combobox.h"
+#include "editorhooks.h"
+#include "imagehelpers.h"
+#include "imagesize.h"
+#include "sysparam.h"
+#include "uitexttable.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kPanelWidth = 230;
+constexpr int kMaxEditorVertices = 20;
+constexpr int kMoveStep = 2;
+constexpr int kMinDrawSize = 10; // smaller drags are taken for taps (row 37)
+
+// The selection flag lives in the region records only while a call needs it, so that selecting a
+// region never makes the edit table differ from the live one.
+struct SelectedFor
+{
+    CammerSingleton *t;
+    int e;
+    SelectedFor(CammerSingleton *table, int entry, bool on) : t(table), e(entry)
+    {
+        if (t && e >= 0)
+            t->rects[e].selected = t->circles[e].selected = t->polygons[e].selected = on;
+    }
+    ~SelectedFor()
+    {
+        if (t && e >= 0)
+            t->rects[e].selected = t->circles[e].selected = t->polygons[e].selected = false;
+    }
+};
+
+bool functionEnabled(int f)
+{
+    const SysParam *p = gSysParam;
+    if (!p)
+        return f == FuncDefect;
+    switch (f) {
+    case FuncDefect: return p->enableDefectDetect;
+    case FuncSpot: return p->enableSpotDetect;
+    case FuncIgnoreArea: return p->enableIgnoreArea;
+    case FuncPosition: return p->enableManualLocate;
+    case FuncBlackArea: return p->enableBlackArea;
+    case FuncWhiteArea: return p->enableWhiteArea;
+    case FuncSimilarity: return p->enableSimilarity;
+    case FuncWhiteNum: return p->enableWhiteNumber;
+    case FuncTemperatureAlarm: return p->tempAlarm;
+    case FuncAngleCorrection: return p->angleCorrect;
+    default: return false;
+    }
+}
+
+int clampInt(int v, int lo, int hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+void clampCircle(RoiCircle &c)
+{
+    CheckInRange(&c.centreX, 1);
+    CheckInRange(&c.centreY, 0);
+    const int room = std::min({c.centreX - 3, c.centreY - 3, gShowW - 3 - c.centreX, gShowH - 3 - c.centreY});
+    c.outerRadius = clampInt(c.outerRadius, 1, std::max(1, room));
+    c.updateGeometry();
+}
+
+} // namespace
+
+QVector<int> DrawROIWidget::offeredFunctions()
+{
+    QVector<int> out;
+    for (int f = 0; f <= FuncAngleCorrection; ++f)
+        if (f != 8 && functionEnabled(f))
+            out << f;
+    return out;
+}
+
+void DrawROIWidget::parameterRange(int function, int which, int *lo, int *hi)
+{
+    // Rows: function code 0..10, columns: parameter 1..3 as {lo, hi}; lo > hi = not used.
+    static const int ranges[11][3][2] = {
+        {{1, 10}, {0, 255}, {0, 1000}},       {{0, 0xffff}, {0, 99999}, {0, 99999}},
+        {{0, 255}, {0, 255}, {0, 255}},       {{1, 100}, {1, 32}, {1, 100}},
+        {{1, 0}, {0, 255}, {0, 50000}},       {{1, 0}, {0, 255}, {0, 50000}},
+        {{1, 0}, {0, 100}, {1, 0}},           {{1, 100}, {0, 255}, {0, 100}},
+        {{1, 0}, {1, 0}, {1, 0}},             {{0, 100}, {-40, 600}, {-40, 600}},
+        {{1, 2}, {1, 2}, {1, 2}},
+    };
+    const int f = function >= 0 && function <= 10 && function != 8 ? function : 0;
+    const int w = clampInt(which, 1, 3) - 1;
+    *lo = ranges[f][w][0];
+    *hi = ranges[f][w][1];
+}
+
+void DrawROIWidget::buildPanel()
+{
+    m_panel = new QWidget(this);
+    m_panel->setObjectName(QStringLiteral("roiPanel"));
+    m_panel->setAutoFillBackground(true);
+    m_panel->setGeometry(gShowW - kPanelWidth, 0, kPanelWidth, gShowH);
+    auto *grid = new QGridLayout(m_panel);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(3);
+    int row = 0;
+    auto button = [&](int text, int col, int span, auto slot) {
+        auto *b = new QPushButton(uiText(text), m_panel);
+        b->setMinimumHeight(34);
+        connect(b, &QPushButton::clicked, this, slot);
+        grid->addWidget(b, row, col, 1, span);
+        if (col + span >= 2)
+            ++row;
+        return b;
+    };
+    m_title = new QLabel(m_panel);
+    grid->addWidget(m_title, row++, 0, 1, 2);
+    m_cameraBox = new ComboBox(m_panel);
+    m_slotBox = new ComboBox(m_panel);
+    grid->addWidget(m_cameraBox, row, 0);
+    grid->addWidget(m_slotBox, row++, 1);
+    for (int k = 0; k < kViewSlots; ++k)
+        m_slotBox->addItem(QString::number(k + 1));
+    // The last entry, "All Camera", keeps the picture and makes "Don't Detect" act on every camera.
+    connect(m_cameraBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int c) {
+        if (!m_updatingPanel && c < m_views.size())
+            setCurrentCamera(c);
+    });
+    connect(m_slotBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int k) {
+        if (!m_updatingPanel)
+            setEditSlot(k);
+    });
+    m_sourceBox = new ComboBox(m_panel);
+    for (int r : {673, 52, 60, 674})
+        m_sourceBox->addItem(uiText(r));
+    grid->addWidget(m_sourceBox, row++, 0, 1, 2);
+    connect(m_sourceBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
+        if (!m_updatingPanel)
+            setSourceIndex(i == 3 ? 4 : i);
+    });
+    button(49, 0, 1, [this] { setDrawMode(DrawRect); });
+    button(51, 1, 1, [this] { setDrawMode(DrawCircle); });
+    button(53, 0, 1, [this] { setDrawMode(DrawPolygon); });
+    button(33, 1, 1, [this] { endPolygon(); });
+    button(5, 0, 1, [this] { moveSelected(0, -kMoveStep); });
+    button(6, 1, 1, [this] { moveSelected(0, kMoveStep); });
+    button(7, 0, 1, [this] { moveSelected(-kMoveStep, 0); });
+    button(8, 1, 1, [this] { moveSelected(kMoveStep, 0); });
+    button(9, 0, 2, [this] { copySelected(); });
+    button(55, 0, 1, [this] { deleteSelected(); });
+    button(57, 1, 1, [this] { deleteAll(); });
+    grid->addWidget(new QLabel(uiText(2), m_panel), row, 0);
+    m_functionBox = new ComboBox(m_panel);
+    grid->addWidget(m_functionBox, row++, 1);
+    connect(m_functionBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
+        if (!m_updatingPanel && i >= 0)
+            setFunction(m_functionBox->itemData(i).toInt());
+    });
+    for (int i = 0; i < 4; ++i) {
+        m_paramLabels[i] = new QLabel(m_panel);
+        m_params[i] = new QSpinBox(m_panel);
+        m_params[i]->setMinimumHeight(30);
+        grid->addWidget(m_paramLabels[i], row, 0);
+        grid->addWidget(m_params[i], row++, 1);
+        connect(m_params[i], QOverload<int>::of(&QSpinBox::valueChanged), this, [this, i](int v) {
+            if (!m_updatingPanel)
+                setParameter(i + 1, v);
+        });
+    }
+    grid->addWidget(new QLabel(uiText(672), m_panel), row, 0);
+    m_output = new QSpinBox(m_panel);
+    m_output->setRange(0, 8);
+    grid->addWidget(m_output, row++, 1);
+    connect(m_output, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int v) {
+        if (!m_updatingPanel)
+            setOutput(v);
+    });
+    // During an alarm the picture added is the NG one, and adding it deals with the alarm.
+    button(48, 0, 1, [this] {
+        const bool alarm = editorCycleHooks().alarmState && editorCycleHooks().alarmState() == 2;
+        if (alarm)
+            addAsTemplate();
+        else
+            SlotAddTemp();
+    });
+    button(63, 1, 1, [this] { deleteTemplate(); });
+    button(59, 0, 1, [this] { showPicture(-1); });
+    button(62, 1, 1, [this] { showPicture(1); });
+    button(71, 0, 2, [this] {
+        if (ask(138))
+            SlotTempDeleteAll();
+    });
+    button(47, 0, 1, [this] { dontDetect(m_cameraBox->currentIndex() == m_views.size()); });
+    button(54, 1, 1, [this] { ignoreAlarmPoint(); });
+    button(671, 0, 1, [this] { saveAsOk(); });
+    button(56, 1, 1, [this] { deleteIgnorePoints(); });
+    button(338, 0, 2, [this] { switchToMould(); });
+    m_reCheck = button(61, 0, 2, [this] { SlotReCheck(); });
+    m_reCheck->setObjectName(QStringLiteral("reCheckButton"));
+    button(121, 0, 1, [this] { SlotSaveData(); });
+    button(58, 1, 1, [this] { SlotReturn(); });
+    grid->setRowStretch(row, 1);
+}
+
+void DrawROIWidget::refreshPanel()
+{
+    m_updatingPanel = true;
+    if (m_cameraBox->currentIndex() != m_views.size())
+        m_cameraBox->setCurrentIndex(m_camera);
+    m_slotBox->setCurrentIndex(m_slot);
+    m_sourceBox->setCurrentIndex(m_source == 4 ? 3 : m_source);
+    const CammerWidget *v = currentView();
+    const int n = v && v->editTable ? v->editTable->roiCount[m_slot] : 0;
+    m_title->setText(uiText(73).arg(m_camera + 1).arg(m_slot + 1) + QStringLiteral(" %1/%2").arg(n).arg(50));
+    m_functionBox->clear();
+    const bool selected = v && m_selected >= 0 && m_selected < n;
+    const int e = selected ? CammerSingleton::entry(m_slot, m_selected) : -1;
+    const int f = selected ? v->editTable->function[e] : -1;
+    for (int code : offeredFunctions()) {
+        static const int captions[11] = {25, 15, 17, 21, 392, 393, 398, 521, 25, 570, 583};
+        m_functionBox->addItem(uiText(captions[code]), code);
+        if (code == f)
+            m_functionBox->setCurrentIndex(m_functionBox->count() - 1);
+    }
+    m_functionBox->setEnabled(selected);
+    static const int names[11][3] = {{22, 23, 24}, {10, 13, 14}, {16, 16, 16}, {20, 16, 16}, {0, 11, 24},
+                                     {0, 10, 24},  {0, 362, 0}, {22, 10, 522}, {0, 0, 0}, {571, 569, 568},
+                                     {20, 16, 16}};
+    for (int i = 0; i < 3; ++i) {
+        int lo = 1, hi = 0;
+        if (selected)
+            parameterRange(f, i + 1, &lo, &hi);
+        const bool used = lo <= hi;
+        m_paramLabels[i]->setVisible(used);
+        m_params[i]->setVisible(used);
+        if (!used)
+            continue;
+        const int ff = f >= 0 && f <= 10 ? f : 0;
+        m_paramLabels[i]->setText(uiText(names[ff][i]));
+        m_params[i]->setRange(lo, hi);
+        const int *params[] = {v->editTable->param1, v->editTable->param2, v->editTable->param3};
+        m_params[i]->setValue(params[i][e]);
+    }
+    const bool circle = selected && v->editTable->shape[e] == ShapeCircle;
+    m_paramLabels[3]->setVisible(circle);
+    m_params[3]->setVisible(circle);
+    if (circle) {
+        m_paramLabels[3]->setText(uiText(28));
+        m_params[3]->setRange(0, std::max(0, v->editTable->circles[e].outerRadius - 1));
+        m_params[3]->setValue(v->editTable->circles[e].innerRadius);
+    }
+    m_output->setEnabled(selected);
+    m_output->setValue(selected ? v->editTable->outN[m_selected] : 0);
+    m_updatingPanel = false;
+}
+
+void DrawROIWidget::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (!m_picture.isNull())
+        p.drawImage(0, 0, m_picture);
+    CammerWidget *v = currentView();
+    if (!v || !v->editTable)
+        return;
+    CammerSingleton *t = v->editTable;
+    const int n = clampInt(t->roiCount[m_slot], 0, kRoisPerSlot);
+    p.setPen(QPen(Qt::green, 3));
+    for (int j = 0; j < n; ++j) {
+        const int e = CammerSingleton::entry(m_slot, j);
+        SelectedFor sel(t, e, j == m_selected);
+        p.setPen(QPen(t->function[e] == FuncIgnoreArea ? Qt::blue : Qt::green, 3));
+        if (t->shape[e] == ShapeCircle)
+            t->circles[e].draw(&p);
+        else if (t->shape[e] == ShapePolygon)
+            t->polygons[e].draw(&p);
+        else
+            t->rects[e].draw(&p);
+        QRect box;
+        t->rects[e].getRect(&box);
+        const QRect label = t->shape[e] == ShapeCircle ? t->circles[e].screenRect
+                            : t->shape[e] == ShapePolygon ? t->polygons[e].screenRect
+                                                          : t->rects[e].screenRect;
+        p.setPen(Qt::yellow);
+        p.drawText(label.topLeft() + QPoint(4, 16), QString::number(j + 1));
+    }
+    paintPolygonInProgress(p);
+}
+
+void DrawROIWidget::paintPolygonInProgress(QPainter &p) const
+{
+    if (m_mode != DrawPolygon || m_polygon.isEmpty())
+        return;
+    p.setPen(QPen(Qt::cyan, 2));
+    p.drawPolyline(m_polygon.constData(), m_polygon.size());
+    for (const QPoint &pt : m_polygon)
+        p.drawEllipse(pt, 4, 4);
+}
+
+void DrawROIWidget::setDrawMode(DrawMode mode)
+{
+    m_mode = mode;
+    m_polygon.clear();
+    update();
+}
+
+int DrawROIWidget::selectedRoi() const
+{
+    return m_selected;
+}
+
+void DrawROIWidget::selectRoi(int roi)
+{
+    const CammerWidget *v = currentView();
+    const int n = v && v->editTable ? v->editTable->roiCount[m_slot] : 0;
+    m_selected = roi >= 0 && roi < n ? roi : -1;
+    if (CammerWidget *view = currentView()) {
+        view->editSlot = m_slot;
+        view->selectedRoi = m_selected;
+    }
+    refreshPanel();
+    update();
+}
+
+// A new region of `shape` at the end of the edited slot with the first offered function; -1 (row 36
+// shown) when the slot is full.
+int DrawROIWidget::addRegion(int shape)
+{
+    CammerWidget *v = currentView();
+    if (!v || !v->editTable)
+        return -1;
+    CammerSingleton *t = v->editTable;
+    const int j = t->roiCount[m_slot];
+    if (j >= kRoisPerSlot) {
+        warn(uiText(36));
+        return -1;
+    }
+    const int e = CammerSingleton::entry(m_slot, j);
+    const QVector<int> offered = offeredFunctions();
+    t->function[e] = offered.isEmpty() ? FuncDefect : offered.first();
+    int lo, hi;
+    int *params[] = {t->param1, t->param2, t->param3};
+    static const int defaults[3] = {3, 30, 50};
+    for (int i = 0; i < 3; ++i) {
+        parameterRange(t->function[e], i + 1, &lo, &hi);
+        params[i][e] = lo <= hi ? clampInt(defaults[i], lo, hi) : 0;
+    }
+    t->shape[e] = shape;
+    t->rects[e] = RoiRect();
+    t->circles[e] = RoiCircle();
+    t->polygons[e].count = 0;
+    t->rects[e].setScale(v->displayScaleX, v->displayScaleY);
+    t->circles[e].setScale(v->displayScaleX, v->displayScaleY);
+    t->polygons[e].setScale(v->displayScaleX, v->displayScaleY);
+    t->roiCount[m_slot] = j + 1;
+    return j;
+}
+
+// Puts region roi back inside the screen, derives its image geometry and mask.
+void DrawROIWidget::finishRegionEdit(int roi)
+{
+    CammerWidget *v = currentView();
+    if (!v || !v->editTable || roi < 0 || roi >= kRoisPerSlot)
+        return;
+    CammerSingleton *t = v->editTable;
+    const int e = CammerSingleton::entry(m_slot, roi);
+    cv::Mat mask;
+    if (t->shape[e] == ShapeCircle) {
+        clampCircle(t->circles[e]);
+        t->circles[e].updateImageGeometry();
+        mask = t->circles[e].mask();
+    } else if (t->shape[e] == ShapePolygon) {
+        RoiPolygon &g = t->polygons[e];
+        for (int i = 0; i < g.count && i < kMaxPolygonPoints; ++i) {
+            CheckInRange(&g.points[i].rx(), 1);
+            CheckInRange(&g.points[i].ry(), 0);
+        }
+        g.updateImagePoints();
+        g.updateBounds();
+        mask = g.mask();
+    } else {
+        RoiRect &r = t->rects[e];
+        r.screenRect = r.screenRect.normalized();
+        CheckInRange(&r.screenRect, false);
+        r.updateImageRect();
+        mask = r.mask();
+    }
+    v->editRoiMasks[m_slot][roi] = mask;
+}
+
+bool DrawROIWidget::regionContains(int roi, QPoint p) const
+{
+    const CammerWidget *v = currentView();
+    const int e = CammerSingleton::entry(m_slot, roi);
+    const CammerSingleton *t = v->editTable;
+    if (t->shape[e] == ShapeCircle)
+        return t->circles[e].hitTest(p);
+    if (t->shape[e] == ShapePolygon)
+        return t->polygons[e].hitTest(p);
+    return t->rects[e].hitTest(p);
+}
+
+void DrawROIWidget::mousePressEvent(QMouseEvent *event)
+{
+    pressAt(event->pos());
+}
+
+void DrawROIWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    dragTo(event->pos());
+}
+
+void DrawROIWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    releaseAt(event->pos());
+}
+
+void DrawROIWidget::pressAt(QPoint p)
+{
+    CammerWidget *v = currentView();
+    if (!v || !v->editTable)
+        return;
+    m_pressed = true;
+    m_pressPoint = m_lastPoint = p;
+    m_dragRoi = -1;
+    m_dragHandle = -1;
+    if (m_mode == DrawPolygon) {
+        if (m_polygon.size() >= kMaxEditorVertices) {
+            m_pressed = false;
+            warn(uiText(35));
+            return;
+        }
+        CheckInRange(&p.rx(), 1);
+        CheckInRange(&p.ry(), 0);
+        m_polygon << p;
+        update();
+        return;
+    }
+    if (m_mode != NoDraw)
+        return;
+    CammerSingleton *t = v->editTable;
+    if (m_selected >= 0) {
+        const int e = CammerSingleton::entry(m_slot, m_selected);
+        SelectedFor sel(t, e, true);
+        int h = -1;
+        const bool hit = t->shape[e] == ShapeCircle    ? t->circles[e].hitRing(p, &h)
+                         : t->shape[e] == ShapePolygon ? t->polygons[e].hitVertex(p, &h)
+                                                       : t->rects[e].hitHandle(p, &h);
+        if (hit) {
+            m_dragRoi = m_selected;
+            m_dragHandle = h;
+            return;
+        }
+    }
+    // The region drawn last lies on top.
+    for (int j = t->roiCount[m_slot] - 1; j >= 0; --j) {
+        if (regionContains(j, p)) {
+            if (j != m_selected)
+                selectRoi(j);
+            m_dragRoi = j;
+            return;
+        }
+    }
+    selectRoi(-1);
+}
+
+void DrawROIWidget::dragTo(QPoint p)
+{
+    CammerWidget *v = currentView();
+    if (!m_pressed || !v || !v->editTable)
+        return;
+    const QPoint from = m_lastPoint;
+    m_lastPoint = p;
+    if (m_mode != NoDraw || m_dragRoi < 0) {
+        update();
+        return;
+    }
+    CammerSingleton *t = v->editTable;
+    const int e = CammerSingleton::entry(m_slot, m_dragRoi);
+    if (m_dragHandle < 0) {
+        moveSelected(p.x() - from.x(), p.y() - from.y());
+        return;
+    }
+    if (t->shape[e] == ShapeCircle)
+        t->circles[e].dragHandle(m_dragHandle, from, p);
+    else if (t->shape[e] == ShapePolygon)
+        t->polygons[e].movePoint(m_dragHandle, from, p, v->displayScaleX, v->displayScaleY);
+    else
+        t->rects[e].dragHandle(m_dragHandle, from, p);
+    finishRegionEdit(m_dragRoi);
+    update();
+}
+
+void DrawROIWidget::releaseAt(QPoint p)
+{
+    if (!m_pressed)
+        return;
+    dragTo(p);
+    m_pressed = false;
+    if (m_mode != DrawRect && m_mode != DrawCircle) {
+        if (m_dragRoi >= 0)
+            refreshPanel();
+        return;
+    }
+    const QPoint a = m_pressPoint;
+    const int radius = int(std::lround(std::hypot(double(p.x() - a.x()), double(p.y() - a.y()))));
+    if ((m_mode == DrawRect && (std::abs(p.x() - a.x()) < kMinDrawSize || std::abs(p.y() - a.y()) < kMinDrawSize))
+        || (m_mode == DrawCircle && radius < kMinDrawSize)) {
+        warn(uiText(37));
+        return;
+    }
+    const int j = addRegion(m_mode == DrawRect ? ShapeRect : ShapeCircle);
+    if (j < 0)
+        return;
+    CammerSingleton *t = currentView()->editTable;
+    const int e = CammerSingleton::entry(m_slot, j);
+    if (m_mode == DrawRect) {
+        t->rects[e].screenRect = QRect(a, p).normalized();
+    } else {
+        t->circles[e].centreX = a.x();
+        t->circles[e].centreY = a.y();
+        t->circles[e].outerRadius = radius;
+        t->circles[e].innerRadius = 0;
+    }
+    finishRegionEdit(j);
+    m_mode = NoDraw;
+    selectRoi(j);
+}
+
+bool DrawROIWidget::endPolygon()
+{
+    if (m_mode != DrawPolygon || m_polygon.size() < 3) {
+        warn(uiText(37));
+        return false;
+    }
+    const int j = addRegion(ShapePolygon);
+    if (j < 0)
+        return false;
+    CammerWidget *v = currentView();
+    const int e = CammerSingleton::entry(m_slot, j);
+    RoiPolygon &g = v->editTable->polygons[e];
+    g.count = m_polygon.size();
+    for (int i = 0; i < g.count; ++i)
+        g.points[i] = m_polygon[i];
+    g.setScale(v->displayScaleX, v->displayScaleY);
+    finishRegionEdit(j);
+    m_polygon.clear();
+    m_mode = NoDraw;
+    selectRoi(j);
+    return true;
+}
+
+void DrawROIWidget::moveSelected(int dx, int dy)
+{
+    CammerWidget *v = currentView();
+    if (!v || !v->editTable || m_selected < 0)
+        return;
+    CammerSingleton *t = v->editTable;
+    const int e = CammerSingleton::entry(m_slot, m_selected);
+    if (t->shape[e] == ShapeCircle) {
+        t->circles[e].centreX += dx;
+        t->circles[e].centreY += dy;
+    } else if (t->shape[e] == ShapePolygon) {
+        // The whole outline moves only as far as its outermost vertex may go.
+        RoiPolygon &g = t->polygons[e];
+        int minX = gShowW, minY = gShowH, maxX = 0, maxY = 0;
+        for (int i = 0; i < g.count; ++i) {
+            minX = std::min(minX, g.points[i].x());
+            maxX = std::max(maxX, g.points[i].x());
+            minY = std::min(minY, g.points[i].y());
+            maxY = std::max(maxY, g.points[i].y());
+        }
+        dx = clampInt(dx, 3 - minX, gShowW - 3 - maxX);
+        dy = clampInt(dy, 3 - minY, gShowH - 3 - maxY);
+        for (int i = 0; i < g.count; ++i)
+            g.points[i] += QPoint(dx, dy);
+    } else {
+        t->rects[e].screenRect.translate(dx, dy);
+        CheckInRange(&t->rects[e].screenRect, true);
+    }
+    finishRegionEdit(m_selected);
+    update();
+}
+
+bool DrawROIWidget::copySelected()
+{
+    CammerWidget *v = currentView();
+    if (!v || m_selected < 0) {
+        warn(uiText(65));
+        return false;
+    }
+    if (!ask(38))
+        return false;
+    CammerSingleton *t = v->editTable;
+    const int from = CammerSingleton::entry(m_slot, m_selected);
+    const int shape = t->shape[from];
+    const int j = addRegion(shape);
+    if (j < 0)
+        return false;
+    const int e = CammerSingleton::entry(m_slot, j);
+    t->function[e] = t->function[from];
+    t->param1[e] = t->param1[from];
+    t->param2[e] = t->param2[from];
+    t->param3[e] = t->param3[from];
+    t->rects[e] = t->rects[from];
+    t->circles[e] = t->circles[from];
+    t->polygons[e] = t->polygons[from];
+    m_selected = j;
+    moveSelected(20, 20);
+    selectRoi(j);
+    return true;
+}
+
+bool DrawROIWidget::deleteSelected()
+{
+    CammerWidget *v = currentView();
+    if (!v || m_selected < 0) {
+        warn(uiText(65));
+        return false;
+    }
+    if (!ask(66))
+        return false;
+    CammerSingleton *t = v->editTable;
+    const int n = t->roiCount[m_slot];
+    // Later regions move down one place so that the numbers stay without gaps.
+    for (int j = m_selected; j + 1 < n; ++j) {
+        const int a = CammerSingleton::entry(m_slot, j), b = a + 1;
+        t->function[a] = t->function[b];
+        t->param1[a] = t->param1[b];
+        t->param2[a] = t->param2[b];
+        t->param3[a] = t->param3[b];
+        t->shape[a] = t->shape[b];
+        t->rects[a] = t->rects[b];
+        t->circles[a] = t->circles[b];
+        t->polygons[a] = t->polygons[b];
+        v->editRoiMasks[m_slot][j] = v->editRoiMasks[m_slot][j + 1];
+    }
+    v->editRoiMasks[m_slot][n - 1] = cv::Mat();
+    t->roiCount[m_slot] = n - 1;
+    selectRoi(-1);
+    return true;
+}
+
+bool DrawROIWidget::deleteAll()
+{
+    CammerWidget *v = currentView();
+    if (!v || !ask(67))
+        return false;
+    for (int j = 0; j < kRoisPerSlot; ++j)
+        v->editRoiMasks[m_slot][j] = cv::Mat();
+    v->editTable->roiCount[m_slot] = 0;
+    selectRoi(-1);
+    return true;
+}
+
+bool DrawROIWidget::setFunction(int function)
+{
+    CammerWidget *v = currentView();
+    if (!v || m_selected < 0 || !offeredFunctions().contains(function))
+        return false;
+    CammerSingleton *t = v->editTable;
+    const int e = CammerSingleton::entry(m_slot, m_selected);
+    t->function[e] = function;
+    int *params[] = {t->param1, t->param2, t->param3};
+    for (int i = 0; i < 3; ++i) {
+        int lo, hi;
+        parameterRange(function, i + 1, &lo, &hi);
+        if (lo <= hi)
+            params[i][e] = clampInt(params[i][e], lo, hi);
+    }
+    refreshPanel();
+    update();
+    return true;
+}
+
+void DrawROIWidget::setParameter(int which, int value)
+{
+    CammerWidget *v = currentView();
+    if (!v || m_selected < 0)
+        return;
+    CammerSingleton *t = v->editTable;
+    const int e = CammerSingleton::entry(m_slot, m_selected);
+    if (which == 4) { // inner radius of a ring
+        if (t->shape[e] == ShapeCircle) {
+            t->circles[e].innerRadius = value;
+            finishRegionEdit(m_selected);
+            update();
+        }
+        return;
+    }
+    int lo, hi;
+    parameterRange(t->function[e], which, &lo, &hi);
+    if (lo > hi)
+        return;
+    value = clampInt(value, lo, hi);
+    int *params[] = {t->param1, t->param2, t->param3};
+    params[which - 1][e] = value;
+    v->editSlot = m_slot;
+    v->selectedRoi = m_selected;
+    // The view previews the region on its template with the new value.
+    if (which == 1)
+        v->SlotMinWH(value);
+    else if (which == 2)
+        v->SlotSensitivity(value);
+    else
+        v->SlotArea(value);
+    update();
+}
+
+void DrawROIWidget::setOutput(int output)
+{
+    CammerWidget *v = currentView();
+    if (v && m_selected >= 0)
+        v->editTable->outN[m_selected] = clampInt(output, 0, 8);
+}

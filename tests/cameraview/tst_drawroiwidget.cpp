@@ -1,0 +1,352 @@
+// The region editor driven as a setter drives it: synthetic touches draw and drag regions on the edit
+// table, saving reaches the live table, the database, the detector and the operation record, templates
+// go to disk up to their limit, and the alarm review writes its codes through the machine-cycle hooks.
+
+#include "boxtestpolicy.h"
+#include "cameradetector.h"
+#include "cameradeviceinfo.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "drawroiwidget.h"
+#include "editorhooks.h"
+#include "imagesize.h"
+#include "inspectionhooks.h"
+#include "iolink.h"
+#include "regiontabledb.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+
+#include <QFile>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QtTest>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct Fixture
+{
+    TestWorkDir dir;
+    RegionTableDb db{dir.filePath(QStringLiteral("PARAM.db")), QStringLiteral("drawroi-test")};
+    CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
+    SysParam param;
+    std::vector<std::unique_ptr<CammerWidget>> views;
+    std::unique_ptr<DrawROIWidget> editor;
+    QStringList records;
+    QStringList calls;
+    int imageState[8][8] = {};
+    int alarmState = 2;
+
+    explicit Fixture(int cameras = 1)
+    {
+        gShowW = 640;
+        gShowH = 480;
+        gImageW = 320;
+        gImageH = 240;
+        gColorCamera = 0;
+        gTemplateLimit = 3;
+        gDetectSlotCount = 2;
+        gLanguage = 1;
+        param.enableDefectDetect = 1;
+        param.enableIgnoreArea = 1;
+        param.slotEnabled[0] = 1;
+        param.motionCorrect = -1;
+        gSysParam = &param;
+        BoxTestPolicy::enable(1);
+        BoxTestPolicy::clearShown();
+        inspectionHooks().InsertRecord = [this](const QString &line) { records << line; };
+        EditorCycleHooks &h = editorCycleHooks();
+        h.RunAlgorithm = [this](int c, int s) { calls << QStringLiteral("run %1 %2").arg(c).arg(s); };
+        h.CheckNG = [this] { calls << QStringLiteral("check"); };
+        h.imageState = [this](int c, int s) -> int & { return imageState[c][s]; };
+        h.currentSlot = [] { return 1; };
+        h.alarmState = [this]() -> int & { return alarmState; };
+        h.sendSyncTempList = [this](const QJsonObject &o) {
+            calls << QStringLiteral("sync %1 %2").arg(o["camera"].toInt()).arg(o["detect"].toInt());
+        };
+        QVector<CammerWidget *> list;
+        for (int c = 0; c < cameras; ++c) {
+            views.push_back(std::make_unique<CammerWidget>(nullptr, c, &info));
+            list << views.back().get();
+        }
+        editor = std::make_unique<DrawROIWidget>(nullptr);
+        editor->setCameraViews(list);
+        editor->openPage(false);
+        editor->setEditSlot(0);
+    }
+    ~Fixture()
+    {
+        editor.reset();
+        views.clear();
+        editorCycleHooks() = EditorCycleHooks();
+        inspectionHooks().InsertRecord = nullptr;
+        BoxTestPolicy::disable();
+        gSysParam = nullptr;
+        gImageW = kDefaultImageW;
+        gImageH = kDefaultImageH;
+    }
+    CammerSingleton &edit() { return *views[0]->editTable; }
+    CammerSingleton &live() { return *views[0]->liveTable; }
+    void touch(QEvent::Type type, QPoint p)
+    {
+        QMouseEvent e(type, p, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(editor.get(), &e);
+    }
+    void drag(QPoint from, QPoint to)
+    {
+        touch(QEvent::MouseButtonPress, from);
+        touch(QEvent::MouseMove, (from + to) / 2);
+        touch(QEvent::MouseMove, to);
+        touch(QEvent::MouseButtonRelease, to);
+    }
+    void tap(QPoint p) { drag(p, p); }
+    bool shown(int row, const QString &arg = QString()) const
+    {
+        return BoxTestPolicy::shownTexts().contains(arg.isNull() ? uiText(row) : uiText(row).arg(arg));
+    }
+};
+
+} // namespace
+
+class TstDrawRoiWidget : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { fillUiTextTable(); }
+
+    void touchesDrawEachShape_data()
+    {
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<QRect>("screen"); // screen bounding box the record must hold
+        QTest::addColumn<int>("maskPixels");
+        QTest::newRow("rectangle by a drag") << int(ShapeRect) << QRect(QPoint(100, 80), QPoint(300, 200))
+                                             << 100 * 60;
+        QTest::newRow("circle from centre to rim") << int(ShapeCircle) << QRect(QPoint(160, 160), QPoint(239, 239))
+                                                   << -1;
+        QTest::newRow("polygon by taps") << int(ShapePolygon) << QRect() << -1;
+    }
+    void touchesDrawEachShape()
+    {
+        QFETCH(int, shape);
+        QFETCH(QRect, screen);
+        QFETCH(int, maskPixels);
+        Fixture f;
+        if (shape == ShapeRect) {
+            f.editor->setDrawMode(DrawROIWidget::DrawRect);
+            f.drag({300, 200}, {100, 80}); // drawn backwards: the record is normalised
+            QCOMPARE(f.edit().rects[0].screenRect, screen);
+            QCOMPARE(f.edit().rects[0].imageRect, QRect(50, 40, 100, 60));
+        } else if (shape == ShapeCircle) {
+            f.editor->setDrawMode(DrawROIWidget::DrawCircle);
+            f.drag({200, 200}, {200, 240});
+            QCOMPARE(f.edit().circles[0].outerRadius, 40);
+            QCOMPARE(f.edit().circles[0].screenRect, screen);
+            QCOMPARE(f.edit().circles[0].imageOuterRadius, 20);
+        } else {
+            f.editor->setDrawMode(DrawROIWidget::DrawPolygon);
+            for (QPoint p : {QPoint(100, 100), QPoint(300, 100), QPoint(300, 300), QPoint(1, 300)})
+                f.tap(p);
+            QVERIFY(f.editor->endPolygon());
+            QCOMPARE(f.edit().polygons[0].count, 4);
+            QCOMPARE(f.edit().polygons[0].points[3], QPoint(3, 300)); // clamped into the margin
+            QCOMPARE(f.edit().polygons[0].imagePoints[1], QPoint(150, 50));
+        }
+        QCOMPARE(f.edit().roiCount[0], 1);
+        QCOMPARE(f.edit().shape[0], shape);
+        QCOMPARE(f.edit().function[0], int(FuncDefect));
+        QCOMPARE(f.editor->selectedRoi(), 0);
+        QVERIFY(!f.views[0]->editRoiMasks[0][0].empty());
+        if (maskPixels > 0)
+            QCOMPARE(cv::countNonZero(f.views[0]->editRoiMasks[0][0]), maskPixels);
+        QCOMPARE(f.live().roiCount[0], 0); // nothing reaches the live table before saving
+        QVERIFY(f.editor->hasUnsavedChanges());
+    }
+
+    void dragsAreClampedAndLimitsRefused()
+    {
+        Fixture f;
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 100}, {200, 200});
+        f.drag({100, 100}, {-50, -40}); // top-left handle past the screen edge
+        QCOMPARE(f.edit().rects[0].screenRect, QRect(QPoint(3, 3), QPoint(200, 200)));
+        f.drag({100, 100}, {700, 100}); // the body dragged right keeps its size at the edge
+        QCOMPARE(f.edit().rects[0].screenRect, QRect(QPoint(440, 3), QPoint(637, 200)));
+        QVERIFY(f.editor->hasUnsavedChanges());
+        // The selection alone is no change.
+        f.live() = f.edit();
+        f.editor->selectRoi(-1);
+        f.editor->selectRoi(0);
+        QVERIFY(!f.editor->hasUnsavedChanges());
+        // A tap is no drawing.
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.tap({300, 300});
+        QVERIFY(f.shown(37));
+        QCOMPARE(f.edit().roiCount[0], 1);
+        // The 21st vertex of a polygon is refused with its note.
+        f.editor->setDrawMode(DrawROIWidget::DrawPolygon);
+        for (int i = 0; i < 21; ++i)
+            f.tap({20 + 10 * i, 50 + (i % 2) * 40});
+        QVERIFY(f.shown(35));
+        QVERIFY(f.editor->endPolygon());
+        QCOMPARE(f.edit().polygons[1].count, 20);
+        // The 51st region is refused with its note.
+        f.edit().roiCount[0] = 50;
+        f.editor->selectRoi(0);
+        QVERIFY(!f.editor->copySelected());
+        QVERIFY(f.shown(36));
+        QCOMPARE(f.edit().roiCount[0], 50);
+        // Parameters stay in the editor range, functions only when offered.
+        f.edit().roiCount[0] = 2;
+        f.editor->selectRoi(0);
+        f.editor->setParameter(1, 99);
+        f.editor->setParameter(3, -5);
+        QCOMPARE(f.edit().param1[0], 10);
+        QCOMPARE(f.edit().param3[0], 0);
+        QVERIFY(!f.editor->setFunction(FuncSpot));
+        QVERIFY(f.editor->setFunction(FuncIgnoreArea));
+        QCOMPARE(f.edit().function[0], int(FuncIgnoreArea));
+    }
+
+    void savingReachesLiveTableDatabaseDetectorAndRecord()
+    {
+        Fixture f;
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        f.editor->setOutput(2);
+        // Leaving with unsaved changes asks first; "no" leaves the live table as it was.
+        BoxTestPolicy::queueAnswer(0);
+        f.editor->SlotReturn();
+        QVERIFY(f.shown(72));
+        QVERIFY(!f.editor->isVisible());
+        QCOMPARE(f.live().roiCount[0], 0);
+
+        f.editor->openPage(true);
+        QCOMPARE(f.edit().roiCount[0], 0); // opening copies the live table whole
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        QVERIFY(f.editor->setFunction(FuncIgnoreArea));
+        f.editor->SlotSaveData();
+        QCOMPARE(std::memcmp(&f.live(), &f.edit(), sizeof(CammerSingleton)), 0);
+        QCOMPARE(cv::countNonZero(f.views[0]->roiMasks[0][0]), 100 * 60);
+        QCOMPARE(f.db.rows(0).value(QStringLiteral("detect0")).section(' ', 0, 0), QStringLiteral("1"));
+        QVERIFY(f.db.rows(0).contains(QStringLiteral("ROI0-0")));
+        // The detector was rebuilt on the saved regions: the ignore region is no longer inspected.
+        QCOMPARE(int(f.views[0]->detector->validMask[0].at<uchar>(60, 100)), 0);
+        QCOMPARE(int(f.views[0]->detector->validMask[0].at<uchar>(10, 10)), 255);
+        QCOMPARE(f.records, QStringList{QStringLiteral(
+                                "Detection 1 of camera 1 Added rectangular  area 1, function is Ignore Area")});
+
+        // A change of an existing region is recorded with its function and what moved.
+        f.editor->selectRoi(0);
+        QVERIFY(f.editor->setFunction(FuncDefect));
+        f.editor->setParameter(2, 77);
+        f.editor->moveSelected(0, 10);
+        QVERIFY(f.editor->hasUnsavedChanges());
+        BoxTestPolicy::queueAnswer(1);
+        f.editor->SlotReturn();
+        QVERIFY(!f.editor->hasUnsavedChanges());
+        QCOMPARE(f.records.size(), 2);
+        QVERIFY2(f.records[1].startsWith(QStringLiteral(
+                     "Detection 1 of camera 1 Changed the rectangular  area 1, Changing the function from Ignore "
+                     "Areato Defect")),
+                 qPrintable(f.records[1]));
+        QVERIFY(f.records[1].contains(QStringLiteral(", Changing the sensitivity  from 30 to 77")));
+        QVERIFY(f.records[1].endsWith(QStringLiteral(",Detection position has been modified")));
+    }
+
+    void templatesUpToTheLimitDeleteOneAndAll()
+    {
+        Fixture f;
+        for (int i = 0; i < 4; ++i)
+            f.editor->SlotAddTemp();
+        QCOMPARE(f.views[0]->templateCount[0], 3);
+        QVERIFY(f.shown(670, QStringLiteral("3")));
+        QCOMPARE(f.calls.count(QStringLiteral("sync 0 0")), 3);
+        for (int n = 0; n < 3; ++n)
+            QVERIFY(QFile::exists(f.views[0]->templateFile(0, n)));
+        f.editor->showTemplate(1);
+        QCOMPARE(f.editor->shownTemplate(), 1);
+        QVERIFY(!gTemplateTimeText.isEmpty());
+        QVERIFY(f.editor->deleteTemplate());
+        QVERIFY(!QFile::exists(f.views[0]->templateFile(0, 1)));
+        QCOMPARE(f.views[0]->templateCount[0], 2);
+        QCOMPARE(f.records.last(), QStringLiteral("Camera 1 has deleted the 2 template "));
+        // The picture goes back to the template before it; template 0 is kept for resampling.
+        QCOMPARE(f.editor->shownTemplate(), 0);
+        QVERIFY(!f.editor->deleteTemplate());
+        QVERIFY(f.shown(68));
+        f.editor->SlotTempDeleteAll();
+        for (int n = 0; n < 3; ++n)
+            QVERIFY(!QFile::exists(f.views[0]->templateFile(0, n)));
+        QCOMPARE(f.views[0]->templateCount[0], 0);
+        // A limit of 1 has its own message.
+        gTemplateLimit = 1;
+        f.editor->SlotAddTemp();
+        f.editor->SlotAddTemp();
+        QVERIFY(f.shown(258));
+    }
+
+    void reviewCodesAndReCheckThroughTheHooks_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QVector<int>>("codes"); // imageState of slot 1 for cameras 0..2 afterwards
+        QTest::newRow("don't detect, this camera") << 0 << 3 << QVector<int>{3, 4, 3};
+        QTest::newRow("don't detect, all cameras") << 1 << 3 << QVector<int>{4, 4, 4};
+        QTest::newRow("add as template") << 2 << 3 << QVector<int>{3, 5, 3};
+        QTest::newRow("switched to the mould") << 3 << 3 << QVector<int>{6, 6, 6};
+        QTest::newRow("save as OK") << 4 << 3 << QVector<int>{3, 7, 3};
+        QTest::newRow("save as OK with NG picture pending") << 4 << 9 << QVector<int>{9, 10, 9};
+        QTest::newRow("camera without alarm refused") << 4 << 2 << QVector<int>{2, 2, 2};
+    }
+    void reviewCodesAndReCheckThroughTheHooks()
+    {
+        QFETCH(int, action);
+        QFETCH(int, before);
+        QFETCH(QVector<int>, codes);
+        Fixture f(3);
+        for (int c = 0; c < 3; ++c)
+            f.imageState[c][1] = before;
+        QVERIFY(f.editor->setCurrentCamera(1));
+        f.editor->setEditSlot(1);
+        const bool done = action == 0   ? f.editor->dontDetect(false)
+                          : action == 1 ? f.editor->dontDetect(true)
+                          : action == 2 ? f.editor->addAsTemplate()
+                          : action == 3 ? f.editor->switchToMould()
+                                        : f.editor->saveAsOk();
+        QCOMPARE(done, codes[1] != before);
+        QCOMPARE(f.shown(107), !done);
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(f.imageState[c][1], codes[c]);
+        // The re-check button runs the cameras not dealt with, then combines the result.
+        f.calls.clear();
+        f.editor->reCheckButton()->click();
+        QStringList expected;
+        for (int c = 0; c < 3; ++c)
+            if (codes[c] == before)
+                expected << QStringLiteral("run %1 1").arg(c);
+        expected << QStringLiteral("check");
+        QCOMPARE(f.calls, expected);
+    }
+
+    void safetyDoorRechecksOnlyWhenItClearsAlarms()
+    {
+        for (int clears : {0, 1}) {
+            Fixture f;
+            f.param.safetyDoorClearsAlarm = clears;
+            gSafetyDoorOpened = true;
+            f.editor->pollSafetyDoor();
+            QVERIFY(!gSafetyDoorOpened);
+            const QStringList expected = clears ? QStringList{QStringLiteral("run 0 1"), QStringLiteral("check")}
+                                                : QStringList();
+            QCOMPARE(f.calls, expected);
+        }
+    }
+};
+
+QTEST_MAIN(TstDrawRoiWidget)
+#include "tst_drawroiwidget.moc"

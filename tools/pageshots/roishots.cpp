@@ -1,0 +1,136 @@
+// Screenshots of the region editor on a made-up camera picture: one with each region shape selected
+// (rectangle, ring, polygon) and one with the parameter panel of a spot region, for a person to look at.
+// Usage: roishots <output-dir> <language 0..3>   (run on a 1920 x 1080 X screen)
+
+#include "cameradeviceinfo.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "drawroiwidget.h"
+#include "imagesize.h"
+#include "paramquery.h"
+#include "sysparam.h"
+#include "uitexttable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(25);
+    }
+}
+
+bool grab(const QString &path)
+{
+    settle();
+    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
+    return ok;
+}
+
+void touch(QWidget *w, QEvent::Type type, QPoint p)
+{
+    QMouseEvent e(type, p, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+void drag(QWidget *w, QPoint a, QPoint b)
+{
+    touch(w, QEvent::MouseButtonPress, a);
+    touch(w, QEvent::MouseMove, b);
+    touch(w, QEvent::MouseButtonRelease, b);
+}
+
+// A mould-like gray picture: a bright plate with two dark cavities and a hole pattern.
+void paintPicture(CammerWidget &view)
+{
+    const int w = view.imageWidth, h = view.imageHeight;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int v = 150 + (x * 40) / w - (y * 30) / h;
+            if (std::hypot(x - w * 0.3, y - h * 0.5) < h * 0.2 || std::abs(x - w * 0.7) + std::abs(y - h * 0.5) < h * 0.18)
+                v = 60;
+            if ((x / 40 + y / 40) % 7 == 0 && (x % 40) < 6 && (y % 40) < 6)
+                v = 20;
+            view.grabBuffer[size_t(y) * size_t(w) + size_t(x)] = uchar(v);
+        }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: roishots <output-dir> <language 0..3>\n");
+        return 2;
+    }
+    const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    fillUiTextTable();
+    gLanguage = std::clamp(QString::fromLocal8Bit(argv[2]).toInt(), 0, 3);
+    QDir().mkpath(out);
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbIn"));
+        db.setDatabaseName(QStringLiteral("PARAM.db"));
+        db.open();
+        static QSqlQuery query(db);
+        setParamQueryHook([] { return &query; });
+    }
+    gShowW = 1920;
+    gShowH = 1080;
+    gDetectSlotCount = 2;
+    static SysParam param;
+    param.enableDefectDetect = param.enableSpotDetect = param.enableIgnoreArea = param.enableManualLocate = 1;
+    param.motionCorrect = -1;
+    gSysParam = &param;
+    CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
+    auto view = std::make_unique<CammerWidget>(nullptr, 0, &info);
+    paintPicture(*view);
+    DrawROIWidget editor(nullptr);
+    editor.setCameraViews({view.get()});
+    editor.openPage(false);
+    editor.move(0, 0);
+    const QString lang = QStringLiteral("lang%1").arg(gLanguage);
+
+    editor.setDrawMode(DrawROIWidget::DrawRect);
+    drag(&editor, {200, 200}, {620, 520});
+    grab(out + QStringLiteral("/roi_rectangle_%1.png").arg(lang));
+
+    editor.setDrawMode(DrawROIWidget::DrawCircle);
+    drag(&editor, {1150, 540}, {1150, 760});
+    editor.setParameter(4, 110); // a ring
+    grab(out + QStringLiteral("/roi_ring_%1.png").arg(lang));
+
+    editor.setDrawMode(DrawROIWidget::DrawPolygon);
+    for (QPoint p : {QPoint(300, 650), QPoint(700, 620), QPoint(820, 900), QPoint(500, 1000), QPoint(250, 880)})
+        drag(&editor, p, p);
+    grab(out + QStringLiteral("/roi_polygon_drawing_%1.png").arg(lang));
+    editor.endPolygon();
+    grab(out + QStringLiteral("/roi_polygon_%1.png").arg(lang));
+
+    editor.selectRoi(0);
+    editor.setFunction(1); // spot detection: its own parameter names and ranges
+    grab(out + QStringLiteral("/roi_spot_panel_%1.png").arg(lang));
+    editor.closePage();
+    view.reset();
+    setParamQueryHook(nullptr);
+    return 0;
+}
