@@ -19,6 +19,7 @@
 
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +57,17 @@ QImage solid(QRgb colour)
 {
     QImage img(kW, kH, QImage::Format_RGB32);
     img.fill(colour);
+    return img;
+}
+
+// A picture JPEG cannot squeeze much: far above 1000 bytes.
+QImage busyPicture()
+{
+    QImage img(kW, kH, QImage::Format_RGB32);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x)
+            img.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) * 5 % 256));
+    }
     return img;
 }
 
@@ -349,40 +361,21 @@ void TstSaveFailImageThread::unwritableFolderIsNotReported()
     QCOMPARE(m_reports.first().info.value("detect").toInt(), 1);
 }
 
-QtMessageHandler gPreviousHandler = nullptr;
-std::atomic<bool> gNotSavedWarning{false};
-
 void TstSaveFailImageThread::fullDiskKeepsTheOldPictureAndReportsNothing()
 {
     // The same second and no region: the new picture would replace this one.
-    setAppClock([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); });
     const QString path = QDir(resultImageFolder(0, 0, 0)).absoluteFilePath("2024-05-06_07.08.09.jpg");
     const QByteArray old = "the earlier picture";
     QVERIFY(writeTestFile(path, old));
-    QImage noise(kW, kH, QImage::Format_RGB32);
-    for (int y = 0; y < kH; ++y) {
-        for (int x = 0; x < kW; ++x)
-            noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) * 5 % 256));
-    }
-    handOver(0, 0, 0, noise);
 
-    // A full disk: writes past 1000 bytes fail. The JPEG is larger.
-    const int exitCode = runWithFileSizeLimit(1000, [this] {
-        gPreviousHandler =
-            qInstallMessageHandler([](QtMsgType t, const QMessageLogContext &c, const QString &m) {
-                if (t == QtWarningMsg && m.contains(QStringLiteral("result picture not saved")))
-                    gNotSavedWarning = true;
-                gPreviousHandler(t, c, m);
-            });
-        startSaver();
-        QElapsedTimer timer;
-        timer.start();
-        while (pending(0, 0, 0) && timer.elapsed() < 5000)
-            QTest::qWait(20);
-        settle();
-        m_saver->stop();
-        m_saver->wait();
-        return (pending(0, 0, 0) ? 1 : 0) | (m_reports.isEmpty() ? 0 : 2) | (gNotSavedWarning ? 0 : 4);
+    // A full disk: writes past 1000 bytes fail. The saver runs in a fresh process of this program
+    // (a forked copy may not start threads under ThreadSanitizer).
+    const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray folder = QFile::encodeName(m_dir->path());
+    const int exitCode = runWithFileSizeLimit(1000, [&] {
+        ::execl(self.constData(), self.constData(), "--full-disk-child", folder.constData(),
+                static_cast<char *>(nullptr));
+        return 99;
     });
     QCOMPARE(exitCode, 0); // picked up, not reported, warned
     QCOMPARE(readTestFile(path), old);
@@ -423,5 +416,60 @@ void TstSaveFailImageThread::stopsDuringItsPauses()
     QVERIFY(m_reports.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TstSaveFailImageThread)
+namespace {
+
+QtMessageHandler gPreviousHandler = nullptr;
+std::atomic<bool> gNotSavedWarning{false};
+
+// The child of fullDiskKeepsTheOldPictureAndReportsNothing, in `folder`: one NG picture handed over
+// and the saver run until it took it. Exit code: 1 still waiting, 2 reported, 4 no warning logged.
+int fullDiskChild(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (!QDir::setCurrent(QFile::decodeName(argv[2])))
+        return 8;
+    gPreviousHandler =
+        qInstallMessageHandler([](QtMsgType t, const QMessageLogContext &c, const QString &m) {
+            if (t == QtWarningMsg && m.contains(QStringLiteral("result picture not saved")))
+                gNotSavedWarning = true;
+            gPreviousHandler(t, c, m);
+        });
+    createProcessMutexes();
+    gCameraCount = 1;
+    gDetectSlotCount = 2;
+    gNgImageLimit = 5;
+    allocFailImageBuffers(0, kW, kH, 2);
+    setAppClock([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); });
+    int reports = 0;
+    inspectionHooks().sendAlarmPicture = [&reports](const QJsonObject &, const QString &) { ++reports; };
+    const QImage picture = busyPicture();
+    {
+        MutexLocker lock(gFailImageMutex);
+        std::memcpy(gFailImageBuffers[0][0][0].data(), picture.constBits(), size_t(picture.sizeInBytes()));
+        gFailImagePending[0][0][0] = 1;
+    }
+    SaveFialImageThread saver;
+    saver.start();
+    QElapsedTimer timer;
+    timer.start();
+    while (pending(0, 0, 0) && timer.elapsed() < 5000)
+        QTest::qWait(20);
+    QTest::qWait(400);
+    saver.stop();
+    saver.wait();
+    return (pending(0, 0, 0) ? 1 : 0) | (reports ? 2 : 0) | (gNotSavedWarning ? 0 : 4);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--full-disk-child") == 0)
+        return fullDiskChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TstSaveFailImageThread test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_savefailimagethread.moc"
