@@ -209,7 +209,7 @@ void DeVeWizard::createZoomControls()
     zoomAnchorX = 0;
     zoomAnchorY = 0;
     zoomButtonMode = 0;
-    struct Spec
+    struct ZoomButton
     {
         QAbstractButton **field;
         QPixmap *picture;
@@ -217,7 +217,7 @@ void DeVeWizard::createZoomControls()
         bool repeat;
         void (DeVeWizard::*slot)();
     };
-    const Spec specs[] = {
+    const ZoomButton zoomButtons[] = {
         {&enlargeButton, gPixEnlargeScale, 300, true, &DeVeWizard::MEnlargeScale},
         {&recoveryButton, gPixOrigin, 375, false, &DeVeWizard::MRecovery},
         {&reductionButton, gPixReductionScale, 450, true, &DeVeWizard::MReductionScale},
@@ -230,14 +230,14 @@ void DeVeWizard::createZoomControls()
     // enough to end above the status strip, or the last move buttons could not be touched.
     const int stripTop = ioStatusWidget ? ioStatusWidget->y() : height();
     const int shift = std::min(0, stripTop - 5 - 820);
-    for (const Spec &spec : specs) {
-        QAbstractButton *button = makePictureButton(spec.picture ? *spec.picture : QPixmap());
-        button->setGeometry(5, spec.y + shift, 70, 70);
-        if (spec.repeat)
+    for (const ZoomButton &zb : zoomButtons) {
+        QAbstractButton *button = makePictureButton(zb.picture ? *zb.picture : QPixmap());
+        button->setGeometry(5, zb.y + shift, 70, 70);
+        if (zb.repeat)
             setButtonAutoRepeat(button);
-        connect(button, &QAbstractButton::clicked, this, spec.slot);
+        connect(button, &QAbstractButton::clicked, this, zb.slot);
         button->hide();
-        *spec.field = button;
+        *zb.field = button;
     }
     zoomTimer = new QTimer(this);
     connect(zoomTimer, &QTimer::timeout, this, &DeVeWizard::MTimerScale);
