@@ -108,11 +108,18 @@ void applySysParamLoadRules(SysParam *p)
         !p->enableSimilarity && !p->enableWhiteNumber)
         p->enableDefectDetect = 1;
 
+    if (p->machineType != 0 && static_cast<uint32_t>(p->detectMold) >= 4)
+        p->detectMold = 0;
+    deriveSlotSetup(p);
+    gDetectSlotCount = p->machineType == 0 ? 2 : 4;
+}
+
+void deriveSlotSetup(SysParam *p)
+{
     const int32_t prod = p->enableProdDetect ? 1 : 0;
     p->slotCount = 4;
     if (p->machineType == 0) {
         p->slotEnabled[1] = 1;
-        gDetectSlotCount = 2;
         p->slotTrigInput[0] = 0;
         p->slotEnabled[0] = p->enableProdDetect; // as stored, not reduced to 0/1
         p->slotTrigInput[1] = p->semiAuto ? 2 : 0;
@@ -122,9 +129,6 @@ void applySysParamLoadRules(SysParam *p)
         return;
     }
 
-    gDetectSlotCount = 4;
-    if (static_cast<uint32_t>(p->detectMold) >= 4)
-        p->detectMold = 0;
     const bool turntable = p->machineType == 2;
     int32_t *enabled = p->slotEnabled;
     switch (p->detectMold) {

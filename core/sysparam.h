@@ -165,3 +165,8 @@ void setMoldSideHook(std::function<void(int moldSide)> hook);
 // range, the algorithm offer, and the slot set-up (slotTrigInput, slotEnabled, slotCount, outputInit of
 // outputs 4-7, machineTypeEdit, gDetectSlotCount, gLanguage and the main window's moldSide). GUI thread.
 void applySysParamLoadRules(SysParam *p);
+
+// The detection-slot set-up of the block's machine type (slotCount, slotEnabled, slotTrigInput,
+// outputInit of outputs 4-7 and the main window's moldSide), shared by the loader and by Confirm in
+// the settings so that both give the same words. Leaves gDetectSlotCount alone. GUI thread.
+void deriveSlotSetup(SysParam *p);

@@ -28,12 +28,14 @@
 #include "resstatistics.h"
 #include "savefailimagethread.h"
 #include "startup.h"
+#include "settingshooks.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "temperaturechartwidget.h"
 #include "uistyle.h"
 #include "uitexttable.h"
 #include "warnbox.h"
+#include "wizardparawidget.h"
 #include "widgethooks.h"
 
 #include <QCoreApplication>
@@ -154,6 +156,7 @@ DeVeWizard::~DeVeWizard()
     inspectionHooks().InsertRecord = nullptr;
     removeTemperatureHooks();
     cameraViewHooks() = CameraViewHooks();
+    settingsHooks() = SettingsHooks();
     // The boxes adopted by the window go with it; a pad going with it is not made again.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
@@ -411,6 +414,21 @@ void DeVeWizard::createPages()
     for (int c = 0; c < gCameraCount && c < 8; ++c)
         views << cammerWidgets[c];
     drawROIWidget->setCameraViews(views);
+
+    // 22. The settings screen; it reaches the window's login, cameras and flags through its hooks.
+    SettingsHooks &hooks = settingsHooks();
+    hooks.isAdvancedUser = [this] { return isAdvancedUser(); };
+    hooks.lensOptEnabled = &gLensOptEnabled;
+    hooks.saveFrameImages = [this] { return machineCycle ? &machineCycle->saveFrameImages : nullptr; };
+    hooks.cameraView = [this](int index) { return index >= 0 && index < 8 ? cammerWidgets[index] : nullptr; };
+    hooks.showCamera = [this](int index) {
+        shownCamera = index;
+        ChangeCammer();
+    };
+    paraWidget = new WizardParaWidget(this);
+    cameraViewHooks().settingsVisible = [this] { return paraWidget && paraWidget->isVisible(); };
+    // The menu bar's settings action joins here (copy gSysParam into gSysParamEdit, then show
+    // paraWidget) once the menu bar is part of the window.
 }
 
 QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)

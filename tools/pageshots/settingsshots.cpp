@@ -1,0 +1,103 @@
+// Screenshots of every page of the settings screen (factory parameters shown, so that every widget
+// appears), with a made-up working copy. Usage: settingsshots <shipped-dir> <output-dir> <language 0..3>
+// (run on a 1920 x 1080 X screen).
+
+#include "imagesize.h"
+#include "settingshooks.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "uitexttable.h"
+#include "wizardparawidget.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(25);
+    }
+}
+
+bool grab(const QString &path)
+{
+    settle();
+    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: settingsshots <shipped-dir> <output-dir> <language 0..3>\n");
+        return 2;
+    }
+    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    fillUiTextTable();
+    gLanguage = std::clamp(QString::fromLocal8Bit(argv[3]).toInt(), 0, 3);
+    QDir().mkpath(out);
+
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    QDir().mkpath(QStringLiteral("images"));
+    for (const QString &file : QDir(shipped + QStringLiteral("/images")).entryList(QDir::Files))
+        QFile::copy(shipped + QStringLiteral("/images/") + file, QStringLiteral("images/") + file);
+    loadUiPixmaps();
+    QDir().mkpath(QStringLiteral("paraGroup/default"));
+    QDir().mkpath(QStringLiteral("paraGroup/mould-A"));
+    QFile serial(QStringLiteral("serialNB.txt"));
+    if (serial.open(QIODevice::WriteOnly))
+        serial.write("MG2026-0042\n");
+    serial.close();
+
+    gShowW = 1920;
+    gShowH = 1080;
+    gCameraCount = 2;
+    gSysParam = new SysParam;
+    gSysParamEdit = new SysParam;
+    gSysParamEdit->showFactoryParam = 1;
+    gSysParamEdit->machineTypeEdit = 1;
+    gSysParamEdit->trigInDelay[0] = 15;
+    gSysParamEdit->exposeTime[0] = 20;
+    static int lensOpt = 1;
+    settingsHooks().lensOptEnabled = &lensOpt;
+    settingsHooks().isAdvancedUser = [] { return true; };
+
+    QWidget window;
+    window.setGeometry(0, 0, 1920, 1080);
+    window.setStyleSheet(QStringLiteral("background-color: black;"));
+    window.show();
+    auto *screen = new WizardParaWidget(&window);
+    screen->setStyleSheet(QString());
+    screen->show();
+    const QString suffix = QStringLiteral("_lang%1.png").arg(gLanguage);
+    bool ok = grab(out + QStringLiteral("/settings_page0") + suffix);
+    screen->SlotToCamera();
+    ok &= grab(out + QStringLiteral("/settings_page1") + suffix);
+    screen->SlotChangeShowMode();
+    ok &= grab(out + QStringLiteral("/settings_page1_simple") + suffix);
+    screen->SlotChangeShowMode();
+    screen->SlotToIO();
+    ok &= grab(out + QStringLiteral("/settings_page3") + suffix);
+    screen->SlotToAdvance();
+    ok &= grab(out + QStringLiteral("/settings_page4") + suffix);
+    screen->SlotToRecord();
+    screen->currentPage = 5;
+    screen->DoChangePage();
+    ok &= grab(out + QStringLiteral("/settings_page5") + suffix);
+    return ok ? 0 : 1;
+}
