@@ -28,6 +28,7 @@
 #include "resstatistics.h"
 #include "savefailimagethread.h"
 #include "startup.h"
+#include "confirmactions.h"
 #include "settingshooks.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
@@ -157,6 +158,7 @@ DeVeWizard::~DeVeWizard()
     removeTemperatureHooks();
     cameraViewHooks() = CameraViewHooks();
     settingsHooks() = SettingsHooks();
+    confirmActions() = ConfirmActions();
     // The boxes adopted by the window go with it; a pad going with it is not made again.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
@@ -425,6 +427,14 @@ void DeVeWizard::createPages()
         shownCamera = index;
         ChangeCammer();
     };
+    ConfirmActions &confirm = confirmActions();
+    confirm.insertRecord = [this](const QString &line) { InsertRecord(line); };
+    confirm.applyFrameSpeedToAll = [this] {
+        if (machineCycle && machineCycle->hooks.applyFrameSpeedToAll)
+            machineCycle->hooks.applyFrameSpeedToAll();
+    };
+    confirm.loginLevel = [this] { return &loginLevel; };
+    // confirm.updateMenuVisibility joins with the menu bar (IndexButton::updateVisibility(0)).
     paraWidget = new WizardParaWidget(this);
     cameraViewHooks().settingsVisible = [this] { return paraWidget && paraWidget->isVisible(); };
     // The menu bar's settings action joins here (copy gSysParam into gSysParamEdit, then show

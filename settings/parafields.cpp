@@ -103,8 +103,10 @@ std::vector<ParaField> buildTable()
 {
     std::vector<ParaField> t;
     // Page 0, system.
-    t.push_back(editAt("trigInDelay0", 0, 161, &S::trigInDelay, 0, 0, 10000, {30, 105, 900, 50}, 2, 10, kSeconds));
-    t.push_back(editAt("trigInDelay1", 0, 162, &S::trigInDelay, 1, 0, 10000, {30, 165, 900, 50}, 2, 10, kSeconds));
+    t.push_back(
+        editAt("trigInDelay0", 0, 161, &S::trigInDelay, 0, 0, 10000, {30, 105, 900, 50}, 2, 10, kSeconds));
+    t.push_back(
+        editAt("trigInDelay1", 0, 162, &S::trigInDelay, 1, 0, 10000, {30, 165, 900, 50}, 2, 10, kSeconds));
     t.push_back(edit("reMoldTimes", 0, 167, &S::reMoldTimes, 0, 10, {30, 275, 900, 50}));
     t.push_back(edit("filterSize", 0, 22, &S::filterSize, 1, 10, {30, 395, 900, 50}, 0, 1, 0,
                      ParaShown::NotAllParams));
@@ -127,21 +129,21 @@ std::vector<ParaField> buildTable()
     t.push_back(button("displayModeButton", 1, 300, {650, 60, 120, 60}, &W::SlotChangeShowMode));
     t.push_back(button("switchCamera", 1, 163, {780, 60, 120, 60}, &W::SlotChangeCamera));
     t.push_back(button("reordering", 1, 396, {1550, 60, 200, 55}, &W::SlotTuneCamera));
-    t.push_back(editAt("exposeTime", 1, 164, &S::exposeTime, -1, 1, 100, {30, 120, 900, 50}, 0, 1, 0, kAlways,
-                       &W::SetExposeTime));
+    t.push_back(editAt("exposeTime", 1, 164, &S::exposeTime, -1, 1, 100, {30, 120, 900, 50}, 0, 1, 0,
+                       kAlways, &W::SetExposeTime));
     t.push_back(editAt("adjustPlus", 1, 165, &S::adjustPlus, -1, 0, 64, {30, 180, 900, 50}, 0, 1, 0, kAlways,
                        &W::SetAdjust));
-    t.push_back(editAt("sharp", 1, 241, &S::sharp, -1, 0, 100, {30, 240, 900, 50}, 0, 1, 0, kFactory,
-                       &W::SetSharp));
+    t.push_back(
+        editAt("sharp", 1, 241, &S::sharp, -1, 0, 100, {30, 240, 900, 50}, 0, 1, 0, kFactory, &W::SetSharp));
     t.push_back(editAt("contrast", 1, 242, &S::contrast, -1, 0, 200, {30, 300, 900, 50}, 0, 1, 0, kFactory,
                        &W::SetContrast));
-    t.push_back(editAt("gamma", 1, 364, &S::gamma, -1, 0, 250, {30, 360, 900, 50}, 0, 1, 0, kFactory,
-                       &W::SetGamma));
+    t.push_back(
+        editAt("gamma", 1, 364, &S::gamma, -1, 0, 250, {30, 360, 900, 50}, 0, 1, 0, kFactory, &W::SetGamma));
     t.push_back(edit("frameSpeed", 1, 244, &S::frameSpeed, 0, 32, {30, 420, 900, 50}, 0, 1, 0, kFactory));
     t.push_back(editAt("distance", 1, 575, &S::distance, -1, 0, 300, {30, 480, 900, 50}, 0, 1, 0, kFactory,
                        &W::SetDistance));
-    t.push_back(editAt("temperatureRange", 1, 581, &S::temperatureRange, -1, 0, 2, {30, 540, 900, 50}, 0, 1, 0,
-                       kFactory, &W::SetTemperature));
+    t.push_back(editAt("temperatureRange", 1, 581, &S::temperatureRange, -1, 0, 2, {30, 540, 900, 50}, 0, 1,
+                       0, kFactory, &W::SetTemperature));
     t.push_back(check("autoWDR", 1, 388, &S::autoWDR, {930, 70, 870, 50}, kFactory));
     t.push_back(check("noLensOpt", 1, 337, &S::noLensOpt, {930, 130, 870, 50}, kFactory));
     t.push_back(check("colorCamera", 1, 270, &S::colorCamera, {930, 190, 870, 50}, kFactory));
@@ -162,7 +164,8 @@ std::vector<ParaField> buildTable()
 
     // Page 3, I/O.
     t.push_back(edit("inputTimeout", 3, 336, &S::inputTimeout, 0, 10000, {30, 50, 900, 50}, 2, 1, kSeconds));
-    t.push_back(edit("ejectorPulse", 3, 168, &S::ejectorPulse, 0, 1000, {30, 110, 900, 50}, 2, 10, kSeconds));
+    t.push_back(
+        edit("ejectorPulse", 3, 168, &S::ejectorPulse, 0, 1000, {30, 110, 900, 50}, 2, 10, kSeconds));
     t.push_back(edit("clampPulse", 3, 169, &S::clampPulse, 0, 1000, {30, 170, 900, 50}, 2, 10, kSeconds));
     t.push_back(edit("preCutTime", 3, 166, &S::preCutTime, 0, 100, {30, 230, 900, 50}, 2, 10, kSeconds));
     t.push_back(edit("debounceTime", 3, 524, &S::debounceTime, 0, 100, {30, 290, 900, 50}, 2, 10, kSeconds));
@@ -199,11 +202,12 @@ std::vector<ParaField> buildTable()
     t.push_back(edit("diffAmplify", 4, 188, &S::diffAmplify, 0, 4, {30, 365, 870, 50}));
     t.push_back(edit("minSpot", 4, 181, &S::minSpot, 1, 20, {30, 420, 870, 50}));
     t.push_back(edit("rotateAngle", 4, 403, &S::rotateAngle, 0, 180, {30, 475, 870, 50}));
-    ParaField screenOff = edit("screenOffTime", 4, 243, &S::screenOffTime, 30, 9999, {30, 530, 870, 50}, 0, 1,
-                               kSeconds);
+    ParaField screenOff =
+        edit("screenOffTime", 4, 243, &S::screenOffTime, 30, 9999, {30, 530, 870, 50}, 0, 1, kSeconds);
     screenOff.zeroAllowed = true;
     t.push_back(screenOff);
-    t.push_back(edit("autoLogoutTime", 4, 189, &S::autoLogoutTime, 0, 1000, {30, 585, 870, 50}, 0, 1, kSeconds));
+    t.push_back(
+        edit("autoLogoutTime", 4, 189, &S::autoLogoutTime, 0, 1000, {30, 585, 870, 50}, 0, 1, kSeconds));
     t.push_back(edit("templateNum", 4, 185, &S::templateNum, 1, 100, {30, 640, 870, 50}));
     t.push_back(edit("ngRecordMax", 4, 186, &S::ngRecordMax, 0, 500, {30, 695, 870, 50}));
     t.push_back(edit("okRecordMax", 4, 187, &S::okRecordMax, 0, 500, {30, 750, 870, 50}));

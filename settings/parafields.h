@@ -11,7 +11,8 @@
 
 class WizardParaWidget;
 
-enum class ParaKind {
+enum class ParaKind
+{
     Edit,          // EditBox: integer in [min, max]
     Check,         // CheckBox: checked = 1
     CheckMinusOne, // CheckBox: checked = 0, unchecked = -1 (motion correction)
@@ -19,7 +20,8 @@ enum class ParaKind {
     Button         // ColorButton: no field
 };
 
-enum class ParaShown {
+enum class ParaShown
+{
     Always,
     Factory,      // only while "Display factory param" is checked
     NotAllParams, // only while "Display all the parameters" is unchecked
@@ -31,14 +33,14 @@ struct ParaField
     const char *name = ""; // object name of the widget; the field's name where it has one
     int page = 0;          // 0 system, 1 camera, 3 I/O, 4 advanced
     ParaKind kind = ParaKind::Button;
-    int labelRow = 0;      // caption row, 0 for none
+    int labelRow = 0; // caption row, 0 for none
     int32_t SysParam::*scalar = nullptr;
     int32_t (SysParam::*array)[8] = nullptr;
-    int element = 0;    // element of `array`; -1 = the camera shown on the camera page
+    int element = 0; // element of `array`; -1 = the camera shown on the camera page
     int min = 0, max = 0, displayType = 0, scale = 1, unitRow = 0;
     QRect place;
     ParaShown shown = ParaShown::Always;
-    std::vector<int> itemRows;     // combo items taken from text rows
+    std::vector<int> itemRows;       // combo items taken from text rows
     std::vector<const char *> items; // combo items given literally
     void (WizardParaWidget::*clickSlot)() = nullptr;
     void (WizardParaWidget::*valueSlot)(int) = nullptr;

@@ -1,11 +1,173 @@
 // Confirm: compares the working copy with the block in force, records, saves and applies it.
 #include "wizardparawidget.h"
 
+#include "confirmactions.h"
+#include "confirmrecord.h"
+#include "settingshooks.h"
+
+#include "core/paramstore.h"
+#include "core/startup.h"
 #include "core/sysparam.h"
+#include "core/uitexttable.h"
+#include "widgets/checkbox.h"
+#include "widgets/choosebox.h"
+#include "widgets/warnbox.h"
+
+#include <cstring>
+
+namespace {
+
+void warn(int row)
+{
+    if (!gWarnBox)
+        return;
+    gWarnBox->setMessage(uiText(row));
+    gWarnBox->exec();
+}
+
+bool anyAlgorithm(const SysParam &p)
+{
+    return p.enableDefectDetect || p.enableSpotDetect || p.enableWhiteArea || p.enableWhiteNumber ||
+           p.enableBlackArea || p.tempAlarm || p.enableSimilarity;
+}
+
+constexpr CameraSetting kSettings[5] = {CameraSetting::Exposure, CameraSetting::Gain,
+                                        CameraSetting::Sharpness, CameraSetting::Contrast,
+                                        CameraSetting::Gamma};
+
+} // namespace
 
 void WizardParaWidget::accept()
 {
-    if (!gSysParamEdit)
+    if (!gSysParam || !gSysParamEdit)
         return;
-    storeWidgetValues(*gSysParamEdit);
+    ConfirmActions &act = confirmActions();
+    SysParam &edit = *gSysParamEdit;
+    const SysParam &inForce = *gSysParam;
+
+    // 1. Confirm ends an advanced login, whatever follows.
+    if (int *level = act.loginLevel ? act.loginLevel() : nullptr; level && *level == 2)
+        *level = inForce.isPswUsed ? 1 : 0;
+
+    // 2, 3. Widgets into the working copy; an algorithm that needs the detailed parameters shows them.
+    storeWidgetValues(edit);
+    if (edit.enableSpotDetect || edit.enableWhiteArea || edit.enableBlackArea || edit.enableWhiteNumber ||
+        edit.tempAlarm) {
+        showAllParamsBox->setChecked(true);
+        edit.showAllParams = 1;
+    }
+    if (bool *flag = settingsHooks().saveFrameImages ? settingsHooks().saveFrameImages() : nullptr)
+        *flag = saveImagesBox->isChecked();
+
+    if (!anyAlgorithm(edit)) { // 4
+        warn(232);
+        return;
+    }
+
+    // 5. Which camera values were tried out live, for the undo on a decline.
+    bool cameraChanged[8][5] = {};
+    for (int c = 0; c < 8; ++c) {
+        cameraChanged[c][0] = edit.exposeTime[c] != inForce.exposeTime[c];
+        cameraChanged[c][1] = edit.adjustPlus[c] != inForce.adjustPlus[c];
+        cameraChanged[c][2] = edit.sharp[c] != inForce.sharp[c];
+        cameraChanged[c][3] = edit.contrast[c] != inForce.contrast[c];
+        cameraChanged[c][4] = edit.gamma[c] != inForce.gamma[c];
+    }
+    const int views = qBound(0, gCameraCount, 8);
+
+    if (std::memcmp(&edit, &inForce, sizeof edit) != 0) { // 6
+        const SysParam before = inForce;                  // 7: the remembered pairs
+        const bool motionChanged =
+            edit.motionCorrect != before.motionCorrect || edit.rotateAngle != before.rotateAngle;
+
+        bool agreed = false; // 8
+        if (gChooseBox) {
+            gChooseBox->setMessage(uiText(234));
+            agreed = gChooseBox->exec() == 1;
+        }
+        if (!agreed) {
+            const bool exposureModes = edit.autoExp != before.autoExp || edit.autoWDR != before.autoWDR;
+            edit = before;
+            for (int c = 0; c < views; ++c)
+                for (int k = 0; k < 5; ++k)
+                    if (cameraChanged[c][k] || (k == 0 && exposureModes))
+                        act.apply(c, kSettings[k]);
+        } else {
+            const QString line = buildConfirmRecord(before, edit); // 9
+            edit.machineType = edit.machineTypeEdit;               // 10
+            deriveSlotSetup(&edit);
+            if (act.insertRecord) // 11
+                act.insertRecord(line);
+            *gSysParam = edit;
+            saveSysParam(gSysParam);
+            applyConfirmedChanges(before, motionChanged); // 12
+        }
+    }
+
+    hide(); // 13
+    for (int c = 0; c < views; ++c)
+        act.updateView(c);
+}
+
+void WizardParaWidget::applyConfirmedChanges(const SysParam &before, bool motionChanged)
+{
+    ConfirmActions &act = confirmActions();
+    const SysParam &now = *gSysParam;
+    const int views = qBound(0, gCameraCount, 8);
+    QVector<int> enabledSlots;
+    for (int s = 0; s < qBound(0, gDetectSlotCount, 8); ++s)
+        if (now.slotEnabled[s])
+            enabledSlots.append(s);
+    const bool prodChanged = now.enableProdDetect != before.enableProdDetect;
+    const bool syncChanged = now.syncParams != before.syncParams;
+    const bool moldChanged = now.detectMold != before.detectMold;
+    const bool offsetChanged = now.maxOffset != before.maxOffset;
+    const bool amplifyChanged = now.diffAmplify != before.diffAmplify;
+
+    if (now.useExtTrigger != before.useExtTrigger) // 12.1
+        for (int c = 0; c < views; ++c)
+            act.triggerModeOff(c);
+    if (now.frameSpeed != before.frameSpeed && act.applyFrameSpeedToAll) // 12.2
+        act.applyFrameSpeedToAll();
+    if (offsetChanged || moldChanged || motionChanged) // 12.3
+        for (int c = 0; c < views; ++c)
+            for (int s : enabledSlots) {
+                act.createPositionTemplate(c, s);
+                act.buildRegistrationTemplate(c, s);
+            }
+    if (prodChanged || syncChanged || moldChanged) { // 12.4
+        const bool copy = now.syncParams && ((now.enableProdDetect && now.machineType == 0) ||
+                                             now.machineType == 1 || now.machineType == 2);
+        for (int c = 0; c < views; ++c) {
+            if (copy)
+                act.copyPara(c);
+            for (int s : enabledSlots) {
+                if (!motionChanged && !offsetChanged)
+                    act.createPositionTemplate(c, s);
+                act.trainTemplates(c, s);
+            }
+        }
+    } else if (amplifyChanged) { // 12.5
+        for (int c = 0; c < views; ++c)
+            for (int s : enabledSlots)
+                act.trainTemplates(c, s);
+    }
+
+    // 12.6. Notes; a changed machine type is in force in the slot words now but the number of slots
+    // follows only at the next start, so the setter is told to restart.
+    if (now.templateNum != before.templateNum || now.ngRecordMax != before.ngRecordMax ||
+        now.okRecordMax != before.okRecordMax)
+        warn(276);
+    if (now.ioPort != before.ioPort || now.colorCamera != before.colorCamera ||
+        now.grayChannel != before.grayChannel || now.noLensOpt != before.noLensOpt)
+        warn(309);
+    if (now.machineTypeEdit != before.machineTypeEdit)
+        warn(277);
+
+    if (act.updateMenuVisibility) { // 12.7
+        if (now.showManualSnap != before.showManualSnap || prodChanged)
+            act.updateMenuVisibility();
+        if (now.tempWaveform != before.tempWaveform || prodChanged)
+            act.updateMenuVisibility();
+    }
 }

@@ -112,9 +112,7 @@ void WizardParaWidget::on_checkBox_high_warm_clicked(bool checked)
         settingsHooks().highWarm(checked);
 }
 
-void WizardParaWidget::color_mode_actived(int)
-{
-}
+void WizardParaWidget::color_mode_actived(int) {}
 
 void WizardParaWidget::SlotChangeCamera()
 {
@@ -187,10 +185,10 @@ void WizardParaWidget::SlotChangeShowMode()
 {
     simpleDisplay = !simpleDisplay;
     static const char *const hiddenInSimple[] = {
-        "frameSpeed", "colorCamera", "grayChannel", "useExtTrigger", "autoWDR", "noLensOpt",
-        "enableDefectDetect", "enableSpotDetect", "enableIgnoreArea", "enableManualLocate", "showAllParams",
-        "enableWhiteArea", "enableBlackArea", "enableWhiteNumber", "enableSimilarity", "tempAlarm",
-        "matchBrightness", "angleCorrect"};
+        "frameSpeed",    "colorCamera",        "grayChannel",      "useExtTrigger",     "autoWDR",
+        "noLensOpt",     "enableDefectDetect", "enableSpotDetect", "enableIgnoreArea",  "enableManualLocate",
+        "showAllParams", "enableWhiteArea",    "enableBlackArea",  "enableWhiteNumber", "enableSimilarity",
+        "tempAlarm",     "matchBrightness",    "angleCorrect"};
     QWidget *reordering = fieldWidget(QStringLiteral("reordering"));
     if (simpleDisplay) {
         displayModeButton->setText(uiText(299));

@@ -43,7 +43,7 @@ const char *const kScrollStyle =
 
 WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
 {
-    process = new QProcess(this); // 1
+    process = new QProcess(this);                                  // 1
     setGeometry(gShowW / 2 - kW / 2, gShowH / 2 - kH / 2, kW, kH); // 2
 
     buildFieldWidgets(); // 3
@@ -99,8 +99,8 @@ void WizardParaWidget::buildFieldWidgets()
         case ParaKind::Check:
         case ParaKind::CheckMinusOne: {
             int row = f.labelRow;
-            if (f.scalar == &SysParam::syncParams && gSysParam
-                && (gSysParam->machineType == 1 || gSysParam->machineType == 2))
+            if (f.scalar == &SysParam::syncParams && gSysParam &&
+                (gSysParam->machineType == 1 || gSysParam->machineType == 2))
                 row = 514;
             w = new CheckBox(this, uiText(row));
             break;
@@ -191,7 +191,8 @@ void WizardParaWidget::buildAdvancedControls()
     saveImagesBox = new CheckBox(this, uiText(201));
     saveImagesBox->setObjectName(QStringLiteral("saveFrameImages"));
     saveImagesBox->setGeometry(930, 445, 880, 50);
-    m_advancedExtras = {paraGroupNameEdit, paraGroupCombo, newPasswordEdit, confirmPasswordEdit, saveImagesBox};
+    m_advancedExtras = {paraGroupNameEdit, paraGroupCombo, newPasswordEdit, confirmPasswordEdit,
+                        saveImagesBox};
 }
 
 void WizardParaWidget::buildRecordPage()
@@ -214,7 +215,7 @@ void WizardParaWidget::buildTabRow()
         int row;
         void (WizardParaWidget::*slot)();
     };
-    const Tab tabs[6] = {{215, &WizardParaWidget::SlotToCommon}, {128, &WizardParaWidget::SlotToCamera},
+    const Tab tabs[6] = {{215, &WizardParaWidget::SlotToCommon},  {128, &WizardParaWidget::SlotToCamera},
                          {262, &WizardParaWidget::SlotToNetwork}, {266, &WizardParaWidget::SlotToIO},
                          {205, &WizardParaWidget::SlotToAdvance}, {121, &WizardParaWidget::accept}};
     for (int i = 0; i < 6; ++i) {

@@ -154,7 +154,8 @@ private:
     void loadCameraBoxes(int camera);
     bool entryVisible(const ParaField &f) const;
     static void hidePads();
-    void paintPageTexts(class QPainter &p, int half);
+    // Confirm's step 12: cameras, templates, notes and the menu bar after a saved change.
+    void applyConfirmedChanges(const SysParam &before, bool motionChanged);
 
     // Widgets of the table, in table order, and by name.
     QVector<QPair<const ParaField *, QWidget *>> m_entries;

@@ -17,7 +17,13 @@
 
 namespace {
 
-enum Kind { Box, Check, CheckMinusOne, Combo };
+enum Kind
+{
+    Box,
+    Check,
+    CheckMinusOne,
+    Combo
+};
 struct Binding
 {
     const char *widget;
@@ -268,7 +274,9 @@ void TestWizardParaWidget::pagesFollowTheBoxesAndTheLevel()
     m_edit.machineTypeEdit = 0;
     WizardParaWidget screen(nullptr);
     screen.show();
-    auto visible = [&](const char *name) { return screen.fieldWidget(QString::fromLatin1(name))->isVisible(); };
+    auto visible = [&](const char *name) {
+        return screen.fieldWidget(QString::fromLatin1(name))->isVisible();
+    };
     QCOMPARE(screen.currentPage, 0);
     QVERIFY(visible("trigInDelay0"));
     QVERIFY(!visible("filterSize")); // "Display all the parameters" is checked
@@ -303,7 +311,8 @@ void TestWizardParaWidget::pagesFollowTheBoxesAndTheLevel()
     QCOMPARE(screen.currentPage, 0);
     screen.show();
     QVERIFY(!screen.simpleDisplay);
-    QCOMPARE(screen.fieldWidget(QStringLiteral("displayModeButton"))->property("text").toString(), uiText(300));
+    QCOMPARE(screen.fieldWidget(QStringLiteral("displayModeButton"))->property("text").toString(),
+             uiText(300));
 }
 
 void TestWizardParaWidget::cameraBoxesWriteTheShownCamera()

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPalette>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
@@ -79,10 +80,12 @@ int main(int argc, char **argv)
 
     QWidget window;
     window.setGeometry(0, 0, 1920, 1080);
-    window.setStyleSheet(QStringLiteral("background-color: black;"));
+    QPalette dark = window.palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    window.setPalette(dark);
+    window.setAutoFillBackground(true);
     window.show();
     auto *screen = new WizardParaWidget(&window);
-    screen->setStyleSheet(QString());
     screen->show();
     const QString suffix = QStringLiteral("_lang%1.png").arg(gLanguage);
     bool ok = grab(out + QStringLiteral("/settings_page0") + suffix);
