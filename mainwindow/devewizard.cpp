@@ -29,6 +29,8 @@
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "confirmactions.h"
+#include "customionamewidget.h"
+#include "iowidget.h"
 #include "settingshooks.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
@@ -437,6 +439,14 @@ void DeVeWizard::createPages()
     // confirm.updateMenuVisibility joins with the menu bar (IndexButton::updateVisibility(0)).
     paraWidget = new WizardParaWidget(this);
     cameraViewHooks().settingsVisible = [this] { return paraWidget && paraWidget->isVisible(); };
+    // The I/O names page, reached from the multiple-detection page of the settings.
+    customIONameWidget = new CustomIONameWidget(this, paraWidget, paraWidget->ioWidget);
+    customIONameWidget->hide();
+    connect(paraWidget, &WizardParaWidget::customIONamesRequested, customIONameWidget, [this] {
+        customIONameWidget->loadNames();
+        customIONameWidget->show();
+        customIONameWidget->raise();
+    });
     // The menu bar's settings action joins here (copy gSysParam into gSysParamEdit, then show
     // paraWidget) once the menu bar is part of the window.
 }

@@ -191,6 +191,8 @@ std::vector<ParaField> buildTable()
     t.push_back(check("cutClampOnMoldAlarm", 3, 562, &S::cutClampOnMoldAlarm, {930, 660, 870, 50}));
     t.push_back(combo("ioPort", 3, &S::ioPort, {1630, 60, 160, 50}, kFactory,
                       {"  COM1", "  COM2", "  COM3", "  COM4", "  COM5", "  COM6", "  COM7", "  COM8"}));
+    // The multiple-detection page opens from here; it has no other way in.
+    t.push_back(button("multiDetectIo", 3, 499, {930, 730, 420, 60}, &W::SlotShowIOWidget));
     t.push_back(combo("machineTypeEdit", 3, &S::machineTypeEdit, {1630, 120, 160, 50}, kAlways, {},
                       {384, 385, 386}));
     t.push_back(combo("detectMold", 3, &S::detectMold, {1630, 180, 160, 50}, ParaShown::MoldChoice, {},

@@ -59,7 +59,7 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbList"));
 
     ioWidget = new IOWidget(this); // 6
-    ioWidget->hide();
+    connect(ioWidget, &IOWidget::namesRequested, this, &WizardParaWidget::SlotShowCustomIONameWidget);
     recordModel = nullptr;
     currentPage = 0;
     simpleDisplay = false;
@@ -405,8 +405,10 @@ void WizardParaWidget::SlotChangeSysFun(int index)
 
 void WizardParaWidget::SlotShowIOWidget()
 {
-    if (ioWidget)
+    if (ioWidget) {
         ioWidget->show();
+        ioWidget->raise();
+    }
 }
 
 void WizardParaWidget::showEvent(QShowEvent *event)
