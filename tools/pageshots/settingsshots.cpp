@@ -2,7 +2,10 @@
 // appears), with a made-up working copy. Usage: settingsshots <shipped-dir> <output-dir> <language 0..3>
 // (run on a 1920 x 1080 X screen).
 
+#include "combobox.h"
+#include "customionamewidget.h"
 #include "imagesize.h"
+#include "iowidget.h"
 #include "settingshooks.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -102,5 +105,14 @@ int main(int argc, char **argv)
     screen->currentPage = 5;
     screen->DoChangePage();
     ok &= grab(out + QStringLiteral("/settings_page5") + suffix);
+    // The multiple-detection I/O page with four detections, and the I/O names page.
+    screen->SlotToIO();
+    screen->SlotShowIOWidget();
+    screen->ioWidget->countCombo->setCurrentIndex(2);
+    ok &= grab(out + QStringLiteral("/settings_iopage") + suffix);
+    auto *names = new CustomIONameWidget(&window, screen, screen->ioWidget);
+    screen->hide();
+    names->show();
+    ok &= grab(out + QStringLiteral("/settings_ionames") + suffix);
     return ok ? 0 : 1;
 }
