@@ -109,8 +109,12 @@ void IOWidget::setBoxCheckable(int row, int column, bool checkable)
     if (!checkable && box->isChecked())
         box->setChecked(false); // clears its owner through the click path
     box->setEnabled(checkable);
-    box->setStyleSheet(checkable ? QStringLiteral("QCheckBox{color:yellow;}")
-                                 : QStringLiteral("QCheckBox{color:gray;}"));
+    // Keep the box's own look (the large indicator) and only change the text colour.
+    if (!box->property("baseStyle").isValid())
+        box->setProperty("baseStyle", box->styleSheet());
+    box->setStyleSheet(
+        box->property("baseStyle").toString() +
+        (checkable ? QStringLiteral("QCheckBox{color:yellow;}") : QStringLiteral("QCheckBox{color:gray;}")));
 }
 
 void IOWidget::boxChanged(int row, int column, bool checked)
