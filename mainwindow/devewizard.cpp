@@ -99,6 +99,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     ChangeCammer();                // 25
     createFolders();               // 26
     createCycle();                 // 27, 30, 42 (the cycle's timers)
+    createMenuBar();               // 22, wired to the cycle
     startResultImageSaver();       // 28, 29
     machineCycle->checkTempTimer->start(5000); // 30
     startOperationRecord();        // 31
@@ -138,7 +139,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
         machineCycle->hooks.applyFrameSpeedToAll();
 
     if (gSysParam->screenOffTime > 0) // 40
-        lcdTimer->start(gSysParam->screenOffTime * 1000);
+        lcdTimer->start(timerMsFromSeconds(gSysParam->screenOffTime));
 
     adoptGlobalBoxes(); // 41
 }

@@ -5,7 +5,7 @@
 // Its implementation is split by concern: devewizard.cpp (construction in its fixed order and
 // destruction), operationrecord.cpp (the operation record and its daily roll-over), resultcounters.cpp
 // ("count.txt"), cameralayout.cpp (view layout and zoom), loginlevel.cpp (login level, logout,
-// screen-off and heartbeat timers).
+// screen-off and heartbeat timers), pageactions.cpp (menu bar, its page actions, keypads and touches).
 
 #include "machinecycle.h"
 
@@ -149,7 +149,22 @@ public slots:
     void SlotMoveL();
     void SlotMoveR();
 
+    // Menu bar actions (pageactions.cpp).
+    void SlotReturn();
+    void SlotSystemPara();
+    void SlotAdjustArea();
+    // The area check after re-learning; the argument is not used.
+    void CheckArea();
+    void CheckArea(int);
+    void SlotHelp();
+    void SlotShowStatisticsWidget();
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
 private:
+    void createMenuBar();
     void createCycle();
     CycleHooks makeCycleHooks();
     void installEditorHooks();
@@ -187,6 +202,9 @@ private:
 // The clear-serials question a start asks (row 134 on simulated cameras, 360 when the number of
 // cameras found differs from the number of saved serials when any are saved), 0 for none.
 int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount);
+
+// Seconds of a stored timer setting as a QTimer interval: computed in 64 bits, kept in 0..INT_MAX.
+int timerMsFromSeconds(int seconds);
 
 // The main window; set by its constructor first thing, valid for the rest of the run. GUI thread.
 extern DeVeWizard *gMainWindow;

@@ -202,7 +202,7 @@ CycleHooks DeVeWizard::makeCycleHooks()
     h.wakeScreen = [this] {
         setBacklight(1);
         if (gSysParam->screenOffTime > 0)
-            lcdTimer->start(gSysParam->screenOffTime * 1000);
+            lcdTimer->start(timerMsFromSeconds(gSysParam->screenOffTime));
     };
     h.setLed = [](int led, int on) { setLed(led, on); };
     h.applyFrameSpeedToAll = [view] {
