@@ -94,9 +94,10 @@ QVector<int> DrawROIWidget::offeredFunctions()
 
 void DrawROIWidget::parameterRange(int function, int which, int *lo, int *hi)
 {
-    // Rows: function code 0..10, columns: parameter 1..3 as {lo, hi}; lo > hi = not used.
+    // Rows: function code 0..10, columns: parameter 1..3 as {lo, hi}; lo > hi = not used. The spot
+    // function's first parameter is its minimum gray here; its maximum gray is parameter 5.
     static const int ranges[11][3][2] = {
-        {{1, 10}, {0, 255}, {0, 1000}},       {{0, 0xffff}, {0, 99999}, {0, 99999}},
+        {{1, 10}, {0, 255}, {0, 1000}},       {{0, 255}, {0, 99999}, {0, 99999}},
         {{0, 255}, {0, 255}, {0, 255}},       {{1, 100}, {1, 32}, {1, 100}},
         {{1, 0}, {0, 255}, {0, 50000}},       {{1, 0}, {0, 255}, {0, 50000}},
         {{1, 0}, {0, 100}, {1, 0}},           {{1, 100}, {0, 255}, {0, 100}},
@@ -104,6 +105,11 @@ void DrawROIWidget::parameterRange(int function, int which, int *lo, int *hi)
         {{1, 2}, {1, 2}, {1, 2}},
     };
     const int f = function >= 0 && function <= 10 && function != 8 ? function : 0;
+    if (which == 5) {
+        *lo = f == FuncSpot ? 0 : 1;
+        *hi = f == FuncSpot ? 255 : 0;
+        return;
+    }
     const int w = clampInt(which, 1, 3) - 1;
     *lo = ranges[f][w][0];
     *hi = ranges[f][w][1];
@@ -132,8 +138,8 @@ void DrawROIWidget::buildPanel()
     grid->addWidget(m_title, row++, 0, 1, 2);
     m_cameraBox = new ComboBox(m_panel);
     m_slotBox = new ComboBox(m_panel);
-    grid->addWidget(m_cameraBox, row, 0);
-    grid->addWidget(m_slotBox, row++, 1);
+    grid->addWidget(m_cameraBox, row++, 0, 1, 2);
+    grid->addWidget(m_slotBox, row, 0);
     for (int k = 0; k < kViewSlots; ++k)
         m_slotBox->addItem(QString::number(k + 1));
     // The last entry, "All Camera", keeps the picture and makes "Don't Detect" act on every camera.
@@ -148,7 +154,7 @@ void DrawROIWidget::buildPanel()
     m_sourceBox = new ComboBox(m_panel);
     for (int r : {673, 52, 60, 674})
         m_sourceBox->addItem(uiText(r));
-    grid->addWidget(m_sourceBox, row++, 0, 1, 2);
+    grid->addWidget(m_sourceBox, row++, 1);
     connect(m_sourceBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         if (!m_updatingPanel)
             setSourceIndex(i == 3 ? 4 : i);
@@ -171,7 +177,7 @@ void DrawROIWidget::buildPanel()
         if (!m_updatingPanel && i >= 0)
             setFunction(m_functionBox->itemData(i).toInt());
     });
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         m_paramLabels[i] = new QLabel(m_panel);
         m_params[i] = new QSpinBox(m_panel);
         m_params[i]->setMinimumHeight(30);
@@ -209,7 +215,7 @@ void DrawROIWidget::buildPanel()
     button(54, 1, 1, [this] { ignoreAlarmPoint(); });
     button(671, 0, 1, [this] { saveAsOk(); });
     button(56, 1, 1, [this] { deleteIgnorePoints(); });
-    button(338, 0, 2, [this] { switchToMould(); });
+    button(338, 0, 2, [this] { switchToMould(); })->setStyleSheet(QStringLiteral("font-size: 11px;"));
     m_reCheck = button(61, 0, 2, [this] { SlotReCheck(); });
     m_reCheck->setObjectName(QStringLiteral("reCheckButton"));
     button(121, 0, 1, [this] { SlotSaveData(); });
@@ -254,7 +260,15 @@ void DrawROIWidget::refreshPanel()
         m_paramLabels[i]->setText(uiText(names[ff][i]));
         m_params[i]->setRange(lo, hi);
         const int *params[] = {v->editTable->param1, v->editTable->param2, v->editTable->param3};
-        m_params[i]->setValue(params[i][e]);
+        m_params[i]->setValue(f == FuncSpot && i == 0 ? params[0][e] & 0xff : params[i][e]);
+    }
+    const bool spot = selected && f == FuncSpot;
+    m_paramLabels[4]->setVisible(spot);
+    m_params[4]->setVisible(spot);
+    if (spot) {
+        m_paramLabels[4]->setText(uiText(11));
+        m_params[4]->setRange(0, 255);
+        m_params[4]->setValue((v->editTable->param1[e] >> 8) & 0xff);
     }
     const bool circle = selected && v->editTable->shape[e] == ShapeCircle;
     m_paramLabels[3]->setVisible(circle);
@@ -680,7 +694,9 @@ bool DrawROIWidget::setFunction(int function)
     for (int i = 0; i < 3; ++i) {
         int lo, hi;
         parameterRange(function, i + 1, &lo, &hi);
-        if (lo <= hi)
+        if (function == FuncSpot && i == 0)
+            params[0][e] = clampInt(params[0][e], 0, 0xffff);
+        else if (lo <= hi)
             params[i][e] = clampInt(params[i][e], lo, hi);
     }
     refreshPanel();
@@ -708,6 +724,12 @@ void DrawROIWidget::setParameter(int which, int value)
     if (lo > hi)
         return;
     value = clampInt(value, lo, hi);
+    // The spot function keeps its gray range in one number: minimum in bits 0-7, maximum in 8-15.
+    if (t->function[e] == FuncSpot && which == 1)
+        value = (t->param1[e] & 0xff00) | value;
+    else if (which == 5)
+        value = (t->param1[e] & 0xff) | (value << 8);
+    which = which == 5 ? 1 : which;
     int *params[] = {t->param1, t->param2, t->param3};
     params[which - 1][e] = value;
     v->editSlot = m_slot;

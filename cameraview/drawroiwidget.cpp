@@ -95,6 +95,7 @@ void DrawROIWidget::openPage(bool keepPlace)
         m_slot = slot >= 0 && slot < gDetectSlotCount ? slot : 0;
         if (!currentView())
             m_camera = 0;
+        showAlarmCamera();
     }
     resize(gShowW, gShowH);
     move(0, 0);
@@ -103,6 +104,26 @@ void DrawROIWidget::openPage(bool keepPlace)
     show();
     raise();
     m_doorTimer->start();
+}
+
+// During an alarm the page opens on the first camera whose NG picture was kept, showing that picture.
+void DrawROIWidget::showAlarmCamera()
+{
+    const EditorCycleHooks &h = editorCycleHooks();
+    if (!h.alarmState || h.alarmState() != 2 || !h.imageState)
+        return;
+    for (int c = 0; c < m_views.size(); ++c) {
+        const int code = h.imageState(c, m_slot);
+        if (!m_views[c] || (code != 3 && code != 9))
+            continue;
+        m_camera = c;
+        const int kept = m_views[c]->ngCount[m_slot];
+        if (kept > 0) {
+            m_source = 2;
+            m_shown = (kept - 1) % kNgRingSize;
+        }
+        return;
+    }
 }
 
 void DrawROIWidget::closePage()

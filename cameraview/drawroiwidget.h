@@ -75,7 +75,8 @@ public:
     bool deleteSelected();
     bool deleteAll();
     // Sets the selected region's function (only an enabled one) and parameters, clamped into the
-    // editor ranges; output number 0..8 (0 none).
+    // editor ranges (4: a ring's inner radius; 5: a spot region's maximum gray, 1 its minimum);
+    // output number 0..8 (0 none).
     bool setFunction(int function);
     void setParameter(int which, int value);
     void setOutput(int output);
@@ -142,6 +143,7 @@ private:
     QVector<QString> alarmPictures() const;
     void reviewDone(int code, bool allCameras);
     int alarmSlot() const;
+    void showAlarmCamera();
     bool onAlarmCamera();
 
     QVector<CammerWidget *> m_views;
@@ -167,8 +169,9 @@ private:
     ComboBox *m_slotBox = nullptr;
     ComboBox *m_sourceBox = nullptr;
     ComboBox *m_functionBox = nullptr;
-    QLabel *m_paramLabels[4] = {};
-    QSpinBox *m_params[4] = {}; // three parameters and, for a ring, its inner radius
+    QLabel *m_paramLabels[5] = {};
+    // Three parameters, for a ring its inner radius, for a spot region its maximum gray.
+    QSpinBox *m_params[5] = {};
     QSpinBox *m_output = nullptr;
     QPushButton *m_reCheck = nullptr;
     class QTimer *m_doorTimer = nullptr;

@@ -209,6 +209,14 @@ private slots:
         QVERIFY(!f.editor->setFunction(FuncSpot));
         QVERIFY(f.editor->setFunction(FuncIgnoreArea));
         QCOMPARE(f.edit().function[0], int(FuncIgnoreArea));
+        // The spot function's gray range: minimum in the low byte, maximum in the next one.
+        f.param.enableSpotDetect = 1;
+        QVERIFY(f.editor->setFunction(FuncSpot));
+        f.editor->setParameter(5, 200);
+        f.editor->setParameter(1, 20);
+        QCOMPARE(f.edit().param1[0], 200 * 256 + 20);
+        f.editor->setParameter(1, 999);
+        QCOMPARE(f.edit().param1[0], 200 * 256 + 255);
     }
 
     void savingReachesLiveTableDatabaseDetectorAndRecord()
@@ -226,12 +234,16 @@ private slots:
 
         f.editor->openPage(true);
         QCOMPARE(f.edit().roiCount[0], 0); // opening copies the live table whole
+        f.param.machineType = 1;           // two-colour: slots 0 and 1 go onto 2 and 3 as well
         f.editor->setDrawMode(DrawROIWidget::DrawRect);
         f.drag({100, 80}, {300, 200});
         QVERIFY(f.editor->setFunction(FuncIgnoreArea));
         f.editor->SlotSaveData();
         QCOMPARE(std::memcmp(&f.live(), &f.edit(), sizeof(CammerSingleton)), 0);
         QCOMPARE(cv::countNonZero(f.views[0]->roiMasks[0][0]), 100 * 60);
+        QCOMPARE(f.live().roiCount[2], 1);
+        QCOMPARE(f.live().shape[CammerSingleton::entry(2, 0)], int(ShapeRect));
+        QCOMPARE(cv::countNonZero(f.views[0]->roiMasks[2][0]), 100 * 60);
         QCOMPARE(f.db.rows(0).value(QStringLiteral("detect0")).section(' ', 0, 0), QStringLiteral("1"));
         QVERIFY(f.db.rows(0).contains(QStringLiteral("ROI0-0")));
         // The detector was rebuilt on the saved regions: the ignore region is no longer inspected.
@@ -311,8 +323,15 @@ private slots:
         Fixture f(3);
         for (int c = 0; c < 3; ++c)
             f.imageState[c][1] = before;
+        // During an alarm the page opens on the first camera with a kept NG picture, showing it.
+        f.imageState[0][1] = 0;
+        f.views[1]->ngCount[1] = 5;
+        f.editor->openPage(false);
+        QCOMPARE(f.editor->currentCamera(), before == 2 ? 0 : 1);
+        QCOMPARE(f.editor->sourceIndex(), before == 2 ? 0 : 2);
+        QCOMPARE(f.editor->editSlot(), 1);
+        f.imageState[0][1] = before;
         QVERIFY(f.editor->setCurrentCamera(1));
-        f.editor->setEditSlot(1);
         const bool done = action == 0   ? f.editor->dontDetect(false)
                           : action == 1 ? f.editor->dontDetect(true)
                           : action == 2 ? f.editor->addAsTemplate()
