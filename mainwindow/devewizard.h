@@ -168,6 +168,7 @@ private:
     void createCycle();
     CycleHooks makeCycleHooks();
     void installEditorHooks();
+    void installCycleViewHooks();
     void runPendingUpdate();
     void createLoginTimers();
     void openDatabases();

@@ -8,6 +8,7 @@
 #include "cameradetector.h"
 #include "camerainterface.h"
 #include "cammersingleton.h"
+#include "cameraviewhooks.h"
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "clock.h"
@@ -27,7 +28,6 @@
 #include <QBuffer>
 #include <QImage>
 #include <QTimer>
-#include <cstring>
 
 void DeVeWizard::createCycle()
 {
@@ -35,6 +35,27 @@ void DeVeWizard::createCycle()
     SlotJudgement::instance();
     machineCycle = new MachineCycle(this, makeCycleHooks(), this);
     installEditorHooks();
+    installCycleViewHooks();
+}
+
+// Once the cycle runs, its poll takes the frames; the views read its countdown and raise its
+// camera-lost alarm. Removed with the other view hooks by the destructor.
+void DeVeWizard::installCycleViewHooks()
+{
+    MachineCycle *cycle = machineCycle;
+    CameraViewHooks &v = cameraViewHooks();
+    v.cyclePollsFrames = [cycle] { return cycle->runTimer->isActive() || cycle->cycleDepth > 0; };
+    v.cameraLostAlarm = [cycle] { cycle->cameraLostAlarm(); };
+    // The shortest countdown still running of the pair positions, below 0 when none runs.
+    v.countdown = [cycle] {
+        double left = -1.0;
+        for (int k = 0; k < 8; ++k) {
+            if (cycle->upTimers[k] && cycle->upTimers[k]->isActive() && cycle->slotCountdown[k] > 0.0f &&
+                (left < 0.0 || cycle->slotCountdown[k] < left))
+                left = cycle->slotCountdown[k];
+        }
+        return left;
+    };
 }
 
 CycleHooks DeVeWizard::makeCycleHooks()
@@ -47,21 +68,7 @@ CycleHooks DeVeWizard::makeCycleHooks()
         return v && v->cameraOpened && v->camera && v->camera->isOnline();
     };
     h.cameraOpen = [view](int c) { return view(c) && view(c)->cameraOpened; };
-    // The newest frame of the view's camera into its grab buffer; a frame that does not fit the
-    // buffer (another size or format) is not taken.
-    h.grabFrame = [view](int c) {
-        CammerWidget *v = view(c);
-        if (!v || !v->camera)
-            return false;
-        cv::Mat frame;
-        if (!v->camera->getImage(frame) || !frame.isContinuous())
-            return false;
-        const size_t bytes = frame.total() * frame.elemSize();
-        if (bytes != v->grabBuffer.size())
-            return false;
-        std::memcpy(v->grabBuffer.data(), frame.data, bytes);
-        return true;
-    };
+    h.grabFrame = [view](int c) { return view(c) && view(c)->grabFrame(); };
     h.applyOnceWhiteBalance = [view](int c) {
         if (view(c) && view(c)->camera)
             view(c)->camera->setOnceWhiteBalance();
@@ -89,13 +96,46 @@ CycleHooks DeVeWizard::makeCycleHooks()
         }
         return outputs;
     };
+    auto slotOk = [](int s) { return s >= 0 && s < kViewSlots; };
+    h.clearAlarmHandled = [view, slotOk](int c, int s) {
+        CammerWidget *v = view(c);
+        for (int i = 0; v && i < kViewSlots; ++i) {
+            if (s < 0 || s == i)
+                v->alarmHandled[i] = false;
+        }
+    };
+    h.learnPending = [view, slotOk](int c, int s) { return view(c) && slotOk(s) && view(c)->learnPending[s]; };
+    h.setLearnPending = [view, slotOk](int c, int s, bool on) {
+        if (view(c) && slotOk(s))
+            view(c)->learnPending[s] = on;
+    };
+    h.saveReTrainImage = [view, slotOk](int c, int s) {
+        if (view(c) && slotOk(s))
+            view(c)->SaveReTrainImage(s);
+    };
+    h.keepNgFrame = [view, slotOk](int c, int s) {
+        if (view(c) && slotOk(s))
+            view(c)->keepNgFrame(s);
+    };
+    h.SaveFailImage = [view, slotOk](int c, int s, int ok) {
+        if (view(c) && slotOk(s))
+            view(c)->SaveFailImage(s, ok);
+    };
+    h.UpdateFailImage = [view, slotOk](int c, int s, int ok) {
+        if (view(c) && slotOk(s))
+            view(c)->UpdateFailImage(s, ok);
+    };
+    h.startResultTimer = [view](int c) {
+        if (view(c) && view(c)->resultTimer)
+            view(c)->resultTimer->start();
+    };
     h.repaintView = [view](int c) {
         if (view(c))
             view(c)->update();
     };
     h.repaintCountdown = [view](int c) {
-        if (CammerWidget *v = view(c))
-            v->update(QRect(int(520 * v->displayScaleX), int(5 * v->displayScaleY), 130, 36));
+        if (view(c))
+            view(c)->repaintCountdown();
     };
     h.resetResults = [view](int c) {
         CammerWidget *v = view(c);

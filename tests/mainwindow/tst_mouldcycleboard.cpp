@@ -11,7 +11,9 @@
 #include "iolink.h"
 #include "mutexlocker.h"
 #include "posix_qextserialport.h"
+#include "savefailimagethread.h"
 #include "startup.h"
+#include "sysparam.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 
@@ -66,6 +68,7 @@ private slots:
         gControlPort->startIOThread();
         QTRY_VERIFY(board.outputs() & 0x1); // detection started: the clamp may close
         QCOMPARE(window.runState, 1);
+        gOkImageLimit = 5; // the good mould's picture is handed to the saver
 
         for (int cycle = 0; cycle < 2; ++cycle) {
             board.clearCommands();
@@ -92,6 +95,11 @@ private slots:
             QVERIFY(window.alarmState != 2);
             QCOMPARE(window.runState, 1);
             QVERIFY(board.outputs() & 0x4); // alarm output (idle closed) off
+            // The camera view drew the verdict on the frame the cycle grabbed and handed it over.
+            MutexLocker lock(gFailImageMutex);
+            const QSize size = gFailImageSize[0];
+            QVERIFY(!size.isEmpty());
+            QCOMPARE(gFailImageBuffers[0][window.currentSlot][1].size(), size.width() * size.height() * 4);
         }
         gControlPort->stopIOThread();
     }
