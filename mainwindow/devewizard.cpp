@@ -11,6 +11,7 @@
 #include "clock.h"
 #include "commandrunner.h"
 #include "drawroiwidget.h"
+#include "pagehooks.h"
 #include "controlport.h"
 #include "databaserestore.h"
 #include "editorhooks.h"
@@ -160,6 +161,7 @@ DeVeWizard::~DeVeWizard()
     inspectionHooks().InsertRecord = nullptr;
     removeTemperatureHooks();
     cameraViewHooks() = CameraViewHooks();
+    mainPageHooks() = MainPageHooks();
     settingsHooks() = SettingsHooks();
     confirmActions() = ConfirmActions();
     // The boxes adopted by the window go with it; a pad going with it is not made again.

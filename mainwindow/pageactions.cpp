@@ -5,6 +5,8 @@
 
 #include "cameraviewhooks.h"
 #include "colorbutton.h"
+#include "customionamewidget.h"
+#include "drawroiwidget.h"
 #include "editorhooks.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
@@ -16,6 +18,7 @@
 #include "statisticswidget.h"
 #include "sysparam.h"
 #include "uitexttable.h"
+#include "wizardparawidget.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -82,6 +85,22 @@ void DeVeWizard::createMenuBar()
     if (!cameraViewHooks().settingsVisible)
         cameraViewHooks().settingsVisible = [] { return called(mainPageHooks().settingsVisible); };
 
+    // The pages that exist by now answer the bar's questions and open from its buttons.
+    MainPageHooks &pages = mainPageHooks();
+    if (paraWidget) {
+        pages.settingsVisible = [this] { return paraWidget->isVisible(); };
+        pages.showSettings = [this] {
+            paraWidget->show();
+            paraWidget->raise();
+        };
+        pages.hideSettings = [this] { paraWidget->hide(); };
+    }
+    if (drawROIWidget) {
+        pages.editorVisible = [this] { return drawROIWidget->isVisible(); };
+        pages.openEditor = [this](bool keepPlace) { drawROIWidget->openPage(keepPlace); };
+    }
+    if (customIONameWidget)
+        pages.ioNamesVisible = [this] { return customIONameWidget->isVisible(); };
 }
 
 void DeVeWizard::SlotReturn()

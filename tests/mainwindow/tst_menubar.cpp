@@ -8,7 +8,9 @@
 #include "colorbutton.h"
 #include "commandrunner.h"
 #include "devewizard.h"
+#include "drawroiwidget.h"
 #include "editorhooks.h"
+#include "wizardparawidget.h"
 #include "imagesize.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
@@ -356,6 +358,25 @@ private slots:
         window.CheckArea();
         QVERIFY(gAreaCheckActive && window.alarmState == 3 && bar->isHidden());
         gAreaCheckActive = false;
+    }
+
+    // The bar's buttons reach the real settings screen and region editor of a shown window.
+    void realPagesOpen()
+    {
+        TestWorkDir dir;
+        DeVeWizard window;
+        window.show();
+        gSysParam->isPswUsed = 1;
+        window.loginLevel = 1;
+        window.alarmState = 0;
+        cameraViewHooks().showMenuBar();
+        QTest::mouseClick(window.indexButton->settingsButton, Qt::LeftButton);
+        QVERIFY(window.paraWidget->isVisible() && mainPageHooks().settingsVisible());
+        window.paraWidget->hide();
+        cameraViewHooks().showMenuBar();
+        QTest::mouseClick(window.indexButton->areaButton, Qt::LeftButton);
+        QVERIFY(window.drawROIWidget->isVisible() && mainPageHooks().editorVisible());
+        QCOMPARE(window.alarmState, 3);
     }
 
 private:
