@@ -309,19 +309,8 @@ void CammerWidget::CopyPara()
     CammerSingleton &t = *liveTable;
     for (int from = 0; from < pairs; ++from) {
         const int to = from + shift;
-        t.roiCount[to] = t.roiCount[from];
-        std::copy(std::begin(t.detectPara[from]), std::end(t.detectPara[from]), std::begin(t.detectPara[to]));
+        t.copySlot(from, to);
         for (int j = 0; j < kRoisPerSlot; ++j) {
-            const int a = CammerSingleton::entry(from, j);
-            const int b = CammerSingleton::entry(to, j);
-            t.param1[b] = t.param1[a];
-            t.param2[b] = t.param2[a];
-            t.param3[b] = t.param3[a];
-            t.function[b] = t.function[a];
-            t.shape[b] = t.shape[a];
-            t.rects[b] = t.rects[a];
-            t.circles[b] = t.circles[a];
-            t.polygons[b] = t.polygons[a];
             roiMasks[to][j] = roiMasks[from][j].empty() ? cv::Mat() : roiMasks[from][j].clone();
         }
     }

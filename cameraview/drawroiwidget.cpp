@@ -258,18 +258,8 @@ void DrawROIWidget::copySlotsForMachineType()
         CammerSingleton &t = *v->editTable;
         for (int k = 0; k < 2; ++k) {
             const int to = k + 2;
-            t.roiCount[to] = t.roiCount[k];
-            std::memcpy(t.detectPara[to], t.detectPara[k], sizeof t.detectPara[k]);
+            t.copySlot(k, to);
             for (int j = 0; j < kRoisPerSlot; ++j) {
-                const int a = CammerSingleton::entry(k, j), b = CammerSingleton::entry(to, j);
-                t.param1[b] = t.param1[a];
-                t.param2[b] = t.param2[a];
-                t.param3[b] = t.param3[a];
-                t.function[b] = t.function[a];
-                t.shape[b] = t.shape[a];
-                t.rects[b] = t.rects[a];
-                t.circles[b] = t.circles[a];
-                t.polygons[b] = t.polygons[a];
                 v->editRoiMasks[to][j] = v->editRoiMasks[k][j].clone();
             }
         }

@@ -344,3 +344,21 @@ bool CammerSingleton::saveRoiTable()
         qCWarning(lcInspection) << "region table" << store.table() << "not saved completely";
     return written;
 }
+
+void CammerSingleton::copySlot(int from, int to)
+{
+    roiCount[to] = roiCount[from];
+    std::copy(std::begin(detectPara[from]), std::end(detectPara[from]), std::begin(detectPara[to]));
+    for (int j = 0; j < kRoisPerSlot; ++j) {
+        const int a = entry(from, j);
+        const int b = entry(to, j);
+        param1[b] = param1[a];
+        param2[b] = param2[a];
+        param3[b] = param3[a];
+        function[b] = function[a];
+        shape[b] = shape[a];
+        rects[b] = rects[a];
+        circles[b] = circles[a];
+        polygons[b] = polygons[a];
+    }
+}

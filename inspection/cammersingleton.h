@@ -59,6 +59,10 @@ public:
     // for instance without a parameter database.
     bool saveRoiTable();
 
+    // Makes slot `to` a copy of slot `from`: count, slot settings and every region (the machines with
+    // two moulds or a turntable run the same regions on both). Masks belong to the owner: copy them too.
+    void copySlot(int from, int to);
+
     // Index of region j of slot k into the per-region arrays.
     static constexpr int entry(int k, int j) { return k * kRoisPerSlot + j; }
 
