@@ -27,25 +27,3 @@ void WizardParaWidget::SlotShowCustomIONameWidget()
     hide();
     emit customIONamesRequested();
 }
-
-// The actions below are carried out by their own screens (password and language, clock, shutdown,
-// parameter-group files, the record page, update and export, network, camera order); each slot is
-// the connection point they fill in.
-void WizardParaWidget::SlotToRecord() {}
-void WizardParaWidget::SlotToNetwork() {}
-void WizardParaWidget::SlotTuneCamera() {}
-void WizardParaWidget::SlotParaGroupBackup() {}
-void WizardParaWidget::SlotParaGroupRestore() {}
-void WizardParaWidget::SlotParaGroupDelete() {}
-void WizardParaWidget::SlotRestoreFactorySet() {}
-void WizardParaWidget::ChangePwd() {}
-void WizardParaWidget::SlotChangeLan(int) {}
-void WizardParaWidget::SlotShutDown() {}
-void WizardParaWidget::SlotExit() {}
-void WizardParaWidget::SlotModifyTime() {}
-void WizardParaWidget::SlotCalibration() {}
-void WizardParaWidget::ResetTotal() {}
-void WizardParaWidget::SlotToVerion() {}
-void WizardParaWidget::SlotUpdateApp() {}
-void WizardParaWidget::SlotExportData() {}
-void WizardParaWidget::UpdateRecord(QListWidgetItem *) {}
