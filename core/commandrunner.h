@@ -34,7 +34,9 @@ bool startDetachedCommand(const QString &program, const QStringList &arguments =
 // True for the commands that change the machine outside the working directory: reboot, init, mount,
 // umount, date, hwclock, killall, ip, ifconfig, route, ./update.sh, ./tsc.
 bool isMachineChangingCommand(const QString &program);
-// The same, and also "cp" whose target lies outside the working directory (e.g. /etc/localtime).
+// The same, and also "cp" whose target lies outside the working directory (e.g. /etc/localtime), the
+// network apply script "python3 ./cnt_net/zariz20_upnetcard.py" and "iwlist ... scan"; "ifconfig"
+// without arguments only reads and is not counted.
 bool isMachineChangingCommand(const QString &program, const QStringList &arguments);
 
 // Installs a runner (not owned); nullptr restores the default process runner. Call before other

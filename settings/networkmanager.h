@@ -118,6 +118,8 @@ public:
 
 private:
     void onInterfaceList(const QString &ifconfigOutput);
+    // newOnly: store first counters of interfaces that have none, leave the others for their window.
+    void applyCountersTo(const QString &netDevText, qint64 nowMs, bool newOnly);
 
     QTimer *m_monitorTimer = nullptr;
     int m_ticks = 0;

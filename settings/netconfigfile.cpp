@@ -1,0 +1,123 @@
+// The report-link settings file "cnt_net/config.json".
+
+#include "netconfigfile.h"
+
+#include "atomicfile.h"
+#include "qornetmn.h"
+#include "settingslog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+const QString kDefaultPort = QStringLiteral("10432");
+const QString kVideoAppDir = QStringLiteral("/root/bin-DOD/cnt_net/");
+const QString kWorkspace = QStringLiteral("/root/bin-DOD/cnt_net/workspace/");
+} // namespace
+
+QString NetConfigFile::path()
+{
+    return QStringLiteral("./") + QStringLiteral("cnt_net/config.json");
+}
+
+bool NetConfigFile::load(ServiceConfig *config)
+{
+    QFile file(path());
+    if (!config || !file.open(QIODevice::ReadOnly))
+        return false;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qCWarning(lcSettings).noquote() << "report-link settings do not parse, defaults shown:" << error.errorString();
+        return false;
+    }
+    const QJsonObject object = doc.object();
+    const auto text = [&object](const char *key, QString *field) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isString())
+            *field = value.toString();
+    };
+    const auto flag = [&object](const char *key, bool *field) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isBool())
+            *field = value.toBool();
+    };
+    text("devicename", &config->devicename);
+    text("serveraddr", &config->serveraddr);
+    text("serverport", &config->serverport);
+    flag("device_worknetfunc", &config->workNetFunc);
+    flag("device_workvideo", &config->workVideo);
+    return true;
+}
+
+bool NetConfigFile::isValidServerPort(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    const int port = text.toInt();
+    return port >= 1 && port <= 65535;
+}
+
+QString NetConfigFile::acceptedServerPort(const QString &typed, const QString &stored)
+{
+    const QString trimmed = typed.trimmed();
+    return isValidServerPort(trimmed) ? QString::number(trimmed.toInt()) : stored;
+}
+
+bool NetConfigFile::save(const ServiceConfig &config, QString *errorText)
+{
+    QJsonObject object;
+    QFile file(path());
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray old = file.readAll();
+        file.close();
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(old, &error);
+        if (error.error == QJsonParseError::NoError && doc.isObject()) {
+            object = doc.object();
+        } else {
+            // Rebuilt from the dialog's keys; what the reporting process kept there is put aside.
+            const QString aside = path() + QStringLiteral(".bad");
+            writeFileAtomically(aside, old);
+            qCWarning(lcSettings).noquote() << "report-link settings did not parse; rebuilt, old content kept in"
+                                            << aside;
+        }
+    }
+    QString port = acceptedServerPort(config.serverport, QString());
+    if (port.isEmpty()) {
+        const QJsonValue stored = object.value(QStringLiteral("serverport"));
+        port = stored.isString() && isValidServerPort(stored.toString()) ? stored.toString() : kDefaultPort;
+        qCWarning(lcSettings).noquote() << "server port" << config.serverport << "refused, kept" << port;
+    }
+    object.insert(QStringLiteral("device_worknetfunc"), config.workNetFunc);
+    object.insert(QStringLiteral("device_workvideo"), config.workVideo);
+    object.insert(QStringLiteral("devicename"), config.devicename);
+    object.insert(QStringLiteral("serveraddr"),
+                  config.serveraddr.isEmpty() ? QStringLiteral("0.0.0.0") : config.serveraddr);
+    object.insert(QStringLiteral("serverport"), port);
+    if (!object.contains(QStringLiteral("videoapp_dir")))
+        object.insert(QStringLiteral("videoapp_dir"), kVideoAppDir);
+    if (!object.contains(QStringLiteral("workspace")))
+        object.insert(QStringLiteral("workspace"), kWorkspace);
+    QDir().mkpath(QStringLiteral("cnt_net"));
+    return writeFileAtomically(path(), QJsonDocument(object).toJson(QJsonDocument::Indented), {}, errorText);
+}
+
+bool NetConfigFile::apply(const ServiceConfig &config)
+{
+    QString error;
+    const bool saved = save(config, &error);
+    if (!saved)
+        qCWarning(lcSettings).noquote() << "report-link settings not saved, helpers restarted all the same:"
+                                        << error;
+    QOR_NETMN *link = QOR_NETMN::instance();
+    link->setWorkFlags(config.workNetFunc, config.workVideo);
+    link->restartHelpers();
+    return saved;
+}
