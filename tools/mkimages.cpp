@@ -190,5 +190,12 @@ int main(int argc, char **argv)
                    p.drawEllipse(QPointF(32, 44), 3, 3);
                }),
                path("wifi.png"));
+    ok &= save(roundButton([](QPainter &p) { // apply and restart: a circular arrow
+                   p.setBrush(Qt::NoBrush);
+                   p.drawArc(QRectF(16, 16, 32, 32), 60 * 16, 270 * 16);
+                   p.setBrush(kBlue);
+                   p.drawPolygon(QPolygonF({QPointF(38, 10), QPointF(48, 20), QPointF(34, 23)}));
+               }),
+               path("Rotate.png"));
     return ok ? 0 : 1;
 }
