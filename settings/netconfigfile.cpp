@@ -30,7 +30,8 @@ bool NetConfigFile::load(ServiceConfig *config)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError) {
-        qCWarning(lcSettings).noquote() << "report-link settings do not parse, defaults shown:" << error.errorString();
+        qCWarning(lcSettings).noquote()
+            << "report-link settings do not parse, defaults shown:" << error.errorString();
         return false;
     }
     const QJsonObject object = doc.object();
@@ -85,8 +86,8 @@ bool NetConfigFile::save(const ServiceConfig &config, QString *errorText)
             // Rebuilt from the dialog's keys; what the reporting process kept there is put aside.
             const QString aside = path() + QStringLiteral(".bad");
             writeFileAtomically(aside, old);
-            qCWarning(lcSettings).noquote() << "report-link settings did not parse; rebuilt, old content kept in"
-                                            << aside;
+            qCWarning(lcSettings).noquote()
+                << "report-link settings did not parse; rebuilt, old content kept in" << aside;
         }
     }
     QString port = acceptedServerPort(config.serverport, QString());
@@ -114,8 +115,8 @@ bool NetConfigFile::apply(const ServiceConfig &config)
     QString error;
     const bool saved = save(config, &error);
     if (!saved)
-        qCWarning(lcSettings).noquote() << "report-link settings not saved, helpers restarted all the same:"
-                                        << error;
+        qCWarning(lcSettings).noquote()
+            << "report-link settings not saved, helpers restarted all the same:" << error;
     QOR_NETMN *link = QOR_NETMN::instance();
     link->setWorkFlags(config.workNetFunc, config.workVideo);
     link->restartHelpers();

@@ -9,11 +9,11 @@
 // The five values the service column edits, with the defaults shown when the file has none.
 struct ServiceConfig
 {
-    QString devicename;                            // "devicename"
-    QString serveraddr;                            // "serveraddr", dotted IPv4
-    QString serverport = QStringLiteral("10432");  // "serverport", always a JSON string
-    bool workNetFunc = false;                      // "device_worknetfunc"
-    bool workVideo = false;                        // "device_workvideo"
+    QString devicename;                           // "devicename"
+    QString serveraddr;                           // "serveraddr", dotted IPv4
+    QString serverport = QStringLiteral("10432"); // "serverport", always a JSON string
+    bool workNetFunc = false;                     // "device_worknetfunc"
+    bool workVideo = false;                       // "device_workvideo"
 };
 
 class NetConfigFile

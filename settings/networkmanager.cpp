@@ -2,6 +2,7 @@
 
 #include "networkmanager.h"
 
+#include "atomicfile.h"
 #include "ccomp_diawait.h"
 #include "clock.h"
 #include "commandrunner.h"
@@ -9,7 +10,6 @@
 #include "orderedjson.h"
 #include "pathmap.h"
 #include "settingslog.h"
-#include "atomicfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,9 +37,9 @@ constexpr int kCounterEvery = 5;
 // The order of a card object's keys in the files, as the script has always had them.
 const QStringList &cardKeyOrder()
 {
-    static const QStringList order = {"name",   "dns",      "gateway", "netmask", "address",
-                                      "mac",    "isdhcp",   "describe", "status", "iswifi",
-                                      "use",    "hotname",  "passwd"};
+    static const QStringList order = {"name", "dns",     "gateway",  "netmask", "address",
+                                      "mac",  "isdhcp",  "describe", "status",  "iswifi",
+                                      "use",  "hotname", "passwd"};
     return order;
 }
 
@@ -221,8 +221,8 @@ QMap<QString, stu_netinfo> NetworkManager::cardItems() const
 
 void NetworkManager::runNetCardScript()
 {
-    const CommandResult result = runCommand(QStringLiteral("python3"),
-                                            {QStringLiteral("./cnt_net/zariz20_upnetcard.py")}, kScriptTimeoutMs);
+    const CommandResult result = runCommand(
+        QStringLiteral("python3"), {QStringLiteral("./cnt_net/zariz20_upnetcard.py")}, kScriptTimeoutMs);
     if (!result.started)
         qCWarning(lcSettings) << "network script not run";
 }
@@ -265,7 +265,8 @@ bool NetworkManager::writeCardFiles(const QList<stu_netinfo> &cardsToSave)
         ok = false;
     }
     // Pass phrases: readable by root only.
-    if (!writeFileAtomically(wifiPath, file(wifi), QFileDevice::ReadOwner | QFileDevice::WriteOwner, &error)) {
+    if (!writeFileAtomically(wifiPath, file(wifi), QFileDevice::ReadOwner | QFileDevice::WriteOwner,
+                             &error)) {
         qCWarning(lcSettings).noquote() << "WiFi card file not written:" << wifiPath << error;
         ok = false;
     }
@@ -305,10 +306,13 @@ void NetworkManager::readTraffic()
             const QString text = QString::fromLocal8Bit(result.standardOutput);
             MutexLocker lock(&run->mutex);
             if (run->owner)
-                QMetaObject::invokeMethod(run->owner, [run, text] {
-                    run->running = false;
-                    run->owner->onInterfaceList(text);
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    run->owner,
+                    [run, text] {
+                        run->running = false;
+                        run->owner->onInterfaceList(text);
+                    },
+                    Qt::QueuedConnection);
         });
     }
     const int tick = m_ticks++;
@@ -459,7 +463,8 @@ bool isProcessRunning(const QString &name)
     const QStringList ownLine = {QStringLiteral("-eo"), QStringLiteral("args=")};
     const CommandResult result = runCommand(QStringLiteral("ps"), ownLine, 30000);
     const QString self = QStringLiteral("ps ") + ownLine.join(QLatin1Char(' '));
-    const QStringList lines = QString::fromLocal8Bit(result.standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromLocal8Bit(result.standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         if (line.trimmed() != self && line.contains(name))
             return true;

@@ -25,11 +25,11 @@ struct stu_netinfo
 {
     bool isdhcp = false;
     bool iswifi = false;
-    QString name;     // interface name as "/proc/net/dev" lists it
-    QString address;  // dotted IPv4
+    QString name;    // interface name as "/proc/net/dev" lists it
+    QString address; // dotted IPv4
     QString netmask;
     QString gateway;
-    QString mac;      // as the script reports it
+    QString mac; // as the script reports it
     QString dns;
     QString status;   // the script's state text, carried through unchanged
     QString describe; // shown on the card row
@@ -129,8 +129,8 @@ private:
     struct IfconfigRun;
     std::shared_ptr<IfconfigRun> m_ifconfig;
 
-    QString m_scanInterface;  // written by scanWifi before the task starts
-    QStringList m_wifiNames;  // written by scanWifiTask, read after the wait dialog closed
+    QString m_scanInterface; // written by scanWifi before the task starts
+    QStringList m_wifiNames; // written by scanWifiTask, read after the wait dialog closed
 };
 
 // Interface names of a "/proc/net/dev" text, in its order, without "lo".

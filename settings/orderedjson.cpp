@@ -44,7 +44,8 @@ QByteArray orderedJson(const QJsonValue &value, const QStringList &keyOrder, int
         }
         QByteArray out = "{\n";
         for (int i = 0; i < keys.size(); ++i) {
-            out += inner + keyJson(keys.at(i)) + ": " + orderedJson(object.value(keys.at(i)), keyOrder, indent + 1);
+            out += inner + keyJson(keys.at(i)) + ": " +
+                   orderedJson(object.value(keys.at(i)), keyOrder, indent + 1);
             out += i + 1 < keys.size() ? ",\n" : "\n";
         }
         return out + outer + '}';
@@ -52,7 +53,8 @@ QByteArray orderedJson(const QJsonValue &value, const QStringList &keyOrder, int
     return scalarJson(value);
 }
 
-QByteArray orderedJsonDocument(const QString &key, const QList<QJsonValue> &values, const QStringList &keyOrder)
+QByteArray orderedJsonDocument(const QString &key, const QList<QJsonValue> &values,
+                               const QStringList &keyOrder)
 {
     QJsonArray array;
     for (const QJsonValue &value : values)

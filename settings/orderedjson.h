@@ -14,4 +14,5 @@
 QByteArray orderedJson(const QJsonValue &value, const QStringList &keyOrder, int indent = 0);
 
 // A whole document {"<key>": [values...]} ending with a line feed, as QJsonDocument::toJson writes it.
-QByteArray orderedJsonDocument(const QString &key, const QList<QJsonValue> &values, const QStringList &keyOrder);
+QByteArray orderedJsonDocument(const QString &key, const QList<QJsonValue> &values,
+                               const QStringList &keyOrder);

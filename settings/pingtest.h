@@ -40,7 +40,8 @@ class PingTest : public QObject
 {
     Q_OBJECT
 public:
-    enum StartResult {
+    enum StartResult
+    {
         Started,
         Refused,    // not a host address or name: nothing run
         NotAllowed, // desktop build: only addresses of this machine (127.0.0.0/8, ::1) are pinged

@@ -37,7 +37,10 @@ struct FakePing : LongProcess
         log->started = QStringList{program} + arguments;
         return !log->fails;
     }
-    QByteArray readAvailable() override { return log->pending.isEmpty() ? QByteArray() : log->pending.takeFirst(); }
+    QByteArray readAvailable() override
+    {
+        return log->pending.isEmpty() ? QByteArray() : log->pending.takeFirst();
+    }
     void close() override { ++log->closed; }
     Log *log;
 };
@@ -69,7 +72,8 @@ void TestNetConfig::loadAndSave_data()
     QTest::addColumn<QString>("port");    // typed into the dialog
     QTest::addColumn<QByteArray>("after");
 
-    const QByteArray folders = R"("videoapp_dir":"/root/bin-DOD/cnt_net/","workspace":"/root/bin-DOD/cnt_net/workspace/")";
+    const QByteArray folders =
+        R"("videoapp_dir":"/root/bin-DOD/cnt_net/","workspace":"/root/bin-DOD/cnt_net/workspace/")";
     const auto five = [](const QString &addr, const QString &port) {
         return QStringLiteral(R"("device_worknetfunc":true,"device_workvideo":false,"devicename":"box 7",)"
                               R"("serveraddr":"%1","serverport":"%2")")
@@ -77,37 +81,51 @@ void TestNetConfig::loadAndSave_data()
             .toUtf8();
     };
     QTest::newRow("no file: defaults, file made")
-        << kNoFile << false << "10432" << false << "192.168.1.5" << "10432"
+        << kNoFile << false << "10432" << false << "192.168.1.5"
+        << "10432"
         << "{" + five("192.168.1.5", "10432") + "," + folders + "}";
     QTest::newRow("other keys kept")
-        << QByteArray(R"({"version":"V2.1","camcount":4,"serverport":"10500","device_worknetfunc":true,"extra":[1]})")
-        << true << "10500" << true << "10.0.0.9" << "10500"
-        << R"({"version":"V2.1","camcount":4,"extra":[1],)" + five("10.0.0.9", "10500") + "," + folders + "}";
+        << QByteArray(
+               R"({"version":"V2.1","camcount":4,"serverport":"10500","device_worknetfunc":true,"extra":[1]})")
+        << true << "10500" << true << "10.0.0.9"
+        << "10500"
+        << R"({"version":"V2.1","camcount":4,"extra":[1],)" + five("10.0.0.9", "10500") + "," + folders +
+               "}";
     QTest::newRow("numeric port shown as default, saved as a string")
         << QByteArray(R"({"serverport":10433,"device_worknetfunc":"true"})") << true << "10432" << false
-        << "10.0.0.9" << "10432" << "{" + five("10.0.0.9", "10432") + "," + folders + "}";
-    QTest::newRow("folders kept")
-        << QByteArray(R"({"videoapp_dir":"/opt/ppy/","workspace":"/data/ws/"})") << true << "10432" << false
-        << "10.0.0.9" << "10432"
-        << "{" + five("10.0.0.9", "10432") + R"(,"videoapp_dir":"/opt/ppy/","workspace":"/data/ws/"})";
-    QTest::newRow("unparsable file rebuilt")
-        << QByteArray(R"({"version":"V2.1",)") << false << "10432" << false << "10.0.0.9" << "10432"
+        << "10.0.0.9"
+        << "10432"
         << "{" + five("10.0.0.9", "10432") + "," + folders + "}";
-    QTest::newRow("empty address saved as 0.0.0.0")
-        << kNoFile << false << "10432" << false << "" << "10432" << "{" + five("0.0.0.0", "10432") + "," + folders + "}";
+    QTest::newRow("folders kept") << QByteArray(R"({"videoapp_dir":"/opt/ppy/","workspace":"/data/ws/"})")
+                                  << true << "10432" << false << "10.0.0.9"
+                                  << "10432"
+                                  << "{" + five("10.0.0.9", "10432") +
+                                         R"(,"videoapp_dir":"/opt/ppy/","workspace":"/data/ws/"})";
+    QTest::newRow("unparsable file rebuilt")
+        << QByteArray(R"({"version":"V2.1",)") << false << "10432" << false << "10.0.0.9"
+        << "10432"
+        << "{" + five("10.0.0.9", "10432") + "," + folders + "}";
+    QTest::newRow("empty address saved as 0.0.0.0") << kNoFile << false << "10432" << false << ""
+                                                    << "10432"
+                                                    << "{" + five("0.0.0.0", "10432") + "," + folders + "}";
     QTest::newRow("port out of range keeps the stored port")
-        << QByteArray(R"({"serverport":"10500"})") << true << "10500" << false << "10.0.0.9" << "65536"
+        << QByteArray(R"({"serverport":"10500"})") << true << "10500" << false << "10.0.0.9"
+        << "65536"
         << "{" + five("10.0.0.9", "10500") + "," + folders + "}";
     QTest::newRow("port with letters keeps the stored port")
-        << QByteArray(R"({"serverport":"10500"})") << true << "10500" << false << "10.0.0.9" << "80; rm"
+        << QByteArray(R"({"serverport":"10500"})") << true << "10500" << false << "10.0.0.9"
+        << "80; rm"
         << "{" + five("10.0.0.9", "10500") + "," + folders + "}";
     QTest::newRow("port 0 without a stored port gives the default")
-        << QByteArray(R"({"serverport":"x"})") << true << "x" << false << "10.0.0.9" << "0"
+        << QByteArray(R"({"serverport":"x"})") << true << "x" << false << "10.0.0.9"
+        << "0"
         << "{" + five("10.0.0.9", "10432") + "," + folders + "}";
     QTest::newRow("port with leading zeros saved plain")
-        << kNoFile << false << "10432" << false << "10.0.0.9" << "08080"
+        << kNoFile << false << "10432" << false << "10.0.0.9"
+        << "08080"
         << "{" + five("10.0.0.9", "8080") + "," + folders + "}";
-    QTest::newRow("highest port") << kNoFile << false << "10432" << false << "10.0.0.9" << "65535"
+    QTest::newRow("highest port") << kNoFile << false << "10432" << false << "10.0.0.9"
+                                  << "65535"
                                   << "{" + five("10.0.0.9", "65535") + "," + folders + "}";
 }
 
@@ -138,7 +156,8 @@ void TestNetConfig::loadAndSave()
     config.serverport = port;
     QVERIFY(NetConfigFile::save(config));
     const QByteArray text = readTestFile("cnt_net/config.json");
-    QCOMPARE(QJsonDocument(parse(text)).toJson(QJsonDocument::Compact), QJsonDocument(parse(after)).toJson(QJsonDocument::Compact));
+    QCOMPARE(QJsonDocument(parse(text)).toJson(QJsonDocument::Compact),
+             QJsonDocument(parse(after)).toJson(QJsonDocument::Compact));
     QVERIFY(text.contains("\n    \"")); // indented
     QCOMPARE(QFile::exists("cnt_net/config.json.bad"), loads == false && before != kNoFile);
     if (QFile::exists("cnt_net/config.json.bad"))
@@ -169,7 +188,8 @@ void TestNetConfig::applyRestartsTheHelpersEvenWhenTheWriteFails()
     QFETCH(bool, written);
 
     TestWorkDir dir(TestWorkDir::Empty);
-    const QByteArray before = R"({"version":"V2.1","device_worknetfunc":true,"device_workvideo":true,"serverport":"10432"})";
+    const QByteArray before =
+        R"({"version":"V2.1","device_worknetfunc":true,"device_workvideo":true,"serverport":"10432"})";
     QVERIFY(writeTestFile("cnt_net/config.json", before));
     // In a child: the file size limit stays there, and so does the report link it makes.
     const int failures = runWithFileSizeLimit(fileSizeLimit, [] {
@@ -210,8 +230,10 @@ void TestNetConfig::pingTargets_data()
 #else
     const int offBox = PingTest::NotAllowed;
 #endif
-    QTest::newRow("loopback address") << "127.0.0.1" << int(PingTest::Started) << QStringList{"ping", "127.0.0.1"};
-    QTest::newRow("blanks trimmed") << " 127.0.0.2 " << int(PingTest::Started) << QStringList{"ping", "127.0.0.2"};
+    QTest::newRow("loopback address")
+        << "127.0.0.1" << int(PingTest::Started) << QStringList{"ping", "127.0.0.1"};
+    QTest::newRow("blanks trimmed") << " 127.0.0.2 " << int(PingTest::Started)
+                                    << QStringList{"ping", "127.0.0.2"};
     QTest::newRow("IPv6 loopback") << "::1" << int(PingTest::Started) << QStringList{"ping", "::1"};
     QTest::newRow("flood option refused") << "-f 127.0.0.1" << int(PingTest::Refused) << QStringList();
     QTest::newRow("option glued to a name refused") << "-fbox" << int(PingTest::Refused) << QStringList();
@@ -220,9 +242,11 @@ void TestNetConfig::pingTargets_data()
     QTest::newRow("empty refused") << "" << int(PingTest::Refused) << QStringList();
     QTest::newRow("label ending in dash refused") << "box-.lan" << int(PingTest::Refused) << QStringList();
     QTest::newRow("server address off this machine")
-        << "10.0.0.1" << offBox << (offBox == PingTest::Started ? QStringList{"ping", "10.0.0.1"} : QStringList());
+        << "10.0.0.1" << offBox
+        << (offBox == PingTest::Started ? QStringList{"ping", "10.0.0.1"} : QStringList());
     QTest::newRow("host name") << "server-1.plant.lan" << offBox
-                               << (offBox == PingTest::Started ? QStringList{"ping", "server-1.plant.lan"} : QStringList());
+                               << (offBox == PingTest::Started ? QStringList{"ping", "server-1.plant.lan"}
+                                                               : QStringList());
 }
 
 void TestNetConfig::pingTargets()
@@ -232,7 +256,8 @@ void TestNetConfig::pingTargets()
     QFETCH(QStringList, started);
 
     FakePing::Log log;
-    log.pending = {"PING 127.0.0.1 56(84) bytes of data.\n64 bytes from 127.0.0.1: icmp_seq=1\n", "64 bytes"};
+    log.pending = {"PING 127.0.0.1 56(84) bytes of data.\n64 bytes from 127.0.0.1: icmp_seq=1\n",
+                   "64 bytes"};
     setLongProcessFactory([&log] { return std::make_unique<FakePing>(&log); });
     {
         PingTest ping;
@@ -248,7 +273,8 @@ void TestNetConfig::pingTargets()
         } else {
             // Polled every 100 ms: the line end of a whole read goes, a cut read keeps its last character.
             QTRY_COMPARE(paragraphs.size(), 2);
-            QCOMPARE(paragraphs[0], QString("PING 127.0.0.1 56(84) bytes of data.\n64 bytes from 127.0.0.1: icmp_seq=1"));
+            QCOMPARE(paragraphs[0],
+                     QString("PING 127.0.0.1 56(84) bytes of data.\n64 bytes from 127.0.0.1: icmp_seq=1"));
             QCOMPARE(paragraphs[1], QString("64 bytes"));
             ping.stop(); // pane closed
             QCOMPARE(log.closed, 1);

@@ -94,8 +94,8 @@ void TestNetworkCards::cleanup()
 
 void TestNetworkCards::reloadReadsTheCardFiles_data()
 {
-    QTest::addColumn<QByteArray>("wired");          // empty: no file
-    QTest::addColumn<QByteArray>("wifi");           // empty: no file
+    QTest::addColumn<QByteArray>("wired"); // empty: no file
+    QTest::addColumn<QByteArray>("wifi");  // empty: no file
     QTest::addColumn<bool>("rescan");
     QTest::addColumn<QByteArray>("scriptWritesWired"); // empty: the script writes nothing
     QTest::addColumn<bool>("result");
@@ -109,20 +109,20 @@ void TestNetworkCards::reloadReadsTheCardFiles_data()
         << QByteArray() << false << QByteArray() << true
         << "eth0 10.0.0.1 dhcp=0 use=1 LAN | eth1 10.1.0.1 dhcp=0 use=1 " << 0 << true;
     QTest::newRow("unknown interface dropped")
-        << cardFile(eth0 + R"(,{"name":"eth7","address":"10.7.0.1"})") << QByteArray() << false << QByteArray()
-        << true << "eth0 10.0.0.1 dhcp=0 use=1 LAN" << 0 << true;
+        << cardFile(eth0 + R"(,{"name":"eth7","address":"10.7.0.1"})") << QByteArray() << false
+        << QByteArray() << true << "eth0 10.0.0.1 dhcp=0 use=1 LAN" << 0 << true;
     QTest::newRow("WiFi named like a wired card dropped")
         << cardFile(eth0)
         << cardFile(R"({"name":"eth0","iswifi":true,"address":"9.9.9.9"},)"
                     R"({"name":"wlan0","iswifi":true,"use":false,"address":"192.168.4.2","hotname":"hall"})")
-        << false << QByteArray() << true << "eth0 10.0.0.1 dhcp=0 use=1 LAN | wlan0 192.168.4.2 dhcp=0 use=0 "
-        << 0 << true;
+        << false << QByteArray() << true
+        << "eth0 10.0.0.1 dhcp=0 use=1 LAN | wlan0 192.168.4.2 dhcp=0 use=0 " << 0 << true;
     QTest::newRow("string true leaves the defaults")
-        << cardFile(R"({"name":"eth0","isdhcp":"true","iswifi":"true","use":false,"address":7})") << QByteArray()
-        << false << QByteArray() << true << "eth0  dhcp=0 use=1 " << 0 << true;
+        << cardFile(R"({"name":"eth0","isdhcp":"true","iswifi":"true","use":false,"address":7})")
+        << QByteArray() << false << QByteArray() << true << "eth0  dhcp=0 use=1 " << 0 << true;
     QTest::newRow("describe plus describe_netplan")
-        << cardFile(R"({"name":"eth1","isdhcp":true,"describe":"LAN","describe_netplan":"eth1"})") << QByteArray()
-        << false << QByteArray() << true << "eth1  dhcp=1 use=1 LAN(eth1)" << 0 << true;
+        << cardFile(R"({"name":"eth1","isdhcp":true,"describe":"LAN","describe_netplan":"eth1"})")
+        << QByteArray() << false << QByteArray() << true << "eth1  dhcp=1 use=1 LAN(eth1)" << 0 << true;
     QTest::newRow("no wired card deletes the report, WiFi not read")
         << cardFile(R"({"name":"eth7"})") << cardFile(R"({"name":"wlan0","iswifi":true})") << false
         << QByteArray() << false << "" << 0 << false;
@@ -130,8 +130,8 @@ void TestNetworkCards::reloadReadsTheCardFiles_data()
         << cardFile(eth0) << QByteArray("{\"netcard_info\": [") << false << QByteArray() << true
         << "eth0 10.0.0.1 dhcp=0 use=1 LAN" << 0 << true;
     QTest::newRow("rescan, script writes nothing: earlier file read")
-        << cardFile(eth0) << QByteArray() << true << QByteArray() << true << "eth0 10.0.0.1 dhcp=0 use=1 LAN" << 1
-        << true;
+        << cardFile(eth0) << QByteArray() << true << QByteArray() << true << "eth0 10.0.0.1 dhcp=0 use=1 LAN"
+        << 1 << true;
     QTest::newRow("no wired file, script writes nothing")
         << QByteArray() << QByteArray() << false << QByteArray() << false << "" << 1 << true;
     QTest::newRow("no wired file, script writes it")
@@ -184,7 +184,8 @@ void TestNetworkCards::writtenFilesReadBackForTheScript_data()
                                                    << QStringList{"eth0", "eth1"} << QStringList{"wlan0"};
     QTest::newRow("absent cards carried over with their pass phrase")
         << cardFile(R"({"name":"eth0","address":"1.1.1.1"},{"name":"eth5","address":"5.5.5.5"})")
-        << cardFile(R"({"name":"wlan0","iswifi":true},{"name":"wlan1","iswifi":true,"hotname":"yard","passwd":"s3cret"})")
+        << cardFile(
+               R"({"name":"wlan0","iswifi":true},{"name":"wlan1","iswifi":true,"hotname":"yard","passwd":"s3cret"})")
         << false << true << QStringList{"eth0", "eth1", "eth5"} << QStringList{"wlan0", "wlan1"};
     QTest::newRow("WiFi file cannot be written: wired written, WiFi untouched")
         << QByteArray() << QByteArray() << true << false << QStringList{"eth0", "eth1"} << QStringList();
@@ -231,7 +232,8 @@ void TestNetworkCards::writtenFilesReadBackForTheScript()
 
     const auto names = [](const QString &path) {
         QStringList out;
-        for (const QJsonValue &v : QJsonDocument::fromJson(readTestFile(path)).object()["netcard_info"].toArray())
+        for (const QJsonValue &v :
+             QJsonDocument::fromJson(readTestFile(path)).object()["netcard_info"].toArray())
             out << v.toObject()["name"].toString();
         return out;
     };
@@ -285,7 +287,8 @@ void TestNetworkCards::kernelNamesOfThisMachine()
     if (!dev.open(QIODevice::ReadOnly))
         QSKIP("no /proc/net/dev here");
     const QString text = QString::fromUtf8(dev.readAll());
-    QStringList expected = QDir("/sys/class/net").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    QStringList expected =
+        QDir("/sys/class/net").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
     expected.removeAll("lo");
     if (expected.isEmpty())
         QSKIP("no /sys/class/net here");
@@ -294,7 +297,8 @@ void TestNetworkCards::kernelNamesOfThisMachine()
     expected.sort();
     QCOMPARE(names, expected);
     for (const QString &name : qAsConst(names))
-        QCOMPARE(isWirelessInterface(name), QDir(QStringLiteral("/sys/class/net/%1/wireless").arg(name)).exists());
+        QCOMPARE(isWirelessInterface(name),
+                 QDir(QStringLiteral("/sys/class/net/%1/wireless").arg(name)).exists());
     QVERIFY(!isWirelessInterface("lo"));
     QVERIFY(!isWirelessInterface(QString()));
 }
@@ -310,7 +314,8 @@ void TestNetworkCards::trafficRates()
         "wlan0: flags=4098<BROADCAST,MULTICAST>  mtu 1500\n");
     QCOMPARE(manager.traffic.keys(), (QStringList{"eth0", "eth1", "eth2"}));
     const auto netDev = [](quint64 eth0, quint64 eth1, quint64 eth2) {
-        return QStringLiteral("Inter-|\n face |\n    lo: 99 0\n  eth0: %1 0 0\n  eth1:%2 0 0\n  eth2: %3 0 0\n")
+        return QStringLiteral(
+                   "Inter-|\n face |\n    lo: 99 0\n  eth0: %1 0 0\n  eth1:%2 0 0\n  eth2: %3 0 0\n")
             .arg(eth0)
             .arg(eth1)
             .arg(eth2);
@@ -378,7 +383,8 @@ void TestNetworkCards::wifiScan_data()
                       "                    ESSID:\"yard 2\"\n                    ESSID:\"hall\"\n"
                       "                    Quality=70/70\n")
         << QStringList{"hall", "yard 2"} << 1;
-    QTest::newRow("nothing in reach") << "wlan0" << QByteArray("wlan0  No scan results\n") << QStringList() << 1;
+    QTest::newRow("nothing in reach")
+        << "wlan0" << QByteArray("wlan0  No scan results\n") << QStringList() << 1;
     QTest::newRow("no interface: no scan") << "" << QByteArray("ESSID:\"x\"") << QStringList() << 0;
     QTest::newRow("a shell line as interface stays one argument")
         << "wlan0;reboot" << QByteArray() << QStringList() << 1;
