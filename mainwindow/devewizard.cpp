@@ -439,7 +439,7 @@ void DeVeWizard::createPages()
             machineCycle->hooks.applyFrameSpeedToAll();
     };
     confirm.loginLevel = [this] { return &loginLevel; };
-    // confirm.updateMenuVisibility joins with the menu bar (IndexButton::updateVisibility(0)).
+    // confirm.updateMenuVisibility is installed with the menu bar (createMenuBar).
     paraWidget = new WizardParaWidget(this);
     cameraViewHooks().settingsVisible = [this] { return paraWidget && paraWidget->isVisible(); };
     // The I/O names page, reached from the multiple-detection page of the settings.
@@ -450,8 +450,6 @@ void DeVeWizard::createPages()
         customIONameWidget->show();
         customIONameWidget->raise();
     });
-    // The menu bar's settings action joins here (copy gSysParam into gSysParamEdit, then show
-    // paraWidget) once the menu bar is part of the window.
 }
 
 QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)

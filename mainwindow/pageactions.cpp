@@ -5,6 +5,7 @@
 
 #include "cameraviewhooks.h"
 #include "colorbutton.h"
+#include "confirmactions.h"
 #include "customionamewidget.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
@@ -101,6 +102,9 @@ void DeVeWizard::createMenuBar()
     }
     if (customIONameWidget)
         pages.ioNamesVisible = [this] { return customIONameWidget->isVisible(); };
+    // A confirmed change of the snapshot, product or chart settings folds the bar with its buttons
+    // set anew.
+    confirmActions().updateMenuVisibility = [this] { indexButton->updateVisibility(0); };
 }
 
 void DeVeWizard::SlotReturn()

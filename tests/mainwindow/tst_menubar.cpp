@@ -5,12 +5,13 @@
 #include "boxtestpolicy.h"
 #include "cameraviewhooks.h"
 #include "cammerwidget.h"
+#include "checkbox.h"
 #include "colorbutton.h"
 #include "commandrunner.h"
 #include "devewizard.h"
 #include "drawroiwidget.h"
+#include "editbox.h"
 #include "editorhooks.h"
-#include "wizardparawidget.h"
 #include "imagesize.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
@@ -18,18 +19,23 @@
 #include "mapplication.h"
 #include "numberinput.h"
 #include "pagehooks.h"
+#include "paramstore.h"
 #include "passwordbox.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "temperaturechartwidget.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
+#include "wizardparawidget.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -60,6 +66,23 @@ QString visibleButtons(const IndexButton &bar)
                b.section(QLatin1Char(':'), 1).section(QLatin1Char('-'), 0, 0).toInt();
     });
     return out.join(QLatin1Char(' '));
+}
+
+// "level|remarks" of every line of the working directory's RECORD.db, through a connection of our own.
+QStringList recordLines()
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
+        db.setDatabaseName(QStringLiteral("RECORD.db"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("select recordpassword, remarks from RECORD")))
+            while (q.next())
+                out << q.value(0).toString() + QLatin1Char('|') + q.value(1).toString();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("look"));
+    return out;
 }
 
 QString row(int textRow, int y)
@@ -379,6 +402,64 @@ private slots:
         QCOMPARE(window.alarmState, 3);
     }
 
+    // Confirm on the real screen of a real window: the exact English record line of the example
+    // changes (delay, camera 3 exposure, the ejector-pulse label with its apostrophes, password) is
+    // stored intact in RECORD.db, the block is saved, and the bar's snapshot buttons follow at once.
+    void confirmRecordsAndUpdatesTheBar()
+    {
+        GlobalsBackup keep;
+        TestWorkDir dir;
+        DeVeWizard window;
+        window.show();
+        gLanguage = 1;
+        SysParam &p = *gSysParam;
+        p.trigInDelay[0] = 15;
+        p.exposeTime[2] = 30;
+        p.ejectorPulseOnProdNg = 0;
+        p.showManualSnap = 0;
+        p.enableProdDetect = 1;
+        p.showAllParams = 1;
+        p.isPswUsed = 1;
+        std::strcpy(p.password, "1234");
+        window.loginLevel = 1;
+        window.alarmState = 0;
+        cameraViewHooks().showMenuBar();
+        QVERIFY(window.indexButton->moldSnapButton->isHidden());
+        QTest::mouseClick(window.indexButton->settingsButton, Qt::LeftButton);
+        WizardParaWidget *screen = window.paraWidget;
+        QVERIFY(screen->isVisible());
+
+        static_cast<EditBox *>(screen->fieldWidget(QStringLiteral("trigInDelay0")))->setValue(20);
+        static_cast<CheckBox *>(screen->fieldWidget(QStringLiteral("ejectorPulseOnProdNg")))
+            ->setChecked(true);
+        static_cast<CheckBox *>(screen->fieldWidget(QStringLiteral("showManualSnap")))->setChecked(true);
+        gSysParamEdit->exposeTime[2] = 45; // as the camera page writes it for camera 3
+        std::strcpy(gSysParamEdit->password, "9876");
+        const int before = recordLines().size();
+        QTest::mouseClick(screen->tabButtons.last(), Qt::LeftButton); // Confirm
+
+        const QStringList lines = recordLines();
+        QCOMPARE(lines.size(), before + 1);
+        QCOMPARE(
+            lines.last(),
+            uiText(155, 1) +
+                QStringLiteral(
+                    "|Modify the system parameters, The time delay for detection Prodis changed from 15 "
+                    "to 20, The exposure time of camera 3is changed from 30 to 45 , Ejector pulse when NG "
+                    "in prod, don't' alarm is changed to active, the password has been modified"));
+        QVERIFY(!screen->isVisible());
+        SysParam reloaded;
+        loadSysParam(&reloaded);
+        QCOMPARE(reloaded.trigInDelay[0], 20);
+        QCOMPARE(reloaded.exposeTime[2], 45);
+        QCOMPARE(reloaded.showManualSnap, 1);
+        QCOMPARE(QByteArray(reloaded.password), QByteArray("9876"));
+        // The bar folds, its snapshot buttons now meant visible with it.
+        QVERIFY(window.indexButton->isHidden());
+        QVERIFY(!window.indexButton->moldSnapButton->isHidden());
+        QVERIFY(!window.indexButton->productSnapButton->isHidden());
+    }
+
 private:
     // The screen size and start-up values the bar reads, restored after a case.
     struct GlobalsBackup
@@ -387,8 +468,10 @@ private:
         int statistics = gStatisticsEnabled;
         int w = gShowW;
         int h = gShowH;
+        int language = gLanguage;
         ~GlobalsBackup()
         {
+            gLanguage = language;
             gSysParam = param;
             gStatisticsEnabled = statistics;
             gShowW = w;
