@@ -96,6 +96,14 @@ ParaField comboAt(const char *name, int page, int32_t (S::*f)[8], int element, Q
 }
 
 constexpr int kSeconds = 540; // "S" / "秒"
+// Check boxes end before the control to their right, so that neither a touch nor a long label lands
+// on the wrong widget: the "reordering" button at x 1550 (camera page), the second column at x 1400
+// (camera page; that column itself ends at the screen's edge), the combos and buttons at x 1630 (I/O
+// and advanced pages).
+constexpr int kBeforeReordering = 610;
+constexpr int kBesideSecondColumn = 460;
+constexpr int kSecondColumn = 400;
+constexpr int kBeforeRightControls = 690;
 constexpr ParaShown kAlways = ParaShown::Always;
 constexpr ParaShown kFactory = ParaShown::Factory;
 
@@ -144,7 +152,7 @@ std::vector<ParaField> buildTable()
                        &W::SetDistance));
     t.push_back(editAt("temperatureRange", 1, 581, &S::temperatureRange, -1, 0, 2, {30, 540, 900, 50}, 0, 1,
                        0, kFactory, &W::SetTemperature));
-    t.push_back(check("autoWDR", 1, 388, &S::autoWDR, {930, 70, 870, 50}, kFactory));
+    t.push_back(check("autoWDR", 1, 388, &S::autoWDR, {930, 70, kBeforeReordering, 50}, kFactory));
     t.push_back(check("noLensOpt", 1, 337, &S::noLensOpt, {930, 130, 870, 50}, kFactory));
     t.push_back(check("colorCamera", 1, 270, &S::colorCamera, {930, 190, 870, 50}, kFactory));
     t.push_back(check("grayChannel", 1, 271, &S::grayChannel, {930, 250, 870, 50}, kFactory));
@@ -153,14 +161,20 @@ std::vector<ParaField> buildTable()
     t.push_back(check("enableDefectDetect", 1, 196, &S::enableDefectDetect, {930, 430, 870, 50}, kFactory));
     t.push_back(check("enableSpotDetect", 1, 197, &S::enableSpotDetect, {930, 490, 870, 50}, kFactory));
     t.push_back(check("enableIgnoreArea", 1, 198, &S::enableIgnoreArea, {930, 550, 870, 50}, kFactory));
-    t.push_back(check("enableManualLocate", 1, 199, &S::enableManualLocate, {930, 610, 870, 50}, kFactory));
-    t.push_back(check("enableBlackArea", 1, 390, &S::enableBlackArea, {930, 670, 870, 50}, kFactory));
-    t.push_back(check("enableWhiteArea", 1, 391, &S::enableWhiteArea, {930, 730, 870, 50}, kFactory));
-    t.push_back(check("enableSimilarity", 1, 397, &S::enableSimilarity, {930, 790, 870, 50}, kFactory));
-    t.push_back(check("enableWhiteNumber", 1, 520, &S::enableWhiteNumber, {1400, 610, 870, 50}, kFactory));
-    t.push_back(check("tempAlarm", 1, 570, &S::tempAlarm, {1400, 670, 870, 50}, kFactory));
-    t.push_back(check("matchBrightness", 1, 582, &S::matchBrightness, {1400, 730, 870, 50}, kFactory));
-    t.push_back(check("angleCorrect", 1, 583, &S::angleCorrect, {1400, 790, 870, 50}, kFactory));
+    t.push_back(check("enableManualLocate", 1, 199, &S::enableManualLocate,
+                      {930, 610, kBesideSecondColumn, 50}, kFactory));
+    t.push_back(check("enableBlackArea", 1, 390, &S::enableBlackArea, {930, 670, kBesideSecondColumn, 50},
+                      kFactory));
+    t.push_back(check("enableWhiteArea", 1, 391, &S::enableWhiteArea, {930, 730, kBesideSecondColumn, 50},
+                      kFactory));
+    t.push_back(check("enableSimilarity", 1, 397, &S::enableSimilarity, {930, 790, kBesideSecondColumn, 50},
+                      kFactory));
+    t.push_back(
+        check("enableWhiteNumber", 1, 520, &S::enableWhiteNumber, {1400, 610, kSecondColumn, 50}, kFactory));
+    t.push_back(check("tempAlarm", 1, 570, &S::tempAlarm, {1400, 670, kSecondColumn, 50}, kFactory));
+    t.push_back(
+        check("matchBrightness", 1, 582, &S::matchBrightness, {1400, 730, kSecondColumn, 50}, kFactory));
+    t.push_back(check("angleCorrect", 1, 583, &S::angleCorrect, {1400, 790, kSecondColumn, 50}, kFactory));
 
     // Page 3, I/O.
     t.push_back(edit("inputTimeout", 3, 336, &S::inputTimeout, 0, 10000, {30, 50, 900, 50}, 2, 1, kSeconds));
@@ -178,9 +192,11 @@ std::vector<ParaField> buildTable()
         t.push_back(comboAt(names[i], 3, &S::outputInit, i, {765, 480 + 60 * i, 130, 50}, kFactory,
                             {"  Break", "  Close"}));
     }
-    t.push_back(check("stopClampOnStop", 3, 179, &S::stopClampOnStop, {930, 60, 870, 50}));
-    t.push_back(check("cutEjectorOnClamp", 3, 178, &S::cutEjectorOnClamp, {930, 120, 870, 50}));
-    t.push_back(check("noEjectorCtrlInProd", 3, 192, &S::noEjectorCtrlInProd, {930, 180, 870, 50}));
+    t.push_back(check("stopClampOnStop", 3, 179, &S::stopClampOnStop, {930, 60, kBeforeRightControls, 50}));
+    t.push_back(
+        check("cutEjectorOnClamp", 3, 178, &S::cutEjectorOnClamp, {930, 120, kBeforeRightControls, 50}));
+    t.push_back(
+        check("noEjectorCtrlInProd", 3, 192, &S::noEjectorCtrlInProd, {930, 180, kBeforeRightControls, 50}));
     t.push_back(check("ejectorPulseOnProdNg", 3, 190, &S::ejectorPulseOnProdNg, {930, 240, 870, 50}));
     t.push_back(check("okNgPulse", 3, 202, &S::okNgPulse, {930, 300, 870, 50}));
     t.push_back(check("cutClampAfterMoldOk", 3, 193, &S::cutClampAfterMoldOk, {930, 360, 870, 50}));
@@ -214,8 +230,8 @@ std::vector<ParaField> buildTable()
     t.push_back(edit("ngRecordMax", 4, 186, &S::ngRecordMax, 0, 500, {30, 695, 870, 50}));
     t.push_back(edit("okRecordMax", 4, 187, &S::okRecordMax, 0, 500, {30, 750, 870, 50}));
     t.push_back(check("showFactoryParam", 4, 254, &S::showFactoryParam, {930, 170, 870, 50}));
-    t.push_back(check("showManualSnap", 4, 272, &S::showManualSnap, {930, 225, 870, 50}));
-    t.push_back(check("pswNoDetect", 4, 194, &S::pswNoDetect, {930, 280, 870, 50}));
+    t.push_back(check("showManualSnap", 4, 272, &S::showManualSnap, {930, 225, kBeforeRightControls, 50}));
+    t.push_back(check("pswNoDetect", 4, 194, &S::pswNoDetect, {930, 280, kBeforeRightControls, 50}));
     t.push_back(check("pswAddTemplate", 4, 341, &S::pswAddTemplate, {930, 335, 870, 50}));
     t.push_back(check("pswStopDetect", 4, 556, &S::pswStopDetect, {930, 390, 870, 50}));
     t.push_back(check("ngTemplate", 4, 457, &S::ngTemplate, {930, 500, 870, 50}));

@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTextStream>
@@ -76,7 +77,26 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
         paraGroupDir.mkpath(QStringLiteral("."));
 
     ParaGroupUpdateList(); // 9
+    for (CheckBox *box : findChildren<CheckBox *>(QString(), Qt::FindDirectChildrenOnly))
+        fitCheckBoxText(box);
     hide();
+}
+
+// A translation longer than its box gets a smaller font instead of being cut at the box's edge (or,
+// for the column at the right, at the screen's edge).
+void WizardParaWidget::fitCheckBoxText(CheckBox *box) const
+{
+    static const QRegularExpression size(QStringLiteral("font-size:\\s*(\\d+)px"));
+    const int room = qMin(box->width(), width() - box->x());
+    QString style = box->styleSheet();
+    while (box->sizeHint().width() > room) {
+        const QRegularExpressionMatch m = size.match(style);
+        const int px = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (px <= 16)
+            return;
+        style.replace(m.capturedStart(1), m.capturedLength(1), QString::number(px - 1));
+        box->setStyleSheet(style);
+    }
 }
 
 WizardParaWidget::~WizardParaWidget() = default;

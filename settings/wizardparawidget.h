@@ -153,6 +153,7 @@ private:
     // Loads the per-camera boxes from camera `camera` of the working copy (their slots re-apply).
     void loadCameraBoxes(int camera);
     bool entryVisible(const ParaField &f) const;
+    void fitCheckBoxText(CheckBox *box) const;
     static void hidePads();
     // Confirm's step 12: cameras, templates, notes and the menu bar after a saved change.
     void applyConfirmedChanges(const SysParam &before, bool motionChanged);

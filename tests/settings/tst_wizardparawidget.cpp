@@ -161,6 +161,8 @@ private slots:
     void loadingKeepsOrClampsStoredValues();
     void pagesFollowTheBoxesAndTheLevel();
     void cameraBoxesWriteTheShownCamera();
+    void noWidgetOverlapsAnotherNorCutsItsLabel_data();
+    void noWidgetOverlapsAnotherNorCutsItsLabel();
 
 private:
     TestWorkDir *m_dir = nullptr;
@@ -345,6 +347,52 @@ void TestWizardParaWidget::cameraBoxesWriteTheShownCamera()
     screen.SlotToCamera();
     static_cast<CheckBox *>(screen.fieldWidget(QStringLiteral("autoWDR")))->setChecked(true);
     QCOMPARE(m_edit.autoWDR, 2);
+}
+
+void TestWizardParaWidget::noWidgetOverlapsAnotherNorCutsItsLabel_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("Simplified Chinese") << 0;
+    QTest::newRow("English") << 1;
+    QTest::newRow("Traditional Chinese") << 2;
+    QTest::newRow("Japanese") << 3;
+}
+
+// With every widget of a page shown, no two of them share a pixel (a touch would land on the wrong one)
+// and no check box label needs more room than its box has up to the screen's edge.
+void TestWizardParaWidget::noWidgetOverlapsAnotherNorCutsItsLabel()
+{
+    QFETCH(int, language);
+    QVERIFY(fillUiTextTable() > 0);
+    gLanguage = language;
+    m_edit = seededBlock();
+    m_edit.showFactoryParam = 1;
+    m_edit.showAllParams = 0;
+    m_edit.machineTypeEdit = 1;
+    WizardParaWidget screen(nullptr);
+    screen.show();
+    const auto name = [](const QWidget *w) {
+        return w->objectName().isEmpty() ? w->property("text").toString() : w->objectName();
+    };
+    for (int page : {0, 1, 3, 4}) {
+        screen.currentPage = page;
+        screen.DoChangePage();
+        QVector<QWidget *> shown;
+        for (QWidget *w : screen.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            if (w->isVisible())
+                shown << w;
+        QVERIFY(shown.size() > 10);
+        for (int i = 0; i < shown.size(); ++i) {
+            for (int j = i + 1; j < shown.size(); ++j)
+                QVERIFY2(
+                    !shown[i]->geometry().intersects(shown[j]->geometry()),
+                    qPrintable(
+                        QStringLiteral("page %1: %2 / %3").arg(page).arg(name(shown[i]), name(shown[j]))));
+            if (auto *box = qobject_cast<CheckBox *>(shown[i]); box && !box->text().isEmpty())
+                QVERIFY2(box->sizeHint().width() <= qMin(box->width(), screen.width() - box->x()),
+                         qPrintable(QStringLiteral("page %1: %2 cut").arg(page).arg(name(box))));
+        }
+    }
 }
 
 QTEST_MAIN(TestWizardParaWidget)
