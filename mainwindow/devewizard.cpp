@@ -432,6 +432,7 @@ void DeVeWizard::createPages()
         shownCamera = index;
         ChangeCammer();
     };
+    hooks.flushAll = [this] { FLushAll(); };
     ConfirmActions &confirm = confirmActions();
     confirm.insertRecord = [this](const QString &line) { InsertRecord(line); };
     confirm.applyFrameSpeedToAll = [this] {

@@ -20,6 +20,9 @@ struct SettingsHooks
     std::function<void(int index)> showCamera;
     // Two flags of the main window that nothing reads (temperature alarm box, colour mode).
     std::function<void(bool)> highWarm;
+
+    // Closes the databases before the USB update restarts the box (DeVeWizard::FLushAll).
+    std::function<void()> flushAll;
 };
 
 SettingsHooks &settingsHooks();

@@ -1,0 +1,251 @@
+#include "updatefiles.h"
+
+#include "settingslog.h"
+
+#include "core/imagesize.h"
+#include "core/pathmap.h"
+#include "core/startup.h"
+#include "widgets/uistyle.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QListView>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 kCopyChunk = 1 << 20;
+
+UpdateFileChooser gChooser;
+
+void syncFolderOf(const QString &path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool setError(QString *errorText, const QString &text)
+{
+    if (errorText)
+        *errorText = text;
+    return false;
+}
+
+} // namespace
+
+StreamedFile::StreamedFile(const QString &target) : m_target(target)
+{
+    const QFileInfo info(target);
+    m_temp = info.dir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".part"));
+}
+
+StreamedFile::~StreamedFile()
+{
+    if (!m_committed)
+        discard();
+}
+
+bool StreamedFile::fail(const QString &what, int err)
+{
+    m_failed = true;
+    m_error = QStringLiteral("%1 %2: %3").arg(what, m_temp, QString::fromLocal8Bit(std::strerror(err)));
+    return false;
+}
+
+bool StreamedFile::open()
+{
+    m_written = 0;
+    m_failed = m_finished = m_committed = false;
+    // No link is followed: the temporary name is ours alone.
+    m_fd = ::open(QFile::encodeName(m_temp).constData(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (m_fd < 0)
+        return fail(QStringLiteral("cannot create"), errno);
+    return true;
+}
+
+bool StreamedFile::write(const char *data, qint64 size)
+{
+    if (m_failed || m_fd < 0 || m_finished)
+        return false;
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(QStringLiteral("cannot write"), n < 0 ? errno : EIO);
+        data += n;
+        size -= n;
+        m_written += n;
+    }
+    return true;
+}
+
+bool StreamedFile::finish()
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    if (::fsync(m_fd) != 0)
+        fail(QStringLiteral("cannot sync"), errno);
+    struct stat st;
+    if (!m_failed && (::fstat(m_fd, &st) != 0 || st.st_size != m_written))
+        fail(QStringLiteral("size differs on disk"), EIO);
+    // close can report a delayed write error.
+    if (::close(m_fd) != 0 && !m_failed)
+        fail(QStringLiteral("cannot close"), errno);
+    m_fd = -1;
+    m_finished = !m_failed;
+    return m_finished;
+}
+
+bool StreamedFile::commit()
+{
+    if (!m_finished || m_committed)
+        return m_committed;
+    if (::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_target).constData()) != 0)
+        return fail(QStringLiteral("cannot rename"), errno);
+    m_committed = true;
+    syncFolderOf(m_target);
+    return true;
+}
+
+void StreamedFile::discard()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_finished = false;
+    ::unlink(QFile::encodeName(m_temp).constData());
+}
+
+QString pendingUpdateExtension(const QString &name)
+{
+    if (name.endsWith(QLatin1String(".tar.gz")))
+        return QStringLiteral(".tar.gz");
+    for (const QString &suffix : ArchiveSuffixes) {
+        if (name.endsWith(QLatin1Char('.') + suffix))
+            return QLatin1Char('.') + suffix;
+    }
+    return QString();
+}
+
+QString usbUpdateTargetName(const QString &fileName)
+{
+    if (fileName.contains(QLatin1String(".tar.gz")))
+        return QStringLiteral("newupdate.tar.gz");
+    if (fileName.contains(QLatin1String(".tar.xz")))
+        return QStringLiteral("newupdate.tar.xz");
+    if (fileName.contains(QLatin1String(".rar")))
+        return QStringLiteral("newupdate.rar");
+    return QString();
+}
+
+bool copyFileChecked(const QString &source, const QString &target, QString *errorText)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
+    const qint64 size = in.size();
+    StreamedFile out(target);
+    if (!out.open())
+        return setError(errorText, out.errorText());
+    QByteArray chunk;
+    while (!in.atEnd()) {
+        chunk = in.read(kCopyChunk);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
+        if (chunk.isEmpty())
+            break;
+        if (!out.write(chunk))
+            return setError(errorText, out.errorText());
+    }
+    if (out.written() != size)
+        return setError(errorText, QStringLiteral("%1 changed while it was copied").arg(source));
+    if (!out.finish() || !out.commit())
+        return setError(errorText, out.errorText());
+    return true;
+}
+
+bool copyTreeChecked(const QString &source, const QString &target, QSet<QString> *copied, QString *errorText)
+{
+    const QString from = QDir(source).absolutePath();
+    const QString to = QDir(target).absolutePath();
+    if (!QFileInfo(from).isDir())
+        return setError(errorText, QStringLiteral("%1 is not a folder").arg(from));
+    if (QFileInfo::exists(to) || !QDir().mkdir(to))
+        return setError(errorText, QStringLiteral("cannot make the folder %1").arg(to));
+
+    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString dest = to + QLatin1Char('/') + info.fileName();
+        if (path == to)
+            continue;
+        if (info.isSymLink()) {
+            qCInfo(lcSettings) << "link not copied:" << path;
+        } else if (info.isDir()) {
+            if (!copyTreeChecked(path, dest, copied, errorText))
+                return false;
+        } else if (info.isFile()) {
+            if (!copyFileChecked(path, dest, errorText))
+                return false;
+            if (copied)
+                copied->insert(path);
+        } else {
+            qCInfo(lcSettings) << "special file not copied:" << path;
+        }
+    }
+    return true;
+}
+
+void removeCopiedFiles(const QString &folder, const QSet<QString> &copied)
+{
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        const QString path = QFileInfo(it.next()).absoluteFilePath();
+        const QFileInfo info = it.fileInfo();
+        if (info.isDir() && !info.isSymLink()) {
+            removeCopiedFiles(path, copied);
+            QDir().rmdir(path); // only when empty
+        } else if (copied.contains(path) && !QFile::remove(path)) {
+            qCWarning(lcSettings) << "cannot remove" << path;
+        }
+    }
+}
+
+void setUpdateFileChooser(UpdateFileChooser chooser)
+{
+    gChooser = std::move(chooser);
+}
+
+QString chooseUpdateFile(QWidget *parent)
+{
+    if (gChooser)
+        return gChooser(parent);
+    QFileDialog dialog(parent, QFileDialog::tr("选择投影数据文件目录"),
+                       QStringLiteral("../../ProjectData/"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setViewMode(QFileDialog::List);
+    dialog.resize(gShowW - 50, gShowH - 100);
+    dialog.setNameFilter(QStringLiteral("*.[r,t]ar*"));
+    dialog.setDirectory(mapSystemPath(QStringLiteral("/mnt")));
+    dialog.setFont(uiFont(gShowW <= 800 ? 20 : 30));
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}

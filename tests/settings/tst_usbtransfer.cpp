@@ -1,0 +1,201 @@
+// Update from and export to the USB disk, with the disk's mount point in a temporary folder and the
+// operating system played by a recording command runner: what is copied, what is emptied, what is
+// reported, and that the box restarts only after an update was copied whole.
+
+#include "boxtestpolicy.h"
+#include "choosebox.h"
+#include "clock.h"
+#include "commandrunner.h"
+#include "imagesize.h"
+#include "pathmap.h"
+#include "settingshooks.h"
+#include "startup.h"
+#include "sysparam.h"
+#include "systemhelpers.h"
+#include "testfiles.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+#include "updatefiles.h"
+#include "warnbox.h"
+#include "wizardparawidget.h"
+
+#include <QtTest>
+
+namespace {
+
+// blkid finds a stick after the system disk; mount makes it appear in the mounts file.
+class FakeSystem : public CommandRunner
+{
+public:
+    QStringList calls;
+    QString mountsFile;
+    bool stick = true;
+    CommandResult run(const QString &program, const QStringList &arguments, int) override
+    {
+        calls << (QStringList{program} + arguments).join(QLatin1Char(' '));
+        CommandResult r;
+        r.started = true;
+        r.exitCode = 0;
+        if (program == QLatin1String("blkid") && stick)
+            r.standardOutput = "/dev/sda1: UUID=\"a\" TYPE=\"ext4\"\n/dev/sdb1: UUID=\"b\" TYPE=\"vfat\"\n";
+        if (program == QLatin1String("mount")) {
+            QFile f(mountsFile);
+            if (f.open(QIODevice::Append))
+                f.write("/dev/sdb1 /mnt vfat rw 0 0\n");
+        }
+        return r;
+    }
+};
+
+} // namespace
+
+class TestUsbTransfer : public QObject
+{
+    Q_OBJECT
+    TestWorkDir *m_work = nullptr;
+    QTemporaryDir *m_root = nullptr;
+    FakeSystem m_sys;
+    SysParam m_inForce;
+    SysParam m_edit;
+    int m_flushes = 0;
+
+private slots:
+    void initTestCase()
+    {
+        fillUiTextTable();
+        gWarnBox = new WarnBox;
+        gChooseBox = new ChooseBox;
+    }
+    void init()
+    {
+        m_work = new TestWorkDir(TestWorkDir::Empty);
+        m_root = new QTemporaryDir;
+        setSystemPathRoot(m_root->path());
+        QVERIFY(QDir().mkpath(m_root->filePath(QStringLiteral("mnt"))));
+        m_sys = FakeSystem();
+        m_sys.mountsFile = m_root->filePath(QStringLiteral("mounts"));
+        QVERIFY(writeTestFile(m_sys.mountsFile, "/dev/sda1 / ext4 rw 0 0\n"));
+        setMountsFilePath(m_sys.mountsFile);
+        setCommandRunner(&m_sys);
+        setAppClock([] { return QDateTime(QDate(2024, 3, 1), QTime(14, 5, 9)); });
+        gShowW = 1920;
+        gShowH = 1080;
+        gLanguage = 1;
+        gSysParam = &m_inForce;
+        gSysParamEdit = &m_edit;
+        m_flushes = 0;
+        settingsHooks() = SettingsHooks();
+        settingsHooks().flushAll = [this] { ++m_flushes; };
+        gRunning = true;
+        BoxTestPolicy::enable(1);
+        BoxTestPolicy::clearShown();
+    }
+    void cleanup()
+    {
+        BoxTestPolicy::disable();
+        setUpdateFileChooser(nullptr);
+        setCommandRunner(nullptr);
+        setMountsFilePath(QString());
+        setSystemPathRoot(QString());
+        setAppClock({});
+        settingsHooks() = SettingsHooks();
+        gSysParam = gSysParamEdit = nullptr;
+        delete m_work;
+        delete m_root;
+    }
+
+    void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy_data()
+    {
+        QTest::addColumn<QString>("file");   // chosen on the disk
+        QTest::addColumn<bool>("present");   // the file exists
+        QTest::addColumn<QString>("target"); // what appears in the program folder, empty for nothing
+        QTest::newRow("tar.xz") << "upd.tar.xz" << true << "newupdate.tar.xz";
+        QTest::newRow(".tar.gz is tested first") << "a.tar.gz.rar" << true << "newupdate.tar.gz";
+        QTest::newRow("zip is ignored") << "a.zip" << true << "";
+        QTest::newRow("shell characters stay a name") << "a b;touch x.tar.gz" << true << "newupdate.tar.gz";
+        QTest::newRow("missing file") << "gone.tar.gz" << false << "";
+    }
+    void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, present);
+        QFETCH(QString, target);
+        const QString chosen = mapSystemPath(QStringLiteral("/mnt/") + file);
+        const QByteArray bytes = QByteArray(70000, 'u') + file.toUtf8();
+        if (present)
+            QVERIFY(writeTestFile(chosen, bytes));
+        setUpdateFileChooser([chosen](QWidget *) { return chosen; });
+
+        WizardParaWidget(nullptr).SlotUpdateApp();
+
+        const bool restarted = !target.isEmpty();
+        QCOMPARE(BoxTestPolicy::shownTexts(),
+                 (present ? QStringList{uiText(323)} : QStringList{uiText(323), uiText(729)}));
+        // Nothing else in the program folder: no "x.tar.gz" touched, no piece of a copy.
+        QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden),
+                 (restarted ? QStringList{target} : QStringList{}));
+        if (restarted)
+            QCOMPARE(readTestFile(target), bytes);
+        QCOMPARE(m_sys.calls.endsWith(QStringLiteral("reboot")), restarted);
+        QCOMPARE(m_sys.calls.contains(QStringLiteral("sync")), restarted);
+        QCOMPARE(m_flushes, restarted ? 1 : 0);
+        QCOMPARE(gRunning.load(), !restarted); // a box that stays up keeps running
+    }
+
+    void exportEmptiesRawFramesOnlyAfterAVerifiedCopy_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("exported") << "stick" << QList<int>{1} << QStringList{uiText(324), uiText(147)};
+        QTest::newRow("a plain file where the folder goes")
+            << "file in the way" << QList<int>{1} << QStringList{uiText(324), uiText(650)};
+        QTest::newRow("no disk, declined")
+            << "none" << QList<int>{1, 0} << QStringList{uiText(324), uiText(320)};
+    }
+    void exportEmptiesRawFramesOnlyAfterAVerifiedCopy()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, shown);
+        gCameraCount = 3;
+        gDetectSlotCount = 2;
+        QMap<QString, QByteArray> program{{"PARAM.db", "param"},
+                                          {"alarmimage/1/NG/x.jpg", QByteArray(9000, 'n')}};
+        for (int c = 1; c <= 3; ++c) {
+            for (int d = 1; d <= 3; ++d) {
+                for (int i = 0; i < 2; ++i)
+                    program[QStringLiteral("originalimage/cammer%1%2/%3.bmp").arg(c).arg(d).arg(i)] =
+                        QByteArray(5000 + c * 100 + d * 10 + i, char('a' + c + d + i));
+            }
+        }
+        for (auto it = program.cbegin(); it != program.cend(); ++it)
+            QVERIFY(writeTestFile(it.key(), it.value()));
+        const QString stampFolder = mapSystemPath(QStringLiteral("/mnt/2024-03-01_14.05.09"));
+        if (disk == QLatin1String("file in the way"))
+            QVERIFY(writeTestFile(stampFolder, "not a folder"));
+        m_sys.stick = disk != QLatin1String("none");
+        BoxTestPolicy::queueAnswers(answers);
+
+        WizardParaWidget(nullptr).SlotExportData();
+
+        QCOMPARE(BoxTestPolicy::shownTexts(), shown);
+        const bool exported = disk == QLatin1String("stick");
+        for (auto it = program.cbegin(); it != program.cend(); ++it) {
+            // Slot 3 is not in use: its raw frames stay.
+            const bool emptied = exported && it.key().startsWith(QLatin1String("originalimage/")) &&
+                                 !it.key().contains(QLatin1String("3/"));
+            QCOMPARE(QFileInfo::exists(it.key()), !emptied);
+            if (exported)
+                QCOMPARE(readTestFile(stampFolder + QStringLiteral("/bin-DOD/") + it.key()), it.value());
+        }
+        for (int c = 1; c <= 3; ++c)
+            QVERIFY(QFileInfo(QStringLiteral("originalimage/cammer%1%2").arg(c).arg(1)).isDir());
+        QCOMPARE(m_sys.calls.contains(QStringLiteral("umount /mnt")), disk != QLatin1String("none"));
+        if (disk == QLatin1String("file in the way"))
+            QCOMPARE(readTestFile(stampFolder), QByteArray("not a folder"));
+    }
+};
+
+QTEST_MAIN(TestUsbTransfer)
+#include "tst_usbtransfer.moc"
