@@ -21,7 +21,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPainter>
-#include <QPushButton>
 #include <QTimer>
 #include <QTransform>
 #include <QUrl>
@@ -137,12 +136,12 @@ VersionDownloadDialog::VersionDownloadDialog(QWidget *parent) : QDialog(parent)
     prevGroup = new QButtonGroup(this);
     nextGroup = new QButtonGroup(this);
     for (int i = 0; i < columnTitles.size(); ++i) {
-        auto *prev = new QPushButton(QStringLiteral("上一页"), this);
-        auto *next = new QPushButton(QStringLiteral("下一页"), this);
+        // Painted like every other button of the box: a transparent button would vanish on the
+        // light background.
+        auto *prev = new ColorButton(QStringLiteral("上一页"), this, 3);
+        auto *next = new ColorButton(QStringLiteral("下一页"), this, 3);
         prevGroup->addButton(prev, i);
         nextGroup->addButton(next, i);
-        for (QPushButton *b : {prev, next})
-            b->setStyleSheet(QStringLiteral("background:transprent;"));
         prev->setGeometry(w / 12 - 50 + (w / 3) * i, h - 100, 100, 50);
         next->setGeometry(w / 4 - 50 + (w / 3) * i, h - 100, 100, 50);
     }
@@ -370,8 +369,10 @@ void VersionDownloadDialog::onVersionClicked(ColorButton *button)
 {
     exitButton->setEnabled(false);
     setVersionButtonsEnabled(false);
-    const int x = width() / 2 - 375;
-    const int y = height() / 2 - 185;
+    // The boxes are centred on the dialog wherever the dialog stands on the screen.
+    const QPoint at = mapToGlobal(QPoint(width() / 2 - 375, height() / 2 - 185));
+    const int x = at.x();
+    const int y = at.y();
     v_SelectBox ask(x, y, this, 2);
     ask.setText(uiText(726));
     if (ask.exec() != QDialog::Accepted) {

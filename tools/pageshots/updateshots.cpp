@@ -1,0 +1,114 @@
+// Screenshots of the version library: the dialog filled from an update server of its own on loopback
+// (two models, one with three pages of archives), its second page, and the question, busy and result
+// boxes over it. Usage: updateshots <shipped-dir> <output-dir> <language 0..3> (1920 x 1080 X screen).
+
+#include "imagesize.h"
+#include "startup.h"
+#include "uitexttable.h"
+#include "v_selectbox.h"
+#include "versiondownloaddialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QByteArray listing(const QString &path, const QStringList &folders, const QStringList &files)
+{
+    QString html = QStringLiteral("<html>\r\n<head><title>Index of %1</title></head>\r\n<body>\r\n"
+                                  "<h1>Index of %1</h1><hr><pre><a href=\"../\">../</a>\r\n")
+                       .arg(path);
+    for (const QString &f : folders)
+        html += QStringLiteral("<a href=\"%1/\">%1/</a>%2 01-Mar-2024 10:00       -\r\n")
+                    .arg(f, QString(40 - f.size(), QLatin1Char(' ')));
+    for (const QString &f : files)
+        html += QStringLiteral("<a href=\"%1\">%1</a>%2 01-Mar-2024 10:00  52428800\r\n")
+                    .arg(f, QString(40 - f.size(), QLatin1Char(' ')));
+    return (html + QStringLiteral("</pre><hr></body>\r\n</html>\r\n")).toUtf8();
+}
+
+bool grab(const QString &path)
+{
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(25);
+    }
+    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: updateshots <shipped-dir> <output-dir> <language 0..3>\n");
+        return 2;
+    }
+    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    fillUiTextTable();
+    gLanguage = std::clamp(QString::fromLocal8Bit(argv[3]).toInt(), 0, 3);
+    QDir().mkpath(out);
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    QDir().mkpath(QStringLiteral("images"));
+    for (const QString &file : QDir(shipped + QStringLiteral("/images")).entryList(QDir::Files))
+        QFile::copy(shipped + QStringLiteral("/images/") + file, QStringLiteral("images/") + file);
+    loadUiPixmaps();
+    gShowW = 1920;
+    gShowH = 1080;
+
+    QHash<QByteArray, QByteArray> pages;
+    pages["/monitor/"] = listing("/monitor/", {"MA-1600", "MA-2500"}, {});
+    pages["/monitor/MA-1600/"] = listing("/monitor/MA-1600/", {"V17"}, {});
+    pages["/monitor/MA-2500/"] = listing("/monitor/MA-2500/", {"V17"}, {});
+    pages["/monitor/MA-1600/V17/"] =
+        listing("/monitor/MA-1600/V17/", {}, {"V17_2.5.0.tar.gz", "V17_2.4.3.rar"});
+    QStringList many;
+    for (int i = 0; i < 15; ++i)
+        many << QStringLiteral("V17_2.%1.%2.rar").arg(3 + i / 5).arg(i % 5);
+    pages["/monitor/MA-2500/V17/"] = listing("/monitor/MA-2500/V17/", {}, many);
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, [socket, &pages] {
+            const QByteArray body = pages.value(socket->readAll().split(' ').value(1));
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        });
+    });
+    setUpdateServerBase(QStringLiteral("http://127.0.0.1:%1/monitor/").arg(server.serverPort()));
+
+    VersionDownloadDialog dialog(nullptr);
+    dialog.show();
+    const QString suffix = QStringLiteral("_lang%1.png").arg(gLanguage);
+    bool ok = grab(out + QStringLiteral("/update_dialog") + suffix);
+    dialog.slotToNextPage(1);
+    ok &= grab(out + QStringLiteral("/update_dialog_page2") + suffix);
+    const QPoint at = dialog.mapToGlobal(QPoint(dialog.width() / 2 - 375, dialog.height() / 2 - 185));
+    const int x = at.x();
+    const int y = at.y();
+    const QString texts[3] = {uiText(726), QStringLiteral("下载中..."), uiText(727)};
+    const int types[3] = {2, 0, 1};
+    const char *const names[3] = {"/update_ask", "/update_busy", "/update_done"};
+    for (int i = 0; i < 3; ++i) {
+        v_SelectBox box(x, y, &dialog, types[i]);
+        box.setText(texts[i]);
+        box.show();
+        ok &= grab(out + QLatin1String(names[i]) + suffix);
+    }
+    return ok ? 0 : 1;
+}
