@@ -8,6 +8,7 @@
 #include "core/startup.h"
 #include "core/uitexttable.h"
 #include "widgets/checkbox.h"
+#include "widgets/choosedialogs.h"
 #include "widgets/colorbutton.h"
 #include "widgets/combobox.h"
 #include "widgets/edit.h"
@@ -60,6 +61,9 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbList"));
 
     ioWidget = new IOWidget(this); // 6
+    // The clock and calibration-point boxes are windows of their own, like the box's other questions.
+    modifyTimeWidget = new ModifyTimeWidget(nullptr);
+    calibrationWidget = new ChooseCaliNumWidget(nullptr);
     connect(ioWidget, &IOWidget::namesRequested, this, &WizardParaWidget::SlotShowCustomIONameWidget);
     recordModel = nullptr;
     currentPage = 0;
@@ -99,7 +103,11 @@ void WizardParaWidget::fitCheckBoxText(CheckBox *box) const
     }
 }
 
-WizardParaWidget::~WizardParaWidget() = default;
+WizardParaWidget::~WizardParaWidget()
+{
+    delete modifyTimeWidget;
+    delete calibrationWidget;
+}
 
 void WizardParaWidget::buildFieldWidgets()
 {

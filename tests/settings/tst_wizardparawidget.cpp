@@ -1,6 +1,7 @@
 // The settings screen's bindings against a field list written from the screen's own description
 // (not from its table), loading rules, page switching and the live camera boxes.
 #include "checkbox.h"
+#include "choosedialogs.h"
 #include "combobox.h"
 #include "editbox.h"
 #include "imagesize.h"
@@ -370,6 +371,9 @@ void TestWizardParaWidget::noWidgetOverlapsAnotherNorCutsItsLabel()
     m_edit.showAllParams = 0;
     m_edit.machineTypeEdit = 1;
     WizardParaWidget screen(nullptr);
+    // The clock and calibration boxes are windows of their own, not pieces of a page.
+    QVERIFY(qobject_cast<ModifyTimeWidget *>(screen.modifyTimeWidget) && !screen.modifyTimeWidget->parent());
+    QVERIFY(qobject_cast<ChooseCaliNumWidget *>(screen.calibrationWidget) && !screen.calibrationWidget->parent());
     screen.show();
     const auto name = [](const QWidget *w) {
         return w->objectName().isEmpty() ? w->property("text").toString() : w->objectName();
