@@ -421,7 +421,7 @@ private slots:
         p.showAllParams = 1;
         p.isPswUsed = 1;
         std::strcpy(p.password, "1234");
-        window.loginLevel = 1;
+        window.loginLevel = 2; // opening the settings drops it: the line is recorded at level 1
         window.alarmState = 0;
         cameraViewHooks().showMenuBar();
         QVERIFY(window.indexButton->moldSnapButton->isHidden());

@@ -373,7 +373,8 @@ void TestWizardParaWidget::noWidgetOverlapsAnotherNorCutsItsLabel()
     WizardParaWidget screen(nullptr);
     // The clock and calibration boxes are windows of their own, not pieces of a page.
     QVERIFY(qobject_cast<ModifyTimeWidget *>(screen.modifyTimeWidget) && !screen.modifyTimeWidget->parent());
-    QVERIFY(qobject_cast<ChooseCaliNumWidget *>(screen.calibrationWidget) && !screen.calibrationWidget->parent());
+    QVERIFY(qobject_cast<ChooseCaliNumWidget *>(screen.calibrationWidget) &&
+            !screen.calibrationWidget->parent());
     screen.show();
     const auto name = [](const QWidget *w) {
         return w->objectName().isEmpty() ? w->property("text").toString() : w->objectName();
