@@ -1,5 +1,6 @@
 // Start-up of the box: from the bare process to the running main window and I/O thread.
 
+#include "boxtestpolicy.h"
 #include "controlport.h"
 #include "devewizard.h"
 #include "editorhooks.h"
@@ -53,6 +54,31 @@ void startReportLink()
     link->restartHelpers();
 }
 
+// MG_BOX_ANSWERS=<answers>: for a box that nobody can touch (a run under Xvfb, the end-to-end test),
+// every modal box answers by itself with the listed answers in order (1 the accepting button, 0 the
+// other; e.g. "0" keeps the saved camera serials at start), then with the last one listed.
+void answerBoxesFromEnvironment()
+{
+    const QByteArray text = qgetenv("MG_BOX_ANSWERS").trimmed();
+    if (text.isEmpty())
+        return;
+    QList<int> answers;
+    for (const QByteArray &part : text.split(',')) {
+        bool ok = false;
+        const int answer = part.trimmed().toInt(&ok);
+        if (!ok || answer < 0 || answer > 9) {
+            qWarning().noquote() << "MG_BOX_ANSWERS ignored (answers are 0 to 9, separated by commas):"
+                                 << QString::fromLocal8Bit(text);
+            return;
+        }
+        answers.append(answer);
+    }
+    BoxTestPolicy::enable(answers.last());
+    BoxTestPolicy::queueAnswers(answers);
+    qWarning().noquote() << "modal boxes answer by themselves (MG_BOX_ANSWERS):"
+                         << QString::fromLocal8Bit(text);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -65,6 +91,7 @@ int main(int argc, char *argv[])
         gLogManager = new LogManager(nullptr);
     qInfo().noquote() << "application" << "2.5.0" << " release"; // 6
     installQuitSignals();
+    answerBoxesFromEnvironment();
     startReportLink();                                            // 7
     createProcessMutexes();                                       // 8
     fillUiTextTable();                                            // 9

@@ -156,10 +156,11 @@ void MachineCycle::SlotShowAlarmImgae()
     w->alarmState = 3;
     if (hooks.hideMenus)
         hooks.hideMenus();
-    if (hooks.setEditorSource)
-        hooks.setEditorSource(4);
+    // Opening starts at the live picture: the saved alarm pictures are chosen after it.
     if (hooks.openEditor)
         hooks.openEditor();
+    if (hooks.setEditorSource)
+        hooks.setEditorSource(4);
 }
 
 void MachineCycle::cameraLostAlarm()

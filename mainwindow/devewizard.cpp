@@ -3,6 +3,7 @@
 #include "devewizard.h"
 
 #include "cameradeviceinfo.h"
+#include "camerainterface.h"
 #include "cameraregistry.h"
 #include "cameraviewhooks.h"
 #include "cammerwidget.h"
@@ -306,6 +307,14 @@ void DeVeWizard::createCameraViews()
         gSimulatedCameras = 1;
         createViews();
     }
+    // main() never deletes the window: the cameras' capture threads must be joined when the event loop
+    // ends, or they go on decoding pictures while the process takes its libraries down.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+        for (CammerWidget *view : cammerWidgets) {
+            if (view && view->camera)
+                view->camera->stopCapture();
+        }
+    });
     setCameraViewIdsHook([this] {
         QStringList ids;
         for (int i = 0; i < gCameraCount; ++i)

@@ -24,6 +24,7 @@ class HardwareConfigurationWidget;
 class HelpWidget;
 class IndexButton;
 class IOStatusWidget;
+class PasswordDialog;
 class QAbstractButton;
 class QTimer;
 class WidgetChangeCamera;
@@ -53,6 +54,9 @@ public:
     // The moulding cycle and detection control (machinecycle*.cpp, detectioncontrol.cpp); made by
     // construction step 27, lives as long as the window.
     MachineCycle *machineCycle = nullptr;
+    // The start/stop button's own password prompt (stopping needs the password while the login is
+    // off); made at its first use and kept.
+    PasswordDialog *stopPasswordDialog = nullptr;
 
     // Camera view per camera position; the first gCameraCount are in use, the rest null.
     CammerWidget *cammerWidgets[8] = {};

@@ -50,13 +50,17 @@ MachineCycle::MachineCycle(CycleWindowState *window, CycleHooks h, QObject *pare
     runTimer = timer(true, [this] { Run(); });
     inputWatchdogTimer = timer(false, [this] { InCheck(); });
     hintTimer = timer(false, [this] { SlotDrawHint(); });
+    using Slot = void (MachineCycle::*)();
+    const Slot debounced[8] = {&MachineCycle::TimerCheckInput0, &MachineCycle::TimerCheckInput1,
+                               &MachineCycle::TimerCheckInput2, &MachineCycle::TimerCheckInput3,
+                               &MachineCycle::TimerCheckInput4, &MachineCycle::TimerCheckInput5,
+                               &MachineCycle::TimerCheckInput6, &MachineCycle::TimerCheckInput7};
+    const Slot countdown[8] = {&MachineCycle::TimerUp0, &MachineCycle::TimerUp1, &MachineCycle::TimerUp2,
+                               &MachineCycle::TimerUp3, &MachineCycle::TimerUp4, &MachineCycle::TimerUp5,
+                               &MachineCycle::TimerUp6, &MachineCycle::TimerUp7};
     for (int i = 0; i < 8; ++i) {
-        inputTimers[i] = timer(false, [this, i] { TimerCheckInput(i); });
-        upTimers[i] = timer(false, [this, i] {
-            // A countdown step from its timer is a detection entry point of its own.
-            DepthGuard guard(cycleDepth);
-            TimerUp(i);
-        });
+        inputTimers[i] = timer(false, debounced[i]);
+        upTimers[i] = timer(false, countdown[i]);
     }
     resultShowTimer = timer(false, [this] { TimerShow(); });
     outNgTimer = timer(false, [this] { OutTimerOutNG(); });

@@ -206,8 +206,43 @@ public slots:
     void SlotManualTrig(int position);
     void SlotManualTrig0() { SlotManualTrig(0); }
     void SlotManualTrig1() { SlotManualTrig(1); }
+    // The numbered slots: debounce expiries (the timeouts of inputTimers), simulation buttons and the
+    // pressed and released trigger buttons.
+    void TimerCheckInput0() { TimerCheckInput(0); }
+    void TimerCheckInput1() { TimerCheckInput(1); }
+    void TimerCheckInput2() { TimerCheckInput(2); }
+    void TimerCheckInput3() { TimerCheckInput(3); }
+    void TimerCheckInput4() { TimerCheckInput(4); }
+    void TimerCheckInput5() { TimerCheckInput(5); }
+    void TimerCheckInput6() { TimerCheckInput(6); }
+    void TimerCheckInput7() { TimerCheckInput(7); }
+    void SlotSimulationTrigIn1() { SlotSimulationTrig(1); }
+    void SlotSimulationTrigIn2() { SlotSimulationTrig(2); }
+    void SlotSimulationTrigIn3() { SlotSimulationTrig(3); }
+    void SlotSimulationTrigIn4() { SlotSimulationTrig(4); }
+    void SlotSimulationTrigIn5() { SlotSimulationTrig(5); }
+    void SlotSimulationTrigIn6() { SlotSimulationTrig(6); }
+    void SlotSimulationTrigIn7() { SlotSimulationTrig(7); }
+    void SlotSimulationTrigIn8() { SlotSimulationTrig(8); }
+    void SlotPressedTrigIn1() { SlotPressedTrigIn(1); }
+    void SlotPressedTrigIn2() { SlotPressedTrigIn(2); }
+    void SlotPressedTrigIn3() { SlotPressedTrigIn(3); }
+    void SlotPressedTrigIn4() { SlotPressedTrigIn(4); }
+    void SlotReleasedTrigIn1() { SlotReleasedTrigIn(1); }
+    void SlotReleasedTrigIn2() { SlotReleasedTrigIn(2); }
+    void SlotReleasedTrigIn3() { SlotReleasedTrigIn(3); }
+    void SlotReleasedTrigIn4() { SlotReleasedTrigIn(4); }
 
     void TimerUp(int k);
+    // One countdown step from its timer (the timeouts of upTimers); a detection entry point of its own.
+    void TimerUp0() { upTimerStep(0); }
+    void TimerUp1() { upTimerStep(1); }
+    void TimerUp2() { upTimerStep(2); }
+    void TimerUp3() { upTimerStep(3); }
+    void TimerUp4() { upTimerStep(4); }
+    void TimerUp5() { upTimerStep(5); }
+    void TimerUp6() { upTimerStep(6); }
+    void TimerUp7() { upTimerStep(7); }
     void RunAlgorithm(int camera, int slot);
     void CheckNG();
     void ReCheck();
@@ -241,6 +276,11 @@ private:
         ~DepthGuard() { --d; }
         int &d;
     };
+    void upTimerStep(int k)
+    {
+        DepthGuard guard(cycleDepth);
+        TimerUp(k);
+    }
     void endPass(int pauseMs = 100);
     void outerPass();
     bool checkCameras();

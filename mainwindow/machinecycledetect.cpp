@@ -501,12 +501,14 @@ void MachineCycle::TimerShow()
                     hooks.rebuildTemplates(c, s);
             }
         }
+        qCInfo(lcMainWindow) << "templates of every enabled slot rebuilt after learning";
     } else if (gTemplateRefreshPending) {
         gTemplateRefreshPending = false;
         for (int c = 0; c < hooks.cameraCount; ++c) {
             if (hooks.rebuildTemplates)
                 hooks.rebuildTemplates(c, 1);
         }
+        qCInfo(lcMainWindow) << "mould templates rebuilt with the good frames of the automatic update";
     }
 }
 

@@ -10,13 +10,18 @@
 #include "cammersingleton.h"
 #include "cameraviewhooks.h"
 #include "cammerwidget.h"
+#include "cameraregistry.h"
 #include "choosebox.h"
 #include "clock.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
 #include "imagesize.h"
+#include "indexbutton.h"
+#include "iostatuswidget.h"
 #include "mainwindowglobals.h"
 #include "mainwindowlog.h"
+#include "pagehooks.h"
+#include "passwordbox.h"
 #include "resstatistics.h"
 #include "slotjudgement.h"
 #include "startup.h"
@@ -238,7 +243,53 @@ CycleHooks DeVeWizard::makeCycleHooks()
         return gChooseBox->exec() == 1;
     };
     h.userLevel = [this] { return userLevel(); };
-    h.authorizeStop = [this] { return userLevel() > 0; };
+    // Stopping may need a password although the login is off; otherwise any login level will do.
+    h.authorizeStop = [this] {
+        if (gSysParam->pswStopDetect && gSysParam->isPswUsed == 0) {
+            if (!stopPasswordDialog)
+                stopPasswordDialog = new PasswordDialog(this);
+            return stopPasswordDialog->exec() == 1 && stopPasswordDialog->passwordRight();
+        }
+        return userLevel() > 0;
+    };
+    h.saveCameraSerials = [](int clear) { saveCameraSerials(clear); };
+    h.clearIgnoreMask = [view, slotOk](int c, int s) {
+        CammerWidget *v = view(c);
+        if (!v || !slotOk(s) || v->imageWidth <= 0 || v->imageHeight <= 0)
+            return;
+        cv::Mat &mask = v->ignoreMasks[s];
+        if (mask.rows != v->imageHeight || mask.cols != v->imageWidth || mask.type() != CV_8UC1)
+            mask = cv::Mat::zeros(v->imageHeight, v->imageWidth, CV_8UC1);
+        else
+            mask.setTo(0);
+        if (!v->saveIgnoreMask(s))
+            qCWarning(lcMainWindow) << "camera" << c + 1 << "slot" << s + 1 << "ignore mask not saved";
+    };
+    // The editor's side of an alarm and of re-learning.
+    h.clickEditorReCheck = [this] {
+        if (drawROIWidget)
+            drawROIWidget->SlotReCheck();
+    };
+    h.setEditorSource = [this](int index) {
+        if (drawROIWidget)
+            drawROIWidget->setSourceIndex(index);
+    };
+    h.editorTempDeleteAll = [this] {
+        if (drawROIWidget)
+            drawROIWidget->SlotTempDeleteAll();
+    };
+    // A latched alarm hides the settings and the menu bar (there is no help page yet); the alarm-image
+    // review hides the menu bar and the I/O status strip.
+    h.hideMenus = [this] {
+        if (alarmState == 2) {
+            if (mainPageHooks().hideSettings)
+                mainPageHooks().hideSettings();
+        } else if (ioStatusWidget) {
+            ioStatusWidget->hide();
+        }
+        if (indexButton)
+            indexButton->hide();
+    };
     h.wakeScreen = [this] {
         setBacklight(1);
         if (gSysParam->screenOffTime > 0)
@@ -247,11 +298,8 @@ CycleHooks DeVeWizard::makeCycleHooks()
     h.setLed = [](int led, int on) { setLed(led, on); };
     h.applyFrameSpeedToAll = [view] {
         for (int c = 0; c < gCameraCount; ++c) {
-            if (view(c) && view(c)->camera) {
-                view(c)->camera->stopCapture();
-                view(c)->camera->setFrameSpeed(gSysParam->frameSpeed);
-                view(c)->camera->startCapture();
-            }
+            if (view(c))
+                view(c)->applyFrameSpeed();
         }
     };
     return h;

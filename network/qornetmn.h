@@ -79,7 +79,8 @@ public:
     QList<RoiResultRecord> pendingResults;
     QString alarmUuid;
     QString clearMethod;
-    // 0 no alarm open, 1 started, 2 latched by the machine cycle (which sets it).
+    // 0 no alarm open, 1 started (sendAlarmStartTiming), 2 cleared: set by the machine cycle when the
+    // operator clears the alarm, so that sendAlarmFinishTiming reports its end with the clearing codes.
     int alarmPhase = 0;
     QMap<QString, std::function<void(const QString &body)>> handlers;
     bool netFuncEnabled = false;

@@ -56,8 +56,10 @@ if [ "${FAKESMARTCAM:-0}" = 1 ]; then
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    # Nobody can touch a box under Xvfb: its start-up question (clear the saved camera serials?) is
+    # answered "no" unless MG_BOX_ANSWERS says otherwise.
     echo "No display found: starting under Xvfb (screen 1024x768)."
-    xvfb-run -a -s "-screen 0 1024x768x24" ./mouldguard
+    MG_BOX_ANSWERS="${MG_BOX_ANSWERS:-0}" xvfb-run -a -s "-screen 0 1024x768x24" ./mouldguard
 else
     ./mouldguard
 fi

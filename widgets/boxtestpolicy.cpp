@@ -62,8 +62,12 @@ QString typedPassword()
 
 void recordShown(const QString &text)
 {
-    if (policyOn)
-        shown.append(text);
+    if (!policyOn)
+        return;
+    // A box run with the policy on for hours (MG_BOX_ANSWERS) shows the same warnings again and again.
+    if (shown.size() >= 1000)
+        shown.removeFirst();
+    shown.append(text);
 }
 
 QStringList shownTexts()

@@ -366,6 +366,90 @@ private slots:
         QCOMPARE(world.warnings.last(), uiText(39));
     }
 
+    // Two-colour machine detecting both moulds: after the cycle start on input 0, input 2 re-arms
+    // and detects the left mould (slot 1), input 3 the right one (slot 3).
+    void twoColourInputChoosesMould_data()
+    {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("side");
+        QTest::addColumn<int>("slot");
+        QTest::newRow("input 2: left") << 2 << 1 << 1;
+        QTest::newRow("input 3: right") << 3 << 0 << 3;
+    }
+    void twoColourInputChoosesMould()
+    {
+        QFETCH(int, input);
+        QFETCH(int, side);
+        QFETCH(int, slot);
+        standardMachine(0, 0, 0);
+        param.machineType = 1;
+        param.detectMold = 2;
+        param.enableProdDetect = 0;
+        param.slotEnabled[0] = param.slotEnabled[2] = 0;
+        param.slotEnabled[1] = param.slotEnabled[3] = 1;
+        param.slotTrigInput[1] = 255;
+        gDetectSlotCount = 4;
+        World world;
+        CycleWindowState state;
+        state.moldSide = 1 - side;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(out(OutClose), 1);
+        pulseInput(cycle, input);
+        QCOMPARE(state.moldSide, side);
+        QCOMPARE(world.judgedSlots, QList<int>{slot});
+        QCOMPARE(out(OutClose), 0); // the good mould released the clamp
+    }
+
+    // Pulse lengths of the result outputs: in the OK/NG pulse mode an NG pulses clamp and alarm, an
+    // OK the ejector, for clampPulse tenths; after a good mould with cutClampAfterMoldOk the clamp is
+    // free for clampPulse tenths, then cut again.
+    void resultPulses_data()
+    {
+        QTest::addColumn<int>("okNgPulse");
+        QTest::addColumn<int>("clampPulse");
+        QTest::addColumn<bool>("ng");
+        QTest::addColumn<QVector<int>>("during"); // outputs 0, 1, 2
+        QTest::addColumn<QVector<int>>("after");
+        const QVector<int> none{0, 0, 0};
+        QTest::newRow("OK/NG pulses, NG") << 1 << 5 << true << QVector<int>{1, 0, 1} << none;
+        QTest::newRow("OK/NG pulses, OK") << 1 << 5 << false << QVector<int>{0, 1, 0} << none;
+        QTest::newRow("clamp cut after a good mould") << 0 << 20 << false << QVector<int>{0, 0, 0}
+                                                      << QVector<int>{1, 0, 0};
+    }
+    void resultPulses()
+    {
+        QFETCH(int, okNgPulse);
+        QFETCH(int, clampPulse);
+        QFETCH(bool, ng);
+        QFETCH(QVector<int>, during);
+        QFETCH(QVector<int>, after);
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.okNgPulse = okNgPulse;
+        param.cutClampAfterMoldOk = 1 - okNgPulse;
+        param.clampPulse = clampPulse;
+        param.reMoldTimes = 2; // none in the pulse mode
+        World world;
+        world.scriptedNg = {ng};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE((QVector<int>{out(OutClose), out(OutThimble), out(OutAlarm)}), during);
+        QVERIFY(cycle.clampTimer->isActive());
+        QCOMPARE(cycle.clampTimer->interval(), clampPulse * 100);
+        QCOMPARE(state.alarmState, 1); // shown, never latched
+        cycle.OutTimerNotAllowClose(); // the pulse ends
+        QCOMPARE((QVector<int>{out(OutClose), out(OutThimble), out(OutAlarm)}), after);
+    }
+
     // A manual trigger on the right mould arms the slot it detects.
     void manualTriggerRightMould()
     {

@@ -5,9 +5,15 @@
 
 #include "boardsimulator.h"
 #include "boxtestpolicy.h"
+#include "cammerwidget.h"
 #include "commandrunner.h"
 #include "controlport.h"
 #include "devewizard.h"
+#include "drawroiwidget.h"
+#include "editorhooks.h"
+#include "indexbutton.h"
+#include "iostatuswidget.h"
+#include "passwordbox.h"
 #include "iolink.h"
 #include "mutexlocker.h"
 #include "posix_qextserialport.h"
@@ -16,7 +22,11 @@
 #include "sysparam.h"
 #include "testfiles.h"
 #include "testworkdir.h"
+#include "uitexttable.h"
 
+#include <QImage>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -25,6 +35,31 @@ class NullRunner : public CommandRunner
 public:
     CommandResult run(const QString &, const QStringList &, int) override { return {}; }
 };
+
+// Board port 3; outputs 0 (clamp) and 2 (alarm) idle closed, so their bits are low when they are on.
+bool prepareBoardParams(const TestWorkDir &dir)
+{
+    return execOnDatabase(
+        dir.filePath("PARAM.db"),
+        "update sysparam set value='3 0 0 0 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'");
+}
+
+QStringList recordRemarks(const TestWorkDir &dir)
+{
+    QStringList remarks;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("recordlook"));
+        db.setDatabaseName(dir.filePath(QStringLiteral("RECORD.db")));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("select remarks from RECORD"));
+            while (q.next())
+                remarks.append(q.value(0).toString());
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("recordlook"));
+    return remarks;
+}
 } // namespace
 
 class TestMouldCycleBoard : public QObject
@@ -35,17 +70,24 @@ class TestMouldCycleBoard : public QObject
 private slots:
     void initTestCase()
     {
+        fillUiTextTable();
         BoxTestPolicy::enable(1);
         if (!gIoMutex)
             createProcessMutexes();
         setCommandRunner(&runner);
     }
-    void cleanupTestCase()
+    // Each case's window links to its own board: the next one makes the link anew.
+    void cleanup()
     {
+        if (gControlPort)
+            gControlPort->stopIOThread();
         delete gControlPort;
         gControlPort = nullptr;
         delete gIoSerialPort;
         gIoSerialPort = nullptr;
+    }
+    void cleanupTestCase()
+    {
         setIoPortPattern(QString());
         setCommandRunner(nullptr);
     }
@@ -56,9 +98,7 @@ private slots:
     void goodCyclesReleaseTheClamp()
     {
         TestWorkDir dir;
-        QVERIFY(execOnDatabase(
-            dir.filePath("PARAM.db"),
-            "update sysparam set value='3 0 0 0 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'"));
+        QVERIFY(prepareBoardParams(dir));
         QVERIFY(execOnDatabase(dir.filePath("PARAM.db"),
                                "update sysparam set value='5 5 5 5 5 5 5 5' where name='trigInDelay'"));
         setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
@@ -101,6 +141,136 @@ private slots:
             QVERIFY(!size.isEmpty());
             QCOMPARE(gFailImageBuffers[0][window.currentSlot][1].size(), size.width() * size.height() * 4);
         }
+        gControlPort->stopIOThread();
+    }
+
+    // Stopping from the menu bar. With the stop password on and the login off, the start/stop button's
+    // own password prompt (made once) needs a right password before the question; a cancelled or
+    // wrong password or a declined question keeps detection running, which the board shows as a free
+    // clamp (stopping blocks it here). With the login on, the login box asks instead.
+    void stoppingNeedsItsPassword()
+    {
+        TestWorkDir dir;
+        QVERIFY(prepareBoardParams(dir));
+        QVERIFY(execOnDatabase(dir.filePath("PARAM.db"),
+                               "update sysparam set value='0 0 0 -1 1 0 0 0 0' where name='system1'"));
+        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+        BoardSimulator board;
+        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS3"))));
+        DeVeWizard window;
+        gControlPort->startIOThread();
+        QTRY_VERIFY(board.outputs() & 0x1);
+
+        struct Row
+        {
+            const char *name;
+            int pswStopDetect;
+            int isPswUsed;
+            QList<int> answers;
+            QString typed;
+            bool passwordAsked;
+            bool questionAsked;
+            bool stops;
+            int loginAfter; // the stop prompt logs nobody in; the login box does
+        };
+        const QString right = advancedPassword();
+        const Row rows[] = {
+            {"password cancelled", 1, 0, {0}, right, true, false, false, 0},
+            {"wrong password", 1, 0, {1}, QStringLiteral("13"), true, false, false, 0},
+            {"right password, question declined", 1, 0, {1, 0}, right, true, true, false, 0},
+            {"right password, stop confirmed", 1, 0, {1, 1}, right, true, true, true, 0},
+            {"no stop password", 0, 0, {1}, QString(), false, true, true, 0},
+            {"login in use, login cancelled", 1, 1, {0}, right, true, false, false, 0},
+            {"login in use, logged in", 1, 1, {1, 1}, right, true, true, true, 2},
+        };
+        PasswordDialog *prompt = nullptr;
+        for (const Row &r : rows) {
+            BoxTestPolicy::disable(); // drops what a row left queued
+            BoxTestPolicy::enable(1);
+            BoxTestPolicy::clearShown();
+            BoxTestPolicy::queueAnswers(r.answers);
+            BoxTestPolicy::setTypedPassword(r.typed);
+            gSysParam->pswStopDetect = r.pswStopDetect;
+            gSysParam->isPswUsed = r.isPswUsed;
+            window.loginLevel = 0;
+            window.machineCycle->SlotStartStop();
+
+            const QStringList shown = BoxTestPolicy::shownTexts();
+            QVERIFY2(shown.contains(uiText(125)) == r.passwordAsked, r.name);
+            QVERIFY2(shown.contains(uiText(140)) == r.questionAsked, r.name);
+            QVERIFY2((window.runState == 3) == r.stops, r.name);
+            QVERIFY2(window.loginLevel == r.loginAfter, r.name);
+            QTRY_VERIFY2(bool(board.outputs() & 0x1) != r.stops, r.name);
+            if (!prompt)
+                prompt = window.stopPasswordDialog;
+            QVERIFY2(prompt && prompt == window.stopPasswordDialog, r.name); // made once, kept
+            if (window.runState == 3) {
+                window.machineCycle->SlotStartStop(); // starting needs nobody
+                QCOMPARE(window.runState, 1);
+                QCOMPARE(recordRemarks(dir).value(recordRemarks(dir).size() - 1), uiText(142));
+                QTRY_VERIFY(board.outputs() & 0x1);
+            }
+        }
+        BoxTestPolicy::disable();
+        BoxTestPolicy::enable(1);
+        gControlPort->stopIOThread();
+    }
+
+    // Re-learning from the menu bar: the learn marks of the enabled mould slot, the ignore masks
+    // cleared and saved, the record line; the next mould becomes the template, the area check opens
+    // the editor with the clamp held, and leaving the editor releases it and detects again. The
+    // alarm-image review then opens the editor on the saved alarm pictures with the menus hidden.
+    void reLearningRoundTrip()
+    {
+        TestWorkDir dir;
+        QVERIFY(prepareBoardParams(dir));
+        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+        BoardSimulator board;
+        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS3"))));
+        DeVeWizard window;
+        gControlPort->startIOThread();
+        QTRY_VERIFY(board.outputs() & 0x1);
+        CammerWidget *view = window.cammerWidgets[0];
+        QVERIFY(view);
+        view->ignoreMasks[1] = cv::Mat(view->imageHeight, view->imageWidth, CV_8UC1, cv::Scalar(255));
+        const QString mask = dir.filePath(QStringLiteral("cammer12/ignorepoint.bmp"));
+        const QString templ = dir.filePath(QStringLiteral("cammer12/template0.bmp"));
+        QVERIFY(!QFile::exists(mask));
+        QVERIFY(!QFile::exists(templ));
+
+        window.machineCycle->SlotReTrain();
+        QCOMPARE(window.runState, 2);
+        QVERIFY(view->learnPending[1]);
+        QVERIFY(!view->learnPending[0]); // the shipped parameters do not inspect the product
+        QCOMPARE(cv::countNonZero(view->ignoreMasks[1]), 0);
+        const QImage saved(mask);
+        QCOMPARE(saved.size(), QSize(view->imageWidth, view->imageHeight));
+        QCOMPARE(saved.pixelIndex(saved.width() / 2, saved.height() / 2), 0);
+        QVERIFY(recordRemarks(dir).contains(uiText(139)));
+
+        board.clearCommands();
+        board.setInputs(0x001);
+        QTest::qWait(300);
+        board.setInputs(0x000);
+        QTRY_VERIFY_WITH_TIMEOUT(gAreaCheckActive, 5000);
+        QVERIFY(QFile::exists(templ));
+        QVERIFY(!view->learnPending[1]);
+        QCOMPARE(window.alarmState, 3);
+        QTRY_VERIFY(!(board.outputs() & 0x1)); // the clamp waits for the area check
+
+        window.drawROIWidget->SlotReturn();
+        QVERIFY(!gAreaCheckActive);
+        QCOMPARE(window.runState, 1);
+        QCOMPARE(window.alarmState, 0);
+        QTRY_VERIFY(board.outputs() & 0x1);
+
+        window.ioStatusWidget->show();
+        window.indexButton->show();
+        window.machineCycle->SlotShowAlarmImgae();
+        QCOMPARE(window.alarmState, 3);
+        QCOMPARE(window.drawROIWidget->sourceIndex(), 4);
+        QVERIFY(window.ioStatusWidget->isHidden());
+        QVERIFY(window.indexButton->isHidden());
         gControlPort->stopIOThread();
     }
 };
