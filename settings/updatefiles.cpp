@@ -179,26 +179,25 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
     return true;
 }
 
-bool copyTreeChecked(const QString &source, const QString &target, QSet<QString> *copied, QString *errorText)
+namespace {
+
+// `top` is the folder the whole copy goes to: never copied into itself, however deep it lies.
+bool copyTree(const QString &from, const QString &to, const QString &top, QSet<QString> *copied,
+              QString *errorText)
 {
-    const QString from = QDir(source).absolutePath();
-    const QString to = QDir(target).absolutePath();
-    if (!QFileInfo(from).isDir())
-        return setError(errorText, QStringLiteral("%1 is not a folder").arg(from));
     if (QFileInfo::exists(to) || !QDir().mkdir(to))
         return setError(errorText, QStringLiteral("cannot make the folder %1").arg(to));
-
     QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info = it.fileInfo();
         const QString dest = to + QLatin1Char('/') + info.fileName();
-        if (path == to)
+        if (path == top)
             continue;
         if (info.isSymLink()) {
             qCInfo(lcSettings) << "link not copied:" << path;
         } else if (info.isDir()) {
-            if (!copyTreeChecked(path, dest, copied, errorText))
+            if (!copyTree(path, dest, top, copied, errorText))
                 return false;
         } else if (info.isFile()) {
             if (!copyFileChecked(path, dest, errorText))
@@ -210,6 +209,17 @@ bool copyTreeChecked(const QString &source, const QString &target, QSet<QString>
         }
     }
     return true;
+}
+
+} // namespace
+
+bool copyTreeChecked(const QString &source, const QString &target, QSet<QString> *copied, QString *errorText)
+{
+    const QString from = QDir(source).absolutePath();
+    if (!QFileInfo(from).isDir())
+        return setError(errorText, QStringLiteral("%1 is not a folder").arg(from));
+    const QString to = QDir(target).absolutePath();
+    return copyTree(from, to, to, copied, errorText);
 }
 
 void removeCopiedFiles(const QString &folder, const QSet<QString> &copied)
