@@ -512,9 +512,9 @@ bool VersionDownloadDialog::backupProgramDir()
     QStringList arguments{QStringLiteral("--force-local")};
     if (!m_pendingTemp.isEmpty())
         arguments << QStringLiteral("--exclude=%1/%2").arg(folder, m_pendingTemp);
-    // Verbose listing off: the names of every file of the folder are of no use to anyone.
-    arguments << QStringLiteral("-zcf") << archive << QStringLiteral("-C") << program.absolutePath()
-              << folder;
+    // The listing of every file packed goes to the null device, not into the runner's memory.
+    arguments << QStringLiteral("--index-file=/dev/null") << QStringLiteral("-zcvf") << archive
+              << QStringLiteral("-C") << program.absolutePath() << folder;
     const CommandResult result = runCommand(QStringLiteral("tar"), arguments, kBackupTimeoutMs);
     // 1 is tar's "a file changed while it was read" (a log file): the archive is still whole.
     if (!result.started || result.exitCode < 0 || result.exitCode > 1 || !QFileInfo(archive).isFile()) {

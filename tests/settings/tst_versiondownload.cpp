@@ -319,6 +319,7 @@ private slots:
             QProcess child;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("MG_DOWNLOAD_CHILD"), m_root->path() + QLatin1Char('|') + s.base());
+            env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0")); // Qt's own leaks
             child.setProcessEnvironment(env);
             child.setProcessChannelMode(QProcess::ForwardedChannels);
             QEventLoop loop;
