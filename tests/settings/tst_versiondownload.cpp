@@ -14,6 +14,7 @@
 #include "sysparam.h"
 #include "testfiles.h"
 #include "uitexttable.h"
+#include "updatefiles.h"
 #include "versiondownloaddialog.h"
 #include "warnbox.h"
 #include "wizardparawidget.h"
@@ -132,8 +133,11 @@ void serveModels(UpdateServer &s)
         s.routes[path].body = listing(path, folders, files);
     };
     page("/monitor/", {"M1", "M2", "KV300", "V18", "M3"});
-    for (const char *m : {"M1", "M2", "M3"})
+    for (const char *m : {"M2", "M3"})
         page(QStringLiteral("/monitor/%1/").arg(m), {"V17"});
+    // M1 names a model of its own before its "V17": the "V17" read is still M1's.
+    page("/monitor/M1/", {"M0", "V17"});
+    page("/monitor/M0/", {});
     page("/monitor/M1/V17/", {}, {"V17_1.0.tar.gz", "v17_1.1.rar", "X17_a.rar", "V16_a.rar"});
     page("/monitor/M2/V17/", {}, {"readme.txt"});
     QStringList many{"V17_1.0.tar.gz", "V17_3.gz"};
@@ -201,7 +205,7 @@ private slots:
             m3 += QStringLiteral(" V17_3.%1.rar").arg(i);
         QTest::newRow("a model without versions gets no column")
             << "models" << QStringList{"M1", "M3"}
-            << QStringList{"V17_1.0.tar.gz V17_1.0.tar v17_1.1.rar", m3} << 7;
+            << QStringList{"V17_1.0.tar.gz V17_1.0.tar v17_1.1.rar", m3} << 8;
         // Every path answers with a page naming a model and a "V17" folder: M1/V17/V17/... and back.
         QTest::newRow("a listing that leads back to itself ends")
             << "loop" << QStringList{} << QStringList{} << 12;
@@ -269,6 +273,16 @@ private slots:
         }
     }
 
+    void pendingFileKeepsTheArchiveSuffix()
+    {
+        const QStringList names{"V17_x.tar.gz",  "V17_2.5.0.tar", "V17_x.gz",
+                                "V17_rarity.gz", "V17_tar.rar",   "V17.zip"};
+        QStringList extensions;
+        for (const QString &name : names)
+            extensions << pendingUpdateExtension(name);
+        QCOMPARE(extensions, (QStringList{".tar.gz", ".tar", ".gz", ".gz", ".rar", ""}));
+    }
+
     void downloadLeavesOnePendingUpdateAndOneBackup_data()
     {
         QTest::addColumn<QString>("fault");
@@ -278,6 +292,7 @@ private slots:
         QTest::newRow("not found") << "404";
         QTest::newRow("never answered") << "silent";
         QTest::newRow("disk full") << "disk full";
+        QTest::newRow("backup cannot be written") << "backup";
     }
     void downloadLeavesOnePendingUpdateAndOneBackup()
     {
@@ -294,6 +309,8 @@ private slots:
             s.routes[archivePath].mode = UpdateServer::Stall;
         if (fault == QLatin1String("short"))
             s.routes[archivePath].mode = UpdateServer::CutShort;
+        if (fault == QLatin1String("backup")) // a folder where the new backup goes
+            QVERIFY(QDir().mkpath(m_parent + QStringLiteral("/bin-DOD-2024-03-01-14:05:09.tar.gz")));
         if (fault == QLatin1String("404"))
             s.routes.remove(archivePath);
         if (fault == QLatin1String("silent")) {
