@@ -32,6 +32,7 @@
 #include "startup.h"
 #include "confirmactions.h"
 #include "customionamewidget.h"
+#include "endingactions.h"
 #include "iowidget.h"
 #include "settingshooks.h"
 #include "sysparam.h"
@@ -165,6 +166,7 @@ DeVeWizard::~DeVeWizard()
     mainPageHooks() = MainPageHooks();
     settingsHooks() = SettingsHooks();
     confirmActions() = ConfirmActions();
+    endingActions() = EndingActions();
     // The boxes adopted by the window go with it; a pad going with it is not made again.
     if (gWarnBox && gWarnBox->parent() == this)
         gWarnBox = nullptr;
@@ -450,6 +452,13 @@ void DeVeWizard::createPages()
     };
     confirm.loginLevel = [this] { return &loginLevel; };
     // confirm.updateMenuVisibility is installed with the menu bar (createMenuBar).
+    // The settings actions that end the run, and the record page.
+    EndingActions &ending = endingActions();
+    ending.flushAll = [this] { FLushAll(); };
+    ending.clearRecord = [this] { ClearRecord(); };
+    ending.countWrite = [this] { CountWrite(); };
+    ending.liveRecordDb = [this] { return recordDb; };
+    ending.recordArchiveDir = [this] { return recordArchiveDir; };
     paraWidget = new WizardParaWidget(this);
     cameraViewHooks().settingsVisible = [this] { return paraWidget && paraWidget->isVisible(); };
     // The I/O names page, reached from the multiple-detection page of the settings.

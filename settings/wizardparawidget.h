@@ -136,6 +136,9 @@ public slots:
     void SlotExportData();
     void UpdateRecord(QListWidgetItem *item);
 
+    // Record page: clears today's record after two advanced-login checks; no control calls it.
+    void SlotClearRecord();
+
 signals:
     // The main window's I/O names page is asked for (SlotShowCustomIONameWidget).
     void customIONamesRequested();
