@@ -14,8 +14,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QListWidget>
 #include <QPalette>
 #include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -68,6 +71,26 @@ int main(int argc, char **argv)
         serial.write("MG2026-0042\n");
     serial.close();
 
+    // The record page: today's lines on the live connection the main window would hold, and two
+    // archived days.
+    QDir().mkpath(QStringLiteral("RECORD"));
+    for (const QString &day : {QStringLiteral("2026-12-05"), QStringLiteral("2026-12-06")})
+        QFile::copy(shipped + QStringLiteral("/RECORDNULL.db"), QStringLiteral("RECORD/%1.db").arg(day));
+    QFile::copy(shipped + QStringLiteral("/RECORDNULL.db"), QStringLiteral("RECORD.db"));
+    QSqlDatabase live = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbRecord"));
+    live.setDatabaseName(QStringLiteral("RECORD.db"));
+    live.open();
+    const int lineRows[] = {235, 292, 401, 255, 319, 298};
+    for (int i = 0; i < 6; ++i) {
+        QSqlQuery insert(live);
+        insert.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?)"));
+        insert.addBindValue(QStringLiteral("%1.%2.07").arg(8 + i, 2, 10, QLatin1Char('0')).arg(11 * i % 60, 2, 10,
+                                                                                             QLatin1Char('0')));
+        insert.addBindValue(uiText(154 + i % 3));
+        insert.addBindValue(uiText(lineRows[i]));
+        insert.exec();
+    }
+
     gShowW = 1920;
     gShowH = 1080;
     gCameraCount = 2;
@@ -105,6 +128,9 @@ int main(int argc, char **argv)
     screen->currentPage = 5;
     screen->DoChangePage();
     ok &= grab(out + QStringLiteral("/settings_page5") + suffix);
+    screen->recordDateList->setCurrentRow(1);
+    screen->UpdateRecord(screen->recordDateList->item(1));
+    ok &= grab(out + QStringLiteral("/settings_page5_archive") + suffix);
     // The multiple-detection I/O page with four detections, and the I/O names page.
     screen->SlotToIO();
     screen->SlotShowIOWidget();
