@@ -43,6 +43,7 @@
 #include "warnbox.h"
 #include "wizardparawidget.h"
 #include "widgethooks.h"
+#include "widgetchangecamera.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -469,6 +470,12 @@ void DeVeWizard::createPages()
         customIONameWidget->show();
         customIONameWidget->raise();
     });
+
+    // The camera-position window, opened from the settings' camera page.
+    changeCameraWidget = new WidgetChangeCamera(this);
+    changeCameraWidget->paraWidget = paraWidget;
+    paraWidget->changeCameraWidget = changeCameraWidget;
+    mainPageHooks().changeCameraVisible = [this] { return changeCameraWidget->isVisible(); };
 }
 
 QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)

@@ -16,6 +16,7 @@ for db in "$shipped"/*.db; do
     cp -f "$db" "$box/paraGroup/default/"
     [ -e "$box/$(basename "$db")" ] || cp "$db" "$box/"
 done
+cp -f "$shipped"/20clearsh.tar.gz "$box/paraGroup/default/"
 chmod u+w "$box"/*.db "$box"/paraGroup/default/*.db
 # Two simulated cameras serve the sample pictures while no real camera is found; folders already
 # there (pictures of the user's own) are kept.

@@ -21,7 +21,7 @@ struct SettingsHooks
     // Two flags of the main window that nothing reads (temperature alarm box, colour mode).
     std::function<void(bool)> highWarm;
 
-    // Closes the databases before the USB update restarts the box (DeVeWizard::FLushAll).
+    // Closes the databases before the box restarts (USB update, group restore): DeVeWizard::FLushAll.
     std::function<void()> flushAll;
 };
 

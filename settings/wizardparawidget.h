@@ -24,6 +24,7 @@ class QProcess;
 class QSqlQueryModel;
 class QTableView;
 class QTimer;
+class WidgetChangeCamera;
 
 class WizardParaWidget : public QWidget
 {
@@ -81,6 +82,10 @@ public:
     Edit *confirmPasswordEdit = nullptr;
     QListWidget *recordDateList = nullptr;
     QTableView *recordTable = nullptr;
+
+    // Camera positions: the main window's window, opened by the camera page's "reordering" button;
+    // null until the main window sets it.
+    WidgetChangeCamera *changeCameraWidget = nullptr;
 
 public slots:
     void DoChangePage();

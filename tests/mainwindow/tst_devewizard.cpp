@@ -17,6 +17,9 @@
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
+#include "pagehooks.h"
+#include "widgetchangecamera.h"
+#include "wizardparawidget.h"
 
 #include <QAbstractButton>
 #include <QImage>
@@ -204,6 +207,11 @@ private slots:
         QCOMPARE(BoxTestPolicy::shownTexts().filter(uiText(134)).size(), 1);
         QCOMPARE(window.cammerWidgets[0]->geometry(), QRect(0, 0, gShowW, gShowH));
         QCOMPARE(window.zoomButtonMode, 1);
+        // The camera page's reordering button opens the camera-position window the menu bar asks about.
+        window.paraWidget->SlotTuneCamera();
+        QVERIFY(window.changeCameraWidget->isVisibleTo(&window) && window.paraWidget->isHidden());
+        window.changeCameraWidget->hide();
+        QVERIFY(!mainPageHooks().changeCameraVisible());
         QCOMPARE(gImagePixelCount, 64 * 48);
         QCOMPARE(window.cellScaleX, float(gShowW) / 64.0f);
         QCOMPARE(window.cellScaleY, gViewScaleY);

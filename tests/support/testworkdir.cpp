@@ -30,6 +30,8 @@ bool TestWorkDir::layOut(const QString &folder)
         ok &= QFile::copy(shipped + QLatin1Char('/') + db, dir.filePath(db));
         ok &= QFile::copy(shipped + QLatin1Char('/') + db, dir.filePath(QStringLiteral("paraGroup/default/") + db));
     }
+    ok &= QFile::copy(shipped + QStringLiteral("/20clearsh.tar.gz"),
+                      dir.filePath(QStringLiteral("paraGroup/default/20clearsh.tar.gz")));
     // Copies of read-only build outputs would stay read-only; the box writes its databases.
     QDirIterator all(folder, QDir::Files, QDirIterator::Subdirectories);
     while (all.hasNext()) {

@@ -1,7 +1,7 @@
 #pragma once
 // A fresh working directory for one test case: a temporary folder laid out like the box's program
-// directory (images/, PARAM.db, SN.db, paraGroup/default/, cnt_net/) and made current. The previous
-// current directory comes back when the object goes.
+// directory (images/, PARAM.db, SN.db, paraGroup/default/ with the reset archive, cnt_net/) and made
+// current. The previous current directory comes back when the object goes.
 
 #include <QString>
 #include <QTemporaryDir>

@@ -10,6 +10,7 @@
 #include "startup.h"
 #include "sysparam.h"
 #include "uitexttable.h"
+#include "widgetchangecamera.h"
 #include "wizardparawidget.h"
 
 #include <QApplication>
@@ -140,5 +141,17 @@ int main(int argc, char **argv)
     screen->hide();
     names->show();
     ok &= grab(out + QStringLiteral("/settings_ionames") + suffix);
+    // The camera-position window of a four-camera box, opened from the camera page, with the first
+    // two cameras swapped.
+    names->hide();
+    gCameraCount = 4;
+    auto *positions = new WidgetChangeCamera(&window);
+    positions->positionCombos.at(0)->setCurrentIndex(1);
+    positions->positionCombos.at(1)->setCurrentIndex(0);
+    screen->changeCameraWidget = positions;
+    screen->show();
+    screen->SlotToCamera();
+    screen->SlotTuneCamera();
+    ok &= grab(out + QStringLiteral("/settings_camerapositions") + suffix);
     return ok ? 0 : 1;
 }
