@@ -100,8 +100,15 @@ void WidgetChangeCamera::paintEvent(QPaintEvent *)
     if (gPixBackground && !gPixBackground->isNull())
         p.drawPixmap(rect(), *gPixBackground);
     p.setPen(Qt::yellow);
-    p.setFont(choiceFont());
-    for (int k = 1; k <= views(); ++k)
-        p.drawText(QRect(20, 10 + 60 * (k - 1), width() - 20, 50), Qt::AlignLeft | Qt::AlignVCenter,
-                   uiText(395).arg(k));
+    // A label longer than the room left of its choice (English, Japanese) is drawn smaller rather than
+    // hidden under the choice.
+    const int room = (positionCombos.isEmpty() ? width() : positionCombos.first()->x()) - 30;
+    for (int k = 1; k <= views(); ++k) {
+        const QString label = uiText(395).arg(k);
+        QFont font = choiceFont();
+        while (font.pixelSize() > 16 && QFontMetrics(font).horizontalAdvance(label) > room)
+            font.setPixelSize(font.pixelSize() - 1);
+        p.setFont(font);
+        p.drawText(QRect(20, 10 + 60 * (k - 1), width() - 20, 50), Qt::AlignLeft | Qt::AlignVCenter, label);
+    }
 }
