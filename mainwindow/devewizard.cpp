@@ -22,6 +22,7 @@
 #include "iostatuswidget.h"
 #include "mainwindowglobals.h"
 #include "mainwindowlog.h"
+#include "mapplication.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "paramquery.h"
@@ -445,6 +446,11 @@ void DeVeWizard::createPages()
         ChangeCammer();
     };
     hooks.flushAll = [this] { FLushAll(); };
+    // The network dialogs end a long press that began on the button that opened them.
+    hooks.stopLongPressTimer = [] {
+        if (gApp)
+            gApp->stopLongPressTimer();
+    };
     ConfirmActions &confirm = confirmActions();
     confirm.insertRecord = [this](const QString &line) { InsertRecord(line); };
     confirm.applyFrameSpeedToAll = [this] {

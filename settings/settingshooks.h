@@ -23,6 +23,9 @@ struct SettingsHooks
 
     // Closes the databases before the box restarts (USB update, group restore): DeVeWizard::FLushAll.
     std::function<void()> flushAll;
+    // MApplication::stopLongPressTimer: a press that opened a network dialog must not end as a long
+    // press once the dialog is gone.
+    std::function<void()> stopLongPressTimer;
 };
 
 SettingsHooks &settingsHooks();

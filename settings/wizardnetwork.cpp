@@ -1,5 +1,15 @@
 // The network page.
+#include "networksettingdialog.h"
+#include "settingshooks.h"
 #include "wizardparawidget.h"
 
-// Not built yet: each slot is the connection point its page fills in.
-void WizardParaWidget::SlotToNetwork() {}
+// The network settings live in a modal dialog of their own; the report-link settings are applied only
+// when it ends with OK (card edits apply themselves as they are accepted).
+void WizardParaWidget::SlotToNetwork()
+{
+    NetworkSettingDialog dialog(nullptr);
+    if (dialog.exec() == QDialog::Accepted)
+        dialog.slotUpdatePPY();
+    if (settingsHooks().stopLongPressTimer)
+        settingsHooks().stopLongPressTimer();
+}

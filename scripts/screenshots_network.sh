@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Screenshots of the network settings dialog (with the ping pane) and of the card editor for a wired
+# and a WiFi card, in Chinese and English, under Xvfb (display :75), saved in
+# build/screenshots/network/ for a person to look at.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DMG_TESTS=OFF >/dev/null
+cmake --build build/release -j "$(nproc)" --target networkshots shipped
+out=build/screenshots/network
+mkdir -p "$out"
+Xvfb :75 -screen 0 1920x1080x24 >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
+sleep 1
+for lang in 0 1; do
+    DISPLAY=:75 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=/tmp ./build/release/tools/pageshots/networkshots \
+        build/release/shipped "$out" "$lang"
+done
+ls -1 "$out"
