@@ -306,6 +306,18 @@ void TestNetworkSettingDialog::acceptedEditSavesBothFilesAndKeepsCardsWithoutRow
              QStringLiteral("Plant-wlan0"));
     QCOMPARE(QFile::permissions(wifiPath()) & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 
+    // A second edit writes all cards again and runs the script again; the first edit stays.
+    Network_CardItem *wlan0 = dialog->cardRows.value(QStringLiteral("wlan0"));
+    wlan0->info.passwd = QStringLiteral("n3w");
+    BoxTestPolicy::queueAnswer(1);
+    wlan0->slotChgCardInfo();
+    QTRY_COMPARE(m_runner->callsOf(QStringLiteral("python3")).size(), 2);
+    QCOMPARE(cardsIn(wifiPath()).value(QStringLiteral("wlan0")).value(QStringLiteral("passwd")).toString(),
+             QStringLiteral("n3w"));
+    QCOMPARE(cardsIn(wiredPath()).value(QStringLiteral("eth1")).value(QStringLiteral("address")).toString(),
+             QStringLiteral("10.0.1.77"));
+    QCOMPARE(cardsIn(wifiPath()).keys(), (QStringList{"wlan0", "wlan9"}));
+
     // Closing the dialog switches the monitor off.
     dialog.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
