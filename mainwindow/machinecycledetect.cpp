@@ -213,6 +213,7 @@ void MachineCycle::CheckNG()
     // The temperature alarm belongs to the mould check on either mould side.
     const bool ng = !ngCameras.isEmpty() || (kind == 1 && gTemperatureAlarm);
     const bool productPulse = product && p.ejectorPulseOnProdNg;
+    bool latchedNow = false;
 
     if (p.okNgPulse) {
         setOutput(OutClose, ng ? 1 : 0);
@@ -258,10 +259,12 @@ void MachineCycle::CheckNG()
         manualTriggered = false;
     } else {
         if (!productPulse && w->alarmState != 2) {
-            if (reCheckLeft[kind] == 0)
+            if (reCheckLeft[kind] == 0) {
                 latchAlarm(ngCameras);
-            else
+                latchedNow = true;
+            } else {
                 reCheckPending = true;
+            }
         }
         manualTriggered = false;
     }
@@ -306,6 +309,9 @@ void MachineCycle::CheckNG()
     // a mould NG in the same cycle leaves its picture waiting and the next cycle start loses it.
     if (!ng || p.okNgPulse || (productPulse && ng))
         handOverImages(kind);
+    // The editor opens on the camera whose NG picture is kept, so only once the pictures are marked.
+    if (latchedNow && hooks.openEditor)
+        hooks.openEditor();
     if (!product && (!ng || p.okNgPulse) && hooks.CountWrite)
         hooks.CountWrite();
     if (hooks.sendAlarmFinishTiming)
@@ -328,8 +334,7 @@ void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
         hooks.showAllCameras();
     if (hooks.hideMenus)
         hooks.hideMenus();
-    if (hooks.openEditor)
-        hooks.openEditor();
+    // The region editor opens at the end of CheckNG, after the NG pictures are kept.
     reCheckPending = false;
     if (hooks.setLed) {
         hooks.setLed(6, 0);

@@ -214,6 +214,13 @@ private slots:
         CycleWindowState state;
         state.manualTrigSlot = gDetectSlotCount;
         MachineCycle cycle(&state, fakeHooks(&world));
+        // The editor looks for the camera whose NG picture is kept when it opens.
+        QVector<int> codesAtOpen;
+        cycle.hooks.openEditor = [&] {
+            ++world.editorOpened;
+            for (int c = 0; c < world.cameras; ++c)
+                codesAtOpen << cycle.imageState[c][1];
+        };
         cycle.StartDetect();
         pulseInput(cycle, 0);
         QCOMPARE(world.judgements, 1);
@@ -236,6 +243,7 @@ private slots:
             QCOMPARE(state.runState, 3);
             QCOMPARE(world.records.last(), uiText(151).arg(1) + uiText(151).arg(3).chopped(1) + uiText(152));
             QCOMPARE(cycle.imageState[0][1], 3);
+            QCOMPARE(codesAtOpen, (QVector<int>{3, 2, 3, 2})); // cameras 1 and 3 kept NG, 2 and 4 OK
             // Re-learning is refused while the alarm is latched.
             cycle.SlotReTrain();
             QCOMPARE(state.runState, 3);
