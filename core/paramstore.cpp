@@ -403,6 +403,11 @@ bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery)
         if (!paramQuery.exec()) {
             allWritten = false;
             qCWarning(lcCore).noquote() << "could not save row" << row.key << paramQuery.lastError().text();
+        } else if (paramQuery.numRowsAffected() == 0) {
+            // A row lost from the table drops this setting at every save: no row is made up here, but
+            // the caller hears that the setting was not stored.
+            allWritten = false;
+            qCWarning(lcCore).noquote() << "could not save row" << row.key << ": no such row";
         }
     }
     paramQuery.finish();

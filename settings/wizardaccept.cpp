@@ -99,7 +99,10 @@ void WizardParaWidget::accept()
             if (act.insertRecord) // 11
                 act.insertRecord(line);
             *gSysParam = edit;
-            saveSysParam(gSysParam);
+            // The new values are in force either way; the setter must know they will not survive a
+            // restart.
+            if (!saveSysParam(gSysParam))
+                warn(740);
             applyConfirmedChanges(before, motionChanged); // 12
         }
     }

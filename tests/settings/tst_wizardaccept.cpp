@@ -36,6 +36,8 @@ private slots:
     void derivationMatchesTheLoaderAfterReload();
     void updateDecisions_data();
     void updateDecisions();
+    void storeTroubleOnConfirm_data();
+    void storeTroubleOnConfirm();
 
 private:
     void openDatabases();
@@ -280,6 +282,37 @@ void TestWizardAccept::updateDecisions()
     screen.accept();
     QCOMPARE(m_records.size(), 1);
     QCOMPARE(m_calls, calls);
+}
+
+// A confirmed change must reach PARAM.db or the setter must hear that it did not.
+void TestWizardAccept::storeTroubleOnConfirm_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("warned");
+    QTest::addColumn<int>("storedDelay"); // trigInDelay[0] after a reload, -1: not read back
+    QTest::newRow("row of the delays lost") << "delete from sysparam where name='trigInDelay'" << true << -1;
+    QTest::newRow("sound database") << "select 1" << false << 77;
+    QTest::newRow("table gone") << "alter table sysparam rename to other" << true << -1;
+    QTest::newRow("database read-only") << "PRAGMA query_only = ON" << true << -1;
+}
+
+void TestWizardAccept::storeTroubleOnConfirm()
+{
+    QFETCH(QString, damage);
+    QFETCH(bool, warned);
+    QFETCH(int, storedDelay);
+    QVERIFY(m_paramQuery->exec(damage));
+    WizardParaWidget screen(nullptr);
+    m_edit.trigInDelay[0] = 77;
+    screen.show();
+    screen.accept();
+    QCOMPARE(m_inForce.trigInDelay[0], 77); // in force for this run either way
+    QCOMPARE(BoxTestPolicy::shownTexts().contains(uiText(740)), warned);
+    if (storedDelay >= 0) {
+        SysParam reloaded;
+        loadSysParam(&reloaded);
+        QCOMPARE(reloaded.trigInDelay[0], storedDelay);
+    }
 }
 
 QTEST_MAIN(TestWizardAccept)
