@@ -36,10 +36,11 @@ IOCheckComBO::IOCheckComBO(IOWidget *parent, const QString &label, int boxCount,
         boxes[k]->setFixedSize(155, 40);
         boxes[k]->setFont(font);
         layout->addWidget(boxes[k]);
-        connect(boxes[k], &QCheckBox::stateChanged, this, [this, k](int state) {
-            m_page->boxChanged(rowIndex, k, state != 0);
-            emit clickeCheckBox(rowIndex, k, state);
-        });
+        static void (IOCheckComBO::*const kClick[8])(int) = {
+            &IOCheckComBO::Slotclick0, &IOCheckComBO::Slotclick1, &IOCheckComBO::Slotclick2,
+            &IOCheckComBO::Slotclick3, &IOCheckComBO::Slotclick4, &IOCheckComBO::Slotclick5,
+            &IOCheckComBO::Slotclick6, &IOCheckComBO::Slotclick7};
+        connect(boxes[k], &QCheckBox::stateChanged, this, kClick[k]);
     }
     cutModeCombo = new ComboBox(this);
     cutModeCombo->setFixedSize(185, 40);
@@ -52,6 +53,12 @@ IOCheckComBO::IOCheckComBO(IOWidget *parent, const QString &label, int boxCount,
             &IOCheckComBO::SlotChangeTrigin);
     connect(cutModeCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &IOCheckComBO::SlotChangeCutMode);
+}
+
+void IOCheckComBO::Slotclick(int k, int state)
+{
+    m_page->boxChanged(rowIndex, k, state != 0);
+    emit clickeCheckBox(rowIndex, k, state);
 }
 
 void IOCheckComBO::fillTrigger(int first, int count)

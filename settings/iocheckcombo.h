@@ -38,8 +38,19 @@ signals:
 public slots:
     void SlotChangeTrigin(int comboIndex);
     void SlotChangeCutMode(int index);
+    // Box k's stateChanged: the page takes or frees output k for this row, then the row tells it.
+    void Slotclick0(int state) { Slotclick(0, state); }
+    void Slotclick1(int state) { Slotclick(1, state); }
+    void Slotclick2(int state) { Slotclick(2, state); }
+    void Slotclick3(int state) { Slotclick(3, state); }
+    void Slotclick4(int state) { Slotclick(4, state); }
+    void Slotclick5(int state) { Slotclick(5, state); }
+    void Slotclick6(int state) { Slotclick(6, state); }
+    void Slotclick7(int state) { Slotclick(7, state); }
 
 private:
+    void Slotclick(int k, int state);
+
     IOWidget *m_page;
     QLabel *m_label = nullptr;
 };
