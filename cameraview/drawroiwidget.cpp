@@ -270,6 +270,7 @@ void DrawROIWidget::SlotSaveData()
 {
     copySlotsForMachineType();
     const QString line = recordLine();
+    bool allSaved = true;
     for (CammerWidget *v : m_views) {
         if (!v || !v->liveTable || !v->editTable)
             continue;
@@ -279,7 +280,7 @@ void DrawROIWidget::SlotSaveData()
         for (int k = 0; k < kViewSlots; ++k)
             for (int j = 0; j < kViewRois; ++j)
                 v->roiMasks[k][j] = v->editRoiMasks[k][j].clone();
-        v->liveTable->saveRoiTable();
+        allSaved &= v->liveTable->saveRoiTable();
         if (v->detector) {
             for (int k = 0; k < gDetectSlotCount && k < kViewSlots; ++k) {
                 if (!gSysParam || !gSysParam->slotEnabled[k])
@@ -293,6 +294,9 @@ void DrawROIWidget::SlotSaveData()
     }
     if (!line.isEmpty())
         record(line);
+    // The regions rule until the next start either way; the setter must know they will not come back.
+    if (!allSaved)
+        warn(uiText(741));
 }
 
 void DrawROIWidget::SlotReturn()

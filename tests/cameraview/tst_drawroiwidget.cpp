@@ -239,6 +239,7 @@ private slots:
         f.drag({100, 80}, {300, 200});
         QVERIFY(f.editor->setFunction(FuncIgnoreArea));
         f.editor->SlotSaveData();
+        QVERIFY(!f.shown(741));
         QCOMPARE(std::memcmp(&f.live(), &f.edit(), sizeof(CammerSingleton)), 0);
         QCOMPARE(cv::countNonZero(f.views[0]->roiMasks[0][0]), 100 * 60);
         QCOMPARE(f.live().roiCount[2], 1);
@@ -268,6 +269,18 @@ private slots:
                  qPrintable(f.records[1]));
         QVERIFY(f.records[1].contains(QStringLiteral(", Changing the sensitivity  from 30 to 77")));
         QVERIFY(f.records[1].endsWith(QStringLiteral(",Detection position has been modified")));
+    }
+
+    // Regions that did not reach PARAM.db still rule this run, and the setter hears they will not last.
+    void unsavedRegionsAreShown()
+    {
+        Fixture f;
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        QVERIFY(f.db.query()->exec(QStringLiteral("alter table cammer0 rename to elsewhere")));
+        f.editor->SlotSaveData();
+        QCOMPARE(f.live().roiCount[0], 1);
+        QVERIFY(f.shown(741));
     }
 
     void templatesUpToTheLimitDeleteOneAndAll()
