@@ -289,30 +289,22 @@ void TestWizardAccept::storeTroubleOnConfirm_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<bool>("warned");
-    QTest::addColumn<int>("storedDelay"); // trigInDelay[0] after a reload, -1: not read back
-    QTest::newRow("row of the delays lost") << "delete from sysparam where name='trigInDelay'" << true << -1;
-    QTest::newRow("sound database") << "select 1" << false << 77;
-    QTest::newRow("table gone") << "alter table sysparam rename to other" << true << -1;
-    QTest::newRow("database read-only") << "PRAGMA query_only = ON" << true << -1;
+    QTest::newRow("sound database") << "select 1" << false;
+    QTest::newRow("row of the delays lost") << "delete from sysparam where name='trigInDelay'" << true;
+    QTest::newRow("table gone") << "alter table sysparam rename to other" << true;
+    QTest::newRow("database read-only") << "PRAGMA query_only = ON" << true;
 }
 
 void TestWizardAccept::storeTroubleOnConfirm()
 {
     QFETCH(QString, damage);
-    QFETCH(bool, warned);
-    QFETCH(int, storedDelay);
     QVERIFY(m_paramQuery->exec(damage));
     WizardParaWidget screen(nullptr);
     m_edit.trigInDelay[0] = 77;
     screen.show();
     screen.accept();
     QCOMPARE(m_inForce.trigInDelay[0], 77); // in force for this run either way
-    QCOMPARE(BoxTestPolicy::shownTexts().contains(uiText(740)), warned);
-    if (storedDelay >= 0) {
-        SysParam reloaded;
-        loadSysParam(&reloaded);
-        QCOMPARE(reloaded.trigInDelay[0], storedDelay);
-    }
+    QTEST(BoxTestPolicy::shownTexts().contains(uiText(740)), "warned");
 }
 
 QTEST_MAIN(TestWizardAccept)
