@@ -3,8 +3,10 @@
 #include "settingshooks.h"
 
 #include "cameraview/cammerwidget.h"
+#include "core/uitexttable.h"
 #include "inspection/cameradetector.h"
 #include "inspection/cammersingleton.h"
+#include "widgets/warnbox.h"
 
 namespace {
 
@@ -58,8 +60,11 @@ ConfirmActions::ConfirmActions()
     copyPara = [](int c) {
         if (CammerWidget *v = view(c)) {
             v->CopyPara();
-            if (v->liveTable)
-                v->liveTable->saveRoiTable();
+            // As on the editor's Save: regions not in PARAM.db are gone at the next start.
+            if (v->liveTable && !v->liveTable->saveRoiTable() && gWarnBox) {
+                gWarnBox->setMessage(uiText(741));
+                gWarnBox->exec();
+            }
         }
     };
     updateView = [](int c) {

@@ -3,6 +3,8 @@
 // seen through recording actions. The exact record line, stored in RECORD.db, is checked on the real
 // window (tests/mainwindow/tst_menubar.cpp).
 #include "boxtestpolicy.h"
+#include "cameradeviceinfo.h"
+#include "cammerwidget.h"
 #include "choosebox.h"
 #include "confirmactions.h"
 #include "imagesize.h"
@@ -38,6 +40,7 @@ private slots:
     void updateDecisions();
     void storeTroubleOnConfirm_data();
     void storeTroubleOnConfirm();
+    void unsavedCopiedRegionsAreShown();
 
 private:
     void openDatabases();
@@ -305,6 +308,20 @@ void TestWizardAccept::storeTroubleOnConfirm()
     screen.accept();
     QCOMPARE(m_inForce.trigInDelay[0], 77); // in force for this run either way
     QTEST(BoxTestPolicy::shownTexts().contains(uiText(740)), "warned");
+}
+
+// The parameter-sync copy saves the regions it copied; a failed save is told as on the editor.
+void TestWizardAccept::unsavedCopiedRegionsAreShown()
+{
+    CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
+    CammerWidget view(nullptr, 0, &info);
+    settingsHooks().cameraView = [&view](int c) { return c == 0 ? &view : nullptr; };
+    ConfirmActions real;
+    real.copyPara(0);
+    QVERIFY(!BoxTestPolicy::shownTexts().contains(uiText(741)));
+    QVERIFY(m_paramQuery->exec(QStringLiteral("alter table cammer0 rename to elsewhere")));
+    real.copyPara(0);
+    QVERIFY(BoxTestPolicy::shownTexts().contains(uiText(741)));
 }
 
 QTEST_MAIN(TestWizardAccept)
