@@ -12,6 +12,8 @@
 #include "clock.h"
 #include "commandrunner.h"
 #include "drawroiwidget.h"
+#include "hardwareconfigurationwidget.h"
+#include "helpwidget.h"
 #include "pagehooks.h"
 #include "controlport.h"
 #include "databaserestore.h"
@@ -99,7 +101,8 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     shownCamera = gCameraCount == 1 ? 0 : gCameraCount; // 21
     createPages();                 // 22
     createZoomControls();          // 23
-    if (!gPasswordBox)             // 24
+    createHardwarePage();          // 24
+    if (!gPasswordBox)
         gPasswordBox = new PasswordBox(nullptr);
     ChangeCammer();                // 25
     createFolders();               // 26
@@ -468,6 +471,9 @@ void DeVeWizard::createPages()
     ending.recordArchiveDir = [this] { return recordArchiveDir; };
     paraWidget = new WizardParaWidget(this);
     cameraViewHooks().settingsVisible = [this] { return paraWidget && paraWidget->isVisible(); };
+    // The help pager, built once with the language of this start; hidden until the menu asks for it.
+    helpWidget = new HelpWidget(this);
+    helpWidget->hide();
     // The I/O names page, reached from the multiple-detection page of the settings.
     customIONameWidget = new CustomIONameWidget(this, paraWidget, paraWidget->ioWidget);
     customIONameWidget->hide();
@@ -482,6 +488,18 @@ void DeVeWizard::createPages()
     changeCameraWidget->paraWidget = paraWidget;
     paraWidget->changeCameraWidget = changeCameraWidget;
     mainPageHooks().changeCameraVisible = [this] { return changeCameraWidget->isVisible(); };
+}
+
+// 24. The hardware list, opened from the settings screen's advanced page and shown above it (the
+// settings stay open beneath with their unconfirmed edits); its confirm button returns to them.
+void DeVeWizard::createHardwarePage()
+{
+    hardwareWidget = new HardwareConfigurationWidget(this);
+    hardwareWidget->hide();
+    connect(paraWidget, &WizardParaWidget::hardwareRequested, hardwareWidget, [this] {
+        hardwareWidget->show();
+        hardwareWidget->raise();
+    });
 }
 
 QAbstractButton *DeVeWizard::makePictureButton(const QPixmap &picture)

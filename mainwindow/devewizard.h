@@ -190,6 +190,7 @@ private:
     void checkCameraSerials();
     void createPages();
     void createZoomControls();
+    void createHardwarePage();
     QAbstractButton *makePictureButton(const QPixmap &picture);
     QList<QAbstractButton *> zoomButtons() const;
     void createFolders();

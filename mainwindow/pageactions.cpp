@@ -9,6 +9,7 @@
 #include "customionamewidget.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
+#include "helpwidget.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
 #include "mainwindowglobals.h"
@@ -105,6 +106,11 @@ void DeVeWizard::createMenuBar()
     // A confirmed change of the snapshot, product or chart settings folds the bar with its buttons
     // set anew.
     confirmActions().updateMenuVisibility = [this] { indexButton->updateVisibility(0); };
+    if (helpWidget)
+        pages.showHelp = [this] {
+            helpWidget->show();
+            helpWidget->raise();
+        };
 }
 
 void DeVeWizard::SlotReturn()

@@ -18,6 +18,11 @@ for db in "$shipped"/*.db; do
 done
 cp -f "$shipped"/20clearsh.tar.gz "$box/paraGroup/default/"
 chmod u+w "$box"/*.db "$box"/paraGroup/default/*.db
+# The help pages of both languages, and the hardware list unless the box has its own.
+mkdir -p "$box/help" "$box/help-en"
+cp -f "$shipped"/help/*.png "$box/help/"
+cp -f "$shipped"/help-en/*.png "$box/help-en/"
+[ -e "$box/conf.txt" ] || cp "$shipped/conf.txt" "$box/"
 # Two simulated cameras serve the sample pictures while no real camera is found; folders already
 # there (pictures of the user's own) are kept.
 for n in 1 2; do

@@ -251,6 +251,8 @@ std::vector<ParaField> buildTable()
     t.push_back(button("exit", 4, 210, {720, 180, 150, 60}, &W::SlotExit));
     t.push_back(button("calibrate", 4, 458, {720, 245, 150, 60}, &W::SlotCalibration));
     t.push_back(button("changePwd", 4, 171, {1630, 115, 150, 50}, &W::ChangePwd));
+    // The hardware list ("conf.txt"); nothing else of the screens opens it.
+    t.push_back(button("hardwareConfig", 4, 720, {1630, 335, 150, 50}, &W::SlotShowHardware));
     return t;
 }
 

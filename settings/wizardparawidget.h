@@ -144,9 +144,15 @@ public slots:
     // Record page: clears today's record after two advanced-login checks; no control calls it.
     void SlotClearRecord();
 
+    // The hardware page (wizardhardware.cpp): the "Hardware" button of the advanced page asks the
+    // main window for it; the settings stay open beneath, with their unconfirmed edits.
+    void SlotShowHardware();
+
 signals:
     // The main window's I/O names page is asked for (SlotShowCustomIONameWidget).
     void customIONamesRequested();
+    // The main window's hardware page is asked for (SlotShowHardware).
+    void hardwareRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;

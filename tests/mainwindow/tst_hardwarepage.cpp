@@ -1,0 +1,187 @@
+// The hardware page: what a "conf.txt" shows, line by line and in which colour, and in a built
+// main window the way in from the settings screen, the camera count of simulated, real and missing
+// camera views, and the way back; the shipped help pages reached from the menu bar.
+
+#include "boxtestpolicy.h"
+#include "cameraregistry.h"
+#include "cammerwidget.h"
+#include "colorbutton.h"
+#include "commandrunner.h"
+#include "devewizard.h"
+#include "hardwareconfigurationwidget.h"
+#include "helpwidget.h"
+#include "imagesize.h"
+#include "simulatecamera.h"
+#include "startup.h"
+#include "testfiles.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+#include "wizardparawidget.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTextCodec>
+#include <QtTest>
+
+namespace {
+
+class QuietRunner : public CommandRunner
+{
+public:
+    CommandResult run(const QString &, const QStringList &, int) override
+    {
+        CommandResult result;
+        result.started = true;
+        result.exitCode = 0;
+        return result;
+    }
+};
+
+QString labelAt(const QGridLayout *grid, int row, int column)
+{
+    QLayoutItem *item = grid->itemAtPosition(row, column);
+    auto *label = item ? qobject_cast<QLabel *>(item->widget()) : nullptr;
+    return label ? label->text() : QStringLiteral("<none>");
+}
+
+// "key|value|h" for a heading (cyan), "key|value|i" for an item (yellow), as the page shows them.
+QStringList shownRows(const HardwareConfigurationWidget &page)
+{
+    QStringList rows;
+    for (int r = 0; r < page.grid->rowCount(); ++r) {
+        QLayoutItem *item = page.grid->itemAtPosition(r, 0);
+        auto *key = item ? qobject_cast<QLabel *>(item->widget()) : nullptr;
+        if (!key)
+            continue;
+        const QColor colour = key->palette().color(QPalette::WindowText);
+        const QString kind = colour == QColor(Qt::cyan)     ? QStringLiteral("h")
+                             : colour == QColor(Qt::yellow) ? QStringLiteral("i")
+                                                            : colour.name();
+        rows << QStringLiteral("%1|%2|%3").arg(key->text(), labelAt(page.grid, r, 1), kind);
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestHardwarePage : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+        fillUiTextTable();
+        BoxTestPolicy::enable(1);
+    }
+
+    void confList_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // "" = no conf.txt
+        QTest::addColumn<QStringList>("rows");
+        const QByteArray missing;
+        QTest::newRow("no conf.txt: confirm alone") << missing << QStringList{};
+        QTest::newRow("heading and item, blanks for underscores")
+            << QByteArray("Cameras\nCamera_Model\tGigE_Vision\n")
+            << QStringList{"Cameras|<empty>|h", "Camera Model|GigE Vision|i"};
+        QTest::newRow("Count shows the cameras in use")
+            << QByteArray("Count\t2\n") << QStringList{"Count|4|i"};
+        QTest::newRow("Count_ is another key") << QByteArray("Count_\t2\n") << QStringList{"Count |2|i"};
+        QTest::newRow("two Count lines: the last counts")
+            << QByteArray("Count\t1\nCount\t2\n") << QStringList{"Count|<empty>|i", "Count|4|i"};
+        QTest::newRow("fields after the second dropped") << QByteArray("a\tb\tc\n") << QStringList{"a|b|i"};
+        QTest::newRow("empty second field is a heading")
+            << QByteArray("Box\t\tx\n") << QStringList{"Box|<empty>|h"};
+        QTest::newRow("CR LF, empty lines, no final line end")
+            << QByteArray("CPU\tJ6412\r\n\r\n\nRAM\t8_GB\r\nDisk\t128_GB")
+            << QStringList{"CPU|J6412|i", "RAM|8 GB|i", "Disk|128 GB|i"};
+        QTest::newRow("UTF-8") << QByteArray("相机\t工业_相机\n") << QStringList{"相机|工业 相机|i"};
+    }
+    void confList()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, rows);
+        TestWorkDir dir(TestWorkDir::Empty);
+        if (!file.isNull())
+            QVERIFY(writeTestFile(QStringLiteral("conf.txt"), file));
+        gCameraCount = 4;
+        // No main window and so no camera view: the count is that of the cameras in use.
+        HardwareConfigurationWidget page(nullptr);
+        page.show();
+        QStringList shown = shownRows(page);
+        shown.replaceInStrings(QRegularExpression(QStringLiteral("\\|\\|")), QStringLiteral("|<empty>|"));
+        QCOMPARE(shown, rows);
+        // The confirm button sits below the last line, across both columns.
+        int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+        page.grid->getItemPosition(page.grid->indexOf(page.confirmButton), &row, &column, &rowSpan,
+                                   &columnSpan);
+        QCOMPARE(row, rows.size());
+        QCOMPARE(columnSpan, 2);
+        QCOMPARE(page.countLabel != nullptr, rows.join(QLatin1Char(' ')).contains(QLatin1String("Count|4")));
+        gCameraCount = 0;
+    }
+
+    // A built window: the advanced page's button opens the page above the settings, the count follows
+    // the first camera view, and confirm goes back; the menu bar's help shows the shipped pages.
+    void inTheMainWindow()
+    {
+        QuietRunner runner;
+        setCommandRunner(&runner);
+        SimulateCamera::setManualStepping(true);
+        {
+            TestWorkDir dir;
+            QVERIFY(dir.copyShipped(QStringLiteral("conf.txt"), QStringLiteral("conf.txt")));
+            for (const QString &name :
+                 QDir(TestWorkDir::shippedDir() + QStringLiteral("/help")).entryList({"*.png"}))
+                QVERIFY(dir.copyShipped(QStringLiteral("help/") + name, QStringLiteral("help/") + name));
+            DeVeWizard window;
+            window.show();
+            QVERIFY(window.hardwareWidget && window.hardwareWidget->isHidden());
+            QVERIFY(window.hardwareWidget->countLabel);
+            QVERIFY(gCameraCount > 0);
+
+            window.paraWidget->show();
+            auto *hardwareButton = qobject_cast<QAbstractButton *>(
+                window.paraWidget->fieldWidget(QStringLiteral("hardwareConfig")));
+            QVERIFY(hardwareButton);
+            QCOMPARE(hardwareButton->text(), uiText(720));
+            hardwareButton->click();
+            QVERIFY(window.hardwareWidget->isVisible());
+            QVERIFY(window.paraWidget->isVisible());
+            QCOMPARE(window.hardwareWidget->countLabel->text(), QStringLiteral("0")); // simulated cameras
+            window.hardwareWidget->confirmButton->click();
+            QVERIFY(window.hardwareWidget->isHidden());
+            QVERIFY(window.paraWidget->isVisible());
+
+            window.cammerWidgets[0]->cameraIid = QStringLiteral("mindCamera_IID");
+            hardwareButton->click();
+            QCOMPARE(window.hardwareWidget->countLabel->text(), QString::number(gCameraCount));
+            window.hardwareWidget->hide();
+            CammerWidget *first = window.cammerWidgets[0];
+            window.cammerWidgets[0] = nullptr; // a window without camera views
+            hardwareButton->click();
+            QCOMPARE(window.hardwareWidget->countLabel->text(), QString::number(gCameraCount));
+            window.cammerWidgets[0] = first;
+            window.paraWidget->hide();
+
+            // The shipped Chinese pages: at least the alarm page, each one drawn on the page.
+            HelpWidget *help = window.helpWidget;
+            QVERIFY(help && help->isHidden());
+            QVERIFY2(help->pageCount >= 7, qPrintable(QString::number(help->pageCount)));
+            window.SlotHelp();
+            QVERIFY(help->isVisible());
+            help->alarmButton->click();
+            QCOMPARE(gHelpPage, HelpWidget::kAlarmPage);
+            QCOMPARE(help->pages[gHelpPage]->size(), QSize(1920, 1080));
+            help->returnButton->click();
+            QVERIFY(help->isHidden());
+        }
+        SimulateCamera::setManualStepping(false);
+        clearCameraBackends();
+        setCommandRunner(nullptr);
+    }
+};
+
+QTEST_MAIN(TestHardwarePage)
+#include "tst_hardwarepage.moc"
