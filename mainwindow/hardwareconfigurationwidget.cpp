@@ -112,8 +112,10 @@ void HardwareConfigurationWidget::paintEvent(QPaintEvent *)
     QPainter p(this);
     if (gPixBackground && !gPixBackground->isNull())
         p.drawPixmap(rect(), *gPixBackground);
-    else
-        p.fillRect(rect(), Qt::darkGray);
+    // The shipped background is light; cyan and yellow text needs a dark ground to be read.
+    p.fillRect(rect(), QColor(0x22, 0x2b, 0x36, 225));
+    p.setPen(QPen(QColor(0x6f, 0xa8, 0xdc), 4));
+    p.drawRect(rect().adjusted(2, 2, -2, -2));
 }
 
 void HardwareConfigurationWidget::slotConfirm()
