@@ -232,7 +232,7 @@ std::vector<ParaField> buildTable()
     t.push_back(check("showFactoryParam", 4, 254, &S::showFactoryParam, {930, 170, 870, 50}));
     t.push_back(check("showManualSnap", 4, 272, &S::showManualSnap, {930, 225, kBeforeRightControls, 50}));
     t.push_back(check("pswNoDetect", 4, 194, &S::pswNoDetect, {930, 280, kBeforeRightControls, 50}));
-    t.push_back(check("pswAddTemplate", 4, 341, &S::pswAddTemplate, {930, 335, 870, 50}));
+    t.push_back(check("pswAddTemplate", 4, 341, &S::pswAddTemplate, {930, 335, kBeforeRightControls, 50}));
     t.push_back(check("pswStopDetect", 4, 556, &S::pswStopDetect, {930, 390, 870, 50}));
     t.push_back(check("ngTemplate", 4, 457, &S::ngTemplate, {930, 500, 870, 50}));
     t.push_back(check("showRoiLive", 4, 470, &S::showRoiLive, {930, 555, 870, 50}));
