@@ -15,6 +15,8 @@
 #include "clock.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
+#include "hardwareconfigurationwidget.h"
+#include "helpwidget.h"
 #include "imagesize.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
@@ -278,10 +280,15 @@ CycleHooks DeVeWizard::makeCycleHooks()
         if (drawROIWidget)
             drawROIWidget->SlotTempDeleteAll();
     };
-    // A latched alarm hides the settings and the menu bar (there is no help page yet); the alarm-image
-    // review hides the menu bar and the I/O status strip.
+    // A latched alarm hides the help, the settings (with the hardware page opened over them) and the
+    // menu bar, so the editor and the alarm are all the operator sees; the alarm-image review hides
+    // the menu bar and the I/O status strip.
     h.hideMenus = [this] {
         if (alarmState == 2) {
+            if (helpWidget)
+                helpWidget->hide();
+            if (hardwareWidget)
+                hardwareWidget->hide();
             if (mainPageHooks().hideSettings)
                 mainPageHooks().hideSettings();
         } else if (ioStatusWidget) {

@@ -12,6 +12,8 @@
 #include "drawroiwidget.h"
 #include "editbox.h"
 #include "editorhooks.h"
+#include "hardwareconfigurationwidget.h"
+#include "helpwidget.h"
 #include "imagesize.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
@@ -400,6 +402,18 @@ private slots:
         QTest::mouseClick(window.indexButton->areaButton, Qt::LeftButton);
         QVERIFY(window.drawROIWidget->isVisible() && mainPageHooks().editorVisible());
         QCOMPARE(window.alarmState, 3);
+
+        // A latched alarm clears the screen of every page a setter may have left open over it.
+        window.drawROIWidget->hide();
+        QWidget *pages[] = {window.paraWidget, window.helpWidget, window.hardwareWidget, window.indexButton};
+        for (QWidget *page : pages) {
+            QVERIFY(page);
+            page->show();
+        }
+        window.alarmState = 2;
+        window.machineCycle->hooks.hideMenus();
+        for (QWidget *page : pages)
+            QVERIFY2(page->isHidden(), page->metaObject()->className());
     }
 
     // Confirm on the real screen of a real window: the exact English record line of the example
