@@ -25,18 +25,18 @@ HelpWidget::HelpWidget(QWidget *parent) : QWidget(parent)
 {
     setGeometry(0, 0, gShowW, gShowH);
 
-    struct Spec
+    struct ButtonPlace
     {
         int row;
         int x;
         void (HelpWidget::*slot)();
         ColorButton **button;
     };
-    const Spec specs[] = {{339, 10, &HelpWidget::SlotLast, &lastButton},
-                          {340, 165, &HelpWidget::SlotNext, &nextButton},
-                          {146, 320, &HelpWidget::SlotAlarm, &alarmButton},
-                          {58, 475, &HelpWidget::SlotReturn, &returnButton}};
-    for (const Spec &s : specs) {
+    const ButtonPlace places[] = {{339, 10, &HelpWidget::SlotLast, &lastButton},
+                                  {340, 165, &HelpWidget::SlotNext, &nextButton},
+                                  {146, 320, &HelpWidget::SlotAlarm, &alarmButton},
+                                  {58, 475, &HelpWidget::SlotReturn, &returnButton}};
+    for (const ButtonPlace &s : places) {
         auto *button = new ColorButton(uiText(s.row), this, 3);
         button->setGeometry(s.x, 5, 150, 60);
         connect(button, &QAbstractButton::clicked, this, s.slot);
