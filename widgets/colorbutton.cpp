@@ -4,7 +4,10 @@
 #include "uistyle.h"
 #include "uitexttable.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+
+#include <algorithm>
 
 ColorButton::ColorButton(const QString &text, QWidget *parent, int sizeCode)
     : QPushButton(text, parent), m_sizeCode(sizeCode == 4 ? 4 : 3)
@@ -24,6 +27,24 @@ int ColorButton::textPixelSize() const
     if (m_sizeCode == 4)
         return chinese ? 30 : 24;
     return chinese ? 27 : 22;
+}
+
+int ColorButton::fittedTextPixelSize() const
+{
+    const int size = textPixelSize();
+    const QString label = text();
+    // Texts with blanks wrap between their words. Chinese and Japanese texts have none, so a long
+    // one would break inside a word ("パスワード変 / 更"): draw it a little smaller on one line while
+    // it stays readable, and wrap only beyond that.
+    if (label.isEmpty() || label.contains(QLatin1Char(' ')) || label.contains(QLatin1Char('\n')))
+        return size;
+    const int room = width() - 8;
+    const int smallest = std::max(14, size * 7 / 10);
+    for (int s = size; s >= smallest; --s) {
+        if (QFontMetrics(uiFont(s)).horizontalAdvance(label) <= room)
+            return s;
+    }
+    return size;
 }
 
 QSize ColorButton::sizeHint() const
@@ -49,7 +70,7 @@ void ColorButton::paintEvent(QPaintEvent *)
         p.drawPixmap(r, *face);
     else
         p.fillRect(r, isDown() ? QColor(0x00, 0x83, 0x8F) : QColor(0x00, 0xBC, 0xD4));
-    p.setFont(uiFont(textPixelSize()));
+    p.setFont(uiFont(fittedTextPixelSize()));
     p.setPen(isEnabled() ? Qt::white : QColor(200, 200, 200));
     p.drawText(r.adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
 }

@@ -19,6 +19,9 @@ public:
     int sizeCode() const { return m_sizeCode; }
     // The text size for the size code in the language in use.
     int textPixelSize() const;
+    // The size the text is drawn at: smaller than textPixelSize() when a text without blanks would
+    // otherwise break inside a word.
+    int fittedTextPixelSize() const;
 
     QSize sizeHint() const override;
 
