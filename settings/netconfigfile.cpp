@@ -3,6 +3,7 @@
 #include "netconfigfile.h"
 
 #include "atomicfile.h"
+#include "jsonfields.h"
 #include "qornetmn.h"
 #include "settingslog.h"
 
@@ -35,21 +36,11 @@ bool NetConfigFile::load(ServiceConfig *config)
         return false;
     }
     const QJsonObject object = doc.object();
-    const auto text = [&object](const char *key, QString *field) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isString())
-            *field = value.toString();
-    };
-    const auto flag = [&object](const char *key, bool *field) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isBool())
-            *field = value.toBool();
-    };
-    text("devicename", &config->devicename);
-    text("serveraddr", &config->serveraddr);
-    text("serverport", &config->serverport);
-    flag("device_worknetfunc", &config->workNetFunc);
-    flag("device_workvideo", &config->workVideo);
+    readJsonText(object, "devicename", &config->devicename);
+    readJsonText(object, "serveraddr", &config->serveraddr);
+    readJsonText(object, "serverport", &config->serverport);
+    readJsonFlag(object, "device_worknetfunc", &config->workNetFunc);
+    readJsonFlag(object, "device_workvideo", &config->workVideo);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "networkcardsetdia.h"
 
 #include "combobox.h"
+#include "dialogcancelbutton.h"
 #include "edit.h"
 #include "editip.h"
 #include "uistyle.h"
@@ -67,15 +68,7 @@ Network_CardItem_SetDia::Network_CardItem_SetDia(stu_netinfo card, QWidget *pare
     : CComp_DialogFrame(QStringLiteral("Net_Card Setting"), parent), info(card)
 {
     setFixedSize(800, 500);
-    auto *cancel = new QPushButton(QStringLiteral("cancel"), this);
-    // 100 x 50 as the OK button; at 32 px the word needs a little more.
-    cancel->setMinimumWidth(100);
-    cancel->setFixedHeight(50);
-    cancel->setFocusPolicy(Qt::NoFocus);
-    cancel->setStyleSheet(QStringLiteral(
-        "outline:0px;border:none;font-size:32px;color:white;background-color:#E91E63;padding:0px 8px;"));
-    connect(cancel, &QPushButton::pressed, this, &QDialog::reject);
-    insertWidget(cancel);
+    addDialogCancelButton(this, QStringLiteral("cancel"));
 
     QWidget *content = contentWidget();
     auto *box = new QVBoxLayout(content);

@@ -6,6 +6,7 @@
 #include "ccomp_diawait.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "jsonfields.h"
 #include "mutexlocker.h"
 #include "orderedjson.h"
 #include "pathmap.h"
@@ -96,33 +97,23 @@ const QRegularExpression &netDevLine()
 stu_netinfo stu_netinfo::fromJson(const QJsonObject &object)
 {
     stu_netinfo info;
-    const auto text = [&object](const char *key, QString *field) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isString())
-            *field = value.toString();
-    };
-    const auto flag = [&object](const char *key, bool *field) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isBool())
-            *field = value.toBool();
-    };
-    text("name", &info.name);
-    text("mac", &info.mac);
-    text("address", &info.address);
-    text("netmask", &info.netmask);
-    text("gateway", &info.gateway);
-    text("dns", &info.dns);
-    flag("isdhcp", &info.isdhcp);
-    text("describe", &info.describe);
-    text("status", &info.status);
-    flag("iswifi", &info.iswifi);
+    readJsonText(object, "name", &info.name);
+    readJsonText(object, "mac", &info.mac);
+    readJsonText(object, "address", &info.address);
+    readJsonText(object, "netmask", &info.netmask);
+    readJsonText(object, "gateway", &info.gateway);
+    readJsonText(object, "dns", &info.dns);
+    readJsonFlag(object, "isdhcp", &info.isdhcp);
+    readJsonText(object, "describe", &info.describe);
+    readJsonText(object, "status", &info.status);
+    readJsonFlag(object, "iswifi", &info.iswifi);
     const QJsonValue netplan = object.value(QLatin1String("describe_netplan"));
     if (netplan.isString())
         info.describe += QLatin1Char('(') + netplan.toString() + QLatin1Char(')');
     if (info.iswifi) {
-        flag("use", &info.use);
-        text("hotname", &info.hotname);
-        text("passwd", &info.passwd);
+        readJsonFlag(object, "use", &info.use);
+        readJsonText(object, "hotname", &info.hotname);
+        readJsonText(object, "passwd", &info.passwd);
     }
     return info;
 }

@@ -2,6 +2,7 @@
 // networkservicecolumn.cpp.
 #include "networksettingdialog.h"
 
+#include "dialogcancelbutton.h"
 #include "imagesize.h"
 #include "networkcarditem.h"
 #include "networkmanager.h"
@@ -18,15 +19,7 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget *parent) : CComp_DialogFrame(
 {
     setGeometry(gShowW / 2 - 640, gShowH / 2 - 480, 1280, 960);
 
-    auto *cancel = new QPushButton(uiText(124), this);
-    // 100 x 50 holds the Chinese caption; other languages widen it rather than cut the word.
-    cancel->setMinimumWidth(100);
-    cancel->setFixedHeight(50);
-    cancel->setFocusPolicy(Qt::NoFocus);
-    cancel->setStyleSheet(QStringLiteral(
-        "outline:0px;border:none;font-size:32px;color:white;background-color:#E91E63;padding:0px 8px;"));
-    connect(cancel, &QPushButton::pressed, this, &QDialog::reject);
-    insertWidget(cancel);
+    addDialogCancelButton(this, uiText(124));
 
     auto *mainBox = new QHBoxLayout;
     mainBox->setSpacing(100);

@@ -7,41 +7,19 @@
 #include "boxtestpolicy.h"
 #include "cammerwidget.h"
 #include "devewizard.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "uitexttable.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QScreen>
 
 #include <cstdio>
-
-namespace {
-
-void settle(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-}
-
-bool shoot(const QString &file)
-{
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(file);
-    std::printf("%s %s\n", ok ? "saved" : "NOT saved", qPrintable(file));
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: mainwindowshots <output prefix>\n");
+    if (!checkShotUsage(argc, 2, "mainwindowshots <output prefix>"))
         return 2;
-    }
     const QString prefix = QString::fromLocal8Bit(argv[1]);
     BoxTestPolicy::enable(0);
     createProcessMutexes();
@@ -49,8 +27,8 @@ int main(int argc, char **argv)
     loadUiPixmaps();
     auto *window = new DeVeWizard;
     window->showFullScreen();
-    settle(2500);
-    bool ok = shoot(prefix + QStringLiteral("-tiled.png"));
+    settleFor(2500);
+    bool ok = saveScreen(prefix + QStringLiteral("-tiled.png"));
     // The views paint their pictures themselves; their places are listed for the reader of the shots.
     for (int i = 0; i < gCameraCount; ++i) {
         const QRect r = window->cammerWidgets[i]->geometry();
@@ -60,8 +38,8 @@ int main(int argc, char **argv)
         window->shownCamera = 0;
         window->ChangeCammer();
         window->MEnlargeScale();
-        settle(1000);
-        ok = shoot(prefix + QStringLiteral("-zoom.png")) && ok;
+        settleFor(1000);
+        ok = saveScreen(prefix + QStringLiteral("-zoom.png")) && ok;
     }
     delete window;
     return ok ? 0 : 1;

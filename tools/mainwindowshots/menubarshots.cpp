@@ -11,35 +11,18 @@
 #include "indexbutton.h"
 #include "machinecycle.h"
 #include "paramstore.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "uitexttable.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QScreen>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
-
-void settle(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-}
-
-bool shoot(const QString &file)
-{
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(file);
-    std::printf("%s %s\n", ok ? "saved" : "NOT saved", qPrintable(file));
-    return ok;
-}
 
 // Through the parameter store itself, so the values land where the window's loader reads them.
 bool storeShotParameters(int language)
@@ -76,12 +59,10 @@ bool storeShotParameters(int language)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: menubarshots <output prefix> <language 0..3>\n");
+    if (!checkShotUsage(argc, 3, "menubarshots <output prefix> <language 0..3>"))
         return 2;
-    }
     const QString prefix = QString::fromLocal8Bit(argv[1]);
-    const int language = std::clamp(QString::fromLocal8Bit(argv[2]).toInt(), 0, 3);
+    const int language = languageArgument(argv[2]);
     BoxTestPolicy::enable(0);
     createProcessMutexes();
     fillUiTextTable();
@@ -92,15 +73,15 @@ int main(int argc, char **argv)
     }
     auto *window = new DeVeWizard;
     window->showFullScreen();
-    settle(2500);
+    settleFor(2500);
     cameraViewHooks().showMenuBar();
-    settle(500);
-    bool ok = shoot(prefix + QStringLiteral("-menubar.png"));
+    settleFor(500);
+    bool ok = saveScreen(prefix + QStringLiteral("-menubar.png"));
     const QRect bar = window->indexButton->geometry();
     std::printf("  bar at x %d..%d, y %d..%d\n", bar.left(), bar.right(), bar.top(), bar.bottom());
     window->machineCycle->StopDetect();
-    settle(500);
-    ok = shoot(prefix + QStringLiteral("-menubar-stopped.png")) && ok;
+    settleFor(500);
+    ok = saveScreen(prefix + QStringLiteral("-menubar-stopped.png")) && ok;
     delete window;
     return ok ? 0 : 1;
 }

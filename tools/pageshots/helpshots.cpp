@@ -6,6 +6,7 @@
 #include "helpwidget.h"
 #include "imagesize.h"
 #include "settingshooks.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "uitexttable.h"
@@ -13,64 +14,28 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTextCodec>
-#include <QThread>
-#include <cstdio>
-
-namespace {
-
-void settle()
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool grab(const QString &path)
-{
-    settle();
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
-
-bool copyFolder(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    bool ok = true;
-    for (const QString &file : QDir(from).entryList(QDir::Files))
-        ok &= QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file);
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: helpshots <shipped-dir> <output-dir>\n");
+    if (!checkShotUsage(argc, 3, "helpshots <shipped-dir> <output-dir>"))
         return 2;
-    }
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
-    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    const QString shipped = absoluteArgument(argv[1]);
+    const QString out = absoluteArgument(argv[2]);
     fillUiTextTable();
     QDir().mkpath(out);
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    bool ok = copyFolder(shipped + QStringLiteral("/images"), QStringLiteral("images")) &&
+    bool ok = loadShippedImages(shipped) &&
               copyFolder(shipped + QStringLiteral("/help"), QStringLiteral("help")) &&
               copyFolder(shipped + QStringLiteral("/help-en"), QStringLiteral("help-en")) &&
               QFile::copy(shipped + QStringLiteral("/conf.txt"), QStringLiteral("conf.txt"));
-    loadUiPixmaps();
 
-    gShowW = 1920;
-    gShowH = 1080;
+    useFullHdScreen();
     gCameraCount = 2;
     gSysParam = new SysParam;
     gSysParamEdit = new SysParam;

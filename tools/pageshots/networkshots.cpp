@@ -11,6 +11,7 @@
 #include "pathmap.h"
 #include "pingtest.h"
 #include "edit.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "textshowwidget.h"
 #include "uitexttable.h"
@@ -21,12 +22,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -64,22 +63,6 @@ private:
     QByteArray m_out;
 };
 
-void settle()
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool grab(const QString &path)
-{
-    settle();
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
-
 void writeFile(const QString &path, const QByteArray &data)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -110,23 +93,15 @@ QJsonObject card(const char *name, bool wifi, const char *address, const char *d
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: networkshots <shipped-dir> <output-dir> <language 0..3>\n");
+    QString shipped;
+    QString out;
+    if (!startPageShots(argc, argv, "networkshots", &shipped, &out))
         return 2;
-    }
-    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-    fillUiTextTable();
-    gLanguage = std::clamp(QString::fromLocal8Bit(argv[3]).toInt(), 0, 3);
-    QDir().mkpath(out);
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    QDir().mkpath(QStringLiteral("images"));
     QDir().mkpath(QStringLiteral("cnt_net"));
-    for (const QString &file : QDir(shipped + QStringLiteral("/images")).entryList(QDir::Files))
-        QFile::copy(shipped + QStringLiteral("/images/") + file, QStringLiteral("images/") + file);
-    loadUiPixmaps();
+    loadShippedImages(shipped);
     setSystemPathRoot(work.filePath(QStringLiteral("root")));
     ShotRunner runner;
     setCommandRunner(&runner);
@@ -149,8 +124,7 @@ int main(int argc, char **argv)
               R"({"devicename":"Press-07","serveraddr":"127.0.0.1","serverport":"10432",)"
               R"("device_worknetfunc":false,"device_workvideo":false})");
 
-    gShowW = 1920;
-    gShowH = 1080;
+    useFullHdScreen();
     const QString suffix = QStringLiteral("_lang%1.png").arg(gLanguage);
     bool ok = true;
     {

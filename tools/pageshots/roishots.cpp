@@ -8,40 +8,21 @@
 #include "drawroiwidget.h"
 #include "imagesize.h"
 #include "paramquery.h"
+#include "shotcommon.h"
 #include "sysparam.h"
 #include "uitexttable.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QThread>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 namespace {
-
-void settle()
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool grab(const QString &path)
-{
-    settle();
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
 
 void touch(QWidget *w, QEvent::Type type, QPoint p)
 {
@@ -77,13 +58,11 @@ void paintPicture(CammerWidget &view)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: roishots <output-dir> <language 0..3>\n");
+    if (!checkShotUsage(argc, 3, "roishots <output-dir> <language 0..3>"))
         return 2;
-    }
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    const QString out = absoluteArgument(argv[1]);
     fillUiTextTable();
-    gLanguage = std::clamp(QString::fromLocal8Bit(argv[2]).toInt(), 0, 3);
+    gLanguage = languageArgument(argv[2]);
     QDir().mkpath(out);
     QTemporaryDir work;
     QDir::setCurrent(work.path());
@@ -94,8 +73,7 @@ int main(int argc, char **argv)
         static QSqlQuery query(db);
         setParamQueryHook([] { return &query; });
     }
-    gShowW = 1920;
-    gShowH = 1080;
+    useFullHdScreen();
     gDetectSlotCount = 2;
     static SysParam param;
     param.enableDefectDetect = param.enableSpotDetect = param.enableIgnoreArea = param.enableManualLocate = 1;

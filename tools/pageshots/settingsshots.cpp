@@ -7,6 +7,7 @@
 #include "imagesize.h"
 #include "iowidget.h"
 #include "settingshooks.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "uitexttable.h"
@@ -17,54 +18,21 @@
 #include <QDir>
 #include <QListWidget>
 #include <QPalette>
-#include <QScreen>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QThread>
-
-#include <algorithm>
-#include <cstdio>
-
-namespace {
-
-void settle()
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool grab(const QString &path)
-{
-    settle();
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: settingsshots <shipped-dir> <output-dir> <language 0..3>\n");
+    QString shipped;
+    QString out;
+    if (!startPageShots(argc, argv, "settingsshots", &shipped, &out))
         return 2;
-    }
-    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-    fillUiTextTable();
-    gLanguage = std::clamp(QString::fromLocal8Bit(argv[3]).toInt(), 0, 3);
-    QDir().mkpath(out);
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    QDir().mkpath(QStringLiteral("images"));
-    for (const QString &file : QDir(shipped + QStringLiteral("/images")).entryList(QDir::Files))
-        QFile::copy(shipped + QStringLiteral("/images/") + file, QStringLiteral("images/") + file);
-    loadUiPixmaps();
+    loadShippedImages(shipped);
     QDir().mkpath(QStringLiteral("paraGroup/default"));
     QDir().mkpath(QStringLiteral("paraGroup/mould-A"));
     QFile serial(QStringLiteral("serialNB.txt"));
@@ -92,8 +60,7 @@ int main(int argc, char **argv)
         insert.exec();
     }
 
-    gShowW = 1920;
-    gShowH = 1080;
+    useFullHdScreen();
     gCameraCount = 2;
     gSysParam = new SysParam;
     gSysParamEdit = new SysParam;

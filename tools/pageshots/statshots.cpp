@@ -7,6 +7,7 @@
 #include "combobox.h"
 #include "imagesize.h"
 #include "resstatistics.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "statisticswidget.h"
 #include "sysparam.h"
@@ -20,50 +21,25 @@
 #include <QDir>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QThread>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 10), QTime(21, 30));
-
-void settle()
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool grab(const QString &path)
-{
-    settle();
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: statshots <shipped-dir> <output-dir> <language 0..3>\n");
+    QString shipped;
+    QString out;
+    if (!startPageShots(argc, argv, "statshots", &shipped, &out))
         return 2;
-    }
-    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-    fillUiTextTable();
-    gLanguage = std::clamp(QString::fromLocal8Bit(argv[3]).toInt(), 0, 3);
-    QDir().mkpath(out);
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
@@ -71,8 +47,7 @@ int main(int argc, char **argv)
         QFile::copy(shipped + QLatin1Char('/') + db, db);
     static QPixmap background(shipped + QStringLiteral("/images/background.png"));
     gPixBackground = &background;
-    gShowW = 1920;
-    gShowH = 1080;
+    useFullHdScreen();
     gCameraCount = 2;
     gDetectSlotCount = 2;
     gSysParam = new SysParam;

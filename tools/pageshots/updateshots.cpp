@@ -3,6 +3,7 @@
 // boxes over it. Usage: updateshots <shipped-dir> <output-dir> <language 0..3> (1920 x 1080 X screen).
 
 #include "imagesize.h"
+#include "shotcommon.h"
 #include "startup.h"
 #include "uitexttable.h"
 #include "v_selectbox.h"
@@ -10,14 +11,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
-
-#include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -35,39 +31,19 @@ QByteArray listing(const QString &path, const QStringList &folders, const QStrin
     return (html + QStringLiteral("</pre><hr></body>\r\n</html>\r\n")).toUtf8();
 }
 
-bool grab(const QString &path)
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: updateshots <shipped-dir> <output-dir> <language 0..3>\n");
+    QString shipped;
+    QString out;
+    if (!startPageShots(argc, argv, "updateshots", &shipped, &out))
         return 2;
-    }
-    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-    fillUiTextTable();
-    gLanguage = std::clamp(QString::fromLocal8Bit(argv[3]).toInt(), 0, 3);
-    QDir().mkpath(out);
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    QDir().mkpath(QStringLiteral("images"));
-    for (const QString &file : QDir(shipped + QStringLiteral("/images")).entryList(QDir::Files))
-        QFile::copy(shipped + QStringLiteral("/images/") + file, QStringLiteral("images/") + file);
-    loadUiPixmaps();
-    gShowW = 1920;
-    gShowH = 1080;
+    loadShippedImages(shipped);
+    useFullHdScreen();
 
     QHash<QByteArray, QByteArray> pages;
     pages["/monitor/"] = listing("/monitor/", {"MA-1600", "MA-2500"}, {});

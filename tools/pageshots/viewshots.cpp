@@ -10,6 +10,7 @@
 #include "inspectionhooks.h"
 #include "paramquery.h"
 #include "sampleregions.h"
+#include "shotcommon.h"
 #include "simulatecamera.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -17,32 +18,13 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QScreen>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
-#include <cstdio>
 
 namespace {
-
-void settle()
-{
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool grab(const QString &path)
-{
-    settle();
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
-    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
-    return ok;
-}
 
 // n views in the cells the layout gives them (two side by side, four in two rows), each judged once.
 bool shoot(int n, const QString &path)
@@ -73,12 +55,10 @@ bool shoot(int n, const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: viewshots <shipped-dir> <output-dir>\n");
+    if (!checkShotUsage(argc, 3, "viewshots <shipped-dir> <output-dir>"))
         return 2;
-    }
-    const QString shipped = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    const QString shipped = absoluteArgument(argv[1]);
+    const QString out = absoluteArgument(argv[2]);
     QDir().mkpath(out);
     QTemporaryDir work;
     QDir::setCurrent(work.path());
@@ -93,8 +73,7 @@ int main(int argc, char **argv)
     }
 
     fillUiTextTable();
-    gShowW = 1920;
-    gShowH = 1080;
+    useFullHdScreen();
     gColorCamera = 0;
     createProcessMutexes();
     auto *param = new SysParam();

@@ -1,0 +1,97 @@
+#include "shotcommon.h"
+
+#include "imagesize.h"
+#include "startup.h"
+#include "uitexttable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QScreen>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+bool checkShotUsage(int argc, int wanted, const char *usage)
+{
+    if (argc == wanted)
+        return true;
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return false;
+}
+
+QString absoluteArgument(const char *arg)
+{
+    return QFileInfo(QString::fromLocal8Bit(arg)).absoluteFilePath();
+}
+
+int languageArgument(const char *arg)
+{
+    return std::clamp(QString::fromLocal8Bit(arg).toInt(), 0, 3);
+}
+
+bool startPageShots(int argc, char **argv, const char *name, QString *shipped, QString *out)
+{
+    const QByteArray usage = QByteArray(name) + " <shipped-dir> <output-dir> <language 0..3>";
+    if (!checkShotUsage(argc, 4, usage.constData()))
+        return false;
+    *shipped = absoluteArgument(argv[1]);
+    *out = absoluteArgument(argv[2]);
+    fillUiTextTable();
+    gLanguage = languageArgument(argv[3]);
+    QDir().mkpath(*out);
+    return true;
+}
+
+bool copyFolder(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    bool ok = true;
+    for (const QString &file : QDir(from).entryList(QDir::Files))
+        ok &= QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file);
+    return ok;
+}
+
+bool loadShippedImages(const QString &shipped)
+{
+    const bool ok = copyFolder(shipped + QStringLiteral("/images"), QStringLiteral("images"));
+    loadUiPixmaps();
+    return ok;
+}
+
+void useFullHdScreen()
+{
+    gShowW = 1920;
+    gShowH = 1080;
+}
+
+void settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(25);
+    }
+}
+
+void settleFor(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+bool saveScreen(const QString &path)
+{
+    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+    std::printf("%s %s\n", ok ? "saved" : "NOT SAVED", qPrintable(path));
+    return ok;
+}
+
+bool grab(const QString &path)
+{
+    settle();
+    return saveScreen(path);
+}
