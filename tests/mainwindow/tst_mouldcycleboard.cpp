@@ -12,10 +12,10 @@
 #include "drawroiwidget.h"
 #include "editorhooks.h"
 #include "indexbutton.h"
-#include "iostatuswidget.h"
-#include "passwordbox.h"
 #include "iolink.h"
+#include "iostatuswidget.h"
 #include "mutexlocker.h"
+#include "passwordbox.h"
 #include "posix_qextserialport.h"
 #include "savefailimagethread.h"
 #include "startup.h"
@@ -37,11 +37,18 @@ public:
 };
 
 // Board port 3; outputs 0 (clamp) and 2 (alarm) idle closed, so their bits are low when they are on.
-bool prepareBoardParams(const TestWorkDir &dir)
+// The board on the box's I/O port (port 3 of the working directory's "dev"), with the parameters set
+// for it plus one statement of the case's own (or none); the window made next links to it.
+bool prepareBoard(const TestWorkDir &dir, BoardSimulator &board, const char *caseSql = nullptr)
 {
-    return execOnDatabase(
-        dir.filePath("PARAM.db"),
-        "update sysparam set value='3 0 0 0 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'");
+    if (!execOnDatabase(
+            dir.filePath("PARAM.db"),
+            "update sysparam set value='3 0 0 0 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='system7'"))
+        return false;
+    if (caseSql && !execOnDatabase(dir.filePath("PARAM.db"), caseSql))
+        return false;
+    setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+    return board.open(dir.filePath(QStringLiteral("dev/ttyS3")));
 }
 
 QStringList recordRemarks(const TestWorkDir &dir)
@@ -98,12 +105,9 @@ private slots:
     void goodCyclesReleaseTheClamp()
     {
         TestWorkDir dir;
-        QVERIFY(prepareBoardParams(dir));
-        QVERIFY(execOnDatabase(dir.filePath("PARAM.db"),
-                               "update sysparam set value='5 5 5 5 5 5 5 5' where name='trigInDelay'"));
-        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
         BoardSimulator board;
-        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS3"))));
+        QVERIFY(prepareBoard(dir, board,
+                             "update sysparam set value='5 5 5 5 5 5 5 5' where name='trigInDelay'"));
         DeVeWizard window;
         gControlPort->startIOThread();
         QTRY_VERIFY(board.outputs() & 0x1); // detection started: the clamp may close
@@ -151,12 +155,9 @@ private slots:
     void stoppingNeedsItsPassword()
     {
         TestWorkDir dir;
-        QVERIFY(prepareBoardParams(dir));
-        QVERIFY(execOnDatabase(dir.filePath("PARAM.db"),
-                               "update sysparam set value='0 0 0 -1 1 0 0 0 0' where name='system1'"));
-        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
         BoardSimulator board;
-        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS3"))));
+        QVERIFY(
+            prepareBoard(dir, board, "update sysparam set value='0 0 0 -1 1 0 0 0 0' where name='system1'"));
         DeVeWizard window;
         gControlPort->startIOThread();
         QTRY_VERIFY(board.outputs() & 0x1);
@@ -223,10 +224,8 @@ private slots:
     void reLearningRoundTrip()
     {
         TestWorkDir dir;
-        QVERIFY(prepareBoardParams(dir));
-        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
         BoardSimulator board;
-        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS3"))));
+        QVERIFY(prepareBoard(dir, board));
         DeVeWizard window;
         gControlPort->startIOThread();
         QTRY_VERIFY(board.outputs() & 0x1);
