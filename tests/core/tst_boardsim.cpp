@@ -10,6 +10,12 @@
 #include <QtTest>
 
 namespace {
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
@@ -78,6 +84,38 @@ private slots:
         QCOMPARE(log[1].command, quint8(1));
         QCOMPARE(log[1].value, quint16(0x3FF));
         QCOMPARE(board.strayHostBytes(), 0);
+    }
+
+    void recordsEveryFrameWithItsTime()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath(QStringLiteral("frames.txt"));
+        BoardSimulator board;
+        QVERIFY(board.recordTo(record));
+        QVERIFY(board.open(dir.filePath(QStringLiteral("ttyS3"))));
+        Host host(dir.filePath(QStringLiteral("ttyS3")));
+        host.send(hex("5F 02 00 00 61 F5"));
+        QCOMPARE(host.receive(8).size(), 8);
+        QTest::qWait(120);
+        host.send(hex("5F 01 F5 00 55 F5")); // outputs 0x0F5
+        QVERIFY(board.waitForCommands(2, 1000));
+        board.close();
+
+        const QStringList lines = QString::fromLatin1(readFile(record)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        const QStringList poll = lines[0].split(' ');
+        const QStringList outputs = lines[1].split(' ');
+        QCOMPARE(poll.mid(1), (QStringList{"2", "0x0000"}));
+        QCOMPARE(outputs.mid(1), (QStringList{"1", "0x00f5"}));
+        // Milliseconds since the recording began, the second frame at least the pause later.
+        bool ok1 = false, ok2 = false;
+        const qint64 t1 = poll[0].toLongLong(&ok1);
+        const qint64 t2 = outputs[0].toLongLong(&ok2);
+        QVERIFY(ok1 && ok2);
+        QVERIFY2(t1 >= 0 && t2 - t1 >= 120 && t2 < 5000, qPrintable(lines.join(" | ")));
+
+        // A file that cannot be made is refused.
+        QVERIFY(!board.recordTo(dir.filePath(QStringLiteral("no/such/folder/frames.txt"))));
     }
 
     void hostBytesAreFramedLikeTheBoardDoes()

@@ -32,6 +32,33 @@ BoardSimulator::BoardSimulator() = default;
 BoardSimulator::~BoardSimulator()
 {
     close();
+    recordTo(QString());
+}
+
+bool BoardSimulator::recordTo(const QString &file)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_record)
+        std::fclose(m_record);
+    m_record = nullptr;
+    if (file.isEmpty())
+        return true;
+    m_record = std::fopen(QFile::encodeName(file).constData(), "w");
+    if (!m_record)
+        return false;
+    // Line-buffered: a recording read while the simulator runs, or left by one that was killed, ends
+    // with whole lines.
+    std::setvbuf(m_record, nullptr, _IOLBF, 0);
+    m_recordStart = std::chrono::steady_clock::now();
+    return true;
+}
+
+QByteArray BoardSimulator::recordLine(qint64 msSinceStart, const Command &c)
+{
+    char line[64];
+    const int n = std::snprintf(line, sizeof line, "%lld %u 0x%04x\n", static_cast<long long>(msSinceStart),
+                                unsigned(c.command), unsigned(c.value));
+    return QByteArray(line, n);
 }
 
 bool BoardSimulator::open(const QString &linkPath)
@@ -224,6 +251,12 @@ void BoardSimulator::answer(quint8 command, quint16 value)
         m_commands.remove(0, kCommandLogLimit / 2);
     m_commands.append({command, value, std::chrono::steady_clock::now()});
     m_commandArrived.notify_all();
+    if (m_record) {
+        const Command &c = m_commands.last();
+        const QByteArray line = recordLine(
+            std::chrono::duration_cast<std::chrono::milliseconds>(c.at - m_recordStart).count(), c);
+        std::fwrite(line.constData(), 1, size_t(line.size()), m_record);
+    }
 
     if (command == kIoCommandSetOutputs)
         m_outputs = value & 0x3FF;

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -62,6 +63,13 @@ public:
     // Waits until at least `count` frames were received since the last clear.
     bool waitForCommands(int count, int timeoutMs) const;
 
+    // From now on every host frame is also appended to `file` as one line as it arrives:
+    // "<ms since recording began> <command> <value as 0x0000>", e.g. "1520 1 0x00f5". An empty name
+    // ends the recording. False when the file cannot be opened.
+    bool recordTo(const QString &file);
+    // One record line of `c`, `msSinceStart` after the recording began.
+    static QByteArray recordLine(qint64 msSinceStart, const Command &c);
+
     // When the first status frame carrying the inputs of the last setInputs was written; the
     // epoch value until then.
     std::chrono::steady_clock::time_point inputsWrittenAt() const;
@@ -90,6 +98,8 @@ private:
     std::chrono::steady_clock::time_point m_inputsWrittenAt{};
     QVector<Command> m_commands;
     int m_strayHostBytes = 0;
+    FILE *m_record = nullptr;
+    std::chrono::steady_clock::time_point m_recordStart{};
     // Host bytes of a frame not yet complete; touched by the answering thread only.
     QByteArray m_hostBytes;
 };

@@ -1,6 +1,7 @@
 // boardsim: a simulated I/O board on a pseudo-terminal, for running the box on a desktop.
 //
 //   boardsim --link build/box/dev/ttyS%1 --param-db build/box/PARAM.db --cycle 0:1000:10000
+//            [--record frames.txt]
 //
 // %1 in the link path is replaced by the board port number stored in the parameter database (0 when
 // the database or the row is missing), so the link lands where the box will open its port.
@@ -79,7 +80,12 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Script file of \"<wait ms> <input word>\" lines."),
                                        QStringLiteral("file"));
     const QCommandLineOption repeatOpt(QStringLiteral("repeat"), QStringLiteral("Repeat the script."));
-    parser.addOptions({linkOpt, dbOpt, cycleOpt, scriptOpt, repeatOpt});
+    const QCommandLineOption recordOpt(
+        QStringLiteral("record"),
+        QStringLiteral("Write every frame the box sends, as it arrives, to this file: one line "
+                       "\"<ms since start> <command> <value>\" (command 1 carries the output word)."),
+        QStringLiteral("file"));
+    parser.addOptions({linkOpt, dbOpt, cycleOpt, scriptOpt, repeatOpt, recordOpt});
     parser.process(app);
 
     if (!parser.isSet(linkOpt)) {
@@ -109,6 +115,10 @@ int main(int argc, char *argv[])
     plan.setRepeat(parser.isSet(repeatOpt));
 
     BoardSimulator board;
+    if (parser.isSet(recordOpt) && !board.recordTo(parser.value(recordOpt))) {
+        err << "boardsim: cannot write the record " << parser.value(recordOpt) << "\n";
+        return 1;
+    }
     if (!board.open(link)) {
         err << "boardsim: cannot make the terminal link " << link << "\n";
         return 1;

@@ -1,0 +1,447 @@
+// The clamp interlock of the real program, seen where the machine sees it: the output words the board
+// simulator receives (command 1), with their times. Each row lays out a working directory, starts the
+// box against the board and one simulated camera, plays the machine's inputs and the camera's pictures,
+// and checks the whole word the board holds at named points and that no word allowing the clamp to
+// close reaches it within named intervals.
+//
+// Adding a row: write a function `void row(BoxRun &run)` below (prepare the directory with run.sql /
+// run.path before run.start(), then play and check) and list it in kRows.
+
+#include "boardsimulator.h"
+#include "testfiles.h"
+#include "testworkdir.h"
+#include "uitexttable.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+// Output words in board bits for the shipped output settings (row system7): outputs 0, 1 and 3 are
+// driven as they are, output 2 (alarm) and outputs 4-7 (NG pulses) inverted, so every idle output of
+// those reads 1. A logical 1 on output 0 means the clamp may not close.
+constexpr quint16 kIdleOutputs = 0x0F4; // clamp allowed, alarm off, no NG pulse
+constexpr quint16 kClampBit = 0x001;
+constexpr quint16 kAlarmBit = 0x004;
+constexpr quint16 kReleased = kIdleOutputs;                         // 0x0F4
+constexpr quint16 kBlocked = kIdleOutputs | kClampBit;              // 0x0F5
+constexpr quint16 kAlarm = (kIdleOutputs | kClampBit) & ~kAlarmBit; // 0x0F1: alarm on, clamp blocked
+
+bool clampAllowed(quint16 word)
+{
+    return (word & kClampBit) == 0;
+}
+
+QString hexWord(quint16 word)
+{
+    return QStringLiteral("0x%1").arg(word, 3, 16, QLatin1Char('0'));
+}
+
+// The remarks of the operation record, oldest first.
+QStringList recordRemarks(const QString &file)
+{
+    QStringList remarks;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("interlock"));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("select remarks from RECORD"));
+            while (q.next())
+                remarks.append(q.value(0).toString());
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("interlock"));
+    return remarks;
+}
+
+// The text of row `row` in every language: the box writes its record lines in the operator's.
+QStringList textsOf(int row)
+{
+    QStringList texts;
+    for (int language = 0; language < 4; ++language)
+        texts << uiText(row, language);
+    return texts;
+}
+
+enum class Pictures
+{
+    Good,
+    Foreign,
+    None
+};
+
+// One run of the real box in a fresh working directory: the board simulator on the I/O port of the
+// shipped parameters, one simulated camera (simcam/1) serving good pictures of an open mould, and a
+// mould region of camera 1 that finds light objects left in the left cavity.
+class BoxRun
+{
+public:
+    BoxRun()
+    {
+        m_clock.start();
+        m_t0 = std::chrono::steady_clock::now();
+        if (!m_dir.isValid())
+            return;
+        // One re-detection of an NG mould before the alarm latches; product detection off.
+        bool ok = sql("update sysparam set value='0 0 0 -1 0 0 1 0 0' where name='system1'");
+        // Camera 1, mould slot: one "white area" rectangle (grey 215 and above over more than 500
+        // pixels is NG) over the left cavity, in screen coordinates of the offscreen screen (800 x 600).
+        ok = ok && sql("insert into cammer0 values('detect1', '1')");
+        ok = ok && sql("insert into cammer0 values('ROI1-0', '0 215 500 5 1 0 0 96 132 440 372')");
+        ok = ok && QDir(m_dir.path()).mkpath(QStringLiteral("simcam/1"));
+        m_valid = ok && serve(Pictures::Good);
+    }
+    ~BoxRun() { stop(); }
+
+    bool isValid() const { return m_valid; }
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+    // Runs one statement on the working directory's PARAM.db (before start()).
+    bool sql(const QString &statement)
+    {
+        return execOnDatabase(path(QStringLiteral("PARAM.db")), statement);
+    }
+    // Environment of the box; MG_BOX_ANSWERS is "0" (keep the saved camera serials) unless set here,
+    // and an empty value leaves it out, so that a question waits for a touch.
+    void setEnv(const QString &name, const QString &value) { m_env[name] = value; }
+
+    // Starts the box. The board holds `boardHolds` (0-0x3FF) first, or, with -1, what it holds now:
+    // all outputs off on the first start (as after power-on), the last word on a restart.
+    bool start(int boardHolds = -1)
+    {
+        if (boardHolds >= 0)
+            m_board.setOutputs(quint16(boardHolds));
+        if (!m_started)
+            m_initial = m_board.outputs();
+        m_started = true;
+        if (!m_board.isOpen() && !m_board.open(path(QStringLiteral("dev/ttyS0"))))
+            return false;
+        m_box.setWorkingDirectory(m_dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        env.insert(QStringLiteral("MG_BOX_ANSWERS"), QStringLiteral("0"));
+        for (auto it = m_env.cbegin(); it != m_env.cend(); ++it) {
+            if (it.value().isEmpty())
+                env.remove(it.key());
+            else
+                env.insert(it.key(), it.value());
+        }
+        m_box.setProcessEnvironment(env);
+        // Its log file says everything; an unread pipe would stop the box once it is full.
+        m_box.setStandardOutputFile(QProcess::nullDevice());
+        m_box.setStandardErrorFile(QProcess::nullDevice());
+        m_box.start(QStringLiteral(MG_APP_BINARY), QStringList());
+        mark(QStringLiteral("start"));
+        return m_box.waitForStarted(10000);
+    }
+    // Detection started: since the last start the box sent the released word, and the board holds
+    // it. Marks "started".
+    bool waitUntilStarted()
+    {
+        QElapsedTimer t;
+        t.start();
+        auto sent = [this] {
+            for (const auto &w : words()) {
+                if (w.first >= at(QStringLiteral("start")) && w.second == kReleased)
+                    return true;
+            }
+            return false;
+        };
+        while (!(sent() && m_board.outputs() == kReleased)) {
+            if (t.elapsed() > 60000 || m_box.state() == QProcess::NotRunning)
+                return false;
+            QTest::qWait(20);
+        }
+        mark(QStringLiteral("started"));
+        return true;
+    }
+    // SIGTERM, as a shutdown ends the box; true when it ended normally with status 0.
+    bool stop()
+    {
+        if (m_box.state() == QProcess::NotRunning)
+            return m_box.exitStatus() == QProcess::NormalExit && m_box.exitCode() == 0;
+        ::kill(pid_t(m_box.processId()), SIGTERM);
+        if (!m_box.waitForFinished(20000)) {
+            m_box.kill();
+            m_box.waitForFinished(5000);
+            return false;
+        }
+        return m_box.exitStatus() == QProcess::NormalExit && m_box.exitCode() == 0;
+    }
+
+    // The box dies at once (killed, or its power cut); the board keeps the last word it was sent.
+    void kill()
+    {
+        if (m_box.state() == QProcess::NotRunning)
+            return;
+        m_box.kill();
+        m_box.waitForFinished(10000);
+    }
+
+    // Every picture the camera serves from now on: good, with a piece of plastic in the left cavity,
+    // or none at all (the folder emptied).
+    bool serve(Pictures pictures)
+    {
+        const QString shipped = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1/");
+        const QString folder = path(QStringLiteral("simcam/1/"));
+        bool ok = true;
+        for (const QString &name : kPictureNames) {
+            const QString target = folder + name;
+            if (pictures == Pictures::None) {
+                ok = (QFile::remove(target) || !QFile::exists(target)) && ok;
+                continue;
+            }
+            const QString source =
+                shipped + (pictures == Pictures::Good ? name : QStringLiteral("03_foreign.jpg"));
+            QFile::remove(target + QStringLiteral(".new"));
+            // Renamed into place: the camera never reads half a picture.
+            ok = QFile::copy(source, target + QStringLiteral(".new")) &&
+                 ::rename(qPrintable(target + QStringLiteral(".new")), qPrintable(target)) == 0 && ok;
+        }
+        return ok;
+    }
+
+    // The machine's inputs as the board reports them from its next status frame (bits 0-9).
+    void setInputs(quint16 word) { m_board.setInputs(word); }
+    // An input held for longer than the stored debounce of 0.1 s, then dropped.
+    void press(quint16 inputs, int ms = 300)
+    {
+        m_board.setInputs(inputs);
+        QTest::qWait(ms);
+        m_board.setInputs(0);
+    }
+    // A mould opening (input 0), marked as `point` when it begins.
+    void mouldOpens(const QString &point)
+    {
+        mark(point);
+        press(0x001);
+    }
+    // The board stops answering (it still reads and records what the box sends) or answers again.
+    void setBoardAnswering(bool on) { m_board.setAnswering(on); }
+
+    // A named point: now.
+    void mark(const QString &point) { m_marks[point] = m_clock.elapsed(); }
+    // Waits `ms` (the event loop runs), then marks `point`.
+    void settle(const QString &point, int ms)
+    {
+        QTest::qWait(ms);
+        mark(point);
+    }
+    bool waitForLog(const QString &text, int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!logText().contains(text)) {
+            if (t.elapsed() > ms)
+                return false;
+            QTest::qWait(50);
+        }
+        return true;
+    }
+    // Waits until the board holds exactly `word`.
+    bool waitForHeld(quint16 word, int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_board.outputs() != word) {
+            if (t.elapsed() > ms || m_box.state() == QProcess::NotRunning)
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    // Command-1 words as received: ms since the run began, word.
+    QVector<QPair<qint64, quint16>> words() const
+    {
+        QVector<QPair<qint64, quint16>> list;
+        for (const BoardSimulator::Command &c : m_board.commands()) {
+            if (c.command == 1)
+                list.append(
+                    {std::chrono::duration_cast<std::chrono::milliseconds>(c.at - m_t0).count(), c.value});
+        }
+        return list;
+    }
+    qint64 at(const QString &point) const { return m_marks.value(point, -1); }
+    // The word the board held at `point`: the last one received before it, or what it held at start.
+    quint16 heldAt(const QString &point) const
+    {
+        quint16 held = m_initial;
+        for (const auto &w : words()) {
+            if (w.first > at(point))
+                break;
+            held = w.second;
+        }
+        return held;
+    }
+    // The words received after `from` up to `to`, in order.
+    QVector<quint16> wordsBetween(const QString &from, const QString &to) const
+    {
+        QVector<quint16> list;
+        for (const auto &w : words()) {
+            if (w.first > at(from) && w.first <= at(to))
+                list.append(w.second);
+        }
+        return list;
+    }
+    // No word allowing the clamp to close was held at `from` or received up to `to`.
+    bool neverReleased(const QString &from, const QString &to) const
+    {
+        if (clampAllowed(heldAt(from)))
+            return false;
+        for (quint16 w : wordsBetween(from, to)) {
+            if (clampAllowed(w))
+                return false;
+        }
+        return true;
+    }
+
+    QStringList record() const { return recordRemarks(path(QStringLiteral("RECORD.db"))); }
+    QString logText() const
+    {
+        return readTextLines(path(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');
+    }
+
+    // What happened, for a failing check: the words with their times, the named points, the record
+    // and the end of the box's log.
+    QByteArray story() const
+    {
+        QStringList lines;
+        QString said = QStringLiteral("board words (ms word):");
+        for (const auto &w : words())
+            said += QStringLiteral(" %1 %2").arg(w.first).arg(hexWord(w.second));
+        lines << said;
+        QString points = QStringLiteral("points (ms):");
+        for (auto it = m_marks.cbegin(); it != m_marks.cend(); ++it)
+            points += QStringLiteral(" [%1] %2").arg(it.key()).arg(it.value());
+        lines << points << QStringLiteral("record: ") + record().join(QStringLiteral(" | "));
+        const QStringList log = readTextLines(path(QStringLiteral("cnt_net/workspace/LOG/log.txt")));
+        lines << log.mid(std::max(0, int(log.size()) - 15));
+        return lines.join('\n').toUtf8();
+    }
+    QByteArray heldMessage(const QString &point, quint16 expected) const
+    {
+        return QStringLiteral("at [%1] the board held %2, expected %3\n")
+                   .arg(point, hexWord(heldAt(point)), hexWord(expected))
+                   .toUtf8() +
+               story();
+    }
+
+private:
+    static inline const QStringList kPictureNames = {"01_good.jpg", "02_good.jpg", "04_good.jpg",
+                                                     "05_good.jpg"};
+    TestWorkDir m_dir;
+    BoardSimulator m_board;
+    QProcess m_box;
+    QElapsedTimer m_clock;
+    std::chrono::steady_clock::time_point m_t0;
+    QMap<QString, qint64> m_marks;
+    QMap<QString, QString> m_env;
+    quint16 m_initial = 0;
+    bool m_started = false;
+    bool m_valid = false;
+};
+
+// The whole word the board held at a named point.
+#define EXPECT_HELD(run, point, word) QVERIFY2((run).heldAt(point) == (word), (run).heldMessage(point, word))
+// The whole words received between two named points, in order.
+#define EXPECT_WORDS(run, from, to, ...)                                                                    \
+    QVERIFY2((run).wordsBetween(from, to) == (QVector<quint16>{__VA_ARGS__}),                               \
+             QByteArray("words between [" from "] and [" to "] differ\n") + (run).story())
+// No clamp-allowed word held or received between two named points.
+#define EXPECT_NO_RELEASE(run, from, to)                                                                    \
+    QVERIFY2((run).neverReleased(from, to),                                                                 \
+             QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story())
+
+// ---- rows ----------------------------------------------------------------------------------------
+
+// A good mould: the opening blocks the clamp, the judged mould releases it; nothing else changes.
+void goodMould(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 1; n <= 2; ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n);
+        const QString judged = QStringLiteral("judged %1").arg(n);
+        run.mouldOpens(opening);
+        run.settle(judged, 1700);
+        EXPECT_HELD(run, judged, kReleased);
+        QVERIFY2(run.wordsBetween(opening, judged) == (QVector<quint16>{kBlocked, kReleased}), run.story());
+    }
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).isEmpty(), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// A piece of plastic in the cavity: re-detected once, then the alarm latches with the clamp blocked,
+// and the next opening changes nothing until the operator deals with it.
+void foreignObjectLatches(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300); // a picture of the piece has been served
+    run.mouldOpens("opening 1");
+    run.settle("alarm", 2500);
+    EXPECT_HELD(run, "alarm", kAlarm);
+    EXPECT_WORDS(run, "opening 1", "alarm", kBlocked, kAlarm);
+    // The operation record names camera 1 in the alarm line (rows 151 and 152, box language).
+    QStringList alarmLines;
+    for (int language = 0; language < 4; ++language)
+        alarmLines << uiText(151, language).arg(1).chopped(1) + uiText(152, language);
+    QVERIFY2(alarmLines.contains(run.record().value(run.record().size() - 1)), run.story());
+
+    run.mouldOpens("opening 2");
+    run.settle("after opening 2", 2000);
+    EXPECT_HELD(run, "after opening 2", kAlarm);
+    EXPECT_NO_RELEASE(run, "alarm", "after opening 2");
+    QVERIFY2(run.stop(), run.story());
+}
+
+struct Row
+{
+    const char *name;
+    void (*play)(BoxRun &);
+};
+const Row kRows[] = {
+    {"good mould", goodMould},
+    {"foreign object (latched, stays after another opening)", foreignObjectLatches},
+};
+
+} // namespace
+
+class TestInterlock : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { fillUiTextTable(); }
+
+    void boardWords_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kRows)); ++i)
+            QTest::newRow(kRows[i].name) << i;
+    }
+    void boardWords()
+    {
+        QFETCH(int, row);
+        BoxRun run;
+        QVERIFY(run.isValid());
+        kRows[row].play(run);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInterlock)
+#include "tst_interlock.moc"
