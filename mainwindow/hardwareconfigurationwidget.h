@@ -26,6 +26,8 @@ public:
     static constexpr int kMaxEntries = 100;
 
     // Builds the page from "conf.txt"; a missing or unreadable file gives the confirm button alone.
+    // The page keeps its size whatever the file holds: the lines scroll, a text too wide for its
+    // column is cut with an ellipsis, and every text is shown as written (no markup).
     explicit HardwareConfigurationWidget(QWidget *parent);
     ~HardwareConfigurationWidget() override;
 
@@ -36,6 +38,8 @@ public:
     // else gCameraCount (also without any camera view or main window).
     static int shownCameraCount();
 
+    // The two columns of lines (key, value), inside a scroll area that fills the page above the
+    // confirm button.
     QGridLayout *grid = nullptr;
     // The value label of the (last) "Count" line; null when the file has none.
     QLabel *countLabel = nullptr;

@@ -24,6 +24,8 @@ constexpr auto kBlockAlign = Qt::AlignLeft | Qt::AlignHCenter | Qt::AlignVCenter
 QLabel *whiteLabel(const QString &text, const char *objectName, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
+    // Card files and the kernel fill these rows: their text is shown as written, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(QString::fromLatin1(objectName));
     label->setStyleSheet(QString::fromLatin1(kWhiteLabel));
     return label;
@@ -67,6 +69,7 @@ Network_CardItem::Network_CardItem(stu_netinfo card, QWidget *parent) : QWidget(
         line1->addWidget(wifi);
     }
     auto *name = new QLabel(info.name, inner);
+    name->setTextFormat(Qt::PlainText);
     name->setObjectName(QStringLiteral("labname"));
     name->setMinimumWidth(300);
     name->setStyleSheet(
@@ -76,6 +79,7 @@ Network_CardItem::Network_CardItem(stu_netinfo card, QWidget *parent) : QWidget(
     mac->setMaximumWidth(150);
     line1->addWidget(mac);
     m_rateLabel = new QLabel(inner);
+    m_rateLabel->setTextFormat(Qt::PlainText);
     m_rateLabel->setObjectName(QStringLiteral("labrate"));
     m_rateLabel->setMinimumWidth(80);
     m_rateLabel->setAlignment(kBlockAlign);

@@ -129,7 +129,7 @@ QVBoxLayout *NetworkSettingDialog::buildServiceColumn()
     pingPane = new TextShowWidget(this);
     pingPane->hide();
     m_ping = new PingTest(this);
-    connect(m_ping, &PingTest::outputAppended, pingPane->textBrowser, &QTextBrowser::append);
+    connect(m_ping, &PingTest::outputAppended, pingPane, &TextShowWidget::appendText);
     connect(pingButton, &QPushButton::clicked, this, &NetworkSettingDialog::startPing);
     connect(pingPane, &TextShowWidget::sigHideWidget, this, &NetworkSettingDialog::stopPing);
     connect(serverAddrEdit, &EditIP::textchange, this, [this] {
@@ -196,7 +196,7 @@ void NetworkSettingDialog::startPing()
     const QString target = pingAddrEdit->text();
     const PingTest::StartResult result = m_ping->start(target);
     if (result != PingTest::Started)
-        pingPane->textBrowser->append(PingTest::resultText(result, target.trimmed()));
+        pingPane->appendText(PingTest::resultText(result, target.trimmed()));
     update();
 }
 

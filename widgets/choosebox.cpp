@@ -14,6 +14,8 @@ ChooseBox::ChooseBox(QWidget *parent) : BoxDialog(parent)
     setMinimumSize(560, 300);
 
     m_text = new QLabel(this);
+    // Questions carry names from files, peers and typed entries: shown as written, never as markup.
+    m_text->setTextFormat(Qt::PlainText);
     m_text->setAlignment(Qt::AlignCenter);
     m_text->setWordWrap(true);
 

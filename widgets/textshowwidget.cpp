@@ -4,7 +4,9 @@
 
 #include <QIcon>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBrowser>
+#include <QTextCursor>
 
 TextShowWidget::TextShowWidget(QWidget *parent) : QWidget(parent)
 {
@@ -25,4 +27,18 @@ TextShowWidget::TextShowWidget(QWidget *parent) : QWidget(parent)
         emit sigHideWidget();
         hide();
     });
+}
+
+void TextShowWidget::appendText(const QString &text)
+{
+    // Follow the output, as append does, unless the setter has scrolled back.
+    QScrollBar *bar = textBrowser->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    QTextCursor cursor(textBrowser->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!textBrowser->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text);
+    if (following)
+        bar->setValue(bar->maximum());
 }

@@ -15,6 +15,9 @@ public:
 
     // The text area filling the panel.
     QTextBrowser *textBrowser = nullptr;
+    // Adds `text` as a new paragraph at the end, as written: program output and typed hosts are never
+    // read as markup (QTextBrowser::append would).
+    void appendText(const QString &text);
     QPushButton *closeButton() const { return m_close; }
 
 signals:

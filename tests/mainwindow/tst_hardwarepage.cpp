@@ -21,6 +21,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -112,14 +113,86 @@ private slots:
         QStringList shown = shownRows(page);
         shown.replaceInStrings(QRegularExpression(QStringLiteral("\\|\\|")), QStringLiteral("|<empty>|"));
         QCOMPARE(shown, rows);
-        // The confirm button sits below the last line, across both columns.
-        int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
-        page.grid->getItemPosition(page.grid->indexOf(page.confirmButton), &row, &column, &rowSpan,
-                                   &columnSpan);
-        QCOMPARE(row, rows.size());
-        QCOMPARE(columnSpan, 2);
+        // The confirm button sits below the lines, in the middle.
+        const auto *list = page.findChild<QScrollArea *>();
+        QVERIFY(list);
+        QVERIFY(page.confirmButton->geometry().top() > list->geometry().bottom());
+        QVERIFY(qAbs(page.confirmButton->geometry().center().x() - page.width() / 2) <= 1);
         QCOMPARE(page.countLabel != nullptr, rows.join(QLatin1Char(' ')).contains(QLatin1String("Count|4")));
         gCameraCount = 0;
+    }
+
+    // Whatever conf.txt holds, the page keeps its place on the 1920 x 1080 screen, its confirm button
+    // stays in sight, every line can be scrolled into view and a long text is cut, not widened.
+    void fitsTheScreen_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QByteArray twenty;
+        for (int i = 1; i <= 20; ++i)
+            twenty += QStringLiteral("Part_%1\tValue_%1\n").arg(i).toUtf8();
+        QByteArray hundredLong;
+        for (int i = 0; i < HardwareConfigurationWidget::kMaxEntries; ++i)
+            hundredLong += QByteArray(200, 'K') + '\t' + QByteArray(200, 'W') + '\n';
+        QTest::newRow("20 lines") << twenty;
+        QTest::newRow("a 200-character value") << QByteArray("CPU\t") + QByteArray(200, 'W') + '\n';
+        QTest::newRow("a 200-character key and a short value")
+            << QByteArray(200, 'K') + QByteArray("\tJ6412\nRAM\t8_GB\n");
+        QTest::newRow("100 lines of 200-character keys and values") << hundredLong;
+    }
+    void fitsTheScreen()
+    {
+        QFETCH(QByteArray, file);
+        TestWorkDir dir(TestWorkDir::Empty);
+        QVERIFY(writeTestFile(QStringLiteral("conf.txt"), file));
+        const int oldW = gShowW, oldH = gShowH;
+        gShowW = 1920;
+        gShowH = 1080;
+        QWidget screen;
+        screen.setGeometry(0, 0, gShowW, gShowH);
+        auto *page = new HardwareConfigurationWidget(&screen);
+        screen.show();
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QCOMPARE(page->geometry(), QRect(210, 140, 1500, 800));
+
+        const QRect pageRect = page->rect();
+        const QRect button(page->confirmButton->mapTo(page, QPoint(0, 0)), page->confirmButton->size());
+        QVERIFY2(pageRect.contains(button),
+                 qPrintable(QStringLiteral("button at %1,%2").arg(button.x()).arg(button.y())));
+
+        QList<QLabel *> labels;
+        for (int r = 0; r < page->grid->rowCount(); ++r)
+            for (int c = 0; c < 2; ++c)
+                if (QLayoutItem *item = page->grid->itemAtPosition(r, c))
+                    if (auto *label = qobject_cast<QLabel *>(item->widget()))
+                        labels << label;
+        QVERIFY(labels.size() >= 2);
+        // Each line, once scrolled to where the page scrolls, lies whole on the page above the button.
+        auto *list = page->findChild<QScrollArea *>();
+        for (QLabel *label : qAsConst(labels)) {
+            if (list)
+                list->ensureWidgetVisible(label, 0, 0);
+            const QRect shown(label->mapTo(page, QPoint(0, 0)), label->size());
+            const QString where = QStringLiteral("%1 at %2,%3 %4x%5")
+                                      .arg(label->text().left(12))
+                                      .arg(shown.x())
+                                      .arg(shown.y())
+                                      .arg(shown.width())
+                                      .arg(shown.height());
+            QVERIFY2(pageRect.contains(shown) && shown.bottom() < button.top(), qPrintable(where));
+            // Not squeezed below what the label needs to show its text (or its cut text) readably.
+            QVERIFY2(label->height() >= label->minimumSizeHint().height(), qPrintable(where));
+            QVERIFY2(label->width() >= label->minimumSizeHint().width(), qPrintable(where));
+            if (list) {
+                const QRect inViewport(label->mapTo(list->viewport(), QPoint(0, 0)), label->size());
+                QVERIFY2(list->viewport()->rect().contains(inViewport), qPrintable(where));
+            }
+            // A short text is never the one cut for a long neighbour.
+            if (label->text().size() < 20)
+                QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(where));
+        }
+        gShowW = oldW;
+        gShowH = oldH;
     }
 
     // A built window: the advanced page's button opens the page above the settings, the count follows

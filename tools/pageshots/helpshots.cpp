@@ -1,5 +1,6 @@
 // Screenshots of every shipped help page in Chinese and English, and of the hardware page over the
-// settings screen's advanced page (with its "Hardware" button) in both languages.
+// settings screen's advanced page (with its "Hardware" button) in both languages, once more with a
+// conf.txt of more lines and a wider value than the page holds.
 // Usage: helpshots <shipped-dir> <output-dir> (run on a 1920 x 1080 X screen).
 
 #include "hardwareconfigurationwidget.h"
@@ -71,6 +72,23 @@ int main(int argc, char **argv)
         ok &= grab(QStringLiteral("%1/advanced_lang%2.png").arg(out).arg(language));
         settings->SlotShowHardware();
         ok &= grab(QStringLiteral("%1/hardware_lang%2.png").arg(out).arg(language));
+
+        // A conf.txt longer and wider than the page: the lines scroll and the long value is cut.
+        QFile::remove(QStringLiteral("conf.txt"));
+        QByteArray longConf = "Cameras\nCamera_Model\t" + QByteArray(200, 'W') + '\n';
+        for (int i = 1; i <= 20; ++i)
+            longConf += "Part_" + QByteArray::number(i) + "\tValue_" + QByteArray::number(i) + '\n';
+        QFile file(QStringLiteral("conf.txt"));
+        ok &= file.open(QIODevice::WriteOnly) && file.write(longConf) == longConf.size();
+        file.close();
+        hardware->hide();
+        auto *longHardware = new HardwareConfigurationWidget(&window);
+        longHardware->show();
+        longHardware->raise();
+        ok &= grab(QStringLiteral("%1/hardware_long_lang%2.png").arg(out).arg(language));
+        longHardware->hide();
+        QFile::remove(QStringLiteral("conf.txt"));
+        ok &= QFile::copy(shipped + QStringLiteral("/conf.txt"), QStringLiteral("conf.txt"));
     }
     return ok ? 0 : 1;
 }
