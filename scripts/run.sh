@@ -4,6 +4,15 @@
 # Existing databases in build/box/ are kept: they hold the settings of earlier runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The box's own screen is 1920 x 1080 and every page is placed for it. MG_SCREEN=<width>x<height>
+# chooses another size for Xvfb and the sample regions (a smaller one cuts pages: see the README).
+screen="${MG_SCREEN:-1920x1080}"
+if ! [[ "$screen" =~ ^([0-9]+)x([0-9]+)$ ]]; then
+    echo "MG_SCREEN must read <width>x<height>, e.g. 1920x1080" >&2
+    exit 2
+fi
+screen_w=${BASH_REMATCH[1]}
+screen_h=${BASH_REMATCH[2]}
 ./scripts/deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DMG_TESTS=OFF >/dev/null
 cmake --build build/release -j "$(nproc)"
@@ -37,9 +46,9 @@ cp -f build/release/tools/pynet_monitor/pynet_monitor "$box/cnt_net/"
 if [ ! -e "$box/cnt_net/config.json" ]; then
     printf '{\n    "device_worknetfunc": true,\n    "device_workvideo": false\n}\n' > "$box/cnt_net/config.json"
 fi
-# Sample regions for the two simulated cameras, laid out for the Xvfb screen below, unless their
+# Sample regions for the two simulated cameras, laid out for the screen size above, unless their
 # tables already hold regions.
-build/release/tools/simregions/simregions "$box/PARAM.db" 1024 768 || true
+build/release/tools/simregions/simregions "$box/PARAM.db" "$screen_w" "$screen_h" || true
 cd "$box"
 
 # The simulated I/O board: a pseudo-terminal at ./dev/ttyS<ioPort>, where the desktop build opens the
@@ -64,8 +73,14 @@ fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     # Nobody can touch a box under Xvfb: its start-up question (clear the saved camera serials?) is
     # answered "no" unless MG_BOX_ANSWERS says otherwise.
-    echo "No display found: starting under Xvfb (screen 1024x768)."
-    MG_BOX_ANSWERS="${MG_BOX_ANSWERS:-0}" xvfb-run -a -s "-screen 0 1024x768x24" ./mouldguard
+    # MG_XVFB_DISPLAY=<n> puts Xvfb on display :<n>; by default xvfb-run takes a free one.
+    server=(-a)
+    if [ -n "${MG_XVFB_DISPLAY:-}" ]; then
+        server=(-n "${MG_XVFB_DISPLAY#:}")
+    fi
+    echo "No display found: starting under Xvfb (screen ${screen_w}x${screen_h})."
+    MG_BOX_ANSWERS="${MG_BOX_ANSWERS:-0}" xvfb-run "${server[@]}" -s "-screen 0 ${screen_w}x${screen_h}x24" \
+        ./mouldguard
 else
     ./mouldguard
 fi
