@@ -128,7 +128,16 @@ private slots:
                                             "，%1號相機Gamma從%2改為%3", "、%1号カメラガンマが%2から%3に変更されました"};
         QTest::newRow("370") << 370
                              << QStringList{"松开手进入触摸屏校正...", "Release hand into TS calibration",
-                                            "鬆開手進入觸控式螢幕校正...", "手を離してタッチパネル\n補正にに入ります.."};
+                                            "鬆開手進入觸控式螢幕校正...", "手を離してタッチパネル\n補正に入ります.."};
+        // Captions that once named something else: each says what its Chinese source says.
+        QTest::newRow("130 area settings")
+            << 130 << QStringList{"区域设置", "Area Settings", "區域設置", "エリア設定"};
+        QTest::newRow("264 mould cavity") << 264 << QStringList{"模腔", "Mold", "模腔", "ダイキャビティ"};
+        QTest::newRow("542 OK total") << 542 << QStringList{"OK总数", "OK Total", "OK總數", "OK総数"};
+        QTest::newRow("543 NG total") << 543 << QStringList{"NG总数", "NG Total", "NG總數", "NG総数"};
+        QTest::newRow("590 anomalies")
+            << 590 << QStringList{"异常次数", "Number of anomaly", "异常次數", "異常回数"};
+        QTest::newRow("600 device id") << 600 << QStringList{"本机ID", "Device ID", "本機ID", "本機ID"};
         QTest::newRow("614") << 614 << QStringList{"wifi名称:", "name:", "wifi名:", "名称"};
     }
     void rowsGivenInFull()
