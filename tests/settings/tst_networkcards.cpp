@@ -13,6 +13,8 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include <net/if.h>
+
 #include <atomic>
 
 namespace {
@@ -229,11 +231,17 @@ private slots:
     {
         setSystemPathRoot(QString());
         QFile dev("/proc/net/dev");
-        QStringList expected =
-            QDir("/sys/class/net").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        // The interfaces of this process's network namespace, as the C library lists them; /sys may
+        // describe another namespace (the test command runs the tests in one of their own).
+        QStringList expected;
+        if (struct if_nameindex *interfaces = if_nameindex()) {
+            for (struct if_nameindex *i = interfaces; i->if_index != 0; ++i)
+                expected << QString::fromLocal8Bit(i->if_name);
+            if_freenameindex(interfaces);
+        }
         expected.removeAll("lo");
         if (!dev.open(QIODevice::ReadOnly) || expected.isEmpty())
-            QSKIP("no /proc/net/dev or /sys/class/net here");
+            QSKIP("no /proc/net/dev or no network interface but lo here");
         QStringList names = kernelInterfaceNames(QString::fromUtf8(dev.readAll()));
         names.sort();
         expected.sort();
