@@ -80,7 +80,7 @@ void DrawROIWidget::openPage(bool keepPlace)
     for (CammerWidget *v : m_views) {
         if (!v || !v->liveTable || !v->editTable)
             continue;
-        *v->editTable = *v->liveTable;
+        v->editTable->copyWhole(*v->liveTable);
         for (int k = 0; k < kViewSlots; ++k)
             for (int j = 0; j < kViewRois; ++j)
                 v->editRoiMasks[k][j] = v->roiMasks[k][j].clone();
@@ -276,7 +276,7 @@ void DrawROIWidget::SlotSaveData()
             continue;
         if (std::memcmp(v->liveTable, v->editTable, sizeof(CammerSingleton)) == 0)
             continue;
-        *v->liveTable = *v->editTable;
+        v->liveTable->copyWhole(*v->editTable);
         for (int k = 0; k < kViewSlots; ++k)
             for (int j = 0; j < kViewRois; ++j)
                 v->roiMasks[k][j] = v->editRoiMasks[k][j].clone();

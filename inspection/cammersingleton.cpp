@@ -5,6 +5,7 @@
 #include "imagesize.h"
 #include "inspectionlog.h"
 #include "paramquery.h"
+#include "zeropages.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
@@ -154,6 +155,12 @@ void *CammerSingleton::operator new(std::size_t size)
 void CammerSingleton::operator delete(void *p)
 {
     std::free(p);
+}
+
+void CammerSingleton::copyWhole(const CammerSingleton &from)
+{
+    if (&from != this)
+        copySparsePages(this, &from, sizeof(CammerSingleton));
 }
 
 void CammerSingleton::loadRoiTable(CameraViewData *owner)

@@ -63,6 +63,10 @@ public:
     // two moulds or a turntable run the same regions on both). Masks belong to the owner: copy them too.
     void copySlot(int from, int to);
 
+    // The whole table `from` into this one, byte for byte as an assignment would, but 4 KB pages that
+    // are zero in both tables are left unwritten: an edit copy then costs only the pages in use.
+    void copyWhole(const CammerSingleton &from);
+
     // Index of region j of slot k into the per-region arrays.
     static constexpr int entry(int k, int j) { return k * kRoisPerSlot + j; }
 
@@ -80,6 +84,21 @@ public:
     int detectPara[kDetectSlots][8];
 };
 
+// The stored layout: field order and sizes as the table has always had them (room for 8096 vertices in
+// each of the 400 polygons), so whole-table copies and byte comparisons see the same block.
+static_assert(sizeof(RoiRect) == 52 && sizeof(RoiCircle) == 76 && sizeof(RoiPolygon) == 129592,
+              "region record sizes");
+static_assert(offsetof(RoiPolygon, points) == 4 && offsetof(RoiPolygon, imagePoints) == 64772 &&
+                  offsetof(RoiPolygon, screenRect) == 129540,
+              "polygon record layout");
+static_assert(sizeof(CammerSingleton) == 51896492, "region table size");
+static_assert(offsetof(CammerSingleton, roiCount) == 4 && offsetof(CammerSingleton, param1) == 36 &&
+                  offsetof(CammerSingleton, param2) == 1636 && offsetof(CammerSingleton, param3) == 3236 &&
+                  offsetof(CammerSingleton, function) == 4836 && offsetof(CammerSingleton, rects) == 6436 &&
+                  offsetof(CammerSingleton, circles) == 27236 && offsetof(CammerSingleton, polygons) == 57636 &&
+                  offsetof(CammerSingleton, shape) == 51894436 && offsetof(CammerSingleton, outN) == 51896036 &&
+                  offsetof(CammerSingleton, detectPara) == 51896236,
+              "region table field offsets");
 static_assert(std::is_trivially_copyable<CammerSingleton>::value,
               "region tables are copied and compared as raw bytes");
 static_assert(std::is_trivially_destructible<CammerSingleton>::value, "region tables own nothing");

@@ -4,6 +4,7 @@
 #include "imagesize.h"
 #include "inspectionlog.h"
 #include "roipolygonmask.h"
+#include "zeropages.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -289,7 +290,13 @@ void RoiCircle::getRect(QRect *out) const
 
 // ---- RoiPolygon
 
-RoiPolygon::RoiPolygon(int n, const QPoint *from)
+RoiPolygon::RoiPolygon()
+{
+    zeroUntouchedPages(points, sizeof points);
+    zeroUntouchedPages(imagePoints, sizeof imagePoints);
+}
+
+RoiPolygon::RoiPolygon(int n, const QPoint *from) : RoiPolygon()
 {
     count = from ? std::clamp(n, 0, kMaxPolygonPoints) : 0;
     std::copy(from, from + count, points);
@@ -300,7 +307,7 @@ void RoiPolygon::draw(QPainter *painter) const
     if (!painter)
         return;
     painter->setPen(regionPen(painter, selected));
-    painter->drawPolygon(points, std::clamp(count, 0, kMaxPolygonPoints), Qt::OddEvenFill);
+    painter->drawPolygon(asQPoints(points), std::clamp(count, 0, kMaxPolygonPoints), Qt::OddEvenFill);
 }
 
 bool RoiPolygon::hitVertex(QPoint p, int *index) const
@@ -344,7 +351,7 @@ void RoiPolygon::updateBounds()
         screenRect.setCoords(s0.x() - 20, s0.y() - 20, s0.x() - 1, s0.y() - 1);
         return;
     }
-    auto bounds = [n](const QPoint *pts) {
+    auto bounds = [n](const RoiPoint *pts) {
         int minX = pts[0].x(), maxX = minX, minY = pts[0].y(), maxY = minY;
         for (int i = 1; i < n; ++i) {
             minX = std::min(minX, pts[i].x());
@@ -398,5 +405,5 @@ bool RoiPolygon::hitTest(QPoint p) const
 
 cv::Mat RoiPolygon::mask() const
 {
-    return polygonInsideMask(imagePoints, std::clamp(count, 0, kMaxPolygonPoints), imageRect);
+    return polygonInsideMask(asQPoints(imagePoints), std::clamp(count, 0, kMaxPolygonPoints), imageRect);
 }

@@ -15,6 +15,9 @@
 #include <QRect>
 #include <opencv2/core.hpp>
 
+#include <cstddef>
+#include <type_traits>
+
 class QPainter;
 
 // The shape code of a region as stored in the table (there is no 3; 0 is never stored).
@@ -26,6 +29,48 @@ enum RoiShape
 };
 
 constexpr int kMaxPolygonPoints = 8096;
+
+// A polygon vertex laid out as QPoint (x, then y, two ints) but trivially constructible: no
+// constructor writes a region table's vertex room, so the unused room of its 800 polygons stays on
+// zero pages that cost no memory. Converts to and from QPoint both ways.
+struct RoiPoint
+{
+    RoiPoint() = default;
+    constexpr RoiPoint(int x, int y) : xp(x), yp(y) {}
+    constexpr RoiPoint(const QPoint &p) : xp(p.x()), yp(p.y()) {}
+    constexpr operator QPoint() const { return QPoint(xp, yp); }
+
+    constexpr int x() const { return xp; }
+    constexpr int y() const { return yp; }
+    int &rx() { return xp; }
+    int &ry() { return yp; }
+    RoiPoint &operator+=(const QPoint &d)
+    {
+        xp += d.x();
+        yp += d.y();
+        return *this;
+    }
+    friend constexpr bool operator==(const RoiPoint &a, const RoiPoint &b)
+    {
+        return a.xp == b.xp && a.yp == b.yp;
+    }
+    friend constexpr bool operator!=(const RoiPoint &a, const RoiPoint &b) { return !(a == b); }
+    friend constexpr bool operator==(const RoiPoint &a, const QPoint &b) { return a == RoiPoint(b); }
+    friend constexpr bool operator==(const QPoint &a, const RoiPoint &b) { return RoiPoint(a) == b; }
+
+    int xp;
+    int yp;
+};
+static_assert(std::is_trivial<RoiPoint>::value, "vertex room must not be written by constructors");
+static_assert(std::is_standard_layout<RoiPoint>::value && sizeof(RoiPoint) == sizeof(QPoint) &&
+                  offsetof(RoiPoint, xp) == 0 && offsetof(RoiPoint, yp) == sizeof(int),
+              "vertices are stored and drawn as QPoint");
+
+// Vertex arrays are handed to Qt and to the mask code, which take QPoint arrays.
+inline const QPoint *asQPoints(const RoiPoint *p)
+{
+    return reinterpret_cast<const QPoint *>(p);
+}
 
 // Rectangle region. Handles of a selected rectangle, row by row over a 3 x 3 grid without its centre:
 // 0 1 2 / 3 - 4 / 5 6 7.
@@ -108,7 +153,9 @@ public:
 class RoiPolygon
 {
 public:
-    RoiPolygon() = default;
+    // Both vertex arrays read as zero afterwards; only pages that are not zero already are written,
+    // so a polygon in a freshly allocated region table touches none of its vertex room.
+    RoiPolygon();
     // Takes the first `count` points (0..kMaxPolygonPoints).
     RoiPolygon(int count, const QPoint *points);
     ~RoiPolygon() = default;
@@ -133,8 +180,8 @@ public:
     cv::Mat mask() const;
 
     int count = 0;
-    QPoint points[kMaxPolygonPoints];
-    QPoint imagePoints[kMaxPolygonPoints];
+    RoiPoint points[kMaxPolygonPoints];
+    RoiPoint imagePoints[kMaxPolygonPoints];
     QRect screenRect;
     QRect imageRect;
     bool selected = false;

@@ -317,7 +317,7 @@ private slots:
 
         QVERIFY(view.SaveReTrainImage(1));
         // The panel changes the selected region's grey limit and previews it on the template shown.
-        *view.editTable = *view.liveTable; // what opening the region editor does
+        view.editTable->copyWhole(*view.liveTable); // what opening the region editor does
         view.editRoiMasks[1][0] = view.roiMasks[1][0].clone();
         view.editSlot = 1;
         view.selectedRoi = 0;
