@@ -55,6 +55,8 @@ void FindShape::Clear()
     m_limitTurns = m_limit = m_cx = m_cy = 0;
     m_minScore = 0;
     m_lastScore = 0;
+    m_turnCache.clear();
+    m_usedTurns.clear();
 }
 
 void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx, int cy, bool, int,
@@ -139,10 +141,27 @@ NccTemplate FindShape::rotated(int level, int turn) const
 const NccTemplate &FindShape::rotatedCached(TurnCache &cache, int level, int turn) const
 {
     std::map<int, NccTemplate> &atLevel = cache[size_t(level)];
+    if (size_t(level) < m_usedTurns.size())
+        m_usedTurns[size_t(level)].push_back(turn);
     auto it = atLevel.find(turn);
     if (it == atLevel.end())
         it = atLevel.emplace(turn, rotated(level, turn)).first;
     return it->second;
+}
+
+void FindShape::keepTurnsFor(int foundTurn) const
+{
+    for (size_t l = 0; l < m_turnCache.size() && l < m_usedTurns.size(); ++l) {
+        std::vector<int> &used = m_usedTurns[l];
+        std::sort(used.begin(), used.end());
+        std::map<int, NccTemplate> &atLevel = m_turnCache[l];
+        for (auto it = atLevel.begin(); it != atLevel.end();) {
+            const bool wanted = std::binary_search(used.begin(), used.end(), it->first) &&
+                                (l > 0 || std::abs(it->first - foundTurn) <= 1);
+            it = wanted ? std::next(it) : atLevel.erase(it);
+        }
+        used.clear();
+    }
 }
 
 // Moves the candidate to the best neighbour until no neighbour scores higher.
@@ -285,7 +304,9 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     // steps between its scan and its own resolution), so each level's step moves the farthest pixel by
     // about half of that level's pixel.
     const auto byScore = [](const Candidate &a, const Candidate &b) { return a.score > b.score; };
-    TurnCache cache(size_t(topLevel + 1));
+    TurnCache &cache = m_turnCache;
+    cache.resize(size_t(topLevel + 1));
+    m_usedTurns.assign(size_t(topLevel + 1), {});
     int exponent = m_topExponent - 1;
     double scoreBelow = -2, scoreAbove = -2;
     for (int l = topLevel; l >= 0; --l) {
@@ -318,6 +339,7 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     }
 
     const Candidate &found = candidates.front();
+    keepTurnsFor(found.turn);
     if (found.score * 100.0 <= m_minScore * 100.0)
         return false;
     m_lastScore = found.score;

@@ -75,6 +75,7 @@ private:
 
     NccTemplate rotated(int level, int turn) const;
     const NccTemplate &rotatedCached(TurnCache &cache, int level, int turn) const;
+    void keepTurnsFor(int foundTurn) const;
     void climb(const NccImage &image, const NccTemplate &t, Candidate &c) const;
     void turnClimb(const NccImage &image, TurnCache &cache, int level, int step, Candidate &c,
                    double *scoreBelow, double *scoreAbove) const;
@@ -90,4 +91,10 @@ private:
     int m_cy = 0;
     double m_minScore = 0;
     mutable double m_lastScore = 0;
+    // Turned templates kept from one Find to the next: they depend on the shape alone, and a mould's
+    // part lies at nearly the same angle every cycle, so the next search asks for the same turns.
+    // After each Find only the turns it used are kept, and at full resolution only the found turn
+    // and its two neighbours (the large ones), so the cache never outgrows one search.
+    mutable TurnCache m_turnCache;
+    mutable std::vector<std::vector<int>> m_usedTurns; // per level, turns asked for by the running Find
 };
