@@ -1,6 +1,7 @@
 #include "camerainterface.h"
 
 #include "cameraslog.h"
+#include "clock.h"
 #include "mutexlocker.h"
 
 CameraInterface::CameraInterface(QObject *parent) : QObject(parent) {}
@@ -85,12 +86,14 @@ QSize CameraInterface::imageSize() const
     return frameSize;
 }
 
-bool CameraInterface::getImage(cv::Mat &out)
+bool CameraInterface::getImage(cv::Mat &out, qint64 *takenMs)
 {
     MutexLocker lock(&frameMutex);
     if (!newFrame || newestFrame.empty())
         return false;
     newestFrame.copyTo(out);
+    if (takenMs)
+        *takenMs = newestFrameMs;
     newFrame = false;
     return true;
 }
@@ -129,6 +132,7 @@ bool CameraInterface::storeFrame(const cv::Mat &frame)
     if (frame.empty() || !fitsLocked(frame.cols, frame.rows, frame.type()))
         return false;
     frame.copyTo(newestFrame);
+    newestFrameMs = appMonotonicMs();
     newFrame = true;
     ++frameCounter;
     return true;

@@ -4,8 +4,8 @@
 // camera, owned by that camera's view.
 //
 // Threads: every operation runs on the GUI thread, except storeFrame(), which the back-end's capture
-// thread (or its SDK's callback thread) calls. frameMutex guards the newest frame, the new-frame flag,
-// the frame counter and the frame size fixed when the camera opened.
+// thread (or its SDK's callback thread) calls. frameMutex guards the newest frame with its arrival
+// time, the new-frame flag, the frame counter and the frame size fixed when the camera opened.
 //
 // Frames: CV_8UC4 with the bytes R, G, B, 0 per pixel (or CV_8UC1 for a back-end that only sees
 // gray), at the size imageSize() reported when the camera opened.
@@ -22,6 +22,12 @@
 #include <opencv2/core.hpp>
 
 struct SysParam;
+
+// A frame older than this is no picture of the mould as it is now: the machine cycle judges none and
+// a camera whose newest frame is older delivers no pictures (unless the cameras wait for an external
+// trigger). About three frame periods of the factory frame rate (12 a second, 83 ms), and no less
+// than 500 ms, so that one late frame or a busy poll is not taken for a camera that stopped.
+constexpr qint64 kFrameStaleMs = 500;
 
 class CameraInterface : public QObject, public CameraParamSource
 {
@@ -78,16 +84,17 @@ public:
 
     // Image size fixed when the camera opened; empty while closed.
     QSize imageSize() const;
-    // The newest frame when one arrived since the last call (a deep copy) and true; else false and
-    // `out` untouched.
-    bool getImage(cv::Mat &out);
+    // The newest frame when one arrived since the last call (a deep copy) and true, with the moment
+    // it was stored (appMonotonicMs) in `takenMs` when given; else false and both untouched.
+    bool getImage(cv::Mat &out, qint64 *takenMs = nullptr);
     // Frames stored since the camera opened (dropped frames not counted).
     quint64 frameCount() const;
 
 protected:
-    // Capture thread: keeps `frame` as the newest one. A frame of another size or type than the one
-    // fixed at open is dropped with a warning: the views' buffers were sized for the first.
-    // Returns whether it was kept.
+    // Capture thread: keeps `frame` as the newest one and stamps its arrival. A frame of another size
+    // or type than the one fixed at open is dropped with a warning (and neither counted nor stamped:
+    // it is no picture delivered); the views' buffers were sized for the first. Returns whether it
+    // was kept.
     bool storeFrame(const cv::Mat &frame);
     // Capture thread: whether a frame of this size and type would be kept (same warning when not), so
     // a thread can skip converting a frame that would be dropped.
@@ -100,6 +107,7 @@ private:
     bool fitsLocked(int width, int height, int type); // frameMutex held
     mutable QMutex frameMutex;
     cv::Mat newestFrame;      // guarded by frameMutex
+    qint64 newestFrameMs = 0; // guarded by frameMutex: appMonotonicMs() when newestFrame was stored
     bool newFrame = false;    // guarded by frameMutex
     quint64 frameCounter = 0; // guarded by frameMutex
     QSize frameSize;          // guarded by frameMutex

@@ -175,6 +175,7 @@ bool SimulateCamera::open()
     {
         MutexLocker lock(&stepMutex);
         nextPicture = 0;
+        faultyPictures.clear();
     }
     setFrameFormat(size, CV_8UC4);
     qCInfo(lcCameras) << "simulated camera" << cameraNumber << "opened:" << pictures.size() << "pictures of"
@@ -260,22 +261,39 @@ void SimulateCamera::advance()
     }
     const QString path = pictures.at(nextPicture);
     nextPicture = (nextPicture + 1) % pictures.size();
-    const cv::Mat frame = decodePicture(path);
-    if (!frame.empty())
-        storeFrame(frame);
+    QString fault;
+    const cv::Mat frame = decodePicture(path, &fault);
+    // A picture deleted or replaced under the box is skipped, and serves nothing (a camera whose
+    // pictures are all gone delivers none). Said once when it goes bad and once when it is back,
+    // not at every frame period.
+    if (frame.empty()) {
+        if (!faultyPictures.contains(path)) {
+            faultyPictures.insert(path);
+            qCWarning(lcCameras).noquote()
+                << QStringLiteral("simulated camera %1: picture %2 %3; skipped until it "
+                                  "can be read again")
+                       .arg(cameraNumber)
+                       .arg(path, fault);
+        }
+        return;
+    }
+    if (faultyPictures.remove(path))
+        qCInfo(lcCameras).noquote()
+            << QStringLiteral("simulated camera %1: picture %2 readable again").arg(cameraNumber).arg(path);
+    storeFrame(frame);
 }
 
-cv::Mat SimulateCamera::decodePicture(const QString &path) const
+cv::Mat SimulateCamera::decodePicture(const QString &path, QString *fault) const
 {
     // Read the header again: the file may have been replaced since the camera opened.
     QImageReader reader(path);
     if (reader.size() != size) {
-        qCWarning(lcCameras) << "simulated camera: picture" << path << "changed size; skipped";
+        *fault = reader.size().isValid() ? QStringLiteral("changed size") : reader.errorString();
         return cv::Mat();
     }
     const QImage image = reader.read();
     if (image.isNull() || image.size() != size) {
-        qCWarning(lcCameras) << "simulated camera: unreadable picture" << path << reader.errorString();
+        *fault = reader.errorString();
         return cv::Mat();
     }
     return toFrame(image);

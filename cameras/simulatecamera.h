@@ -5,10 +5,12 @@
 // discovery; the main window falls back to it when no real camera opens.
 //
 // Threads: the operations run on the GUI thread; SimulateCameraThread advances one picture per frame
-// period. The capture thread and stepFrame() take turns under stepMutex, which guards nextPicture.
+// period. The capture thread and stepFrame() take turns under stepMutex, which guards nextPicture and
+// faultyPictures.
 
 #include "camerainterface.h"
 
+#include <QSet>
 #include <QStringList>
 #include <atomic>
 #include <memory>
@@ -66,7 +68,8 @@ public:
 private:
     friend class SimulateCameraThread;
     void advance();
-    cv::Mat decodePicture(const QString &path) const;
+    // The picture at `path` as a frame; empty, with the reason in `fault`, when it cannot be served.
+    cv::Mat decodePicture(const QString &path, QString *fault) const;
 
     QString folderPath;
     int cameraNumber = 1;
@@ -75,6 +78,7 @@ private:
     QSize size;
     QMutex stepMutex;
     int nextPicture = 0; // guarded by stepMutex
+    QSet<QString> faultyPictures; // guarded by stepMutex: pictures skipped, each logged once
     std::atomic<int> temperature{kDefaultTemperature};
     std::atomic<int> framePeriodMs{100};
     std::unique_ptr<SimulateCameraThread> thread;

@@ -7,6 +7,7 @@
 #include "cameraviewhooks.h"
 #include "cameraviewlog.h"
 #include "cammersingleton.h"
+#include "clock.h"
 #include "imagehelpers.h"
 #include "imagesize.h"
 #include "sysparam.h"
@@ -139,6 +140,9 @@ bool CammerWidget::openCamera(const CameraDeviceInfo *info)
     }
     setImageSizeFromCamera(size.width(), size.height());
     made->startCapture();
+    // A camera gets its first frame period from here: one that never delivers is lost like one that
+    // stops.
+    deliveredMs = appMonotonicMs();
     camera = std::move(made);
     cameraBackend = camera.get();
     return true;
@@ -170,37 +174,37 @@ bool CammerWidget::grabFrame()
 {
     if (!camera)
         return false;
-    const bool online = camera->isOnline();
-    if (connected && !online) {
-        qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "lost";
-        const auto &alarm = cameraViewHooks().cameraLostAlarm;
-        if (alarm)
-            alarm();
-    }
-    connected = online;
-
     cv::Mat frame;
-    if (!camera->getImage(frame))
-        return false;
+    qint64 takenMs = 0;
+    bool grabbed = camera->getImage(frame, &takenMs);
     const bool colour = frameBytes > pixelCount;
-    const bool fits = frame.cols == imageWidth && frame.rows == imageHeight && frame.isContinuous() &&
-                      (frame.type() == CV_8UC4 || frame.type() == CV_8UC1) &&
-                      grabBuffer.size() == size_t(frameBytes) && pixelCount > 0;
-    if (!fits) {
-        // The detector, masks and templates were all made for the size the camera opened with.
-        qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << "frame" << frame.cols << "x" << frame.rows
-                                << "type" << frame.type() << "dropped: the view works on" << imageWidth
-                                << "x" << imageHeight;
-        return false;
+    if (grabbed) {
+        const bool fits = frame.cols == imageWidth && frame.rows == imageHeight && frame.isContinuous() &&
+                          (frame.type() == CV_8UC4 || frame.type() == CV_8UC1) &&
+                          grabBuffer.size() == size_t(frameBytes) && pixelCount > 0;
+        if (!fits) {
+            // The detector, masks and templates were all made for the size the camera opened with.
+            qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << "frame" << frame.cols << "x"
+                                    << frame.rows << "type" << frame.type() << "dropped: the view works on"
+                                    << imageWidth << "x" << imageHeight;
+            grabbed = false;
+        }
     }
-    if (frame.type() == CV_8UC4 && colour)
-        std::memcpy(grabBuffer.data(), frame.data, size_t(frameBytes));
-    else if (frame.type() == CV_8UC4)
-        RGBA2Gray(grabBuffer.data(), reinterpret_cast<int *>(frame.data), imageWidth, imageHeight);
-    else if (colour)
-        Gray2RGBA(frame.data, reinterpret_cast<int *>(grabBuffer.data()), imageWidth, imageHeight);
-    else
-        std::memcpy(grabBuffer.data(), frame.data, size_t(pixelCount));
+    if (grabbed) {
+        if (frame.type() == CV_8UC4 && colour)
+            std::memcpy(grabBuffer.data(), frame.data, size_t(frameBytes));
+        else if (frame.type() == CV_8UC4)
+            RGBA2Gray(grabBuffer.data(), reinterpret_cast<int *>(frame.data), imageWidth, imageHeight);
+        else if (colour)
+            Gray2RGBA(frame.data, reinterpret_cast<int *>(grabBuffer.data()), imageWidth, imageHeight);
+        else
+            std::memcpy(grabBuffer.data(), frame.data, size_t(pixelCount));
+        grabFrameMs = takenMs;
+        deliveredMs = takenMs;
+    }
+    followCamera();
+    if (!grabbed)
+        return false;
     frameChanged = true;
     ++framesCounted;
     if (!fpsClock.isValid()) {
@@ -211,6 +215,30 @@ bool CammerWidget::grabFrame()
     }
     update();
     return true;
+}
+
+// A camera is there while its link answers and, unless the cameras wait for an external trigger
+// (then no picture between cycles is normal), while it delivers pictures: one whose link stays open
+// but whose pictures stop is as lost as an unplugged one, and found again with its next picture.
+void CammerWidget::followCamera()
+{
+    const bool linked = camera->isOnline();
+    const bool triggered = gSysParam && gSysParam->useExtTrigger;
+    const qint64 silentMs = appMonotonicMs() - deliveredMs;
+    const bool online = linked && (triggered || silentMs < kFrameStaleMs);
+    if (connected && !online) {
+        if (linked)
+            qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "lost: no new picture for"
+                                    << silentMs << "ms";
+        else
+            qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "lost";
+        const auto &alarm = cameraViewHooks().cameraLostAlarm;
+        if (alarm)
+            alarm();
+    } else if (!connected && online) {
+        qCInfo(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "found again";
+    }
+    connected = online;
 }
 
 // The settings screen edits a working copy and sends its camera values at once; everything else runs

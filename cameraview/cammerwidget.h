@@ -40,7 +40,8 @@ public:
 
     // Whether the camera opened; the main window drops views whose camera did not.
     bool cameraOpened = false;
-    // Whether the camera answered at the last frame poll; a loss calls the cameraLostAlarm hook once.
+    // Whether the camera answered and delivered pictures at the last frame poll (see followCamera); a
+    // loss calls the cameraLostAlarm hook once.
     bool connected = false;
 
     // Set by the main window's layout: the view's cell relative to the screen and to the image.
@@ -81,8 +82,9 @@ public:
     QString templateFile(int slot, int number) const;
     QString ignoreMaskFile(int slot) const;
 
-    // Takes the newest frame of the camera into grabBuffer when one arrived since the last call; true
-    // then. Also follows the camera's online state. A frame of another size than the buffers is dropped.
+    // Takes the newest frame of the camera into grabBuffer, with its arrival in grabFrameMs, when one
+    // arrived since the last call; true then. Also follows the camera's online state and whether it
+    // still delivers. A frame of another size than the buffers is dropped.
     bool grabFrame();
 
     // Camera settings of this view's camera from gSysParamEdit while the settings screen is visible,
@@ -133,6 +135,7 @@ protected:
 
 private:
     bool openCamera(const CameraDeviceInfo *info);
+    void followCamera();
     void loadSlotImages();
     const SysParam *cameraValues() const;
     void setSelectedParam(int which, int value);
@@ -152,6 +155,7 @@ private:
     bool frameChanged = true; // grabBuffer changed since shownFrame was made
     QTimer *livePollTimer = nullptr;
     QElapsedTimer fpsClock;   // frames grabbed per second, for the counter line
-    int framesCounted = 0;
+    int framesCounted = 0;    // frames since fpsClock started: no frame count
     int framesPerSecond = 0;
+    qint64 deliveredMs = 0; // appMonotonicMs() of the newest picture delivered (of the opening before one)
 };

@@ -59,6 +59,7 @@ struct CameraViewData
     int frameBytes = 0; // pixelCount x 4 for colour cameras, x 1 otherwise
 
     std::vector<uchar> grabBuffer;       // frameBytes: the newest frame
+    qint64 grabFrameMs = -1;             // its arrival at the back-end (appMonotonicMs); -1 none
     std::vector<uchar> registeredBuffer; // frameBytes: the frame after registration
     std::vector<uchar> detectBuffer;     // frameBytes: the frame the detection pass works on
     std::vector<uchar> grayBuffer;       // pixelCount: gray or hue scratch image

@@ -137,6 +137,11 @@ bool MachineCycle::allCamerasConnected() const
     return true;
 }
 
+quint64 MachineCycle::judgeFromPass() const
+{
+    return gSysParam->useExtTrigger && extTriggerPass == passNumber ? extTriggerFromPass : passNumber;
+}
+
 // Step 5: a lost camera blocks the clamp and slows the poll, detecting or not.
 bool MachineCycle::checkCameras()
 {
@@ -179,6 +184,7 @@ void MachineCycle::Run()
 void MachineCycle::outerPass()
 {
     const SysParam &p = *gSysParam;
+    ++passNumber;
     if (++gWhiteBalancePasses == 50) {
         for (int c = 0; c < hooks.cameraCount; ++c) {
             if (hooks.applyOnceWhiteBalance)
@@ -206,6 +212,8 @@ void MachineCycle::outerPass()
 
     for (int c = 0; c < hooks.cameraCount; ++c) {
         const bool fresh = hooks.grabFrame && hooks.grabFrame(c);
+        if (fresh)
+            framePass[c] = passNumber;
         if (fresh && p.useExtTrigger && w->alarmState != 2)
             gExtTriggerFrames |= 1u << c;
     }
@@ -267,6 +275,7 @@ void MachineCycle::outerPass()
                 }
             }
             directTimerUp = 1;
+            countdownFromPass[1] = judgeFromPass();
             TimerUp(1);
             directTimerUp = 0;
         }
@@ -300,6 +309,7 @@ void MachineCycle::outerPass()
             const int slot = slotOfPosition(k);
             for (int c = 0; c < hooks.cameraCount; ++c)
                 imageState[c][slot] = 1;
+            countdownFromPass[k] = judgeFromPass();
             TimerUp(k);
             if (w->alarmState == 2) {
                 if (!p.okNgPulse) {
@@ -321,6 +331,10 @@ void MachineCycle::outerPass()
         if (open && (gExtTriggerFrames & all) == all) {
             gExtTriggerFrames = 0;
             simulatedTrigger = 0;
+            // The frames that set the bits are this trigger's pictures, however long they waited.
+            extTriggerPass = passNumber;
+            extTriggerFromPass = extFramesFromPass;
+            extFramesFromPass = passNumber + 1;
         }
     }
 
@@ -461,6 +475,7 @@ void MachineCycle::startPositions(int input, bool *stopped)
         if (p.machineType == 0 && !p.semiAuto && k != 0 && p.enableProdDetect)
             d = int(std::min<qint64>(qint64(d) + std::max(0, gSlotDelaySum), kDayMs / 100));
         gSlotDelaySum = d;
+        countdownFromPass[k] = judgeFromPass();
         if (d == 0) {
             slotCountdown[k] = 0;
             TimerUp(k);

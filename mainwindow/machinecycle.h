@@ -52,6 +52,8 @@ struct CycleHooks
     std::function<bool(int camera)> cameraConnected;
     std::function<bool(int camera)> cameraOpen;
     std::function<bool(int camera)> grabFrame; // true when a new frame was delivered
+    // Milliseconds since the frame in the camera's grab buffer reached its back-end (empty: 0).
+    std::function<qint64(int camera)> frameAgeMs;
     std::function<void(int camera)> applyOnceWhiteBalance;
     std::function<void(int camera, int slot)> clearAlarmHandled; // slot -1: all slots
     // Detects the listed cameras (camera order) for `slot` with their newest frames; returns each
@@ -168,6 +170,18 @@ public:
     bool saveFrameImages = false;
     // Nesting depth of cycle passes and detection entry points; above 0 any further Run is nested.
     int cycleDepth = 0;
+    // Which frames a detection may judge. Outer passes of Run are numbered from 1; framePass[c] is the
+    // pass whose grab brought camera c's frame, countdownFromPass[k] the first pass whose frames the
+    // countdown of pair position k may judge (the pass that started it; with the external trigger the
+    // first pass after the trigger before, whose frames set gExtTriggerFrames).
+    quint64 passNumber = 0;
+    quint64 framePass[8] = {};
+    quint64 countdownFromPass[8] = {};
+    quint64 extFramesFromPass = 1;  // first pass whose frames count for the next external trigger
+    quint64 extTriggerPass = 0;     // pass of the last external trigger
+    quint64 extTriggerFromPass = 0; // its frames came from this pass on
+    quint32 unseenCameras = 0;      // bit c: the region editor's re-check found no fresh frame of c
+    bool unseenShown = false;       // the camera warning of a detection that judged nothing is up
 
     QTimer *runTimer = nullptr;
     QTimer *inputWatchdogTimer = nullptr;
@@ -282,6 +296,15 @@ private:
         TimerUp(k);
     }
     void endPass(int pauseMs = 100);
+    // Whether camera c's frame may be judged: the camera is there, the frame is younger than
+    // kFrameStaleMs (not with the external trigger) and, for fromPass > 0, grabbed in that pass of Run
+    // or later.
+    bool frameFresh(int c, quint64 fromPass) const;
+    // Every camera's frame may be judged; otherwise holdUnseen and false.
+    bool camerasSeen(quint64 fromPass);
+    void holdUnseen(quint32 cameras);
+    // The pass from which a countdown started in this pass may judge frames.
+    quint64 judgeFromPass() const;
     void outerPass();
     bool checkCameras();
     bool startCycle(int input);

@@ -4,6 +4,7 @@
 
 #include "machinecycle.h"
 
+#include "camerainterface.h"
 #include "clock.h"
 #include "controlport.h"
 #include "editorhooks.h"
@@ -55,12 +56,70 @@ void MachineCycle::TimerUp(int k)
     runSlotDetection(k);
 }
 
+bool MachineCycle::frameFresh(int c, quint64 fromPass) const
+{
+    if (c < 0 || c >= 8 || (hooks.cameraConnected && !hooks.cameraConnected(c)))
+        return false;
+    if (fromPass > 0 && framePass[c] < fromPass)
+        return false;
+    // Triggered cameras take a picture per trigger only: between cycles none is normal.
+    if (gSysParam->useExtTrigger)
+        return true;
+    const qint64 age = hooks.frameAgeMs ? hooks.frameAgeMs(c) : 0;
+    return age >= 0 && age < kFrameStaleMs;
+}
+
+bool MachineCycle::camerasSeen(quint64 fromPass)
+{
+    quint32 unseen = 0;
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        if (!frameFresh(c, fromPass))
+            unseen |= 1u << c;
+    }
+    if (unseen) {
+        holdUnseen(unseen);
+        return false;
+    }
+    if (unseenShown) {
+        unseenShown = false;
+        if (hooks.hideWarning)
+            hooks.hideWarning();
+    }
+    return true;
+}
+
+// A camera without a picture of this mould is not judged, and neither is the slot: its last verdict
+// may be an OK of a mould long gone. The clamp stays blocked and the step ends without a verdict; the
+// next mould opening (or a manual trigger) detects again once the pictures are back.
+void MachineCycle::holdUnseen(quint32 cameras)
+{
+    pendingCameras[slotKind()] = 0;
+    reCheckPending = false;
+    setOutput(OutClose, 1);
+    flush();
+    QStringList numbers;
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        if (cameras & (1u << c))
+            numbers << QString::number(c + 1);
+    }
+    qCWarning(lcMainWindow) << "slot" << w->currentSlot + 1 << "not judged: no fresh picture of camera"
+                            << numbers.join(QStringLiteral(", ")) << "; the clamp stays blocked";
+    if (hooks.showWarning)
+        hooks.showWarning(uiText(39), false);
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(uiText(39));
+    unseenShown = true;
+    w->detectStatus = 3;
+}
+
 // TimerUp step 4 and 5: all cameras of the slot judged side by side (learning keeps the one-camera
 // path), then combined.
 void MachineCycle::runSlotDetection(int k)
 {
     const SysParam &p = *gSysParam;
     const int slot = w->currentSlot;
+    if (w->runState != 2 && !camerasSeen(countdownFromPass[k]))
+        return;
     if (w->runState == 2 || !hooks.judgeCameras) {
         for (int c = 0; c < hooks.cameraCount; ++c)
             RunAlgorithm(c, slot);
@@ -152,6 +211,11 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
             }
             return;
         }
+        // The region editor's re-check: CheckNG holds instead of combining an old verdict.
+        if (!frameFresh(c, 0)) {
+            unseenCameras |= 1u << c;
+            return;
+        }
         if (hooks.judgeCameras) {
             const QVector<TemperatureOutcome> o = hooks.judgeCameras({c}, s);
             if (!o.isEmpty() && o.first().measured)
@@ -199,6 +263,12 @@ void MachineCycle::CheckNG()
     if (gAreaCheckActive)
         return;
     DepthGuard guard(cycleDepth);
+    if (unseenCameras) {
+        const quint32 unseen = unseenCameras;
+        unseenCameras = 0;
+        holdUnseen(unseen);
+        return;
+    }
     const SysParam &p = *gSysParam;
     const int kind = slotKind();
     const bool product = kind == 0;
@@ -431,6 +501,8 @@ void MachineCycle::ReCheck()
     }
     const int s = w->currentSlot;
     if (s >= 0 && s < 8 && p.slotEnabled[s]) {
+        if (w->runState != 2 && !camerasSeen(0))
+            return;
         QVector<int> cameras;
         for (int c = 0; c < hooks.cameraCount; ++c) {
             pendingCameras[kind] |= 1u << c;

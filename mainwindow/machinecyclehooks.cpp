@@ -35,6 +35,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QTimer>
+#include <limits>
 
 void DeVeWizard::createCycle()
 {
@@ -72,10 +73,17 @@ CycleHooks DeVeWizard::makeCycleHooks()
     auto view = [this](int c) -> CammerWidget * { return c >= 0 && c < 8 ? cammerWidgets[c] : nullptr; };
     h.cameraConnected = [view](int c) {
         CammerWidget *v = view(c);
-        return v && v->cameraOpened && v->camera && v->camera->isOnline();
+        // connected also says whether it still delivers pictures (followed at each grab).
+        return v && v->cameraOpened && v->connected && v->camera && v->camera->isOnline();
     };
     h.cameraOpen = [view](int c) { return view(c) && view(c)->cameraOpened; };
     h.grabFrame = [view](int c) { return view(c) && view(c)->grabFrame(); };
+    h.frameAgeMs = [view](int c) -> qint64 {
+        const CammerWidget *v = view(c);
+        if (!v || v->grabFrameMs < 0)
+            return std::numeric_limits<qint64>::max();
+        return appMonotonicMs() - v->grabFrameMs;
+    };
     h.applyOnceWhiteBalance = [view](int c) {
         if (view(c) && view(c)->camera)
             view(c)->camera->setOnceWhiteBalance();

@@ -2,6 +2,7 @@
 // generated picture, temperature answers, and the capture thread advancing on its own.
 
 #include "cameraregistry.h"
+#include "clock.h"
 #include "simulatecamera.h"
 #include "sysparam.h"
 #include "testworkdir.h"
@@ -116,6 +117,57 @@ private slots:
         double lo = 0, hi = 0;
         cv::minMaxLoc(frame.reshape(1), &lo, &hi);
         QVERIFY(hi - lo > 100);
+    }
+
+    // Pictures deleted under a running camera: nothing is stored, counted or stamped (the camera
+    // delivers nothing), each picture is logged once when it goes and once when it is back, not at
+    // every frame period; pictures put back are served again, stamped when they arrive.
+    void deletedPicturesDeliverNothingAndAreLoggedOnce()
+    {
+        TestWorkDir dir(TestWorkDir::Empty);
+        writePicture(QStringLiteral("simcam/1/a.png"), 32, 32, 1);
+        writePicture(QStringLiteral("simcam/1/b.png"), 32, 32, 2);
+        static std::atomic<qint64> now{5000};
+        setAppMonotonicClock([] { return now.load(); });
+        static QStringList logged;
+        logged.clear();
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                if (QByteArray(context.category) == "cameras" && text.contains(QStringLiteral("simcam/1/")))
+                    logged << text;
+                previous(type, context, text);
+            });
+        auto camera = openCamera(1);
+        QVERIFY(camera);
+        QVERIFY(camera->startCapture()); // a.png
+        cv::Mat frame;
+        qint64 takenMs = 0;
+        QVERIFY(camera->getImage(frame, &takenMs));
+        QCOMPARE(takenMs, qint64(5000));
+
+        QVERIFY(QFile::remove(QStringLiteral("simcam/1/a.png")));
+        QVERIFY(QFile::remove(QStringLiteral("simcam/1/b.png")));
+        now = 6000;
+        for (int i = 0; i < 20; ++i)
+            camera->stepFrame();
+        QVERIFY(!camera->getImage(frame, &takenMs));
+        QCOMPARE(takenMs, qint64(5000));
+        QCOMPARE(camera->frameCount(), quint64(1));
+        QCOMPARE(logged.size(), 2); // a.png and b.png, once each
+
+        writePicture(QStringLiteral("simcam/1/a.png"), 32, 32, 1);
+        writePicture(QStringLiteral("simcam/1/b.png"), 32, 32, 2);
+        now = 7000;
+        camera->stepFrame();
+        QVERIFY(camera->getImage(frame, &takenMs));
+        QCOMPARE(takenMs, qint64(7000));
+        camera->stepFrame();
+        camera->stepFrame();
+        QCOMPARE(camera->frameCount(), quint64(4));
+        QCOMPARE(logged.size(), 4); // and once each when back
+        qInstallMessageHandler(previous);
+        setAppMonotonicClock(nullptr);
     }
 
     // One camera per numbered folder in number order, one camera when there is none; the camera's

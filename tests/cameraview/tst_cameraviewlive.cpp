@@ -8,6 +8,7 @@
 #include "cameraviewhooks.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
+#include "clock.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
 #include "mutexlocker.h"
@@ -255,6 +256,76 @@ private slots:
         view.grabFrame();
         QCOMPARE(lost, 1);
         QVERIFY(!view.connected);
+    }
+
+    // Each frame carries the moment its back-end stored it into the view's grab buffer. A camera whose
+    // link stays up but whose pictures stop for kFrameStaleMs is lost (reported once) and found with
+    // its next picture; a frame the back-end drops is no picture delivered; with the external trigger
+    // no picture between cycles is normal.
+    void picturesAreStampedAndACameraThatStopsIsLost_data()
+    {
+        // One step: the clock is set to `at` ms, the camera serves a fitting frame (1), one of another
+        // size (2) or nothing (0), then the view grabs; expected: the grab's answer, the stamp kept
+        // beside the grab buffer and whether the camera counts as there.
+        QTest::addColumn<bool>("extTrigger");
+        QTest::addColumn<QVector<QVector<qint64>>>("steps"); // at, serve, grabbed, stamp, connected
+        const qint64 t = 10000, limit = kFrameStaleMs;
+        QTest::newRow("pictures keep coming")
+            << false
+            << QVector<QVector<qint64>>{
+                   {t, 1, 1, t, 1}, {t + 100, 1, 1, t + 100, 1}, {t + 200, 1, 1, t + 200, 1}};
+        QTest::newRow("no new picture: still there until the limit, lost at it, found with the next")
+            << false
+            << QVector<QVector<qint64>>{{t, 1, 1, t, 1},
+                                        {t + limit - 1, 0, 0, t, 1},
+                                        {t + limit, 0, 0, t, 0},
+                                        {t + limit + 300, 0, 0, t, 0},
+                                        {t + limit + 400, 1, 1, t + limit + 400, 1}};
+        QTest::newRow("dropped frames of another size are no pictures")
+            << false
+            << QVector<QVector<qint64>>{{t, 1, 1, t, 1},
+                                        {t + 100, 2, 0, t, 1},
+                                        {t + limit - 1, 2, 0, t, 1},
+                                        {t + limit, 2, 0, t, 0},
+                                        {t + limit + 100, 1, 1, t + limit + 100, 1}};
+        QTest::newRow("external trigger: no picture between cycles is normal")
+            << true
+            << QVector<QVector<qint64>>{
+                   {t, 1, 1, t, 1}, {t + 20 * limit, 0, 0, t, 1}, {t + 21 * limit, 1, 1, t + 21 * limit, 1}};
+    }
+    void picturesAreStampedAndACameraThatStopsIsLost()
+    {
+        QFETCH(bool, extTrigger);
+        QFETCH(QVector<QVector<qint64>>, steps);
+        Fixture f;
+        f.param.useExtTrigger = extTrigger ? 1 : 0;
+        static std::atomic<qint64> now{0};
+        now = steps.first().at(0);
+        setAppMonotonicClock([] { return now.load(); });
+        int lost = 0;
+        cameraViewHooks().cameraLostAlarm = [&lost] { ++lost; };
+        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        auto *cam = new RecordingCamera;
+        view.camera.reset(cam);
+        QCOMPARE(view.grabFrameMs, qint64(-1)); // nothing grabbed yet
+        int expectedLosses = 0;
+        bool wasConnected = true;
+        for (const QVector<qint64> &step : steps) {
+            const QByteArray at = QByteArray::number(step.at(0));
+            now = step.at(0);
+            if (step.at(1) == 1)
+                QVERIFY2(cam->serve(cv::Mat(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0))), at.constData());
+            else if (step.at(1) == 2)
+                QVERIFY2(!cam->serve(cv::Mat(kH / 2, kW, CV_8UC4, cv::Scalar(9, 9, 9, 0))), at.constData());
+            QCOMPARE(view.grabFrame(), step.at(2) == 1);
+            QCOMPARE(view.grabFrameMs, step.at(3));
+            QCOMPARE(view.connected, step.at(4) == 1);
+            if (wasConnected && step.at(4) == 0)
+                ++expectedLosses;
+            wasConnected = step.at(4) == 1;
+        }
+        QCOMPARE(lost, expectedLosses);
+        setAppMonotonicClock(nullptr);
     }
 
     // NG picture through the hand-over buffer to its JPEG; the region number recorded only when none

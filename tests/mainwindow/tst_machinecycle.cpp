@@ -1,6 +1,7 @@
 // The moulding cycle against fake camera views with scripted verdicts and the real output word of the
 // board link: inputs in, outputs read back as logical values, record lines and report calls counted.
 
+#include "camerainterface.h"
 #include "controlport.h"
 #include "editorhooks.h"
 #include "iolink.h"
@@ -25,6 +26,7 @@ struct World
     QVector<int> failedOutputs;
     QVector<TemperatureOutcome> temperatures;
     bool connected = true;
+    qint64 frameAge = 0; // of every camera's frame, ms
     int judgements = 0;
     QList<int> judgedSlots;
     int editorOpened = 0;
@@ -46,6 +48,8 @@ CycleHooks fakeHooks(World *w)
     h.cameraCount = w->cameras;
     h.cameraConnected = [w](int) { return w->connected; };
     h.cameraOpen = [](int) { return true; };
+    h.grabFrame = [](int) { return true; }; // every camera delivers a picture at every pass
+    h.frameAgeMs = [w](int) { return w->frameAge; };
     h.judgeCameras = [w](const QVector<int> &cams, int slot) {
         ++w->judgements;
         w->judgedSlots << slot;
@@ -256,6 +260,73 @@ private slots:
             QCOMPARE(state.alarmState, 1); // the OK result is shown
             QCOMPARE(state.runState, 1);
             QCOMPARE(out(OutAlarm), 0);
+        }
+    }
+
+    // A re-detection and the region editor's re-check judge only frames younger than kFrameStaleMs
+    // (with the external trigger any frame). Otherwise nothing is judged: the clamp stays blocked, the
+    // camera warning and one record line in its text; a held re-detection ends the cycle step without
+    // an alarm, a held re-check leaves the alarm latched.
+    void reDetectionAndReCheckJudgeOnlyYoungFrames_data()
+    {
+        QTest::addColumn<bool>("reCheck"); // the editor's re-check of a latched alarm, else a re-detection
+        QTest::addColumn<qint64>("age");
+        QTest::addColumn<bool>("extTrigger");
+        QTest::addColumn<bool>("judged");
+        QTest::newRow("re-detection, frame at the limit: held") << false << kFrameStaleMs << false << false;
+        QTest::newRow("re-detection, frame just younger: judged")
+            << false << kFrameStaleMs - 1 << false << true;
+        QTest::newRow("re-detection, external trigger, old frame: judged")
+            << false << 60000LL << true << true;
+        QTest::newRow("re-check, frame too old: held, alarm stays")
+            << true << kFrameStaleMs + 1 << false << false;
+        QTest::newRow("re-check, young frame: judged, the OK clears the alarm")
+            << true << 0LL << false << true;
+    }
+    void reDetectionAndReCheckJudgeOnlyYoungFrames()
+    {
+        QFETCH(bool, reCheck);
+        QFETCH(qint64, age);
+        QFETCH(bool, extTrigger);
+        QFETCH(bool, judged);
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.reMoldTimes = reCheck ? 0 : 1;
+        param.useExtTrigger = extTrigger ? 1 : 0;
+        World world;
+        world.cameras = 2;
+        world.scriptedNg = {true, true};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(state.alarmState == 2, reCheck);
+        const int records = world.records.size();
+        const int reports = world.detectOnce.size();
+        world.frameAge = age;
+        if (reCheck) {
+            world.scriptedNg = {false}; // the object is gone
+            cycle.RunAlgorithm(0, 1);
+            cycle.RunAlgorithm(1, 1);
+            cycle.CheckNG();
+        } else {
+            cycle.Run();
+        }
+        // One judgement of both cameras at a re-detection, one per camera at the editor's re-check.
+        QCOMPARE(world.judgements, judged ? (reCheck ? 3 : 2) : 1);
+        QCOMPARE(out(OutClose), reCheck && judged ? 0 : 1);
+        QCOMPARE(state.alarmState == 2, reCheck ? !judged : judged);
+        QVERIFY(!cycle.reCheckPending);
+        if (judged) {
+            QCOMPARE(world.records.size() - records, reCheck ? 0 : 1); // the alarm line
+            QVERIFY(!world.warnings.contains(uiText(39)));
+        } else {
+            QCOMPARE(world.records.mid(records), QStringList{uiText(39)});
+            QCOMPARE(world.warnings.last(), uiText(39));
+            QCOMPARE(world.detectOnce.size(), reports);
         }
     }
 

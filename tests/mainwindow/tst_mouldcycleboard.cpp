@@ -6,6 +6,7 @@
 #include "boardsimulator.h"
 #include "boxtestpolicy.h"
 #include "cammerwidget.h"
+#include "clock.h"
 #include "commandrunner.h"
 #include "controlport.h"
 #include "devewizard.h"
@@ -18,11 +19,13 @@
 #include "passwordbox.h"
 #include "posix_qextserialport.h"
 #include "savefailimagethread.h"
+#include "simulatecamera.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
+#include "warnbox.h"
 
 #include <QImage>
 #include <QSqlDatabase>
@@ -49,6 +52,25 @@ bool prepareBoard(const TestWorkDir &dir, BoardSimulator &board, const char *cas
         return false;
     setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
     return board.open(dir.filePath(QStringLiteral("dev/ttyS3")));
+}
+
+// The output words the board received since its last clear, each change once.
+QVector<quint16> wordChanges(const BoardSimulator &board)
+{
+    QVector<quint16> words;
+    for (const BoardSimulator::Command &c : board.commands()) {
+        if (c.command == 1 && (words.isEmpty() || words.last() != c.value))
+            words.append(c.value);
+    }
+    return words;
+}
+
+QByteArray hex(const QVector<quint16> &words)
+{
+    QByteArray out;
+    for (quint16 w : words)
+        out += ' ' + QByteArray::number(w, 16);
+    return out;
 }
 
 QStringList recordRemarks(const TestWorkDir &dir)
@@ -145,6 +167,110 @@ private slots:
             QVERIFY(!size.isEmpty());
             QCOMPARE(gFailImageBuffers[0][window.currentSlot][1].size(), size.width() * size.height() * 4);
         }
+        gControlPort->stopIOThread();
+    }
+
+    // A detection judges the camera only on a picture grabbed in or after the pass of Run that
+    // started its countdown and younger than kFrameStaleMs. Without one the clamp stays blocked (no
+    // clamp-allowed word reaches the board), the camera warning is on screen and the record gets one
+    // line in its text; once pictures come again, the next opening or the manual trigger judges and
+    // releases. The camera is stepped by hand and the box's monotonic clock is the test's, so which
+    // picture is fresh does not depend on the machine's load.
+    void onlyFreshPicturesAreJudged_data()
+    {
+        QTest::addColumn<int>("delay");   // mould delay, tenths of a second
+        QTest::addColumn<int>("stop");    // pictures stop: 0 never, 1 before the opening, 2 in the countdown
+        QTest::addColumn<bool>("manual"); // way out: the manual trigger of the mould instead of an opening
+        QTest::newRow("pictures keep coming: released (control)") << 5 << 0 << false;
+        QTest::newRow("no picture since the opening, no delay: held, released by the next opening")
+            << 0 << 1 << false;
+        QTest::newRow("no picture since the opening, no delay: held, released by the manual trigger")
+            << 0 << 1 << true;
+        QTest::newRow("last picture too old at the end of the countdown: held, then released")
+            << 5 << 2 << false;
+    }
+    void onlyFreshPicturesAreJudged()
+    {
+        QFETCH(int, delay);
+        QFETCH(int, stop);
+        QFETCH(bool, manual);
+        // Outputs 0 (clamp) and 2 (alarm) idle closed on this board, and outputs 4 to 7 idle closed on
+        // the standard machine without NG pulses: 0xF5 with the clamp allowed, 0xF4 with it blocked.
+        const quint16 allowed = 0x00F5, blocked = 0x00F4;
+        TestWorkDir dir;
+        BoardSimulator board;
+        const QByteArray delays = QByteArray::number(delay);
+        QVERIFY(prepareBoard(dir, board,
+                             QByteArray("update sysparam set value='" + delays + ' ' + delays + ' ' +
+                                        delays + ' ' + delays + " 0 0 0 0' where name='trigInDelay'")
+                                 .constData()));
+        static std::atomic<qint64> now{0};
+        now = 1000000;
+        setAppMonotonicClock([] { return now.load(); });
+        SimulateCamera::setManualStepping(true);
+        struct Restore
+        {
+            ~Restore()
+            {
+                SimulateCamera::setManualStepping(false);
+                setAppMonotonicClock(nullptr);
+            }
+        } restore;
+        DeVeWizard window;
+        CammerWidget *view = window.cammerWidgets[0];
+        auto *camera = qobject_cast<SimulateCamera *>(view->camera.get());
+        QVERIFY(camera);
+        QTimer feeder; // a picture every 50 ms, twice per poll of the cycle
+        connect(&feeder, &QTimer::timeout, camera, [camera] { camera->stepFrame(); });
+        feeder.start(50);
+        gControlPort->startIOThread();
+        QTRY_COMPARE(board.outputs(), allowed); // detection started
+        const int recordBefore = recordRemarks(dir).count(uiText(39));
+
+        if (stop == 1) {
+            feeder.stop();
+            QTest::qWait(300); // the last picture is grabbed well before the opening
+        }
+        board.clearCommands();
+        board.setInputs(0x001); // mould open
+        if (stop == 2) {
+            QTRY_VERIFY(window.machineCycle->upTimers[1]->isActive());
+            QTest::qWait(150); // pictures of the open mould were grabbed during the countdown
+            feeder.stop();
+            now += kFrameStaleMs;
+        }
+        QTest::qWait(300);
+        board.setInputs(0x000);
+        if (stop == 0) {
+            QTRY_COMPARE_WITH_TIMEOUT(wordChanges(board), (QVector<quint16>{blocked, allowed}), 4000);
+            QCOMPARE(recordRemarks(dir).count(uiText(39)), recordBefore);
+            return;
+        }
+        QTest::qWait(delay * 100 + 1500); // the detection is over, and nothing else comes of it
+        QVERIFY2(wordChanges(board) == QVector<quint16>{blocked}, hex(wordChanges(board)).constData());
+        QCOMPARE(board.outputs(), blocked);
+        QVERIFY(gWarnBox && gWarnBox->isVisible());
+        QCOMPARE(gWarnBox->message(), uiText(39));
+        QCOMPARE(recordRemarks(dir).count(uiText(39)), recordBefore + 1);
+
+        // The pictures come again: the camera is found, and the clamp stays blocked until a mould is
+        // judged.
+        board.clearCommands();
+        feeder.start(50);
+        QTRY_VERIFY(view->connected);
+        QTest::qWait(300);
+        QCOMPARE(board.outputs(), blocked);
+        if (manual) {
+            window.machineCycle->SlotManualTrig(1);
+        } else {
+            board.setInputs(0x001);
+            QTest::qWait(300);
+            board.setInputs(0x000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(board.outputs(), allowed, 4000);
+        // Blocked all along, so the opening changes nothing before the release.
+        QVERIFY2(wordChanges(board) == QVector<quint16>{allowed}, hex(wordChanges(board)).constData());
+        QCOMPARE(recordRemarks(dir).count(uiText(39)), recordBefore + 1);
         gControlPort->stopIOThread();
     }
 
