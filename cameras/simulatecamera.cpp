@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,6 +46,22 @@ bool isPictureName(const QString &name)
     static const QStringList kSuffixes = {QStringLiteral("png"), QStringLiteral("bmp"),
                                           QStringLiteral("jpg"), QStringLiteral("jpeg")};
     return kSuffixes.contains(QFileInfo(name).suffix().toLower());
+}
+
+// Decoded pictures each camera keeps, so that serving one costs a copy instead of a decode, which on
+// a busy machine can take longer than a frame period and pass for a camera that stopped.
+constexpr size_t kDecodedBytesKept = size_t(64) << 20;
+
+// The file's identity and version now; false when it is gone.
+bool statPicture(const QString &path, SimulateCamera::PictureStamp *stamp)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    stamp->inode = qint64(st.st_ino);
+    stamp->bytes = qint64(st.st_size);
+    stamp->modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
 }
 
 // The folder number of "simcam/<n>"; 0 when the id names none.
@@ -176,6 +193,8 @@ bool SimulateCamera::open()
         MutexLocker lock(&stepMutex);
         nextPicture = 0;
         faultyPictures.clear();
+        decoded.clear();
+        decodedBytes = 0;
     }
     setFrameFormat(size, CV_8UC4);
     qCInfo(lcCameras) << "simulated camera" << cameraNumber << "opened:" << pictures.size() << "pictures of"
@@ -262,7 +281,7 @@ void SimulateCamera::advance()
     const QString path = pictures.at(nextPicture);
     nextPicture = (nextPicture + 1) % pictures.size();
     QString fault;
-    const cv::Mat frame = decodePicture(path, &fault);
+    const cv::Mat frame = pictureFrame(path, &fault);
     // A picture deleted or replaced under the box is skipped, and serves nothing (a camera whose
     // pictures are all gone delivers none). Said once when it goes bad and once when it is back,
     // not at every frame period.
@@ -281,6 +300,31 @@ void SimulateCamera::advance()
         qCInfo(lcCameras).noquote()
             << QStringLiteral("simulated camera %1: picture %2 readable again").arg(cameraNumber).arg(path);
     storeFrame(frame);
+}
+
+// A file replaced, rewritten or touched is decoded again; one that is gone serves nothing.
+cv::Mat SimulateCamera::pictureFrame(const QString &path, QString *fault)
+{
+    PictureStamp stamp;
+    const bool present = statPicture(path, &stamp);
+    const auto kept = decoded.find(path);
+    if (kept != decoded.end()) {
+        if (present && kept->stamp == stamp)
+            return kept->frame;
+        decodedBytes -= kept->frame.total() * kept->frame.elemSize();
+        decoded.erase(kept);
+    }
+    if (!present) {
+        *fault = QStringLiteral("File not found");
+        return cv::Mat();
+    }
+    const cv::Mat frame = decodePicture(path, fault);
+    const size_t bytes = frame.total() * frame.elemSize();
+    if (!frame.empty() && decodedBytes + bytes <= kDecodedBytesKept) {
+        decoded.insert(path, {stamp, frame});
+        decodedBytes += bytes;
+    }
+    return frame;
 }
 
 cv::Mat SimulateCamera::decodePicture(const QString &path, QString *fault) const

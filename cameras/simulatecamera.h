@@ -5,11 +5,12 @@
 // discovery; the main window falls back to it when no real camera opens.
 //
 // Threads: the operations run on the GUI thread; SimulateCameraThread advances one picture per frame
-// period. The capture thread and stepFrame() take turns under stepMutex, which guards nextPicture and
-// faultyPictures.
+// period. The capture thread and stepFrame() take turns under stepMutex, which guards nextPicture,
+// faultyPictures and the decoded pictures kept.
 
 #include "camerainterface.h"
 
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <atomic>
@@ -65,10 +66,24 @@ public:
     // The picture served when the folder is empty: a gray test chart marked with the camera number.
     static cv::Mat generatedPicture(int width, int height, int cameraNumber);
 
+    // One version of a picture file: another file renamed over it, or the same one rewritten, differs.
+    struct PictureStamp
+    {
+        qint64 inode = -1;
+        qint64 bytes = -1;
+        qint64 modifiedNs = -1;
+        bool operator==(const PictureStamp &o) const
+        {
+            return inode == o.inode && bytes == o.bytes && modifiedNs == o.modifiedNs;
+        }
+    };
+
 private:
     friend class SimulateCameraThread;
     void advance();
-    // The picture at `path` as a frame; empty, with the reason in `fault`, when it cannot be served.
+    // The picture at `path` as a frame, decoded again only when the file changed; empty, with the
+    // reason in `fault`, when it cannot be served. stepMutex held.
+    cv::Mat pictureFrame(const QString &path, QString *fault);
     cv::Mat decodePicture(const QString &path, QString *fault) const;
 
     QString folderPath;
@@ -79,6 +94,13 @@ private:
     QMutex stepMutex;
     int nextPicture = 0; // guarded by stepMutex
     QSet<QString> faultyPictures; // guarded by stepMutex: pictures skipped, each logged once
+    struct DecodedPicture
+    {
+        PictureStamp stamp;
+        cv::Mat frame;
+    };
+    QHash<QString, DecodedPicture> decoded; // guarded by stepMutex, up to kDecodedBytesKept
+    size_t decodedBytes = 0;                // guarded by stepMutex
     std::atomic<int> temperature{kDefaultTemperature};
     std::atomic<int> framePeriodMs{100};
     std::unique_ptr<SimulateCameraThread> thread;

@@ -162,10 +162,17 @@ private slots:
         camera->stepFrame();
         QVERIFY(camera->getImage(frame, &takenMs));
         QCOMPARE(takenMs, qint64(7000));
+        QCOMPARE(int(frame.at<cv::Vec4b>(16, 16)[0]), 2); // b.png: 20 steps went round the two
         camera->stepFrame();
-        camera->stepFrame();
-        QCOMPARE(camera->frameCount(), quint64(4));
+        QCOMPARE(servedRed(*camera), 1);
+        QCOMPARE(camera->frameCount(), quint64(3));
         QCOMPARE(logged.size(), 4); // and once each when back
+        // A picture rewritten with other content is served as it is now, not as it was read before.
+        writePicture(QStringLiteral("simcam/1/a.png"), 32, 32, 9);
+        camera->stepFrame();
+        QCOMPARE(servedRed(*camera), 2);
+        camera->stepFrame();
+        QCOMPARE(servedRed(*camera), 9);
         qInstallMessageHandler(previous);
         setAppMonotonicClock(nullptr);
     }
