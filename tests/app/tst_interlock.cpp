@@ -287,12 +287,13 @@ public:
         }
         return held;
     }
-    // The words received after `from` up to `to`, in order.
+    // The words received after `from` up to `to`, in order, each change once: the box sends a word
+    // again when a status frame crosses its command, which changes nothing on the board.
     QVector<quint16> wordsBetween(const QString &from, const QString &to) const
     {
         QVector<quint16> list;
         for (const auto &w : words()) {
-            if (w.first > at(from) && w.first <= at(to))
+            if (w.first > at(from) && w.first <= at(to) && (list.isEmpty() || list.last() != w.second))
                 list.append(w.second);
         }
         return list;
