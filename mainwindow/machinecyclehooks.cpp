@@ -237,10 +237,15 @@ CycleHooks DeVeWizard::makeCycleHooks()
         if (!gWarnBox)
             return;
         gWarnBox->setMessage(text);
-        if (modal)
+        // Without a window manager nothing raises a box shown again: it would stay under the full
+        // screen window it was first shown before, up but unseen.
+        gWarnBox->raise();
+        if (modal) {
             gWarnBox->exec();
-        else
+        } else {
             gWarnBox->show();
+            gWarnBox->raise();
+        }
     };
     h.hideWarning = [] {
         if (gWarnBox)
