@@ -137,9 +137,13 @@ bool MachineCycle::allCamerasConnected() const
     return true;
 }
 
+// Triggered cameras take their pictures when the machine triggers them, which may be before the
+// machine's own mould-open input starts the cycle: any cycle judges the pictures of the last trigger.
 quint64 MachineCycle::judgeFromPass() const
 {
-    return gSysParam->useExtTrigger && extTriggerPass == passNumber ? extTriggerFromPass : passNumber;
+    if (!gSysParam->useExtTrigger)
+        return passNumber;
+    return extTriggerPass > 0 ? extTriggerFromPass : extFramesFromPass;
 }
 
 // Step 5: a lost camera blocks the clamp and slows the poll, detecting or not.

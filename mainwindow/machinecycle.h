@@ -173,7 +173,7 @@ public:
     // Which frames a detection may judge. Outer passes of Run are numbered from 1; framePass[c] is the
     // pass whose grab brought camera c's frame, countdownFromPass[k] the first pass whose frames the
     // countdown of pair position k may judge (the pass that started it; with the external trigger the
-    // first pass after the trigger before, whose frames set gExtTriggerFrames).
+    // first pass of the last trigger's frames, those that set gExtTriggerFrames).
     quint64 passNumber = 0;
     quint64 framePass[8] = {};
     quint64 countdownFromPass[8] = {};

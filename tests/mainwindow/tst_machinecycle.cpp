@@ -26,7 +26,8 @@ struct World
     QVector<int> failedOutputs;
     QVector<TemperatureOutcome> temperatures;
     bool connected = true;
-    qint64 frameAge = 0; // of every camera's frame, ms
+    qint64 frameAge = 0;    // of every camera's frame, ms
+    bool delivering = true; // every camera has a new picture at every pass
     int judgements = 0;
     QList<int> judgedSlots;
     int editorOpened = 0;
@@ -48,7 +49,7 @@ CycleHooks fakeHooks(World *w)
     h.cameraCount = w->cameras;
     h.cameraConnected = [w](int) { return w->connected; };
     h.cameraOpen = [](int) { return true; };
-    h.grabFrame = [](int) { return true; }; // every camera delivers a picture at every pass
+    h.grabFrame = [w](int) { return w->delivering; };
     h.frameAgeMs = [w](int) { return w->frameAge; };
     h.judgeCameras = [w](const QVector<int> &cams, int slot) {
         ++w->judgements;
@@ -328,6 +329,36 @@ private slots:
             QCOMPARE(world.warnings.last(), uiText(39));
             QCOMPARE(world.detectOnce.size(), reports);
         }
+    }
+
+    // With the external trigger the cameras take a picture per trigger only: the trigger's pictures
+    // start the cycle and are judged; a cycle the machine's own mould-open input starts afterwards
+    // judges the same pictures, however old, since none come between cycles.
+    void externalTriggerJudgesTheTriggersPictures()
+    {
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.useExtTrigger = 1;
+        gExtTriggerFrames = 0;
+        World world;
+        world.cameras = 2;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        gControlPort->setOutput(OutClose, 1);
+        gControlPort->flushOutputs();
+        cycle.Run(); // both cameras delivered: the trigger starts the cycle, the mould is judged at once
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(out(OutClose), 0);
+        world.delivering = false;
+        world.frameAge = 60000;
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 2);
+        QCOMPARE(out(OutClose), 0);
+        QVERIFY(!world.records.contains(uiText(39)));
+        gExtTriggerFrames = 0;
     }
 
     // Product NG with the ejector pulse: NG outputs of the failed regions (an output number out of
