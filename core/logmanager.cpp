@@ -18,6 +18,7 @@
 #include <cxxabi.h>
 #include <execinfo.h>
 #include <unistd.h>
+#include <vector>
 
 LogManager *gLogManager = nullptr;
 
@@ -109,7 +110,150 @@ void moveFatalLog(const QString &timeText)
     ::rename(from.constData(), to.constData());
 }
 
+// A line whose repeats are being held back; guarded by the log lock.
+struct RepeatedLine
+{
+    QtMsgType type;
+    QString message;
+    qint64 periodStartMs;
+    quint64 held;       // repeats held back since periodStartMs
+    quint64 lastNumber; // running number of the last one held back
+};
+
+constexpr int kMaxRepeatedLines = 64;
+
+// Per-run state of the log file, guarded by the log lock and reset by the LogManager of each run.
+struct LogRunState
+{
+    std::vector<RepeatedLine> repeats;
+    QStringList rotatedFiles; // files this run moved aside for size, oldest first
+    qint64 fileBytes = 0;     // size of the open log.txt
+};
+
+LogRunState &runState()
+{
+    static LogRunState *state = new LogRunState; // lives until the process ends, like the file
+    return *state;
+}
+
+QByteArray formatLine(char level, quint64 number, const QString &timeText, const QString &file, int line,
+                      const QString &message)
+{
+    return (QStringLiteral("[%1%2 %3 %4:%5] ")
+                .arg(QLatin1Char(level))
+                .arg(number)
+                .arg(timeText, file)
+                .arg(line) +
+            message + QLatin1Char('\n'))
+        .toUtf8();
+}
+
+QByteArray heldBackLine(const RepeatedLine &entry, const QString &timeText)
+{
+    constexpr int kShownChars = 200;
+    QString text = entry.message.left(kShownChars);
+    if (entry.message.size() > kShownChars)
+        text += QStringLiteral("...");
+    return formatLine(levelLetter(entry.type), entry.lastNumber, timeText, QString(), 0,
+                      QStringLiteral("held back %1 repeat(s) of: %2").arg(entry.held).arg(text));
+}
+
+// Decides, under the log lock, whether this line is a repeat to hold back; appends to `countLines` the
+// count lines that are due, including those of lines that stopped repeating a period ago.
+bool holdBackRepeat(QtMsgType type, const QString &message, quint64 number, const QString &timeText,
+                    QByteArray *countLines)
+{
+    std::vector<RepeatedLine> &repeats = runState().repeats;
+    const qint64 now = appMonotonicMs();
+    for (auto it = repeats.begin(); it != repeats.end();) {
+        if (now - it->periodStartMs < kLogRepeatPeriodMs) {
+            ++it;
+            continue;
+        }
+        if (it->held == 0) {
+            it = repeats.erase(it);
+            continue;
+        }
+        *countLines += heldBackLine(*it, timeText);
+        it->held = 0;
+        it->periodStartMs = now;
+        ++it;
+    }
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        return false;
+    for (RepeatedLine &entry : repeats) {
+        if (entry.type == type && entry.message.size() == message.size() && entry.message == message) {
+            ++entry.held;
+            entry.lastNumber = number;
+            return true;
+        }
+    }
+    if (int(repeats.size()) >= kMaxRepeatedLines) {
+        // Make room: the oldest line without held-back repeats goes first, else the oldest of all.
+        auto victim = repeats.end();
+        for (auto it = repeats.begin(); it != repeats.end(); ++it)
+            if (it->held == 0 && (victim == repeats.end() || it->periodStartMs < victim->periodStartMs))
+                victim = it;
+        if (victim == repeats.end())
+            victim = std::min_element(repeats.begin(), repeats.end(),
+                                      [](const RepeatedLine &a, const RepeatedLine &b) {
+                                          return a.periodStartMs < b.periodStartMs;
+                                      });
+        if (victim->held > 0)
+            *countLines += heldBackLine(*victim, timeText);
+        repeats.erase(victim);
+    }
+    repeats.push_back({type, message, now, 0, number});
+    return false;
+}
+
+// Moves a full log.txt aside under the log lock, named like a previous run's log; rename(2) rather
+// than "mv" for the same reason as the fatal move. Only this run's moved files are trimmed.
+void rotateFullLog(QFile &f)
+{
+    f.close();
+    LogRunState &state = runState();
+    state.fileBytes = 0;
+    const QString folder = QString::fromLatin1(kLogFolder);
+    const QString target = uniqueTarget(folder, appNow().toString(QStringLiteral("yyyyMMdd_hhmmss")));
+    if (::rename(QFile::encodeName(logFilePath()).constData(), QFile::encodeName(target).constData()) != 0)
+        return;
+    state.rotatedFiles.append(target);
+    while (state.rotatedFiles.size() > kLogRotationsPerRun)
+        QFile::remove(state.rotatedFiles.takeFirst());
+}
+
 } // namespace
+
+bool LogLineLimit::allow()
+{
+    startSecondIfDue();
+    if (passed < perSecond) {
+        ++passed;
+        return true;
+    }
+    ++heldThisSecond;
+    return false;
+}
+
+quint64 LogLineLimit::takeHeldBack()
+{
+    startSecondIfDue();
+    const quint64 held = heldEnded;
+    heldEnded = 0;
+    return held;
+}
+
+void LogLineLimit::startSecondIfDue()
+{
+    const qint64 now = appMonotonicMs();
+    if (secondStartMs >= 0 && now - secondStartMs < 1000)
+        return;
+    secondStartMs = now;
+    passed = 0;
+    heldEnded += heldThisSecond;
+    heldThisSecond = 0;
+}
 
 QString moveLogFileAside(const QString &source, const QString &folder, const QString &base)
 {
@@ -149,6 +293,8 @@ LogManager::LogManager(QObject *parent) : QObject(parent)
     trimLogFolder(folder, 50);
     trimLogFolder(QString::fromLatin1(kLogStdoutFolder), 10);
 
+    // A new run: its size rotations and held-back repeats start afresh.
+    runWithLogLockHeld([] { runState() = LogRunState(); });
     qInstallMessageHandler(logMessageHandler);
     std::signal(SIGSEGV, crashSignalHandler);
     std::signal(SIGABRT, crashSignalHandler);
@@ -164,13 +310,7 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         file = QString::fromUtf8(context.file);
         file = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
     }
-    const QByteArray line = (QStringLiteral("[%1%2 %3 %4:%5] ")
-                                 .arg(QLatin1Char(levelLetter(type)))
-                                 .arg(number)
-                                 .arg(timeText, file)
-                                 .arg(context.line) +
-                             message + QLatin1Char('\n'))
-                                .toUtf8();
+    const QByteArray line = formatLine(levelLetter(type), number, timeText, file, context.line, message);
 
     if (type == QtDebugMsg) {
         writeStderr(line);
@@ -188,7 +328,16 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         lock.lock();
     }
 
+    QByteArray countLines;
+    // The crash path writes every line: its report must not wait for a minute's count.
+    const bool hold = !tInCrashPath && holdBackRepeat(type, message, number, timeText, &countLines);
+    if (hold && countLines.isEmpty()) {
+        lock.unlock();
+        return;
+    }
+
     QFile &f = logFile();
+    LogRunState &state = runState();
     const QString path = logFilePath();
     if (!QFileInfo::exists(path)) {
         if (f.isOpen())
@@ -200,21 +349,27 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         }
         const QByteArray header = QByteArray(57, '*') + '\n' + "create newlog version " +
                                   QByteArray(MG_VERSION_TEXT) + ' ' + timeText.toUtf8() + '\n';
-        f.write(header);
+        state.fileBytes = f.size() + f.write(header);
     } else if (!f.isOpen()) {
         f.setFileName(path);
         if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
             lock.unlock();
             return;
         }
+        state.fileBytes = f.size();
     }
-    f.write(line);
+    if (!countLines.isEmpty())
+        state.fileBytes += std::max<qint64>(0, f.write(countLines));
+    if (!hold)
+        state.fileBytes += std::max<qint64>(0, f.write(line));
     f.flush();
 
     if (type == QtFatalMsg) {
         const QString fatalTime = appNow().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss-zzz"));
         f.close();
         moveFatalLog(fatalTime);
+    } else if (state.fileBytes > kLogFileLimitBytes) {
+        rotateFullLog(f);
     }
     lock.unlock();
 }

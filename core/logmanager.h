@@ -19,6 +19,15 @@ public:
 // The one log manager, created by main and never destroyed.
 extern LogManager *gLogManager;
 
+// Bounds that keep the log folder from growing without end while a peer or a damaged file repeats
+// itself: log.txt is moved aside (named like a previous run's log) once it passes kLogFileLimitBytes,
+// and only the newest kLogRotationsPerRun of the files so moved during this run are kept. A line
+// repeated with the same level and text is written once; its repeats are held back (they still take
+// their running numbers) and counted in one line a minute. Critical and fatal lines always go out.
+constexpr qint64 kLogFileLimitBytes = 8 * 1024 * 1024;
+constexpr int kLogRotationsPerRun = 4;
+constexpr qint64 kLogRepeatPeriodMs = 60 * 1000;
+
 // Installed message handler; any thread.
 void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
@@ -36,6 +45,27 @@ extern const char *const kLogStdoutFolder;
 // Moves `source` to `folder/base.txt`, or to `base_1.txt`, `base_2.txt` ... when that name is taken,
 // so that no log file is ever lost to a name clash. Returns the target path.
 QString moveLogFileAside(const QString &source, const QString &folder, const QString &base);
+
+// Lets at most `perSecond` lines of one kind through in each second of the monotonic clock, for lines
+// that differ every time (a datagram's text) and so escape the repeat rule. One thread only.
+class LogLineLimit
+{
+public:
+    explicit LogLineLimit(int perSecond) : perSecond(perSecond) {}
+    // How many lines were held back in a second that has ended since the last call, for the one
+    // count line the caller writes; 0 when none were.
+    quint64 takeHeldBack();
+    // True when this line may be logged now; otherwise it is counted as held back.
+    bool allow();
+
+private:
+    void startSecondIfDue();
+    const int perSecond;
+    qint64 secondStartMs = -1;
+    int passed = 0;
+    quint64 heldThisSecond = 0;
+    quint64 heldEnded = 0;
+};
 
 // Deletes the oldest files of `folder` (pattern "*", hidden files not counted) until `keep` remain.
 void trimLogFolder(const QString &folder, int keep);

@@ -428,7 +428,9 @@ void UDP_Core::Slot_StartListen()
         for (int fd : qAsConst(sockets))
             if (fd > 0)
                 watched.push_back(pollfd{fd, POLLIN, 0});
-        if (::poll(watched.data(), nfds_t(watched.size()), kPollPeriodMs) <= 0)
+        const int ready = ::poll(watched.data(), nfds_t(watched.size()), kPollPeriodMs);
+        reportHeldBackRecvLines();
+        if (ready <= 0)
             continue;
         for (const pollfd &p : watched)
             if (p.revents & (POLLIN | POLLERR))
@@ -449,14 +451,16 @@ void UDP_Core::receiveFrom(int fd)
     if (::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&sender), &senderLength) < 0)
         return;
     const QByteArray text = untilNul(buffer, kReceiveBufferSize);
-    qCInfo(lcNetwork).noquote() << "--RecvMsg"
-                                << QStringLiteral("%1/%2 <- %3/%4 (%5):")
-                                       .arg(addressText(local))
-                                       .arg(ntohs(local.sin_port))
-                                       .arg(addressText(sender))
-                                       .arg(ntohs(sender.sin_port))
-                                       .arg(text.size())
-                                << escapeForLog(QString::fromUtf8(text));
+    reportHeldBackRecvLines();
+    if (recvMsgLimit.allow())
+        qCInfo(lcNetwork).noquote() << "--RecvMsg"
+                                    << QStringLiteral("%1/%2 <- %3/%4 (%5):")
+                                           .arg(addressText(local))
+                                           .arg(ntohs(local.sin_port))
+                                           .arg(addressText(sender))
+                                           .arg(ntohs(sender.sin_port))
+                                           .arg(text.size())
+                                    << escapeForLog(QString::fromUtf8(text));
     std::string received(buffer, kReceiveBufferSize);
     if (directDispatch || thread() == QThread::currentThread()) {
         AnalysisRecvMessage(sender, std::move(received));
@@ -464,6 +468,12 @@ void UDP_Core::receiveFrom(int fd)
         QMetaObject::invokeMethod(this, "AnalysisRecvMessage", Qt::QueuedConnection,
                                   Q_ARG(sockaddr_in, sender), Q_ARG(std::string, received));
     }
+}
+
+void UDP_Core::reportHeldBackRecvLines()
+{
+    if (const quint64 held = recvMsgLimit.takeHeldBack())
+        qCInfo(lcNetwork).noquote() << "--RecvMsg" << held << "more datagrams in the last second, not logged";
 }
 
 void UDP_Core::AnalysisRecvMessage(sockaddr_in saclient, std::string recvbuf)

@@ -10,6 +10,7 @@
 // (the subclass then does its own locking). `interfaces` and `deviceSerial` are written during
 // construction (and by the responder's force-IP handling, on the object's thread) only.
 
+#include "logmanager.h"
 #include "udpaddress.h"
 
 #include <QMap>
@@ -137,10 +138,14 @@ public slots:
 
 private:
     void receiveFrom(int fd);
+    void reportHeldBackRecvLines();
 
     std::atomic<bool> listening{false};
     std::atomic<bool> m_loopRunning{false};
     std::thread m_loopThread;
     QList<int> listenSockets; // guarded by socketsMutex
     QMutex socketsMutex;
+    // Every datagram differs, so a flood escapes the log's repeat rule: "--RecvMsg" lines are capped
+    // per second instead. Loop thread only.
+    LogLineLimit recvMsgLimit{20};
 };

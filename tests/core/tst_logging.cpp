@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,7 +107,11 @@ class TestLogging : public QObject
     Q_OBJECT
 private slots:
     void init() { setAppClock({}); }
-    void cleanup() { setAppClock({}); }
+    void cleanup()
+    {
+        setAppClock({});
+        setAppMonotonicClock({});
+    }
 
     void firstStartCreatesFolderAndHeader()
     {
@@ -226,6 +231,109 @@ private slots:
         QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
         QVERIFY(lines.at(1).startsWith(QStringLiteral("create newlog version ")));
         QVERIFY(lines.at(2).endsWith(QStringLiteral("] after")));
+    }
+
+    // Steps: "I:text" (or W, E) logs text at that level; "+ms" moves the monotonic clock on. Expected:
+    // the file's lines after the header as level, running number counted from the first message, blank,
+    // text. A count line carries the number of the last repeat it counts.
+    void repeatsAreHeldBackAndCountedOnceAMinute_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("expected");
+        const QString count = QStringLiteral("held back %1 repeat(s) of: %2");
+        QTest::newRow("three repeats, then a minute")
+            << QStringList{"I:a", "I:a", "I:a", "+60000", "I:b"}
+            << QStringList{"I0 a", "I2 " + count.arg(2).arg("a"), "I3 b"};
+        QTest::newRow("critical lines always go out")
+            << QStringList{"E:c", "E:c", "W:c", "W:c", "E:c"} << QStringList{"E0 c", "E1 c", "W2 c", "E4 c"};
+        QTest::newRow("another level is another line")
+            << QStringList{"I:x", "W:x", "I:x", "+59999", "I:x", "+1", "I:x"}
+            << QStringList{"I0 x", "W1 x", "I3 " + count.arg(2).arg("x")};
+        QTest::newRow("a quiet minute forgets the line")
+            << QStringList{"I:q", "+60000", "I:q", "+30000", "I:q"} << QStringList{"I0 q", "I1 q"};
+        QTest::newRow("interleaved repeats")
+            << QStringList{"I:a", "W:b", "I:a", "W:b", "I:a", "I:c"} << QStringList{"I0 a", "W1 b", "I5 c"};
+        QTest::newRow("count line every minute while it repeats")
+            << QStringList{"W:d", "W:d", "+60000", "W:d", "W:d", "+60000", "W:d", "I:e"}
+            << QStringList{"W0 d", "W1 " + count.arg(1).arg("d"), "W3 " + count.arg(2).arg("d"), "I5 e"};
+    }
+    void repeatsAreHeldBackAndCountedOnceAMinute()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, expected);
+        BlankWorkDir wd;
+        std::atomic<qint64> now{1000000};
+        setAppMonotonicClock([&now] { return now.load(); });
+        LogManager manager;
+        for (const QString &step : steps) {
+            if (step.startsWith('+')) {
+                now += step.mid(1).toLongLong();
+                continue;
+            }
+            const QByteArray text = step.mid(2).toUtf8();
+            if (step.startsWith('I'))
+                qInfo("%s", text.constData());
+            else if (step.startsWith('W'))
+                qWarning("%s", text.constData());
+            else
+                qCritical("%s", text.constData());
+        }
+        setAppMonotonicClock({});
+        const QStringList lines = readTextLines(kLog + QStringLiteral("log.txt")).mid(2);
+        QStringList seen;
+        qint64 first = -1;
+        for (const QString &line : lines) {
+            const QRegularExpressionMatch m = kLine.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            if (first < 0)
+                first = m.captured(2).toLongLong();
+            seen << QStringLiteral("%1%2 %3").arg(m.captured(1)).arg(m.captured(2).toLongLong() - first).arg(m.captured(4));
+        }
+        QCOMPARE(seen, expected);
+    }
+
+    // 8 MB lines of distinct text: log.txt is moved aside each time it passes 8 MB, and only this run's
+    // four newest moved files stay; older runs' logs and fatal logs are never touched.
+    void fullLogIsMovedAsideAndOnlyFourKeptPerRun()
+    {
+        BlankWorkDir wd;
+        const QDateTime start(QDate(2026, 3, 4), QTime(5, 6, 7));
+        setAppClock([start] { return start; });
+        const QStringList older{QStringLiteral("20260303_010101.txt"), QStringLiteral("glog_20260303_010101.txt"),
+                                QStringLiteral("logFatal2026-03-03_01-01-01-001.txt")};
+        for (const QString &name : older)
+            QVERIFY(writeTestFile(kLog + name, "older run\n", start.addDays(-1)));
+        LogManager manager;
+        constexpr qint64 kLimit = 8 * 1024 * 1024;
+        const QString filler(64 * 1024, QLatin1Char('x'));
+        for (int i = 0; i < 6 * 130; ++i)
+            qInfo("%d %s", i, qPrintable(filler));
+        qInfo("last");
+
+        QStringList moved = filesIn(kLog);
+        for (const QString &name : older)
+            QVERIFY2(moved.removeOne(name), qPrintable(name));
+        QVERIFY(moved.removeOne(QStringLiteral("log.txt")));
+        QCOMPARE(moved.size(), 4);
+        quint64 highest = 0;
+        for (const QString &name : moved) {
+            QVERIFY2(QRegularExpression(QStringLiteral("^20260304_050607(_\\d+)?\\.txt$")).match(name).hasMatch(),
+                     qPrintable(name));
+            const QFileInfo info(kLog + name);
+            QVERIFY2(info.size() > kLimit && info.size() < kLimit + 70 * 1024, qPrintable(name));
+            const QStringList lines = readTextLines(kLog + name);
+            QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
+            highest = std::max(highest, kLine.match(lines.last()).captured(2).toULongLong());
+        }
+        // The current file starts with its header, and its first line follows the last moved one.
+        const QStringList current = readTextLines(kLog + QStringLiteral("log.txt"));
+        QVERIFY(current.size() >= 3);
+        QCOMPARE(current.at(0), QString(57, QLatin1Char('*')));
+        QVERIFY(current.at(1).startsWith(QStringLiteral("create newlog version ")));
+        QCOMPARE(kLine.match(current.at(2)).captured(2).toULongLong(), highest + 1);
+        QVERIFY(current.last().endsWith(QStringLiteral("] last")));
+        for (const QString &name : older)
+            QCOMPARE(readTextLines(kLog + name), QStringList{QStringLiteral("older run")});
     }
 
     void concurrentWritersGiveWholeUniqueLines()

@@ -294,6 +294,42 @@ desktop sends to the LAN ~ reach ~ 127.0.0.1 ~ 192.168.1.255 ~ no
         QVERIFY2(lines.at(0).endsWith("(10): ten\\nbytes!"), qPrintable(lines.at(0)));
     }
 
+    // A flood of datagrams, each different: at most 20 "--RecvMsg" lines a second, then one line with
+    // the number not logged; every datagram still reaches the subclass.
+    void receivedLinesAreCappedPerSecond()
+    {
+        std::atomic<qint64> now{5000000};
+        setAppMonotonicClock([&now] { return now.load(); });
+        RecordingCore core;
+        const quint16 port = freeLoopbackPort();
+        QCOMPARE(core.startListen("127.0.0.1", port), 0);
+        {
+            MutexLocker lock(&gLogMutex);
+            gLog.clear();
+        }
+        const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+        UdpTestPeer peer;
+        QVERIFY(peer.bind("127.0.0.1", 0));
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(peer.sendTo("127.0.0.1", port, QByteArray::number(i) + QByteArray(100, '\x01')));
+        QTRY_COMPARE(core.received.size(), 60);
+        now += 1000;
+        QVERIFY(peer.sendTo("127.0.0.1", port, "next second"));
+        QTRY_COMPARE(core.received.size(), 61);
+        core.stopListen();
+        qInstallMessageHandler(previous);
+        setAppMonotonicClock({});
+
+        MutexLocker lock(&gLogMutex);
+        const QStringList lines = gLog.filter("--RecvMsg");
+        QCOMPARE(lines.size(), 22);
+        for (int i = 0; i < 20; ++i)
+            QVERIFY2(lines.at(i).contains(QStringLiteral("(%1): %2\\x01").arg(QString::number(i).size() + 100).arg(i)),
+                     qPrintable(lines.at(i)));
+        QCOMPARE(lines.at(20), QStringLiteral("--RecvMsg 40 more datagrams in the last second, not logged"));
+        QVERIFY2(lines.at(21).endsWith("(11): next second"), qPrintable(lines.at(21)));
+    }
+
     // The system's text parser reads an empty or garbled destination as 255.255.255.255; such a send
     // would reach every device on the subnet.
     void unreadableDestinationIsNotBroadcast()
