@@ -170,7 +170,8 @@ bool SimulateCamera::open()
         // The header says the size; nothing is decoded here, so a huge or broken file costs nothing.
         const QSize declared = QImageReader(path).size();
         if (!declared.isValid() || declared.width() < 2 || declared.height() < 2 ||
-            declared.width() > kMaxSide || declared.height() > kMaxSide) {
+            declared.width() > kMaxSide || declared.height() > kMaxSide ||
+            qint64(declared.width()) * declared.height() > kMaxPicturePixels) {
             qCWarning(lcCameras) << "simulated camera: unusable picture" << path << declared;
             continue;
         }

@@ -1,4 +1,6 @@
 #include "tcpreceive.h"
+#include "imagesize.h"
+#include "networklog.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -203,6 +205,11 @@ bool SCI_ExecObj_Recv::parseMultipart(const QByteArray &body, const QByteArray &
         if (raw == rawParts.cend() || (channels != 1 && channels != 3 && channels != 4) || width <= 0 ||
             height <= 0 || qint64(width) * height * channels != raw.value().size())
             continue;
+        if (qint64(width) * height > kMaxPicturePixels) {
+            qCWarning(lcNetwork) << "picture" << it.key() << "of" << width << "x" << height << "refused: over"
+                                 << kMaxPicturePixels << "pixels";
+            continue;
+        }
         cv::Mat image(height, width, channels == 1 ? CV_8UC1 : CV_8UC3);
         std::memcpy(image.data, raw.value().constData(), image.total() * image.elemSize());
         out.images.insert(it.key(), image);

@@ -8,7 +8,9 @@
 #include "testworkdir.h"
 
 #include <QDir>
+#include <QDataStream>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonObject>
 #include <QtTest>
 #include <memory>
@@ -43,6 +45,13 @@ std::unique_ptr<SimulateCamera> openCamera(int n)
     if (!camera->open())
         return nullptr;
     return camera;
+}
+
+QStringList gWarnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg)
+        gWarnings << message;
 }
 
 } // namespace
@@ -98,6 +107,49 @@ private slots:
         camera->close();
         QVERIFY(camera->imageSize().isEmpty());
         QVERIFY(!camera->isOnline());
+    }
+
+    // A picture may have 16 Mi pixels, whatever its sides: one that asks for more in its header is left
+    // out with one warning before anything is decoded (only headers are written here).
+    void picturesAreBoundedByPixels_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("4096 x 4096 kept") << 4096 << 4096 << true;
+        QTest::newRow("8192 x 2048 kept") << 8192 << 2048 << true;
+        QTest::newRow("one row over refused") << 4096 << 4097 << false;
+        QTest::newRow("8000 x 8000 refused") << 8000 << 8000 << false;
+    }
+    void picturesAreBoundedByPixels()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(bool, kept);
+        TestWorkDir dir(TestWorkDir::Empty);
+        const QString path = QStringLiteral("simcam/1/big.bmp");
+        QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QDataStream out(&file);
+        out.setByteOrder(QDataStream::LittleEndian);
+        const quint32 rowBytes = (quint32(width) * 3 + 3) / 4 * 4;
+        out.writeRawData("BM", 2);
+        out << quint32(54 + rowBytes * quint32(height)) << quint32(0) << quint32(54);
+        out << quint32(40) << qint32(width) << qint32(height) << quint16(1) << quint16(24) << quint32(0)
+            << quint32(rowBytes * quint32(height)) << qint32(2835) << qint32(2835) << quint32(0) << quint32(0);
+        file.write(QByteArray(64, '\x7f'));
+        file.close();
+        QCOMPARE(QImageReader(path).size(), QSize(width, height));
+
+        gWarnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        auto camera = openCamera(1);
+        qInstallMessageHandler(previous);
+        QVERIFY(camera);
+        QCOMPARE(camera->pictureFiles(), kept ? QStringList{QStringLiteral("./simcam/1/big.bmp")} : QStringList{});
+        QCOMPARE(camera->imageSize(), kept ? QSize(width, height) : QSize(1280, 1024));
+        QCOMPARE(gWarnings.filter(QStringLiteral("big.bmp")).size(), kept ? 0 : 1);
     }
 
     void emptyFolderServesTheGeneratedPicture()

@@ -168,9 +168,42 @@ class TestTcpReceive : public QObject
 private slots:
     void parsesOrDrops_data();
     void parsesOrDrops();
+    void picturesAreBoundedByPixels_data();
+    void picturesAreBoundedByPixels();
     void randomCutsGiveTheSameMessages();
     void socketSessionReassemblesAndClosesOnAbuse();
 };
+
+// A picture may have 16 Mi pixels, whatever its sides; a descriptor that asks for more is refused
+// before an image is made for it.
+void TestTcpReceive::picturesAreBoundedByPixels_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("4096 x 4096 kept") << 1 << 4096 << 4096 << true;
+    QTest::newRow("8192 x 2048 kept") << 1 << 8192 << 2048 << true;
+    QTest::newRow("one row over refused") << 1 << 4096 << 4097 << false;
+    QTest::newRow("8000 x 8000 refused") << 1 << 8000 << 8000 << false;
+    QTest::newRow("three channels over refused") << 3 << 4097 << 4096 << false;
+}
+
+void TestTcpReceive::picturesAreBoundedByPixels()
+{
+    QFETCH(int, channels);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(bool, kept);
+    const QByteArray pixels = pattern(width * height * channels);
+    const Fed fed = feedReads({picture(channels, width, height, pixels)});
+    QString expected = QStringLiteral("POST  id=p");
+    if (kept)
+        expected += QStringLiteral(" img:img-matinfo=%1x%2x%3:").arg(width).arg(height).arg(channels) +
+                    QCryptographicHash::hash(pixels, QCryptographicHash::Md5).toHex();
+    QCOMPARE(fed.messages, QStringList{expected});
+    QVERIFY(!fed.failed);
+}
 
 void TestTcpReceive::parsesOrDrops_data()
 {
