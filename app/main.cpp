@@ -1,6 +1,7 @@
 // Start-up of the box: from the bare process to the running main window and I/O thread.
 
 #include "boxtestpolicy.h"
+#include "clock.h"
 #include "controlport.h"
 #include "devewizard.h"
 #include "editorhooks.h"
@@ -83,6 +84,7 @@ void answerBoxesFromEnvironment()
 
 int main(int argc, char *argv[])
 {
+    const QDateTime startedAt = appNow();
     openPlatformDevices();                                        // 1, 2
     if (!gApp)                                                    // 3
         gApp = new MApplication(argc, argv);
@@ -92,6 +94,7 @@ int main(int argc, char *argv[])
     qInfo().noquote() << "application" << "2.5.0" << " release"; // 6
     installQuitSignals();
     answerBoxesFromEnvironment();
+    removeStaleWriteTemporaries(startedAt); // before anything of this run writes
     startReportLink();                                            // 7
     createProcessMutexes();                                       // 8
     fillUiTextTable();                                            // 9

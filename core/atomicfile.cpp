@@ -1,8 +1,10 @@
 #include "atomicfile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -144,4 +146,22 @@ bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevic
     if (errorText)
         errorText->clear();
     return true;
+}
+
+int removeStaleTemporaries(const QString &folder, const QDateTime &before, bool recursive)
+{
+    // The name createTemporary gives: a dot, the target's name, a dot, 8 lowercase hex digits, ".tmp".
+    static const QRegularExpression kTemporary(QStringLiteral("^\\..+\\.[0-9a-f]{8}\\.tmp$"));
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+    int removed = 0;
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isSymLink() || !kTemporary.match(info.fileName()).hasMatch())
+            continue;
+        if (info.lastModified() < before && QFile::remove(info.filePath()))
+            ++removed;
+    }
+    return removed;
 }

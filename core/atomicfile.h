@@ -5,6 +5,7 @@
 // success on a full disk and leaves an empty or cut file behind.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFileDevice>
 #include <QString>
 
@@ -15,3 +16,9 @@
 // Returns false, with a reason in `errorText` if given, when the file could not be written whole.
 bool writeFileAtomically(const QString &path, const QByteArray &data,
                          QFileDevice::Permissions permissions = {}, QString *errorText = nullptr);
+
+// Removes what writes cut short by a kill or a power cut left behind in `folder` (and in the folders
+// below it when `recursive`): files named like this writer's temporary files, ".<name>.<8 hex>.tmp",
+// last changed before `before`. Symbolic links are neither followed nor removed. Returns how many
+// files were removed. Any thread, but not while a write may be under way in those folders.
+int removeStaleTemporaries(const QString &folder, const QDateTime &before, bool recursive);

@@ -3,10 +3,12 @@
 #include "atomicfile.h"
 #include "corelog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #if defined(__x86_64__) || defined(__i386__)
@@ -126,4 +128,19 @@ void writeNetConfig()
     }
     if (!writeFileAtomically(path, QJsonDocument(object).toJson(QJsonDocument::Indented), {}, &error))
         qCWarning(lcCore).noquote() << error;
+}
+
+void removeStaleWriteTemporaries(const QDateTime &startedAt)
+{
+    int removed = removeStaleTemporaries(QStringLiteral("."), startedAt, false);
+    QStringList below{QStringLiteral("alarmimage"), QStringLiteral("originalimage"), QStringLiteral("cnt_net"),
+                      QStringLiteral("paraGroup")};
+    static const QRegularExpression kTemplateFolder(QStringLiteral("^cammer[1-8][1-8]$"));
+    for (const QString &name : QDir(QStringLiteral(".")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (kTemplateFolder.match(name).hasMatch())
+            below << name;
+    for (const QString &folder : qAsConst(below))
+        removed += removeStaleTemporaries(folder, startedAt, true);
+    if (removed > 0)
+        qCInfo(lcCore) << "removed" << removed << "temporary files left by an interrupted write";
 }

@@ -2,6 +2,7 @@
 // Process-wide resources made at start: the interface pixmaps, the mutexes shared between threads,
 // the LED descriptor, and the version and camera count published in cnt_net/config.json.
 
+#include <QDateTime>
 #include <QMutex>
 #include <QPixmap>
 #include <QString>
@@ -51,3 +52,8 @@ void openPlatformDevices();
 // Rewrites "version" and "camcount" of cnt_net/config.json, keeping every other key. The file is
 // replaced atomically because the reporting process reads it; an unwritable file is left as it was.
 void writeNetConfig();
+
+// Removes the atomic writer's temporary files older than `startedAt` that a killed earlier run left in
+// the folders the box writes: the working directory itself, and below "alarmimage", "originalimage",
+// the template folders "cammer<camera><slot>", "cnt_net" and "paraGroup". Logs how many went.
+void removeStaleWriteTemporaries(const QDateTime &startedAt);

@@ -142,6 +142,38 @@ private slots:
         QVERIFY(log.endsWith(QStringLiteral("application ended, status 0")));
     }
 
+    // A run killed in the middle of a write leaves the atomic writer's temporary files; the next start
+    // removes those older than itself in the folders the box writes, and nothing else.
+    void startRemovesTheWritersLeftovers()
+    {
+        TestWorkDir dir;
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-3600);
+        const QDateTime future = QDateTime::currentDateTime().addSecs(3600);
+        const QStringList gone{".PARAM.db.0123abcd.tmp", "cnt_net/.config.json.89abcdef.tmp",
+                               "cnt_net/workspace/LOG/.x.txt.00000000.tmp",
+                               "paraGroup/g1/cammer11/.template1.bmp.ffffffff.tmp",
+                               "alarmimage/camera1/detect1/NG/.a b.bmp.deadbeef.tmp",
+                               "originalimage/cammer11/.template2.bmp.a1b2c3d4.tmp",
+                               "cammer12/.template1.bmp.12345678.tmp"};
+        const QStringList kept{"a.PARAM.db.0123abcd.tmp", ".PARAM.db.0123ABCD.tmp", ".PARAM.db.123abcd.tmp",
+                               ".PARAM.db.0123abcd.tmp.x", "..12345678.tmp", "simcam/1/.a.png.12345678.tmp",
+                               "RECORD/.2026-01-01.db.12345678.tmp"};
+        for (const QString &name : gone + kept)
+            QVERIFY(writeTestFile(dir.filePath(name), "cut short", old));
+        const QString fresh = QStringLiteral("cnt_net/.config.json.0badf00d.tmp");
+        QVERIFY(writeTestFile(dir.filePath(fresh), "not yet", future));
+
+        const BoxRun run = runBox(dir.path());
+        QVERIFY2(run.wasUp, run.stderrText.right(3000).constData());
+        for (const QString &name : gone)
+            QVERIFY2(!QFile::exists(dir.filePath(name)), qPrintable(name));
+        for (const QString &name : kept + QStringList{fresh})
+            QVERIFY2(QFile::exists(dir.filePath(name)), qPrintable(name));
+        const QString log = readTextLines(dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');
+        QVERIFY2(log.contains(QStringLiteral("removed %1 temporary files left by an interrupted write").arg(gone.size())),
+                 qPrintable(log.left(3000)));
+    }
+
     void missingImagesDoNotStopTheStart()
     {
         TestWorkDir dir;
