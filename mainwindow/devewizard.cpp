@@ -143,6 +143,10 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     cycleMarkTenths = appNow().toMSecsSinceEpoch() / 100;
 
     CountRead(); // 39
+    // The saver counts after the cycle has written the file: what it counts later is stored here.
+    countTimer = new QTimer(this);
+    connect(countTimer, &QTimer::timeout, this, &DeVeWizard::CountWriteIfChanged);
+    countTimer->start(1000);
     if (machineCycle->hooks.applyFrameSpeedToAll)
         machineCycle->hooks.applyFrameSpeedToAll();
 
@@ -548,12 +552,14 @@ void DeVeWizard::startResultImageSaver()
 
 void DeVeWizard::stopResultImageSaver()
 {
-    if (!gSaveFailImageThread)
-        return;
-    gSaveFailImageThread->stop();
-    gSaveFailImageThread->wait();
-    delete gSaveFailImageThread;
-    gSaveFailImageThread = nullptr;
+    if (gSaveFailImageThread) {
+        gSaveFailImageThread->stop();
+        gSaveFailImageThread->wait();
+        delete gSaveFailImageThread;
+        gSaveFailImageThread = nullptr;
+    }
+    // Every result the saver counted is in now: the file gets the last of them.
+    CountWriteIfChanged();
 }
 
 // The process-wide boxes become children of the window, so that they stay above it; they keep their

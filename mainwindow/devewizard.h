@@ -102,6 +102,7 @@ public:
     QTimer *lcdTimer = nullptr;
     QTimer *dateTimer = nullptr;
     QTimer *fpsTimer = nullptr;
+    QTimer *countTimer = nullptr; // stores the result counters once a second when they changed
     QTimer *zoomTimer = nullptr;
 
     QAbstractButton *enlargeButton = nullptr;
@@ -196,6 +197,8 @@ private:
     void createFolders();
     void startResultImageSaver();
     void stopResultImageSaver();
+    // Writes "count.txt" when the counters differ from the file (resultcounters.cpp).
+    void CountWriteIfChanged();
     void startOperationRecord();
     bool openRecordDb();
     bool makeFreshRecordFile();

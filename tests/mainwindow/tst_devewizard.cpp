@@ -18,6 +18,7 @@
 #include "testworkdir.h"
 #include "uitexttable.h"
 #include "pagehooks.h"
+#include "savefailimagethread.h"
 #include "widgetchangecamera.h"
 #include "wizardparawidget.h"
 
@@ -26,6 +27,8 @@
 #include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -268,6 +271,29 @@ private slots:
         window.SlotFPS();
         window.SlotFPS();
         QVERIFY(gLedMask & 0x20);
+    }
+
+    // The saver counts a result after the cycle has written "count.txt": the file follows within about
+    // a second, and at quit; unchanged counters are not written at all.
+    void resultCountersReachTheFileAfterTheSaverAndAtQuit()
+    {
+        TestWorkDir dir;
+        QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")));
+        QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(QStringLiteral("simcam/1/a.png")));
+        QVERIFY(writeTestFile(QStringLiteral("count.txt"), "5 1 7 2"));
+        auto window = std::make_unique<DeVeWizard>();
+        QCOMPARE(gCameraTotalCount[0].load(), 5);
+        QCOMPARE(gCameraNgCount[1].load(), 2);
+        QTest::qWait(1300);
+        QCOMPARE(readAll(QStringLiteral("count.txt")), QByteArray("5 1 7 2"));
+
+        gCameraTotalCount[0] += 2;
+        gCameraNgCount[0] += 1;
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("count.txt")),
+                                  QByteArray("7 2 7 2 0 0 0 0 0 0 0 0 0 0 0 0 "), 2500);
+        gCameraTotalCount[1] += 1;
+        window.reset();
+        QCOMPARE(readAll(QStringLiteral("count.txt")), QByteArray("7 2 8 2 0 0 0 0 0 0 0 0 0 0 0 0 "));
     }
 
     // Three serials saved, two cameras found: the yes clears the serials, closes the databases and
