@@ -1,4 +1,5 @@
 #include "atomicfile.h"
+#include "clock.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -164,4 +165,13 @@ int removeStaleTemporaries(const QString &folder, const QDateTime &before, bool 
             ++removed;
     }
     return removed;
+}
+
+QString damagedFileName(const QString &file)
+{
+    const QString base = file + QStringLiteral(".damaged-") + appNow().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString target = base;
+    for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = base + QStringLiteral("_%1").arg(n);
+    return target;
 }

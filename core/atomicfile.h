@@ -22,3 +22,8 @@ bool writeFileAtomically(const QString &path, const QByteArray &data,
 // last changed before `before`. Symbolic links are neither followed nor removed. Returns how many
 // files were removed. Any thread, but not while a write may be under way in those folders.
 int removeStaleTemporaries(const QString &folder, const QDateTime &before, bool recursive);
+
+// The name under which a damaged stored file is kept for a person to look at:
+// "<file>.damaged-<yyyyMMdd-hhmmss>" by the application clock, with "_<n>" when that name is taken,
+// so that no earlier damaged copy is ever overwritten.
+QString damagedFileName(const QString &file);

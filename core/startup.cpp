@@ -120,7 +120,7 @@ void writeNetConfig()
     // A damaged file loses its other keys here: keep its bytes aside for whoever repairs the settings.
     QString error;
     if (damaged) {
-        const QString aside = path + QStringLiteral(".bad");
+        const QString aside = damagedFileName(path);
         if (writeFileAtomically(aside, stored, {}, &error))
             qCWarning(lcCore).noquote() << "cnt_net/config.json was damaged; its old content is in" << aside;
         else

@@ -1,6 +1,6 @@
 #include "databaserestore.h"
 
-#include "clock.h"
+#include "atomicfile.h"
 #include "commandrunner.h"
 #include "mainwindowlog.h"
 
@@ -59,10 +59,7 @@ DatabaseState inspectDatabase(const QString &file, const QString &table, QString
 
 QString keepDamagedDatabase(const QString &file)
 {
-    const QString base = file + QStringLiteral(".damaged-") + appNow().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString target = base;
-    for (int n = 1; QFile::exists(target); ++n)
-        target = base + QStringLiteral("_%1").arg(n);
+    const QString target = damagedFileName(file);
     return QFile::rename(file, target) ? target : QString();
 }
 

@@ -75,7 +75,7 @@ bool NetConfigFile::save(const ServiceConfig &config, QString *errorText)
             object = doc.object();
         } else {
             // Rebuilt from the dialog's keys; what the reporting process kept there is put aside.
-            const QString aside = path() + QStringLiteral(".bad");
+            const QString aside = damagedFileName(path());
             writeFileAtomically(aside, old);
             qCWarning(lcSettings).noquote()
                 << "report-link settings did not parse; rebuilt, old content kept in" << aside;

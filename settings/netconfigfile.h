@@ -36,7 +36,7 @@ public:
     // Writes the five keys into the file's object, keeping its other keys, and adds "videoapp_dir"
     // and "workspace" only when missing. An empty address is written as "0.0.0.0"; an invalid port
     // keeps the file's stored port (else "10432"). A file that does not parse is kept aside as
-    // "cnt_net/config.json.bad" and rebuilt. Written atomically: false, old file whole, when it
+    // "cnt_net/config.json.damaged-<time>" and rebuilt. Written atomically: false, old file whole, when it
     // could not be written (`errorText` says why).
     static bool save(const ServiceConfig &config, QString *errorText = nullptr);
 

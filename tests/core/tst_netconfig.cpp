@@ -1,9 +1,11 @@
 // cnt_net/config.json as the reporting process sees it after start-up.
 
+#include "clock.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -80,15 +82,26 @@ private slots:
     {
         QFETCH(QByteArray, content);
         TestWorkDir dir;
-        QVERIFY(writeFile(QStringLiteral("cnt_net/config.json"), content));
-        writeNetConfig();
-        const QJsonObject o = readObject(QStringLiteral("cnt_net/config.json"));
-        QCOMPARE(o.keys(), QStringList({QStringLiteral("camcount"), QStringLiteral("version")}));
-        // What was there is kept aside for a person to repair; an empty file has nothing to keep.
-        const QString aside = QStringLiteral("cnt_net/config.json.bad");
-        QCOMPARE(QFile::exists(aside), !content.isEmpty());
-        if (!content.isEmpty())
-            QCOMPARE(readAll(aside), content);
+        setAppClock([] { return QDateTime(QDate(2026, 5, 6), QTime(7, 8, 9)); });
+        // Damaged twice within one second: each damaged file is kept, none overwrites another.
+        for (int run = 0; run < 2; ++run) {
+            QVERIFY(writeFile(QStringLiteral("cnt_net/config.json"), content));
+            writeNetConfig();
+            const QJsonObject o = readObject(QStringLiteral("cnt_net/config.json"));
+            QCOMPARE(o.keys(), QStringList({QStringLiteral("camcount"), QStringLiteral("version")}));
+        }
+        setAppClock({});
+        // What was there is kept aside, with its time, for a person to repair; an empty file has
+        // nothing to keep.
+        const QStringList aside = QDir(QStringLiteral("cnt_net")).entryList({QStringLiteral("config.json.*")});
+        if (content.isEmpty()) {
+            QCOMPARE(aside, QStringList{});
+            return;
+        }
+        QCOMPARE(aside, QStringList({QStringLiteral("config.json.damaged-20260506-070809"),
+                                     QStringLiteral("config.json.damaged-20260506-070809_1")}));
+        for (const QString &name : aside)
+            QCOMPARE(readAll(QStringLiteral("cnt_net/") + name), content);
     }
 
     // A full disk at start-up: the report link's settings stay as they were.

@@ -10,6 +10,7 @@
 #include "testworkdir.h"
 #include "uitexttable.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QStandardPaths>
 #include <QtTest>
@@ -130,8 +131,10 @@ private slots:
                              .toUtf8() +
                          after + "}"));
         QVERIFY(text.contains("\n    \"")); // indented
-        QCOMPARE(readTestFile("cnt_net/config.json.bad"),
-                 !loaded && !before.isEmpty() ? before : "<unreadable>");
+        const QStringList aside = QDir("cnt_net").entryList({"config.json.damaged-*"});
+        QCOMPARE(aside.size(), !loaded && !before.isEmpty() ? 1 : 0);
+        if (!aside.isEmpty())
+            QCOMPARE(readTestFile("cnt_net/" + aside.first()), before);
         // The dialog keeps showing what it saved; the report link reads the port as a string.
         if (NetConfigFile::isValidServerPort(port))
             QCOMPARE(kept, savedPort);
