@@ -115,14 +115,20 @@ int nameProblem(const QString &name)
 {
     if (name.trimmed().isEmpty())
         return 282;
-    if (name.size() > kMaxNameLength || name.startsWith(QLatin1Char('.')))
+    // Blanks at either end and invisible characters (zero-width, direction controls) make a name that
+    // reads like another group's in the list.
+    if (name.size() > kMaxNameLength || name.startsWith(QLatin1Char('.')) || name != name.trimmed())
         return 700;
-    for (const QChar c : name) {
-        const QChar::Category category = c.category();
-        if (c == QLatin1Char('/') || category == QChar::Other_Control || category == QChar::Separator_Line ||
-            category == QChar::Separator_Paragraph)
+    for (const uint c : name.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (c == '/' || category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
             return 700;
     }
+    // A plain file there is not a group: a backup would have to replace it.
+    const QFileInfo existing(groupPath(name));
+    if ((existing.exists() || existing.isSymLink()) && !existing.isDir())
+        return 700;
     return 0;
 }
 

@@ -21,8 +21,9 @@ QString groupPath(const QString &name);
 QString factoryArchivePath();
 
 // 0 when `name` can name a group, else the text row that says why: 282 empty (or blanks only), 700
-// too long, holding "/" or a control character, or beginning with "." ("." and "..", and names the
-// group list would not show).
+// too long, holding "/", a control character or an invisible one (zero-width, direction control),
+// blanks at either end, beginning with "." ("." and "..", and names the group list would not show),
+// or naming something in "./paraGroup" that is not a folder.
 int nameProblem(const QString &name);
 
 // "cammer11".."cammer<cameras><detectSlots>", camera by camera.

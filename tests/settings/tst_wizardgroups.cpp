@@ -186,14 +186,26 @@ void TestWizardGroups::backupNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("refusedRow"); // 0: backed up
+    QTest::addColumn<bool>("plainFile"); // a plain file of that name lies in paraGroup
     for (const char *name : {"Mould A", "*", "a;touch x", "$(touch y)"})
-        QTest::newRow(name) << QString::fromLatin1(name) << 0;
-    QTest::newRow("32 characters") << QString(32, QLatin1Char('n')) << 0;
+        QTest::newRow(name) << QString::fromLatin1(name) << 0 << false;
+    QTest::newRow("32 characters") << QString(32, QLatin1Char('n')) << 0 << false;
+    QTest::newRow("Chinese name") << QStringLiteral("模具一") << 0 << false;
     for (const char *name : {"../x", "x/y", ".", "..", ".mould", "a\tb", "a\nb"})
-        QTest::newRow(name) << QString::fromLatin1(name) << 700;
-    QTest::newRow("33 characters") << QString(33, QLatin1Char('n')) << 700;
-    QTest::newRow("empty") << "" << 282;
-    QTest::newRow("blanks") << "   " << 282;
+        QTest::newRow(name) << QString::fromLatin1(name) << 700 << false;
+    QTest::newRow("33 characters") << QString(33, QLatin1Char('n')) << 700 << false;
+    QTest::newRow("empty") << "" << 282 << false;
+    QTest::newRow("blanks") << "   " << 282 << false;
+    // Names that look like another group's in the list, or hide what they are.
+    QTest::newRow("blank in front") << " Mould A" << 700 << false;
+    QTest::newRow("blank behind") << "Mould A " << 700 << false;
+    QTest::newRow("zero-width space") << QStringLiteral("Mould\u200bA") << 700 << false;
+    QTest::newRow("zero-width joiner") << QStringLiteral("Mould\u200dA") << 700 << false;
+    QTest::newRow("right-to-left override") << QStringLiteral("\u202eA dluoM") << 700 << false;
+    QTest::newRow("left-to-right isolate") << QStringLiteral("Mould\u2066A") << 700 << false;
+    QTest::newRow("byte-order mark") << QStringLiteral("\ufeffMould") << 700 << false;
+    QTest::newRow("language tag beyond 16 bits") << QString::fromUcs4(U"Mould\U000E0041") << 700 << false;
+    QTest::newRow("name of a plain file in paraGroup") << "notes" << 700 << true;
 }
 
 // A typed name is a folder name under ./paraGroup and nothing else: nothing outside the group's
@@ -203,6 +215,9 @@ void TestWizardGroups::backupNames()
 {
     QFETCH(QString, name);
     QFETCH(int, refusedRow);
+    QFETCH(bool, plainFile);
+    if (plainFile)
+        QVERIFY(writeFile(QStringLiteral("paraGroup/") + name, "not a group"));
     m_screen = new WizardParaWidget(nullptr);
     m_screen->show();
     m_screen->paraGroupNameEdit->setText(name);
@@ -210,14 +225,16 @@ void TestWizardGroups::backupNames()
     m_screen->SlotParaGroupBackup();
     Tree outside = tree();
     QCOMPARE(BoxTestPolicy::shownTexts(), QStringList{uiText(refusedRow ? refusedRow : 283)});
+    if (refusedRow) {
+        QCOMPARE(outside, before); // nothing changed, also not a plain file of that name
+        return;
+    }
     const QString group = QStringLiteral("paraGroup/") + name;
     for (const QString &key : outside.keys())
         if (key == group || key.startsWith(group + QLatin1Char('/')) || key == QLatin1String("sysadd.txt"))
             outside.remove(key);
     before.remove(QStringLiteral("sysadd.txt"));
     QCOMPARE(outside, before);
-    if (refusedRow)
-        return;
     QCOMPARE(tree(group), expectedGroup());
     const QDir root(QStringLiteral("paraGroup"));
     const int position = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name).indexOf(name);
