@@ -202,10 +202,24 @@ private:
     void startOperationRecord();
     bool openRecordDb();
     bool makeFreshRecordFile();
+    // Writes the held record lines, oldest first, until one fails; true when none is left, else the
+    // database's reason in `error`.
+    bool writeHeldRecordLines(QString *error = nullptr);
     void runPasswordBox();
     void adoptGlobalBoxes();
 
     bool recordArchiveFailed = false;
+    // Record lines not yet in "RECORD.db" (a full disk): time, level text, remarks, oldest first. At
+    // most kMaxHeldRecordLines; beyond, the oldest go and are counted.
+    struct HeldRecordLine
+    {
+        QString time;
+        QString level;
+        QString remarks;
+    };
+    static constexpr int kMaxHeldRecordLines = 1000;
+    QList<HeldRecordLine> heldRecordLines;
+    quint64 lostRecordLines = 0;
 };
 
 // The clear-serials question a start asks (row 134 on simulated cameras, 360 when the number of

@@ -95,18 +95,52 @@ void DeVeWizard::InsertRecord(const QString &remarks)
         line.insert(QStringLiteral("remarks"), remarks);
         relay()(line);
     }
-    // Bound values: remarks carry camera serials, group names and settings labels with quotes.
-    QSqlQuery query(recordDb);
-    query.prepare(QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks) VALUES(?, ?, ?)"));
-    query.addBindValue(time);
-    query.addBindValue(level);
-    query.addBindValue(remarks);
-    if (!query.exec())
-        qCWarning(lcMainWindow) << "record line not written:" << query.lastError().text() << remarks;
+    // A line that cannot be written now (a full disk) waits in memory, in order, for the next line or
+    // the minute's date check.
+    heldRecordLines.append({time, level, remarks});
+    if (heldRecordLines.size() > kMaxHeldRecordLines) {
+        heldRecordLines.removeFirst();
+        if (lostRecordLines++ == 0)
+            qCWarning(lcMainWindow) << "more than" << kMaxHeldRecordLines
+                                    << "record lines wait for the disk: the oldest are lost";
+    }
+    QString error;
+    if (!writeHeldRecordLines(&error))
+        qCWarning(lcMainWindow).noquote() << "record line not written, kept to write later ("
+                                          << heldRecordLines.size() << "waiting):" << error << remarks;
+}
+
+bool DeVeWizard::writeHeldRecordLines(QString *error)
+{
+    if (heldRecordLines.isEmpty())
+        return true;
+    if (!openRecordDb())
+        return false;
+    const int waiting = heldRecordLines.size();
+    while (!heldRecordLines.isEmpty()) {
+        const HeldRecordLine &line = heldRecordLines.first();
+        // Bound values: remarks carry camera serials, group names and settings labels with quotes.
+        QSqlQuery query(recordDb);
+        query.prepare(QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks) VALUES(?, ?, ?)"));
+        query.addBindValue(line.time);
+        query.addBindValue(line.level);
+        query.addBindValue(line.remarks);
+        if (!query.exec()) {
+            if (error)
+                *error = query.lastError().text();
+            return false;
+        }
+        heldRecordLines.removeFirst();
+    }
+    if (waiting > 1 || lostRecordLines > 0)
+        qCInfo(lcMainWindow) << waiting << "held record lines written;" << lostRecordLines << "were lost";
+    lostRecordLines = 0;
+    return true;
 }
 
 void DeVeWizard::ClearRecord()
 {
+    heldRecordLines.clear(); // they belong to the day being cleared
     if (!openRecordDb())
         return;
     QSqlQuery query(recordDb);
@@ -116,6 +150,7 @@ void DeVeWizard::ClearRecord()
 
 void DeVeWizard::FLushAll()
 {
+    writeHeldRecordLines(); // a last try before the restart takes them with it
     snDb.close();
     paramDb.close();
     recordDb.close();
@@ -148,6 +183,8 @@ bool DeVeWizard::makeFreshRecordFile()
 
 void DeVeWizard::SlotCheckDate()
 {
+    // Lines held for a full disk belong to the day that is ending: they go into its file first.
+    writeHeldRecordLines();
     const QString now = today();
     if (now == recordDate)
         return;

@@ -14,6 +14,9 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 class NullRunner : public CommandRunner
@@ -113,6 +116,47 @@ private slots:
         QCOMPARE(relayed.value("recordtime").toString(), QStringLiteral("10.11.12"));
         QCOMPARE(relayed.value("recordpassword").toString(), levelText);
         QCOMPARE(relayed.value("remarks").toString(), remarks);
+    }
+
+    // A full disk: the lines that do not fit wait in memory and reach the file in their order once
+    // there is room again, at the next line or at the minute's date check; none is lost.
+    void fullDiskHoldsLinesUntilThereIsRoom_data()
+    {
+        QTest::addColumn<bool>("byNextLine"); // else by the date check
+        QTest::newRow("written with the next line") << true;
+        QTest::newRow("written by the date check") << false;
+    }
+    void fullDiskHoldsLinesUntilThereIsRoom()
+    {
+        QFETCH(bool, byNextLine);
+        TestWorkDir dir;
+        DeVeWizard window;
+        window.loginLevel = 0;
+        const QStringList before = lines(QStringLiteral("RECORD.db"));
+        const QString padding(3000, QLatin1Char('.'));
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = saved;
+        full.rlim_cur = rlim_t(QFileInfo(QStringLiteral("RECORD.db")).size());
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &full) == 0);
+        for (int n = 1; n <= 5; ++n)
+            window.InsertRecord(QStringLiteral("alarm %1 ").arg(n) + padding);
+        const QStringList whileFull = lines(QStringLiteral("RECORD.db"));
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
+        ::signal(SIGXFSZ, oldHandler);
+        QVERIFY2(whileFull.size() < before.size() + 5, "the disk was not full");
+
+        if (byNextLine)
+            window.InsertRecord(QStringLiteral("room again"));
+        else
+            window.SlotCheckDate();
+        QStringList expected = before;
+        for (int n = 1; n <= 5; ++n)
+            expected << QStringLiteral("10.11.12|%1|alarm %2 %3").arg(uiText(156)).arg(n).arg(padding);
+        if (byNextLine)
+            expected << QStringLiteral("10.11.12|%1|room again").arg(uiText(156));
+        QCOMPARE(lines(QStringLiteral("RECORD.db")), expected);
     }
 
     // Next day: the day's file moves into ./RECORD under its date, a fresh file takes its place, and an
