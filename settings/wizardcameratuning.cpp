@@ -144,12 +144,13 @@ void WizardParaWidget::SlotAutoExposeTimeTimeout()
     if (!backend || !gSysParamEdit)
         return;
     const QJsonObject result = backend->setAutoExposure(false);
-    if (result.contains(QStringLiteral("ExposureTime"))) {
-        const double us = result.value(QStringLiteral("ExposureTime")).toDouble(-1);
-        const double ms = std::trunc(us / 1000.0);
-        // Only a finite value the exposure box can hold; anything else keeps what was in force.
-        if (std::isfinite(ms) && ms >= 1 && ms <= 100)
-            gSysParamEdit->exposeTime[camera] = static_cast<int>(ms);
+    const QJsonValue exposure = result.value(QStringLiteral("ExposureTime"));
+    if (exposure.isDouble()) {
+        // What the camera settled on, brought into the exposure box's 1..100 ms; a reading that is
+        // not a number keeps what was in force.
+        const double ms = std::trunc(exposure.toDouble() / 1000.0);
+        if (std::isfinite(ms))
+            gSysParamEdit->exposeTime[camera] = static_cast<int>(qBound(1.0, ms, 100.0));
     }
     if (result.contains(QStringLiteral("Gain"))) {
         const double gain = result.value(QStringLiteral("Gain")).toDouble(-1);

@@ -1,5 +1,8 @@
 // The settings screen's bindings against a field list written from the screen's own description
 // (not from its table), loading rules, page switching and the live camera boxes.
+#include "cameradeviceinfo.h"
+#include "camerainterface.h"
+#include "cammerwidget.h"
 #include "checkbox.h"
 #include "choosedialogs.h"
 #include "combobox.h"
@@ -12,6 +15,7 @@
 #include "uitexttable.h"
 #include "wizardparawidget.h"
 
+#include <QJsonObject>
 #include <QtTest>
 #include <cstddef>
 #include <cstring>
@@ -149,6 +153,26 @@ SysParam seededBlock()
     return p;
 }
 
+// A camera whose one-shot automatic exposure settles on the reading a test gives it.
+class SettlingCamera : public CameraInterface
+{
+public:
+    static QJsonObject settled;
+    QString getIID() const override { return QStringLiteral("settlingCamera_IID"); }
+    QList<CameraDeviceInfo> enumerate() override { return {}; }
+    CameraInterface *create(const CameraDeviceInfo &) override { return new SettlingCamera; }
+    bool open() override
+    {
+        setFrameFormat(QSize(64, 48), CV_8UC4);
+        return true;
+    }
+    void close() override {}
+    bool startCapture() override { return true; }
+    void stopCapture() override {}
+    QJsonObject setAutoExposure(bool on) override { return on ? QJsonObject() : settled; }
+};
+QJsonObject SettlingCamera::settled;
+
 } // namespace
 
 class TestWizardParaWidget : public QObject
@@ -162,6 +186,8 @@ private slots:
     void loadingKeepsOrClampsStoredValues();
     void pagesFollowTheBoxesAndTheLevel();
     void cameraBoxesWriteTheShownCamera();
+    void autoExposureReadingIsBroughtIntoTheBox_data();
+    void autoExposureReadingIsBroughtIntoTheBox();
     void noWidgetOverlapsAnotherNorCutsItsLabel_data();
     void noWidgetOverlapsAnotherNorCutsItsLabel();
 
@@ -398,6 +424,45 @@ void TestWizardParaWidget::noWidgetOverlapsAnotherNorCutsItsLabel()
                          qPrintable(QStringLiteral("page %1: %2 cut").arg(page).arg(name(box))));
         }
     }
+}
+
+// The camera reports its settled exposure in microseconds; the box holds whole milliseconds, 1 to 100.
+void TestWizardParaWidget::autoExposureReadingIsBroughtIntoTheBox_data()
+{
+    QTest::addColumn<QJsonObject>("settled");
+    QTest::addColumn<int>("exposure");
+    QTest::addColumn<int>("gain");
+    QTest::newRow("20999.9 us is 20 ms")
+        << QJsonObject{{"ExposureTime", 20999.9}, {"Gain", 40}} << 20 << 40;
+    QTest::newRow("exactly 100 ms") << QJsonObject{{"ExposureTime", 100000.0}} << 100 << 32;
+    QTest::newRow("250 ms held at 100 ms") << QJsonObject{{"ExposureTime", 250000.0}} << 100 << 32;
+    QTest::newRow("0.5 ms raised to 1 ms") << QJsonObject{{"ExposureTime", 500.0}} << 1 << 32;
+    QTest::newRow("zero raised to 1 ms") << QJsonObject{{"ExposureTime", 0.0}} << 1 << 32;
+    QTest::newRow("gain only") << QJsonObject{{"Gain", 12}} << 30 << 12;
+    QTest::newRow("text, not a reading") << QJsonObject{{"ExposureTime", "fast"}} << 30 << 32;
+}
+
+void TestWizardParaWidget::autoExposureReadingIsBroughtIntoTheBox()
+{
+    QFETCH(QJsonObject, settled);
+    QFETCH(int, exposure);
+    QFETCH(int, gain);
+    SettlingCamera prototype;
+    gCameraBackends.insert(prototype.getIID(), &prototype);
+    CameraDeviceInfo info{0, prototype.getIID(), QStringLiteral("S1")};
+    CammerWidget view(nullptr, 0, &info);
+    gCameraBackends.remove(prototype.getIID());
+    QVERIFY(view.cameraObject());
+    gCameraCount = 1;
+    settingsHooks().cameraView = [&view](int c) { return c == 0 ? &view : nullptr; };
+    m_edit.exposeTime[0] = 30;
+    m_edit.adjustPlus[0] = 32;
+    SettlingCamera::settled = settled;
+    WizardParaWidget screen(nullptr);
+    screen.SlotAutoExposeTime();
+    screen.SlotAutoExposeTimeTimeout();
+    QCOMPARE(m_edit.exposeTime[0], exposure);
+    QCOMPARE(m_edit.adjustPlus[0], gain);
 }
 
 QTEST_MAIN(TestWizardParaWidget)
