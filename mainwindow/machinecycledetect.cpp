@@ -102,8 +102,11 @@ void MachineCycle::holdUnseen(quint32 cameras)
         if (cameras & (1u << c))
             numbers << QString::number(c + 1);
     }
-    qCWarning(lcMainWindow) << "slot" << w->currentSlot + 1 << "not judged: no fresh picture of camera"
-                            << numbers.join(QStringLiteral(", ")) << "; the clamp stays blocked";
+    qCWarning(lcMainWindow).noquote()
+        << QStringLiteral("slot %1 not judged: no fresh picture of camera %2; the "
+                          "clamp stays blocked")
+               .arg(w->currentSlot + 1)
+               .arg(numbers.join(QStringLiteral(", ")));
     if (hooks.showWarning)
         hooks.showWarning(uiText(39), false);
     if (hooks.InsertRecord)

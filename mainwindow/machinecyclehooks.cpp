@@ -237,15 +237,17 @@ CycleHooks DeVeWizard::makeCycleHooks()
         if (!gWarnBox)
             return;
         gWarnBox->setMessage(text);
-        // Without a window manager nothing raises a box shown again: it would stay under the full
-        // screen window it was first shown before, up but unseen.
-        gWarnBox->raise();
         if (modal) {
             gWarnBox->exec();
-        } else {
-            gWarnBox->show();
-            gWarnBox->raise();
+            return;
         }
+        // Without a window manager nothing raises a box shown again: it would stay under the full
+        // screen window it was first shown before, up but unseen. Raised when it comes up, not at
+        // every pass that keeps it up.
+        const bool wasUp = gWarnBox->isVisible();
+        gWarnBox->show();
+        if (!wasUp)
+            gWarnBox->raise();
     };
     h.hideWarning = [] {
         if (gWarnBox)
