@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         delete gMainWindow;
     } else {
-        gControlPort->startIOThread();                            // 14
+        gControlPort->startIOThread(); // 14 (already running since the board link was made)
         gMainWindow->showFullScreen();                            // 15
         status = gApp->exec();                                    // 16
         // The poll thread must be gone before the objects its signal reaches.

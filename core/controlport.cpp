@@ -84,6 +84,7 @@ void ControlPort::startIOThread()
         return;
     ioThread = new IOThread(this);
     connectRunSlot();
+    connect(ioThread, &IOThread::sigBoardSilent, this, &ControlPort::sigBoardSilent, Qt::QueuedConnection);
     // exit() runs static destructors while threads still run; a pass emitting into half-destroyed
     // Qt state then crashes the box on its way down.
     static const bool registered = std::atexit(joinIoThreadBeforeExit) == 0;

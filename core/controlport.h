@@ -28,7 +28,8 @@ public:
     // is connected at once; the connection ends with the window.
     void setRunSlot(QObject *mainWindow, std::function<void()> run);
 
-    // Creates and starts the poll thread (inherited priority). Once; later calls do nothing. The
+    // Creates and starts the poll thread (inherited priority). Once; later calls do nothing (the main
+    // window starts it as soon as the board link exists, before main's own call). The
     // thread is also joined when the process ends through exit() (quitApp), before static objects
     // go that a late signal could touch.
     void startIOThread();
@@ -57,6 +58,8 @@ public:
 signals:
     // The output word changed (flushOutputs).
     void sigIOChange();
+    // The poll thread's sigBoardSilent, queued onto the GUI thread.
+    void sigBoardSilent(bool silent);
 
 private:
     void connectRunSlot();

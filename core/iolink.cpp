@@ -9,6 +9,7 @@ quint32 gIoInputWord = 0;
 quint32 gIoOutputWord = 0;
 quint32 gIoLastFlushed = 0;
 std::atomic<int> gIoThreadEnabled{0};
+std::atomic<bool> gIoBoardSilent{false};
 quint32 gIoReplyWords[16] = {};
 bool gSafetyDoorOpened = false;
 

@@ -29,6 +29,9 @@ extern quint32 gIoOutputWord;
 extern quint32 gIoLastFlushed;
 // 1 once ControlPort exists; while 0 the I/O thread only sleeps. Any thread.
 extern std::atomic<int> gIoThreadEnabled;
+// True while the board has sent no report for 1 s (its lamps on the status strip are then greyed).
+// Written by the I/O thread, read by the GUI thread.
+extern std::atomic<bool> gIoBoardSilent;
 // Payloads of the board's type-3 and type-4 frames; I/O thread only (nothing else reads them while it
 // runs).
 extern quint32 gIoReplyWords[16];

@@ -69,6 +69,8 @@ void IOThread::run()
 {
     qint64 lastReportMs = appMonotonicMs();
     bool silent = false;
+    // A new poll has not waited for the board yet; what an earlier thread found no longer holds.
+    gIoBoardSilent = false;
     while (!stopRequested()) {
         quint32 wanted;
         {
@@ -100,13 +102,18 @@ void IOThread::run()
         const qint64 now = appMonotonicMs();
         if (reported) {
             lastReportMs = now;
-            if (silent)
+            if (silent) {
                 qCInfo(lcCore) << "I/O board reports again";
-            silent = false;
+                silent = false;
+                gIoBoardSilent = false;
+                emit sigBoardSilent(false);
+            }
         } else if (!silent && now - lastReportMs >= kSilentMs) {
             silent = true;
             qCWarning(lcCore) << "I/O board silent: no report for" << kSilentMs
                               << "ms; inputs are not updated";
+            gIoBoardSilent = true;
+            emit sigBoardSilent(true);
         }
 
         ++m_tick;

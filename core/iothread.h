@@ -26,6 +26,9 @@ public:
 signals:
     // The inputs reported by the board changed.
     void sigIOChange();
+    // The board fell silent (no report for 1 s) or reports again; once per change, after
+    // gIoBoardSilent holds the new state.
+    void sigBoardSilent(bool silent);
 
 protected:
     void run() override;

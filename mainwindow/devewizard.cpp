@@ -90,7 +90,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     discoverCameras();             // 12
     showStartupNotice();           // 14
     createGlobalBoxes();           // 15
-    createIoBoardLink();           // 16
+    createIoBoardLink();           // 16, and the board poll
     buildGrayColorTable();         // 17
     createCameraViews();           // 18, 19
     // 13, taken from the first camera that opened: before any camera opens only the default size is
@@ -117,13 +117,7 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
         gStatisticsStore->checkDate();
     }
 
-    machineCycle->StartDetect(); // 33
-
-    // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
-    if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
-        gControlPort->setOutput(0, 1);
-        gControlPort->flushOutputs();
-    }
+    decideStartOutputs();          // 33, 34
     manualTrigSlot = gDetectSlotCount; // 35
     installEventFilter(this);
     gWarnBox->hide();
@@ -382,13 +376,32 @@ void DeVeWizard::showStartupNotice()
 }
 
 // The I/O board on port gIoPortNumber (taken with the parameters just loaded). ControlPort lives for
-// the whole run; a later window reuses it. Until detection starts the clamp is not allowed to close.
+// the whole run; a later window reuses it. Until decideStartOutputs the clamp is not allowed to
+// close, and the board is told so at once: the poll runs from here on, through the start-up warnings
+// and questions, so a board still holding the word of an earlier run does not keep it.
 void DeVeWizard::createIoBoardLink()
 {
     if (!gControlPort)
         gControlPort = new ControlPort;
     gControlPort->setOutput(0, 1);
     gControlPort->flushOutputs();
+    connect(gControlPort, &ControlPort::sigBoardSilent, this, [this](bool silent) {
+        InsertRecord(uiText(silent ? 750 : 751));
+        if (ioStatusWidget)
+            ioStatusWidget->update();
+    });
+    gControlPort->startIOThread();
+}
+
+// 33, 34: the first outputs that may let the clamp close are decided here and nowhere before.
+void DeVeWizard::decideStartOutputs()
+{
+    machineCycle->StartDetect();
+    // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
+    if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
+        gControlPort->setOutput(0, 1);
+        gControlPort->flushOutputs();
+    }
 }
 
 void DeVeWizard::buildGrayColorTable()

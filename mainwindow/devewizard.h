@@ -186,6 +186,8 @@ private:
     void showStartupNotice();
     void createGlobalBoxes();
     void createIoBoardLink();
+    // Start-up steps 33 and 34: detection started and the first outputs that may release the clamp.
+    void decideStartOutputs();
     void buildGrayColorTable();
     void createCameraViews();
     void checkCameraSerials();

@@ -178,6 +178,10 @@ void MachineCycle::Run()
             return;
         }
         flush();
+        // A pass nested in a modal loop (a question inside a detection step) may have been this
+        // timer's own shot: nobody else would start it again until an input changes.
+        if (!runTimer->isActive())
+            runTimer->start(100);
         return;
     }
     outerPass();
@@ -377,13 +381,15 @@ bool MachineCycle::startCycle(int input)
     const qint64 now = nowTenths();
     w->cycleTenths = int(std::clamp<qint64>(now - w->cycleMarkTenths, 0, INT_MAX));
     w->cycleMarkTenths = now;
+    // Armed on every cycle start, the one that hides the last warning too: a machine that stops again
+    // after it must block the clamp again.
     if (inputWatchdogShown) {
         inputWatchdogShown = false;
         if (hooks.hideWarning)
             hooks.hideWarning();
-    } else if (inputTimeoutMs() > 0) {
-        inputWatchdogTimer->start(inputTimeoutMs());
     }
+    if (inputTimeoutMs() > 0)
+        inputWatchdogTimer->start(inputTimeoutMs());
     pendingCameras[0] = pendingCameras[1] = 0;
     reCheckLeft[0] = 0;
     std::fill(std::begin(ngPulse), std::end(ngPulse), false);

@@ -258,6 +258,8 @@ public slots:
     void TimerUp6() { upTimerStep(6); }
     void TimerUp7() { upTimerStep(7); }
     void RunAlgorithm(int camera, int slot);
+    // Saves the camera's frame for `slot` into the raw-frame folder when saveFrameImages is set.
+    void saveRawFrame(int camera, int slot);
     void CheckNG();
     void ReCheck();
     void BackTrain();

@@ -130,6 +130,7 @@ void MachineCycle::runSlotDetection(int k)
         QVector<int> cameras;
         for (int c = 0; c < hooks.cameraCount; ++c) {
             pendingCameras[slot % 2] &= ~(1u << c);
+            saveRawFrame(c, slot);
             cameras.append(c);
         }
         const QVector<TemperatureOutcome> outcomes = hooks.judgeCameras(cameras, slot);
@@ -163,6 +164,17 @@ void MachineCycle::runSlotDetection(int k)
     }
 }
 
+// "Save all as test images": the frame about to be detected or learnt, kept as it came.
+void MachineCycle::saveRawFrame(int camera, int slot)
+{
+    if (!saveFrameImages || !hooks.saveFrameImage)
+        return;
+    hooks.saveFrameImage(camera, QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
+                                     .arg(camera + 1)
+                                     .arg(slot + 1)
+                                     .arg(appNow().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"))));
+}
+
 // slot >= 0: one camera detected or learnt on its own (learning, the region editor). slot < 0: the
 // finishing half after judgeCameras judged slot -1 - slot.
 void MachineCycle::RunAlgorithm(int camera, int slot)
@@ -178,12 +190,7 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
     const int c = camera;
     if (!judged) {
         pendingCameras[s % 2] &= ~(1u << c);
-        if (saveFrameImages && hooks.saveFrameImage) {
-            hooks.saveFrameImage(c, QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
-                                        .arg(c + 1)
-                                        .arg(s + 1)
-                                        .arg(appNow().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"))));
-        }
+        saveRawFrame(c, s);
         if (w->runState == 2) {
             if (hooks.learnPending && hooks.learnPending(c, s)) {
                 if (p.slotEnabled[s]) {

@@ -201,9 +201,12 @@ void DeVeWizard::SlotCheckDate()
             return;
         }
         qCInfo(lcMainWindow) << "record of" << recordDate << "archived as" << archive;
-        if (!makeFreshRecordFile())
-            qCWarning(lcMainWindow) << "no record file for" << now;
+    } else {
+        qCWarning(lcMainWindow) << kRecordFile << "missing at the roll-over: the new day gets a fresh one";
     }
+    // Without a file the day's lines would be dropped until a restart.
+    if (!makeFreshRecordFile())
+        qCWarning(lcMainWindow) << "no record file for" << now;
     // The ended day's temperature history goes with it; one that cannot be moved keeps running.
     TemperatureChartData::instance()->archive(recordDate);
     recordArchiveFailed = false;

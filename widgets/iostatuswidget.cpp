@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "controlport.h"
+#include "iolink.h"
 #include "paramstore.h"
 #include "startup.h"
 #include "uistyle.h"
@@ -15,6 +16,10 @@ namespace {
 constexpr int kLampSize = 28;
 constexpr int kMargin = 6;
 constexpr int kStripHeight = 40;
+// Flat and dim, so that a greyed lamp cannot be taken for the silver of a dark one.
+const QColor kSilentLamp(85, 85, 85);
+const QColor kSilentRim(120, 120, 120);
+const QColor kSilentText(130, 130, 130);
 } // namespace
 
 IOStatusWidget::IOStatusWidget(QWidget *parent) : QWidget(parent)
@@ -81,11 +86,20 @@ void IOStatusWidget::paintEvent(QPaintEvent *)
     p.fillRect(rect(), QColor(60, 60, 60));
     p.setFont(uiFont(qMax(10, height() / 2)));
     p.setPen(Qt::white);
+    // A silent board's last inputs and outputs are not live: shown greyed, not as lit or dark lamps.
+    const bool silent = gIoBoardSilent.load();
     for (int point = 0; point < kPoints; ++point) {
         const QPixmap *lamp = pointLevel(point) ? gPixOut1 : gPixOut0;
-        if (lamp && !lamp->isNull())
+        if (silent) {
+            p.setPen(kSilentRim);
+            p.setBrush(kSilentLamp);
+            p.drawEllipse(lampRect(point).adjusted(1, 1, -1, -1));
+            p.setPen(kSilentText);
+        } else if (lamp && !lamp->isNull()) {
             p.drawPixmap(lampRect(point), *lamp);
+        }
         p.drawText(nameRect(point), Qt::AlignVCenter | Qt::AlignLeft, gIoPointNames[point]);
+        p.setPen(Qt::white);
     }
     p.drawText(cycleRect().adjusted(0, 0, -kMargin, 0), Qt::AlignVCenter | Qt::AlignRight, cycleText());
 }

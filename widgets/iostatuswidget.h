@@ -2,6 +2,7 @@
 // IOStatusWidget: the status strip at the bottom of the main window: the lamps of the four machine
 // inputs and the four outputs that the box drives, under their I/O point names, and at its right end
 // the time and the last cycle time (DeVeWizard::cycleTenths / 10 s, read through widgetHooks).
+// While the board is silent (gIoBoardSilent) the lamps are drawn as grey discs and the names grey.
 // GUI thread only.
 
 #include <QWidget>

@@ -134,7 +134,18 @@ private slots:
             QTest::qWait(300);
             board.setInputs(0);
         };
-        auto mouldOpens = [&press] { press(0x001); };
+        // The mould stays open until the clamp is blocked (at most 5 s), as on a machine: a box that has
+        // only just started may not poll its inputs yet when detection is already on.
+        auto mouldOpens = [&board] {
+            board.clearCommands();
+            board.setInputs(0x001);
+            QElapsedTimer open;
+            open.start();
+            QTest::qWait(300);
+            while (!clampBlocked(board.outputs()) && open.elapsed() < 5000)
+                QTest::qWait(20);
+            board.setInputs(0);
+        };
         // Blocked by the mould-open edge, then released by the judged mould.
         auto releasedAfterBlock = [&board] {
             const QVector<quint16> words = outputWords(board);

@@ -76,6 +76,9 @@ QStringList textsOf(int row)
     return texts;
 }
 
+// The language of the shipped parameters (row system2, position 13): the box's record lines are in it.
+constexpr int kBoxLanguage = 0;
+
 enum class Pictures
 {
     Good,
@@ -224,10 +227,19 @@ public:
         m_board.setInputs(0);
     }
     // A mould opening (input 0), marked as `point` when it begins.
+    // A machine holds its mould open until the clamp is blocked: held at least 0.3 s and, while the
+    // board holds a word that lets the clamp close, until the box blocks it (at most 5 s). A box
+    // that has only just started may not poll its inputs yet when detection is already on.
     void mouldOpens(const QString &point)
     {
         mark(point);
-        press(0x001);
+        m_board.setInputs(0x001);
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(300);
+        while (clampAllowed(m_board.outputs()) && t.elapsed() < 5000)
+            QTest::qWait(20);
+        m_board.setInputs(0);
     }
     // The board stops answering (it still reads and records what the box sends) or answers again.
     void setBoardAnswering(bool on) { m_board.setAnswering(on); }
@@ -239,6 +251,35 @@ public:
     {
         QTest::qWait(ms);
         mark(point);
+    }
+    // Waits (at most `timeoutMs`) until the board has changed to `word` after point `since`, then
+    // `extraMs` more, and marks `point`. False when the word did not come.
+    bool settleOn(const QString &point, const QString &since, quint16 word, int timeoutMs, int extraMs = 300)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (changedAt(since, word) < 0) {
+            if (t.elapsed() > timeoutMs || m_box.state() == QProcess::NotRunning) {
+                mark(point);
+                return false;
+            }
+            QTest::qWait(20);
+        }
+        settle(point, extraMs);
+        return true;
+    }
+    // When (ms since the run began) the board first changed to `word` after point `since`; -1 if not.
+    qint64 changedAt(const QString &since, quint16 word) const
+    {
+        quint16 held = heldAt(since);
+        for (const auto &w : words()) {
+            if (w.first <= at(since))
+                continue;
+            if (w.second == word && held != word)
+                return w.first;
+            held = w.second;
+        }
+        return -1;
     }
     bool waitForLog(const QString &text, int ms)
     {
@@ -287,14 +328,17 @@ public:
         }
         return held;
     }
-    // The words received after `from` up to `to`, in order, each change once: the box sends a word
-    // again when a status frame crosses its command, which changes nothing on the board.
+    // The words the board changed to after `from` up to `to`, in order. A word the box sends again
+    // (the board echoed the old one once more before it took the new) is no change and not listed.
     QVector<quint16> wordsBetween(const QString &from, const QString &to) const
     {
         QVector<quint16> list;
+        quint16 held = heldAt(from);
         for (const auto &w : words()) {
-            if (w.first > at(from) && w.first <= at(to) && (list.isEmpty() || list.last() != w.second))
+            if (w.first > at(from) && w.first <= at(to) && w.second != held)
                 list.append(w.second);
+            if (w.first > at(from))
+                held = w.second;
         }
         return list;
     }
@@ -378,7 +422,7 @@ void goodMould(BoxRun &run)
         const QString opening = QStringLiteral("opening %1").arg(n);
         const QString judged = QStringLiteral("judged %1").arg(n);
         run.mouldOpens(opening);
-        run.settle(judged, 1700);
+        QVERIFY2(run.settleOn(judged, opening, kReleased, 10000), run.story());
         EXPECT_HELD(run, judged, kReleased);
         QVERIFY2(run.wordsBetween(opening, judged) == (QVector<quint16>{kBlocked, kReleased}), run.story());
     }
@@ -395,7 +439,7 @@ void foreignObjectLatches(BoxRun &run)
     QVERIFY(run.serve(Pictures::Foreign));
     QTest::qWait(300); // a picture of the piece has been served
     run.mouldOpens("opening 1");
-    run.settle("alarm", 2500);
+    QVERIFY2(run.settleOn("alarm", "opening 1", kAlarm, 15000), run.story());
     EXPECT_HELD(run, "alarm", kAlarm);
     EXPECT_WORDS(run, "opening 1", "alarm", kBlocked, kAlarm);
     // The operation record names camera 1 in the alarm line (rows 151 and 152, box language).
@@ -452,6 +496,80 @@ void cameraStopsDelivering(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// No-input watchdog of 2 s: every cycle start arms it again, the one that hides its warning too, so
+// each of three good moulds is released and then blocked 2 s after its cycle start, with one record
+// line of row 335 each time.
+void watchdogOverThreeCycles(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 10 3 100 5 5 0 0 0 0 0 0 0 0 8000 600 12 2' "
+                    "where name='system2'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 1; n <= 3; ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n);
+        const QString judged = QStringLiteral("judged %1").arg(n);
+        const QString fired = QStringLiteral("watchdog %1").arg(n);
+        run.mouldOpens(opening);
+        QVERIFY2(run.settleOn(judged, opening, kReleased, 10000, 0), run.story());
+        QVERIFY2(run.settleOn(fired, judged, kBlocked, 6000, 200), run.story());
+        EXPECT_HELD(run, fired, kBlocked);
+        // Not before the watchdog's 2 s from the cycle start (which follows the opening), give or take
+        // the 5 % a coarse timer may fire early.
+        QVERIFY2(run.changedAt(judged, kBlocked) - run.at(opening) >= 1900, run.story());
+        // After the first, a cycle starts on a clamp the watchdog already blocked: no change then.
+        const QVector<quint16> expected =
+            n == 1 ? QVector<quint16>{kBlocked, kReleased, kBlocked} : QVector<quint16>{kReleased, kBlocked};
+        QVERIFY2(run.wordsBetween(opening, fired) == expected, run.story());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(run.record().filter(textsOf(335).at(kBoxLanguage)).size(), 3, 2000);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// The board falls silent for 3 s, and the machine opens the mould meanwhile: nothing is sent to a board
+// that does not echo, the record says when it fell silent and when it came back, and the opening,
+// still held when it speaks again, is judged as usual.
+void boardSilentAcrossAnOpening(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.setBoardAnswering(false);
+    run.mark("silent");
+    QTest::qWait(1500);
+    run.setInputs(0x001);
+    run.mark("opening");
+    QTest::qWait(1500);
+    run.setBoardAnswering(true);
+    run.mark("back");
+    QTest::qWait(300);
+    run.setInputs(0);
+    QVERIFY2(run.settleOn("judged", "back", kReleased, 10000), run.story());
+    QVERIFY2(run.wordsBetween("silent", "back").isEmpty(), run.story());
+    EXPECT_WORDS(run, "back", "judged", kBlocked, kReleased);
+    EXPECT_HELD(run, "judged", kReleased);
+    const QStringList record = run.record();
+    const int silentLine = record.indexOf(textsOf(750).at(kBoxLanguage));
+    const int backLine = record.indexOf(textsOf(751).at(kBoxLanguage));
+    QVERIFY2(silentLine > 0 && backLine > silentLine, run.story());
+    QCOMPARE(record.filter(textsOf(750).at(kBoxLanguage)).size(), 1);
+    QCOMPARE(record.filter(textsOf(751).at(kBoxLanguage)).size(), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// A restart while the machine runs: the board still holds the released word of the last run. While the
+// start waits at its camera-serial question (nobody answers), the board is already told that the clamp
+// may not close.
+void startupQuestionHoldsTheClamp(BoxRun &run)
+{
+    run.setEnv(QStringLiteral("MG_BOX_ANSWERS"), QString());
+    QVERIFY(run.start(kReleased));
+    QVERIFY2(run.waitForLog(QStringLiteral("asking whether to clear the saved camera serials"), 60000),
+             run.story());
+    run.settle("question", 1500);
+    EXPECT_HELD(run, "question", kBlocked);
+    EXPECT_WORDS(run, "start", "question", kBlocked);
+    QVERIFY2(run.stop(), run.story());
+}
+
 struct Row
 {
     const char *name;
@@ -462,6 +580,9 @@ const Row kRows[] = {
     {"foreign object (latched, stays after another opening)", foreignObjectLatches},
     {"camera stops delivering (never released, then released after pictures return and a new opening)",
      cameraStopsDelivering},
+    {"watchdog over three cycles", watchdogOverThreeCycles},
+    {"board silent across a mould opening", boardSilentAcrossAnOpening},
+    {"start-up: clamp held while the serial question waits", startupQuestionHoldsTheClamp},
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "testworkdir.h"
 #include "uitexttable.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -418,6 +419,78 @@ private slots:
         pulseInput(cycle, 0);
         QCOMPARE(nestedSlotsSeen, 2); // the nested passes judged nothing themselves
         QCOMPARE(world.judgedSlots, (QList<int>{0, 1}));
+    }
+
+    // "Save all as test images": every camera's frame of a judged mould goes into the raw-frame folder
+    // of its camera and slot, named by the time; nothing is saved with the box unchecked.
+    void rawFramesOfJudgedMoulds_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("checked") << true;
+        QTest::newRow("unchecked") << false;
+    }
+    void rawFramesOfJudgedMoulds()
+    {
+        QFETCH(bool, save);
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        World world;
+        world.cameras = 2;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        QStringList saved;
+        cycle.hooks.saveFrameImage = [&](int c, const QString &path) {
+            saved << QStringLiteral("%1 %2").arg(c).arg(path);
+        };
+        cycle.saveFrameImages = save;
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgedSlots, QList<int>{1});
+        if (!save) {
+            QCOMPARE(saved, QStringList());
+            return;
+        }
+        QCOMPARE(saved.size(), 2);
+        const QRegularExpression name(
+            QStringLiteral("^(\\d) \\./originalimage/cammer(\\d)2/template\\d{8}-\\d{6}-\\d{3}\\.bmp$"));
+        for (int c = 0; c < 2; ++c) {
+            const QRegularExpressionMatch m = name.match(saved[c]);
+            QVERIFY2(m.hasMatch(), qPrintable(saved[c]));
+            QCOMPARE(m.captured(1).toInt(), c);
+            QCOMPARE(m.captured(2).toInt(), c + 1);
+        }
+    }
+
+    // A question inside a detection step (a modal loop) lets the poll timer fire into a nested pass;
+    // the poll must go on afterwards, so the next mould opening is seen without an input signal.
+    void pollGoesOnAfterAModalLoopInADetection()
+    {
+        standardMachine(0, 0, 2);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        World world;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        bool asked = false;
+        world.duringJudgement = [&] {
+            if (asked)
+                return;
+            asked = true;
+            QEventLoop question;
+            QTimer::singleShot(400, &question, &QEventLoop::quit);
+            question.exec();
+        };
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(out(OutClose), 1);
+        QTRY_VERIFY(asked && world.judgements == 1);
+        QTRY_COMPARE(out(OutClose), 0); // released by the good mould
+        // The next opening, seen only by the poll.
+        setInputs(1);
+        QTRY_COMPARE_WITH_TIMEOUT(out(OutClose), 1, 1000);
+        setInputs(0);
     }
 
     // The alarm of a slot's temperatures: any camera beyond raises it, a later good camera does not

@@ -8,6 +8,7 @@
 #include "controlport.h"
 #include "devewizard.h"
 #include "iolink.h"
+#include "iothread.h"
 #include "mutexlocker.h"
 #include "iostatuswidget.h"
 #include "posix_qextserialport.h"
@@ -15,7 +16,10 @@
 #include "sysparam.h"
 #include "testfiles.h"
 #include "testworkdir.h"
+#include "uitexttable.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -27,6 +31,24 @@ class NullRunner : public CommandRunner
 public:
     CommandResult run(const QString &, const QStringList &, int) override { return {}; }
 };
+
+// The remarks of an operation record file, oldest first.
+QStringList recordLines(const QString &file)
+{
+    QStringList remarks;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ioboardrecord"));
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("select remarks from RECORD"));
+            while (q.next())
+                remarks << q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("ioboardrecord"));
+    return remarks;
+}
 
 QColor lampColour(IOStatusWidget *strip, int point)
 {
@@ -45,6 +67,7 @@ private slots:
     void initTestCase()
     {
         BoxTestPolicy::enable(1);
+        fillUiTextTable();
         if (!gIoMutex)
             createProcessMutexes();
         lit.fill(kLit);
@@ -111,7 +134,8 @@ private slots:
         gControlPort->stopIOThread();
     }
 
-    // No board on the stored port: the window still comes up, with dark input lamps.
+    // No board on the stored port: the window still comes up, its poll running; once nothing has
+    // answered for 1 s the lamps are greyed (neither lit nor dark) and the record says so.
     void windowStartsWithoutABoard()
     {
         TestWorkDir dir;
@@ -119,10 +143,14 @@ private slots:
         DeVeWizard window;
         QVERIFY(gControlPort);
         QVERIFY(gIoSerialPort && !gIoSerialPort->isOpen());
-        gControlPort->startIOThread();
-        QTest::qWait(30);
-        for (int point = 0; point < 4; ++point)
-            QCOMPARE(lampColour(window.ioStatusWidget, point), kDark);
+        QVERIFY(gControlPort->ioThread && gControlPort->ioThread->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(gIoBoardSilent.load(), 3000);
+        for (int point = 0; point < 8; ++point) {
+            const QColor c = lampColour(window.ioStatusWidget, point);
+            QVERIFY2(c.red() == c.green() && c.green() == c.blue() && c != kDark, qPrintable(c.name()));
+        }
+        QTRY_VERIFY2(recordLines(QStringLiteral("RECORD.db")).contains(uiText(750)),
+                     qPrintable(recordLines(QStringLiteral("RECORD.db")).join(" | ")));
         gControlPort->stopIOThread();
     }
 };

@@ -183,6 +183,23 @@ private slots:
         QCOMPARE(lines(QStringLiteral("RECORD/2026-12-07_1.db")).size(), 2);
     }
 
+    // RECORD.db gone during the day: the roll-over makes the new day's file all the same, so the next
+    // lines are kept without a restart.
+    void missingRecordIsMadeAgainAtTheRollOver()
+    {
+        TestWorkDir dir;
+        DeVeWizard window;
+        window.InsertRecord(QStringLiteral("first day"));
+        window.recordDb.close();
+        QVERIFY(QFile::remove(QStringLiteral("RECORD.db")));
+        now = day(8, QTime(0, 0, 30));
+        window.SlotCheckDate();
+        QVERIFY(QFile::exists(QStringLiteral("RECORD.db")));
+        QCOMPARE(contentOf(QStringLiteral("time.txt")), QByteArray("2026-12-08"));
+        window.InsertRecord(QStringLiteral("second day"));
+        QCOMPARE(lines(QStringLiteral("RECORD.db")), QStringList{QStringLiteral("00.00.30|未登录|second day")});
+    }
+
     // The archive folder cannot take the file (a plain file stands where it should be): the day's
     // lines stay in RECORD.db, which keeps taking lines, and the date is not moved on.
     void blockedArchiveKeepsTheRecordWorking()

@@ -158,6 +158,34 @@ private slots:
         QCOMPARE(centreOf(strip.grab().toImage(), strip.lampRect(4)), kLit);
     }
 
+    // A silent board: its last inputs and outputs are not live, so no lamp shows lit or dark; every one
+    // is grey until the board reports again.
+    void silentBoardGreysTheLamps()
+    {
+        {
+            MutexLocker lock(gIoMutex);
+            gIoInputWord = 0x001;
+        }
+        m_port->checkInput(0);
+        m_port->setOutput(0, 1);
+        m_port->flushOutputs();
+        IOStatusWidget strip;
+        strip.resize(960, 40);
+        gIoBoardSilent = true;
+        const QImage silent = strip.grab().toImage();
+        gIoBoardSilent = false;
+        const QImage live = strip.grab().toImage();
+        for (int point = 0; point < IOStatusWidget::kPoints; ++point) {
+            const QColor c = centreOf(silent, strip.lampRect(point));
+            QVERIFY2(c.red() == c.green() && c.green() == c.blue() && c != kStrip,
+                     qPrintable(QStringLiteral("point %1: %2").arg(point).arg(c.name())));
+            QCOMPARE(hasTextPixels(silent, strip.nameRect(point)), true);
+        }
+        QCOMPARE(centreOf(live, strip.lampRect(0)), kLit);
+        QCOMPARE(centreOf(live, strip.lampRect(4)), kLit);
+        QCOMPARE(centreOf(live, strip.lampRect(1)), kDark);
+    }
+
     // The strip's right end reads the main window's last cycle time through the hook, in seconds.
     void showsTheCycleTime()
     {
