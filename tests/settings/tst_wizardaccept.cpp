@@ -23,6 +23,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+#include <cstddef>
 #include <cstring>
 
 class TestWizardAccept : public QObject
@@ -38,6 +39,8 @@ private slots:
     void derivationMatchesTheLoaderAfterReload();
     void updateDecisions_data();
     void updateDecisions();
+    void recordLineNamesEveryChange_data();
+    void recordLineNamesEveryChange();
     void storeTroubleOnConfirm_data();
     void storeTroubleOnConfirm();
     void unsavedCopiedRegionsAreShown();
@@ -192,15 +195,40 @@ void TestWizardAccept::derivationMatchesTheLoaderAfterReload_data()
     QTest::addColumn<int>("semiAuto");
     QTest::addColumn<int>("prod");
     QTest::addColumn<int>("pulseOnNg");
-    for (int type = 0; type < 3; ++type)
-        for (int mold = 0; mold < 3; ++mold)
-            for (int flags = 0; flags < 8; ++flags) {
-                if (type == 0 && mold > 0)
-                    continue;
-                QTest::addRow("type %d mould %d semi %d prod %d pulse %d", type, mold, flags & 1,
-                              flags >> 1 & 1, flags >> 2 & 1)
-                    << type << mold << (flags & 1) << (flags >> 1 & 1) << (flags >> 2 & 1);
-            }
+    QTest::addColumn<QString>("enabled");
+    QTest::addColumn<int>("trig0");
+    QTest::addColumn<int>("trig1");
+    QTest::addColumn<int>("side");
+    QTest::addColumn<int>("idle");
+    // The set-up of each machine type and inspected mould, written down from the machine's wiring:
+    // slot enables (P: product inspection on, ?: not set for this machine), the two slots' trigger
+    // inputs (S0: input 2 when semi-automatic, else 0; S=: input 2 when semi-automatic, else the first
+    // slot's input), the mould side (-: untouched) and the idle level of outputs 4 to 7 (I: 0 with
+    // "ejector pulse on product NG", else 1; -: untouched).
+    struct Answer
+    {
+        int type, mold;
+        const char *enabled, *trig0, *trig1, *side, *idle;
+    };
+    const Answer answers[] = {
+        {0, 0, "P1??", "0", "S0", "-", "I"},  {1, 0, "P100", "0", "2", "1", "-"},
+        {1, 1, "00P1", "0", "3", "0", "-"},   {1, 2, "P1P1", "0", "255", "-", "-"},
+        {2, 0, "P100", "0", "S=", "1", "-"},  {2, 1, "00P1", "3", "S=", "0", "-"},
+        {2, 2, "P1P1", "255", "S=", "-", "-"},
+    };
+    for (const Answer &a : answers)
+        for (int flags = 0; flags < 8; ++flags) {
+            const int semi = flags & 1, prod = flags >> 1 & 1, pulse = flags >> 2 & 1;
+            QString enabled = QString::fromLatin1(a.enabled);
+            enabled.replace(QLatin1Char('P'), QString::number(prod));
+            const int trig0 = QByteArray(a.trig0).toInt();
+            const QByteArray t1(a.trig1);
+            const int trig1 = t1 == "S0" ? (semi ? 2 : 0) : t1 == "S=" ? (semi ? 2 : trig0) : t1.toInt();
+            const int side = QByteArray(a.side) == "-" ? -1 : QByteArray(a.side).toInt();
+            const int idle = QByteArray(a.idle) == "-" ? -1 : (pulse ? 0 : 1);
+            QTest::addRow("type %d mould %d semi %d prod %d pulse %d", a.type, a.mold, semi, prod, pulse)
+                << a.type << a.mold << semi << prod << pulse << enabled << trig0 << trig1 << side << idle;
+        }
 }
 
 void TestWizardAccept::derivationMatchesTheLoaderAfterReload()
@@ -227,14 +255,34 @@ void TestWizardAccept::derivationMatchesTheLoaderAfterReload()
     loadSysParam(&reloaded);
     setMoldSideHook({});
     QCOMPARE(reloaded.machineType, machineType);
+    QCOMPARE(m_inForce.machineType, machineType);
+    QCOMPARE(m_inForce.slotCount, 4);
+
+    // The known set-up of this machine ...
+    QFETCH(QString, enabled);
+    QFETCH(int, trig0);
+    QFETCH(int, trig1);
+    QFETCH(int, side);
+    QFETCH(int, idle);
+    for (int s = 0; s < 4; ++s)
+        if (enabled[s] != QLatin1Char('?'))
+            QCOMPARE(m_inForce.slotEnabled[s], enabled[s].digitValue());
+    QCOMPARE(m_inForce.slotTrigInput[0], trig0);
+    QCOMPARE(m_inForce.slotTrigInput[1], trig1);
+    QCOMPARE(confirmedSide, side);
+    if (idle >= 0)
+        for (int o = 4; o < 8; ++o)
+            QCOMPARE(m_inForce.outputInit[o], idle);
+
+    // ... and the same words when the box starts again from what Confirm stored.
     for (int s = 0; s < 4; ++s) {
-        QCOMPARE(m_inForce.slotEnabled[s], reloaded.slotEnabled[s]);
-        QCOMPARE(m_inForce.slotTrigInput[s], reloaded.slotTrigInput[s]);
+        QCOMPARE(reloaded.slotEnabled[s], m_inForce.slotEnabled[s]);
+        QCOMPARE(reloaded.slotTrigInput[s], m_inForce.slotTrigInput[s]);
     }
     for (int o = 4; o < 8; ++o)
-        QCOMPARE(m_inForce.outputInit[o], reloaded.outputInit[o]);
-    QCOMPARE(m_inForce.slotCount, reloaded.slotCount);
-    QCOMPARE(confirmedSide, moldSide);
+        QCOMPARE(reloaded.outputInit[o], m_inForce.outputInit[o]);
+    QCOMPARE(reloaded.slotCount, 4);
+    QCOMPARE(moldSide, side);
 }
 
 void TestWizardAccept::updateDecisions_data()
@@ -285,6 +333,206 @@ void TestWizardAccept::updateDecisions()
     screen.accept();
     QCOMPARE(m_records.size(), 1);
     QCOMPARE(m_calls, calls);
+}
+
+namespace {
+
+// The settings a record line can name, by the name a table row below uses.
+struct NamedField
+{
+    const char *name;
+    size_t offset;
+};
+#define AT(name, field) {name, offsetof(SysParam, field)}
+const NamedField kNamedFields[] = {
+    AT("trigInDelay0", trigInDelay[0]), AT("trigInDelay1", trigInDelay[1]), AT("reMoldTimes", reMoldTimes),
+    AT("filterSize", filterSize), AT("alarmArea", alarmArea), AT("semiAuto", semiAuto),
+    AT("enableProdDetect", enableProdDetect), AT("motionCorrect", motionCorrect),
+    AT("syncParams", syncParams), AT("templateAutoUpdate", templateAutoUpdate),
+    AT("exposeTime0", exposeTime[0]), AT("exposeTime2", exposeTime[2]), AT("exposeTime7", exposeTime[7]),
+    AT("adjustPlus2", adjustPlus[2]), AT("sharp2", sharp[2]), AT("contrast2", contrast[2]),
+    AT("gamma2", gamma[2]), AT("distance2", distance[2]), AT("temperatureRange2", temperatureRange[2]),
+    AT("adjustPlus5", adjustPlus[5]), AT("frameSpeed", frameSpeed), AT("colorCamera", colorCamera),
+    AT("grayChannel", grayChannel), AT("autoExp", autoExp), AT("matchBrightness", matchBrightness),
+    AT("autoWDR", autoWDR), AT("noLensOpt", noLensOpt), AT("useExtTrigger", useExtTrigger),
+    AT("enableDefectDetect", enableDefectDetect), AT("enableSpotDetect", enableSpotDetect),
+    AT("enableIgnoreArea", enableIgnoreArea), AT("enableManualLocate", enableManualLocate),
+    AT("angleCorrect", angleCorrect), AT("showAllParams", showAllParams),
+    AT("enableBlackArea", enableBlackArea), AT("enableWhiteArea", enableWhiteArea),
+    AT("enableWhiteNumber", enableWhiteNumber), AT("enableSimilarity", enableSimilarity),
+    AT("tempAlarm", tempAlarm), AT("ioPort", ioPort), AT("inputTimeout", inputTimeout),
+    AT("preCutTime", preCutTime), AT("ejectorPulse", ejectorPulse), AT("clampPulse", clampPulse),
+    AT("input4Use", input4Use), AT("output4Use", output4Use), AT("outputInit0", outputInit[0]),
+    AT("outputInit1", outputInit[1]), AT("outputInit2", outputInit[2]), AT("outputInit3", outputInit[3]),
+    AT("detectMold", detectMold), AT("cutEjectorOnClamp", cutEjectorOnClamp),
+    AT("stopClampOnStop", stopClampOnStop), AT("noEjectorCtrlInProd", noEjectorCtrlInProd),
+    AT("ejectorPulseOnProdNg", ejectorPulseOnProdNg), AT("cutClampAfterMoldOk", cutClampAfterMoldOk),
+    AT("safetyDoorClearsAlarm", safetyDoorClearsAlarm), AT("safetyDoorTrigger", safetyDoorTrigger),
+    AT("okNgPulse", okNgPulse), AT("templateNum", templateNum), AT("ngRecordMax", ngRecordMax),
+    AT("okRecordMax", okRecordMax), AT("diffAmplify", diffAmplify), AT("autoLogoutTime", autoLogoutTime),
+    AT("maxOffset", maxOffset), AT("screenOffTime", screenOffTime), AT("minSpot", minSpot),
+    AT("rotateAngle", rotateAngle), AT("pswNoDetect", pswNoDetect), AT("pswAddTemplate", pswAddTemplate),
+    AT("isPswUsed", isPswUsed), AT("cutEjectorAfterProdOk", cutEjectorAfterProdOk),
+};
+#undef AT
+
+// Applies "field=old>new" changes: the old value to the block in force, the new one to the copy.
+bool applyChanges(const QString &changes, SysParam &inForce, SysParam &edit)
+{
+    for (const QString &change : changes.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString name = change.section(QLatin1Char('='), 0, 0);
+        const QString old = change.section(QLatin1Char('='), 1).section(QLatin1Char('>'), 0, 0);
+        const QString now = change.section(QLatin1Char('>'), 1);
+        if (name == QLatin1String("password")) {
+            std::strcpy(inForce.password, old.toLatin1().constData());
+            std::strcpy(edit.password, now.toLatin1().constData());
+            continue;
+        }
+        const NamedField *f = std::find_if(std::begin(kNamedFields), std::end(kNamedFields),
+                                           [&](const NamedField &n) { return name == QLatin1String(n.name); });
+        if (f == std::end(kNamedFields))
+            return false;
+        const int32_t o = old.toInt(), n = now.toInt();
+        std::memcpy(reinterpret_cast<char *>(&inForce) + f->offset, &o, sizeof o);
+        std::memcpy(reinterpret_cast<char *>(&edit) + f->offset, &n, sizeof n);
+    }
+    return true;
+}
+
+} // namespace
+
+// Every change a setter confirms is named in the operation record, in the record's own order, with
+// the texts and numbers the operator reads on the record page.
+void TestWizardAccept::recordLineNamesEveryChange_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<QString>("fragments");
+    auto en = [](const char *row, const char *changes, const QString &fragments) {
+        QTest::newRow(row) << 1 << QString::fromLatin1(changes) << fragments;
+    };
+    en("product delay", "trigInDelay0=15>20", ", The time delay for detection Prodis changed from 15 to 20");
+    en("mould delay", "trigInDelay1=30>45", ", The time delay for detection Moldis changed from 30 to 45");
+    en("re-detections", "reMoldTimes=1>3",
+       ", The automatic redetecting times for detection Mold is changed from 1 to 3");
+    en("filter size", "filterSize=4>7", ", filter Size is changed from 4 to 7");
+    en("area", "alarmArea=400>900", ", Area is changed from 400 to 900");
+    en("semi-automatic", "semiAuto=0>1", ", Semiauto is changed to active");
+    en("product inspection off", "enableProdDetect=1>0", ", Enable detection prod is changed to deactive");
+    en("motion correction off", "motionCorrect=0>-1", ", Motion correcte is changed to deactive");
+    en("motion correction on", "motionCorrect=-1>0", ", Motion correcte is changed to active");
+    en("same parameters", "syncParams=0>1", ", Two same parameters is changed to active");
+    en("template update off", "templateAutoUpdate=1>0", ", Template auto update is changed to deactive");
+    en("exposure of camera 3", "exposeTime2=30>45", ", The exposure time of camera 3is changed from 30 to 45 ");
+    en("exposure of camera 8", "exposeTime7=12>9", ", The exposure time of camera 8is changed from 12 to 9 ");
+    en("gain of camera 3", "adjustPlus2=10>20", ", The gain of camera 3 is changed from 10 to 20");
+    en("clarity of camera 3", "sharp2=50>60", ", the clarity of camera 3 is changed from 50 to 60 ");
+    en("truth of camera 3", "contrast2=100>150", ", the truth of camera 3 is changed from 100 to 150");
+    en("gamma of camera 3", "gamma2=100>120", ", the Gamma of camera 3 is changed from 100 to 120");
+    en("distance of camera 3", "distance2=50>250", ", the distance of camera 3 is changed from 50 to 250");
+    en("reflection of camera 3", "temperatureRange2=0>2",
+       ", the Reflection temperature of camera 3 is changed from 0 to 2");
+    en("speed", "frameSpeed=12>20", ", Speed is changed from 12 to 20");
+    en("colour camera", "colorCamera=0>1", ", Color camera instead of monochrome is changed to active");
+    en("gray channel", "grayChannel=0>1", ", Gray channel instead of color is changed to active");
+    en("auto exposure", "autoExp=0>1", ", Auto exposure is changed to active");
+    en("match brightness", "matchBrightness=0>1", ", Match template brightness is changed to active");
+    en("automatic shading", "autoWDR=0>1", ", Automatic shading is changed to active");
+    en("no lens optimisation", "noLensOpt=0>1", ", No lens optimization is changed to active");
+    en("external trigger", "useExtTrigger=0>1", ", Use External Trigger is changed to active");
+    en("defect algorithm off", "enableDefectDetect=1>0",
+       ", Enable the defect detection algorithm is changed to deactive");
+    en("spot algorithm", "enableSpotDetect=0>1", ", Enable the spot detection algorithm is changed to active");
+    en("ignore areas", "enableIgnoreArea=0>1", ", Enable ignore area algorithm is changed to active");
+    en("manual locate", "enableManualLocate=0>1",
+       ", Enable manually editing to locate area is changed to active");
+    en("angle correction", "angleCorrect=0>1", ", Angle correction is changed to active");
+    en("all parameters off", "showAllParams=1>0", ", Display all the parameters is changed to deactive");
+    en("black area", "enableBlackArea=0>1", ", Enable black area is changed to active");
+    en("white area", "enableWhiteArea=0>1", ", Enable white area is changed to active");
+    en("white number", "enableWhiteNumber=0>1", ", Enable white number is changed to active");
+    en("similarity off", "enableSimilarity=1>0", ", Enable similarity is changed to deactive");
+    en("temperature alarm", "tempAlarm=0>1", ", Temperature alarm is changed to active");
+    en("io port", "ioPort=0>3", ", IO Port is changed from 0 to 3");
+    en("input time-out", "inputTimeout=60>120", ", I-Time is changed from 60 to 120");
+    en("pre-cut", "preCutTime=0>5", ", Pre-Cut is changed from 0 to 5");
+    en("ejector pulse", "ejectorPulse=5>10", ", Ejector P is changed from 5 to 10");
+    en("clamp pulse", "clampPulse=5>12", ", Clamp P is changed from 5 to 12");
+    en("input 4 role", "input4Use=0>2", ", Iuput 4 used for is changed from 0 to 2");
+    en("output 4 role", "output4Use=0>3", ", Output 4 used for is changed from 0 to 3");
+    en("output 1 idle", "outputInit0=0>1", ", Output 1 initial state is changed from 0 to 1");
+    en("output 2 idle", "outputInit1=1>0", ", Output 2 initial state is changed from 1 to 0");
+    en("alarm idle", "outputInit2=0>1", ", Alarm initial state is changed from 0 to 1");
+    en("output 4 idle", "outputInit3=0>1", ", Output 4 initial state is changed from 0 to 1");
+    en("inspected mould", "detectMold=0>2", ", Inspected mould is changed from 0 to 2");
+    en("cut ejector on clamp", "cutEjectorOnClamp=0>1", ", Cut ejector when clamping is changed to active");
+    en("stop clamping on stop", "stopClampOnStop=0>1",
+       ", Stop clamping when stopping detection is changed to Prohibit to clamp");
+    en("allow clamping on stop", "stopClampOnStop=1>0",
+       ", Stop clamping when stopping detection is changed to Allow to clamp");
+    en("no ejector control", "noEjectorCtrlInProd=0>1",
+       ", No ejector signal control in prod is changed to active");
+    en("ejector pulse on product NG", "ejectorPulseOnProdNg=0>1",
+       ", Ejector pulse when NG in prod, don't' alarm is changed to active");
+    en("cut clamp after mould OK", "cutClampAfterMoldOk=0>1",
+       ", Cut the clamping at fixed time after mold ok is changed to active");
+    en("safety door clears", "safetyDoorClearsAlarm=0>1",
+       ", Open the safety door to lift the alarm is changed to active");
+    en("safety door triggers", "safetyDoorTrigger=0>1", ", Safety door trigger detection is changed to active");
+    en("OK and NG pulses", "okNgPulse=0>1", ", OK and NG output pulses is changed to active");
+    en("template number", "templateNum=8>10", ", Temp number is changed from 8 to 10");
+    en("NG pictures", "ngRecordMax=50>100", ", NG-Rec is changed from 50 to 100");
+    en("OK pictures", "okRecordMax=0>20", ", OK-Rec is changed from 0 to 20");
+    en("amplify", "diffAmplify=1>3", ", Amplify is changed from 1 to 3");
+    en("auto logout", "autoLogoutTime=60>120", ", A-Logout is changed from 60 to 120");
+    en("offset", "maxOffset=8000>100", ", Offset is changed from 8000 to 100");
+    en("screen off never", "screenOffTime=600>0", ", Scr Off is changed from 600 to 0");
+    en("min spot", "minSpot=3>5", ", Min Spot is changed from 3 to 5");
+    en("angle", "rotateAngle=0>90", ", Angle is changed from 0 to 90");
+    en("no-detect password", "pswNoDetect=0>1",
+       ", Don't detect this password protection is changed to active");
+    en("add-template password", "pswAddTemplate=0>1",
+       ", Add to template password protection is changed to active");
+    en("passwords on", "isPswUsed=0>1", ", Enable Password is changed to active");
+    en("password", "password=1234>9876", ", the password has been modified");
+    en("a field without a fragment", "cutEjectorAfterProdOk=0>1", "");
+    // Checking an area algorithm also checks "Display all the parameters", which comes first.
+    en("black area shows all parameters", "showAllParams=0>0 enableBlackArea=0>1",
+       ", Display all the parameters is changed to active, Enable black area is changed to active");
+    // Several changes: the record's order, not the order of editing.
+    en("record order", "isPswUsed=0>1 adjustPlus5=10>11 frameSpeed=12>13 exposeTime0=20>21 semiAuto=0>1 "
+                       "trigInDelay1=30>31 detectMold=0>1 exposeTime2=30>31",
+       ", The time delay for detection Moldis changed from 30 to 31, Semiauto is changed to active"
+       ", The exposure time of camera 1is changed from 20 to 21 "
+       ", The exposure time of camera 3is changed from 30 to 31 , The gain of camera 6 is changed from 10 to 11"
+       ", Speed is changed from 12 to 13, Inspected mould is changed from 0 to 1"
+       ", Enable Password is changed to active");
+    QTest::newRow("chinese")
+        << 0 << QStringLiteral("filterSize=4>7 semiAuto=1>0 exposeTime2=30>45 stopClampOnStop=0>1")
+        << QStringLiteral("，过滤尺寸从4改为7，半自动 改为不用，3号相机曝光时间从30改为45"
+                          "，停止检测时禁止合模 改为禁止合模");
+}
+
+void TestWizardAccept::recordLineNamesEveryChange()
+{
+    QFETCH(int, language);
+    QFETCH(QString, changes);
+    QFETCH(QString, fragments);
+    // Defect and similarity inspection on, so switching either off still leaves an algorithm.
+    m_inForce.enableDefectDetect = m_inForce.enableSimilarity = 1;
+    m_inForce.enableSpotDetect = m_inForce.enableWhiteArea = m_inForce.enableBlackArea = 0;
+    m_inForce.enableWhiteNumber = m_inForce.tempAlarm = 0;
+    m_inForce.machineType = m_inForce.machineTypeEdit = 0;
+    m_edit = m_inForce;
+    QVERIFY(applyChanges(changes, m_inForce, m_edit));
+    gLanguage = language;
+    WizardParaWidget screen(nullptr);
+    screen.show();
+    screen.accept();
+    QCOMPARE(m_records.size(), 1);
+    QCOMPARE(m_records.first(), (language == 0 ? QStringLiteral("修改了系统参数")
+                                                 : QStringLiteral("Modify the system parameters")) +
+                                    fragments);
 }
 
 // A confirmed change must reach PARAM.db or the setter must hear that it did not.
