@@ -15,6 +15,9 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <QThread>
+
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -71,6 +74,29 @@ void clearResults(CameraViewData &v)
         std::fill(b->begin(), b->end(), uchar(0x55));
 }
 
+// How many threads are inside a detector's registration at once: each registration's log line holds
+// its thread long enough for a second one to show up beside it.
+std::atomic<int> gInRegistration{0};
+std::atomic<int> gMostInRegistration{0};
+std::atomic<int> gRegistrations{0};
+QtMessageHandler gPreviousHandler = nullptr;
+
+void countRegistrations(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("registration of slot"))) {
+        const int inside = ++gInRegistration;
+        int most = gMostInRegistration.load();
+        while (inside > most && !gMostInRegistration.compare_exchange_weak(most, inside)) {
+        }
+        ++gRegistrations;
+        QThread::msleep(150);
+        --gInRegistration;
+        return;
+    }
+    if (gPreviousHandler)
+        gPreviousHandler(type, context, message);
+}
+
 } // namespace
 
 class TstSlotJudgementThread : public QObject
@@ -84,6 +110,7 @@ private slots:
     void parallelEqualsOneAfterAnother_data();
     void parallelEqualsOneAfterAnother();
     void tenPassesOnFourCameras();
+    void detectorListedTwiceIsMeasuredOneAfterTheOther();
 
 private:
     // Four cameras with mixed regions: defect, similarity, spot, black area, white count, ignore,
@@ -271,6 +298,48 @@ void TstSlotJudgementThread::tenPassesOnFourCameras()
         QCOMPARE(cameras[1].fx->view.allPass, !dirty);
         QVERIFY(cameras[2].fx->view.allPass);
     }
+}
+
+// One detector holds one camera's buffers: listed twice in a slot it is measured twice one after the
+// other, never by two threads at once, and leaves what two passes one after another leave.
+void TstSlotJudgementThread::detectorListedTwiceIsMeasuredOneAfterTheOther()
+{
+    makeCameras(false);
+    loadFrames(true);
+    gTemperatureAlarm = false;
+    QVector<QByteArray> expected;
+    for (Camera &cam : cameras)
+        clearResults(cam.fx->view);
+    for (int c : {0, 0, 1}) {
+        Camera &cam = cameras[size_t(c)];
+        cam.detector->timedRegister(kSlot);
+        cam.detector->findPosition(kSlot);
+        cam.detector->detectCamera(kSlot);
+    }
+    for (int c : {0, 1})
+        expected << snapshot(cameras[size_t(c)].fx->view);
+    const QStringList expectedCalls = calls;
+
+    calls.clear();
+    for (Camera &cam : cameras)
+        clearResults(cam.fx->view);
+    QLoggingCategory::setFilterRules(QStringLiteral("inspection.debug=true"));
+    gInRegistration = gMostInRegistration = gRegistrations = 0;
+    gPreviousHandler = qInstallMessageHandler(countRegistrations);
+    SlotJudgement judgement(kCameras);
+    const QVector<CameraDetector *> listed{cameras[0].detector.get(), cameras[0].detector.get(),
+                                           cameras[1].detector.get()};
+    const QVector<TemperatureOutcome> outcomes = judgement.judge(listed, kSlot);
+    qInstallMessageHandler(gPreviousHandler);
+    QLoggingCategory::setFilterRules(QString());
+
+    QCOMPARE(gRegistrations.load(), 3);
+    QCOMPARE(gMostInRegistration.load(), 1);
+    QCOMPARE(calls, expectedCalls);
+    QVERIFY(snapshot(cameras[0].fx->view) == expected[0]);
+    QVERIFY(snapshot(cameras[1].fx->view) == expected[1]);
+    const QVector<TemperatureOutcome> temperatures{{true, true}, {true, true}, {false, false}};
+    QCOMPARE(outcomes, temperatures);
 }
 
 QTEST_GUILESS_MAIN(TstSlotJudgementThread)
