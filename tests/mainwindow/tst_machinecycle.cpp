@@ -93,6 +93,15 @@ int out(int channel)
     return gControlPort->getIO(1, channel);
 }
 
+// The whole output word the last flush handed to the board's poll thread. Bits: 0 clamp not allowed,
+// 1 ejector not allowed, 2 alarm, 3 reserve, 4 to 7 the NG pulses of region outputs 0 to 3 (every
+// output idles open in these cases, so a bit is the logical value).
+quint32 boardWord()
+{
+    MutexLocker lock(gIoMutex);
+    return gIoOutputWord;
+}
+
 } // namespace
 
 class TestMachineCycle : public QObject
@@ -363,15 +372,25 @@ private slots:
     }
 
     // Product NG with the ejector pulse: NG outputs of the failed regions (an output number out of
-    // range ignored), no alarm, the NG picture handed to the saver.
+    // range ignored), no alarm, the NG picture handed to the saver; the pulse's end clears all four NG
+    // outputs and the ejector, the clamp stays blocked for the mould still counting down.
+    void productNgPulses_data()
+    {
+        QTest::addColumn<QVector<int>>("failedOutputs");
+        QTest::addColumn<quint32>("pulsing");
+        QTest::newRow("output 2; 7 and -1 name none") << QVector<int>{2, 7, -1} << quint32(0x43);
+        QTest::newRow("outputs 0 and 3; 4 is past the last") << QVector<int>{3, 4, 0} << quint32(0x93);
+    }
     void productNgPulses()
     {
-        standardMachine(0, 0, 10);
+        QFETCH(QVector<int>, failedOutputs);
+        QFETCH(quint32, pulsing);
+        standardMachine(0, 0, 100);
         param.ejectorPulseOnProdNg = 1;
         param.ejectorPulse = 3;
         World world;
         world.cameras = 2;
-        world.failedOutputs = {2, 7, -1};
+        world.failedOutputs = failedOutputs;
         CycleWindowState state;
         state.manualTrigSlot = gDetectSlotCount;
         MachineCycle cycle(&state, fakeHooks(&world));
@@ -383,9 +402,7 @@ private slots:
         }
         pulseInput(cycle, 0);
         QCOMPARE(world.judgedSlots, QList<int>{0});
-        QCOMPARE(out(OutNG + 2), 1);
-        QCOMPARE(out(OutNG + 0) + out(OutNG + 1) + out(OutNG + 3), 0);
-        QCOMPARE(out(OutThimble), 1);
+        QCOMPARE(boardWord(), pulsing);
         QCOMPARE(state.alarmState, 1);
         QCOMPARE(world.editorOpened, 0);
         QVERIFY(cycle.outNgTimer->isActive());
@@ -396,7 +413,158 @@ private slots:
             QCOMPARE(int(gFailImagePending[0][0][1]), 1);
         }
         QCOMPARE(cycle.imageState[1][0], 0);
-        QTRY_COMPARE(out(OutNG + 2), 0);
+        QTRY_COMPARE(boardWord(), quint32(0x1));
+    }
+
+    // The clamp at a cycle start and at a mould NG that still has re-detections left: the start
+    // leaves it free with a pre-cut time or with "cut clamp on mould alarm" (the mould result cuts it
+    // then); a pre-cut time cuts it that long before the mould detection, and an NG cuts it at once
+    // otherwise, re-detections left or not. No alarm yet.
+    void clampAtStartAndMouldNg_data()
+    {
+        QTest::addColumn<int>("preCut");
+        QTest::addColumn<int>("cutOnAlarm");
+        QTest::addColumn<quint32>("atStart");
+        QTest::addColumn<quint32>("atNg");
+        QTest::newRow("plain") << 0 << 0 << quint32(0x1) << quint32(0x1);
+        QTest::newRow("cut clamp on mould alarm") << 0 << 1 << quint32(0x0) << quint32(0x1);
+        QTest::newRow("pre-cut 0.5 s") << 5 << 0 << quint32(0x0) << quint32(0x1);
+    }
+    void clampAtStartAndMouldNg()
+    {
+        QFETCH(int, preCut);
+        QFETCH(int, cutOnAlarm);
+        standardMachine(0, 0, 100);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.reMoldTimes = 2;
+        param.preCutTime = preCut;
+        param.cutClampOnMoldAlarm = cutOnAlarm;
+        World world;
+        world.scriptedNg = {true};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 0);
+        QTEST(boardWord(), "atStart");
+        // The countdown at 0.6 s before the mould detection: only a pre-cut of 0.6 s or more cuts.
+        cycle.slotCountdown[1] = 0.6f;
+        cycle.TimerUp(1);
+        QTEST(boardWord(), "atStart");
+        cycle.slotCountdown[1] = 0.0f;
+        cycle.TimerUp(1);
+        QCOMPARE(world.judgements, 1);
+        QVERIFY(cycle.reCheckPending);
+        QCOMPARE(state.alarmState, 0);
+        QTEST(boardWord(), "atNg");
+    }
+
+    // While the alarm is latched only a re-check request reaches the region editor: input 1 always,
+    // input 2 only on a semi-automatic machine past the first slot. Nothing else starts.
+    void latchedAlarmReCheckRequests_data()
+    {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("semiAuto");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("input 1") << 1 << 0 << 1 << 1;
+        QTest::newRow("input 2, automatic machine") << 2 << 0 << 1 << 0;
+        QTest::newRow("input 2, semi-automatic") << 2 << 1 << 1 << 1;
+        QTest::newRow("input 2, semi-automatic, product slot") << 2 << 1 << 0 << 0;
+        QTest::newRow("input 0") << 0 << 1 << 1 << 0;
+    }
+    void latchedAlarmReCheckRequests()
+    {
+        QFETCH(int, input);
+        QFETCH(int, semiAuto);
+        QFETCH(int, slot);
+        QFETCH(int, clicks);
+        standardMachine(0, 0, 0);
+        param.semiAuto = semiAuto;
+        World world;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        int clicked = 0;
+        cycle.hooks.clickEditorReCheck = [&] { ++clicked; };
+        cycle.StartDetect();
+        state.alarmState = 2;
+        state.runState = 3;
+        state.currentSlot = slot;
+        pulseInput(cycle, input);
+        QCOMPARE(clicked, clicks);
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(state.alarmState, 2);
+        QVERIFY(!cycle.upTimers[0]->isActive() && !cycle.upTimers[1]->isActive());
+    }
+
+    // No cycle start for the input time-out after the last one: the clamp is cut, the warning is
+    // recorded and shown; the next cycle start takes the warning away.
+    void noInputWatchdogCutsTheClamp()
+    {
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.inputTimeout = 1;
+        World world;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        int hidden = 0;
+        cycle.hooks.hideWarning = [&] { ++hidden; };
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(boardWord(), quint32(0x0)); // the good mould freed the clamp
+        QVERIFY(world.records.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(world.records, QStringList{uiText(335)}, 3000);
+        QCOMPARE(boardWord(), quint32(0x1));
+        QCOMPARE(world.warnings.last(), uiText(335));
+        const int hiddenBefore = hidden;
+        pulseInput(cycle, 0);
+        QVERIFY(hidden > hiddenBefore);
+        QCOMPARE(world.judgements, 2);
+        QCOMPARE(boardWord(), quint32(0x0));
+    }
+
+    // The end of a shown result steps to the next slot, over the product slots when product
+    // inspection is off; a slot not shown, or a re-detection pending, keeps it.
+    void resultDisplaySteps_data()
+    {
+        QTest::addColumn<int>("slotCount");
+        QTest::addColumn<int>("prod");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("next");
+        QTest::newRow("standard, mould to product") << 2 << 1 << 1 << 0;
+        QTest::newRow("standard, product to mould") << 2 << 1 << 0 << 1;
+        QTest::newRow("standard, no product inspection") << 2 << 0 << 1 << 1;
+        QTest::newRow("four slots, right mould to left product") << 4 << 1 << 3 << 0;
+        QTest::newRow("four slots, no product inspection") << 4 << 0 << 3 << 1;
+        QTest::newRow("four slots, left mould, no product inspection") << 4 << 0 << 1 << 3;
+    }
+    void resultDisplaySteps()
+    {
+        QFETCH(int, slotCount);
+        QFETCH(int, prod);
+        QFETCH(int, shown);
+        QFETCH(int, next);
+        standardMachine(0, 0, 0);
+        param.machineType = slotCount == 4 ? 1 : 0;
+        param.enableProdDetect = prod;
+        gDetectSlotCount = slotCount;
+        World world;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        state.alarmState = 1;
+        state.currentSlot = shown;
+        cycle.shownSlot = shown;
+        cycle.TimerShow();
+        QCOMPARE(state.currentSlot, next);
+        QCOMPARE(state.alarmState, 0);
+        QCOMPARE(state.detectStatus, 3);
     }
 
     // A flush inside a detection runs Run nested: it must not start another slot or take a latch.
