@@ -105,6 +105,10 @@ void WizardParaWidget::fitCheckBoxText(CheckBox *box) const
 
 WizardParaWidget::~WizardParaWidget()
 {
+    // Closing a shown screen takes the focus from a box being typed in, and the box then reports its
+    // value: by then this screen is half gone, so its slots must no longer hear the boxes.
+    for (EditBox *box : findChildren<EditBox *>())
+        box->disconnect(this);
     delete modifyTimeWidget;
     delete calibrationWidget;
 }

@@ -22,6 +22,7 @@ private slots:
     void initTestCase();
     void init();
     void randomClicksKeepTheGridOrdered();
+    void scriptedClicksLockTheKnownBoxes();
     void hostileStoredValuesLoadSafely_data();
     void hostileStoredValuesLoadSafely();
     void confirmNeedsTheLastOutputOwned();
@@ -114,6 +115,74 @@ void TestIOWidget::randomClicksKeepTheGridOrdered()
         if (QTest::currentTestFailed())
             return;
     }
+}
+
+// Four detections, boxes clicked as a setter would: after each click the boxes that may still be
+// checked (1) or are locked (0), row by row, and the row owning each output, worked out by hand from
+// the page's rule (an earlier row loses the checked column and every column right of it, a later row
+// it and every column left of it; an uncheck frees what no other checked box still locks).
+void TestIOWidget::scriptedClicksLockTheKnownBoxes()
+{
+    m_inForce.detectCount = 4;
+    std::fill(std::begin(m_inForce.detTrigSource), std::end(m_inForce.detTrigSource), -1);
+    for (int i = 0; i < 8; ++i)
+        m_inForce.inputNameIdx[i] = i; // each input under its own name
+    IOWidget page;
+    page.show();
+    QCOMPARE(page.count, 4);
+    struct Step
+    {
+        const char *what;
+        int row, column;
+        const char *checkable; // rows 0 to 3, columns 0 to 3
+        QVector<int> owners;
+    };
+    const Step steps[] = {
+        {"row 2 takes output 3", 1, 2, "1100 1111 0001 0001", {-1, -1, 1, -1}},
+        {"row 4 takes output 4", 3, 3, "1100 1110 0000 0001", {-1, -1, 1, 3}},
+        {"row 1 takes output 1", 0, 0, "1100 0110 0000 0001", {0, -1, 1, 3}},
+        {"row 2 gives output 3 back", 1, 2, "1110 0110 0110 0111", {0, -1, -1, 3}},
+        {"row 3 takes output 2", 2, 1, "1000 0000 0110 0011", {0, 2, -1, 3}},
+        {"row 1 gives output 1 back", 0, 0, "1000 1000 1110 0011", {-1, 2, -1, 3}},
+    };
+    for (const Step &step : steps) {
+        CheckBox *box = page.rows[step.row]->box(step.column);
+        QVERIFY2(box->isEnabled(), step.what);
+        box->click();
+        QString grid;
+        for (int r = 0; r < 4; ++r) {
+            if (r > 0)
+                grid += QLatin1Char(' ');
+            for (int u = 0; u < 4; ++u)
+                grid += page.rows[r]->box(u)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+        }
+        QVERIFY2(grid == QLatin1String(step.checkable), qPrintable(QString::fromLatin1(step.what) + ": " + grid));
+        QVERIFY2(QVector<int>(page.outputOwner, page.outputOwner + 4) == step.owners, step.what);
+        for (int u = 4; u < 8; ++u)
+            QCOMPARE(page.outputOwner[u], -1);
+        checkRules(page, step.what);
+    }
+
+    // Confirm stores the owners and the rows' inputs; row 1 on input 3 leaves rows 2 to 4 inputs 3 and 4.
+    page.rows[0]->triggerCombo->setCurrentIndex(2);
+    QCOMPARE(page.rows[0]->selectedInput, 2);
+    QCOMPARE(page.rows[1]->firstInput, 2);
+    QCOMPARE(page.rows[1]->triggerCombo->count(), 2);
+    QCOMPARE(page.rows[1]->triggerCombo->itemText(0), QStringLiteral("op door"));
+    QCOMPARE(page.rows[1]->triggerCombo->itemText(1), QStringLiteral("Thim O"));
+    page.accept();
+    QVERIFY(!page.isVisible());
+    QCOMPARE(m_edit.detectCount, 4);
+    QCOMPARE(QVector<int>(m_edit.detTrigSource, m_edit.detTrigSource + 8),
+             QVector<int>({-1, 2, -1, 3, -1, -1, -1, -1}));
+    QCOMPARE(QVector<int>(m_edit.detCheckMask, m_edit.detCheckMask + 4), QVector<int>({2, 2, 2, 2}));
+
+    // Reset frees every box and every output.
+    page.reset();
+    for (int r = 0; r < 4; ++r)
+        for (int u = 0; u < 4; ++u)
+            QVERIFY(page.rows[r]->box(u)->isEnabled() && !page.rows[r]->box(u)->isChecked());
+    QCOMPARE(QVector<int>(page.outputOwner, page.outputOwner + 8), QVector<int>(8, -1));
 }
 
 void TestIOWidget::hostileStoredValuesLoadSafely_data()

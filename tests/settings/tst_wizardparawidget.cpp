@@ -1,10 +1,14 @@
 // The settings screen's bindings against a field list written from the screen's own description
 // (not from its table), loading rules, page switching and the live camera boxes.
+#include "boxtestpolicy.h"
 #include "cameradeviceinfo.h"
 #include "camerainterface.h"
+#include "cameraviewhooks.h"
 #include "cammerwidget.h"
 #include "checkbox.h"
+#include "choosebox.h"
 #include "choosedialogs.h"
+#include "colorbutton.h"
 #include "combobox.h"
 #include "editbox.h"
 #include "imagesize.h"
@@ -15,6 +19,7 @@
 #include "uitexttable.h"
 #include "wizardparawidget.h"
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QtTest>
 #include <cstddef>
@@ -172,6 +177,86 @@ public:
     QJsonObject setAutoExposure(bool on) override { return on ? QJsonObject() : settled; }
 };
 QJsonObject SettlingCamera::settled;
+// A camera as the back-ends behave: settings in the settings' units, the automatic exposure's readout
+// as "ExposureTime" in microseconds and "Gain", and its stored defaults read back into the block.
+class RecordingCamera : public CameraInterface
+{
+public:
+    QStringList calls;
+    QJsonObject settled;
+    SysParam defaults;
+
+    QString getIID() const override { return QStringLiteral("recording"); }
+    QList<CameraDeviceInfo> enumerate() override { return {}; }
+    CameraInterface *create(const CameraDeviceInfo &) override { return nullptr; }
+    bool open() override { return true; }
+    void close() override {}
+    bool startCapture() override { return true; }
+    void stopCapture() override {}
+    bool setExposureTime(int value, bool, bool) override { return note("exposure", value); }
+    bool setGain(int value) override { return note("gain", value); }
+    bool setSharpness(int value) override { return note("sharpness", value); }
+    bool setContrast(int value) override { return note("contrast", value); }
+    bool setGamma(int value) override { return note("gamma", value); }
+    QJsonObject setAutoExposure(bool on) override
+    {
+        calls << (on ? QStringLiteral("auto on") : QStringLiteral("auto off"));
+        return on ? QJsonObject() : settled;
+    }
+    void loadParams(SysParam *block, int camera) override
+    {
+        calls << QStringLiteral("defaults %1").arg(camera);
+        block->exposeTime[camera] = defaults.exposeTime[camera];
+        block->adjustPlus[camera] = defaults.adjustPlus[camera];
+        block->sharp[camera] = defaults.sharp[camera];
+        block->contrast[camera] = defaults.contrast[camera];
+        block->gamma[camera] = defaults.gamma[camera];
+    }
+
+private:
+    bool note(const char *what, int value)
+    {
+        calls << QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(value);
+        return true;
+    }
+};
+
+// Camera views whose cameras are recording ones (a view opens no camera for an unknown back-end).
+struct RecordingViews
+{
+    explicit RecordingViews(int count)
+    {
+        const CameraDeviceInfo info{0, QStringLiteral("no such back-end"), QStringLiteral("SN")};
+        for (int c = 0; c < count; ++c) {
+            views.push_back(std::make_unique<CammerWidget>(nullptr, c, &info));
+            auto *camera = new RecordingCamera;
+            views.back()->camera.reset(camera);
+            views.back()->cameraBackend = camera;
+            cameras.push_back(camera);
+        }
+        settingsHooks().cameraView = [this](int c) {
+            return c >= 0 && c < int(views.size()) ? views[size_t(c)].get() : nullptr;
+        };
+        // As on the box: the views take their settings from the working copy while the screen is up.
+        cameraViewHooks().settingsVisible = [] { return true; };
+    }
+    ~RecordingViews() { cameraViewHooks().settingsVisible = {}; }
+    QStringList allCalls() const
+    {
+        QStringList all;
+        for (size_t c = 0; c < cameras.size(); ++c)
+            for (const QString &call : cameras[c]->calls)
+                all << QStringLiteral("%1: %2").arg(c).arg(call);
+        return all;
+    }
+    void clearCalls()
+    {
+        for (RecordingCamera *camera : cameras)
+            camera->calls.clear();
+    }
+    std::vector<std::unique_ptr<CammerWidget>> views;
+    std::vector<RecordingCamera *> cameras;
+};
 
 } // namespace
 
@@ -188,6 +273,10 @@ private slots:
     void cameraBoxesWriteTheShownCamera();
     void autoExposureReadingIsBroughtIntoTheBox_data();
     void autoExposureReadingIsBroughtIntoTheBox();
+    void oneShotAutoExposure_data();
+    void oneShotAutoExposure();
+    void restoreDefaultsOfTheShownCamera();
+    void simpleDisplayUncoversThePicture();
     void noWidgetOverlapsAnotherNorCutsItsLabel_data();
     void noWidgetOverlapsAnotherNorCutsItsLabel();
 
@@ -200,6 +289,7 @@ private:
 
 void TestWizardParaWidget::init()
 {
+    fillUiTextTable();
     m_dir = new TestWorkDir;
     QVERIFY(m_dir->isValid());
     gShowW = 1920;
@@ -374,6 +464,190 @@ void TestWizardParaWidget::cameraBoxesWriteTheShownCamera()
     screen.SlotToCamera();
     static_cast<CheckBox *>(screen.fieldWidget(QStringLiteral("autoWDR")))->setChecked(true);
     QCOMPARE(m_edit.autoWDR, 2);
+}
+
+// "AutoExpos": the camera measures for 2 s after the last press, then its readout becomes the shown
+// camera's exposure (microseconds to whole milliseconds, cut) and gain, sent back as fixed settings.
+void TestWizardParaWidget::oneShotAutoExposure_data()
+{
+    QTest::addColumn<QJsonObject>("settled");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("exposure");
+    QTest::addColumn<int>("gain");
+    QTest::newRow("20999.9 us and gain 7, pressed twice")
+        << QJsonObject{{QStringLiteral("ExposureTime"), 20999.9}, {QStringLiteral("Gain"), 7}} << 2 << 20 << 7;
+    QTest::newRow("exposure only") << QJsonObject{{QStringLiteral("ExposureTime"), 45000.0}} << 1 << 45 << 21;
+    QTest::newRow("gain only") << QJsonObject{{QStringLiteral("Gain"), 30}} << 1 << 11 << 30;
+    QTest::newRow("no readout") << QJsonObject() << 1 << 11 << 21;
+}
+
+void TestWizardParaWidget::oneShotAutoExposure()
+{
+    QFETCH(QJsonObject, settled);
+    QFETCH(int, presses);
+    QFETCH(int, exposure);
+    QFETCH(int, gain);
+    m_edit = seededBlock();
+    gCameraCount = 2;
+    RecordingViews views(2);
+    views.cameras[1]->settled = settled;
+    WizardParaWidget screen(nullptr);
+    screen.show();
+    screen.SlotToCamera();
+    screen.SlotChangeCamera(); // the second camera: exposure 11, gain 21
+    views.clearCalls();
+    auto *button = screen.fieldWidget(QStringLiteral("autoExpose"));
+    QVERIFY(button);
+    QElapsedTimer sinceLast;
+    for (int press = 0; press < presses; ++press) {
+        if (press > 0)
+            QTest::qWait(1000);
+        QTest::mouseClick(button, Qt::LeftButton);
+        sinceLast.start();
+    }
+    QTest::qWait(1500);
+    QStringList pressed;
+    for (int press = 0; press < presses; ++press)
+        pressed << QStringLiteral("1: auto on");
+    QCOMPARE(views.allCalls(), pressed);
+    QTRY_VERIFY_WITH_TIMEOUT(views.cameras[1]->calls.contains(QStringLiteral("auto off")), 2000);
+    // A coarse timer may end up to 5 % early; without the restart it would end 1 s after the last press.
+    QVERIFY2(sinceLast.elapsed() >= 1850, qPrintable(QString::number(sinceLast.elapsed())));
+    QTest::qWait(300);
+    QCOMPARE(views.cameras[1]->calls.count(QStringLiteral("auto off")), 1);
+    QCOMPARE(m_edit.exposeTime[1], exposure);
+    QCOMPARE(m_edit.adjustPlus[1], gain);
+    QCOMPARE(m_edit.exposeTime[0], 10); // the other camera untouched
+    QCOMPARE(m_edit.adjustPlus[0], 20);
+    QCOMPARE(static_cast<EditBox *>(screen.fieldWidget(QStringLiteral("exposeTime")))->value(), exposure);
+    QCOMPARE(static_cast<EditBox *>(screen.fieldWidget(QStringLiteral("adjustPlus")))->value(), gain);
+    // What the camera settled on now holds as its fixed setting.
+    const QStringList after = views.cameras[1]->calls.mid(views.cameras[1]->calls.indexOf(QStringLiteral("auto off")));
+    if (settled.contains(QStringLiteral("ExposureTime")))
+        QVERIFY(after.contains(QStringLiteral("exposure %1").arg(exposure)));
+    if (settled.contains(QStringLiteral("Gain")))
+        QVERIFY(after.contains(QStringLiteral("gain %1").arg(gain)));
+    QVERIFY(views.cameras[0]->calls.isEmpty());
+}
+
+// "Restore": after the question, the shown camera takes the back-end's stored defaults into the
+// working copy, the boxes show them and the camera gets them; a declined question changes nothing.
+void TestWizardParaWidget::restoreDefaultsOfTheShownCamera()
+{
+    if (!gChooseBox)
+        gChooseBox = new ChooseBox;
+    BoxTestPolicy::enable(1);
+    BoxTestPolicy::clearShown();
+    m_edit = seededBlock();
+    m_edit.showFactoryParam = 1;
+    m_edit.frameSpeed = 9;
+    gCameraCount = 2;
+    RecordingViews views(2);
+    RecordingCamera &camera = *views.cameras[1];
+    camera.defaults.exposeTime[1] = 33;
+    camera.defaults.adjustPlus[1] = 4;
+    camera.defaults.sharp[1] = 50;
+    camera.defaults.contrast[1] = 60;
+    camera.defaults.gamma[1] = 70;
+    WizardParaWidget screen(nullptr);
+    screen.show();
+    screen.SlotToCamera();
+    screen.SlotChangeCamera();
+    const SysParam before = m_edit;
+    views.clearCalls();
+    auto *button = screen.fieldWidget(QStringLiteral("restoreDefaults"));
+    QVERIFY(button);
+
+    BoxTestPolicy::queueAnswer(0);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(BoxTestPolicy::shownTexts(),
+             QStringList{QStringLiteral("Are you sure you want to \r\n restore the default settings")});
+    QVERIFY(views.allCalls().isEmpty());
+    QVERIFY(std::memcmp(&m_edit, &before, sizeof before) == 0);
+
+    BoxTestPolicy::queueAnswer(1);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(views.cameras[0]->calls, QStringList());
+    QCOMPARE(camera.calls.first(), QStringLiteral("defaults 1"));
+    for (const char *sent : {"exposure 33", "gain 4", "sharpness 50", "contrast 60", "gamma 70"})
+        QVERIFY2(camera.calls.contains(QLatin1String(sent)), sent);
+    QCOMPARE(m_edit.exposeTime[1], 33);
+    QCOMPARE(m_edit.adjustPlus[1], 4);
+    QCOMPARE(m_edit.sharp[1], 50);
+    QCOMPARE(m_edit.contrast[1], 60);
+    QCOMPARE(m_edit.gamma[1], 70);
+    QCOMPARE(m_edit.exposeTime[0], 10);
+    QCOMPARE(m_edit.frameSpeed, 9);
+    for (const char *name : {"exposeTime", "adjustPlus", "sharp", "contrast", "gamma"}) {
+        const int shown = static_cast<EditBox *>(screen.fieldWidget(QLatin1String(name)))->value();
+        QVERIFY2(QVector<int>({33, 4, 50, 60, 70}).contains(shown), name);
+    }
+    QCOMPARE(static_cast<EditBox *>(screen.fieldWidget(QStringLiteral("frameSpeed")))->value(), 9);
+    BoxTestPolicy::disable();
+}
+
+// Simple display hides the tab bar, the reordering button and the factory widgets so the enlarged
+// live picture shows through; the camera boxes and buttons stay. Turning it off brings the factory
+// widgets back only while "Display factory param" is checked.
+void TestWizardParaWidget::simpleDisplayUncoversThePicture()
+{
+    m_edit = seededBlock();
+    m_edit.showFactoryParam = 1;
+    gCameraCount = 2;
+    QVector<int> shown;
+    settingsHooks().showCamera = [&](int c) { shown << c; };
+    WizardParaWidget screen(nullptr);
+    screen.show();
+    screen.SlotToCamera();
+    screen.SlotChangeCamera();
+    shown.clear();
+    auto *mode = static_cast<ColorButton *>(screen.fieldWidget(QStringLiteral("displayModeButton")));
+    QCOMPARE(mode->text(), QStringLiteral("Simplely D"));
+    const char *const factory[] = {"frameSpeed",        "colorCamera",      "grayChannel",      "useExtTrigger",
+                                   "autoWDR",           "noLensOpt",        "enableDefectDetect",
+                                   "enableSpotDetect",  "enableIgnoreArea", "enableManualLocate",
+                                   "showAllParams",     "enableWhiteArea",  "enableBlackArea",
+                                   "enableWhiteNumber", "enableSimilarity", "tempAlarm",
+                                   "matchBrightness",   "angleCorrect"};
+    const char *const staying[] = {"exposeTime", "adjustPlus", "sharp", "contrast", "gamma", "distance",
+                                   "temperatureRange", "switchCamera", "restoreDefaults", "autoExpose",
+                                   "displayModeButton"};
+    auto visible = [&](const char *name) { return screen.fieldWidget(QLatin1String(name))->isVisible(); };
+    for (const char *name : factory)
+        QVERIFY2(visible(name), name);
+
+    QTest::mouseClick(mode, Qt::LeftButton);
+    QVERIFY(screen.simpleDisplay);
+    QCOMPARE(mode->text(), QStringLiteral("Completely D"));
+    QCOMPARE(shown, QVector<int>{1}); // the shown camera enlarged behind the page
+    for (ColorButton *tab : screen.tabButtons)
+        QVERIFY(!tab->isVisible());
+    QVERIFY(!visible("reordering"));
+    for (const char *name : factory)
+        QVERIFY2(!visible(name), name);
+    for (const char *name : staying)
+        QVERIFY2(visible(name), name);
+
+    QTest::mouseClick(mode, Qt::LeftButton);
+    QVERIFY(!screen.simpleDisplay);
+    QCOMPARE(mode->text(), QStringLiteral("Simplely D"));
+    for (ColorButton *tab : screen.tabButtons)
+        QVERIFY(tab->isVisible());
+    QVERIFY(visible("reordering"));
+    for (const char *name : factory)
+        QVERIFY2(visible(name), name);
+
+    // Without the factory parameters the factory widgets stay hidden after the simple display.
+    screen.showFactoryParamBox->setChecked(false);
+    screen.SlotToCamera();
+    QTest::mouseClick(mode, Qt::LeftButton);
+    QTest::mouseClick(mode, Qt::LeftButton);
+    for (ColorButton *tab : screen.tabButtons)
+        QVERIFY(tab->isVisible());
+    for (const char *name : factory)
+        QVERIFY2(!visible(name), name);
+    for (const char *name : {"exposeTime", "adjustPlus", "switchCamera"})
+        QVERIFY2(visible(name), name);
 }
 
 void TestWizardParaWidget::noWidgetOverlapsAnotherNorCutsItsLabel_data()
