@@ -35,6 +35,8 @@ private slots:
     void cleanup();
     void noChangeAsksNothingAndDeclineUndoesTheCameras();
     void noAlgorithmRefusesAndSavesNothing();
+    void declineSendsBackWhatWasTriedOut_data();
+    void declineSendsBackWhatWasTriedOut();
     void derivationMatchesTheLoaderAfterReload_data();
     void derivationMatchesTheLoaderAfterReload();
     void updateDecisions_data();
@@ -188,6 +190,49 @@ void TestWizardAccept::noAlgorithmRefusesAndSavesNothing()
     QCOMPARE(reloaded.enableDefectDetect, original.enableDefectDetect);
 }
 
+// Declining puts back on each camera what was tried out live: a changed exposure mode (automatic
+// exposure or automatic shading) re-sends every camera's exposure, a changed value only that value.
+void TestWizardAccept::declineSendsBackWhatWasTriedOut_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("automatic shading") << "autoWDR" << QStringList{"exposure 0", "exposure 1"};
+    QTest::newRow("automatic exposure") << "autoExp" << QStringList{"exposure 0", "exposure 1"};
+    QTest::newRow("gain of camera 2") << "gain" << QStringList{"gain 1"};
+    QTest::newRow("clarity and gamma of camera 1") << "sharp gamma" << QStringList{"sharpness 0", "gamma 0"};
+    QTest::newRow("a field of no camera") << "filterSize" << QStringList();
+}
+
+void TestWizardAccept::declineSendsBackWhatWasTriedOut()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, calls);
+    const SysParam original = m_inForce;
+    if (change == QLatin1String("autoExp"))
+        m_edit.autoExp = original.autoExp ? 0 : 1;
+    if (change == QLatin1String("gain"))
+        m_edit.adjustPlus[1] = original.adjustPlus[1] % 60 + 2;
+    if (change.contains(QLatin1String("sharp")))
+        m_edit.sharp[0] = original.sharp[0] % 90 + 3;
+    if (change.contains(QLatin1String("gamma")))
+        m_edit.gamma[0] = original.gamma[0] % 200 + 4;
+    WizardParaWidget screen(nullptr);
+    screen.show();
+    if (change == QLatin1String("autoWDR"))
+        static_cast<CheckBox *>(screen.fieldWidget(QStringLiteral("autoWDR")))->setChecked(!original.autoWDR);
+    if (change == QLatin1String("filterSize"))
+        static_cast<EditBox *>(screen.fieldWidget(QStringLiteral("filterSize")))
+            ->setValue(original.filterSize == 5 ? 6 : 5);
+    m_calls.clear();
+    BoxTestPolicy::queueAnswer(0);
+    screen.accept();
+    QCOMPARE(BoxTestPolicy::shownTexts(), QStringList{uiText(234)});
+    QCOMPARE(m_calls, calls);
+    QVERIFY(m_records.isEmpty());
+    QVERIFY(std::memcmp(&m_edit, &original, sizeof original) == 0);
+    QVERIFY(std::memcmp(&m_inForce, &original, sizeof original) == 0);
+}
+
 void TestWizardAccept::derivationMatchesTheLoaderAfterReload_data()
 {
     QTest::addColumn<int>("machineType");
@@ -300,6 +345,11 @@ void TestWizardAccept::updateDecisions_data()
     QTest::newRow("external trigger") << "useExtTrigger" << 1 << QStringList{"trigger 0", "trigger 1"};
     QTest::newRow("speed") << "frameSpeed" << 20 << QStringList{"speed"};
     QTest::newRow("manual snapshot") << "showManualSnap" << 1 << QStringList{"menu"};
+    // The product slot goes out of the set-up: the mould slot is trained again, and both menu-bar
+    // updates follow the product choice.
+    QTest::newRow("product inspection off")
+        << "enableProdDetect" << 0
+        << QStringList{"position 0.1", "train 0.1", "position 1.1", "train 1.1", "menu", "menu"};
     QTest::newRow("sync copies and retrains")
         << "syncParams" << 1
         << QStringList{"copy 0", "position 0.0", "train 0.0", "position 0.1", "train 0.1",
