@@ -105,6 +105,7 @@ number 8 ~ <A;8> ~
 modify cells ~ <A;2;$S;n;1.2.3.4> ~ req_a2s02_modifycells A2 g=$S 2=n@1.2.3.4 | <S;2;$S;OK>
 modify cells, other group ~ <A;2;x;n;1.2.3.4> ~ I:do_req_a2s02_modifycells: no found procotols group id
 modify cells, four fields ~ <A;2;$S;n> ~
+modify cells, six fields ~ <A;2;$S;n;1.2.3.4;x> ~
 heartbeat, no group ~ <S;3> ~ I:do_req_s2c03_heartbeat: no found procotols group id
 heartbeat ~ <S;3;$S;more> ~ <C;3;$S>
 heartbeat response ~ <C;3> ~ rsp_s2c03_heartbeat C3 g=

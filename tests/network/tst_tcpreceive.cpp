@@ -172,6 +172,8 @@ private slots:
     void picturesAreBoundedByPixels();
     void randomCutsGiveTheSameMessages();
     void socketSessionReassemblesAndClosesOnAbuse();
+    void bodyReadOnlyWhenWhole_data();
+    void bodyReadOnlyWhenWhole();
 };
 
 // A picture may have 16 Mi pixels, whatever its sides; a descriptor that asks for more is refused
@@ -203,6 +205,37 @@ void TestTcpReceive::picturesAreBoundedByPixels()
                     QCryptographicHash::hash(pixels, QCryptographicHash::Md5).toHex();
     QCOMPARE(fed.messages, QStringList{expected});
     QVERIFY(!fed.failed);
+}
+
+// A message is read only once its body has every byte its Content-Length announced.
+void TestTcpReceive::bodyReadOnlyWhenWhole_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("missing");
+    QTest::addColumn<bool>("read");
+    const QByteArray json = "{\"a\":12}";
+    QTest::newRow("POST whole") << QByteArray("POST /j HTTP/1.1") << json << 0 << true;
+    QTest::newRow("POST one byte short") << QByteArray("POST /j HTTP/1.1") << json << 1 << false;
+    QTest::newRow("POST two bytes short") << QByteArray("POST /j HTTP/1.1") << json << 2 << false;
+    QTest::newRow("response one byte short") << QByteArray("HTTP/1.1 200 OK") << json << 1 << false;
+    QTest::newRow("GET one byte short") << QByteArray("GET /g HTTP/1.1") << json << 1 << false;
+    QTest::newRow("GET whole") << QByteArray("GET /g HTTP/1.1") << json << 0 << true;
+}
+
+void TestTcpReceive::bodyReadOnlyWhenWhole()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, body);
+    QFETCH(int, missing);
+    QFETCH(bool, read);
+    const QByteArray whole = message(start, "w", "application/json", body);
+    const int headEnd = whole.indexOf("\r\n\r\n");
+    SCI_ExecObj_Recv received(whole.left(headEnd + 2), 3);
+    QCOMPARE(received.bytesRemaining(), qint64(body.size()));
+    received.appendData(body.left(body.size() - missing));
+    QCOMPARE(received.bytesRemaining(), qint64(missing));
+    QCOMPARE(received.parseBody(), read);
 }
 
 void TestTcpReceive::parsesOrDrops_data()
