@@ -71,7 +71,7 @@ CammerWidget::CammerWidget(QWidget *parent, int index, const CameraDeviceInfo *i
     displayScaleY = imageHeight > 0 ? float(gShowH) / float(imageHeight) : 0.0f;
 
     liveTable = new CammerSingleton(cameraIndex);
-    liveTable->loadRoiTable(this);
+    regionTableRead = liveTable->loadRoiTable(this);
     editTable = new CammerSingleton(cameraIndex);
     // The thermal back-end reads its temperature regions from the live table; the others ignore it.
     if (camera)

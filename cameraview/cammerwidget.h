@@ -43,6 +43,9 @@ public:
     // Whether the camera answered and delivered pictures at the last frame poll (see followCamera); a
     // loss calls the cameraLostAlarm hook once.
     bool connected = false;
+    // False when the live region table could not be read at construction (as opposed to holding no
+    // regions): the view then has no regions, and the machine cycle must not judge this camera.
+    bool regionTableRead = true;
 
     // Set by the main window's layout: the view's cell relative to the screen and to the image.
     float screenRatioX = 1.0f;

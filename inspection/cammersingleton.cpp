@@ -9,6 +9,7 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -38,8 +39,8 @@ private:
     int m_pos = 0;
 };
 
-// The statements run on the main window's one query; their results are not checked, so a missing
-// table or a failing statement reads as "no row".
+// The statements run on the main window's one query. A select that fails (no database, no table, a
+// damaged page) is told apart from one that finds no row: `readFailed` says so, with the reason.
 class RoiStore
 {
 public:
@@ -52,11 +53,17 @@ public:
 
     bool selectValue(const QString &name, QString *value)
     {
-        if (!run(QStringLiteral("select value from %1 where name=?"), {name}))
+        if (!run(QStringLiteral("select value from %1 where name=?"), {name})) {
+            m_readError = m_query ? m_query->lastError().text() : QStringLiteral("no parameter database");
+            if (m_readError.isEmpty())
+                m_readError = QStringLiteral("statement failed");
             return false;
+        }
         const bool found = m_query->next();
         if (found)
             *value = m_query->value(0).toString();
+        else if (m_query->lastError().isValid())
+            m_readError = m_query->lastError().text(); // the step failed, e.g. on a damaged page
         m_query->finish();
         return found;
     }
@@ -80,6 +87,8 @@ public:
     }
     bool remove(const QString &name) { return run(QStringLiteral("delete from %1 where name=?"), {name}); }
     const QString &table() const { return m_table; }
+    bool readFailed() const { return !m_readError.isNull(); }
+    const QString &readError() const { return m_readError; }
 
 private:
     bool run(const QString &statement, const QStringList &values)
@@ -96,6 +105,7 @@ private:
 
     QSqlQuery *m_query;
     QString m_table;
+    QString m_readError; // null until a select fails
 };
 
 QString detectRowName(int k)
@@ -163,7 +173,7 @@ void CammerSingleton::copyWhole(const CammerSingleton &from)
         copySparsePages(this, &from, sizeof(CammerSingleton));
 }
 
-void CammerSingleton::loadRoiTable(CameraViewData *owner)
+bool CammerSingleton::loadRoiTable(CameraViewData *owner)
 {
     RoiStore store(cameraIndex);
     const float sx = owner ? owner->displayScaleX : 0.0f;
@@ -183,9 +193,22 @@ void CammerSingleton::loadRoiTable(CameraViewData *owner)
         storeMask(owner, k, j, rects[i].mask());
     };
 
+    // What could not be read is unknown, not empty: the table is left with no regions and the caller
+    // must not judge this camera. Nothing is written into a table that cannot be read.
+    auto readFailed = [&] {
+        if (!store.readFailed())
+            return false;
+        qCCritical(lcInspection).noquote() << "region table" << store.table() << "of camera"
+                                           << cameraIndex + 1 << "cannot be read:" << store.readError();
+        std::fill(std::begin(roiCount), std::end(roiCount), 0);
+        return true;
+    };
+
     for (int k = 0; k < kDetectSlots; ++k) {
         QString value;
         if (!store.selectValue(detectRowName(k), &value)) {
+            if (readFailed())
+                return false;
             roiCount[k] = 0;
             store.insert(detectRowName(k), QStringLiteral("0"));
         } else {
@@ -204,6 +227,8 @@ void CammerSingleton::loadRoiTable(CameraViewData *owner)
         }
         for (int j = 0; j < roiCount[k]; ++j) {
             if (!store.selectValue(roiRowName(k, j), &value)) {
+                if (readFailed())
+                    return false;
                 applyDefaults(k, j);
                 continue;
             }
@@ -273,6 +298,7 @@ void CammerSingleton::loadRoiTable(CameraViewData *owner)
             }
         }
     }
+    return true;
 }
 
 namespace {

@@ -53,7 +53,10 @@ public:
     // every loaded region the owner's display scale and storing its mask in owner->roiMasks.
     // A missing slot row is inserted with count 0; a count outside 0..50 is shown in the warning box
     // and loads as 0; coordinates are clamped into the screen margin; missing numbers read as 0.
-    void loadRoiTable(CameraViewData *owner);
+    // False when the table could not be read (no database, no such table, a failing select, as
+    // opposed to a missing row): the table then holds no regions and is logged; its camera must not
+    // be judged with it.
+    bool loadRoiTable(CameraViewData *owner);
     // Writes the table back: updates the slot rows, updates or inserts each region row, and deletes
     // the rows of regions beyond each slot's count. False (and logged) when a row could not be written,
     // for instance without a parameter database.

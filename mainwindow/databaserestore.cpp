@@ -21,7 +21,57 @@ void setCause(QString *cause, const QString &text)
 
 } // namespace
 
-DatabaseState inspectDatabase(const QString &file, const QString &table, QString *cause)
+DatabaseCheck paramDatabaseCheck()
+{
+    DatabaseCheck check;
+    check.tables << QStringLiteral("sysparam");
+    // Camera c + 1 keeps its regions in "cammer<c>"; a table that is gone would load as no regions,
+    // and that camera would pass every mould.
+    for (int c = 0; c < 8; ++c)
+        check.tables << QStringLiteral("cammer%1").arg(c);
+    check.rowsRequired = QStringLiteral("sysparam");
+    check.quickCheck = true;
+    return check;
+}
+
+namespace {
+
+// The first thing `db` does not hold of `check`, as a sentence naming `file`; empty when it holds all.
+QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck &check)
+{
+    QSqlQuery query(db);
+    for (const QString &table : check.tables) {
+        query.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
+        query.addBindValue(table);
+        if (!query.exec() || !query.next())
+            return QStringLiteral("%1 is not a database: %2").arg(file, query.lastError().text());
+        if (query.value(0).toInt() != 1)
+            return QStringLiteral("%1 has no table %2").arg(file, table);
+        // The names come from our own list; quoted all the same.
+        if (!query.exec(QStringLiteral("select * from \"%1\" limit 1").arg(table)))
+            return QStringLiteral("%1: table %2 cannot be read: %3")
+                .arg(file, table, query.lastError().text());
+        const bool hasRow = query.next();
+        if (table == check.rowsRequired && !hasRow)
+            return QStringLiteral("%1: table %2 is empty").arg(file, table);
+    }
+    if (check.quickCheck) {
+        // One "ok" row for a whole file; otherwise one row per problem found (at most 100).
+        if (!query.exec(QStringLiteral("PRAGMA quick_check")))
+            return QStringLiteral("%1 cannot be checked: %2").arg(file, query.lastError().text());
+        QStringList problems;
+        while (query.next())
+            problems << query.value(0).toString();
+        if (problems != QStringList{QStringLiteral("ok")})
+            return QStringLiteral("%1 is damaged (quick_check: %2)")
+                .arg(file, problems.mid(0, 3).join(QStringLiteral("; ")).left(400));
+    }
+    return QString();
+}
+
+} // namespace
+
+DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause)
 {
     if (!QFile::exists(file)) {
         setCause(cause, QStringLiteral("%1 is missing").arg(file));
@@ -36,25 +86,23 @@ DatabaseState inspectDatabase(const QString &file, const QString &table, QString
         if (!db.open()) {
             setCause(cause, QStringLiteral("%1 cannot be opened: %2").arg(file, db.lastError().text()));
         } else {
-            QSqlQuery query(db);
-            query.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
-            query.addBindValue(table);
-            if (!query.exec() || !query.next()) {
-                setCause(cause, QStringLiteral("%1 is not a database: %2").arg(file, query.lastError().text()));
-            } else if (query.value(0).toInt() != 1) {
-                setCause(cause, QStringLiteral("%1 has no table %2").arg(file, table));
-            } else if (!query.exec(QStringLiteral("select * from \"%1\" limit 1").arg(table))) {
-                setCause(cause, QStringLiteral("%1: table %2 cannot be read: %3")
-                                    .arg(file, table, query.lastError().text()));
-            } else {
+            const QString failure = checkFailure(db, file, check);
+            if (failure.isEmpty())
                 state = DatabaseState::Good;
-            }
-            query.finish();
+            else
+                setCause(cause, failure);
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(kCheckConnection);
     return state;
+}
+
+DatabaseState inspectDatabase(const QString &file, const QString &table, QString *cause)
+{
+    DatabaseCheck check;
+    check.tables << table;
+    return inspectDatabase(file, check, cause);
 }
 
 QString keepDamagedDatabase(const QString &file)
@@ -63,7 +111,7 @@ QString keepDamagedDatabase(const QString &file)
     return QFile::rename(file, target) ? target : QString();
 }
 
-bool restoreDatabase(const QString &file, const QString &table, DatabaseState state,
+bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseState state,
                      const QStringList &copyArguments, QString *cause)
 {
     if (state == DatabaseState::Damaged) {
@@ -78,7 +126,7 @@ bool restoreDatabase(const QString &file, const QString &table, DatabaseState st
     runCommand(QStringLiteral("cp"), copyArguments);
     runCommand(QStringLiteral("sync"));
     QString why;
-    if (inspectDatabase(file, table, &why) == DatabaseState::Good)
+    if (inspectDatabase(file, check, &why) == DatabaseState::Good)
         return true;
     setCause(cause, QStringLiteral("restoring %1 failed (%2)").arg(file, why));
     return false;

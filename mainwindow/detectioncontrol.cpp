@@ -24,6 +24,8 @@ void MachineCycle::StartDetect()
             hooks.markAlarmFinished();
         if (hooks.sendAlarmFinishTiming)
             hooks.sendAlarmFinishTiming();
+        if (hooks.removeLatchedAlarm)
+            hooks.removeLatchedAlarm();
     }
     w->alarmState = 0;
     std::fill(std::begin(reCheckLeft), std::end(reCheckLeft), 0);
@@ -32,6 +34,52 @@ void MachineCycle::StartDetect()
     w->runState = 1;
     if (hooks.setStartStopText)
         hooks.setStartStopText(127);
+}
+
+void MachineCycle::restoreLatchedAlarm(int slot, int moldSide, const QString &line)
+{
+    const SysParam &p = *gSysParam;
+    w->currentSlot = slot;
+    w->moldSide = moldSide;
+    // The levels a latch of this slot leaves (RunAlgorithm's NG outputs with no re-detection left),
+    // from the levels a start of detection would set: this is the first decision on the outputs, and
+    // no word before it allowed the clamp.
+    if (gControlPort)
+        gControlPort->clearOutputs();
+    if (p.cutEjectorOnClamp)
+        setOutput(OutThimble, 1);
+    const bool product = machineTwoSided() ? slot % 2 == 0 : slot == 0;
+    if (product && !p.noEjectorCtrlInProd && !p.ejectorPulseOnProdNg)
+        setOutput(OutThimble, 1);
+    setOutput(OutClose, 1);
+    setOutput(OutAlarm, 1);
+    flush();
+    std::fill(std::begin(reCheckLeft), std::end(reCheckLeft), 0);
+    reCheckPending = false;
+    ResetRun();
+    if (hooks.sendAlarmStartTiming)
+        hooks.sendAlarmStartTiming(slot);
+    if (w->screenOff && hooks.wakeScreen)
+        hooks.wakeScreen();
+    SetStopDetect();
+    w->alarmState = 2;
+    if (hooks.setStartStopText)
+        hooks.setStartStopText(127);
+    if (hooks.showAllCameras)
+        hooks.showAllCameras();
+    if (hooks.hideMenus)
+        hooks.hideMenus();
+    if (hooks.setLed) {
+        hooks.setLed(6, 0);
+        hooks.setLed(7, 1);
+    }
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(line);
+    // The NG pictures were kept in memory only: the editor opens on the live pictures, of which none
+    // has come yet.
+    if (hooks.openEditor)
+        hooks.openEditor();
+    editorAwaitsPicture = true;
 }
 
 void MachineCycle::StopDetect()

@@ -196,6 +196,19 @@ DeVeWizard::~DeVeWizard()
         gMainWindow = nullptr;
 }
 
+// A camera whose region table could not be read (a failing select, or PARAM.db left closed) would
+// pass every mould with no regions: it is held until the next start, before any word allows the clamp.
+void DeVeWizard::holdUnreadCameras()
+{
+    quint32 unread = 0;
+    for (int c = 0; c < gCameraCount && c < 8; ++c) {
+        if (cammerWidgets[c] && !cammerWidgets[c]->regionTableRead)
+            unread |= 1u << c;
+    }
+    if (unread != 0)
+        machineCycle->holdCameras(unread);
+}
+
 void DeVeWizard::runPendingUpdate()
 {
     if (!QFile::exists(QStringLiteral("update.sh")))
@@ -222,9 +235,9 @@ void DeVeWizard::createLoginTimers()
 void DeVeWizard::openDatabases()
 {
     // Shown in English: the language setting lives in the database being checked.
-    const bool paramGood =
-        checkDatabase(QStringLiteral("PARAM.db"), QStringLiteral("sysparam"), uiText(160, 1),
-                      {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/PARAM.db"), QStringLiteral("./")});
+    const bool paramGood = checkDatabase(
+        QStringLiteral("PARAM.db"), paramDatabaseCheck(), uiText(160, 1),
+        {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/PARAM.db"), QStringLiteral("./")});
     paramDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbIn"));
     paramDb.setDatabaseName(QStringLiteral("PARAM.db"));
     if (paramGood)
@@ -232,16 +245,17 @@ void DeVeWizard::openDatabases()
     paramQuery = new QSqlQuery(paramDb);
 
     const bool recordGood =
-        checkDatabase(QStringLiteral("RECORD.db"), QStringLiteral("RECORD"), uiText(135, 1),
+        checkDatabase(QStringLiteral("RECORD.db"),
+                      DatabaseCheck{{QStringLiteral("RECORD")}, QString(), false}, uiText(135, 1),
                       {QStringLiteral("-f"), QStringLiteral("RECORDNULL.db"), QStringLiteral("RECORD.db")});
     recordDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbRecord"));
     recordDb.setDatabaseName(QStringLiteral("RECORD.db"));
     if (recordGood)
         recordDb.open();
 
-    const bool snGood =
-        checkDatabase(QStringLiteral("SN.db"), QStringLiteral("sysparam"), uiText(160),
-                      {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
+    const bool snGood = checkDatabase(
+        QStringLiteral("SN.db"), DatabaseCheck{{QStringLiteral("sysparam")}, QString(), false}, uiText(160),
+        {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
     snDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbT"));
     snDb.setDatabaseName(QStringLiteral("SN.db"));
     if (snGood)
@@ -251,17 +265,17 @@ void DeVeWizard::openDatabases()
 
 // True when `file` may be opened. A bad file is reported on screen and in the log; the box restarts
 // only when the restored file is good, so a failing restore cannot loop through restarts.
-bool DeVeWizard::checkDatabase(const QString &file, const QString &table, const QString &message,
+bool DeVeWizard::checkDatabase(const QString &file, const DatabaseCheck &check, const QString &message,
                                const QStringList &copyArguments)
 {
     QString cause;
-    const DatabaseState state = inspectDatabase(file, table, &cause);
+    const DatabaseState state = inspectDatabase(file, check, &cause);
     if (state == DatabaseState::Good)
         return true;
     qCCritical(lcMainWindow).noquote() << cause;
     gWarnBox->setMessage(message);
     gWarnBox->exec();
-    if (!restoreDatabase(file, table, state, copyArguments, &cause)) {
+    if (!restoreDatabase(file, check, state, copyArguments, &cause)) {
         qCCritical(lcMainWindow).noquote() << cause << "- not restarting, the file stays closed";
         return false;
     }
@@ -396,7 +410,10 @@ void DeVeWizard::createIoBoardLink()
 // 33, 34: the first outputs that may let the clamp close are decided here and nowhere before.
 void DeVeWizard::decideStartOutputs()
 {
-    machineCycle->StartDetect();
+    holdUnreadCameras();
+    // 33. An alarm latched before the box stopped stays latched: it decides the outputs instead.
+    if (!restoreLatchedAlarm())
+        machineCycle->StartDetect();
     // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
     if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
         gControlPort->setOutput(0, 1);

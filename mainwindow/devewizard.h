@@ -18,6 +18,7 @@
 #include <QWidget>
 
 class CammerWidget;
+struct DatabaseCheck;
 class CustomIONameWidget;
 class DrawROIWidget;
 class HardwareConfigurationWidget;
@@ -171,13 +172,15 @@ protected:
 private:
     void createMenuBar();
     void createCycle();
+    bool restoreLatchedAlarm();
+    void holdUnreadCameras();
     CycleHooks makeCycleHooks();
     void installEditorHooks();
     void installCycleViewHooks();
     void runPendingUpdate();
     void createLoginTimers();
     void openDatabases();
-    bool checkDatabase(const QString &file, const QString &table, const QString &message,
+    bool checkDatabase(const QString &file, const DatabaseCheck &check, const QString &message,
                        const QStringList &copyArguments);
     void installCoreHooks();
     void loadParameters();

@@ -115,11 +115,16 @@ void MachineCycle::setOutput(int channel, int on)
         gControlPort->setOutput(channel, on);
 }
 
-// A flush that changes the word runs a nested pass of Run directly.
+// A flush that changes the word runs a nested pass of Run directly. While a camera is held, no word
+// that allows the clamp leaves here, whatever step asked for it (an OK re-check from the editor, a
+// start of detection).
 void MachineCycle::flush()
 {
-    if (gControlPort)
-        gControlPort->flushOutputs();
+    if (!gControlPort)
+        return;
+    if (heldCameras != 0)
+        gControlPort->setOutput(OutClose, 1);
+    gControlPort->flushOutputs();
 }
 
 void MachineCycle::endPass(int pauseMs)
@@ -146,15 +151,26 @@ quint64 MachineCycle::judgeFromPass() const
     return extTriggerPass > 0 ? extTriggerFromPass : extFramesFromPass;
 }
 
-// Step 5: a lost camera blocks the clamp and slows the poll, detecting or not.
+// Step 5: a lost camera blocks the clamp and slows the poll, detecting or not; so does a held one.
+// A held camera's warning is shown once rather than on every pass: it stays until the next start,
+// and the setter must be able to put it away to restore a parameter group. A lost camera is said
+// first: it may come back.
 bool MachineCycle::checkCameras()
 {
-    if (!allCamerasConnected()) {
+    const bool connected = allCamerasConnected();
+    if (!connected || heldCameras != 0) {
         gWhiteBalancePasses = 0;
         setOutput(OutClose, 1);
         flush();
-        if (hooks.showWarning)
-            hooks.showWarning(uiText(39), false);
+        if (!connected) {
+            if (hooks.showWarning)
+                hooks.showWarning(uiText(39), false);
+            heldWarningShown = false;
+        } else if (!heldWarningShown) {
+            if (hooks.showWarning)
+                hooks.showWarning(heldWarning(), false);
+            heldWarningShown = true;
+        }
         inputWatchdogTimer->stop();
         camerasConnectedShown = false;
         return false;
@@ -218,12 +234,20 @@ void MachineCycle::outerPass()
             inputLatched[i] = true;
     }
 
+    bool anyFresh = false;
     for (int c = 0; c < hooks.cameraCount; ++c) {
         const bool fresh = hooks.grabFrame && hooks.grabFrame(c);
         if (fresh)
             framePass[c] = passNumber;
+        anyFresh = anyFresh || fresh;
         if (fresh && p.useExtTrigger && w->alarmState != 2)
             gExtTriggerFrames |= 1u << c;
+    }
+
+    if (anyFresh && editorAwaitsPicture) {
+        editorAwaitsPicture = false;
+        if (hooks.refreshEditor)
+            hooks.refreshEditor();
     }
 
     if (!checkCameras()) {
@@ -499,6 +523,30 @@ void MachineCycle::startPositions(int input, bool *stopped)
             w->detectStatus = 1;
         }
     }
+}
+
+QString MachineCycle::heldWarning(int language) const
+{
+    QStringList numbers;
+    for (int c = 0; c < 8; ++c) {
+        if (heldCameras & (1u << c))
+            numbers << QString::number(c + 1);
+    }
+    const QString &text = language < 0 ? uiText(746) : uiText(746, language);
+    return text.arg(numbers.join(QLatin1Char(',')));
+}
+
+void MachineCycle::holdCameras(quint32 cameras)
+{
+    cameras &= 0xFFu;
+    if ((cameras & ~heldCameras) == 0)
+        return;
+    heldCameras |= cameras;
+    qCCritical(lcMainWindow).noquote() << heldWarning(1).simplified();
+    setOutput(OutClose, 1);
+    flush();
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(heldWarning().simplified());
 }
 
 void MachineCycle::latchInput(int i)

@@ -79,6 +79,7 @@ struct CycleHooks
 
     // Region editor and pages.
     std::function<void()> openEditor; // DrawROIWidget::openPage(false)
+    std::function<void()> refreshEditor; // DrawROIWidget::openPage(true) while it is open
     std::function<void()> closeEditor;
     std::function<void()> clickEditorReCheck;
     std::function<void(int index)> setEditorSource;
@@ -113,6 +114,11 @@ struct CycleHooks
     std::function<void(int led, int on)> setLed;
     std::function<void(int clear)> saveCameraSerials;
     std::function<void()> applyFrameSpeedToAll;
+
+    // The latched alarm kept on disk, so that a restart keeps it: written when it latches (the NG
+    // cameras, currentSlot and moldSide), removed when it ends.
+    std::function<void(const QVector<int> &ngCameras)> saveLatchedAlarm;
+    std::function<void()> removeLatchedAlarm;
 };
 
 // The report link's calls of the cycle. The link lives beside the main window's library: start-up
@@ -128,6 +134,10 @@ struct CycleReportHooks
     std::function<void(int camera, int slot)> sendSyncTempList;
 };
 CycleReportHooks &cycleReportHooks();
+
+// The record line of an NG alarm of these cameras (indexes from 0): text row 151 per camera, its last
+// character removed, then row 152 (for cameras 1 and 3 in Chinese: "1号相机、3号相机 报警").
+QString cameraAlarmLine(const QVector<int> &cameras);
 
 // Passes of Run since start or since the last camera loss; white balance once at 50.
 extern int gWhiteBalancePasses;
@@ -182,6 +192,12 @@ public:
     quint64 extTriggerFromPass = 0; // its frames came from this pass on
     quint32 unseenCameras = 0;      // bit c: the region editor's re-check found no fresh frame of c
     bool unseenShown = false;       // the camera warning of a detection that judged nothing is up
+    // Bit c: camera c may not be judged until the next start (its region table could not be read).
+    // Like a lost camera it blocks the clamp on every pass, with its own warning; see holdCameras.
+    quint32 heldCameras = 0;
+    bool heldWarningShown = false;
+    // A latch restored at start opened the editor before any picture came: it shows the first one.
+    bool editorAwaitsPicture = false;
 
     QTimer *runTimer = nullptr;
     QTimer *inputWatchdogTimer = nullptr;
@@ -281,6 +297,15 @@ public slots:
     void SlotShowAlarmImgae();
     void cameraLostAlarm();
     bool allCamerasConnected() const;
+    // Holds the cameras of `cameras` (bit c: camera c) until the next start: no clamp-allowed word is
+    // flushed from now on, every pass shows the warning naming them (text row 746), and one record
+    // line says so. Not an alarm: the menu bar stays, so that a parameter group can be restored.
+    void holdCameras(quint32 cameras);
+    // In place of StartDetect at start-up, when an NG alarm of `slot` was latched before the box
+    // stopped: the latch as CheckNG leaves it (alarm on, clamp and detection stopped, the editor open,
+    // the lamps) with the record line `line`, and a new alarm start for the report link (the one
+    // before the restart is gone with its id). Only an OK re-check ends it, as any latch.
+    void restoreLatchedAlarm(int slot, int moldSide, const QString &line);
     void SlotDrawHint();
     void SlotNewUserLastStep() {}
 
@@ -307,6 +332,7 @@ private:
     void holdUnseen(quint32 cameras);
     // The pass from which a countdown started in this pass may judge frames.
     quint64 judgeFromPass() const;
+    QString heldWarning(int language = -1) const;
     void outerPass();
     bool checkCameras();
     bool startCycle(int input);

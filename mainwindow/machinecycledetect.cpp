@@ -322,6 +322,8 @@ void MachineCycle::CheckNG()
                 setOutput(OutThimble, 0);
                 flush();
                 w->alarmState = 0;
+                if (hooks.removeLatchedAlarm)
+                    hooks.removeLatchedAlarm();
                 ResetRun();
                 w->runState = 1;
                 if (p.machineType == 0 && !p.semiAuto) {
@@ -331,6 +333,8 @@ void MachineCycle::CheckNG()
             } else {
                 // Marked as finished just now: the start must not report the same alarm again.
                 w->alarmState = 0;
+                if (hooks.removeLatchedAlarm)
+                    hooks.removeLatchedAlarm();
                 StartDetect();
             }
         } else if (w->alarmState == 2) {
@@ -398,6 +402,15 @@ void MachineCycle::CheckNG()
         hooks.sendAlarmFinishTiming();
 }
 
+QString cameraAlarmLine(const QVector<int> &cameras)
+{
+    QString line;
+    for (int c : cameras)
+        line += uiText(151).arg(c + 1);
+    line.chop(1);
+    return line + uiText(152);
+}
+
 void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
 {
     if (hooks.sendAlarmStartTiming)
@@ -410,6 +423,9 @@ void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
         hooks.wakeScreen();
     SetStopDetect();
     w->alarmState = 2;
+    // On disk before anything else can stop the box: a restart must find the alarm still latched.
+    if (hooks.saveLatchedAlarm)
+        hooks.saveLatchedAlarm(ngCameras);
     if (hooks.showAllCameras)
         hooks.showAllCameras();
     if (hooks.hideMenus)
@@ -420,13 +436,8 @@ void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
         hooks.setLed(6, 0);
         hooks.setLed(7, 1);
     }
-    QString line;
-    for (int c : ngCameras)
-        line += uiText(151).arg(c + 1);
-    line.chop(1);
-    line += uiText(152);
     if (hooks.InsertRecord)
-        hooks.InsertRecord(line);
+        hooks.InsertRecord(cameraAlarmLine(ngCameras));
 }
 
 // CheckNG step 10: the result pictures of the slot's cameras.

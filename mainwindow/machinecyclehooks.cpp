@@ -1,18 +1,20 @@
 // The main window's side of the moulding cycle: it makes the cycle (construction steps 27, 30 and 42)
-// and answers the cycle's hooks with its camera views, boxes, record and counters, and installs the
-// cycle's entry points for the region editor and the camera views.
+// and answers the cycle's hooks with its camera views, boxes, record and counters, installs the
+// cycle's entry points for the region editor and the camera views, and at start-up latches again an
+// alarm that was latched before the box stopped.
 
 #include "devewizard.h"
 
 #include "atomicfile.h"
 #include "cameradetector.h"
 #include "camerainterface.h"
-#include "cammersingleton.h"
-#include "cameraviewhooks.h"
-#include "cammerwidget.h"
 #include "cameraregistry.h"
+#include "cameraviewhooks.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
 #include "choosebox.h"
 #include "clock.h"
+#include "databaserestore.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
 #include "hardwareconfigurationwidget.h"
@@ -20,6 +22,7 @@
 #include "imagesize.h"
 #include "indexbutton.h"
 #include "iostatuswidget.h"
+#include "latchedalarm.h"
 #include "mainwindowglobals.h"
 #include "mainwindowlog.h"
 #include "pagehooks.h"
@@ -30,11 +33,13 @@
 #include "sysparam.h"
 #include "systemhelpers.h"
 #include "temperaturechartwidget.h"
+#include "uitexttable.h"
 #include "warnbox.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
 
 void DeVeWizard::createCycle()
@@ -223,6 +228,10 @@ CycleHooks DeVeWizard::makeCycleHooks()
         if (drawROIWidget)
             drawROIWidget->openPage(false);
     };
+    h.refreshEditor = [this] {
+        if (drawROIWidget && drawROIWidget->isVisible())
+            drawROIWidget->openPage(true);
+    };
     h.closeEditor = [this] {
         if (drawROIWidget)
             drawROIWidget->closePage();
@@ -318,6 +327,15 @@ CycleHooks DeVeWizard::makeCycleHooks()
             lcdTimer->start(timerMsFromSeconds(gSysParam->screenOffTime));
     };
     h.setLed = [](int led, int on) { setLed(led, on); };
+    h.saveLatchedAlarm = [this](const QVector<int> &ngCameras) {
+        LatchedAlarm alarm;
+        alarm.cameras = ngCameras;
+        alarm.slot = currentSlot;
+        alarm.moldSide = moldSide;
+        alarm.time = appNow();
+        saveLatchedAlarm(alarm);
+    };
+    h.removeLatchedAlarm = [] { removeLatchedAlarm(); };
     h.applyFrameSpeedToAll = [view] {
         for (int c = 0; c < gCameraCount; ++c) {
             if (view(c))
@@ -348,4 +366,55 @@ void DeVeWizard::installEditorHooks()
     e.currentSlot = [this] { return currentSlot; };
     e.alarmState = [this]() -> int & { return alarmState; };
     e.ChangeCammer = [this] { ChangeCammer(); };
+}
+
+// Start-up step 33 when "latchedalarm.json" is there: the alarm latched before the box stopped is
+// latched again, on the cameras still in use. A file that cannot be read is kept aside and latches
+// the mould slot of the side in use: it says that an alarm was latched, not which. True when latched.
+bool DeVeWizard::restoreLatchedAlarm()
+{
+    LatchedAlarm alarm;
+    QString cause;
+    LatchedAlarmFile read = readLatchedAlarm(&alarm, &cause);
+    if (read == LatchedAlarmFile::None)
+        return false;
+    if (gSysParam->okNgPulse) {
+        // Results are pulses in this mode: no alarm latches, and none could ever be cleared.
+        qCWarning(lcMainWindow).noquote() << "latched alarm of before the restart not restored: the box now"
+                                          << "gives OK and NG pulses, which latch no alarm";
+        removeLatchedAlarm();
+        return false;
+    }
+    if (read == LatchedAlarmFile::Read && alarm.slot >= gDetectSlotCount) {
+        read = LatchedAlarmFile::Damaged;
+        cause = QStringLiteral("slot %1 is not in use on this machine").arg(alarm.slot + 1);
+    }
+    if (read == LatchedAlarmFile::Damaged) {
+        const QString kept = keepDamagedDatabase(latchedAlarmPath());
+        alarm = LatchedAlarm();
+        const bool twoSided = gSysParam->machineType == 1 || gSysParam->machineType == 2;
+        alarm.slot = twoSided && moldSide == 0 ? 3 : 1;
+        alarm.moldSide = moldSide;
+        for (int c = 0; c < gCameraCount; ++c)
+            alarm.cameras.append(c);
+        qCCritical(lcMainWindow).noquote()
+            << "latched alarm file damaged (" + cause + "),"
+            << (kept.isEmpty() ? QStringLiteral("cannot be kept aside") : QStringLiteral("kept as ") + kept)
+            << "- latching slot" << alarm.slot + 1 << "of every camera";
+    } else {
+        const auto beyond = std::remove_if(alarm.cameras.begin(), alarm.cameras.end(),
+                                           [](int c) { return c >= gCameraCount; });
+        if (beyond != alarm.cameras.end())
+            qCWarning(lcMainWindow) << "latched alarm: cameras beyond the" << gCameraCount
+                                    << "in use dropped from it";
+        alarm.cameras.erase(beyond, alarm.cameras.end());
+        qCWarning(lcMainWindow).noquote()
+            << "NG alarm of slot" << alarm.slot + 1 << "latched at" << alarm.time.toString(Qt::ISODate)
+            << "before the restart: latched again";
+    }
+    // What is latched now is what a further restart must find.
+    saveLatchedAlarm(alarm);
+    machineCycle->restoreLatchedAlarm(alarm.slot, alarm.moldSide,
+                                      uiText(745).arg(cameraAlarmLine(alarm.cameras)));
+    return true;
 }

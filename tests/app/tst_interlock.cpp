@@ -21,6 +21,7 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -570,6 +571,169 @@ void startupQuestionHoldsTheClamp(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Every word received between two named points keeps the clamp blocked (the board's own start-up word,
+// held before the first one arrives, is not the box's).
+#define EXPECT_NO_RELEASE_SENT(run, from, to)                                                               \
+    QVERIFY2(std::none_of((run).wordsBetween(from, to).cbegin(), (run).wordsBetween(from, to).cend(),       \
+                          clampAllowed),                                                                    \
+             QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story())
+
+// A record line of text row `row` (with %1 = `arg`), in the operator's language, as the box writes it
+// (line breaks of the on-screen text as blanks).
+bool recordHas(const BoxRun &run, int row, const QString &arg)
+{
+    for (const QString &text : textsOf(row)) {
+        const QString line = text.arg(arg);
+        if (run.record().contains(line) || run.record().contains(line.simplified()))
+            return true;
+    }
+    return false;
+}
+
+bool waitForRecord(const BoxRun &run, int row, const QString &arg, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!recordHas(run, row, arg)) {
+        if (t.elapsed() > ms)
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+// The box has written its start line (row 150, one camera) `starts` times: it is up.
+bool waitForStartLine(const BoxRun &run, int starts)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 60000) {
+        int n = 0;
+        for (const QString &line : run.record()) {
+            for (const QString &text : textsOf(150))
+                n += line == text.arg(1) ? 1 : 0;
+        }
+        if (n >= starts)
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+// PARAM.db lost the region table of camera 1: the start finds it damaged, keeps it aside, restores the
+// factory PARAM.db and asks for a restart (logged by the desktop build). The factory file has empty
+// region tables, so, as the README says, the box then passes every mould as a new box does, even one
+// with a piece in the cavity.
+void regionTableDropped(BoxRun &run)
+{
+    QVERIFY(run.sql("drop table cammer0"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    const QStringList kept =
+        QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db.damaged-*"}, QDir::Files);
+    QVERIFY2(kept.size() == 1, run.story());
+    QVERIFY2(run.logText().contains(QStringLiteral("PARAM.db has no table cammer0")), run.story());
+    QVERIFY2(run.logText().contains(QStringLiteral("desktop build, not run: reboot")), run.story());
+    QVERIFY(execOnDatabase(run.path(QStringLiteral("PARAM.db")), "select value from cammer0"));
+    QVERIFY(!execOnDatabase(run.path(kept.first()), "select value from cammer0"));
+
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mouldOpens("opening 1");
+    run.settle("judged 1", 1700);
+    EXPECT_HELD(run, "judged 1", kReleased);
+    EXPECT_WORDS(run, "opening 1", "judged 1", kBlocked, kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// The region table of camera 1 is there and whole, but its rows cannot be selected (a table of another
+// shape): camera 1 is held until the next start. The clamp is never allowed, good moulds or not; no
+// alarm latches; one record line names the camera.
+void regionTableUnreadable(BoxRun &run)
+{
+    QVERIFY(run.sql("drop table cammer0"));
+    QVERIFY(run.sql("create table cammer0 (name TEXT, val TEXT)"));
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 1), run.story());
+    run.settle("up", 1000);
+    EXPECT_HELD(run, "up", kBlocked);
+    run.mouldOpens("opening 1");
+    run.settle("after opening 1", 2000);
+    EXPECT_HELD(run, "after opening 1", kBlocked);
+    EXPECT_NO_RELEASE_SENT(run, "start", "after opening 1");
+    QVERIFY2(waitForRecord(run, 746, QStringLiteral("1"), 5000), run.story());
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).isEmpty(), run.story());
+    QVERIFY2(run.logText().contains(QStringLiteral("region table cammer0 of camera 1 cannot be read")),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// The alarm latched, the box killed (a power cut) and started again: still latched from its first word
+// on, and nothing releases the clamp until the operator's re-check (input 1) finds the mould clean. A
+// re-check with the piece still there keeps the latch and the alarm (letting go of input 1, the safety
+// door opening, drops output 2 only while its board bit is high, which on these settings is the alarm
+// off).
+void restartWithLatchedAlarm(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mouldOpens("opening 1");
+    run.settle("alarm", 2500);
+    EXPECT_HELD(run, "alarm", kAlarm);
+
+    run.kill();
+    QVERIFY(run.start()); // marks "start" again
+    QStringList alarmLines;
+    for (int language = 0; language < 4; ++language)
+        alarmLines << uiText(151, language).arg(1).chopped(1) + uiText(152, language);
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.settle("up", 2000);
+    EXPECT_HELD(run, "up", kAlarm);
+    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    QVERIFY2(recordHas(run, 745, alarmLines.value(0)) || recordHas(run, 745, alarmLines.value(1)),
+             run.story());
+
+    run.mouldOpens("opening 2");
+    run.settle("after opening 2", 2000);
+    EXPECT_HELD(run, "after opening 2", kAlarm);
+    run.mark("recheck 1");
+    run.press(0x002);
+    run.settle("after recheck 1", 2000);
+    EXPECT_HELD(run, "after recheck 1", kAlarm);
+    EXPECT_NO_RELEASE(run, "up", "after recheck 1");
+
+    QVERIFY(run.serve(Pictures::Good));
+    QTest::qWait(300);
+    run.mark("recheck 2");
+    run.press(0x002);
+    run.settle("cleared", 2000);
+    EXPECT_HELD(run, "cleared", kReleased);
+    QVERIFY2(!QFile::exists(run.path(QStringLiteral("latchedalarm.json"))), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// A latch file that cannot be read (cut short) still says that an alarm was latched: it is kept aside
+// and the mould slot is latched until a re-check finds the mould clean.
+void damagedLatchFile(BoxRun &run)
+{
+    QVERIFY(writeTestFile(run.path(QStringLiteral("latchedalarm.json")), "{\"cameras\": [1], \"slo"));
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 1), run.story());
+    run.settle("up", 2000);
+    EXPECT_HELD(run, "up", kAlarm);
+    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    QVERIFY2(run.logText().contains(QStringLiteral("latched alarm file damaged")), run.story());
+    QCOMPARE(
+        QDir(run.path(QStringLiteral("."))).entryList({"latchedalarm.json.damaged-*"}, QDir::Files).size(),
+        1);
+    run.press(0x002);
+    run.settle("cleared", 2000);
+    EXPECT_HELD(run, "cleared", kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
 struct Row
 {
     const char *name;
@@ -583,6 +747,12 @@ const Row kRows[] = {
     {"watchdog over three cycles", watchdogOverThreeCycles},
     {"board silent across a mould opening", boardSilentAcrossAnOpening},
     {"start-up: clamp held while the serial question waits", startupQuestionHoldsTheClamp},
+    {"region table dropped at start (restored factory table, as the README says)", regionTableDropped},
+    {"SQL error on a region table (held, named)", regionTableUnreadable},
+    {"restart with a latched alarm (still latched, clamp never allowed, cleared by input 1 once the object "
+     "is gone)",
+     restartWithLatchedAlarm},
+    {"restart with a damaged latch file (mould slot latched, file kept aside)", damagedLatchFile},
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "imagesize.h"
 #include "paramquery.h"
 #include "regiontabledb.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 #include "warnbox.h"
@@ -419,6 +420,43 @@ private slots:
             QCOMPARE(t->roiCount[k], 0);
         t->roiCount[0] = 1;
         QVERIFY(!t->saveRoiTable()); // nothing to write to: the caller is told
+    }
+
+    // A table that cannot be read is told apart from one that holds no regions: the load says so,
+    // holds no region, and writes nothing into it (a slot row inserted into a table of another shape
+    // would pass for a readable table at the next start).
+    void unreadableTableIsNotAnEmptyOne_data()
+    {
+        QTest::addColumn<QString>("statement"); // run on PARAM.db before the load; empty: none
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<int>("slot0Count");
+        QTest::newRow("regions stored") << QString() << true << 1;
+        QTest::newRow("no row at all") << QStringLiteral("delete from cammer0") << true << 0;
+        QTest::newRow("table dropped") << QStringLiteral("drop table cammer0") << false << 0;
+        QTest::newRow("table of another shape")
+            << QStringLiteral("alter table cammer0 rename column value to val") << false << 0;
+        QTest::newRow("no parameter database") << QStringLiteral("-") << false << 0;
+    }
+    void unreadableTableIsNotAnEmptyOne()
+    {
+        QFETCH(QString, statement);
+        QFETCH(bool, read);
+        QFETCH(int, slot0Count);
+        Database d;
+        d.put(QStringLiteral("detect0"), QStringLiteral("1"));
+        d.put(QStringLiteral("ROI0-0"), QStringLiteral("3 25 100 0 1 0 0 10 10 20 20"));
+        if (statement == QLatin1String("-"))
+            setParamQueryHook({});
+        else if (!statement.isEmpty())
+            QVERIFY(execOnDatabase(d.dir.filePath(QStringLiteral("PARAM.db")), statement));
+        auto view = viewWithScale(1.0f, 1.0f);
+        Table t = newTable(0);
+        QCOMPARE(t->loadRoiTable(view.get()), read);
+        QCOMPARE(t->roiCount[0], slot0Count);
+        for (int k = 1; k < kDetectSlots; ++k)
+            QCOMPARE(t->roiCount[k], 0);
+        if (statement.startsWith(QLatin1String("alter")))
+            QCOMPARE(d.db.rowCount(0, QStringLiteral("detect1")), 0); // no slot row written into it
     }
 
     // What the region editor relies on: a whole copy of a loaded table compares equal byte for byte,

@@ -4,12 +4,14 @@
 #include "boxtestpolicy.h"
 #include "cameraregistry.h"
 #include "cammerwidget.h"
-#include "passwordbox.h"
 #include "commandrunner.h"
 #include "databaserestore.h"
 #include "devewizard.h"
+#include "drawroiwidget.h"
 #include "imagesize.h"
 #include "mainwindowglobals.h"
+#include "pagehooks.h"
+#include "passwordbox.h"
 #include "simulatecamera.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -17,13 +19,15 @@
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
-#include "pagehooks.h"
 #include "savefailimagethread.h"
 #include "widgetchangecamera.h"
 #include "wizardparawidget.h"
 
 #include <QAbstractButton>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
@@ -68,7 +72,57 @@ public:
     CameraInterface *create(const CameraDeviceInfo &) override { return new TwoCameras; }
 };
 
-enum Setup { Shipped, NoParam, NoParamNoDefault, DamagedParam, ParamWithoutTable, NoSn, NoSnNoDefault, NoRecord };
+enum Setup
+{
+    Shipped,
+    NoParam,
+    NoParamNoDefault,
+    DamagedParam,
+    ParamWithoutTable,
+    ParamWithoutRegionTable,
+    ParamWithoutRows,
+    ParamPageOverwritten,
+    NoSn,
+    NoSnNoDefault,
+    NoRecord
+};
+
+// The latched-alarm file as the box writes it.
+QByteArray latchFile(const char *cameras, int slot, int moldSide)
+{
+    return QStringLiteral("{\"cameras\": %1, \"slot\": %2, \"currentSlot\": %2, \"moldSide\": %3, "
+                          "\"time\": \"2026-12-07 06:15:00\"}")
+        .arg(QLatin1String(cameras))
+        .arg(slot)
+        .arg(moldSide)
+        .toUtf8();
+}
+
+// Overwrites the first page of `table`'s tree in the SQLite file `file` with bytes that are no page,
+// as a failing disk or a cut write leaves it.
+bool overwriteTablePage(const QString &file, const QString &table)
+{
+    int root = 0;
+    int pageSize = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pagelook"));
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA page_size")) && q.next())
+                pageSize = q.value(0).toInt();
+            q.prepare(QStringLiteral("select rootpage from sqlite_master where name=?"));
+            q.addBindValue(table);
+            if (q.exec() && q.next())
+                root = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("pagelook"));
+    QFile f(file);
+    if (root < 2 || pageSize <= 0 || !f.open(QIODevice::ReadWrite) || !f.seek(qint64(root - 1) * pageSize))
+        return false;
+    return f.write(QByteArray(pageSize, '\x5a')) == pageSize;
+}
 
 } // namespace
 
@@ -109,6 +163,14 @@ private slots:
                                                  << "cp -f ./paraGroup/default/PARAM.db ./|sync" << 160 << false;
         QTest::newRow("PARAM.db not a database") << int(DamagedParam) << "PARAM.db" << param << 160 << true;
         QTest::newRow("PARAM.db without its table") << int(ParamWithoutTable) << "PARAM.db" << param << 160 << true;
+        // Camera 4's regions gone: it would pass every mould. Restored as any damaged PARAM.db.
+        QTest::newRow("PARAM.db without the region table of camera 4")
+            << int(ParamWithoutRegionTable) << "PARAM.db" << param << 160 << true;
+        QTest::newRow("PARAM.db with no parameter rows")
+            << int(ParamWithoutRows) << "PARAM.db" << param << 160 << true;
+        // A page of a table nothing reads at start: only SQLite's own check finds it.
+        QTest::newRow("PARAM.db with a page overwritten")
+            << int(ParamPageOverwritten) << "PARAM.db" << param << 160 << true;
         QTest::newRow("no SN.db") << int(NoSn) << "SN.db" << "cp -f ./paraGroup/default/SN.db ./|sync|reboot"
                                   << 160 << true;
         QTest::newRow("no SN.db, no default") << int(NoSnNoDefault) << "SN.db"
@@ -141,6 +203,20 @@ private slots:
         case ParamWithoutTable:
             QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("drop table sysparam")));
             break;
+        case ParamWithoutRegionTable:
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("drop table cammer3")));
+            break;
+        case ParamWithoutRows:
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("delete from sysparam")));
+            break;
+        case ParamPageOverwritten: {
+            QVERIFY(
+                execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("create table notes (n TEXT)")));
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"),
+                                   QStringLiteral("insert into notes values('kept')")));
+            QVERIFY(overwriteTablePage(QStringLiteral("PARAM.db"), QStringLiteral("notes")));
+            break;
+        }
         case NoSnNoDefault:
             QVERIFY(QFile::remove(QStringLiteral("paraGroup/default/SN.db")));
             Q_FALLTHROUGH();
@@ -165,6 +241,11 @@ private slots:
                                      : file == QLatin1String("SN.db")  ? window.snDb
                                                                        : window.recordDb;
             QCOMPARE(db.isOpen(), goodAfter);
+            // A PARAM.db left closed leaves no region table readable: every camera is held from the
+            // start (never released), not judged with no regions.
+            const quint32 everyCamera = (1u << gCameraCount) - 1;
+            QCOMPARE(window.machineCycle->heldCameras,
+                     file == QLatin1String("PARAM.db") && !goodAfter ? everyCamera : 0u);
         }
         QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), !commands.isEmpty() && goodAfter);
         if (messageRow >= 0)
@@ -172,15 +253,116 @@ private slots:
                     BoxTestPolicy::shownTexts().contains(uiText(messageRow, 0)));
         else
             QVERIFY(BoxTestPolicy::shownTexts().filter(uiText(160, 1)).isEmpty());
-        QCOMPARE(inspectDatabase(file, file == QLatin1String("RECORD.db") ? "RECORD" : "sysparam") ==
-                     DatabaseState::Good,
-                 goodAfter);
+        const DatabaseState after =
+            file == QLatin1String("PARAM.db")
+                ? inspectDatabase(file, paramDatabaseCheck())
+                : inspectDatabase(file, file == QLatin1String("RECORD.db") ? "RECORD" : "sysparam");
+        QCOMPARE(after == DatabaseState::Good, goodAfter);
         if (!goodAfter)
             QVERIFY2(!QFile::exists(file), "an empty database was made in place of the missing one");
         const QStringList kept = QDir().entryList({file + QStringLiteral(".damaged-*")}, QDir::Files);
-        QCOMPARE(kept.size(), setup == DamagedParam || setup == ParamWithoutTable ? 1 : 0);
+        const bool damaged = setup == DamagedParam || setup == ParamWithoutTable ||
+                             setup == ParamWithoutRegionTable || setup == ParamWithoutRows ||
+                             setup == ParamPageOverwritten;
+        QCOMPARE(kept.size(), damaged ? 1 : 0);
         if (!kept.isEmpty())
             QCOMPARE(readAll(kept.first()), before);
+    }
+
+    // An NG alarm latched before the box stopped ("latchedalarm.json" left behind) is latched again at
+    // the start instead of starting detection: the slot and cameras it names (cameras no longer in use
+    // dropped), the editor open, the menu bar hidden, one record line (row 745 with the alarm line of
+    // rows 151 and 152). A damaged file is kept aside and latches the mould slot of the side in use.
+    // The file then on disk is the latch in force; the box in pulse mode latches nothing and drops it.
+    void latchedAlarmAtStart_data()
+    {
+        QTest::addColumn<QByteArray>("file");  // empty: none
+        QTest::addColumn<QString>("settings"); // one statement on PARAM.db, or none
+        QTest::addColumn<bool>("latched");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QList<int>>("cameras"); // numbered from 1, as the record line names them
+        QTest::addColumn<bool>("keptAside");
+        const QByteArray one = latchFile("[1]", 1, 1);
+        QTest::newRow("no file: detection starts")
+            << QByteArray() << QString() << false << 1 << QList<int>() << false;
+        QTest::newRow("camera 1 in the mould slot")
+            << one << QString() << true << 1 << QList<int>{1} << false;
+        QTest::newRow("cameras 1 and 3, one camera in use")
+            << latchFile("[3, 1]", 1, 1) << QString() << true << 1 << QList<int>{1} << false;
+        QTest::newRow("cut short") << QByteArray("{\"cameras\": [1], \"sl") << QString() << true << 1
+                                   << QList<int>{1} << true;
+        QTest::newRow("slot 3 on a machine of two slots")
+            << latchFile("[1]", 3, 0) << QString() << true << 1 << QList<int>{1} << true;
+        QTest::newRow("damaged, two-colour machine on the right mould")
+            << QByteArray("\x00\x00\x00", 3)
+            << QStringLiteral("update sysparam set value='1 1 0 0 0 0 0 0' where name='numFailDetect'")
+            << true << 3 << QList<int>{1} << true;
+        QTest::newRow("right mould kept on a two-colour machine")
+            << latchFile("[1]", 3, 0)
+            << QStringLiteral("update sysparam set value='1 2 0 0 0 0 0 0' where name='numFailDetect'")
+            << true << 3 << QList<int>{1} << false;
+        QTest::newRow("OK and NG pulses: nothing to latch")
+            << one
+            << QStringLiteral(
+                   "update sysparam set value='30 30 32 32 0 0 50 50 1 0 0 0 0' where name='system5'")
+            << false << 1 << QList<int>() << false;
+    }
+
+    void latchedAlarmAtStart()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, settings);
+        QFETCH(bool, latched);
+        QFETCH(int, slot);
+        QFETCH(QList<int>, cameras);
+        QFETCH(bool, keptAside);
+        TestWorkDir dir;
+        if (!settings.isEmpty())
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), settings));
+        if (!file.isEmpty())
+            QVERIFY(writeTestFile(QStringLiteral("latchedalarm.json"), file));
+        DeVeWizard window;
+        QCOMPARE(gCameraCount, 1);
+        QCOMPARE(window.alarmState, latched ? 2 : 0);
+        QCOMPARE(window.runState, latched ? 3 : 1);
+        QCOMPARE(window.drawROIWidget->isVisibleTo(&window), latched);
+        QStringList remarks;
+        QSqlQuery rows(window.recordDb);
+        QVERIFY(rows.exec(QStringLiteral("select remarks from RECORD")));
+        while (rows.next())
+            remarks << rows.value(0).toString();
+        QString alarmLine;
+        for (int c : cameras)
+            alarmLine += uiText(151).arg(c);
+        alarmLine.chop(1);
+        alarmLine += uiText(152);
+        QCOMPARE(remarks.contains(uiText(745).arg(alarmLine)), latched);
+        QCOMPARE(remarks.filter(uiText(745).left(4)).size(), latched ? 1 : 0);
+        QCOMPARE(QDir().entryList({"latchedalarm.json.damaged-*"}, QDir::Files).size(), keptAside ? 1 : 0);
+        QCOMPARE(QFile::exists(QStringLiteral("latchedalarm.json")), latched);
+        if (latched) {
+            QCOMPARE(window.currentSlot, slot);
+            const QJsonObject o =
+                QJsonDocument::fromJson(readAll(QStringLiteral("latchedalarm.json"))).object();
+            QCOMPARE(o.value(QStringLiteral("slot")).toInt(-1), slot);
+            QCOMPARE(o.value(QStringLiteral("currentSlot")).toInt(-1), slot);
+            if (slot >= 2) // the right mould of a two-colour machine
+                QCOMPARE(o.value(QStringLiteral("moldSide")).toInt(-1), 0);
+            QJsonArray expected;
+            for (int c : cameras)
+                expected.append(c);
+            QCOMPARE(o.value(QStringLiteral("cameras")).toArray(), expected);
+            // Only an OK re-check ends it: the editor's re-check of a mould that passes (the shipped
+            // tables hold no region), on a picture just taken, starts detection and removes the file.
+            auto *camera = dynamic_cast<SimulateCamera *>(window.cammerWidgets[0]->camera.get());
+            QVERIFY(camera);
+            camera->stepFrame();
+            QVERIFY(window.cammerWidgets[0]->grabFrame());
+            window.drawROIWidget->SlotReCheck();
+            QVERIFY(window.alarmState != 2);
+            QCOMPARE(window.runState, 1);
+            QVERIFY(!QFile::exists(QStringLiteral("latchedalarm.json")));
+        }
     }
 
     void pendingUpdateRunsOnceAndIsRemoved()
