@@ -8,8 +8,18 @@
 
 #include "mutexlocker.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
 namespace {
 constexpr int kPassMs = 5;
+constexpr int kPollNice = -10;
 constexpr int kTickRequest3 = 200;
 constexpr int kTickRequest4 = 210;
 constexpr int kReplyFirst3 = 0;
@@ -67,10 +77,32 @@ bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted)
 
 void IOThread::run()
 {
+    // The poll carries the clamp interlock: it goes before the detection workers and the screen when
+    // the processor is busy. Raising the priority needs root (the box runs as root); elsewhere the
+    // thread keeps the normal one.
+    if (setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kPollNice) != 0)
+        qCDebug(lcCore) << "I/O thread keeps the normal priority:" << strerror(errno);
     qint64 lastReportMs = appMonotonicMs();
     bool silent = false;
     // A new poll has not waited for the board yet; what an earlier thread found no longer holds.
     gIoBoardSilent = false;
+    // Passes keep a 5 ms schedule by the clock, not 5 ms after each pass's work, so the work and
+    // late wake-ups do not stretch the period: a pass woken late is followed by one up to 1 ms
+    // sooner until the schedule is met again. Never sooner than that: the board answers a request
+    // within a pass, and a burst of polls would take its replies for later ones. After a stall of
+    // more than four periods the schedule starts again from now.
+    using Steady = std::chrono::steady_clock;
+    constexpr auto kPeriod = std::chrono::milliseconds(kPassMs);
+    constexpr auto kShortestPass = std::chrono::milliseconds(kPassMs - 1);
+    Steady::time_point due = Steady::now();
+    Steady::time_point passStart = due;
+    const auto waitForNextPass = [&] {
+        due += kPeriod;
+        if (due + 4 * kPeriod < Steady::now())
+            due = Steady::now();
+        std::this_thread::sleep_until(std::max(due, passStart + kShortestPass));
+        passStart = Steady::now();
+    };
     while (!stopRequested()) {
         quint32 wanted;
         {
@@ -80,7 +112,7 @@ void IOThread::run()
         if (gIoThreadEnabled.load() == 0) {
             // Not polled, so not expected to answer.
             lastReportMs = appMonotonicMs();
-            msleep(kPassMs);
+            waitForNextPass();
             continue;
         }
 
@@ -127,6 +159,6 @@ void IOThread::run()
         } else {
             sendIoCommand(kIoCommandPoll, 0);
         }
-        msleep(kPassMs);
+        waitForNextPass();
     }
 }
