@@ -15,7 +15,6 @@ namespace {
 
 const QString kIid = QStringLiteral("vekCamera_IID");
 constexpr int kMaxSide = 8192;
-constexpr int kFirstPictureMs = 1000;
 
 std::function<QList<VekDevice>()> gDiscover;
 std::function<void(const QString &)> gRebootDaemon;
@@ -43,11 +42,57 @@ QList<VekDevice> discoverOverUdp()
 // Address of each camera found by the last discovery, by id. GUI thread.
 QMap<QString, QString> gAddresses;
 
-bool isNv21(const VekPicture &p)
+// The layout a format member names, at the top of the picture's description or inside its "result";
+// a null text when the camera names none.
+QString describedFormat(const QJsonObject &info)
 {
-    return p.info.value(QStringLiteral("format"))
-               .toString()
-               .compare(QLatin1String("nv21"), Qt::CaseInsensitive) == 0;
+    const QJsonValue top = info.value(QStringLiteral("format"));
+    if (top.isString())
+        return top.toString();
+    const QJsonValue inner = info.value(QStringLiteral("result")).toObject().value(QStringLiteral("format"));
+    return inner.isString() ? inner.toString() : QString();
+}
+
+enum class Layout
+{
+    Unusable,
+    Nv21,
+    Grey,
+    Rgb,
+    Rgba
+};
+
+// How a picture's bytes are laid out and the size it stands for. NV21 arrives as one 8-bit image of
+// 1.5 x rows by cols (luma rows, then interleaved V/U rows); without a format member a one-channel
+// picture whose shape can hold that is taken for NV21, since that is what the cameras send.
+Layout layoutOf(const VekPicture &p, QSize *size)
+{
+    *size = QSize();
+    const cv::Mat &m = p.image;
+    if (m.empty() || m.dims != 2 || m.depth() != CV_8U)
+        return Layout::Unusable;
+    const bool nv21Shape =
+        m.channels() == 1 && m.rows % 3 == 0 && m.cols % 2 == 0 && (m.rows / 3 * 2) % 2 == 0;
+    const QString format = describedFormat(p.info);
+    Layout layout = Layout::Unusable;
+    QSize s(m.cols, m.rows);
+    if (format.isNull() ? nv21Shape : format.compare(QLatin1String("nv21"), Qt::CaseInsensitive) == 0) {
+        if (!nv21Shape)
+            return Layout::Unusable;
+        layout = Layout::Nv21;
+        s = QSize(m.cols, m.rows / 3 * 2);
+    } else if (m.channels() == 1) {
+        layout = Layout::Grey;
+    } else if (m.channels() == 3) {
+        layout = Layout::Rgb;
+    } else if (m.channels() == 4) {
+        layout = Layout::Rgba;
+    }
+    if (layout == Layout::Unusable || s.width() <= 0 || s.height() <= 0 || s.width() > kMaxSide ||
+        s.height() > kMaxSide)
+        return Layout::Unusable;
+    *size = s;
+    return layout;
 }
 
 void clearAlpha(cv::Mat &rgba)
@@ -107,51 +152,53 @@ CameraInterface *MyVekCamera::create(const CameraDeviceInfo &info)
 
 QSize MyVekCamera::pictureSize(const VekPicture &p)
 {
-    if (p.image.empty() || p.image.depth() != CV_8U)
-        return QSize();
-    QSize size(p.image.cols, p.image.rows);
-    if (isNv21(p)) {
-        const int w = p.info.value(QStringLiteral("width")).toInt(0);
-        const int h = p.info.value(QStringLiteral("height")).toInt(0);
-        if (w > 0 && h > 0)
-            size = QSize(w, h);
-        else if (p.image.rows % 3 == 0)
-            size = QSize(p.image.cols, p.image.rows * 2 / 3);
-        else
-            return QSize();
-        // Odd sizes would not line up the chroma samples with the pixels.
-        if (size.width() % 2 != 0 || size.height() % 2 != 0)
-            return QSize();
-    }
-    if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxSide || size.height() > kMaxSide)
-        return QSize();
+    QSize size;
+    layoutOf(p, &size);
     return size;
 }
 
 void MyVekCamera::onFrame(const VekPicture &p)
 {
-    const QSize size = pictureSize(p);
-    if (size.isEmpty() || !frameFits(size.width(), size.height(), CV_8UC4))
+    QSize size;
+    const Layout layout = layoutOf(p, &size);
+    if (layout == Layout::Unusable) {
+        // One line per change of what arrives, not one per picture: a camera that switched to a
+        // layout we cannot read would otherwise fill the log at its frame rate.
+        const QString what = QStringLiteral("%1 x %2, %3 channel(s), format \"%4\"")
+                                 .arg(p.image.cols)
+                                 .arg(p.image.rows)
+                                 .arg(p.image.channels())
+                                 .arg(describedFormat(p.info));
+        if (what != droppedLayout) {
+            qCWarning(lcCameras).noquote() << "smart camera" << deviceId << "picture of" << what
+                                           << "fits no picture layout: dropped";
+            droppedLayout = what;
+        }
+        return;
+    }
+    if (!droppedLayout.isEmpty()) {
+        qCInfo(lcCameras) << "smart camera" << deviceId << "pictures readable again";
+        droppedLayout.clear();
+    }
+    if (!frameFits(size.width(), size.height(), CV_8UC4))
         return;
     cv::Mat rgba(size.height(), size.width(), CV_8UC4);
-    if (isNv21(p)) {
-        const size_t needed = size_t(size.width()) * size_t(size.height()) * 3 / 2;
-        if (p.image.channels() != 1 || p.image.total() * p.image.elemSize() < needed) {
-            qCWarning(lcCameras) << "smart camera" << deviceId << "NV21 picture of"
-                                 << p.image.total() * p.image.elemSize() << "bytes for" << size << "dropped";
+    switch (layout) {
+    case Layout::Nv21:
+        if (!nv21ToRgba(p.image.isContinuous() ? p.image : p.image.clone(), rgba.data,
+                        rgba.total() * rgba.elemSize()))
             return;
-        }
-        const cv::Mat packed = p.image.isContinuous() ? p.image : p.image.clone();
-        const cv::Mat nv21(size.height() * 3 / 2, size.width(), CV_8UC1, const_cast<uchar *>(packed.data));
-        if (!nv21ToRgba(nv21, rgba.data, rgba.total() * rgba.elemSize()))
-            return;
-    } else if (p.image.channels() == 3) {
+        break;
+    case Layout::Rgb:
         cv::cvtColor(p.image, rgba, cv::COLOR_RGB2RGBA);
-    } else if (p.image.channels() == 4) {
+        break;
+    case Layout::Rgba:
         p.image.copyTo(rgba);
-    } else if (p.image.channels() == 1) {
+        break;
+    case Layout::Grey:
         cv::cvtColor(p.image, rgba, cv::COLOR_GRAY2RGBA);
-    } else {
+        break;
+    case Layout::Unusable:
         return;
     }
     clearAlpha(rgba);
@@ -169,7 +216,14 @@ bool MyVekCamera::open()
     if (VekCamera_Open(address, &h) != VEK_OK)
         return false;
     VekPicture first;
-    if (VekCamera_GetPicture(h, &first, kFirstPictureMs) != VEK_OK || pictureSize(first).isEmpty()) {
+    if (VekCamera_GetPicture(h, &first, kFirstPictureTimeoutMs) != VEK_OK) {
+        qCWarning(lcCameras) << "smart camera" << deviceId << address << "sent no picture within"
+                             << kFirstPictureTimeoutMs << "ms";
+        VekCamera_Close(h);
+        return false;
+    }
+    if (pictureSize(first).isEmpty()) {
+        onFrame(first); // logs what the picture looked like; nothing is stored before the size is set
         qCWarning(lcCameras) << "smart camera" << deviceId << address << "sent no usable picture";
         VekCamera_Close(h);
         return false;
@@ -241,7 +295,7 @@ bool MyVekCamera::setTriggerMode(bool on, int)
 
 bool MyVekCamera::setFrameSpeed(int speed)
 {
-    return VekCamera_SetParams(handle, {{QStringLiteral("FrameRate"), std::clamp(speed, 1, 100)}}) == VEK_OK;
+    return VekCamera_SetFrameRate(handle, std::clamp(speed, 1, 100)) == VEK_OK;
 }
 
 QJsonObject MyVekCamera::setAutoExposure(bool on)

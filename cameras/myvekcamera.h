@@ -48,14 +48,21 @@ public:
     bool isOnline() override;
     bool reboot() override;
 
-    // A picture from the camera: NV21 (info "format" "nv21", the size from its "width" and "height"
-    // or else two thirds of the image's rows) converted with nv21ToRgba; RGB, RGBA and gray pictures
-    // converted to R, G, B, 0. A picture of another size than the camera opened with, or an NV21 buffer
-    // shorter than width x height x 3 / 2, is dropped. ImageThread (or the caller's thread).
+    // A picture from the camera, stored as R, G, B, 0. A one-channel picture of 1.5 x rows by cols
+    // (rows a multiple of 3, cols and two thirds of the rows even) is NV21 of cols x (rows x 2 / 3),
+    // converted with nv21ToRgba; other one-channel pictures are gray, three-channel ones RGB. A
+    // "format" member of the picture's description (at its top or inside its "result") overrides the
+    // shape: "nv21" asks for NV21, any other text for the channels' reading. A picture that fits no
+    // layout, or not the size the camera opened with, is dropped (logged once per change) and never
+    // stored. ImageThread, or the GUI thread in open() before the puller starts.
     void onFrame(const VekPicture &picture);
 
     // The size a picture stands for, or an empty size when it cannot be read.
     static QSize pictureSize(const VekPicture &picture);
+
+    // How long open() waits for the camera's first picture: a large camera's first answer takes more
+    // than a second while it starts its stream.
+    static constexpr int kFirstPictureTimeoutMs = 3000;
 
     // Test seam: replaces the discovery and the daemon restart, which go through the process-wide
     // UDP discovery client (empty functions restore it).
@@ -66,4 +73,5 @@ private:
     QString deviceId;
     QString address;
     int handle = -1;
+    QString droppedLayout; // what the last dropped picture looked like; onFrame's thread only
 };

@@ -4,6 +4,7 @@
 #include "imagethread.h"
 #include "mutexlocker.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -125,6 +126,19 @@ int VekCamera_Command(int handle, const QVariantMap &command)
     return control(*e).command(command) ? VEK_OK : VEK_REQUEST_FAILED;
 }
 
+int VekCamera_SetFrameRate(int handle, int perSecond)
+{
+    HandleManager::Entry *e = HandleManager::instance().find(handle);
+    if (!e)
+        return VEK_UNKNOWN_HANDLE;
+    const int rate = std::clamp(perSecond, 1, 100);
+    e->pullRate = rate;
+    if (e->images)
+        e->images->setPullRate(rate);
+    return control(*e).setParams({{QStringLiteral("FrameRate"), rate}}).isEmpty() ? VEK_REQUEST_FAILED
+                                                                                  : VEK_OK;
+}
+
 int VekCamera_GetPicture(int handle, VekPicture *picture, int timeoutMs)
 {
     HandleManager::Entry *e = HandleManager::instance().find(handle);
@@ -145,6 +159,7 @@ int VekCamera_StartGrab(int handle, VekFrameCallback callback)
         return VEK_UNKNOWN_HANDLE;
     if (!e->images) {
         e->images = std::make_unique<ImageThread>(e->address, gPicturePort, std::move(callback));
+        e->images->setPullRate(e->pullRate);
         e->images->start();
     }
     return VEK_OK;

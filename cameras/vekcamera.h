@@ -30,6 +30,11 @@ int VekCamera_GetParams(int handle, QJsonObject *params);
 // *result (optional) receives the camera's answer; an empty answer counts as a failed request.
 int VekCamera_SetParams(int handle, const QVariantMap &params, QVariantMap *result = nullptr);
 int VekCamera_Command(int handle, const QVariantMap &command);
+// Sends the camera its frame rate ("FrameRate", 1-100 per second) and paces the handle's picture
+// requests to it, now and for later grabs, whatever the camera answers: a camera that streams faster
+// than the box asks is never asked for more. Before the first call the pace is kDefaultPullRate.
+int VekCamera_SetFrameRate(int handle, int perSecond);
+constexpr int kDefaultPullRate = 10;
 // One picture over the control link.
 int VekCamera_GetPicture(int handle, VekPicture *picture, int timeoutMs);
 // Starts the handle's ImageThread, which pulls pictures and hands each to callback.
@@ -51,6 +56,7 @@ public:
     struct Entry
     {
         QString address;
+        int pullRate = kDefaultPullRate; // picture requests per second at most
         std::unique_ptr<VekLink> control;
         std::unique_ptr<ImageThread> images;
         ~Entry();

@@ -64,7 +64,8 @@ done
 
 # FAKESMARTCAM=1: a network smart camera on this machine (tools/fakesmartcam) for the box to discover.
 if [ "${FAKESMARTCAM:-0}" = 1 ]; then
-    ../release/tools/fakesmartcam/fakesmartcam --pictures simcam/1 &
+    # FAKESMARTCAM_LAYOUT: plain (default), described or described-rgb; see the README.
+    ../release/tools/fakesmartcam/fakesmartcam --pictures simcam/1 --layout "${FAKESMARTCAM_LAYOUT:-plain}" &
     smartcam_pid=$!
     trap 'kill "$boardsim_pid" "$smartcam_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
     sleep 0.5

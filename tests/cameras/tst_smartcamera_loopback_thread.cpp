@@ -1,6 +1,7 @@
 // The smart-camera back-end against the fake smart camera on loopback, over the real bytes: discovery
-// ack, getparams and setparams, pictures as RGBA of the right size and content, the camera switched
-// off and on again, and the handle API's codes.
+// ack, getparams and setparams, pictures as RGBA of the right size and content in both picture
+// layouts, a slow first picture, requests paced to the frame rate, the camera switched off and on
+// again, and the handle API's codes.
 
 #include "commandrunner.h"
 #include "fakesmartcamera.h"
@@ -9,6 +10,7 @@
 #include "sysparam.h"
 #include "vekcamera.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QtTest>
 #include <memory>
@@ -108,14 +110,21 @@ private slots:
 
     void picturesArriveAsRgba_data()
     {
+        QTest::addColumn<int>("layout");
         QTest::addColumn<bool>("nv21");
-        QTest::newRow("NV21") << true;
-        QTest::newRow("RGB multipart") << false;
+        const int plain = int(FakeSmartCamera::Options::Layout::Plain);
+        const int described = int(FakeSmartCamera::Options::Layout::Described);
+        QTest::newRow("NV21 of 1.5 x rows, reply without layout keys") << plain << true;
+        QTest::newRow("NV21 described by format, width, height") << described << true;
+        QTest::newRow("RGB described by format") << described << false;
     }
 
-    // Every picture the puller brings is the camera's picture, converted, at the camera's size.
+    // Every picture the puller brings is the camera's picture, converted, at the camera's size: an
+    // NV21 image of 144 x 128 (rows x cols) stands for 96 x 128 pixels, turned into RGBA by the
+    // NV21-to-RGBA conversion (colour conversion code 96) and stored as R, G, B, 0.
     void picturesArriveAsRgba()
     {
+        QFETCH(int, layout);
         QFETCH(bool, nv21);
         QTemporaryDir folder;
         cv::Mat rgb(96, 128, CV_8UC3);
@@ -123,6 +132,7 @@ private slots:
         QImage(rgb.data, rgb.cols, rgb.rows, int(rgb.step), QImage::Format_RGB888)
             .save(folder.filePath("a.png"));
         options.pictureFolder = folder.path();
+        options.layout = FakeSmartCamera::Options::Layout(layout);
         options.nv21 = nv21;
         FakeSmartCamera fake(options);
         QVERIFY(fake.start());
@@ -135,11 +145,15 @@ private slots:
         QTRY_VERIFY(camera->frameCount() >= 3);
         const cv::Mat frame = nextImage(*camera);
         QCOMPARE(frame.type(), CV_8UC4);
-        cv::Mat expected(96, 128, CV_8UC4);
-        if (nv21)
-            QVERIFY(nv21ToRgba(FakeSmartCamera::rgbToNv21(rgb), expected.data, expected.total() * 4));
-        else
+        cv::Mat expected;
+        if (nv21) {
+            const cv::Mat sent = FakeSmartCamera::rgbToNv21(rgb);
+            QCOMPARE(sent.rows, 144);
+            QCOMPARE(sent.cols, 128);
+            cv::cvtColor(sent, expected, 96);
+        } else {
             cv::cvtColor(rgb, expected, cv::COLOR_RGB2RGBA);
+        }
         std::vector<cv::Mat> channels;
         cv::split(expected, channels);
         channels[3].setTo(0);
@@ -147,6 +161,66 @@ private slots:
         QCOMPARE(cv::norm(frame, expected, cv::NORM_INF), 0.0);
         QVERIFY(fake.commands().contains({{QStringLiteral("command"), QStringLiteral("start")}}));
         QVERIFY(fake.commands().contains({{QStringLiteral("command"), QStringLiteral("play")}}));
+    }
+
+    // A camera that takes well over a second for its first picture (it starts its stream) still
+    // opens, at the size its NV21 pictures stand for.
+    void slowFirstPicture()
+    {
+        options.firstPictureDelayMs = 1300;
+        options.generatedSize = QSize(320, 240);
+        FakeSmartCamera fake(options);
+        QVERIFY(fake.start());
+        std::unique_ptr<CameraInterface> camera(
+            MyVekCamera().create({0, QStringLiteral("vekCamera_IID"), QStringLiteral("127.0.0.1")}));
+        QVERIFY(camera->open());
+        QCOMPARE(camera->imageSize(), QSize(320, 240));
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY(camera->frameCount() >= 2);
+    }
+
+    void requestsFollowTheFrameRate_data()
+    {
+        QTest::addColumn<int>("before");  // frame rate set before the grab starts, 0 none
+        QTest::addColumn<int>("during");  // frame rate set while grabbing, 0 none
+        QTest::addColumn<int>("perSecond"); // the rate the requests must keep to
+        QTest::newRow("no frame rate sent: 10 per second") << 0 << 0 << 10;
+        QTest::newRow("frame rate 25") << 25 << 0 << 25;
+        QTest::newRow("frame rate 4 sent while grabbing") << 0 << 4 << 4;
+        QTest::newRow("frame rate 500 taken as 100") << 500 << 0 << 100;
+    }
+
+    // A camera that answers at once is asked for no more pictures per second than the frame rate
+    // last sent to it (counted on the camera's side, over two seconds), and still for pictures.
+    void requestsFollowTheFrameRate()
+    {
+        QFETCH(int, before);
+        QFETCH(int, during);
+        QFETCH(int, perSecond);
+        options.generatedSize = QSize(64, 48);
+        FakeSmartCamera fake(options);
+        QVERIFY(fake.start());
+        std::unique_ptr<CameraInterface> camera(
+            MyVekCamera().create({0, QStringLiteral("vekCamera_IID"), QStringLiteral("127.0.0.1")}));
+        QVERIFY(camera->open());
+        if (before > 0)
+            QVERIFY(camera->setFrameSpeed(before));
+        QVERIFY(camera->startCapture());
+        QTRY_VERIFY(camera->frameCount() >= 2);
+        if (during > 0)
+            QVERIFY(camera->setFrameSpeed(during));
+        if (before > 0 || during > 0)
+            QCOMPARE(fake.params().value(QStringLiteral("FrameRate")).toInt(), perSecond);
+        QTest::qWait(300); // a request already under way at the old rate ends
+        QElapsedTimer clock;
+        const int first = fake.picturesSent();
+        clock.start();
+        QTest::qWait(2000);
+        const int count = fake.picturesSent() - first;
+        const double seconds = clock.elapsed() / 1000.0;
+        QVERIFY2(count <= int(perSecond * seconds) + 2,
+                 qPrintable(QStringLiteral("%1 requests in %2 s").arg(count).arg(seconds)));
+        QVERIFY2(count >= 2, qPrintable(QStringLiteral("%1 requests in %2 s").arg(count).arg(seconds)));
     }
 
     // Switched off, the camera is offline and the requests fail with -12; switched on, the puller

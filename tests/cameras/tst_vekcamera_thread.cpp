@@ -184,38 +184,54 @@ private slots:
     void picturesArriveAsRgba_data()
     {
         QTest::addColumn<int>("kind");
-        QTest::newRow("NV21 with its size") << 0;
-        QTest::newRow("NV21 sized by its rows") << 1;
-        QTest::newRow("RGB picture") << 2;
-        QTest::newRow("gray picture") << 3;
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("format"); // "format" member: "top", "result" or none
+        QTest::newRow("NV21 described at the top") << 0 << QSize(8, 6) << "top";
+        QTest::newRow("NV21 described inside result") << 0 << QSize(8, 6) << "result";
+        QTest::newRow("NV21 without description: 1.5 x rows by cols") << 0 << QSize(8, 6) << "";
+        QTest::newRow("RGB picture") << 2 << QSize(8, 6) << "";
+        QTest::newRow("gray picture named gray inside result") << 3 << QSize(8, 6) << "result";
+        QTest::newRow("gray picture whose rows cannot hold NV21") << 3 << QSize(8, 7) << "";
     }
 
     // The camera opens at the size of its first picture; the pictures its image puller pulls arrive
-    // as R, G, B, 0 of that size and content.
+    // as R, G, B, 0 of that size and content. A one-channel picture of 9 x 8 (rows x cols) is NV21 of
+    // 6 x 8 unless its description says otherwise.
     void picturesArriveAsRgba()
     {
         QFETCH(int, kind);
+        QFETCH(QSize, size);
+        QFETCH(QString, format);
         VekPicture p;
         cv::Vec4b expected;
-        if (kind <= 1) {
-            p = nv21Picture(8, 6, 150, kind == 0);
+        const QString name = kind == 0 ? QStringLiteral("NV21") : QStringLiteral("gray");
+        if (kind == 0) {
+            p = nv21Picture(size.width(), size.height(), 150, false);
+            p.info = QJsonObject();
             // Limited-range luma: 1.164 x (150 - 16).
             expected = cv::Vec4b(156, 156, 156, 0);
         } else if (kind == 2) {
-            p.image = cv::Mat(6, 8, CV_8UC3, cv::Scalar(200, 50, 10));
+            p.image = cv::Mat(size.height(), size.width(), CV_8UC3, cv::Scalar(200, 50, 10));
             expected = cv::Vec4b(200, 50, 10, 0);
         } else {
-            p.image = cv::Mat(6, 8, CV_8UC1, cv::Scalar(77));
+            p.image = cv::Mat(size.height(), size.width(), CV_8UC1, cv::Scalar(77));
             expected = cv::Vec4b(77, 77, 77, 0);
         }
+        p.info.insert(QStringLiteral("code"), 0);
+        if (format == QLatin1String("top"))
+            p.info.insert(QStringLiteral("format"), name);
+        else if (format == QLatin1String("result"))
+            p.info.insert(QStringLiteral("result"), QJsonObject{{QStringLiteral("format"), name}});
         fake->setPicture(p);
         std::unique_ptr<CameraInterface> camera(MyVekCamera().create(kCamera));
         QVERIFY(camera->open());
-        QCOMPARE(camera->imageSize(), QSize(8, 6));
+        QCOMPARE(camera->imageSize(), size);
         QVERIFY(camera->startCapture());
         QTRY_VERIFY(camera->frameCount() >= 3);
         const cv::Mat frame = nextImage(*camera);
         QCOMPARE(frame.type(), CV_8UC4);
+        QCOMPARE(frame.cols, size.width());
+        QCOMPARE(frame.rows, size.height());
         for (const cv::Point at : {cv::Point(0, 0), cv::Point(7, 5), cv::Point(3, 2)}) {
             const cv::Vec4b px = frame.at<cv::Vec4b>(at);
             for (int c = 0; c < 4; ++c)
@@ -225,7 +241,8 @@ private slots:
         QVERIFY(camera->isOnline());
     }
 
-    // Pictures of another size, NV21 buffers shorter than their size, odd NV21 sizes: dropped,
+    // Pictures that fit no layout (NV21 named but rows not a multiple of 3 or odd columns, three
+    // channels named NV21, an empty picture) and pictures of another size: dropped, never stored,
     // never converted past the buffer; the next good one is kept.
     void picturesThatDoNotFitAreDropped()
     {
@@ -233,16 +250,24 @@ private slots:
         QVERIFY(camera.open());
         cv::Mat first;
         QVERIFY(camera.getImage(first)); // the picture it opened with
+        const QJsonObject namedNv21{{QStringLiteral("result"),
+                                     QJsonObject{{QStringLiteral("format"), QStringLiteral("NV21")}}}};
         VekPicture shortBuffer = nv21Picture(8, 6, 9);
         shortBuffer.image = shortBuffer.image.rowRange(0, 8).clone();
-        VekPicture bigger = nv21Picture(8, 6, 9);
-        bigger.info.insert(QStringLiteral("width"), 16);
-        VekPicture odd = nv21Picture(8, 6, 9);
-        odd.info.insert(QStringLiteral("height"), 5);
+        VekPicture oddColumns;
+        oddColumns.image = cv::Mat(9, 7, CV_8UC1, cv::Scalar(9));
+        oddColumns.info = namedNv21;
+        VekPicture colourNamedNv21;
+        colourNamedNv21.image = cv::Mat(9, 8, CV_8UC3, cv::Scalar(9, 9, 9));
+        colourNamedNv21.info = namedNv21;
         VekPicture larger = nv21Picture(10, 6, 9);
-        for (const VekPicture &bad : {shortBuffer, bigger, odd, larger, VekPicture()})
+        VekPicture unnamedLarger;
+        unnamedLarger.image = cv::Mat(12, 8, CV_8UC1, cv::Scalar(9)); // NV21 of 8 x 8
+        for (const VekPicture &bad :
+             {shortBuffer, oddColumns, colourNamedNv21, larger, unnamedLarger, VekPicture()})
             camera.onFrame(bad);
         QCOMPARE(camera.frameCount(), quint64(1));
+        QVERIFY(!camera.getImage(first));
         camera.onFrame(nv21Picture(8, 6, 60));
         const cv::Mat frame = nextImage(camera);
         QCOMPARE(int(frame.at<cv::Vec4b>(5, 7)[0]), 51); // limited-range luma: 1.164 x (60 - 16)

@@ -4,10 +4,12 @@
 #include "tcpreactor.h"
 #include "udpacamserver.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QJsonDocument>
+#include <QThread>
 #include <algorithm>
 #include <cstring>
 #include <opencv2/imgproc.hpp>
@@ -187,23 +189,39 @@ void FakeSmartCamera::answer(QORC::TcpServReactor *reactor, const CTask_FormData
         response.data.insert(QStringLiteral("body"), QVariant::fromValue(QJsonObject()));
     } else if (path == QLatin1String("/smon2/camera/getpic")) {
         int index = 0;
+        bool holdBack = false;
         {
             MutexLocker lock(&mutex);
             index = next++;
             ++sent;
+            holdBack = options.firstPictureDelayMs > 0 && !delayed;
+            delayed = true;
         }
+        // A camera that starts its stream on the first request: this reactor answers nothing meanwhile.
+        if (holdBack)
+            QThread::msleep(ulong(options.firstPictureDelayMs));
         const cv::Mat rgb = pictureAt(index);
-        QJsonObject info{{QStringLiteral("width"), rgb.cols},
-                         {QStringLiteral("height"), rgb.rows},
-                         {QStringLiteral("frame"), index}};
-        if (options.nv21) {
-            info.insert(QStringLiteral("format"), QStringLiteral("nv21"));
-            response.images.insert(QStringLiteral("picture"), rgbToNv21(rgb));
+        if (options.layout == Options::Layout::Plain) {
+            const QJsonObject result{{QStringLiteral("frame"), index},
+                                     {QStringLiteral("timestamp"), QDateTime::currentMSecsSinceEpoch()}};
+            response.data.insert(QStringLiteral("body"),
+                                 QVariant::fromValue(QJsonObject{{QStringLiteral("code"), 0},
+                                                                 {QStringLiteral("msg"), QStringLiteral("OK")},
+                                                                 {QStringLiteral("result"), result}}));
+            response.images.insert(QStringLiteral("img"), rgbToNv21(rgb));
         } else {
-            info.insert(QStringLiteral("format"), QStringLiteral("rgb"));
-            response.images.insert(QStringLiteral("picture"), rgb);
+            QJsonObject info{{QStringLiteral("width"), rgb.cols},
+                             {QStringLiteral("height"), rgb.rows},
+                             {QStringLiteral("frame"), index}};
+            if (options.nv21) {
+                info.insert(QStringLiteral("format"), QStringLiteral("nv21"));
+                response.images.insert(QStringLiteral("picture"), rgbToNv21(rgb));
+            } else {
+                info.insert(QStringLiteral("format"), QStringLiteral("rgb"));
+                response.images.insert(QStringLiteral("picture"), rgb);
+            }
+            response.data.insert(QStringLiteral("info"), QVariant::fromValue(info));
         }
-        response.data.insert(QStringLiteral("info"), QVariant::fromValue(info));
     } else {
         return; // not a camera request: no answer, as a camera would
     }

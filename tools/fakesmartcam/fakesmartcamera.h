@@ -3,7 +3,10 @@
 // command's box: the device side of the discovery protocol (UDP_ACam_Server) and two server
 // reactors (control and picture port) that answer "/smon2/camera/getparams", "setparams",
 // "commands" and "getpic" the way a camera does. Pictures come from the files of a folder (name
-// order, cycling) or a generated one, sent as NV21 or as an RGB multipart picture.
+// order, cycling) or a generated one. By default a picture is sent as the protocol describes it and
+// nothing more: one JSON part "body" holding {"code", "msg", "result"} with the camera's own keys,
+// and one one-channel NV21 image of 1.5 x rows by cols. The described layout sends a JSON part
+// "info" naming "format", "width" and "height" beside an NV21 or RGB image.
 //
 // Threads: construct, start, stop and the test controls on one thread; the requests are answered in
 // the reactors' socket threads. `mutex` guards the camera's state.
@@ -35,7 +38,15 @@ public:
         quint16 picturePort = 10402;
         QString pictureFolder; // empty: a generated picture
         QSize generatedSize{640, 480};
-        bool nv21 = true;       // else RGB multipart pictures
+        // Plain: "body" part and one-channel NV21 (the default); Described: "info" part naming
+        // the layout, with an NV21 (nv21 true) or an RGB image.
+        enum class Layout
+        {
+            Plain,
+            Described
+        } layout = Layout::Plain;
+        bool nv21 = true;                // Described only: else RGB pictures
+        int firstPictureDelayMs = 0;     // the first "getpic" is answered this much later
         bool discovery = false; // answer the discovery protocol (fixed UDP ports)
         QString deviceId;       // the id discovery reports (empty: the machine's serial)
     };
@@ -50,6 +61,7 @@ public:
 
     QJsonObject params() const;
     QList<QVariantMap> commands() const;
+    // "getpic" requests answered, on either port.
     int picturesSent() const;
     // The picture the next "getpic" sends (RGB), for tests that compare what arrives.
     cv::Mat nextPicture() const;
@@ -72,4 +84,5 @@ private:
     QList<QVariantMap> received; // guarded by mutex
     int sent = 0;                // guarded by mutex
     int next = 0;                // guarded by mutex
+    bool delayed = false;        // guarded by mutex: the first picture was held back
 };

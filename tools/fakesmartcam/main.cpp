@@ -1,6 +1,6 @@
 // A network smart camera on this machine, for trying the box's smart-camera back-end without one.
-// Usage: fakesmartcam [--pictures <folder>] [--rgb] [--control-port <n>] [--picture-port <n>]
-//                     [--no-discovery] [--id <device id>]
+// Usage: fakesmartcam [--pictures <folder>] [--layout plain|described|described-rgb]
+//                     [--control-port <n>] [--picture-port <n>] [--no-discovery] [--id <device id>]
 // It listens on 127.0.0.1 only; discovery answers on the protocol's fixed UDP ports.
 
 #include "commandrunner.h"
@@ -35,7 +35,12 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     const QCommandLineOption pictures(QStringLiteral("pictures"), QStringLiteral("picture folder"),
                                       QStringLiteral("folder"));
-    const QCommandLineOption rgb(QStringLiteral("rgb"), QStringLiteral("send RGB pictures instead of NV21"));
+    const QCommandLineOption layout(
+        QStringLiteral("layout"),
+        QStringLiteral("picture layout: plain (a \"body\" part and one-channel NV21, the default), "
+                       "described (an \"info\" part naming format, width and height, NV21) or "
+                       "described-rgb (the same with RGB pictures)"),
+        QStringLiteral("layout"), QStringLiteral("plain"));
     const QCommandLineOption controlPort(QStringLiteral("control-port"), QStringLiteral("control port"),
                                          QStringLiteral("n"), QStringLiteral("10401"));
     const QCommandLineOption picturePort(QStringLiteral("picture-port"), QStringLiteral("picture port"),
@@ -44,14 +49,21 @@ int main(int argc, char **argv)
                                          QStringLiteral("do not answer discovery"));
     const QCommandLineOption id(QStringLiteral("id"), QStringLiteral("device id for discovery"),
                                 QStringLiteral("text"));
-    parser.addOptions({pictures, rgb, controlPort, picturePort, noDiscovery, id});
+    parser.addOptions({pictures, layout, controlPort, picturePort, noDiscovery, id});
     parser.process(app);
     DeviceCommandPrinter printer;
     setCommandRunner(&printer);
 
     FakeSmartCamera::Options o;
     o.pictureFolder = parser.value(pictures);
-    o.nv21 = !parser.isSet(rgb);
+    const QString chosen = parser.value(layout);
+    if (chosen == QLatin1String("described") || chosen == QLatin1String("described-rgb")) {
+        o.layout = FakeSmartCamera::Options::Layout::Described;
+        o.nv21 = chosen == QLatin1String("described");
+    } else if (chosen != QLatin1String("plain")) {
+        std::fprintf(stderr, "fakesmartcam: unknown picture layout %s\n", qPrintable(chosen));
+        return 2;
+    }
     o.controlPort = quint16(parser.value(controlPort).toUInt());
     o.picturePort = quint16(parser.value(picturePort).toUInt());
     o.discovery = !parser.isSet(noDiscovery);
@@ -62,8 +74,8 @@ int main(int argc, char **argv)
                      o.picturePort);
         return 1;
     }
-    std::printf("fakesmartcam %s on 127.0.0.1:%u (control) and %u (pictures)\n",
-                qPrintable(camera.deviceId()), o.controlPort, o.picturePort);
+    std::printf("fakesmartcam %s on 127.0.0.1:%u (control) and %u (pictures), %s pictures\n",
+                qPrintable(camera.deviceId()), o.controlPort, o.picturePort, qPrintable(chosen));
     std::fflush(stdout);
     const int result = app.exec();
     setCommandRunner(nullptr);
