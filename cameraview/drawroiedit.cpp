@@ -28,6 +28,7 @@ constexpr int kPanelWidth = 230;
 constexpr int kMaxEditorVertices = 20;
 constexpr int kMoveStep = 2;
 constexpr int kMinDrawSize = 10; // smaller drags are taken for taps (row 37)
+const QColor kFailColour(255, 40, 40); // a region or spot the last pass failed, as the camera view marks it
 
 // The selection flag lives in the region records only while a call needs it, so that selecting a
 // region never makes the edit table differ from the live one.
@@ -181,6 +182,13 @@ void DrawROIWidget::buildPanel()
         m_paramLabels[i] = new QLabel(m_panel);
         m_params[i] = new QSpinBox(m_panel);
         m_params[i]->setMinimumHeight(30);
+        // A parameter a region does not use keeps its row: the buttons below never move under the
+        // setter's finger when another region is selected.
+        for (QWidget *w : {static_cast<QWidget *>(m_paramLabels[i]), static_cast<QWidget *>(m_params[i])}) {
+            QSizePolicy policy = w->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            w->setSizePolicy(policy);
+        }
         grid->addWidget(m_paramLabels[i], row, 0);
         grid->addWidget(m_params[i], row++, 1);
         connect(m_params[i], QOverload<int>::of(&QSpinBox::valueChanged), this, [this, i](int v) {
@@ -283,30 +291,57 @@ void DrawROIWidget::refreshPanel()
     m_updatingPanel = false;
 }
 
+QRectF DrawROIWidget::pictureArea() const
+{
+    if (gShowW <= 0 || gShowH <= 0)
+        return QRectF();
+    const double scale = std::min({1.0, double(width() - kPanelWidth) / gShowW, double(height()) / gShowH});
+    return scale > 0.0 ? QRectF(0.0, 0.0, gShowW * scale, gShowH * scale) : QRectF();
+}
+
+QPoint DrawROIWidget::toScreen(const QPointF &onPage) const
+{
+    const QRectF area = pictureArea();
+    if (area.isEmpty())
+        return onPage.toPoint();
+    return QPointF(onPage.x() * gShowW / area.width(), onPage.y() * gShowH / area.height()).toPoint();
+}
+
 void DrawROIWidget::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
+    const QRectF area = pictureArea();
+    if (area.isEmpty())
+        return;
     if (!m_picture.isNull())
-        p.drawImage(0, 0, m_picture);
+        p.drawImage(area.topLeft(), m_picture);
+    p.setClipRect(area);
+    // From here on in screen coordinates, as the regions are kept.
+    p.scale(area.width() / gShowW, area.height() / gShowH);
     CammerWidget *v = currentView();
     if (!v || !v->editTable)
         return;
+    paintPassResults(p, *v);
     CammerSingleton *t = v->editTable;
     const int n = clampInt(t->roiCount[m_slot], 0, kRoisPerSlot);
-    p.setPen(QPen(Qt::green, 3));
+    // Regions judged by the last pass show its verdict as the camera view does; regions drawn since
+    // have not been judged yet.
+    const int judged = v->liveTable ? clampInt(v->liveTable->roiCount[m_slot], 0, kRoisPerSlot) : 0;
     for (int j = 0; j < n; ++j) {
         const int e = CammerSingleton::entry(m_slot, j);
         SelectedFor sel(t, e, j == m_selected);
-        p.setPen(QPen(t->function[e] == FuncIgnoreArea ? Qt::blue : Qt::green, 3));
+        const bool failed = j < judged && j < kViewRois && !v->roiPass[m_slot][j];
+        const QColor colour = t->function[e] == FuncIgnoreArea ? QColor(Qt::blue)
+                              : failed                         ? kFailColour
+                                                               : QColor(Qt::green);
+        p.setPen(QPen(colour, 3));
         if (t->shape[e] == ShapeCircle)
             t->circles[e].draw(&p);
         else if (t->shape[e] == ShapePolygon)
             t->polygons[e].draw(&p);
         else
             t->rects[e].draw(&p);
-        QRect box;
-        t->rects[e].getRect(&box);
         const QRect label = t->shape[e] == ShapeCircle ? t->circles[e].screenRect
                             : t->shape[e] == ShapePolygon ? t->polygons[e].screenRect
                                                           : t->rects[e].screenRect;
@@ -314,6 +349,41 @@ void DrawROIWidget::paintEvent(QPaintEvent *)
         p.drawText(label.topLeft() + QPoint(4, 16), QString::number(j + 1));
     }
     paintPolygonInProgress(p);
+}
+
+// What the last pass found (its spots) and, after a parameter change in the panel, what the region's
+// new parameters find on the template: the same marks the camera view draws, on the editor's picture.
+void DrawROIWidget::paintPassResults(QPainter &p, const CammerWidget &v) const
+{
+    if (v.imageWidth <= 0 || v.imageHeight <= 0)
+        return;
+    p.save();
+    p.scale(double(gShowW) / v.imageWidth, double(gShowH) / v.imageHeight);
+    if (v.previewShown && v.pixelCount == v.imageWidth * v.imageHeight &&
+        v.resultBuffer.size() >= size_t(v.pixelCount)) {
+        QImage overlay(v.imageWidth, v.imageHeight, QImage::Format_ARGB32_Premultiplied);
+        overlay.fill(Qt::transparent);
+        for (int y = 0; y < v.imageHeight; ++y) {
+            const uchar *src = v.resultBuffer.data() + size_t(y) * size_t(v.imageWidth);
+            auto *dst = reinterpret_cast<QRgb *>(overlay.scanLine(y));
+            for (int x = 0; x < v.imageWidth; ++x)
+                if (src[x])
+                    dst[x] = qRgba(200, 0, 0, 200);
+        }
+        p.drawImage(0, 0, overlay);
+    }
+    QPen pen(kFailColour, 2);
+    pen.setCosmetic(true);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const int slot = clampInt(m_slot, 0, kViewSlots - 1);
+    for (int j = 0; j < kViewRois; ++j) {
+        const SpotRecord *spot = v.spots[slot][j];
+        const int count = clampInt(spot[0].x1, 0, kMaxSpots - 1);
+        for (int i = 1; i <= count; ++i)
+            p.drawRect(QRect(QPoint(spot[i].x1, spot[i].y1), QPoint(spot[i].x2, spot[i].y2)));
+    }
+    p.restore();
 }
 
 void DrawROIWidget::paintPolygonInProgress(QPainter &p) const
@@ -431,17 +501,17 @@ bool DrawROIWidget::regionContains(int roi, QPoint p) const
 
 void DrawROIWidget::mousePressEvent(QMouseEvent *event)
 {
-    pressAt(event->pos());
+    pressAt(toScreen(event->localPos()));
 }
 
 void DrawROIWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    dragTo(event->pos());
+    dragTo(toScreen(event->localPos()));
 }
 
 void DrawROIWidget::mouseReleaseEvent(QMouseEvent *event)
 {
-    releaseAt(event->pos());
+    releaseAt(toScreen(event->localPos()));
 }
 
 void DrawROIWidget::pressAt(QPoint p)

@@ -28,13 +28,13 @@
 
 namespace {
 
-// Frame-format picture (8-bit gray or 32-bit BGRA) as an opaque image, deep-copied.
+// Frame-format picture (8-bit gray, or the bytes R, G, B, unused) as an opaque image, deep-copied.
 QImage matImage(const cv::Mat &m)
 {
     if (m.empty())
         return QImage();
     if (m.type() == CV_8UC4)
-        return QImage(m.data, m.cols, m.rows, int(m.step), QImage::Format_RGB32).copy();
+        return QImage(m.data, m.cols, m.rows, int(m.step), QImage::Format_RGBX8888).copy();
     if (m.type() == CV_8UC1)
         return QImage(m.data, m.cols, m.rows, int(m.step), QImage::Format_Grayscale8).copy();
     return QImage();
@@ -97,6 +97,10 @@ void DrawROIWidget::openPage(bool keepPlace)
             m_camera = 0;
         showAlarmCamera();
     }
+    // A preview belongs to the visit that asked for it.
+    for (CammerWidget *v : m_views)
+        if (v)
+            v->previewShown = false;
     resize(gShowW, gShowH);
     move(0, 0);
     refreshPicture();
@@ -131,11 +135,17 @@ void DrawROIWidget::closePage()
     m_mode = NoDraw;
     m_polygon.clear();
     m_pressed = false;
-    for (CammerWidget *v : m_views)
-        if (v)
+    for (CammerWidget *v : m_views) {
+        if (v) {
             v->roiViewState = -1;
+            v->previewShown = false;
+            v->update();
+        }
+    }
     m_doorTimer->stop();
     hide();
+    if (editorCycleHooks().editorClosed)
+        editorCycleHooks().editorClosed();
 }
 
 bool DrawROIWidget::setCurrentCamera(int camera)
@@ -233,8 +243,10 @@ QImage DrawROIWidget::pictureOf(int source, int index) const
 void DrawROIWidget::refreshPicture()
 {
     QImage image = pictureOf(m_source, m_shown);
-    m_picture = image.isNull() ? QImage()
-                               : image.scaled(gShowW, gShowH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QSize room = pictureArea().size().toSize();
+    m_picture = image.isNull() || room.isEmpty()
+                    ? QImage()
+                    : image.scaled(room, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     update();
 }
 

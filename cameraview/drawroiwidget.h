@@ -106,6 +106,11 @@ public:
 
     QPushButton *reCheckButton() const { return m_reCheck; }
 
+    // Where the full-screen picture (gShowW x gShowH, the coordinates the regions are kept in) is
+    // drawn on the page: evenly scaled into the room left of the panel, so that no region lies
+    // under the panel's buttons. Touches on the page are taken back into screen coordinates.
+    QRectF pictureArea() const;
+
     // While the page is open: a safety door opened during an alarm (gSafetyDoorOpened) re-checks the
     // alarm slot when SysParam.safetyDoorClearsAlarm is set; the flag is cleared either way.
     void pollSafetyDoor();
@@ -136,6 +141,8 @@ private:
     int addRegion(int shape);
     bool regionContains(int roi, QPoint p) const;
     void paintPolygonInProgress(class QPainter &p) const;
+    void paintPassResults(class QPainter &p, const CammerWidget &v) const;
+    QPoint toScreen(const QPointF &onPage) const;
     bool ask(int row, const QString &arg = QString());
     void warn(const QString &text);
     void record(const QString &line);

@@ -17,6 +17,7 @@ struct EditorCycleHooks
     std::function<int()> currentSlot;                       // DeVeWizard::currentSlot
     std::function<int &()> alarmState;                      // DeVeWizard::alarmState, read and set
     std::function<void()> ChangeCammer;                     // lay the camera views out again
+    std::function<void()> editorClosed;                     // the editor's page was hidden
     // QOR_NETMN::sendSyncTempList on the report link with {"camera", "detect"}.
     std::function<void(const QJsonObject &info)> sendSyncTempList;
 };

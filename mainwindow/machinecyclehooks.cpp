@@ -183,7 +183,7 @@ CycleHooks DeVeWizard::makeCycleHooks()
         const bool colour = v->frameBytes > v->pixelCount;
         QImage image(v->grabBuffer.data(), v->imageWidth, v->imageHeight,
                      colour ? v->imageWidth * 4 : v->imageWidth,
-                     colour ? QImage::Format_RGB32 : QImage::Format_Indexed8);
+                     colour ? QImage::Format_RGBX8888 : QImage::Format_Indexed8);
         if (!colour)
             image.setColorTable(grayColorTable);
         QByteArray bytes;
@@ -366,6 +366,14 @@ void DeVeWizard::installEditorHooks()
     e.currentSlot = [this] { return currentSlot; };
     e.alarmState = [this]() -> int & { return alarmState; };
     e.ChangeCammer = [this] { ChangeCammer(); };
+    // The strip the area actions and the alarm-image review hid comes back with the main screen. Looked
+    // at once the closing path is done: an alarm cleared by a re-check is left in the same call.
+    e.editorClosed = [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (ioStatusWidget && alarmState != 2 && !(drawROIWidget && drawROIWidget->isVisible()))
+                ioStatusWidget->show();
+        });
+    };
 }
 
 // Start-up step 33 when "latchedalarm.json" is there: the alarm latched before the box stopped is

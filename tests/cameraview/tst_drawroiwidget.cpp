@@ -90,9 +90,13 @@ struct Fixture
     }
     CammerSingleton &edit() { return *views[0]->editTable; }
     CammerSingleton &live() { return *views[0]->liveTable; }
+    // A touch on the picture at screen point p (the regions' coordinates), where the page shows it.
     void touch(QEvent::Type type, QPoint p)
     {
-        QMouseEvent e(type, p, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+        const QRectF area = editor->pictureArea();
+        const QPointF onPage(area.left() + p.x() * area.width() / gShowW,
+                             area.top() + p.y() * area.height() / gShowH);
+        QMouseEvent e(type, onPage, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
                       type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(editor.get(), &e);
     }
@@ -376,6 +380,115 @@ private slots:
             const QStringList expected = clears ? QStringList{QStringLiteral("run 0 1"), QStringLiteral("check")}
                                                 : QStringList();
             QCOMPARE(f.calls, expected);
+        }
+    }
+
+    // A colour camera's frame holds the bytes R, G, B, 0 per pixel: a red frame is red in the editor.
+    void colourFrameShowsItsColours()
+    {
+        Fixture f;
+        CammerWidget &v = *f.views[0];
+        QVERIFY(v.setImageGeometry(320, 240, true));
+        for (size_t i = 0; i + 3 < v.grabBuffer.size(); i += 4) {
+            v.grabBuffer[i] = 230;    // R
+            v.grabBuffer[i + 1] = 20; // G
+            v.grabBuffer[i + 2] = 10; // B
+            v.grabBuffer[i + 3] = 0;
+        }
+        f.editor->setSourceIndex(0);
+        const QImage page = f.editor->grab().toImage();
+        const QColor px = page.pixelColor(f.editor->pictureArea().center().toPoint());
+        QVERIFY2(std::abs(px.red() - 230) <= 2 && std::abs(px.green() - 20) <= 2 && std::abs(px.blue() - 10) <= 2,
+                 qPrintable(px.name()));
+    }
+
+    // During an alarm review the editor shows what the last pass found, as the camera view does: a
+    // failed region and its spots in red, a passed region in green; a parameter preview is drawn on
+    // the editor's picture. Checked on the page's pixels around each outline.
+    void lastPassAndPreviewOnTheEditorPicture()
+    {
+        Fixture f;
+        CammerWidget &v = *f.views[0];
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({400, 280}, {600, 440});
+        f.editor->SlotSaveData();
+        f.editor->selectRoi(-1);
+        // The last pass: region 1 failed with one spot at image (20, 100)-(40, 110), region 2 passed.
+        v.roiPass[0][0] = false;
+        v.roiPass[0][1] = true;
+        v.spots[0][0][0].x1 = 1;
+        v.spots[0][0][1] = {20, 100, 40, 110};
+        // A preview result over image (250, 20)-(269, 39).
+        v.previewShown = true;
+        for (int y = 20; y < 40; ++y)
+            for (int x = 250; x < 270; ++x)
+                v.resultBuffer[size_t(y) * 320 + size_t(x)] = 255;
+        const QImage page = f.editor->grab().toImage();
+        const QRectF area = f.editor->pictureArea();
+        // Screen point to page point; the image is half the screen's size.
+        const auto onPage = [&](QPoint screen) {
+            return QPoint(int(area.left() + screen.x() * area.width() / gShowW),
+                          int(area.top() + screen.y() * area.height() / gShowH));
+        };
+        const auto near = [&](QPoint screen, auto test) {
+            const QPoint c = onPage(screen);
+            for (int dy = -3; dy <= 3; ++dy)
+                for (int dx = -3; dx <= 3; ++dx)
+                    if (test(page.pixelColor(c + QPoint(dx, dy))))
+                        return true;
+            return false;
+        };
+        const auto red = [](const QColor &c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; };
+        const auto green = [](const QColor &c) { return c.green() > 180 && c.red() < 90; };
+        QVERIFY(near({100, 140}, red));    // left edge of the failed region
+        QVERIFY(!near({100, 140}, green));
+        QVERIFY(near({400, 360}, green));  // left edge of the passed region
+        QVERIFY(!near({400, 360}, red));
+        QVERIFY(near({40, 210}, red));     // left edge of the spot, image (20, 105)
+        QVERIFY(red(page.pixelColor(onPage({520, 60})))); // inside the preview, image (260, 30)
+        QVERIFY(!red(page.pixelColor(onPage({560, 120})))); // beside it
+        // Leaving the editor takes the preview with it: the camera view no longer shows it.
+        f.editor->closePage();
+        QVERIFY(!v.previewShown);
+    }
+
+    // The panel lies beside the picture, and its buttons keep their places whichever region is
+    // selected (a ring shows a parameter more than a rectangle, a spot region two more).
+    void panelBesideThePictureButtonsInPlace()
+    {
+        Fixture f;
+        f.param.enableSpotDetect = 1;
+        const QRectF area = f.editor->pictureArea();
+        QWidget *panel = f.editor->findChild<QWidget *>(QStringLiteral("roiPanel"));
+        QVERIFY(panel);
+        QVERIFY(area.right() <= panel->geometry().left());
+        QCOMPARE(area.width() / area.height(), double(gShowW) / gShowH);
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        f.editor->setDrawMode(DrawROIWidget::DrawCircle);
+        f.drag({400, 300}, {400, 360});
+        const auto places = [&] {
+            QCoreApplication::sendPostedEvents(); // the panel's layout settles
+            QList<QRect> out;
+            for (QPushButton *b : panel->findChildren<QPushButton *>())
+                out << b->geometry();
+            return out;
+        };
+        f.editor->selectRoi(-1);
+        const QList<QRect> none = places();
+        f.editor->selectRoi(0);
+        QCOMPARE(places(), none);
+        f.editor->selectRoi(1);
+        QCOMPARE(places(), none);
+        QVERIFY(f.editor->setFunction(FuncSpot));
+        QCOMPARE(places(), none);
+        // Where the right edge of the screen is shown, no panel widget takes the touch.
+        for (QPoint screen : {QPoint(630, 10), QPoint(630, 470), QPoint(500, 240)}) {
+            const QPoint onPage(int(area.left() + screen.x() * area.width() / gShowW),
+                                int(area.top() + screen.y() * area.height() / gShowH));
+            QVERIFY2(!f.editor->childAt(onPage), qPrintable(QStringLiteral("%1,%2").arg(onPage.x()).arg(onPage.y())));
         }
     }
 };
