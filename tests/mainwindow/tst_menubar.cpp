@@ -416,6 +416,54 @@ private slots:
             QVERIFY2(page->isHidden(), page->metaObject()->className());
     }
 
+    // The status strip hidden by the area adjustment or the alarm-image review comes back when the
+    // editor closes, by Return or by the cycle; while an NG alarm is latched it stays as it is.
+    void stripBackAfterTheEditor_data()
+    {
+        QTest::addColumn<bool>("review"); // false: the area adjustment button
+        QTest::addColumn<bool>("byReturn"); // false: the cycle closes the page
+        QTest::addColumn<int>("alarmAtClose");
+        QTest::addColumn<bool>("stripShown");
+        QTest::newRow("area adjustment, Return") << false << true << 3 << true;
+        QTest::newRow("alarm-image review, Return") << true << true << 3 << true;
+        QTest::newRow("area adjustment, closed by the cycle") << false << false << 0 << true;
+        QTest::newRow("review, an NG alarm latched meanwhile") << true << false << 2 << false;
+    }
+    void stripBackAfterTheEditor()
+    {
+        QFETCH(bool, review);
+        QFETCH(bool, byReturn);
+        QFETCH(int, alarmAtClose);
+        TestWorkDir dir;
+        DeVeWizard window;
+        window.show();
+        gSysParam->isPswUsed = 1;
+        window.loginLevel = 1;
+        window.alarmState = 0;
+        QVERIFY(window.ioStatusWidget->isVisible());
+        if (review) {
+            window.machineCycle->SlotShowAlarmImgae();
+        } else {
+            cameraViewHooks().showMenuBar();
+            QTest::mouseClick(window.indexButton->areaButton, Qt::LeftButton);
+        }
+        QVERIFY(window.drawROIWidget->isVisible());
+        QVERIFY(window.ioStatusWidget->isHidden());
+        window.alarmState = alarmAtClose;
+        if (byReturn)
+            window.drawROIWidget->SlotReturn();
+        else
+            window.drawROIWidget->closePage();
+        QFETCH(bool, stripShown);
+        if (stripShown) {
+            QTRY_VERIFY(window.ioStatusWidget->isVisible());
+        } else {
+            QTest::qWait(50);
+            QVERIFY(window.ioStatusWidget->isHidden());
+        }
+        QVERIFY(!window.drawROIWidget->isVisible());
+    }
+
     // Confirm on the real screen of a real window: the exact English record line of the example
     // changes (delay, camera 3 exposure, the ejector-pulse label with its apostrophes, password) is
     // stored intact in RECORD.db, the block is saved, and the bar's snapshot buttons follow at once.
