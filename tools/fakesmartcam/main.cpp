@@ -8,6 +8,8 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
+#include <QJsonValue>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -77,6 +79,20 @@ int main(int argc, char **argv)
     std::printf("fakesmartcam %s on 127.0.0.1:%u (control) and %u (pictures), %s pictures\n",
                 qPrintable(camera.deviceId()), o.controlPort, o.picturePort, qPrintable(chosen));
     std::fflush(stdout);
+    // Every 10 s while pictures are asked for: how many, against the frame rate the box set.
+    QTimer report;
+    int reported = 0;
+    QObject::connect(&report, &QTimer::timeout, [&] {
+        const int sent = camera.picturesSent();
+        if (sent != reported) {
+            const QJsonValue rate = camera.params().value(QStringLiteral("FrameRate"));
+            std::printf("fakesmartcam: %d pictures asked for in 10 s, frame rate %s\n", sent - reported,
+                        rate.isUndefined() ? "not set" : qPrintable(QString::number(rate.toDouble())));
+            std::fflush(stdout);
+            reported = sent;
+        }
+    });
+    report.start(10000);
     const int result = app.exec();
     setCommandRunner(nullptr);
     return result;

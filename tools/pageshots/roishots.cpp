@@ -1,5 +1,7 @@
 // Screenshots of the region editor on a made-up camera picture: one with each region shape selected
-// (rectangle, ring, polygon) and one with the parameter panel of a spot region, for a person to look at.
+// (rectangle, ring, polygon), one with the parameter panel of a spot region, an alarm review with the
+// last pass's failed region, spots and a parameter preview, and a colour frame of red, green and blue
+// bars, for a person to look at.
 // Usage: roishots <output-dir> <language 0..3>   (run on a 1920 x 1080 X screen)
 
 #include "cameradeviceinfo.h"
@@ -107,6 +109,37 @@ int main(int argc, char **argv)
     editor.selectRoi(0);
     editor.setFunction(1); // spot detection: its own parameter names and ranges
     grab(out + QStringLiteral("/roi_spot_panel_%1.png").arg(lang));
+
+    // An alarm review: the rectangle failed the last pass with two spots, the ring passed; a
+    // parameter preview marks what the spot region would find.
+    *view->liveTable = *view->editTable; // judged regions, as after a save
+    editor.selectRoi(-1);
+    view->roiPass[0][0] = false;
+    view->spots[0][0][0].x1 = 2;
+    view->spots[0][0][1] = {view->imageWidth / 8, view->imageHeight / 4, view->imageWidth / 8 + 30,
+                            view->imageHeight / 4 + 20};
+    view->spots[0][0][2] = {view->imageWidth / 5, view->imageHeight / 3, view->imageWidth / 5 + 16,
+                            view->imageHeight / 3 + 16};
+    view->previewShown = true;
+    for (int y = view->imageHeight / 2; y < view->imageHeight / 2 + 40; ++y)
+        for (int x = view->imageWidth / 4; x < view->imageWidth / 4 + 60; ++x)
+            view->resultBuffer[size_t(y) * size_t(view->imageWidth) + size_t(x)] = 255;
+    editor.update();
+    grab(out + QStringLiteral("/roi_alarm_review_%1.png").arg(lang));
+
+    // A colour camera's frame (bytes R, G, B, 0): red, green and blue bars from the left.
+    view->setImageGeometry(view->imageWidth, view->imageHeight, true);
+    for (int y = 0; y < view->imageHeight; ++y)
+        for (int x = 0; x < view->imageWidth; ++x) {
+            uchar *px = view->grabBuffer.data() + (size_t(y) * size_t(view->imageWidth) + size_t(x)) * 4;
+            const int bar = x * 3 / view->imageWidth;
+            px[0] = bar == 0 ? 220 : 30;
+            px[1] = bar == 1 ? 220 : 30;
+            px[2] = bar == 2 ? 220 : 30;
+            px[3] = 0;
+        }
+    editor.setSourceIndex(0);
+    grab(out + QStringLiteral("/roi_colour_bars_%1.png").arg(lang));
     editor.closePage();
     view.reset();
     setParamQueryHook(nullptr);
