@@ -225,7 +225,8 @@ void CammerWidget::followCamera()
     const bool linked = camera->isOnline();
     const bool triggered = gSysParam && gSysParam->useExtTrigger;
     const qint64 silentMs = appMonotonicMs() - deliveredMs;
-    const bool online = linked && (triggered || silentMs < kFrameStaleMs);
+    const bool online =
+        linked && (triggered || silentMs < frameStaleLimitMs(gSysParam ? gSysParam->frameSpeed : 0));
     if (connected && !online) {
         if (linked)
             qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "lost: no new picture for"

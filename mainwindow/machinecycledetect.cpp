@@ -66,7 +66,7 @@ bool MachineCycle::frameFresh(int c, quint64 fromPass) const
     if (gSysParam->useExtTrigger)
         return true;
     const qint64 age = hooks.frameAgeMs ? hooks.frameAgeMs(c) : 0;
-    return age >= 0 && age < kFrameStaleMs;
+    return age >= 0 && age < frameStaleLimitMs(gSysParam->frameSpeed);
 }
 
 bool MachineCycle::camerasSeen(quint64 fromPass)

@@ -284,15 +284,22 @@ private slots:
         QTest::addColumn<qint64>("age");
         QTest::addColumn<bool>("extTrigger");
         QTest::addColumn<bool>("judged");
-        QTest::newRow("re-detection, frame at the limit: held") << false << kFrameStaleMs << false << false;
+        QTest::addColumn<int>("frameSpeed"); // frames a second
+        QTest::newRow("re-detection, frame at the limit: held")
+            << false << kFrameStaleMs << false << false << 12;
         QTest::newRow("re-detection, frame just younger: judged")
-            << false << kFrameStaleMs - 1 << false << true;
+            << false << kFrameStaleMs - 1 << false << true << 12;
         QTest::newRow("re-detection, external trigger, old frame: judged")
-            << false << 60000LL << true << true;
+            << false << 60000LL << true << true << 12;
         QTest::newRow("re-check, frame too old: held, alarm stays")
-            << true << kFrameStaleMs + 1 << false << false;
+            << true << kFrameStaleMs + 1 << false << false << 12;
         QTest::newRow("re-check, young frame: judged, the OK clears the alarm")
-            << true << 0LL << false << true;
+            << true << 0LL << false << true << 12;
+        // Three frame periods at one frame a second: a slowed-down camera is not stale between frames.
+        QTest::newRow("re-detection, 1 frame a second, frame 2.9 s old: judged")
+            << false << 2900LL << false << true << 1;
+        QTest::newRow("re-detection, 1 frame a second, frame 3 s old: held")
+            << false << 3000LL << false << false << 1;
     }
     void reDetectionAndReCheckJudgeOnlyYoungFrames()
     {
@@ -300,7 +307,9 @@ private slots:
         QFETCH(qint64, age);
         QFETCH(bool, extTrigger);
         QFETCH(bool, judged);
+        QFETCH(int, frameSpeed);
         standardMachine(0, 0, 0);
+        param.frameSpeed = frameSpeed;
         param.slotEnabled[0] = 0;
         param.enableProdDetect = 0;
         param.reMoldTimes = reCheck ? 0 : 1;
