@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QGridLayout>
+#include <QIODevice>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
@@ -19,10 +20,79 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 // A longer line is a wrong file; its text would only stretch the page.
 constexpr int kMaxLineLength = 200;
+// Bytes kept of each line: UTF-8 gives at least one character per four bytes, so every character the
+// page can show is inside them.
+constexpr qint64 kLineHeadBytes = 4 * (kMaxLineLength + 1);
+
+// The file as the page reads it, each line cut to its first kLineHeadBytes bytes with its line end
+// kept. The rest of a longer line is passed over block by block up to its line end, so one line of a
+// gigabyte costs neither memory nor more than a read of the file.
+class LineHeadDevice : public QIODevice
+{
+public:
+    explicit LineHeadDevice(QIODevice *source) : m_source(source), m_block(1 << 20, Qt::Uninitialized) {}
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override
+    {
+        return QIODevice::bytesAvailable() + (m_end - m_pos) + (m_source->atEnd() ? 0 : 1);
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        qint64 given = 0;
+        while (given < maxSize && fill()) {
+            const char *at = m_block.constData() + m_pos;
+            const qint64 available = m_end - m_pos;
+            if (m_lineBytes >= kLineHeadBytes) {
+                const void *lineEnd = std::memchr(at, '\n', size_t(available));
+                if (!lineEnd) {
+                    m_pos = m_end;
+                    continue;
+                }
+                m_pos += static_cast<const char *>(lineEnd) - at; // the line end itself is passed on
+                m_lineBytes = 0;
+                continue;
+            }
+            qint64 take = std::min({available, maxSize - given, kLineHeadBytes - m_lineBytes});
+            const void *lineEnd = std::memchr(at, '\n', size_t(take));
+            if (lineEnd) {
+                take = static_cast<const char *>(lineEnd) - at + 1;
+                m_lineBytes = 0;
+            } else {
+                m_lineBytes += take;
+            }
+            std::memcpy(data + given, at, size_t(take));
+            given += take;
+            m_pos += take;
+        }
+        return given > 0 ? given : -1;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    bool fill()
+    {
+        if (m_pos < m_end)
+            return true;
+        m_pos = 0;
+        m_end = std::max<qint64>(0, m_source->read(m_block.data(), m_block.size()));
+        return m_end > 0;
+    }
+
+    QIODevice *m_source;
+    QByteArray m_block;
+    qint64 m_pos = 0;
+    qint64 m_end = 0;
+    qint64 m_lineBytes = 0; // of the current line, passed on so far
+};
 
 // One cell of the list. conf.txt comes with the box but can be replaced from a stick, so its text is
 // shown as written, never read as markup; a text wider than its column is cut with an ellipsis instead
@@ -128,9 +198,11 @@ void HardwareConfigurationWidget::readConfList(QList<ConfEntry> &out)
 {
     out.clear();
     QFile file(QStringLiteral("conf.txt"));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return;
-    QTextStream in(&file);
+    LineHeadDevice heads(&file);
+    heads.open(QIODevice::ReadOnly);
+    QTextStream in(&heads);
     const QLatin1Char underscore('_');
     const QLatin1Char blank(' ');
     while (!in.atEnd()) {

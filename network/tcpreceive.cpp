@@ -164,8 +164,15 @@ bool SCI_ExecObj_Recv::parseMultipart(const QByteArray &body, const QByteArray &
         const int dataSize = std::max(0, chunk.size() - dataStart - 2);
         const QByteArray partData = QByteArray::fromRawData(chunk.constData() + dataStart, dataSize);
         QString name, type;
+        // The expression reads the whole part head, so its answer is the same for every
+        // "Content-Disposition" line: it runs once per part, not once per line, or a head of many such
+        // lines would cost the square of its size.
+        bool nameSearched = false;
         for (const QString &line : partHead.split(QStringLiteral("\r\n"))) {
             if (line.contains(QLatin1String("Content-Disposition"))) {
+                if (nameSearched)
+                    continue;
+                nameSearched = true;
                 const QRegularExpressionMatch m = nameRx.match(utf8UpToNul(chunk.constData(), headEnd));
                 if (m.hasMatch())
                     name = m.captured(1);

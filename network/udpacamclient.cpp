@@ -38,6 +38,7 @@ void UDP_ACam_Client::waitMs(int ms)
 QMap<QString, ACamDeviceInfo> UDP_ACam_Client::sendDiscover()
 {
     deviceMap.clear();
+    m_heardOrder.clear();
     for (const NetInterfaceInfo &i : qAsConst(interfaces)) {
         qCDebug(lcNetwork).noquote() << "AppCli-Send(gvcp_cmd_discover) by:" << i.ip;
         sendCommandFrom(i.ip, buildDiscoverCmd());
@@ -82,6 +83,16 @@ void UDP_ACam_Client::sendForceIp()
     waitMs(1000);
 }
 
+void UDP_ACam_Client::rememberDevice(const QString &id, const ACamDeviceInfo &info)
+{
+    m_heardOrder.removeOne(id);
+    // The map is public: ids someone else removed are passed over.
+    while (deviceMap.size() - (deviceMap.contains(id) ? 1 : 0) >= kMaxDevices && !m_heardOrder.isEmpty())
+        deviceMap.remove(m_heardOrder.takeFirst());
+    m_heardOrder << id;
+    deviceMap.insert(id, info);
+}
+
 void UDP_ACam_Client::AnalysisRecvMessage(sockaddr_in saclient, std::string recvbuf)
 {
     Q_UNUSED(saclient)
@@ -93,7 +104,7 @@ void UDP_ACam_Client::AnalysisRecvMessage(sockaddr_in saclient, std::string recv
         ACamDeviceInfo info;
         copyAcamPayload(recvbuf.data(), recvbuf.size(), info.bytes, ACamDeviceInfo::kSize);
         const QString id = info.id();
-        deviceMap.insert(id, info);
+        rememberDevice(id, info);
         qCInfo(lcNetwork).noquote() << "AppCli-Recv(GVCP_DISCOVERY_ACK):" << escapeForLog(info.model())
                                     << escapeForLog(id) << ipToText(info.ip()) << ipToText(info.mask())
                                     << "->" << ipToText(info.requesterIp());

@@ -26,6 +26,10 @@ public:
     // Asks the cameras on the interface of camera `id` to restart their daemon.
     void sendRebootDaemon(const QString &id);
 
+    // At most this many cameras are kept between two discoveries; a new id beyond them drops the one
+    // heard from longest ago, so acks with ever new ids cannot grow the map.
+    static constexpr int kMaxDevices = 64;
+
     QMap<QString, ACamDeviceInfo> deviceMap; // by id text
 
 public slots:
@@ -33,5 +37,8 @@ public slots:
 
 private:
     void sendCommandFrom(const QString &local, const std::string &datagram);
+    void rememberDevice(const QString &id, const ACamDeviceInfo &info);
     static void waitMs(int ms);
+
+    QStringList m_heardOrder; // ids of deviceMap, the one heard from longest ago first
 };

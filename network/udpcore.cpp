@@ -3,6 +3,7 @@
 #include "commandrunner.h"
 #include "mutexlocker.h"
 #include "networklog.h"
+#include "queuedhandoff.h"
 #include "udpplatform.h"
 
 #include <QEventLoop>
@@ -329,6 +330,7 @@ UDP_Core::UDP_Core(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<sockaddr_in>("sockaddr_in");
     qRegisterMetaType<std::string>("std::string");
+    trackQueuedHandoffs();
     for (const QString &name : udpPlatform()->interfaceNames()) {
         if (name == QLatin1String("lo"))
             continue;
@@ -430,12 +432,15 @@ void UDP_Core::Slot_StartListen()
                 watched.push_back(pollfd{fd, POLLIN, 0});
         const int ready = ::poll(watched.data(), nfds_t(watched.size()), kPollPeriodMs);
         reportHeldBackRecvLines();
+        logDroppedCalls();
         if (ready <= 0)
             continue;
         for (const pollfd &p : watched)
             if (p.revents & (POLLIN | POLLERR))
                 receiveFrom(p.fd);
+        logDroppedCalls();
     }
+    logDroppedCalls();
     qCDebug(lcNetwork) << "finish listening" << threadId();
 }
 
@@ -464,10 +469,35 @@ void UDP_Core::receiveFrom(int fd)
     std::string received(buffer, kReceiveBufferSize);
     if (directDispatch || thread() == QThread::currentThread()) {
         AnalysisRecvMessage(sender, std::move(received));
-    } else {
-        QMetaObject::invokeMethod(this, "AnalysisRecvMessage", Qt::QueuedConnection,
-                                  Q_ARG(sockaddr_in, sender), Q_ARG(std::string, received));
+        return;
     }
+    if (m_queuedCalls.load() >= kMaxQueuedCalls) {
+        ++m_droppedCalls;
+        return;
+    }
+    ++m_queuedCalls;
+    releaseBeforeQueuedPost();
+    QMetaObject::invokeMethod(
+        this,
+        [this, sender, received = std::move(received)]() mutable {
+            --m_queuedCalls;
+            AnalysisRecvMessage(sender, std::move(received));
+        },
+        Qt::QueuedConnection);
+}
+
+void UDP_Core::logDroppedCalls()
+{
+    if (m_droppedCalls == 0)
+        return;
+    const qint64 now = appMonotonicMs();
+    if (m_droppedLoggedMs != 0 && now - m_droppedLoggedMs < 1000)
+        return;
+    qCWarning(lcNetwork).noquote() << QStringLiteral("%1 datagrams dropped: %2 already wait for the receiving thread")
+                                          .arg(m_droppedCalls)
+                                          .arg(kMaxQueuedCalls);
+    m_droppedCalls = 0;
+    m_droppedLoggedMs = now;
 }
 
 void UDP_Core::reportHeldBackRecvLines()

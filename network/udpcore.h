@@ -7,7 +7,8 @@
 // Threads: construct, startListen, stopListen, sendAndWait, localIpForPeer and findInterfaceByIp on
 // the thread the object lives in. The receive loop runs on its own std::thread; it dispatches each
 // datagram queued to the object's thread, or directly on the loop thread when directDispatch is set
-// (the subclass then does its own locking). `interfaces` and `deviceSerial` are written during
+// (the subclass then does its own locking). At most kMaxQueuedCalls datagrams wait for the object's
+// thread at a time; the loop drops the ones beyond and logs their count once a second. `interfaces` and `deviceSerial` are written during
 // construction (and by the responder's force-IP handling, on the object's thread) only.
 
 #include "logmanager.h"
@@ -122,6 +123,10 @@ public:
     // The interface whose address text equals `ip`; five empty texts when none.
     NetInterfaceInfo findInterfaceByIp(const QString &ip) const;
 
+    // Datagrams handed to the object's thread and not yet analysed, at most: a flood from the LAN must
+    // not queue work for the GUI thread, which runs the machine cycle, faster than it can do it.
+    static constexpr int kMaxQueuedCalls = 64;
+
     QString deviceSerial;
     bool directDispatch = false;                // set by a subclass's constructor only
     QMap<QString, NetInterfaceInfo> interfaces; // keyed by MAC text, without "lo"
@@ -139,6 +144,8 @@ public slots:
 private:
     void receiveFrom(int fd);
     void reportHeldBackRecvLines();
+    // Loop thread: the count of dropped datagrams, at most once a second.
+    void logDroppedCalls();
 
     std::atomic<bool> listening{false};
     std::atomic<bool> m_loopRunning{false};
@@ -148,4 +155,8 @@ private:
     // Every datagram differs, so a flood escapes the log's repeat rule: "--RecvMsg" lines are capped
     // per second instead. Loop thread only.
     LogLineLimit recvMsgLimit{20};
+    std::atomic<int> m_queuedCalls{0}; // posted to the object's thread, not yet run
+    // Loop thread only.
+    qint64 m_droppedCalls = 0;
+    qint64 m_droppedLoggedMs = 0;
 };

@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 target=${2:-ioframescanner}
 cflags=()
+options=()
 if ! command -v clang++ >/dev/null; then
     echo "fuzz.sh: clang++ is not installed (./scripts/deps.sh installs it)" >&2
     exit 1
@@ -23,7 +24,9 @@ case "$target" in
     # The receive step also needs Qt Network's socket types, OpenCV's core and the records' moc.
     tcpreceive) sources=(network/tcpreceive.cpp network/tcprecords.cpp core/clock.cpp build/fuzz/moc_tcprecords.cpp)
                 cflags=($(pkg-config --cflags Qt5Network opencv4))
-                libs=($(pkg-config --libs Qt5Core Qt5Network) -lopencv_core) ;;
+                libs=($(pkg-config --libs Qt5Core Qt5Network) -lopencv_core)
+                # Far above libFuzzer's 4,096-byte default: part heads and bodies of a megabyte and more.
+                options=(-max_len=2000000) ;;
     *) echo "fuzz.sh: unknown target $target" >&2; exit 1 ;;
 esac
 out=build/fuzz
@@ -35,5 +38,5 @@ clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitiz
     $(pkg-config --cflags Qt5Core) "${cflags[@]}" -DQT_NO_VERSION_TAGGING -Icore -Inetwork \
     "tests/fuzz/fuzz_$target.cpp" "${sources[@]}" "${libs[@]}" -o "$out/fuzz_$target"
 cd "$out"
-"./fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+"./fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 "${options[@]}" \
     "$corpus" "../../tests/fuzz/corpus/$target" 2>&1 | tee "fuzz_$target.log" | tail -n 25

@@ -25,6 +25,8 @@
 #include <QTextCodec>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 class QuietRunner : public CommandRunner
@@ -98,6 +100,44 @@ private slots:
             << QByteArray("CPU\tJ6412\r\n\r\n\nRAM\t8_GB\r\nDisk\t128_GB")
             << QStringList{"CPU|J6412|i", "RAM|8 GB|i", "Disk|128 GB|i"};
         QTest::newRow("UTF-8") << QByteArray("相机\t工业_相机\n") << QStringList{"相机|工业 相机|i"};
+        // A line is cut to its first 200 characters; the rest of it up to its line end is passed over.
+        QTest::newRow("201 characters: the first 200")
+            << "A\t" + QByteArray(199, 'x') + "\nB\tc\n"
+            << QStringList{"A|" + QString(198, 'x') + "|i", "B|c|i"};
+        QTest::newRow("200 characters and CR LF: whole")
+            << "A\t" + QByteArray(198, 'y') + "\r\nB\tc\r\n"
+            << QStringList{"A|" + QString(198, 'y') + "|i", "B|c|i"};
+        QTest::newRow("100,000 characters of three bytes, then the next line")
+            << "Box\t" + QString(100000, QChar(0x76F8)).toUtf8() + "\r\nCPU\tJ6412"
+            << QStringList{"Box|" + QString(196, QChar(0x76F8)) + "|i", "CPU|J6412|i"};
+        QTest::newRow("an overlong line at the end, without line end")
+            << "CPU\tJ6412\n" + QByteArray(5000, '_') << QStringList{"CPU|J6412|i", QString(200, ' ') + "|<empty>|h"};
+    }
+
+    // A line of 1.2 GB (a hole in the file, read as zero bytes) between two good lines: the page
+    // shows the good ones and the line's first 200 characters, and the read holds none of the rest.
+    void overlongLineCostsNoMemory()
+    {
+        TestWorkDir dir(TestWorkDir::Empty);
+        QFile file(QStringLiteral("conf.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Camera_Model\tGigE\nLong\tABC");
+        const qint64 hole = 1200LL * 1000 * 1000;
+        QVERIFY(file.seek(file.pos() + hole));
+        file.write("\nCount\t2\n");
+        file.close();
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        QList<ConfEntry> entries;
+        HardwareConfigurationWidget::readConfList(entries);
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        const long grownKb = after.ru_maxrss - before.ru_maxrss;
+        QVERIFY2(grownKb < 100 * 1024, qPrintable(QString::number(grownKb)));
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(entries.at(0), ConfEntry("Camera Model", "GigE"));
+        QCOMPARE(entries.at(1), ConfEntry("Long", "ABC" + QString(200 - 8, QChar(0))));
+        QCOMPARE(entries.at(2), ConfEntry("Count", "2"));
     }
     void confList()
     {

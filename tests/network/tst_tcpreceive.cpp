@@ -285,6 +285,19 @@ void TestTcpReceive::parsesOrDrops_data()
     QTest::newRow("width x height overflows 32 bits")
         << QList<QByteArray>{picture(1, 65536, 65536, px.left(0)), picture(3, 2147483647, 2, px.left(6))}
         << QStringList{"POST  id=p", "POST  id=p"} << false;
+    // The part name is the quoted run after the last "name=" of the part head that has one.
+    const QByteArray fileHead = B + "\r\nContent-Disposition: form-data; name=\"img\"; filename=\"img.raw\"\r\n"
+                                    "Content-Type: text/plain\r\n\r\nabc\r\n" + B + "\r\n";
+    QTest::newRow("name and filename: the filename's run")
+        << QList<QByteArray>{message("HTTP/1.1 200 OK", "f", "multipart/form-data;boundary=" + B, fileHead)}
+        << QStringList{"POST  id=f data:img.raw=abc"} << false;
+    QByteArray manyNames = B + "\r\n";
+    for (int i = 0; i < 3000; ++i)
+        manyNames += "Content-Disposition: form-data; name=\"n" + QByteArray::number(i) + "\"\r\n";
+    manyNames += "Content-Type: text/plain\r\n\r\nv\r\n" + B + "\r\n";
+    QTest::newRow("3000 name lines in one part head: the last")
+        << QList<QByteArray>{message("HTTP/1.1 200 OK", "m", "multipart/form-data;boundary=" + B, manyNames)}
+        << QStringList{"POST  id=m data:n2999=v"} << false;
     QTest::newRow("empty boundary") << QList<QByteArray>{message(
                                            "POST /m HTTP/1.1", "e",
                                            "multipart/form-data;boundary=", part("x", "text", "y"))}

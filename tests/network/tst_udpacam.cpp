@@ -3,6 +3,7 @@
 // over the loopback device between a client and a responder.
 
 #include "clock.h"
+#include "guigapmeter.h"
 #include "udpacamclient.h"
 #include "udpacamserver.h"
 #include "udptestsupport.h"
@@ -10,6 +11,9 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -217,6 +221,84 @@ local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
 
         QTest::ignoreMessage(QtInfoMsg, "Reboot VekCamera error!");
         client.sendRebootDaemon("cam7");
+    }
+
+    // Acks with ever new ids: the map keeps the 64 heard from last, a camera heard again counts as new.
+    void deviceMapKeepsTheLastHeard()
+    {
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::AckPort));
+        UDP_ACam_Client client;
+        auto hear = [&client](const QString &id) {
+            client.AnalysisRecvMessage(from("10.0.0.5"), padded(bytes(buildDiscoveryAck(
+                                                             id, "10.0.0.1", "10.0.0.5", "255.0.0.0",
+                                                             "10.0.0.1", "02:00:00:00:00:01"))));
+        };
+        for (int i = 0; i < 64; ++i)
+            hear(QStringLiteral("cam%1").arg(i));
+        QCOMPARE(client.deviceMap.size(), 64);
+        hear("cam0"); // heard again: now the newest
+        for (int i = 64; i < 100; ++i)
+            hear(QStringLiteral("cam%1").arg(i));
+        QStringList expected{"cam0"};
+        for (int i = 37; i < 100; ++i)
+            expected << QStringLiteral("cam%1").arg(i);
+        QStringList kept = client.deviceMap.keys();
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(kept, expected);
+        // A new discovery starts from an empty map.
+        client.sendDiscover();
+        QVERIFY(client.deviceMap.isEmpty());
+    }
+
+    // 120,000 acks with new ids arrive while the GUI thread is busy with something else: afterwards
+    // the cycle's timer is never kept waiting for a backlog, and the map stays bounded.
+    void ackFloodKeepsTheCycleRunning()
+    {
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::AckPort));
+        UDP_ACam_Client client;
+        const quint16 port = freeLoopbackPort();
+        QCOMPARE(client.startListen("127.0.0.1", port), 0);
+        const int flood = 120000;
+        std::atomic<int> sent{0};
+        std::thread sender([&] {
+            UdpTestPeer peer;
+            if (!peer.bind("127.0.0.1", 0))
+                return;
+            for (int i = 0; i < flood; ++i) {
+                const std::string ack = buildDiscoveryAck(QStringLiteral("flood%1").arg(i), "127.0.0.1",
+                                                          "127.0.0.1", "255.0.0.0", "127.0.0.1",
+                                                          "02:00:00:00:00:01");
+                peer.sendTo("127.0.0.1", port, bytes(ack));
+                sent = i + 1;
+                if (i % 32 == 31)
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        // Every line of the flood would go to the test's output.
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &,
+                                                                    const QString &) {});
+        while (sent.load() < flood)
+            QThread::msleep(10); // a long detection pass: the GUI thread does not look at events
+        sender.join();
+        GuiGapMeter meter;
+        meter.start();
+        QElapsedTimer quiet;
+        quiet.start();
+        int lastSize = -1;
+        QElapsedTimer total;
+        total.start();
+        // Until nothing new has arrived for a second: the whole backlog has been worked off.
+        while (quiet.elapsed() < 1000 && total.elapsed() < 120000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            if (client.deviceMap.size() != lastSize) {
+                lastSize = client.deviceMap.size();
+                quiet.restart();
+            }
+        }
+        const qint64 gap = meter.stop();
+        qInstallMessageHandler(previous);
+        QVERIFY2(gap < 1000, qPrintable(QString::number(gap)));
+        QVERIFY(client.deviceMap.size() <= UDP_ACam_Client::kMaxDevices);
     }
 
     // The responder's commands in order, then how often it signalled a clock change and a restart.

@@ -330,6 +330,52 @@ desktop sends to the LAN ~ reach ~ 127.0.0.1 ~ 192.168.1.255 ~ no
         QVERIFY2(lines.at(21).endsWith("(11): next second"), qPrintable(lines.at(21)));
     }
 
+    // 500 datagrams while the object's thread looks at no event: 64 wait for it, the rest are dropped
+    // and counted in one log line; once the flood is over a sendAndWait gets its answer as before.
+    void handOverIsBounded()
+    {
+        RecordingCore core;
+        const quint16 port = freeLoopbackPort();
+        QCOMPARE(core.startListen("127.0.0.1", port), 0);
+        {
+            MutexLocker lock(&gLogMutex);
+            gLog.clear();
+        }
+        const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+        UdpTestPeer peer;
+        QVERIFY(peer.bind("127.0.0.1", 0));
+        for (int i = 0; i < 500; ++i) {
+            QVERIFY(peer.sendTo("127.0.0.1", port, QByteArray::number(i)));
+            if (i % 50 == 49)
+                QThread::msleep(20); // the receive loop keeps up; only the hand-over is full
+        }
+        QThread::msleep(1500); // the count line is written within a second of the last drop
+        QCoreApplication::processEvents();
+        QTest::qWait(100);
+        QCOMPARE(core.received.size(), 64);
+        for (int i = 0; i < 64; ++i)
+            QCOMPARE(QByteArray(core.received.at(i).c_str()), QByteArray::number(i));
+
+        std::thread far([&] {
+            const QByteArray got = peer.receive(2000);
+            peer.sendTo("127.0.0.1", port, "re:" + got);
+        });
+        UdpPeer target{"127.0.0.1", peer.port(), "127.0.0.1", 2000, 0};
+        std::string reply;
+        const int rc = core.sendAndWait(target, "ping", &reply);
+        far.join();
+        qInstallMessageHandler(previous);
+        QCOMPARE(rc, 0);
+        QCOMPARE(QString::fromStdString(reply), QString("re:ping"));
+        MutexLocker lock(&gLogMutex);
+        const QStringList drops = gLog.filter("datagrams dropped");
+        QVERIFY2(drops.size() >= 1 && drops.size() <= 3, qPrintable(drops.join('\n')));
+        int dropped = 0;
+        for (const QString &line : drops)
+            dropped += line.section(' ', 0, 0).toInt();
+        QCOMPARE(dropped, 500 - 64);
+    }
+
     // The system's text parser reads an empty or garbled destination as 255.255.255.255; such a send
     // would reach every device on the subnet.
     void unreadableDestinationIsNotBroadcast()
