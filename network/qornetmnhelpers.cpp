@@ -15,6 +15,8 @@ namespace {
 constexpr int kWatchdogMs = 1000;
 constexpr quint64 kHeartbeatEvery = 3;
 constexpr quint64 kRestartEvery = 900; // 15 minutes of live link
+// The longest the GUI thread waits for the old link's socket thread when the link is replaced.
+constexpr int kRetireWaitMs = 200;
 
 void killHelpers()
 {
@@ -101,7 +103,7 @@ void QOR_NETMN::restartHelpers()
     killHelpers();
     // An argument list, not a shell line: the program directory may hold any character.
     startDetachedCommand(QStringLiteral("./cnt_net/pynet_monitor"), {config});
-    start(QHostAddress(QStringLiteral("127.0.0.1")), reportPort);
+    startRetiring(QHostAddress(QStringLiteral("127.0.0.1")), reportPort, kRetireWaitMs);
     if (videoEnabled) {
         const QSize size = screenSize();
         createShm(0, size.width(), size.height());
@@ -119,7 +121,7 @@ void QOR_NETMN::onWatchdogTimer()
 {
     if (!isLinkAlive()) {
         serverConnected = false;
-        if (start(QHostAddress(QStringLiteral("127.0.0.1")), reportPort)) {
+        if (startRetiring(QHostAddress(QStringLiteral("127.0.0.1")), reportPort, kRetireWaitMs)) {
             sendHeartbeat();
             sendOfferVideoMem();
         } else if (!isLinkAlive()) {

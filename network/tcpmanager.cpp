@@ -40,9 +40,13 @@ void deleteReactorLater(QORC::TcpReactor *reactor)
 
 } // namespace
 
+// How often reactors set aside are looked at: they go soon after their socket thread ends.
+constexpr int kRetiredSweepMs = 200;
+
 TcpManager::TcpManager(int type) : QObject(nullptr), type(type)
 {
     registerTcpMetaTypes();
+    connect(&m_retiredSweep, &QTimer::timeout, this, &TcpManager::sweepRetired);
 }
 
 TcpManager::~TcpManager()
@@ -58,6 +62,38 @@ bool TcpManager::start(const QHostAddress &host, quint16 port)
         reactor->disconnect(this);
         reactor.reset();
     }
+    return startNew(host, port);
+}
+
+bool TcpManager::startRetiring(const QHostAddress &host, quint16 port, int waitMs)
+{
+    if (reactor) {
+        reactor->disconnect(this);
+        // Deleting a reactor waits for its socket thread without limit; one still busy (a long parse
+        // of what a peer sent) waits aside until it has ended.
+        if (!reactor->stopWithin(waitMs)) {
+            m_retired << reactor;
+            m_retiredSweep.start(kRetiredSweepMs);
+        }
+        reactor.reset();
+    }
+    return startNew(host, port);
+}
+
+void TcpManager::sweepRetired()
+{
+    for (auto it = m_retired.begin(); it != m_retired.end();) {
+        if ((*it)->isRunning())
+            ++it;
+        else
+            it = m_retired.erase(it);
+    }
+    if (m_retired.isEmpty())
+        m_retiredSweep.stop();
+}
+
+bool TcpManager::startNew(const QHostAddress &host, quint16 port)
+{
     if (type == 1)
         reactor.reset(new QORC::TcpCliReactor, deleteReactorLater);
     else if (type == 0)

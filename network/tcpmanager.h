@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QSharedPointer>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <opencv2/core.hpp>
@@ -31,6 +32,10 @@ public:
     // Replaces the reactor by a new one of this manager's type and connects (client) or listens
     // (server) on host:port. The new reactor stays even when this fails; a later start replaces it.
     virtual bool start(const QHostAddress &host, quint16 port);
+    // As start, but the old reactor is only asked to end and waited for at most waitMs: one whose
+    // socket thread is still busy is set aside, cut off from this manager, and deleted once that thread
+    // has ended. For an owner on the GUI thread, which must never wait for a busy socket thread.
+    bool startRetiring(const QHostAddress &host, quint16 port, int waitMs);
     // Wires the reactor's unsolicited responses and requests to the two slots.
     virtual void connectReactor(Qt::ConnectionType responseType, Qt::ConnectionType requestType);
 
@@ -39,9 +44,19 @@ public:
     QSharedPointer<QORC::TcpReactor> reactor;
     const int type;
 
+    // Reactors set aside by startRetiring whose socket thread has not ended yet.
+    int retiredReactors() const { return m_retired.size(); }
+
 public slots:
     virtual void SlotRecvResponse_async(CTask_FormData response) = 0;
     virtual void SlotRecvRequest(CTask_FormData request) = 0;
+
+private:
+    bool startNew(const QHostAddress &host, quint16 port);
+    void sweepRetired();
+
+    QList<QSharedPointer<QORC::TcpReactor>> m_retired;
+    QTimer m_retiredSweep;
 };
 
 // The smart camera's requests. Codes: 0 success, -12 no connected session or no response in time

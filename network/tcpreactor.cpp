@@ -167,6 +167,14 @@ void TcpReactor::stop()
         qCInfo(lcNetwork) << "socketThreadPool_->waitForDone error!";
 }
 
+bool TcpReactor::stopWithin(int waitMs)
+{
+    if (!isRunning())
+        return true;
+    emit readyToClose();
+    return socketThreadPool_->waitForDone(waitMs);
+}
+
 void TcpReactor::adoptSocket(QAbstractSocket *socket)
 {
     touch();

@@ -102,6 +102,9 @@ public:
     virtual bool initialize();
     // Ends the socket thread (its sessions are deleted there) and waits for it.
     virtual void stop();
+    // Asks the socket thread to end and waits for it at most waitMs: false when it still runs (busy
+    // with a long piece of work); it then ends once that work is done.
+    bool stopWithin(int waitMs);
     virtual void wireSession(Session *session);
     // Gives the task an id when it has none and writes it to its target: sessionId -1 every session,
     // -2 none, otherwise that session. The write happens later in the socket thread.

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "fakepeers.h"
+#include "guigapmeter.h"
 #include "qornetmn.h"
 #include "startup.h"
 #include "tcptestpair.h"
@@ -18,7 +19,9 @@
 #include <QtTest>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <sys/sem.h>
 #include <sys/shm.h>
 #include <time.h>
@@ -116,6 +119,8 @@ private slots:
     void serverTime_data();
     void serverTime();
     void watchdog();
+    void watchdogNeverWaitsForABusyLink_data();
+    void watchdogNeverWaitsForABusyLink();
 };
 
 void TestReportLink::linkStates_data()
@@ -322,6 +327,104 @@ void TestReportLink::watchdog()
     shmctl(seg.shmid, IPC_RMID, nullptr);
     semctl(seg.semid, 0, IPC_RMID);
     QOR_NETMN::ipcKeyPath = "/tmp";
+}
+
+namespace {
+// A reporting process that answers the first heartbeat with one multipart reply whose part head holds
+// `lines` name lines, and counts the connections made to it.
+class HostileReporter : public QObject
+{
+public:
+    QTcpServer server;
+    int connections = 0;
+    bool answered = false;
+    QByteArray reply;
+
+    explicit HostileReporter(int lines)
+    {
+        const QByteArray b = "------------------------tcpservreactor";
+        QByteArray body = b + "\r\n";
+        for (int i = 0; i < lines; ++i)
+            body += "Content-Disposition: form-data; name=\"img" + QByteArray::number(i) + "\"\r\n";
+        body += "Content-Type: application/json\r\n\r\n{\"cntserver\":true}\r\n" + b + "\r\n";
+        reply = "HTTP/1.1 200 OK\r\nUser-Agent: hostile\r\nContent-Type: multipart/form-data;boundary=" + b +
+                "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                ++connections;
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    if (socket->readAll().contains(kHeartbeat.toLatin1()) && !answered) {
+                        answered = true;
+                        socket->write(reply);
+                    }
+                });
+            }
+        });
+    }
+};
+} // namespace
+
+// The link's socket thread is kept busy (by a hostile reply, or by a receiver that takes its time)
+// when the watchdog finds the link dead: the replacement connects at once, the GUI thread's timer
+// keeps ticking, and the old link goes once its thread is free.
+void TestReportLink::watchdogNeverWaitsForABusyLink_data()
+{
+    QTest::addColumn<QString>("busy");
+    QTest::newRow("a part head of 16,000 name lines") << "hostile reply";
+    QTest::newRow("a receiver that holds the socket thread") << "slow receiver";
+}
+
+void TestReportLink::watchdogNeverWaitsForABusyLink()
+{
+    QFETCH(QString, busy);
+    TestWorkDir dir{TestWorkDir::Empty};
+    writeConfig({{"device_worknetfunc", true}});
+    HostileReporter hostile(16000);
+    FakePeer peer;
+    peer.answer = reportingProcess(QJsonValue(true));
+    QOR_NETMN::reportPort = freeLoopbackPort();
+    if (busy == "hostile reply")
+        QVERIFY(hostile.server.listen(QHostAddress::LocalHost, QOR_NETMN::reportPort));
+    else
+        QVERIFY(peer.listen(QOR_NETMN::reportPort));
+    QOR_NETMN link;
+    link.restartHelpers();
+    QVERIFY(link.reactor && link.reactor->isRunning());
+    QPointer<QORC::TcpReactor> first = link.reactor.data();
+
+    // The receiver runs on the socket thread and lets go when the test says so, or after 25 s.
+    std::atomic<bool> release{false};
+    QObject receiver;
+    if (busy == "slow receiver") {
+        connect(
+            link.reactor.data(), &QORC::TcpReactor::sigResponse_async, &receiver,
+            [&release](const CTask_FormData &) {
+                for (int i = 0; i < 2500 && !release.load(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            },
+            Qt::DirectConnection);
+    }
+    link.sendHeartbeat();
+    if (busy == "hostile reply")
+        QVERIFY(waitUntil([&] { return hostile.answered; }));
+    QTest::qWait(300); // the socket thread is now at work on the reply
+
+    GuiGapMeter meter;
+    meter.start();
+    gClockOffset += 9000; // nothing heard for 9 s: the next tick replaces the link
+    QVERIFY(waitUntil([&] { return link.reactor.data() != first; }));
+    QVERIFY(link.reactor->isRunning());
+    if (busy == "hostile reply")
+        QVERIFY(waitUntil([&] { return hostile.connections == 2; }));
+    else
+        QVERIFY(waitUntil([&] { return peer.requests.size() >= 3; })); // heartbeat, heartbeat, offer
+    QTest::qWait(1500);
+    const qint64 gap = meter.stop();
+    release = true;
+    QVERIFY2(gap < 1000, qPrintable(QString::number(gap)));
+    // The old link goes once its socket thread is free; nothing is left aside.
+    QVERIFY(waitUntil([&] { return first.isNull() && link.retiredReactors() == 0; }));
+    link.watchdogTimer->stop();
 }
 
 QTEST_GUILESS_MAIN(TestReportLink)
