@@ -116,6 +116,7 @@ int main(int argc, char *argv[])
         gControlPort->stopIOThread();
     }
     QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
+    QOR_NETMN::instance()->endStartedHelper();
     qInfo().noquote() << "application ended, status" << status;
     return status;
 }

@@ -2,8 +2,13 @@
 #include "corelog.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <atomic>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace {
 ProcessCommandRunner gDefaultRunner;
@@ -57,8 +62,37 @@ bool startDetachedCommand(const QString &program, const QStringList &arguments)
     return gRunner.load()->startDetached(program, arguments);
 }
 
+bool CommandRunner::startDetachedWithPid(const QString &program, const QStringList &arguments, qint64 *pid)
+{
+    *pid = 0;
+    return startDetached(program, arguments);
+}
+
+bool CommandRunner::endDetached(qint64, const QString &)
+{
+    return false;
+}
+
+bool startDetachedCommand(const QString &program, const QStringList &arguments, qint64 *pid)
+{
+    return gRunner.load()->startDetachedWithPid(program, arguments, pid);
+}
+
+bool endDetachedCommand(qint64 pid, const QString &program)
+{
+    return gRunner.load()->endDetached(pid, program);
+}
+
 bool ProcessCommandRunner::startDetached(const QString &program, const QStringList &arguments)
 {
+    qint64 pid = 0;
+    return startDetachedWithPid(program, arguments, &pid);
+}
+
+bool ProcessCommandRunner::startDetachedWithPid(const QString &program, const QStringList &arguments,
+                                                qint64 *pid)
+{
+    *pid = 0;
 #ifndef MG_BOX_BUILD
     if (isMachineChangingCommand(program, arguments)) {
         qCWarning(lcCore).noquote() << "desktop build, not started:" << program << arguments.join(' ');
@@ -72,7 +106,27 @@ bool ProcessCommandRunner::startDetached(const QString &program, const QStringLi
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    return process.startDetached();
+    return process.startDetached(pid);
+}
+
+bool ProcessCommandRunner::endDetached(qint64 pid, const QString &program)
+{
+    if (pid <= 0)
+        return false;
+    // The id is only ours while the process it names still runs the program we started.
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!cmdline.open(QIODevice::ReadOnly))
+        return false;
+    // The program itself, or the script an interpreter runs.
+    const QList<QByteArray> args = cmdline.read(8192).split('\0');
+    const QString name = QFileInfo(program).fileName();
+    bool same = false;
+    for (int i = 0; i < 2 && i < args.size(); ++i)
+        same |= !name.isEmpty() && QFileInfo(QFile::decodeName(args.at(i))).fileName() == name;
+    if (!same)
+        return false;
+    qCDebug(lcCore).noquote() << "end detached:" << program << pid;
+    return ::kill(pid_t(pid), SIGKILL) == 0;
 }
 
 CommandResult ProcessCommandRunner::run(const QString &program, const QStringList &arguments, int timeoutMs)

@@ -23,6 +23,12 @@ public:
     // null device; true when it started. This base starts nothing, so a test runner that does not
     // record detached starts never launches a real program.
     virtual bool startDetached(const QString &program, const QStringList &arguments);
+    // As startDetached, and gives the started process's id (0 when not known).
+    virtual bool startDetachedWithPid(const QString &program, const QStringList &arguments, qint64 *pid);
+    // Ends (SIGKILL) a program this box started detached, by its process id; `program` is what was
+    // started, so that an id the system has since given to another program is left alone. True when
+    // the signal was sent. This base ends nothing.
+    virtual bool endDetached(qint64 pid, const QString &program);
 };
 
 // Runs the program through the installed runner (any thread). timeoutMs < 0 waits without limit.
@@ -30,6 +36,10 @@ CommandResult runCommand(const QString &program, const QStringList &arguments = 
 
 // Starts the program detached through the installed runner (any thread).
 bool startDetachedCommand(const QString &program, const QStringList &arguments = {});
+// The same, giving the process id for endDetachedCommand (0 when not known).
+bool startDetachedCommand(const QString &program, const QStringList &arguments, qint64 *pid);
+// Ends a program started detached, through the installed runner (any thread).
+bool endDetachedCommand(qint64 pid, const QString &program);
 
 // True for the commands that change the machine outside the working directory: reboot, init, mount,
 // umount, date, hwclock, killall, ip, ifconfig, route, ./update.sh, ./tsc.
@@ -50,4 +60,6 @@ class ProcessCommandRunner : public CommandRunner
 public:
     CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
+    bool startDetachedWithPid(const QString &program, const QStringList &arguments, qint64 *pid) override;
+    bool endDetached(qint64 pid, const QString &program) override;
 };

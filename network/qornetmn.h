@@ -75,6 +75,8 @@ public:
     void restartVideo(bool start);
     void restartHelpers();
     void onWatchdogTimer();
+    // At quit: the desktop build ends the reporting process it started (the box build leaves it).
+    void endStartedHelper();
 
     QList<RoiResultRecord> pendingResults;
     QString alarmUuid;
@@ -107,6 +109,7 @@ private:
     // Posts one report without waiting for its reply; nothing when there is no reactor.
     void post(const QString &path, const QJsonObject &body);
     std::atomic<int> m_state{-1};
+    qint64 m_helperPid = 0; // the reporting process this box started, 0 when none
     // Stopped streaming threads still finishing their last frame; they read this object's state.
     QList<QPointer<VideoThread>> m_retiring;
 };

@@ -18,6 +18,8 @@ constexpr quint64 kRestartEvery = 900; // 15 minutes of live link
 // The longest the GUI thread waits for the old link's socket thread when the link is replaced.
 constexpr int kRetireWaitMs = 200;
 
+const QString kHelperProgram = QStringLiteral("./cnt_net/pynet_monitor");
+
 void killHelpers()
 {
     runCommand(QStringLiteral("killall"), {QStringLiteral("-9"), QStringLiteral("pynet_monitor")});
@@ -89,10 +91,22 @@ void QOR_NETMN::restartVideo(bool start)
         videoThread = new VideoThread(segments, this);
 }
 
+void QOR_NETMN::endStartedHelper()
+{
+#ifndef MG_BOX_BUILD
+    // The desktop build does not run killall, so the helper it started would outlive the box, hold
+    // its port and answer the next box in its place.
+    if (m_helperPid > 0)
+        endDetachedCommand(m_helperPid, kHelperProgram);
+#endif
+    m_helperPid = 0;
+}
+
 void QOR_NETMN::restartHelpers()
 {
     if (!netFuncEnabled) {
         killHelpers();
+        endStartedHelper();
         watchdogTimer->stop();
         restartVideo(false);
         removeIpc();
@@ -101,8 +115,9 @@ void QOR_NETMN::restartHelpers()
     }
     const QString config = QDir::currentPath() + QStringLiteral("/") + QStringLiteral("cnt_net/config.json");
     killHelpers();
+    endStartedHelper();
     // An argument list, not a shell line: the program directory may hold any character.
-    startDetachedCommand(QStringLiteral("./cnt_net/pynet_monitor"), {config});
+    startDetachedCommand(kHelperProgram, {config}, &m_helperPid);
     startRetiring(QHostAddress(QStringLiteral("127.0.0.1")), reportPort, kRetireWaitMs);
     if (videoEnabled) {
         const QSize size = screenSize();

@@ -77,6 +77,34 @@ private slots:
         delete m_dir;
     }
 
+    // A program started detached is ended by its id only while that id still runs the program.
+    void endDetachedEndsOnlyWhatItStarted()
+    {
+        ProcessCommandRunner runner;
+        qint64 pid = 0;
+        QVERIFY(runner.startDetachedWithPid("sleep", {"30"}, &pid));
+        QVERIFY(pid > 0);
+        const auto running = [pid] {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray text = stat.readAll();
+            return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+        };
+        const auto program = [pid] {
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            return cmdline.open(QIODevice::ReadOnly) ? cmdline.readAll().split('\0').value(0) : QByteArray();
+        };
+        QTRY_VERIFY(program().endsWith("sleep")); // the start has reached the program itself
+        QVERIFY(!runner.endDetached(pid, "./cnt_net/pynet_monitor")); // not that program
+        QTest::qWait(100);
+        QVERIFY(running());
+        QVERIFY(!runner.endDetached(0, "sleep"));
+        QVERIFY(!runner.endDetached(qint64(QCoreApplication::applicationPid()), "sleep"));
+        QVERIFY(runner.endDetached(pid, "/bin/sleep"));
+        QTRY_VERIFY(!running());
+    }
+
     void usbStickAfterTheSystemDisk()
     {
         m_sys->blkidOutput = kSystemLine + kStickLine;

@@ -66,9 +66,21 @@ public:
         result.exitCode = 0;
         return result;
     }
+    QStringList ended; // "<pid> <program> after <n> starts" for each endDetached
     bool startDetached(const QString &program, const QStringList &arguments) override
     {
         detached << (QStringList{program} + arguments).join(' ');
+        return true;
+    }
+    bool startDetachedWithPid(const QString &program, const QStringList &arguments, qint64 *pid) override
+    {
+        startDetached(program, arguments);
+        *pid = 4000 + detached.size();
+        return true;
+    }
+    bool endDetached(qint64 pid, const QString &program) override
+    {
+        ended << QStringLiteral("%1 %2 after %3 starts").arg(pid).arg(program).arg(detached.size());
         return true;
     }
 };

@@ -111,6 +111,7 @@ private slots:
     {
         m_log.calls.clear();
         m_log.detached.clear();
+        m_log.ended.clear();
         reportLinkHooks() = ReportLinkHooks();
     }
     void linkStates_data();
@@ -119,6 +120,7 @@ private slots:
     void serverTime_data();
     void serverTime();
     void watchdog();
+    void desktopBuildEndsTheHelperItStarted();
     void watchdogNeverWaitsForABusyLink_data();
     void watchdogNeverWaitsForABusyLink();
 };
@@ -327,6 +329,33 @@ void TestReportLink::watchdog()
     shmctl(seg.shmid, IPC_RMID, nullptr);
     semctl(seg.semid, 0, IPC_RMID);
     QOR_NETMN::ipcKeyPath = "/tmp";
+}
+
+// The desktop build runs no killall: the reporting process it started is ended by its id before the
+// next one starts, when the network function goes off, and at quit; never a process it did not start.
+void TestReportLink::desktopBuildEndsTheHelperItStarted()
+{
+#ifdef MG_BOX_BUILD
+    QSKIP("the box build ends the helpers with killall");
+#endif
+    Rig rig({{"device_worknetfunc", true}}, QJsonValue(true));
+    const QString helper = "./cnt_net/pynet_monitor";
+    rig.link->endStartedHelper(); // nothing started yet
+    rig.link->restartHelpers();
+    QCOMPARE(m_log.ended, QStringList{});
+    rig.link->restartHelpers();
+    rig.link->setWorkFlags(false, false);
+    rig.link->restartHelpers();
+    rig.link->restartHelpers();
+    rig.link->setWorkFlags(true, false);
+    rig.link->restartHelpers();
+    rig.link->endStartedHelper(); // at quit
+    rig.link->endStartedHelper();
+    QCOMPARE(m_log.ended, (QStringList{"4001 " + helper + " after 1 starts", "4002 " + helper + " after 2 starts",
+                                       "4003 " + helper + " after 3 starts"}));
+    // The box build's killall stays in the record, where the desktop build logs it instead of running it.
+    QCOMPARE(m_log.calls.count("killall -9 pynet_monitor"), 5);
+    rig.link->watchdogTimer->stop();
 }
 
 namespace {
