@@ -3,6 +3,7 @@
 #include "settingslog.h"
 #include "updatefiles.h"
 #include "v_selectbox.h"
+#include "versionindexscan.h"
 
 #include "core/clock.h"
 #include "core/commandrunner.h"
@@ -25,8 +26,10 @@
 #include <QTransform>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 #ifndef MG_UPDATE_SERVER_BASE
 #define MG_UPDATE_SERVER_BASE "http://127.0.0.1:8089/monitor/"
@@ -39,6 +42,9 @@ constexpr int kButtonsPerPage = 7;
 constexpr int kMaxDepth = 6;
 constexpr int kMaxPages = 200;
 constexpr qint64 kMaxIndexBytes = 4 << 20;
+// Archives one crawl keeps (a hundred pages of buttons): a listing of thousands is a wrong server, and
+// every one kept becomes a button.
+constexpr int kMaxArchives = 700;
 // tar on a program folder full of images takes a while; a tar that hangs must not hang the box.
 constexpr int kBackupTimeoutMs = 30 * 60 * 1000;
 
@@ -82,11 +88,6 @@ QNetworkRequest makeRequest(const QString &url)
     return request;
 }
 
-bool isBlank(const QString &token)
-{
-    return !token.isEmpty() && (token.at(0) == QLatin1Char(' ') || token.at(0) == QLatin1Char('\t'));
-}
-
 } // namespace
 
 QString updateServerBase()
@@ -108,6 +109,7 @@ VersionDownloadDialog::VersionDownloadDialog(QWidget *parent) : QDialog(parent)
 {
     reachable = true;
     fetchIndex(updateServerBase());
+    finishCrawl();
     alignColumns();
 
     if (gShowW <= 1024)
@@ -163,10 +165,8 @@ void VersionDownloadDialog::fetchIndex(const QString &url)
     // A listing that names itself, or one of the pages above it, would be read for ever.
     if (m_visited.contains(key))
         return;
-    if (m_depth >= kMaxDepth || m_pages >= kMaxPages) {
-        qCInfo(lcSettings) << "update listing not read, the crawl goes too deep:" << url;
+    if (!crawlGoesOn(url))
         return;
-    }
     m_visited.insert(key);
     ++m_pages;
 
@@ -187,80 +187,81 @@ void VersionDownloadDialog::fetchIndex(const QString &url)
         return;
     }
     reachable = true;
-    QByteArray body = raw->readAll();
+    const QByteArray body = raw->readAll();
     reply.reset();
-    const int nul = body.indexOf('\0');
-    if (nul >= 0)
-        body.truncate(nul);
-    QString html = QString::fromUtf8(body);
-    html.remove(QStringLiteral("<hr>"));
+    // A listing of megabytes takes a while to parse: that happens on a thread of its own while this
+    // one goes on serving its events (the machine cycle among them).
+    ListingScan scan;
+    QEventLoop loop;
+    std::thread parser([&scan, &loop, body, room = archiveRoom()] {
+        scan = scanListingPage(body, room);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec();
+    parser.join();
     currentUrl = url;
     ++m_depth;
-    parseIndex(html);
+    walkScan(scan);
     --m_depth;
 }
 
 bool VersionDownloadDialog::parseIndex(const QString &html)
 {
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(html, false, &message, &line, &column)) {
-        qCDebug(lcSettings).noquote()
-            << QStringLiteral("Error: Parse error at line ") + QString::number(line) + QStringLiteral(", ") +
-                   QStringLiteral("column ") + QString::number(column) + QStringLiteral(": ") + message;
-        return false;
-    }
-    walkIndex(document.documentElement());
-    return true;
+    ListingScan scan = scanListingText(html, archiveRoom());
+    walkScan(scan);
+    return scan.parsed;
 }
 
 void VersionDownloadDialog::walkIndex(const QDomElement &element)
 {
+    walkBodies(scanListingElement(element, archiveRoom()));
+}
+
+void VersionDownloadDialog::walkScan(const ListingScan &scan)
+{
+    if (!scan.parsed) {
+        qCDebug(lcSettings).noquote()
+            << QStringLiteral("Error: Parse error at line ") + QString::number(scan.errorLine) +
+                   QStringLiteral(", ") + QStringLiteral("column ") + QString::number(scan.errorColumn) +
+                   QStringLiteral(": ") + scan.errorMessage;
+        return;
+    }
+    walkBodies(scan.bodies);
+}
+
+void VersionDownloadDialog::walkBodies(const QList<ListingBody> &bodies)
+{
     // The "V17" folder lies below this page, whatever the nested reads do to currentUrl meanwhile.
     const QString pageUrl = currentUrl;
-    for (QDomNode node = element.firstChild(); !node.isNull(); node = node.nextSibling()) {
-        const QDomElement body = node.toElement();
-        if (body.isNull() || body.tagName() != QLatin1String("body"))
-            continue;
-        QStringList tokens;
-        for (const QString &part : body.text().split(QLatin1Char('/')))
-            tokens += part.split(QStringLiteral("\r\n"));
-        if (tokens.size() < 2)
-            continue;
-
-        VersionList found;
-        for (int i = 0; i + 1 < tokens.size(); ++i) {
-            const QString &token = tokens.at(i);
-            for (const QString &suffix : ArchiveSuffixes) {
-                const int at = token.lastIndexOf(QLatin1Char('.') + suffix);
-                if (at < 0)
+    for (const ListingBody &body : bodies) {
+        if (!body.archives.isEmpty() || body.archivesLeftOut > 0) {
+            VersionList found;
+            const int room = archiveRoom();
+            for (int i = 0; i < body.archives.size(); ++i) {
+                if (i >= room) {
+                    ++m_archivesLeftOut;
                     continue;
-                const QString candidate = token.left(at + 1 + suffix.size());
-                if (candidate.startsWith(QLatin1String("V17")) ||
-                    candidate.startsWith(QLatin1String("v17"))) {
-                    found.names << candidate;
-                    found.urls << pageUrl + candidate;
                 }
+                found.names << body.archives.at(i);
+                found.urls << pageUrl + body.archives.at(i);
             }
-        }
-        if (!found.names.isEmpty()) {
-            versionLists << found;
-            m_listOwner << (m_modelStack.isEmpty() ? QString() : m_modelStack.last());
+            m_archivesLeftOut += body.archivesLeftOut;
+            m_archivesKept += found.names.size();
+            if (!found.names.isEmpty()) {
+                versionLists << found;
+                m_listOwner << (m_modelStack.isEmpty() ? QString() : m_modelStack.last());
+            }
             return;
         }
-
-        for (int i = 1; i + 1 < tokens.size(); ++i) {
-            if (!isBlank(tokens.at(i)))
-                continue;
-            const QString folder = tokens.at(i - 1);
-            if (folder.isEmpty() || folder == QLatin1String(".") || folder == QLatin1String(".."))
-                continue;
+        for (const QString &folder : body.folders) {
             if (!folder.contains(QLatin1Char('V'))) {
+                const QString url = updateServerBase() + folder + QLatin1Char('/');
+                // A model whose listing is not read has no archives: no title is kept for it.
+                if (!crawlGoesOn(url))
+                    continue;
                 columnTitles << folder;
                 m_modelStack << folder;
-                fetchIndex(updateServerBase() + folder + QLatin1Char('/'));
+                fetchIndex(url);
                 m_modelStack.removeLast();
             }
             if (folder == QLatin1String("V17"))
@@ -269,22 +270,49 @@ void VersionDownloadDialog::walkIndex(const QDomElement &element)
     }
 }
 
+bool VersionDownloadDialog::crawlGoesOn(const QString &url)
+{
+    if (m_depth < kMaxDepth && m_pages < kMaxPages)
+        return true;
+    // The first listing left out is named; the others are only counted (finishCrawl).
+    if (m_listingsLeftOut++ == 0)
+        qCInfo(lcSettings) << "update listing not read, the crawl goes too deep:" << url;
+    return false;
+}
+
+int VersionDownloadDialog::archiveRoom() const
+{
+    return std::max(0, kMaxArchives - m_archivesKept);
+}
+
+void VersionDownloadDialog::finishCrawl()
+{
+    if (m_listingsLeftOut > 1)
+        qCInfo(lcSettings) << m_listingsLeftOut - 1 << "more update listings not read";
+    if (m_archivesLeftOut > 0)
+        qCInfo(lcSettings) << "the version library keeps" << kMaxArchives << "archives;" << m_archivesLeftOut
+                           << "more are not shown";
+}
+
 void VersionDownloadDialog::alignColumns()
 {
     // Every list belongs to the model whose folder was being read when it was found; a model without
     // archives gets no column, so that a column's title always names the machine its buttons are for.
+    QHash<QString, QList<int>> listsOf;
+    for (int i = 0; i < versionLists.size(); ++i)
+        listsOf[m_listOwner.at(i)] << i;
     QVector<QString> titles;
     QList<VersionList> lists;
-    QStringList seen;
+    QSet<QString> seen;
     auto addColumn = [&](const QString &title) {
         VersionList merged;
-        for (int i = 0; i < versionLists.size(); ++i) {
-            if (m_listOwner.at(i) != title)
-                continue;
+        QSet<QString> names;
+        for (const int i : listsOf.value(title)) {
             const VersionList &list = versionLists.at(i);
             for (int j = 0; j < list.names.size(); ++j) {
-                if (merged.names.contains(list.names.at(j)))
+                if (names.contains(list.names.at(j)))
                     continue;
+                names.insert(list.names.at(j));
                 merged.names << list.names.at(j);
                 merged.urls << list.urls.at(j);
             }
@@ -296,7 +324,7 @@ void VersionDownloadDialog::alignColumns()
     };
     for (const QString &title : qAsConst(columnTitles)) {
         if (!seen.contains(title)) {
-            seen << title;
+            seen.insert(title);
             addColumn(title);
         }
     }

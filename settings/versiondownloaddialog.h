@@ -17,6 +17,8 @@
 class ColorButton;
 class QButtonGroup;
 class QDomElement;
+struct ListingBody;
+struct ListingScan;
 
 // The archives of one model: file names in listing order and the address of each.
 struct VersionList
@@ -87,6 +89,16 @@ protected:
 
 private:
     bool downloadFrom(const QString &name, const QString &url);
+    // The crawl's walk over what a listing page holds (parsed elsewhere).
+    void walkScan(const ListingScan &scan);
+    void walkBodies(const QList<ListingBody> &bodies);
+    // Whether the crawl may read one more listing (depth and page limits); the listings left out are
+    // counted, and only the first is named in the log.
+    bool crawlGoesOn(const QString &url);
+    // How many more archives this crawl keeps.
+    int archiveRoom() const;
+    // Logs what the crawl left out.
+    void finishCrawl();
     // Puts the lists into one column per model, titles and lists in step.
     void alignColumns();
 
@@ -94,6 +106,9 @@ private:
     QSet<QString> m_visited;
     int m_depth = 0;
     int m_pages = 0;
+    int m_listingsLeftOut = 0;
+    int m_archivesKept = 0;
+    int m_archivesLeftOut = 0;
     QStringList m_modelStack;
     QVector<QString> m_listOwner;
     QString m_newBackup;

@@ -8,6 +8,7 @@
 #include "clock.h"
 #include "colorbutton.h"
 #include "commandrunner.h"
+#include "guigapmeter.h"
 #include "imagesize.h"
 #include "pathmap.h"
 #include "settingshooks.h"
@@ -27,6 +28,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -51,6 +53,8 @@ public:
     };
     QHash<QString, Route> routes;
     QByteArray catchAll;
+    // Answers every path without a route when set, before the catch-all.
+    std::function<QByteArray(const QString &path)> generate;
     int requests = 0;
 
     UpdateServer()
@@ -79,6 +83,8 @@ private:
         Route route;
         if (routes.contains(path))
             route = routes.value(path);
+        else if (generate)
+            route.body = generate(path);
         else if (!catchAll.isEmpty())
             route.body = catchAll;
         else
@@ -271,6 +277,73 @@ private slots:
                 dialog.slotToLastPage(i);
             QCOMPARE(dialog.currentPage.at(i), 0);
         }
+    }
+
+    // A server that lists far too much: the GUI thread's timer keeps ticking through the whole crawl,
+    // what the crawl keeps and logs is bounded, and the page still shows what it kept.
+    void hugeServerKeepsTheCycleRunning_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("kept");      // archives in the one column, 0 = no column
+        QTest::addColumn<int>("unread");    // listings the crawl counted as not read
+        QTest::newRow("one listing of 100,000 archives") << "archives" << 700 << 0;
+        QTest::newRow("120,000 model folders over 200 pages") << "folders" << 0 << -1;
+    }
+    void hugeServerKeepsTheCycleRunning()
+    {
+        QFETCH(QString, server);
+        QFETCH(int, kept);
+        QFETCH(int, unread);
+        UpdateServer s;
+        int pages = 0;
+        if (server == "archives") {
+            s.routes["/monitor/"].body = listing("/monitor/", {"M1"});
+            s.routes["/monitor/M1/"].body = listing("/monitor/M1/", {"V17"});
+            // As compact as a listing gets: 1.6 MB.
+            QByteArray page = "<html><body>\r\n";
+            for (int i = 0; i < 100000; ++i)
+                page += "V17_" + QByteArray::number(i) + ".rar 1\r\n";
+            page += "</body></html>\r\n";
+            s.routes["/monitor/M1/V17/"].body = page;
+        } else {
+            // Every page names 600 model folders nobody named before.
+            s.generate = [&pages](const QString &path) {
+                QStringList folders;
+                for (int i = 0; i < 600; ++i)
+                    folders << QStringLiteral("m%1n%2").arg(pages).arg(i);
+                ++pages;
+                return listing(path, folders);
+            };
+        }
+        setUpdateServerBase(s.base());
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) { lines << message; });
+        GuiGapMeter meter;
+        meter.start();
+        std::unique_ptr<VersionDownloadDialog> dialog(new VersionDownloadDialog(nullptr));
+        const qint64 gap = meter.stop();
+        qInstallMessageHandler(previous);
+        QVERIFY2(gap < 1000, qPrintable(QString::number(gap)));
+        QVERIFY(dialog->reachable);
+        QVERIFY2(s.requests <= 200, qPrintable(QString::number(s.requests)));
+        QCOMPARE(dialog->versionLists.size(), kept ? 1 : 0);
+        QCOMPARE(QStringList(dialog->columnTitles.toList()), kept ? QStringList{"M1"} : QStringList{});
+        if (kept) {
+            const VersionList &list = dialog->versionLists.first();
+            QCOMPARE(list.names.size(), kept);
+            QCOMPARE(list.names.first(), QString("V17_0.rar"));
+            QCOMPARE(list.names.last(), QString("V17_699.rar"));
+            QCOMPARE(list.urls.last(), s.base() + "M1/V17/V17_699.rar");
+            QCOMPARE(dialog->pageCount.first(), 100);
+            QCOMPARE(lines.filter("more are not shown").size(), 1);
+            QVERIFY(lines.filter("more are not shown").first().contains("99300"));
+        }
+        // One line names the first listing left out, one more counts the others.
+        QCOMPARE(lines.filter("update listing not read").size(), unread ? 1 : 0);
+        QCOMPARE(lines.filter("more update listings not read").size(), unread ? 1 : 0);
+        QVERIFY2(lines.size() < 20, qPrintable(QString::number(lines.size())));
     }
 
     void pendingFileKeepsTheArchiveSuffix()
