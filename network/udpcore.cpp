@@ -493,7 +493,8 @@ void UDP_Core::logDroppedCalls()
     const qint64 now = appMonotonicMs();
     if (m_droppedLoggedMs != 0 && now - m_droppedLoggedMs < 1000)
         return;
-    qCWarning(lcNetwork).noquote() << QStringLiteral("%1 datagrams dropped: %2 already wait for the receiving thread")
+    qCWarning(lcNetwork).noquote() << QStringLiteral(
+                                          "%1 datagrams dropped: %2 already wait for the receiving thread")
                                           .arg(m_droppedCalls)
                                           .arg(kMaxQueuedCalls);
     m_droppedCalls = 0;

@@ -8,8 +8,9 @@
 // the thread the object lives in. The receive loop runs on its own std::thread; it dispatches each
 // datagram queued to the object's thread, or directly on the loop thread when directDispatch is set
 // (the subclass then does its own locking). At most kMaxQueuedCalls datagrams wait for the object's
-// thread at a time; the loop drops the ones beyond and logs their count once a second. `interfaces` and `deviceSerial` are written during
-// construction (and by the responder's force-IP handling, on the object's thread) only.
+// thread at a time; the loop drops the ones beyond and logs their count once a second. `interfaces` and
+// `deviceSerial` are written during construction (and by the responder's force-IP handling, on the object's
+// thread) only.
 
 #include "logmanager.h"
 #include "udpaddress.h"

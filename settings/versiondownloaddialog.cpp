@@ -220,10 +220,10 @@ void VersionDownloadDialog::walkIndex(const QDomElement &element)
 void VersionDownloadDialog::walkScan(const ListingScan &scan)
 {
     if (!scan.parsed) {
-        qCDebug(lcSettings).noquote()
-            << QStringLiteral("Error: Parse error at line ") + QString::number(scan.errorLine) +
-                   QStringLiteral(", ") + QStringLiteral("column ") + QString::number(scan.errorColumn) +
-                   QStringLiteral(": ") + scan.errorMessage;
+        qCDebug(lcSettings).noquote() << QStringLiteral("Error: Parse error at line ") +
+                                             QString::number(scan.errorLine) + QStringLiteral(", ") +
+                                             QStringLiteral("column ") + QString::number(scan.errorColumn) +
+                                             QStringLiteral(": ") + scan.errorMessage;
         return;
     }
     walkBodies(scan.bodies);

@@ -111,7 +111,8 @@ private slots:
             << "Box\t" + QString(100000, QChar(0x76F8)).toUtf8() + "\r\nCPU\tJ6412"
             << QStringList{"Box|" + QString(196, QChar(0x76F8)) + "|i", "CPU|J6412|i"};
         QTest::newRow("an overlong line at the end, without line end")
-            << "CPU\tJ6412\n" + QByteArray(5000, '_') << QStringList{"CPU|J6412|i", QString(200, ' ') + "|<empty>|h"};
+            << "CPU\tJ6412\n" + QByteArray(5000, '_')
+            << QStringList{"CPU|J6412|i", QString(200, ' ') + "|<empty>|h"};
     }
 
     // A line of 1.2 GB (a hole in the file, read as zero bytes) between two good lines: the page

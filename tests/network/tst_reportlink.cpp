@@ -21,9 +21,9 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <sys/sem.h>
 #include <sys/shm.h>
+#include <thread>
 #include <time.h>
 
 namespace {
@@ -351,8 +351,9 @@ void TestReportLink::desktopBuildEndsTheHelperItStarted()
     rig.link->restartHelpers();
     rig.link->endStartedHelper(); // at quit
     rig.link->endStartedHelper();
-    QCOMPARE(m_log.ended, (QStringList{"4001 " + helper + " after 1 starts", "4002 " + helper + " after 2 starts",
-                                       "4003 " + helper + " after 3 starts"}));
+    QCOMPARE(m_log.ended,
+             (QStringList{"4001 " + helper + " after 1 starts", "4002 " + helper + " after 2 starts",
+                          "4003 " + helper + " after 3 starts"}));
     // The box build's killall stays in the record, where the desktop build logs it instead of running it.
     QCOMPARE(m_log.calls.count("killall -9 pynet_monitor"), 5);
     rig.link->watchdogTimer->stop();

@@ -286,8 +286,10 @@ void TestTcpReceive::parsesOrDrops_data()
         << QList<QByteArray>{picture(1, 65536, 65536, px.left(0)), picture(3, 2147483647, 2, px.left(6))}
         << QStringList{"POST  id=p", "POST  id=p"} << false;
     // The part name is the quoted run after the last "name=" of the part head that has one.
-    const QByteArray fileHead = B + "\r\nContent-Disposition: form-data; name=\"img\"; filename=\"img.raw\"\r\n"
-                                    "Content-Type: text/plain\r\n\r\nabc\r\n" + B + "\r\n";
+    const QByteArray fileHead = B +
+                                "\r\nContent-Disposition: form-data; name=\"img\"; filename=\"img.raw\"\r\n"
+                                "Content-Type: text/plain\r\n\r\nabc\r\n" +
+                                B + "\r\n";
     QTest::newRow("name and filename: the filename's run")
         << QList<QByteArray>{message("HTTP/1.1 200 OK", "f", "multipart/form-data;boundary=" + B, fileHead)}
         << QStringList{"POST  id=f data:img.raw=abc"} << false;

@@ -229,9 +229,9 @@ local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
         QVERIFY(waitForPort("255.255.255.255", AcamCode::AckPort));
         UDP_ACam_Client client;
         auto hear = [&client](const QString &id) {
-            client.AnalysisRecvMessage(from("10.0.0.5"), padded(bytes(buildDiscoveryAck(
-                                                             id, "10.0.0.1", "10.0.0.5", "255.0.0.0",
-                                                             "10.0.0.1", "02:00:00:00:00:01"))));
+            client.AnalysisRecvMessage(
+                from("10.0.0.5"), padded(bytes(buildDiscoveryAck(id, "10.0.0.1", "10.0.0.5", "255.0.0.0",
+                                                                 "10.0.0.1", "02:00:00:00:00:01"))));
         };
         for (int i = 0; i < 64; ++i)
             hear(QStringLiteral("cam%1").arg(i));
@@ -265,9 +265,9 @@ local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
             if (!peer.bind("127.0.0.1", 0))
                 return;
             for (int i = 0; i < flood; ++i) {
-                const std::string ack = buildDiscoveryAck(QStringLiteral("flood%1").arg(i), "127.0.0.1",
-                                                          "127.0.0.1", "255.0.0.0", "127.0.0.1",
-                                                          "02:00:00:00:00:01");
+                const std::string ack =
+                    buildDiscoveryAck(QStringLiteral("flood%1").arg(i), "127.0.0.1", "127.0.0.1",
+                                      "255.0.0.0", "127.0.0.1", "02:00:00:00:00:01");
                 peer.sendTo("127.0.0.1", port, bytes(ack));
                 sent = i + 1;
                 if (i % 32 == 31)
@@ -275,8 +275,8 @@ local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
             }
         });
         // Every line of the flood would go to the test's output.
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &,
-                                                                    const QString &) {});
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
         while (sent.load() < flood)
             QThread::msleep(10); // a long detection pass: the GUI thread does not look at events
         sender.join();

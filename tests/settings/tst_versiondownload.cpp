@@ -284,8 +284,8 @@ private slots:
     void hugeServerKeepsTheCycleRunning_data()
     {
         QTest::addColumn<QString>("server");
-        QTest::addColumn<int>("kept");      // archives in the one column, 0 = no column
-        QTest::addColumn<int>("unread");    // listings the crawl counted as not read
+        QTest::addColumn<int>("kept");   // archives in the one column, 0 = no column
+        QTest::addColumn<int>("unread"); // listings the crawl counted as not read
         QTest::newRow("one listing of 100,000 archives") << "archives" << 700 << 0;
         QTest::newRow("120,000 model folders over 200 pages") << "folders" << 0 << -1;
     }
