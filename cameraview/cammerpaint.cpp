@@ -134,7 +134,14 @@ void CammerWidget::paintSpots(QPainter &p, int slot) const
         return;
     p.save();
     p.scale(displayScaleX, displayScaleY);
-    if (previewShown && resultBuffer.size() >= size_t(pixelCount) && pixelCount > 0) {
+    paintPassMarks(p, slot);
+    p.restore();
+}
+
+void CammerWidget::paintPassMarks(QPainter &p, int slot) const
+{
+    if (previewShown && pixelCount > 0 && pixelCount == imageWidth * imageHeight &&
+        resultBuffer.size() >= size_t(pixelCount)) {
         QImage overlay(imageWidth, imageHeight, QImage::Format_ARGB32_Premultiplied);
         overlay.fill(Qt::transparent);
         for (int y = 0; y < imageHeight; ++y) {
@@ -151,13 +158,13 @@ void CammerWidget::paintSpots(QPainter &p, int slot) const
     pen.setCosmetic(true);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
+    slot = std::clamp(slot, 0, kViewSlots - 1);
     for (int j = 0; j < kViewRois; ++j) {
         const SpotRecord *s = spots[slot][j];
         const int n = std::clamp(s[0].x1, 0, kMaxSpots - 1);
         for (int i = 1; i <= n; ++i)
             p.drawRect(QRect(QPoint(s[i].x1, s[i].y1), QPoint(s[i].x2, s[i].y2)));
     }
-    p.restore();
 }
 
 // While the result timer runs: the verdict in large letters in the top-left corner of the cell.

@@ -30,6 +30,9 @@ class CammerWidget : public QWidget, public CameraViewData
 {
     Q_OBJECT
 public:
+    // The last pass's spots of slot `slot` and the panel preview's result, in image coordinates:
+    // the camera view and the region editor draw the same marks at their own scale. GUI thread.
+    void paintPassMarks(QPainter &p, int slot) const;
     // Opens the camera of `info` at position cameraIndex (from 0), sizes the buffers to its image,
     // sets the display scale, loads the live region table and makes the edit copy, then reads the
     // templates and ignore masks of every slot, and builds the camera's detector, which trains the

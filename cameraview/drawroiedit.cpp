@@ -359,30 +359,7 @@ void DrawROIWidget::paintPassResults(QPainter &p, const CammerWidget &v) const
         return;
     p.save();
     p.scale(double(gShowW) / v.imageWidth, double(gShowH) / v.imageHeight);
-    if (v.previewShown && v.pixelCount == v.imageWidth * v.imageHeight &&
-        v.resultBuffer.size() >= size_t(v.pixelCount)) {
-        QImage overlay(v.imageWidth, v.imageHeight, QImage::Format_ARGB32_Premultiplied);
-        overlay.fill(Qt::transparent);
-        for (int y = 0; y < v.imageHeight; ++y) {
-            const uchar *src = v.resultBuffer.data() + size_t(y) * size_t(v.imageWidth);
-            auto *dst = reinterpret_cast<QRgb *>(overlay.scanLine(y));
-            for (int x = 0; x < v.imageWidth; ++x)
-                if (src[x])
-                    dst[x] = qRgba(200, 0, 0, 200);
-        }
-        p.drawImage(0, 0, overlay);
-    }
-    QPen pen(kFailColour, 2);
-    pen.setCosmetic(true);
-    p.setPen(pen);
-    p.setBrush(Qt::NoBrush);
-    const int slot = clampInt(m_slot, 0, kViewSlots - 1);
-    for (int j = 0; j < kViewRois; ++j) {
-        const SpotRecord *spot = v.spots[slot][j];
-        const int count = clampInt(spot[0].x1, 0, kMaxSpots - 1);
-        for (int i = 1; i <= count; ++i)
-            p.drawRect(QRect(QPoint(spot[i].x1, spot[i].y1), QPoint(spot[i].x2, spot[i].y2)));
-    }
+    v.paintPassMarks(p, m_slot);
     p.restore();
 }
 
