@@ -37,25 +37,6 @@ bool logHas(const QString &dir, const QString &text)
     return readTextLines(dir + QStringLiteral("/cnt_net/workspace/LOG/log.txt")).join('\n').contains(text);
 }
 
-// The remarks of the operation record, oldest first.
-QStringList recordRemarks(const QString &file)
-{
-    QStringList remarks;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("boxcycle"));
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("select remarks from RECORD"));
-            while (q.next())
-                remarks.append(q.value(0).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("boxcycle"));
-    return remarks;
-}
-
 // The outputs the host set after the last clearCommands, in order (command 1 carries the word).
 QVector<quint16> outputWords(const BoardSimulator &board)
 {

@@ -49,25 +49,6 @@ QString hexWord(quint16 word)
     return QStringLiteral("0x%1").arg(word, 3, 16, QLatin1Char('0'));
 }
 
-// The remarks of the operation record, oldest first.
-QStringList recordRemarks(const QString &file)
-{
-    QStringList remarks;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("interlock"));
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("select remarks from RECORD"));
-            while (q.next())
-                remarks.append(q.value(0).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("interlock"));
-    return remarks;
-}
-
 // The text of row `row` in every language: the box writes its record lines in the operator's.
 QStringList textsOf(int row)
 {

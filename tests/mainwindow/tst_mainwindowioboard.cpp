@@ -35,19 +35,7 @@ public:
 // The remarks of an operation record file, oldest first.
 QStringList recordLines(const QString &file)
 {
-    QStringList remarks;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ioboardrecord"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("select remarks from RECORD"));
-            while (q.next())
-                remarks << q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("ioboardrecord"));
-    return remarks;
+    return recordRemarks(file);
 }
 
 QColor lampColour(IOStatusWidget *strip, int point)

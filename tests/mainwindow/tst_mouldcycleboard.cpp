@@ -75,19 +75,7 @@ QByteArray hex(const QVector<quint16> &words)
 
 QStringList recordRemarks(const TestWorkDir &dir)
 {
-    QStringList remarks;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("recordlook"));
-        db.setDatabaseName(dir.filePath(QStringLiteral("RECORD.db")));
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("select remarks from RECORD"));
-            while (q.next())
-                remarks.append(q.value(0).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("recordlook"));
-    return remarks;
+    return ::recordRemarks(dir.filePath(QStringLiteral("RECORD.db")));
 }
 } // namespace
 

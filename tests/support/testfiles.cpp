@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QVariant>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -45,6 +46,25 @@ bool execOnDatabase(const QString &path, const QString &statement)
     }
     QSqlDatabase::removeDatabase(connection);
     return ok;
+}
+
+QStringList recordRemarks(const QString &path)
+{
+    const QString connection = QStringLiteral("testfiles-record");
+    QStringList remarks;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("select remarks from RECORD"));
+            while (q.next())
+                remarks.append(q.value(0).toString());
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return remarks;
 }
 
 QByteArray readTestFile(const QString &path)

@@ -18,6 +18,10 @@ bool writeTestFile(const QString &path, const QByteArray &content, const QDateTi
 // database before the code under test opens it); false when it cannot be opened or the statement fails.
 bool execOnDatabase(const QString &path, const QString &statement);
 
+// The remarks of the operation record file `path` (table RECORD), oldest first; read-only, through a
+// connection of its own. Empty when it cannot be read.
+QStringList recordRemarks(const QString &path);
+
 // The whole content of a file, or "<unreadable>".
 QByteArray readTestFile(const QString &path);
 
