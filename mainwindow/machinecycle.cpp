@@ -3,6 +3,7 @@
 
 #include "machinecycle.h"
 
+#include "camerainterface.h"
 #include "clock.h"
 #include "controlport.h"
 #include "iolink.h"
@@ -308,6 +309,7 @@ void MachineCycle::outerPass()
             }
             directTimerUp = 1;
             countdownFromPass[1] = judgeFromPass();
+            pictureWaitSteps[1] = 0;
             TimerUp(1);
             directTimerUp = 0;
         }
@@ -342,6 +344,7 @@ void MachineCycle::outerPass()
             for (int c = 0; c < hooks.cameraCount; ++c)
                 imageState[c][slot] = 1;
             countdownFromPass[k] = judgeFromPass();
+            pictureWaitSteps[k] = 0;
             TimerUp(k);
             if (w->alarmState == 2) {
                 if (!p.okNgPulse) {
@@ -510,6 +513,7 @@ void MachineCycle::startPositions(int input, bool *stopped)
             d = int(std::min<qint64>(qint64(d) + std::max(0, gSlotDelaySum), kDayMs / 100));
         gSlotDelaySum = d;
         countdownFromPass[k] = judgeFromPass();
+        pictureWaitSteps[k] = int(std::max<qint64>(0, frameStaleLimitMs(p.frameSpeed) / 100 - d));
         if (d == 0) {
             slotCountdown[k] = 0;
             TimerUp(k);

@@ -192,6 +192,9 @@ public:
     quint64 extTriggerFromPass = 0; // its frames came from this pass on
     quint32 unseenCameras = 0;      // bit c: the region editor's re-check found no fresh frame of c
     bool unseenShown = false;       // the camera warning of a detection that judged nothing is up
+    // 100 ms steps the detection of pair position k may still wait for a first picture of the
+    // opening that started it, from cameras that deliver (see awaitPictures); 0 once it judged or held.
+    int pictureWaitSteps[8] = {};
     // Bit c: camera c may not be judged until the next start (its region table could not be read).
     // Like a lost camera it blocks the clamp on every pass, with its own warning; see holdCameras.
     quint32 heldCameras = 0;
@@ -329,6 +332,9 @@ private:
     bool frameFresh(int c, quint64 fromPass) const;
     // Every camera's frame may be judged; otherwise holdUnseen and false.
     bool camerasSeen(quint64 fromPass);
+    // True while the detection of pair position k waits for its cameras' pictures: its timer runs
+    // again in 100 ms.
+    bool awaitPictures(int k);
     void holdUnseen(quint32 cameras);
     // The pass from which a countdown started in this pass may judge frames.
     quint64 judgeFromPass() const;

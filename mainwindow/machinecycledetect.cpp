@@ -88,6 +88,31 @@ bool MachineCycle::camerasSeen(quint64 fromPass)
     return true;
 }
 
+// A detection that starts with the opening comes in the pass that read the edge, which may follow
+// the last grab by a few milliseconds: a camera delivering normally has then simply not had a
+// picture of this opening grabbed yet, and holding the clamp would stop a good machine. The
+// detection waits for the picture in 100 ms steps, as a countdown, until the camera's stale limit
+// has passed since the opening. A lost camera or a stale picture is not waited for, nor are the
+// triggered cameras, which take no picture between triggers.
+bool MachineCycle::awaitPictures(int k)
+{
+    bool wait = pictureWaitSteps[k] > 0 && !gSysParam->useExtTrigger;
+    bool unseen = false;
+    for (int c = 0; wait && c < hooks.cameraCount; ++c) {
+        if (frameFresh(c, countdownFromPass[k]))
+            continue;
+        unseen = true;
+        wait = frameFresh(c, 0);
+    }
+    if (!wait || !unseen) {
+        pictureWaitSteps[k] = 0;
+        return false;
+    }
+    --pictureWaitSteps[k];
+    upTimers[k]->start(100);
+    return true;
+}
+
 // A camera without a picture of this mould is not judged, and neither is the slot: its last verdict
 // may be an OK of a mould long gone. The clamp stays blocked and the step ends without a verdict; the
 // next mould opening (or a manual trigger) detects again once the pictures are back.
@@ -121,7 +146,7 @@ void MachineCycle::runSlotDetection(int k)
 {
     const SysParam &p = *gSysParam;
     const int slot = w->currentSlot;
-    if (w->runState != 2 && !camerasSeen(countdownFromPass[k]))
+    if (w->runState != 2 && (awaitPictures(k) || !camerasSeen(countdownFromPass[k])))
         return;
     if (w->runState == 2 || !hooks.judgeCameras) {
         for (int c = 0; c < hooks.cameraCount; ++c)

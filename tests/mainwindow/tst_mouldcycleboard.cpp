@@ -162,14 +162,19 @@ private slots:
     // started its countdown and younger than kFrameStaleMs. Without one the clamp stays blocked (no
     // clamp-allowed word reaches the board), the camera warning is on screen and the record gets one
     // line in its text; once pictures come again, the next opening or the manual trigger judges and
-    // releases. The camera is stepped by hand and the box's monotonic clock is the test's, so which
+    // releases. A camera that delivers but has had no picture grabbed since the opening yet is waited
+    // for. The camera is stepped by hand and the box's monotonic clock is the test's, so which
     // picture is fresh does not depend on the machine's load.
     void onlyFreshPicturesAreJudged_data()
     {
-        QTest::addColumn<int>("delay");   // mould delay, tenths of a second
-        QTest::addColumn<int>("stop");    // pictures stop: 0 never, 1 before the opening, 2 in the countdown
+        QTest::addColumn<int>("delay"); // mould delay, tenths of a second
+        // Pictures stop: 0 never, 1 before the opening, 2 in the countdown; 3 they pause just before
+        // the opening and the next one comes only after the pass that read it.
+        QTest::addColumn<int>("stop");
         QTest::addColumn<bool>("manual"); // way out: the manual trigger of the mould instead of an opening
         QTest::newRow("pictures keep coming: released (control)") << 5 << 0 << false;
+        QTest::newRow("no delay, next picture just after the opening: waited for, released")
+            << 0 << 3 << false;
         QTest::newRow("no picture since the opening, no delay: held, released by the next opening")
             << 0 << 1 << false;
         QTest::newRow("no picture since the opening, no delay: held, released by the manual trigger")
@@ -215,12 +220,17 @@ private slots:
         QTRY_COMPARE(board.outputs(), allowed); // detection started
         const int recordBefore = recordRemarks(dir).count(uiText(39));
 
-        if (stop == 1) {
+        if (stop == 1 || stop == 3) {
             feeder.stop();
             QTest::qWait(300); // the last picture is grabbed well before the opening
         }
         board.clearCommands();
         board.setInputs(0x001); // mould open
+        if (stop == 3) {
+            QTRY_VERIFY(wordChanges(board).contains(blocked)); // the opening blocked the clamp
+            camera->stepFrame();
+            feeder.start(50);
+        }
         if (stop == 2) {
             QTRY_VERIFY(window.machineCycle->upTimers[1]->isActive());
             QTest::qWait(150); // pictures of the open mould were grabbed during the countdown
@@ -229,7 +239,7 @@ private slots:
         }
         QTest::qWait(300);
         board.setInputs(0x000);
-        if (stop == 0) {
+        if (stop == 0 || stop == 3) {
             QTRY_COMPARE_WITH_TIMEOUT(wordChanges(board), (QVector<quint16>{blocked, allowed}), 4000);
             QCOMPARE(recordRemarks(dir).count(uiText(39)), recordBefore);
             return;
