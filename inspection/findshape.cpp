@@ -2,6 +2,7 @@
 
 #include "inspectionlog.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -42,6 +43,15 @@ void collectPeaks(cv::Mat map, int count, cv::Size suppress, double angle, std::
         r &= cv::Rect(0, 0, map.cols, map.rows);
         map(r).setTo(cv::Scalar(-2));
     }
+}
+
+double nccScore(double sumIT, double sumI, double sumII, double count, double norm2)
+{
+    const double variance = sumII - sumI * sumI / count;
+    if (norm2 <= 0 || variance < kFlatVariance * count)
+        return 0;
+    const double s = sumIT / std::sqrt(variance * norm2);
+    return std::isfinite(s) ? std::clamp(s, -1.0, 1.0) : 0; // rounding must not score above a perfect match
 }
 } // namespace
 
@@ -138,26 +148,201 @@ NccTemplate FindShape::rotated(int level, int turn) const
     return makeNccTemplate(t, m >= 128);
 }
 
-const NccTemplate &FindShape::rotatedCached(TurnCache &cache, int level, int turn) const
+// `mask8u` counts from 128 up: a turned mask is interpolated at its edge.
+std::vector<cv::Vec3i> FindShape::maskRuns(const cv::Mat &mask8u)
 {
-    std::map<int, NccTemplate> &atLevel = cache[size_t(level)];
+    std::vector<cv::Vec3i> runs;
+    for (int y = 0; y < mask8u.rows; ++y) {
+        const uchar *m = mask8u.ptr<uchar>(y);
+        for (int x = 0; x < mask8u.cols;) {
+            while (x < mask8u.cols && m[x] < 128)
+                ++x;
+            const int start = x;
+            while (x < mask8u.cols && m[x] >= 128)
+                ++x;
+            if (x > start)
+                runs.emplace_back(y, start, x);
+        }
+    }
+    return runs;
+}
+
+// The runs of a whole rectangle of `size` turned by `rot` (as cv::warpAffine would turn it): the pixels
+// whose source lies within half a pixel of the rectangle, where an interpolated mask reaches one half.
+// One row of a turned rectangle is a single stretch, so no mask needs to be turned.
+std::vector<cv::Vec3i> FindShape::turnedRectangleRuns(cv::Size size, const cv::Mat &rot)
+{
+    cv::Mat inverse;
+    cv::invertAffineTransform(rot, inverse);
+    const double *a = inverse.ptr<double>(0);
+    const double *b = inverse.ptr<double>(1);
+    std::vector<cv::Vec3i> runs;
+    for (int y = 0; y < size.height; ++y) {
+        double lo = 0, hi = size.width - 1;
+        // source = slope * x + offset must lie in [-0.5, limit - 0.5]
+        const auto keep = [&](double slope, double offset, double limit) {
+            const double from = -0.5 - offset, to = limit - 0.5 - offset;
+            if (std::abs(slope) < 1e-12) {
+                if (from > 0 || to < 0)
+                    hi = -1;
+                return;
+            }
+            const double x1 = from / slope, x2 = to / slope;
+            lo = std::max(lo, std::min(x1, x2));
+            hi = std::min(hi, std::max(x1, x2));
+        };
+        keep(a[0], a[1] * y + a[2], size.width);
+        keep(b[0], b[1] * y + b[2], size.height);
+        const int first = int(std::ceil(lo)), last = int(std::floor(hi));
+        if (first <= last)
+            runs.emplace_back(y, first, last + 1);
+    }
+    return runs;
+}
+
+FindShape::Turned FindShape::makeTurned(const cv::Mat &templ8u, std::vector<cv::Vec3i> runs)
+{
+    Turned t;
+    t.runs = std::move(runs);
+    t.zeroMean = cv::Mat::zeros(templ8u.size(), CV_32F);
+    int64_t sum = 0, sumSq = 0, count = 0;
+    for (const cv::Vec3i &run : t.runs) {
+        const uchar *v = templ8u.ptr<uchar>(run[0]);
+        float *z = t.zeroMean.ptr<float>(run[0]);
+        count += run[2] - run[1];
+        // 32-bit sums of up to 2^15 pixels cannot overflow, and they vectorise.
+        for (int from = run[1]; from < run[2]; from += 1 << 15) {
+            const int to = std::min(run[2], from + (1 << 15));
+            int s = 0, q = 0;
+            for (int i = from; i < to; ++i) {
+                s += v[i];
+                q += v[i] * v[i];
+                z[i] = float(v[i]);
+            }
+            sum += s;
+            sumSq += q;
+        }
+    }
+    t.count = double(count);
+    // Whole-number sums give the contrast exactly, however the float template rounds.
+    const double mean = count > 0 ? double(sum) / double(count) : 0.0;
+    t.norm2 = double(sumSq) - double(sum) * mean;
+    if (count < 2 || t.norm2 < kFlatVariance * t.count) {
+        t.norm2 = 0; // no contrast: nothing can be matched against it
+        t.zeroMean.setTo(cv::Scalar(0));
+        return t;
+    }
+    const float fmean = float(mean);
+    for (const cv::Vec3i &run : t.runs) {
+        float *z = t.zeroMean.ptr<float>(run[0]);
+        for (int i = run[1]; i < run[2]; ++i)
+            z[i] -= fmean;
+    }
+    return t;
+}
+
+FindShape::LevelImage FindShape::makeLevelImage(const cv::Mat &image8u)
+{
+    LevelImage li;
+    li.size = image8u.size();
+    li.padded.create(image8u.rows + 2, image8u.cols + 2, CV_32F);
+    cv::Mat inner = li.padded(cv::Rect(1, 1, image8u.cols, image8u.rows));
+    image8u.convertTo(inner, CV_32F, 1.0, -cv::mean(image8u)[0]);
+    li.padded.row(0).setTo(cv::Scalar(0));
+    li.padded.row(li.padded.rows - 1).setTo(cv::Scalar(0));
+    li.padded.col(0).setTo(cv::Scalar(0));
+    li.padded.col(li.padded.cols - 1).setTo(cv::Scalar(0));
+    return li;
+}
+
+// Scores of `t` with its top-left at centre + (dx - 1, dy - 1) into scores[dy][dx], in one pass: every
+// image row read serves three rows of placements, and a stretch read one column to the left or right
+// changes the patch sums only by its two ends. The centre must be a place where the shape fits; its
+// neighbours outside the window read the frame of zeros and score nonsense, for the caller to skip.
+void FindShape::blockScores(const LevelImage &image, const Turned &t, cv::Point centre, double scores[3][3])
+{
+    double num[3][3] = {}, sum[3][3] = {}, sq[3][3] = {};
+    constexpr int kLanes = cv::v_float32x4::nlanes;
+    for (const cv::Vec3i &run : t.runs) {
+        const float *z = t.zeroMean.ptr<float>(run[0]);
+        const int x0 = run[1], x1 = run[2];
+        for (int dy = 0; dy < 3; ++dy) {
+            // Padded coordinates are one more than the window's, so this row holds placement dx at +dx.
+            const float *row = image.padded.ptr<float>(centre.y + run[0] + dy) + centre.x;
+            cv::v_float32x4 n0 = cv::v_setzero_f32(), n1 = n0, n2 = n0, s1 = n0, q1 = n0;
+            int x = x0;
+            for (; x + kLanes <= x1; x += kLanes) {
+                const cv::v_float32x4 zv = cv::v_load(z + x);
+                const cv::v_float32x4 i0 = cv::v_load(row + x);
+                const cv::v_float32x4 i1 = cv::v_load(row + x + 1);
+                const cv::v_float32x4 i2 = cv::v_load(row + x + 2);
+                n0 = cv::v_fma(zv, i0, n0);
+                n1 = cv::v_fma(zv, i1, n1);
+                n2 = cv::v_fma(zv, i2, n2);
+                s1 = s1 + i1;
+                q1 = cv::v_fma(i1, i1, q1);
+            }
+            double c0 = cv::v_reduce_sum(n0), c1 = cv::v_reduce_sum(n1), c2 = cv::v_reduce_sum(n2);
+            double s = cv::v_reduce_sum(s1), q = cv::v_reduce_sum(q1);
+            for (; x < x1; ++x) {
+                c0 += double(z[x]) * row[x];
+                c1 += double(z[x]) * row[x + 1];
+                c2 += double(z[x]) * row[x + 2];
+                s += row[x + 1];
+                q += double(row[x + 1]) * row[x + 1];
+            }
+            const double first = row[x0], last = row[x1], second = row[x0 + 1], beyond = row[x1 + 1];
+            num[dy][0] += c0;
+            num[dy][1] += c1;
+            num[dy][2] += c2;
+            sum[dy][0] += s + first - last;
+            sum[dy][1] += s;
+            sum[dy][2] += s - second + beyond;
+            sq[dy][0] += q + first * first - last * last;
+            sq[dy][1] += q;
+            sq[dy][2] += q - second * second + beyond * beyond;
+        }
+    }
+    for (int dy = 0; dy < 3; ++dy) {
+        for (int dx = 0; dx < 3; ++dx)
+            scores[dy][dx] = nccScore(num[dy][dx], sum[dy][dx], sq[dy][dx], t.count, t.norm2);
+    }
+}
+
+FindShape::Turned FindShape::turned(int level, int turn) const
+{
+    const Level &lv = m_levels[size_t(level)];
+    if (turn == 0)
+        return makeTurned(lv.templ, maskRuns(lv.mask));
+    const cv::Mat rot = cv::getRotationMatrix2D(lv.centre, turn * m_fineStep, 1.0);
+    cv::Mat t;
+    cv::warpAffine(lv.templ, t, rot, lv.templ.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    if (lv.upright.fullMask)
+        return makeTurned(t, turnedRectangleRuns(lv.templ.size(), rot));
+    cv::Mat m;
+    cv::warpAffine(lv.mask, m, rot, lv.mask.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    return makeTurned(t, maskRuns(m));
+}
+
+const FindShape::Turned &FindShape::rotatedCached(int level, int turn) const
+{
+    std::map<int, Turned> &atLevel = m_turnCache[size_t(level)];
     if (size_t(level) < m_usedTurns.size())
         m_usedTurns[size_t(level)].push_back(turn);
     auto it = atLevel.find(turn);
     if (it == atLevel.end())
-        it = atLevel.emplace(turn, rotated(level, turn)).first;
+        it = atLevel.emplace(turn, turned(level, turn)).first;
     return it->second;
 }
 
-void FindShape::keepTurnsFor(int foundTurn) const
+void FindShape::keepUsedTurns() const
 {
     for (size_t l = 0; l < m_turnCache.size() && l < m_usedTurns.size(); ++l) {
         std::vector<int> &used = m_usedTurns[l];
         std::sort(used.begin(), used.end());
-        std::map<int, NccTemplate> &atLevel = m_turnCache[l];
+        std::map<int, Turned> &atLevel = m_turnCache[l];
         for (auto it = atLevel.begin(); it != atLevel.end();) {
-            const bool wanted = std::binary_search(used.begin(), used.end(), it->first) &&
-                                (l > 0 || std::abs(it->first - foundTurn) <= 1);
+            const bool wanted = std::binary_search(used.begin(), used.end(), it->first);
             it = wanted ? std::next(it) : atLevel.erase(it);
         }
         used.clear();
@@ -165,30 +350,47 @@ void FindShape::keepTurnsFor(int foundTurn) const
 }
 
 // Moves the candidate to the best neighbour until no neighbour scores higher.
-void FindShape::climb(const NccImage &image, const NccTemplate &t, Candidate &c) const
+void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c) const
 {
-    std::map<std::pair<int, int>, double> seen;
-    auto eval = [&](cv::Point p) {
-        const auto key = std::make_pair(p.x, p.y);
-        const auto it = seen.find(key);
-        if (it != seen.end())
-            return it->second;
-        const double s = nccAt(image, t, p);
-        seen.emplace(key, s);
-        return s;
+    const int maxX = image.size.width - t.zeroMean.cols;
+    const int maxY = image.size.height - t.zeroMean.rows;
+    const auto inside = [&](cv::Point q) { return q.x >= 0 && q.y >= 0 && q.x <= maxX && q.y <= maxY; };
+    // Scores around p, from the remembered ones where all are known, else from one pass.
+    double around[3][3];
+    const auto look = [&](cv::Point p) {
+        bool missing = false;
+        for (int dy = -1; dy <= 1 && !missing; ++dy) {
+            for (int dx = -1; dx <= 1 && !missing; ++dx) {
+                const cv::Point q(p.x + dx, p.y + dy);
+                missing = inside(q) && image.seen.count(std::make_tuple(turn, q.x, q.y)) == 0;
+            }
+        }
+        double fresh[3][3];
+        if (missing)
+            blockScores(image, t, p, fresh);
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const cv::Point q(p.x + dx, p.y + dy);
+                if (!inside(q))
+                    continue;
+                const auto key = std::make_tuple(turn, q.x, q.y);
+                if (missing)
+                    image.seen.emplace(key, fresh[dy + 1][dx + 1]);
+                around[dy + 1][dx + 1] = image.seen.at(key);
+            }
+        }
     };
-    const int maxX = image.size().width - t.size().width;
-    const int maxY = image.size().height - t.size().height;
     cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
-    double best = eval(p);
+    look(p);
+    double best = around[1][1];
     for (int step = 0; step < 16; ++step) {
         cv::Point next = p;
         for (int dy = -1; dy <= 1; ++dy) {
             for (int dx = -1; dx <= 1; ++dx) {
                 const cv::Point q(p.x + dx, p.y + dy);
-                if ((dx == 0 && dy == 0) || q.x < 0 || q.y < 0 || q.x > maxX || q.y > maxY)
+                if ((dx == 0 && dy == 0) || !inside(q))
                     continue;
-                const double s = eval(q);
+                const double s = around[dy + 1][dx + 1];
                 if (s > best) {
                     best = s;
                     next = q;
@@ -198,6 +400,7 @@ void FindShape::climb(const NccImage &image, const NccTemplate &t, Candidate &c)
         if (next == p)
             break;
         p = next;
+        look(p);
     }
     c.topLeft = p;
     c.score = best;
@@ -206,8 +409,8 @@ void FindShape::climb(const NccImage &image, const NccTemplate &t, Candidate &c)
 // Scores the candidate's turn and its neighbours `step` fine steps away (each at its best nearby place)
 // and walks on in the better direction while the score rises. A coarser level's answer may be off by
 // more than this level's step, so a fixed bracket would not be enough.
-void FindShape::turnClimb(const NccImage &image, TurnCache &cache, int level, int step, Candidate &c,
-                          double *scoreBelow, double *scoreAbove) const
+void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, double *scoreBelow,
+                          double *scoreAbove) const
 {
     // Each turn starts its climb where the best turn so far lies.
     Candidate best = c;
@@ -217,7 +420,7 @@ void FindShape::turnClimb(const NccImage &image, TurnCache &cache, int level, in
         if (std::abs(turn) > m_limitTurns)
             t.score = -2;
         else
-            climb(image, rotatedCached(cache, level, turn), t);
+            climb(image, rotatedCached(level, turn), turn, t);
         return t;
     };
     best = at(c.turn);
@@ -304,24 +507,23 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     // steps between its scan and its own resolution), so each level's step moves the farthest pixel by
     // about half of that level's pixel.
     const auto byScore = [](const Candidate &a, const Candidate &b) { return a.score > b.score; };
-    TurnCache &cache = m_turnCache;
-    cache.resize(size_t(topLevel + 1));
+    m_turnCache.resize(size_t(topLevel + 1));
     m_usedTurns.assign(size_t(topLevel + 1), {});
     int exponent = m_topExponent - 1;
     double scoreBelow = -2, scoreAbove = -2;
     for (int l = topLevel; l >= 0; --l) {
-        const NccImage image = l == topLevel ? topImage : makeNccImage(pyramid[size_t(l)]);
+        LevelImage image = makeLevelImage(pyramid[size_t(l)]);
         if (l == 0 && candidates.size() > 1) {
             // A place that only looked best at a coarse scale loses here, before the costly angle climb.
             for (Candidate &c : candidates)
-                climb(image, rotatedCached(cache, 0, c.turn), c);
+                climb(image, rotatedCached(0, c.turn), c.turn, c);
             std::sort(candidates.begin(), candidates.end(), byScore);
             candidates.resize(1);
         }
         do {
             const int step = 1 << std::max(exponent, 0);
             for (Candidate &c : candidates)
-                turnClimb(image, cache, l, m_limitTurns > 0 ? step : 0, c, &scoreBelow, &scoreAbove);
+                turnClimb(image, l, m_limitTurns > 0 ? step : 0, c, &scoreBelow, &scoreAbove);
             exponent = std::max(exponent - 1, 0);
         } while (exponent >= l && exponent > 0 && m_limitTurns > 0);
 
@@ -339,7 +541,7 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
     }
 
     const Candidate &found = candidates.front();
-    keepTurnsFor(found.turn);
+    keepUsedTurns();
     if (found.score * 100.0 <= m_minScore * 100.0)
         return false;
     m_lastScore = found.score;

@@ -8,7 +8,8 @@
 // All levels search one grid of angles, and each level may walk several of its steps away from the
 // coarser level's answer: the coarse levels see the shape half a pixel off whenever its place in the
 // window is not a multiple of their scale, and their angle must not stick. The last step is
-// interpolated between the grid's angles.
+// interpolated between the grid's angles. A climb scores the nine places around its own in one pass
+// over the image, and the turned templates are built only for the angles the climbs ask for.
 //
 // One shape belongs to one detector slot: the thread judging that camera (the GUI thread, or one
 // worker of the slot judgement while the GUI thread waits) is its only user; no locking.
@@ -18,6 +19,7 @@
 #include <opencv2/core.hpp>
 
 #include <map>
+#include <tuple>
 #include <vector>
 
 class FindShape
@@ -70,15 +72,40 @@ private:
         int turn = 0; // fine steps
         double score = -2;
     };
-    // Turned templates of one Find, per level and turn.
-    using TurnCache = std::vector<std::map<int, NccTemplate>>;
+    // A turned template as the climbs correlate it. The mask is kept as its stretches along each row,
+    // so that the patch sums under it cost a pass over the image alone and no weight image is stored.
+    struct Turned
+    {
+        cv::Mat zeroMean;            // CV_32F: the template less its mean over the mask; 0 outside it
+        std::vector<cv::Vec3i> runs; // row, first column, end column of each stretch of the mask
+        double count = 0;            // pixels in the mask
+        double norm2 = 0;            // sum of zeroMean squared; 0 when the template has no contrast
+    };
+    // One pyramid level of the window as the climbs read it: grey values less their mean (keeps the
+    // float sums exact enough) in a one-pixel frame of zeros, so that the nine placements around any
+    // place the shape fits at are scored in one pass over the image. Scores already taken during the
+    // running Find are remembered by turn and place, since the climbs of neighbouring turns and of the
+    // candidates overlap.
+    struct LevelImage
+    {
+        cv::Mat padded; // CV_32F, (W + 2) x (H + 2)
+        cv::Size size;  // W x H
+        std::map<std::tuple<int, int, int>, double> seen;
+    };
+    using TurnCache = std::vector<std::map<int, Turned>>;
 
+    static std::vector<cv::Vec3i> maskRuns(const cv::Mat &mask8u);
+    static std::vector<cv::Vec3i> turnedRectangleRuns(cv::Size size, const cv::Mat &rot);
+    static Turned makeTurned(const cv::Mat &templ8u, std::vector<cv::Vec3i> runs);
+    static LevelImage makeLevelImage(const cv::Mat &image8u);
+    static void blockScores(const LevelImage &image, const Turned &t, cv::Point centre, double scores[3][3]);
     NccTemplate rotated(int level, int turn) const;
-    const NccTemplate &rotatedCached(TurnCache &cache, int level, int turn) const;
-    void keepTurnsFor(int foundTurn) const;
-    void climb(const NccImage &image, const NccTemplate &t, Candidate &c) const;
-    void turnClimb(const NccImage &image, TurnCache &cache, int level, int step, Candidate &c,
-                   double *scoreBelow, double *scoreAbove) const;
+    Turned turned(int level, int turn) const;
+    const Turned &rotatedCached(int level, int turn) const;
+    void keepUsedTurns() const;
+    void climb(LevelImage &image, const Turned &t, int turn, Candidate &c) const;
+    void turnClimb(LevelImage &image, int level, int step, Candidate &c, double *scoreBelow,
+                   double *scoreAbove) const;
 
     std::vector<Level> m_levels;             // 0 = full resolution
     std::vector<int> m_topTurns;             // turns tried at the top level, fine steps
@@ -93,8 +120,7 @@ private:
     mutable double m_lastScore = 0;
     // Turned templates kept from one Find to the next: they depend on the shape alone, and a mould's
     // part lies at nearly the same angle every cycle, so the next search asks for the same turns.
-    // After each Find only the turns it used are kept, and at full resolution only the found turn
-    // and its two neighbours (the large ones), so the cache never outgrows one search.
+    // After each Find only the turns it used are kept, so the cache never outgrows one search.
     mutable TurnCache m_turnCache;
     mutable std::vector<std::vector<int>> m_usedTurns; // per level, turns asked for by the running Find
 };

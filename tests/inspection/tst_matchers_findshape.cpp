@@ -3,6 +3,7 @@
 // template.
 
 #include "findshape.h"
+#include "maskedncc.h"
 #include "syntheticimages.h"
 
 #include <opencv2/imgproc.hpp>
@@ -112,6 +113,86 @@ private slots:
             rot.at<double>(1, 0) * s.centre.x + rot.at<double>(1, 1) * s.centre.y + rot.at<double>(1, 2) - 3;
         QVERIFY2(std::abs((x - win.x) + (cx - s.centre.x)) <= 1.0, qPrintable(QString::number(x - win.x)));
         QVERIFY2(std::abs((y - win.y) + (cy - s.centre.y)) <= 1.0, qPrintable(QString::number(y - win.y)));
+    }
+
+    // Every placement, and turns every 0.05 degrees around the true one, scored by the plain masked
+    // correlation: the search must land on the best of them wherever the shape lies in the noisy window,
+    // at its edges too, and with a mask whose rows hold two stretches. Without turning, the search must
+    // also score its answer as the plain correlation does.
+    void agreesWithExhaustiveSearch_data()
+    {
+        QTest::addColumn<QString>("maskKind");
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<int>("limit");
+        for (const char *kind : {"rectangle", "ellipse", "ring"}) {
+            QTest::addRow("%s, not turned, no turn allowed", kind) << QString(kind) << 0.0 << 0;
+            QTest::addRow("%s, turned 1.3", kind) << QString(kind) << 1.3 << 5;
+            QTest::addRow("%s, turned -2.6", kind) << QString(kind) << -2.6 << 5;
+        }
+    }
+    void agreesWithExhaustiveSearch()
+    {
+        QFETCH(QString, maskKind);
+        QFETCH(double, degrees);
+        QFETCH(int, limit);
+        const int margin = 30;
+        const Scene s = makeScene(400, 320, cv::Rect(120, 100, 160, 120));
+        const cv::Point2f mid(80, 60);
+        cv::Mat mask(s.shape.size(), CV_8UC1, cv::Scalar(255));
+        if (maskKind != "rectangle") {
+            mask.setTo(cv::Scalar(0));
+            cv::ellipse(mask, mid, cv::Size(78, 58), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+            if (maskKind == "ring")
+                cv::circle(mask, mid, 30, cv::Scalar(0), cv::FILLED);
+        }
+        const cv::Mat templ = s.frame(s.shape);
+        FindShape f;
+        f.CreateShape(templ, 0.0, 0, limit, s.centre.x, s.centre.y, false, 255, mask, 5, 0);
+        const int band = limit == 0 ? 0 : 8;
+        std::vector<cv::Point> moves{{-30, -30}, {30, 12}, {2, -1}, {-7, 29}};
+        if (limit == 0)
+            moves.insert(moves.end(), {{30, 30}, {0, 0}, {1, 0}, {13, -11}, {-29, 1}});
+        for (const cv::Point move : moves) {
+            // Camera noise, so that no placement matches perfectly whatever pixels it counts.
+            const cv::Mat frame =
+                withNoise(shifted(turned(s.frame, cv::Point2f(s.centre), degrees), move.x, move.y), 12, 7);
+            const cv::Rect win = searchWindow(s, margin, frame.size());
+            cv::Mat window = frame(win).clone();
+
+            const NccImage image = makeNccImage(window);
+            double bestScore = -2, bestTurn = 0;
+            cv::Point bestPlace;
+            for (int i = -band; i <= band; ++i) {
+                const double turn = degrees + 0.05 * i;
+                const cv::Mat rot = cv::getRotationMatrix2D(mid, turn, 1.0);
+                cv::Mat t, m;
+                cv::warpAffine(templ, t, rot, templ.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+                cv::warpAffine(mask, m, rot, mask.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                               cv::Scalar(0));
+                double score;
+                cv::Point place;
+                cv::minMaxLoc(nccMap(image, makeNccTemplate(t, m >= 128)), nullptr, &score, nullptr, &place);
+                if (score > bestScore) {
+                    bestScore = score;
+                    bestTurn = turn;
+                    bestPlace = place;
+                }
+            }
+            QCOMPARE(bestPlace, cv::Point(margin, margin) + move); // the reference itself is sound
+
+            int x = 0, y = 0;
+            double angle = 99;
+            QVERIFY(f.Find(window, 0, &x, &y, nullptr, &angle));
+            const cv::Point topLeft(s.centre.x - x - s.shape.width / 2, s.centre.y - y - s.shape.height / 2);
+            QCOMPARE(topLeft, bestPlace);
+            QVERIFY2(std::abs(angle + bestTurn) <= 0.1,
+                     qPrintable(QStringLiteral("%1 %2").arg(angle).arg(bestTurn)));
+            // Turned, the search scores its nearest turn on its own grid, a little off the best one.
+            const double tolerance = limit == 0 ? 1e-4 : 2e-3;
+            QVERIFY2(
+                std::abs(f.lastScore() - bestScore) <= tolerance,
+                qPrintable(QStringLiteral("%1 %2").arg(f.lastScore(), 0, 'f', 6).arg(bestScore, 0, 'f', 6)));
+        }
     }
 
     // The detector's setting: a 640 x 480 frame, a position region, rotation allowed up to 5 degrees and
