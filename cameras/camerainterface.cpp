@@ -91,7 +91,12 @@ bool CameraInterface::getImage(cv::Mat &out, qint64 *takenMs)
     MutexLocker lock(&frameMutex);
     if (!newFrame || newestFrame.empty())
         return false;
-    newestFrame.copyTo(out);
+    // The frame changes hands instead of being copied, and the caller's old buffer takes the next
+    // frame, unless someone else may still read it (shared, or memory the Mat does not own): then
+    // the next frame gets a buffer of its own.
+    if (!out.u || out.u->refcount != 1)
+        out.release();
+    cv::swap(out, newestFrame);
     if (takenMs)
         *takenMs = newestFrameMs;
     newFrame = false;

@@ -91,8 +91,10 @@ public:
 
     // Image size fixed when the camera opened; empty while closed.
     QSize imageSize() const;
-    // The newest frame when one arrived since the last call (a deep copy) and true, with the moment
-    // it was stored (appMonotonicMs) in `takenMs` when given; else false and both untouched.
+    // The newest frame when one arrived since the last call (the caller's own: no later frame is
+    // written into it) and true, with the moment it was stored (appMonotonicMs) in `takenMs` when
+    // given; else false and both untouched. The buffer `out` held before may take later frames
+    // unless it is shared with another Mat: a caller that keeps `out` between calls allocates nothing.
     bool getImage(cv::Mat &out, qint64 *takenMs = nullptr);
     // Frames stored since the camera opened (dropped frames not counted).
     quint64 frameCount() const;

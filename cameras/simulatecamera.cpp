@@ -15,29 +15,25 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <opencv2/imgproc.hpp>
 #include <sys/stat.h>
 
 namespace {
 
 const QString kIid = QStringLiteral("simulateCamera_IID");
 
-// R, G, B, 0 per pixel, the frame format of every back-end. The usual 32-bit formats are copied
-// pixel by pixel: QImage's own conversion of a large picture runs on Qt's thread pool.
+// R, G, B, 0 per pixel, the frame format of every back-end, from the B, G, R, A bytes of Qt's 32-bit
+// formats (little-endian), whole rows at a time. QImage's own conversion of a large picture runs on
+// Qt's thread pool, so only the less usual formats go through it.
 cv::Mat toFrame(const QImage &image)
 {
     const bool direct = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
     const QImage rgb = direct ? image : image.convertToFormat(QImage::Format_RGB32);
-    cv::Mat out(rgb.height(), rgb.width(), CV_8UC4);
-    for (int y = 0; y < rgb.height(); ++y) {
-        const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        uchar *row = out.ptr<uchar>(y);
-        for (int x = 0; x < rgb.width(); ++x) {
-            row[4 * x] = uchar(qRed(in[x]));
-            row[4 * x + 1] = uchar(qGreen(in[x]));
-            row[4 * x + 2] = uchar(qBlue(in[x]));
-            row[4 * x + 3] = 0;
-        }
-    }
+    const cv::Mat bgra(rgb.height(), rgb.width(), CV_8UC4, const_cast<uchar *>(rgb.constBits()),
+                       size_t(rgb.bytesPerLine()));
+    cv::Mat out;
+    cv::cvtColor(bgra, out, cv::COLOR_BGRA2RGBA);
+    cv::bitwise_and(out, cv::Scalar(255, 255, 255, 0), out);
     return out;
 }
 

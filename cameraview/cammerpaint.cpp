@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
+#include <opencv2/imgproc.hpp>
 
 namespace {
 
@@ -27,23 +28,46 @@ const QColor kFailColour(255, 40, 40);
 
 } // namespace
 
-QImage CammerWidget::frameImage() const
+void CammerWidget::makeShownFrame(QSize shown)
 {
-    if (pixelCount <= 0 || grabBuffer.size() < size_t(frameBytes))
-        return QImage();
-    QImage image(imageWidth, imageHeight, QImage::Format_RGBX8888);
-    if (image.isNull())
-        return image;
-    const bool colour = frameBytes > pixelCount;
-    for (int y = 0; y < imageHeight; ++y) {
-        uchar *row = image.scanLine(y);
-        const uchar *src = grabBuffer.data() + size_t(y) * size_t(imageWidth) * (colour ? 4 : 1);
-        if (colour)
-            std::memcpy(row, src, size_t(imageWidth) * 4);
-        else
-            Gray2RGBA(const_cast<uchar *>(src), reinterpret_cast<int *>(row), imageWidth, 1);
+    if (pixelCount <= 0 || grabBuffer.size() < size_t(frameBytes)) {
+        shownFrame = QImage();
+        return;
     }
-    return image;
+    const bool colour = frameBytes > pixelCount;
+    const cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer.data());
+    // Only the pixels the screen has room for are converted, picked nearest as the painter's own
+    // unsmoothed scaling picks them; a zoomed view gets every pixel and the painter scales it.
+    const bool fits = shown.width() > 0 && shown.height() > 0 && shown.width() <= imageWidth &&
+                      shown.height() <= imageHeight;
+    const cv::Size size = fits ? cv::Size(shown.width(), shown.height()) : frame.size();
+    // A grey picture copied to the screen as it is stays grey (Qt widens it while copying); colour and
+    // scaled pictures are RGB32, the screen's own format, which the painter scales fastest. The
+    // buffer is kept while size and format stay.
+    const QImage::Format format = fits && !colour ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+    if (shownFrame.width() != size.width || shownFrame.height() != size.height ||
+        shownFrame.format() != format)
+        shownFrame = QImage(size.width, size.height, format);
+    if (shownFrame.isNull())
+        return;
+    cv::Mat picture(size, format == QImage::Format_RGB32 ? CV_8UC4 : CV_8UC1, shownFrame.bits(),
+                          size_t(shownFrame.bytesPerLine()));
+    cv::Mat picked = frame;
+    if (size != frame.size()) {
+        // Straight into the picture when nothing is left to convert.
+        cv::Mat &into = format == QImage::Format_Grayscale8 ? picture : shownPixels;
+        cv::resize(frame, into, size, 0, 0, cv::INTER_NEAREST_EXACT);
+        picked = into;
+    }
+    if (colour) {
+        cv::cvtColor(picked, picture, cv::COLOR_RGBA2BGRA);
+        // The frames' fourth byte is 0; RGB32 wants it opaque.
+        cv::bitwise_or(picture, cv::Scalar(0, 0, 0, 255), picture);
+    } else if (format == QImage::Format_RGB32) {
+        cv::cvtColor(picked, picture, cv::COLOR_GRAY2BGRA);
+    } else if (picked.data != picture.data) {
+        picked.copyTo(picture);
+    }
 }
 
 QTransform CammerWidget::viewTransform() const
@@ -82,15 +106,30 @@ void CammerWidget::repaintCountdown()
 void CammerWidget::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    if (frameChanged) {
-        shownFrame = frameImage();
+    const QTransform transform = viewTransform();
+    // The screen pixels whose centres the picture covers, as the painter fills them.
+    const QRectF onScreen = transform.mapRect(QRectF(0, 0, gShowW, gShowH));
+    const QRect target(QPoint(qRound(onScreen.left()), qRound(onScreen.top())),
+                       QPoint(qRound(onScreen.right()) - 1, qRound(onScreen.bottom()) - 1));
+    if (frameChanged || target.size() != shownSize) {
+        makeShownFrame(target.size());
+        shownSize = target.size();
         frameChanged = false;
+    }
+    // A picture made for the screen is copied as it is and only the rest of the cell is blackened; a
+    // zoomed one is scaled by the painter onto a black cell.
+    const bool copied = !shownFrame.isNull() && shownFrame.size() == target.size();
+    if (copied) {
+        for (const QRect &r : QRegion(rect()).subtracted(QRegion(target)))
+            p.fillRect(r, Qt::black);
+        p.drawImage(target.topLeft(), shownFrame);
+    } else {
+        p.fillRect(rect(), Qt::black);
     }
     const int slot = shownSlot();
     p.save();
-    p.setTransform(viewTransform());
-    if (!shownFrame.isNull())
+    p.setTransform(transform);
+    if (!copied && !shownFrame.isNull())
         p.drawImage(QRectF(0, 0, gShowW, gShowH), shownFrame);
     if (gSysParam && gSysParam->showRoiLive != 0)
         paintRegions(p, slot);

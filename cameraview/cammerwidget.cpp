@@ -174,7 +174,7 @@ bool CammerWidget::grabFrame()
 {
     if (!camera)
         return false;
-    cv::Mat frame;
+    cv::Mat &frame = takenFrame;
     qint64 takenMs = 0;
     bool grabbed = camera->getImage(frame, &takenMs);
     const bool colour = frameBytes > pixelCount;

@@ -145,8 +145,9 @@ private:
     void loadSlotImages();
     const SysParam *cameraValues() const;
     void setSelectedParam(int which, int value);
-    // The frame in grabBuffer as an opaque 32-bit picture (gray frames through Gray2RGBA).
-    QImage frameImage() const;
+    // shownFrame from the frame in grabBuffer: an opaque RGB32 picture no larger than `shown`, the
+    // screen pixels it is drawn into.
+    void makeShownFrame(QSize shown);
     // Full-screen coordinates into this widget, with the zoom of the enlarged view.
     QTransform viewTransform() const;
     void paintRegions(QPainter &p, int slot) const;
@@ -157,7 +158,10 @@ private:
     void drawVerdict(QImage &image, int detect, bool ok) const;
     int shownSlot() const;
 
-    QImage shownFrame;       // frameImage() of the last grabbed frame
+    cv::Mat takenFrame;      // the camera's newest frame as taken; kept, so that a grab allocates nothing
+    cv::Mat shownPixels;     // the frame's pixels picked for the screen size
+    QImage shownFrame;       // makeShownFrame() of the last grabbed frame
+    QSize shownSize;         // the screen size shownFrame was made for
     bool frameChanged = true; // grabBuffer changed since shownFrame was made
     QTimer *livePollTimer = nullptr;
     QElapsedTimer fpsClock;   // frames grabbed per second, for the counter line

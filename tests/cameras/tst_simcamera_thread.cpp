@@ -13,7 +13,9 @@
 #include <QImageReader>
 #include <QJsonObject>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -62,6 +64,59 @@ class TestSimulateCamera : public QObject
 private slots:
     void init() { SimulateCamera::setManualStepping(true); }
     void cleanup() { SimulateCamera::setManualStepping(false); }
+
+    // A frame once taken keeps its pixels while later frames arrive, however the taker holds it: the
+    // camera may reuse a buffer handed back to it, never one someone can still read.
+    void takenFramesKeepTheirPixels_data()
+    {
+        QTest::addColumn<QString>("holder");
+        QTest::newRow("taken again into the same Mat") << QStringLiteral("same");
+        QTest::newRow("shared with another Mat") << QStringLiteral("shared");
+        QTest::newRow("a buffer the taker lent") << QStringLiteral("lent");
+    }
+    void takenFramesKeepTheirPixels()
+    {
+        QFETCH(QString, holder);
+        TestWorkDir dir(TestWorkDir::Empty);
+        writePicture(QStringLiteral("simcam/1/a.png"), 64, 48, 10);
+        writePicture(QStringLiteral("simcam/1/b.png"), 64, 48, 20);
+        writePicture(QStringLiteral("simcam/1/c.png"), 64, 48, 30);
+        auto camera = openCamera(1);
+        QVERIFY(camera && camera->startCapture());
+        const auto redOf = [](const cv::Mat &m) { return int(m.at<cv::Vec4b>(m.rows / 2, m.cols / 2)[0]); };
+        std::vector<uchar> lent(64 * 48 * 4, 1);
+        cv::Mat frame;
+        if (holder == QStringLiteral("lent"))
+            frame = cv::Mat(48, 64, CV_8UC4, lent.data());
+        QVERIFY(camera->getImage(frame)); // a.png
+        QCOMPARE(redOf(frame), 10);
+        cv::Mat other;
+        if (holder == QStringLiteral("shared"))
+            other = frame;
+        camera->stepFrame(); // b.png
+        QVERIFY(camera->getImage(frame));
+        QCOMPARE(redOf(frame), 20);
+        const cv::Mat kept = frame.clone();
+        if (holder == QStringLiteral("same")) {
+            const uchar *before = frame.data;
+            camera->stepFrame(); // c.png
+            camera->stepFrame(); // a.png, into the buffer b.png came in unless that was handed back
+            QCOMPARE(cv::norm(frame, kept, cv::NORM_INF), 0.0);
+            QCOMPARE(frame.data, before);
+            QVERIFY(camera->getImage(frame));
+            QCOMPARE(redOf(frame), 10);
+        } else if (holder == QStringLiteral("shared")) {
+            camera->stepFrame();
+            camera->stepFrame();
+            QCOMPARE(redOf(other), 10);
+            QCOMPARE(cv::norm(frame, kept, cv::NORM_INF), 0.0);
+        } else {
+            camera->stepFrame();
+            camera->stepFrame();
+            QVERIFY(std::all_of(lent.begin(), lent.end(), [](uchar v) { return v == 1; }));
+            QCOMPARE(cv::norm(frame, kept, cv::NORM_INF), 0.0);
+        }
+    }
 
     // Name order, cycling; a picture of another size, a file that is no picture and a file whose
     // header is broken are left out without stopping the others.

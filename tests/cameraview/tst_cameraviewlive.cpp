@@ -188,6 +188,78 @@ private slots:
         QVERIFY(qAbs(grayAt(shot, 300 * ratio, 350 * ratio) - 120) <= 1);
     }
 
+    // The live picture shows each frame pixel where the screen has room for it: every screen pixel of
+    // the picture holds the colour (grey box: the grey) of the frame pixel under it or of a
+    // neighbour, whether the cell is larger than the frame, as large, or smaller by an odd factor.
+    void shownPictureIsTheFrameAtTheCellSize_data()
+    {
+        QTest::addColumn<bool>("colour");
+        QTest::addColumn<double>("ratio");
+        for (bool colour : {false, true}) {
+            const char *box = colour ? "colour" : "grey";
+            QTest::addRow("%s, cell twice the frame", box) << colour << 1.0;
+            QTest::addRow("%s, cell the frame's size", box) << colour << 0.5;
+            QTest::addRow("%s, cell 0.3 of the screen", box) << colour << 0.3;
+            QTest::addRow("%s, cell a quarter of the screen", box) << colour << 0.25;
+        }
+    }
+    void shownPictureIsTheFrameAtTheCellSize()
+    {
+        QFETCH(bool, colour);
+        QFETCH(double, ratio);
+        Fixture f;
+        f.param.showRoiLive = 0;
+        gColorCamera = colour ? 1 : 0;
+        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        gColorCamera = 0;
+        auto *cam = new RecordingCamera;
+        view.camera.reset(cam);
+        cv::Mat frame(kH, kW, CV_8UC4);
+        cv::randu(frame, 0, 256);
+        frame.forEach<cv::Vec4b>([](cv::Vec4b &p, const int *) { p[3] = 0; });
+        QVERIFY(cam->serve(frame));
+        QVERIFY(view.grabFrame());
+        // The frame pixel as the view holds it: its own colour, or its grey in a grey box.
+        const auto held = [&](int x, int y) {
+            if (colour) {
+                const uchar *p = view.grabBuffer.data() + 4 * (size_t(y) * kW + size_t(x));
+                return qRgb(p[0], p[1], p[2]);
+            }
+            const int g = view.grabBuffer[size_t(y) * kW + size_t(x)];
+            return qRgb(g, g, g);
+        };
+        view.screenRatioX = view.screenRatioY = float(ratio);
+        const QSize cell(int(640 * ratio), int(480 * ratio));
+        view.resize(cell);
+        const QImage shot = view.grab().toImage();
+        QCOMPARE(shot.size(), cell);
+        // Clear of the camera line at the top and the counter lines at the bottom.
+        const int line = std::max(16, int(40 * ratio));
+        for (int sy = 2 * line + 4; sy < cell.height() - 3 * line; ++sy) {
+            for (int sx = 0; sx < cell.width(); ++sx) {
+                const int x = int((sx + 0.5) * kW / cell.width());
+                const int y = int((sy + 0.5) * kH / cell.height());
+                const QRgb shown = shot.pixel(sx, sy) | 0xFF000000u;
+                bool found = false;
+                for (int dy = -1; dy <= 1 && !found; ++dy) {
+                    for (int dx = -1; dx <= 1 && !found; ++dx) {
+                        const int nx = std::clamp(x + dx, 0, kW - 1);
+                        const int ny = std::clamp(y + dy, 0, kH - 1);
+                        found = held(nx, ny) == shown;
+                    }
+                }
+                if (!found)
+                    QFAIL(qPrintable(QStringLiteral("screen (%1, %2) shows %3, frame (%4, %5) holds %6")
+                                         .arg(sx)
+                                         .arg(sy)
+                                         .arg(shown, 8, 16)
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(held(x, y), 8, 16)));
+            }
+        }
+    }
+
     void settingsReachTheCameraFromTheRightBlock_data()
     {
         QTest::addColumn<bool>("settingsVisible");

@@ -221,6 +221,57 @@ private slots:
         QCOMPARE(bytesOf(again, 4), bytesOf(dst, 4));
     }
 
+    // A whole frame goes through the processor's fastest way (several pixels at a time, the rest one by
+    // one); every pixel must still read trunc(r x 0.299 x 1024) + trunc(g x 0.587 x 1024) +
+    // trunc(b x 0.114 x 1024), over 1024, whatever its fourth byte and wherever it falls in the frame.
+    void grayOfAWholeFrameMatchesThePixelRule_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("one pixel") << 1 << 1;
+        QTest::newRow("seven by three") << 7 << 3;
+        QTest::newRow("31 wide") << 31 << 5;
+        QTest::newRow("33 wide") << 33 << 7;
+        QTest::newRow("one odd column") << 1 << 97;
+        QTest::newRow("1921 x 5") << 1921 << 5;
+    }
+    void grayOfAWholeFrameMatchesThePixelRule()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const int n = width * height;
+        std::vector<int> src;
+        // Every value of each channel alone and of all three, then random pixels.
+        for (int v = 0; v < 256 && int(src.size()) + 4 <= n; ++v) {
+            src.push_back(pixel(uchar(v), 0, 0, 0xFF));
+            src.push_back(pixel(0, uchar(v), 0, uchar(v)));
+            src.push_back(pixel(0, 0, uchar(v)));
+            src.push_back(pixel(uchar(v), uchar(v), uchar(v), uchar(255 - v)));
+        }
+        QRandomGenerator random{quint32(n)};
+        while (int(src.size()) < n)
+            src.push_back(int(random.generate()));
+        // One byte past the end on either side shows a write outside the frame.
+        std::vector<uchar> dst(size_t(n) + 2, 0xA5);
+        RGBA2Gray(dst.data() + 1, src.data(), width, height);
+        QCOMPARE(int(dst.front()), 0xA5);
+        QCOMPARE(int(dst.back()), 0xA5);
+        for (int i = 0; i < n; ++i) {
+            const auto *b = reinterpret_cast<const uchar *>(&src[size_t(i)]);
+            const int want = (int(float(b[0]) * 0.299f * 1024.0f) + int(float(b[1]) * 0.587f * 1024.0f) +
+                              int(float(b[2]) * 0.114f * 1024.0f)) /
+                             1024;
+            if (int(dst[size_t(i) + 1]) != want)
+                QFAIL(qPrintable(QStringLiteral("pixel %1 (%2 %3 %4): %5, not %6")
+                                     .arg(i)
+                                     .arg(b[0])
+                                     .arg(b[1])
+                                     .arg(b[2])
+                                     .arg(dst[size_t(i) + 1])
+                                     .arg(want)));
+        }
+    }
+
     void grayToColourWritesGGG0()
     {
         uchar src[3] = {0, 7, 255};
