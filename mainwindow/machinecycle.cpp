@@ -309,7 +309,8 @@ void MachineCycle::outerPass()
             }
             directTimerUp = 1;
             countdownFromPass[1] = judgeFromPass();
-            pictureWaitSteps[1] = 0;
+            pictureWaitSteps[1] = int(frameStaleLimitMs(p.frameSpeed) / 100);
+            directStart[1] = true;
             TimerUp(1);
             directTimerUp = 0;
         }
@@ -345,6 +346,7 @@ void MachineCycle::outerPass()
                 imageState[c][slot] = 1;
             countdownFromPass[k] = judgeFromPass();
             pictureWaitSteps[k] = 0;
+            directStart[k] = false;
             TimerUp(k);
             if (w->alarmState == 2) {
                 if (!p.okNgPulse) {
@@ -514,6 +516,7 @@ void MachineCycle::startPositions(int input, bool *stopped)
         gSlotDelaySum = d;
         countdownFromPass[k] = judgeFromPass();
         pictureWaitSteps[k] = int(std::max<qint64>(0, frameStaleLimitMs(p.frameSpeed) / 100 - d));
+        directStart[k] = false;
         if (d == 0) {
             slotCountdown[k] = 0;
             TimerUp(k);

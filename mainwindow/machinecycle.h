@@ -195,6 +195,9 @@ public:
     // 100 ms steps the detection of pair position k may still wait for a first picture of the
     // opening that started it, from cameras that deliver (see awaitPictures); 0 once it judged or held.
     int pictureWaitSteps[8] = {};
+    // The detection of pair position k was started by the safety door, directly in the pass that read
+    // it: a run after waiting for its picture keeps directTimerUp (the latch blocks the clamp).
+    bool directStart[8] = {};
     // Bit c: camera c may not be judged until the next start (its region table could not be read).
     // Like a lost camera it blocks the clamp on every pass, with its own warning; see holdCameras.
     quint32 heldCameras = 0;

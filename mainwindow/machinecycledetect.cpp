@@ -53,7 +53,12 @@ void MachineCycle::TimerUp(int k)
         return;
     }
     upTimers[k]->stop();
+    // A safety-door detection that waited for its picture runs as it would have in the door's pass.
+    const int direct = directTimerUp;
+    if (directStart[k])
+        directTimerUp = 1;
     runSlotDetection(k);
+    directTimerUp = direct;
 }
 
 bool MachineCycle::frameFresh(int c, quint64 fromPass) const
@@ -88,9 +93,10 @@ bool MachineCycle::camerasSeen(quint64 fromPass)
     return true;
 }
 
-// A detection that starts with the opening comes in the pass that read the edge, which may follow
-// the last grab by a few milliseconds: a camera delivering normally has then simply not had a
-// picture of this opening grabbed yet, and holding the clamp would stop a good machine. The
+// A detection that starts with the opening (or the safety door) comes in the pass that read the
+// edge, which may follow the last grab by a few milliseconds: a camera delivering normally has then
+// simply not had a picture of this opening grabbed yet, and holding the clamp would stop a good
+// machine. The
 // detection waits for the picture in 100 ms steps, as a countdown, until the camera's stale limit
 // has passed since the opening. A lost camera or a stale picture is not waited for, nor are the
 // triggered cameras, which take no picture between triggers.

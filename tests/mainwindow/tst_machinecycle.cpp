@@ -671,11 +671,25 @@ private slots:
     }
 
     // The alarm of a slot's temperatures: any camera beyond raises it, a later good camera does not
-    // clear it; and it makes the mould result NG.
+    // clear it; and it makes the mould result NG. The latch blocks the clamp (every camera passed, so
+    // nothing else does): the opening cut it already, the safety door's signal (input 1) starts the
+    // mould detection with the clamp free and the latch cuts it, also when the detection waited for a
+    // picture taken after the signal.
+    void temperatureAcrossCameras_data()
+    {
+        QTest::addColumn<int>("input"); // 0 the mould opening, 1 the safety door's signal
+        QTest::addColumn<bool>("late"); // the cameras' next picture comes only after the signal's pass
+        QTest::newRow("mould opening") << 0 << false;
+        QTest::newRow("safety door, picture in its pass") << 1 << false;
+        QTest::newRow("safety door, picture after its pass: waited for") << 1 << true;
+    }
     void temperatureAcrossCameras()
     {
+        QFETCH(int, input);
+        QFETCH(bool, late);
         standardMachine(0, 0, 0);
         param.slotEnabled[0] = 0;
+        param.safetyDoorTrigger = input == 1 ? 1 : 0;
         World world;
         world.cameras = 2;
         world.temperatures = {TemperatureOutcome{true, true}, TemperatureOutcome{true, false}};
@@ -683,9 +697,21 @@ private slots:
         state.manualTrigSlot = gDetectSlotCount;
         MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
-        pulseInput(cycle, 0);
+        QCOMPARE(boardWord(), quint32(0x0));
+        world.delivering = !late;
+        pulseInput(cycle, input);
+        if (late) {
+            QCOMPARE(world.judgements, 0);
+            QCOMPARE(boardWord(), quint32(0x0));
+            world.delivering = true;
+        }
+        QTRY_COMPARE(world.judgements, 1);
         QVERIFY(gTemperatureAlarm);
         QCOMPARE(state.alarmState, 2);
+        QCOMPARE(boardWord(), quint32(0x1));
+        QCOMPARE(world.alarmStarts, 1);
+        QCOMPARE(world.records, QStringList{uiText(152)});
+        QVERIFY(world.warnings.isEmpty());
     }
 
     // Stop and start output levels, a lost camera while stopped, a refused stop.

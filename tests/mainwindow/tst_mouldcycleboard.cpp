@@ -163,8 +163,9 @@ private slots:
     // clamp-allowed word reaches the board), the camera warning is on screen and the record gets one
     // line in its text; once pictures come again, the next opening or the manual trigger judges and
     // releases. A camera that delivers but has had no picture grabbed since the opening yet is waited
-    // for. The camera is stepped by hand and the box's monotonic clock is the test's, so which
-    // picture is fresh does not depend on the machine's load.
+    // for, after the safety door's signal as after the opening. The camera is stepped by hand and the
+    // box's monotonic clock is the test's, so which picture is fresh does not depend on the machine's
+    // load.
     void onlyFreshPicturesAreJudged_data()
     {
         QTest::addColumn<int>("delay"); // mould delay, tenths of a second
@@ -172,21 +173,28 @@ private slots:
         // the opening and the next one comes only after the pass that read it.
         QTest::addColumn<int>("stop");
         QTest::addColumn<bool>("manual"); // way out: the manual trigger of the mould instead of an opening
-        QTest::newRow("pictures keep coming: released (control)") << 5 << 0 << false;
+        // The safety door's signal (input 1, "Safety door trigger detection") starts the mould
+        // detection instead of the opening, with a pre-cut of 0.1 s: the clamp is cut as the detection
+        // starts, so the board shows when it starts and when it ends.
+        QTest::addColumn<bool>("door");
+        QTest::newRow("pictures keep coming: released (control)") << 5 << 0 << false << false;
         QTest::newRow("no delay, next picture just after the opening: waited for, released")
-            << 0 << 3 << false;
+            << 0 << 3 << false << false;
+        QTest::newRow("safety door, next picture just after its signal: waited for, released")
+            << 0 << 3 << false << true;
         QTest::newRow("no picture since the opening, no delay: held, released by the next opening")
-            << 0 << 1 << false;
+            << 0 << 1 << false << false;
         QTest::newRow("no picture since the opening, no delay: held, released by the manual trigger")
-            << 0 << 1 << true;
+            << 0 << 1 << true << false;
         QTest::newRow("last picture too old at the end of the countdown: held, then released")
-            << 5 << 2 << false;
+            << 5 << 2 << false << false;
     }
     void onlyFreshPicturesAreJudged()
     {
         QFETCH(int, delay);
         QFETCH(int, stop);
         QFETCH(bool, manual);
+        QFETCH(bool, door);
         // Outputs 0 (clamp) and 2 (alarm) idle closed on this board, and outputs 4 to 7 idle closed on
         // the standard machine without NG pulses: 0xF5 with the clamp allowed, 0xF4 with it blocked.
         const quint16 allowed = 0x00F5, blocked = 0x00F4;
@@ -219,15 +227,20 @@ private slots:
         gControlPort->startIOThread();
         QTRY_COMPARE(board.outputs(), allowed); // detection started
         const int recordBefore = recordRemarks(dir).count(uiText(39));
+        if (door) {
+            gSysParam->safetyDoorTrigger = 1;
+            gSysParam->preCutTime = 1;
+        }
+        const quint16 opening = door ? 0x002 : 0x001;
 
         if (stop == 1 || stop == 3) {
             feeder.stop();
             QTest::qWait(300); // the last picture is grabbed well before the opening
         }
         board.clearCommands();
-        board.setInputs(0x001); // mould open
+        board.setInputs(opening); // mould open, or the safety door's signal
         if (stop == 3) {
-            QTRY_VERIFY(wordChanges(board).contains(blocked)); // the opening blocked the clamp
+            QTRY_VERIFY(wordChanges(board).contains(blocked)); // the opening (or the pre-cut) blocked it
             camera->stepFrame();
             feeder.start(50);
         }
