@@ -114,6 +114,12 @@ bool MachineCycle::awaitPictures(int k)
         pictureWaitSteps[k] = 0;
         return false;
     }
+    // The door's detection starts with the clamp free and may be closing it: until its picture is
+    // judged the box has not seen this mould, so the clamp waits too, as after an opening.
+    if (directStart[k]) {
+        setOutput(OutClose, 1);
+        flush();
+    }
     --pictureWaitSteps[k];
     upTimers[k]->start(100);
     return true;
