@@ -11,7 +11,8 @@
 // (slotjudgement.h) runs a slot's cameras side by side, timedRegister(k), findPosition(k) and
 // measureSlot run for this detector on one worker of the judgement pool while the GUI thread waits.
 // They touch only this detector, its view's buffers and results, and the settings, which nobody
-// changes meanwhile. No locking.
+// changes meanwhile; idle workers may take part of the registration's feature matching (sharedwork.h)
+// while this detector's worker waits for them. No locking.
 
 #include "findshape.h"
 #include "graymatch.h"

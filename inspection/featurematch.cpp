@@ -1,5 +1,7 @@
 #include "featurematch.h"
 
+#include "sharedwork.h"
+
 #include <opencv2/core/hal/intrin.hpp>
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <numeric>
 
 namespace {
@@ -16,6 +19,11 @@ namespace {
 constexpr int kSampleMean = 100;
 constexpr int kRandomDims = 5;
 constexpr uint64 kSeed = 0x6b64747265657321ULL;
+
+// Queries of one direction are shared out in at most this many ranges of at least kRangeRows rows:
+// enough for every core of the box, each range long enough to be worth handing over.
+constexpr int kMatchRanges = 8;
+constexpr int kRangeRows = 64;
 
 // Squared L2 distance of two byte descriptors, exact.
 int squaredDistance(const uchar *a, const uchar *b, int n)
@@ -289,28 +297,61 @@ bool bestOfTwoNearest(const cv::Mat &live, const cv::Mat &templ, const FeatureFo
     }
     const cv::Mat &templData = templForest->data();
     const float ratio = 1.f - confidence;
-    FeatureForest::Scratch scratch;
-    int index[2];
-    float distance[2];
-    // Live to template; remember each live row's match so the other direction adds no duplicate.
+
+    // The queries of each direction go in ranges that idle workers of a slot judgement may take
+    // (shareWork); each range keeps its own pairs, joined below in query order, so the matches are
+    // the same however the ranges were run.
+    struct Pair
+    {
+        int from;
+        int to;
+        float distance;
+    };
+    const auto rangesOf = [](int rows) { return std::max(1, std::min(kMatchRanges, rows / kRangeRows)); };
+    const auto query = [ratio](const FeatureForest &forest, const cv::Mat &rows, int ranges, int r,
+                               std::vector<Pair> *found) {
+        FeatureForest::Scratch scratch;
+        int index[2];
+        float distance[2];
+        const int begin = int(int64_t(rows.rows) * r / ranges), end = int(int64_t(rows.rows) * (r + 1) / ranges);
+        for (int i = begin; i < end; ++i) {
+            if (!forest.twoNearest(rows.ptr<uchar>(i), index, distance, scratch))
+                continue;
+            const float d0 = std::sqrt(distance[0]);
+            if (d0 < ratio * std::sqrt(distance[1]))
+                found->push_back({i, index[0], d0});
+        }
+    };
+
+    // Live to template, and meanwhile the live rows' trees for the other direction.
+    const int liveRanges = rangesOf(liveBytes.rows);
+    std::vector<std::vector<Pair>> liveToTempl(static_cast<size_t>(liveRanges));
+    std::unique_ptr<FeatureForest> liveForest;
+    shareWork(1 + liveRanges, [&](int c) {
+        if (c == 0)
+            liveForest = std::make_unique<FeatureForest>(liveBytes);
+        else
+            query(*templForest, liveBytes, liveRanges, c - 1, &liveToTempl[size_t(c - 1)]);
+    });
+    // Remember each live row's match so the other direction adds no duplicate.
     std::vector<int> matchedTo(static_cast<size_t>(live.rows), -1);
-    for (int i = 0; i < liveBytes.rows; ++i) {
-        if (!templForest->twoNearest(liveBytes.ptr<uchar>(i), index, distance, scratch))
-            continue;
-        const float d0 = std::sqrt(distance[0]);
-        if (d0 < ratio * std::sqrt(distance[1])) {
-            matches->emplace_back(i, index[0], d0);
-            matchedTo[size_t(i)] = index[0];
+    for (const std::vector<Pair> &range : liveToTempl) {
+        for (const Pair &p : range) {
+            matches->emplace_back(p.from, p.to, p.distance);
+            matchedTo[size_t(p.from)] = p.to;
         }
     }
+
     // Template to live.
-    const FeatureForest liveForest(liveBytes);
-    for (int j = 0; j < templData.rows; ++j) {
-        if (!liveForest.twoNearest(templData.ptr<uchar>(j), index, distance, scratch))
-            continue;
-        const float d0 = std::sqrt(distance[0]);
-        if (d0 < ratio * std::sqrt(distance[1]) && matchedTo[size_t(index[0])] != j)
-            matches->emplace_back(index[0], j, d0);
+    const int templRanges = rangesOf(templData.rows);
+    std::vector<std::vector<Pair>> templToLive(static_cast<size_t>(templRanges));
+    shareWork(templRanges,
+              [&](int c) { query(*liveForest, templData, templRanges, c, &templToLive[size_t(c)]); });
+    for (const std::vector<Pair> &range : templToLive) {
+        for (const Pair &p : range) {
+            if (matchedTo[size_t(p.to)] != p.from)
+                matches->emplace_back(p.to, p.from, p.distance);
+        }
     }
     return true;
 }

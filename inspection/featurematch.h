@@ -75,5 +75,7 @@ private:
 // are not already listed, turned to live-to-template. `templForest` may be given prebuilt for
 // `templ` (null or a forest of another size: built here). False, with no matches, when the
 // descriptors are not float rows of whole numbers 0..255 (then the caller uses OpenCV's matcher).
+// The searches of each direction run in ranges through shareWork (sharedwork.h): on a worker of a slot
+// judgement idle workers may take some; the pairs come in the order above either way.
 bool bestOfTwoNearest(const cv::Mat &live, const cv::Mat &templ, const FeatureForest *templForest, float confidence,
                       std::vector<cv::DMatch> *matches);

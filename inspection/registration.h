@@ -12,6 +12,8 @@
 //
 // The template record belongs to one CameraDetector slot: the thread judging that camera (the GUI
 // thread, or one worker of the slot judgement while the GUI thread waits) is its only user; no locking.
+// On a worker, idle workers may search its template's trees for part of a frame's features meanwhile
+// (featurematch.h, sharedwork.h), reading only, while that worker waits for them.
 // A frame registers the same on every thread and every time (the search trees are seeded).
 
 #include "featurematch.h"

@@ -2,6 +2,7 @@
 
 #include "cameradetector.h"
 #include "inspectionlog.h"
+#include "sharedwork.h"
 
 #include <opencv2/core.hpp>
 
@@ -13,27 +14,57 @@
 #include <thread>
 #include <vector>
 
-// Worker threads that take the cameras of one judgement by index. Plain standard threads and mutexes,
-// so that the thread sanitizer sees every hand-over between the GUI thread and the workers.
+// Worker threads that take the cameras of one judgement by index and, with no camera left, the
+// chunks that a camera's worker shares (shareWork). Plain standard threads and mutexes, so that the
+// thread sanitizer sees every hand-over between the GUI thread and the workers.
 struct SlotJudgement::Pool
 {
+    // Chunks one camera's worker offered; lives on that worker's stack until all its chunks ran.
+    struct Section
+    {
+        const std::function<void(int)> *work = nullptr;
+        int count = 0;
+        int next = 0;    // the next chunk nobody took
+        int running = 0; // chunks taken and not finished
+        std::exception_ptr error; // of the lowest-numbered chunk that threw
+        int errorChunk = 0;
+    };
+
     std::mutex mutex; // guards every field below but `threads`
     std::condition_variable wake;
     std::condition_variable done;
+    std::condition_variable sectionDone;
     const std::function<void(int)> *work = nullptr;
     int next = 0;
     int total = 0;
     int finished = 0;
     bool stopping = false;
+    std::vector<Section *> sections; // sections with chunks nobody took yet, oldest first
     std::vector<std::thread> threads; // GUI thread only
 
-    void run()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            wake.wait(lock, [this] { return stopping || next < total; });
-            if (stopping)
-                return;
+    void run();
+    void share(int count, const std::function<void(int)> &chunk);
+    // Takes the next chunk of `s` (mutex held); drops the section from the list with its last chunk.
+    int take(Section &s);
+    // Runs chunk i of `s` with the mutex released and counts it finished.
+    void runChunk(std::unique_lock<std::mutex> &lock, Section &s, int i);
+};
+
+namespace {
+// The pool whose worker is the calling thread; null on every other thread.
+thread_local SlotJudgement::Pool *tCurrentPool = nullptr;
+} // namespace
+
+void SlotJudgement::Pool::run()
+{
+    tCurrentPool = this;
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return stopping || next < total || !sections.empty(); });
+        if (stopping)
+            return;
+        if (next < total) {
+            // Cameras first: a chunk is taken only by a worker that has no camera to start.
             const int i = next++;
             const std::function<void(int)> *job = work;
             lock.unlock();
@@ -41,9 +72,69 @@ struct SlotJudgement::Pool
             lock.lock();
             if (++finished == total)
                 done.notify_all();
+            continue;
+        }
+        Section &s = *sections.front();
+        runChunk(lock, s, take(s));
+    }
+}
+
+int SlotJudgement::Pool::take(Section &s)
+{
+    const int i = s.next++;
+    ++s.running;
+    if (s.next == s.count)
+        sections.erase(std::find(sections.begin(), sections.end(), &s));
+    return i;
+}
+
+void SlotJudgement::Pool::runChunk(std::unique_lock<std::mutex> &lock, Section &s, int i)
+{
+    lock.unlock();
+    std::exception_ptr error;
+    try {
+        (*s.work)(i);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    lock.lock();
+    if (error && (!s.error || i < s.errorChunk)) {
+        s.error = error;
+        s.errorChunk = i;
+    }
+    if (--s.running == 0 && s.next == s.count)
+        sectionDone.notify_all();
+}
+
+void SlotJudgement::Pool::share(int count, const std::function<void(int)> &chunk)
+{
+    Section s;
+    s.work = &chunk;
+    s.count = count;
+    std::unique_lock<std::mutex> lock(mutex);
+    sections.push_back(&s);
+    wake.notify_all();
+    // The owner works through its own chunks too, so it never waits for a chunk nobody has started.
+    while (s.next < s.count)
+        runChunk(lock, s, take(s));
+    sectionDone.wait(lock, [&s] { return s.running == 0; });
+    if (s.error)
+        std::rethrow_exception(s.error);
+}
+
+void shareWork(int count, const std::function<void(int)> &chunk)
+{
+    if (count <= 0)
+        return;
+    if (SlotJudgement::Pool *pool = tCurrentPool) {
+        if (count > 1) {
+            pool->share(count, chunk);
+            return;
         }
     }
-};
+    for (int i = 0; i < count; ++i)
+        chunk(i);
+}
 
 namespace {
 

@@ -26,7 +26,9 @@
 //
 // Threads: judge() and judgeSlotCameras() on the GUI thread only, one judgement at a time (a nested
 // call from a hook of the finishing step is fine: the pool is idle by then). The pool's mutex guards
-// its job fields; each worker touches only the detector and view of the camera it took.
+// its job fields; each worker touches only the detector and view of the camera it took, and a worker
+// left without a camera helps with chunks that a camera's worker shares (sharedwork.h): those touch
+// only what their camera's worker handed them, while that worker waits for them.
 
 #include "detectpass.h"
 
@@ -58,9 +60,14 @@ public:
     // The box's pool, sized to the cores; made on first use (see the OpenCV note above).
     static SlotJudgement &instance();
 
-private:
-    struct Pool;
+    // Runs work(i) for every i in 0..count-1 on the pool's workers, each once, and returns when all
+    // have run; work may call shareWork. The judgement's own step, open for tests; needs a pool
+    // (threads() > 1). GUI thread.
     void runOnPool(int count, const std::function<void(int)> &work);
+
+    struct Pool; // also runs the chunks of shareWork (sharedwork.h)
+
+private:
 
     int m_threads = 1;
     std::unique_ptr<Pool> m_pool;

@@ -3,6 +3,7 @@
 // step finds the pairs OpenCV's matcher finds.
 
 #include "registration.h"
+#include "slotjudgement.h"
 #include "syntheticimages.h"
 
 #include <opencv2/calib3d.hpp>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <iterator>
 #include <set>
+#include <tuple>
 
 #include <QtTest>
 
@@ -215,6 +217,49 @@ private slots:
         cv::perspectiveTransform(corners, q, homography(theirs));
         for (size_t i = 0; i < corners.size(); ++i)
             QVERIFY2(cv::norm(p[i] - q[i]) < 0.5, qPrintable(QString::number(cv::norm(p[i] - q[i]))));
+    }
+
+    // The homography's random samples are drawn by position in the pair list, so the list must come
+    // in one order however the search was shared out: the live-to-template pairs by live row, then
+    // the template-to-live ones by template row, the same on a judgement worker whose idle neighbours
+    // took some of the queries as on this thread alone.
+    void matchesComeInOneOrderOnAnyThread()
+    {
+        const cv::Mat templ = texture(800, 600, 64);
+        RegistrationTemplate r;
+        QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 300));
+        cv::Mat frame;
+        cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
+                            cv::BORDER_REFLECT);
+        computeFeatures(r, frame, r.features[0], 0);
+        const cv::Mat live = r.features[0].descriptors.getMat(cv::ACCESS_READ);
+        const cv::Mat train = r.features[1].descriptors.getMat(cv::ACCESS_READ);
+        const auto listed = [](const std::vector<cv::DMatch> &m) {
+            std::vector<std::tuple<int, int, float>> l;
+            for (const cv::DMatch &d : m)
+                l.emplace_back(d.queryIdx, d.trainIdx, d.distance);
+            return l;
+        };
+        std::vector<cv::DMatch> alone;
+        QVERIFY(bestOfTwoNearest(live, train, r.templateForest.get(), 0.4f, &alone));
+        QVERIFY(alone.size() > 300);
+        size_t i = 1;
+        while (i < alone.size() && alone[i].queryIdx > alone[i - 1].queryIdx)
+            ++i;
+        QVERIFY(i < alone.size()); // both directions gave pairs
+        for (++i; i < alone.size(); ++i)
+            QVERIFY2(alone[i].trainIdx > alone[i - 1].trainIdx, qPrintable(QString::number(i)));
+
+        SlotJudgement judgement(6);
+        for (int pass = 0; pass < 5; ++pass) {
+            std::vector<cv::DMatch> shared;
+            bool found = false;
+            judgement.runOnPool(1, [&](int) {
+                found = bestOfTwoNearest(live, train, r.templateForest.get(), 0.4f, &shared);
+            });
+            QVERIFY(found);
+            QVERIFY(listed(shared) == listed(alone));
+        }
     }
 };
 

@@ -8,6 +8,7 @@
 #include "clock.h"
 #include "detectorfixture.h"
 #include "inspectionhooks.h"
+#include "sharedwork.h"
 #include "slotjudgement.h"
 #include "syntheticimages.h"
 
@@ -19,6 +20,10 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -111,6 +116,7 @@ private slots:
     void parallelEqualsOneAfterAnother();
     void tenPassesOnFourCameras();
     void detectorListedTwiceIsMeasuredOneAfterTheOther();
+    void sharedChunksRunOnceEachOnIdleWorkers();
 
 private:
     // Four cameras with mixed regions: defect, similarity, spot, black area, white count, ignore,
@@ -244,13 +250,17 @@ QVector<CameraDetector *> TstSlotJudgementThread::detectors() const
 void TstSlotJudgementThread::parallelEqualsOneAfterAnother_data()
 {
     QTest::addColumn<bool>("registration");
-    QTest::newRow("measuring only") << false;
-    QTest::newRow("registration and positioning") << true;
+    QTest::addColumn<int>("threads");
+    QTest::newRow("measuring only") << false << kCameras;
+    QTest::newRow("registration and positioning") << true << kCameras;
+    // Four workers more than cameras: they take a share of the cameras' feature matching.
+    QTest::newRow("registration, idle workers helping") << true << 2 * kCameras;
 }
 
 void TstSlotJudgementThread::parallelEqualsOneAfterAnother()
 {
     QFETCH(bool, registration);
+    QFETCH(int, threads);
     makeCameras(registration);
     loadFrames(true);
 
@@ -269,7 +279,7 @@ void TstSlotJudgementThread::parallelEqualsOneAfterAnother()
     calls.clear();
     for (Camera &cam : cameras)
         clearResults(cam.fx->view);
-    SlotJudgement judgement(kCameras);
+    SlotJudgement judgement(threads);
     const QVector<TemperatureOutcome> outcomes = judgement.judge(detectors(), kSlot);
 
     QCOMPARE(calls, expectedCalls);
@@ -340,6 +350,55 @@ void TstSlotJudgementThread::detectorListedTwiceIsMeasuredOneAfterTheOther()
     QVERIFY(snapshot(cameras[1].fx->view) == expected[1]);
     const QVector<TemperatureOutcome> temperatures{{true, true}, {true, true}, {false, false}};
     QCOMPARE(outcomes, temperatures);
+}
+
+// A camera's worker shares 200 chunks: each runs exactly once, workers without a camera run some of
+// them, and a chunk's exception reaches the camera's worker (whichever thread ran it) after every
+// chunk taken has finished. Off the pool the chunks run in order on the calling thread.
+void TstSlotJudgementThread::sharedChunksRunOnceEachOnIdleWorkers()
+{
+    constexpr int kChunks = 200;
+    std::vector<int> order;
+    shareWork(5, [&](int i) { order.push_back(i); });
+    QCOMPARE(order, (std::vector<int>{0, 1, 2, 3, 4}));
+
+    SlotJudgement judgement(4);
+    for (const bool throwing : {false, true}) {
+        std::vector<std::atomic<int>> runs(kChunks);
+        std::mutex mutex;
+        std::set<std::thread::id> helpers; // threads other than the camera's worker that ran a chunk
+        std::atomic<bool> helped{false};
+        std::thread::id owner;
+        QString caught;
+        judgement.runOnPool(1, [&](int) {
+            owner = std::this_thread::get_id();
+            try {
+                shareWork(kChunks, [&](int i) {
+                    ++runs[size_t(i)];
+                    if (std::this_thread::get_id() != owner) {
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        helpers.insert(std::this_thread::get_id());
+                        helped = true;
+                    }
+                    // The camera's worker takes chunk 0 first and holds it until a helper has run
+                    // one: the other workers are idle, so one does (the deadline only ends a hang).
+                    if (i == 0) {
+                        for (int waited = 0; !helped && waited < 20000; ++waited)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                    if (throwing && i == kChunks - 1)
+                        throw std::runtime_error("chunk failed");
+                });
+            } catch (const std::exception &e) {
+                caught = QString::fromUtf8(e.what());
+            }
+        });
+        for (int i = 0; i < kChunks; ++i)
+            QCOMPARE(runs[size_t(i)].load(), 1);
+        QVERIFY(helped);
+        QVERIFY(!helpers.empty() && helpers.size() <= 3);
+        QCOMPARE(caught, throwing ? QStringLiteral("chunk failed") : QString());
+    }
 }
 
 QTEST_GUILESS_MAIN(TstSlotJudgementThread)
