@@ -206,6 +206,12 @@ bool CammerWidget::grabFrame()
     if (!grabbed)
         return false;
     frameChanged = true;
+    // The screen's picture is picked from the grey or colour frame while that is still in the cache;
+    // a view nobody sees (or not yet painted) waits for its paint.
+    if (isVisible() && !shownSize.isEmpty()) {
+        makeShownFrame(shownSize);
+        frameChanged = false;
+    }
     ++framesCounted;
     if (!fpsClock.isValid()) {
         fpsClock.start();

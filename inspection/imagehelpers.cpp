@@ -31,7 +31,7 @@ constexpr GrayWeightTable makeGrayWeightTable()
 
 constexpr GrayWeightTable kGrayWeights = makeGrayWeightTable();
 
-// Each table row as a multiply-and-shift, which a vector unit does for eight pixels at once where a
+// Each table row as a multiply-and-shift, which a vector unit does for 8 or 16 pixels at once where a
 // look-up takes one pixel at a time; checked against every table entry when compiled.
 constexpr uint32_t kGrayMul[3] = {1254097, 4924113, 1912603};
 constexpr int kGrayShift[3] = {12, 13, 14};
@@ -67,11 +67,29 @@ void grayRunPlain(uchar *__restrict dst, const uint32_t *__restrict src, size_t 
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
-#define MG_GRAY_AVX2 1
+#define MG_GRAY_VECTORS 1
+// The same loop compiled for the wider vector units, picked at run time.
 __attribute__((target("avx2"))) void grayRunAvx2(uchar *__restrict dst, const uint32_t *__restrict src,
                                                  size_t n)
 {
     grayRun(dst, src, n);
+}
+
+__attribute__((target("avx512f,avx512bw,prefer-vector-width=512"))) void
+grayRunAvx512(uchar *__restrict dst, const uint32_t *__restrict src, size_t n)
+{
+    grayRun(dst, src, n);
+}
+
+using GrayRunFunction = void (*)(uchar *__restrict, const uint32_t *__restrict, size_t);
+
+GrayRunFunction fastestGrayRun()
+{
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+        return grayRunAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return grayRunAvx2;
+    return grayRunPlain;
 }
 #endif
 
@@ -272,14 +290,12 @@ void RGB2Gray(uchar *dst, int *src, int width, int height)
     const size_t n = pixelCountOf(width, height);
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     const auto *pixels = reinterpret_cast<const uint32_t *>(src);
-#ifdef MG_GRAY_AVX2
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) {
-        grayRunAvx2(dst, pixels, n);
-        return;
-    }
-#endif
+#ifdef MG_GRAY_VECTORS
+    static const GrayRunFunction run = fastestGrayRun();
+    run(dst, pixels, n);
+#else
     grayRunPlain(dst, pixels, n);
+#endif
 #else
     for (size_t i = 0; i < n; ++i)
         dst[i] = grayOf(src + i);

@@ -214,11 +214,9 @@ private slots:
         gColorCamera = 0;
         auto *cam = new RecordingCamera;
         view.camera.reset(cam);
-        cv::Mat frame(kH, kW, CV_8UC4);
-        cv::randu(frame, 0, 256);
-        frame.forEach<cv::Vec4b>([](cv::Vec4b &p, const int *) { p[3] = 0; });
-        QVERIFY(cam->serve(frame));
-        QVERIFY(view.grabFrame());
+        view.screenRatioX = view.screenRatioY = float(ratio);
+        const QSize cell(int(640 * ratio), int(480 * ratio));
+        view.resize(cell);
         // The frame pixel as the view holds it: its own colour, or its grey in a grey box.
         const auto held = [&](int x, int y) {
             if (colour) {
@@ -228,34 +226,44 @@ private slots:
             const int g = view.grabBuffer[size_t(y) * kW + size_t(x)];
             return qRgb(g, g, g);
         };
-        view.screenRatioX = view.screenRatioY = float(ratio);
-        const QSize cell(int(640 * ratio), int(480 * ratio));
-        view.resize(cell);
-        const QImage shot = view.grab().toImage();
-        QCOMPARE(shot.size(), cell);
-        // Clear of the camera line at the top and the counter lines at the bottom.
-        const int line = std::max(16, int(40 * ratio));
-        for (int sy = 2 * line + 4; sy < cell.height() - 3 * line; ++sy) {
-            for (int sx = 0; sx < cell.width(); ++sx) {
-                const int x = int((sx + 0.5) * kW / cell.width());
-                const int y = int((sy + 0.5) * kH / cell.height());
-                const QRgb shown = shot.pixel(sx, sy) | 0xFF000000u;
-                bool found = false;
-                for (int dy = -1; dy <= 1 && !found; ++dy) {
-                    for (int dx = -1; dx <= 1 && !found; ++dx) {
-                        const int nx = std::clamp(x + dx, 0, kW - 1);
-                        const int ny = std::clamp(y + dy, 0, kH - 1);
-                        found = held(nx, ny) == shown;
+        // A view off screen makes its picture when painted, a view on screen as the frame is taken.
+        for (bool onScreen : {false, true}) {
+            if (onScreen) {
+                view.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&view));
+            }
+            cv::Mat frame(kH, kW, CV_8UC4);
+            cv::randu(frame, 0, 256);
+            frame.forEach<cv::Vec4b>([](cv::Vec4b &p, const int *) { p[3] = 0; });
+            QVERIFY(cam->serve(frame));
+            QVERIFY(view.grabFrame());
+            const QImage shot = view.grab().toImage();
+            QCOMPARE(shot.size(), cell);
+            // Clear of the camera line at the top and the counter lines at the bottom.
+            const int line = std::max(16, int(40 * ratio));
+            for (int sy = 2 * line + 4; sy < cell.height() - 3 * line; ++sy) {
+                for (int sx = 0; sx < cell.width(); ++sx) {
+                    const int x = int((sx + 0.5) * kW / cell.width());
+                    const int y = int((sy + 0.5) * kH / cell.height());
+                    const QRgb shown = shot.pixel(sx, sy) | 0xFF000000u;
+                    bool found = false;
+                    for (int dy = -1; dy <= 1 && !found; ++dy) {
+                        for (int dx = -1; dx <= 1 && !found; ++dx) {
+                            const int nx = std::clamp(x + dx, 0, kW - 1);
+                            const int ny = std::clamp(y + dy, 0, kH - 1);
+                            found = held(nx, ny) == shown;
+                        }
                     }
+                    if (!found)
+                        QFAIL(qPrintable(QStringLiteral("%1: screen (%2, %3) shows %4, frame (%5, %6) holds %7")
+                                             .arg(onScreen ? QStringLiteral("on screen") : QStringLiteral("off screen"))
+                                             .arg(sx)
+                                             .arg(sy)
+                                             .arg(shown, 8, 16)
+                                             .arg(x)
+                                             .arg(y)
+                                             .arg(held(x, y), 8, 16)));
                 }
-                if (!found)
-                    QFAIL(qPrintable(QStringLiteral("screen (%1, %2) shows %3, frame (%4, %5) holds %6")
-                                         .arg(sx)
-                                         .arg(sy)
-                                         .arg(shown, 8, 16)
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(held(x, y), 8, 16)));
             }
         }
     }
