@@ -51,7 +51,7 @@ void CammerWidget::makeShownFrame(QSize shown)
     if (shownFrame.isNull())
         return;
     cv::Mat picture(size, format == QImage::Format_RGB32 ? CV_8UC4 : CV_8UC1, shownFrame.bits(),
-                          size_t(shownFrame.bytesPerLine()));
+                    size_t(shownFrame.bytesPerLine()));
     cv::Mat picked = frame;
     if (size != frame.size()) {
         // Straight into the picture when nothing is left to convert.

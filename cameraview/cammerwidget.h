@@ -145,8 +145,8 @@ private:
     void loadSlotImages();
     const SysParam *cameraValues() const;
     void setSelectedParam(int which, int value);
-    // shownFrame from the frame in grabBuffer: an opaque RGB32 picture no larger than `shown`, the
-    // screen pixels it is drawn into.
+    // shownFrame from the frame in grabBuffer: no larger than `shown`, the screen pixels it is drawn
+    // into; grey (Grayscale8) for a grey frame the screen shows at that size, else opaque RGB32.
     void makeShownFrame(QSize shown);
     // Full-screen coordinates into this widget, with the zoom of the enlarged view.
     QTransform viewTransform() const;
