@@ -30,6 +30,15 @@ cv::Mat smallHomography(cv::Size size)
     return h;
 }
 
+// The template as a camera slightly turned, scaled and tilted would see it.
+cv::Mat warped(const cv::Mat &templ)
+{
+    cv::Mat frame;
+    cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
+                        cv::BORDER_REFLECT);
+    return frame;
+}
+
 cv::Rect interior(cv::Size size, int margin)
 {
     return cv::Rect(margin, margin, size.width - 2 * margin, size.height - 2 * margin);
@@ -63,9 +72,7 @@ private slots:
         RegistrationTemplate r;
         QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 300));
         QCOMPARE(r.scale, 1.0f);
-        cv::Mat frame;
-        cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
-                            cv::BORDER_REFLECT);
+        const cv::Mat frame = warped(templ);
         const cv::Rect inner = interior(templ.size(), 40);
         QVERIFY(meanAbsDiff(frame(inner), templ(inner)) > 15);
         cv::Mat out(templ.size(), CV_8UC1, cv::Scalar(0));
@@ -84,9 +91,7 @@ private slots:
         RegistrationTemplate r;
         QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 300));
         QVERIFY(r.scale < 0.7f);
-        cv::Mat frame;
-        cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
-                            cv::BORDER_REFLECT);
+        const cv::Mat frame = warped(templ);
         cv::Mat out;
         QVERIFY(registerImage(r, frame, out, 0.4f));
         QCOMPARE(out.size(), templ.size());
@@ -176,9 +181,7 @@ private slots:
         RegistrationTemplate r;
         QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 300));
         QVERIFY(r.templateForest);
-        cv::Mat frame;
-        cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
-                            cv::BORDER_REFLECT);
+        const cv::Mat frame = warped(templ);
         computeFeatures(r, frame, r.features[0], 0);
         const cv::Mat live = r.features[0].descriptors.getMat(cv::ACCESS_READ);
         const cv::Mat train = r.features[1].descriptors.getMat(cv::ACCESS_READ);
@@ -228,9 +231,7 @@ private slots:
         const cv::Mat templ = texture(800, 600, 64);
         RegistrationTemplate r;
         QVERIFY(prepareRegistrationTemplate(r, templ, cv::Mat(), 300));
-        cv::Mat frame;
-        cv::warpPerspective(templ, frame, smallHomography(templ.size()), templ.size(), cv::INTER_LINEAR,
-                            cv::BORDER_REFLECT);
+        const cv::Mat frame = warped(templ);
         computeFeatures(r, frame, r.features[0], 0);
         const cv::Mat live = r.features[0].descriptors.getMat(cv::ACCESS_READ);
         const cv::Mat train = r.features[1].descriptors.getMat(cv::ACCESS_READ);
