@@ -107,6 +107,10 @@ int main(int argc, char *argv[])
         // The signal came during the start (it ended only the loop of a question waiting for its
         // answer): the pending notice is logged, and the box ends without starting.
         QCoreApplication::processEvents();
+        // The board link's poll thread runs from the moment the link is made; it must be gone before
+        // the window it reports to, here as after the loop.
+        if (gControlPort)
+            gControlPort->stopIOThread();
         delete gMainWindow;
     } else {
         gControlPort->startIOThread(); // 14 (already running since the board link was made)
