@@ -5,6 +5,8 @@
 #include "mutexlocker.h"
 #include "sysparam.h"
 
+#include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 #include <sys/stat.h>
@@ -45,8 +48,91 @@ bool isPictureName(const QString &name)
 }
 
 // Decoded pictures each camera keeps, so that serving one costs a copy instead of a decode, which on
-// a busy machine can take longer than a frame period and pass for a camera that stopped.
+// a busy machine can take longer than a frame period and pass for a camera that stopped. A picture
+// shared with other cameras counts in full against each camera that keeps it, so what a camera keeps
+// never depends on the other cameras' folders.
 constexpr size_t kDecodedBytesKept = size_t(64) << 20;
+
+// A picture file is read whole (to know its content), so one far larger than any encoding of its
+// declared size (16-bit RGBA, stored uncompressed, with room for metadata) is refused unread.
+qint64 maxPictureFileBytes(QSize size)
+{
+    return 8 * qint64(size.width()) * size.height() + (qint64(1) << 20);
+}
+
+// Decoded pictures of all simulated cameras of the process, found by the bytes of their file: several
+// cameras serving the same sample pictures (from folders of their own) hold one decoded copy, not one
+// each. A picture lives while any camera holds it. Any thread; one picture is decoded at a time, and
+// a camera asking for a picture being decoded waits for it instead of decoding it too.
+class SharedPictures
+{
+public:
+    using Picture = std::shared_ptr<const cv::Mat>;
+
+    static SharedPictures &instance()
+    {
+        // Never destroyed: a capture thread may still ask for a picture while the process ends.
+        static SharedPictures *shared = new SharedPictures;
+        return *shared;
+    }
+
+    // The picture of a file with these bytes: the one a camera holds, else `decode()` (which may
+    // fail: empty, nothing is held).
+    template <typename Decode> Picture find(const QByteArray &bytes, Decode decode)
+    {
+        const QByteArray key = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) +
+                               QByteArray::number(bytes.size());
+        std::shared_ptr<Slot> slot;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            std::shared_ptr<Slot> &found = byContent[key];
+            if (!found)
+                found = std::make_shared<Slot>();
+            slot = found;
+            ++slot->users;
+        }
+        Picture picture;
+        {
+            std::lock_guard<std::mutex> lock(slot->decoding);
+            picture = slot->picture.lock();
+            if (!picture) {
+                cv::Mat frame = decode();
+                if (!frame.empty())
+                    picture = std::make_shared<const cv::Mat>(std::move(frame));
+                slot->picture = picture;
+            }
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        --slot->users;
+        // Forget the pictures no camera holds any more (few: one per distinct picture file).
+        for (auto it = byContent.begin(); it != byContent.end();)
+            it = it->second->users == 0 && it->second->picture.expired() ? byContent.erase(it) : std::next(it);
+        return picture;
+    }
+
+    size_t bytesHeld()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        size_t bytes = 0;
+        for (const auto &entry : byContent) {
+            if (entry.second->users != 0)
+                continue;
+            if (const Picture picture = entry.second->picture.lock())
+                bytes += picture->total() * picture->elemSize();
+        }
+        return bytes;
+    }
+
+private:
+    struct Slot
+    {
+        int users = 0;        // guarded by SharedPictures::mutex: finds under way
+        std::mutex decoding;  // held while the picture is looked at or decoded
+        std::weak_ptr<const cv::Mat> picture; // guarded by decoding, read by others only at users == 0
+    };
+    std::mutex mutex;
+    std::map<QByteArray, std::shared_ptr<Slot>> byContent; // guarded by mutex
+};
 
 // The file's identity and version now; false when it is gone.
 bool statPicture(const QString &path, SimulateCamera::PictureStamp *stamp)
@@ -303,7 +389,8 @@ void SimulateCamera::advance()
     storeFrame(frame);
 }
 
-// A file replaced, rewritten or touched is decoded again; one that is gone serves nothing.
+// A file replaced, rewritten or touched is read again; one that is gone serves nothing. Only a picture
+// no camera holds is decoded.
 cv::Mat SimulateCamera::pictureFrame(const QString &path, QString *fault)
 {
     PictureStamp stamp;
@@ -311,27 +398,56 @@ cv::Mat SimulateCamera::pictureFrame(const QString &path, QString *fault)
     const auto kept = decoded.find(path);
     if (kept != decoded.end()) {
         if (present && kept->stamp == stamp)
-            return kept->frame;
-        decodedBytes -= kept->frame.total() * kept->frame.elemSize();
+            return *kept->picture;
+        decodedBytes -= kept->picture->total() * kept->picture->elemSize();
         decoded.erase(kept);
     }
     if (!present) {
         *fault = QStringLiteral("File not found");
         return cv::Mat();
     }
-    const cv::Mat frame = decodePicture(path, fault);
-    const size_t bytes = frame.total() * frame.elemSize();
-    if (!frame.empty() && decodedBytes + bytes <= kDecodedBytesKept) {
-        decoded.insert(path, {stamp, frame});
-        decodedBytes += bytes;
+    // Read once: the bytes that name the picture are the bytes decoded, even if the file is being
+    // rewritten meanwhile.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *fault = file.errorString();
+        return cv::Mat();
     }
-    return frame;
+    if (file.size() > maxPictureFileBytes(size)) {
+        *fault = QStringLiteral("too large for its size");
+        return cv::Mat();
+    }
+    const QByteArray bytes = file.read(maxPictureFileBytes(size) + 1);
+    if (bytes.size() > maxPictureFileBytes(size)) {
+        *fault = QStringLiteral("too large for its size");
+        return cv::Mat();
+    }
+    const SharedPictures::Picture picture =
+        SharedPictures::instance().find(bytes, [&] { return decodePicture(bytes, fault); });
+    if (!picture) {
+        if (fault->isEmpty())
+            *fault = QStringLiteral("unreadable");
+        return cv::Mat();
+    }
+    if (picture->cols != size.width() || picture->rows != size.height()) {
+        *fault = QStringLiteral("changed size");
+        return cv::Mat();
+    }
+    const size_t bytesKept = picture->total() * picture->elemSize();
+    if (decodedBytes + bytesKept <= kDecodedBytesKept) {
+        decoded.insert(path, {stamp, picture});
+        decodedBytes += bytesKept;
+    }
+    return *picture;
 }
 
-cv::Mat SimulateCamera::decodePicture(const QString &path, QString *fault) const
+cv::Mat SimulateCamera::decodePicture(const QByteArray &bytes, QString *fault) const
 {
     // Read the header again: the file may have been replaced since the camera opened.
-    QImageReader reader(path);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     if (reader.size() != size) {
         *fault = reader.size().isValid() ? QStringLiteral("changed size") : reader.errorString();
         return cv::Mat();
@@ -342,6 +458,11 @@ cv::Mat SimulateCamera::decodePicture(const QString &path, QString *fault) const
         return cv::Mat();
     }
     return toFrame(image);
+}
+
+size_t SimulateCamera::sharedPictureBytes()
+{
+    return SharedPictures::instance().bytesHeld();
 }
 
 cv::Mat SimulateCamera::generatedPicture(int width, int height, int cameraNumber)

@@ -6,7 +6,8 @@
 //
 // Threads: the operations run on the GUI thread; SimulateCameraThread advances one picture per frame
 // period. The capture thread and stepFrame() take turns under stepMutex, which guards nextPicture,
-// faultyPictures and the decoded pictures kept.
+// faultyPictures and the decoded pictures kept. Cameras whose files hold the same bytes share one
+// decoded picture, under a lock of its own.
 
 #include "camerainterface.h"
 
@@ -63,6 +64,10 @@ public:
     static void setManualStepping(bool on);
     void stepFrame();
 
+    // Bytes of the decoded pictures all simulated cameras of the process hold, each picture counted
+    // once however many cameras keep it. Any thread.
+    static size_t sharedPictureBytes();
+
     // The picture served when the folder is empty: a gray test chart marked with the camera number.
     static cv::Mat generatedPicture(int width, int height, int cameraNumber);
 
@@ -81,10 +86,10 @@ public:
 private:
     friend class SimulateCameraThread;
     void advance();
-    // The picture at `path` as a frame, decoded again only when the file changed; empty, with the
+    // The picture at `path` as a frame, read again only when the file changed; empty, with the
     // reason in `fault`, when it cannot be served. stepMutex held.
     cv::Mat pictureFrame(const QString &path, QString *fault);
-    cv::Mat decodePicture(const QString &path, QString *fault) const;
+    cv::Mat decodePicture(const QByteArray &bytes, QString *fault) const;
 
     QString folderPath;
     int cameraNumber = 1;
@@ -97,7 +102,7 @@ private:
     struct DecodedPicture
     {
         PictureStamp stamp;
-        cv::Mat frame;
+        std::shared_ptr<const cv::Mat> picture; // shared with other cameras serving the same bytes
     };
     QHash<QString, DecodedPicture> decoded; // guarded by stepMutex, up to kDecodedBytesKept
     size_t decodedBytes = 0;                // guarded by stepMutex

@@ -7,6 +7,7 @@
 #include "sysparam.h"
 #include "testworkdir.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDataStream>
 #include <QImage>
@@ -282,6 +283,101 @@ private slots:
         QCOMPARE(servedRed(*camera), 9);
         qInstallMessageHandler(previous);
         setAppMonotonicClock(nullptr);
+    }
+
+    // Cameras whose folders hold the same picture bytes, under any name, serve them from one decoded
+    // copy; other bytes under the same name are other pictures. A file rewritten, gone or put back
+    // changes what its own camera serves and holds, not the other camera's. Pictures are "name=red",
+    // changes "<camera>/name=red" or "<camera>/name=gone"; each camera serves its folder once round.
+    void camerasSharePicturesByContent_data()
+    {
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::addColumn<QStringList>("changes");
+        QTest::addColumn<QList<int>>("served1");
+        QTest::addColumn<QList<int>>("served2");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<QList<int>>("after1");
+        QTest::addColumn<QList<int>>("after2");
+        QTest::addColumn<int>("heldAfter");
+        const QStringList ab = {QStringLiteral("a.png=10"), QStringLiteral("b.png=20")};
+        const QList<int> r1020 = {10, 20};
+        QTest::newRow("same bytes, same names") << ab << ab << QStringList() << r1020 << r1020 << 2 << r1020
+                                                << r1020 << 2;
+        QTest::newRow("same bytes, other names")
+            << ab << QStringList{QStringLiteral("x.png=20"), QStringLiteral("y.png=10")} << QStringList()
+            << r1020 << QList<int>{20, 10} << 2 << r1020 << QList<int>{20, 10} << 2;
+        QTest::newRow("other bytes, same names")
+            << ab << QStringList{QStringLiteral("a.png=30"), QStringLiteral("b.png=40")} << QStringList()
+            << r1020 << QList<int>{30, 40} << 4 << r1020 << QList<int>{30, 40} << 4;
+        QTest::newRow("rewritten in one folder")
+            << ab << ab << QStringList{QStringLiteral("1/a.png=30")} << r1020 << r1020 << 2
+            << QList<int>{30, 20} << r1020 << 3;
+        QTest::newRow("rewritten alike in both")
+            << ab << ab << QStringList{QStringLiteral("1/a.png=30"), QStringLiteral("2/a.png=30")} << r1020
+            << r1020 << 2 << QList<int>{30, 20} << QList<int>{30, 20} << 2;
+        QTest::newRow("rewritten with the other's bytes")
+            << ab << QStringList{QStringLiteral("a.png=30"), QStringLiteral("b.png=20")}
+            << QStringList{QStringLiteral("2/a.png=10")} << r1020 << QList<int>{30, 20} << 3 << r1020 << r1020
+            << 2;
+        QTest::newRow("gone from one folder, then back")
+            << ab << ab << QStringList{QStringLiteral("1/b.png=gone"), QStringLiteral("2/b.png=gone"),
+                                       QStringLiteral("2/b.png=20")}
+            << r1020 << r1020 << 2 << QList<int>{10, -1} << r1020 << 2;
+    }
+    void camerasSharePicturesByContent()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        QFETCH(QStringList, changes);
+        TestWorkDir dir(TestWorkDir::Empty);
+        // Every picture of one red is a copy of the same bytes; a rewrite keeps the file and moves its
+        // time on, as a copy by hand a second later would.
+        static int seconds = 0;
+        const auto put = [](const QString &path, const QString &red) {
+            const QString made = QStringLiteral("made/") + red + QFileInfo(path).suffix();
+            if (!QFile::exists(made))
+                writePicture(made, 64, 48, red.toInt(), QFileInfo(path).suffix().toUpper().toLatin1());
+            QFile from(made), to(path);
+            QVERIFY(from.open(QIODevice::ReadOnly) && to.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(to.write(from.readAll()) == from.size());
+            QVERIFY(to.setFileTime(QDateTime::currentDateTimeUtc().addSecs(++seconds), QFile::FileModificationTime));
+        };
+        QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")) && QDir().mkpath(QStringLiteral("simcam/2")));
+        for (int n : {1, 2})
+            for (const QString &picture : n == 1 ? first : second)
+                put(QStringLiteral("simcam/%1/").arg(n) + picture.section('=', 0, 0), picture.section('=', 1));
+        const auto round = [](SimulateCamera &camera) {
+            QList<int> reds;
+            for (int i = 0; i < camera.pictureFiles().size(); ++i) {
+                reds << servedRed(camera);
+                camera.stepFrame();
+            }
+            return reds;
+        };
+        const size_t picture = 64 * 48 * 4;
+        auto one = openCamera(1), two = openCamera(2);
+        QVERIFY(one && two && one->startCapture() && two->startCapture());
+        QTEST(round(*one), "served1");
+        QTEST(round(*two), "served2");
+        QTEST(int(SimulateCamera::sharedPictureBytes() / picture), "held");
+        QCOMPARE(SimulateCamera::sharedPictureBytes() % picture, size_t(0));
+        for (const QString &change : changes) {
+            const QString path = QStringLiteral("simcam/") + change.section('=', 0, 0);
+            if (change.endsWith(QStringLiteral("=gone")))
+                QVERIFY(QFile::remove(path));
+            else
+                put(path, change.section('=', 1));
+        }
+        // The frame each camera stored before the change comes first: the second round is all after it.
+        round(*one);
+        round(*two);
+        QTEST(round(*one), "after1");
+        QTEST(round(*two), "after2");
+        QTEST(int(SimulateCamera::sharedPictureBytes() / picture), "heldAfter");
+        one.reset();
+        two.reset();
+        QCOMPARE(SimulateCamera::sharedPictureBytes(), size_t(0));
     }
 
     // One camera per numbered folder in number order, one camera when there is none; the camera's
