@@ -417,20 +417,24 @@ private slots:
         QVERIFY(!camera->setAutoExposure(false).contains(QStringLiteral("ExposureTime")));
     }
 
-    // Without the test seam the capture thread serves the pictures by itself; close() joins it.
+    // Without the test seam the capture thread serves the pictures by itself; close() joins it. Two
+    // cameras on the same pictures share them from their own threads.
     void captureThreadAdvances()
     {
         SimulateCamera::setManualStepping(false);
         TestWorkDir dir(TestWorkDir::Empty);
-        writePicture(QStringLiteral("simcam/1/a.png"), 32, 32, 1);
-        writePicture(QStringLiteral("simcam/1/b.png"), 32, 32, 2);
-        auto camera = openCamera(1);
-        QVERIFY(camera);
-        QVERIFY(camera->setFrameSpeed(100));
+        for (const char *folder : {"simcam/1/", "simcam/2/"}) {
+            writePicture(QLatin1String(folder) + QStringLiteral("a.png"), 32, 32, 1);
+            writePicture(QLatin1String(folder) + QStringLiteral("b.png"), 32, 32, 2);
+        }
+        auto camera = openCamera(1), other = openCamera(2);
+        QVERIFY(camera && other);
+        QVERIFY(camera->setFrameSpeed(100) && other->setFrameSpeed(100));
         QVERIFY(!camera->setFrameSpeed(0));
-        QVERIFY(camera->startCapture());
-        QTRY_VERIFY_WITH_TIMEOUT(camera->frameCount() >= 5, 5000);
+        QVERIFY(camera->startCapture() && other->startCapture());
+        QTRY_VERIFY_WITH_TIMEOUT(camera->frameCount() >= 5 && other->frameCount() >= 5, 5000);
         camera->close();
+        other->close();
     }
 };
 
