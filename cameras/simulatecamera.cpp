@@ -40,6 +40,18 @@ cv::Mat toFrame(const QImage &image)
     return out;
 }
 
+// The same in place, for a picture decoded straight into its frame as Qt's RGB32.
+void toFrameInPlace(cv::Mat &frame)
+{
+    for (int y = 0; y < frame.rows; ++y) {
+        quint32 *pixel = frame.ptr<quint32>(y);
+        for (int x = 0; x < frame.cols; ++x) {
+            const quint32 v = pixel[x];
+            pixel[x] = (v >> 16 & 0xff) | (v & 0xff00) | (v & 0xff) << 16;
+        }
+    }
+}
+
 bool isPictureName(const QString &name)
 {
     static const QStringList kSuffixes = {QStringLiteral("png"), QStringLiteral("bmp"),
@@ -417,11 +429,9 @@ cv::Mat SimulateCamera::pictureFrame(const QString &path, QString *fault)
         *fault = QStringLiteral("too large for its size");
         return cv::Mat();
     }
-    const QByteArray bytes = file.read(maxPictureFileBytes(size) + 1);
-    if (bytes.size() > maxPictureFileBytes(size)) {
-        *fault = QStringLiteral("too large for its size");
-        return cv::Mat();
-    }
+    // As many bytes as the file has, not as it may have: a read buffer larger than the frames would
+    // move the allocator's threshold for giving large blocks back to the system above them.
+    const QByteArray bytes = file.read(file.size());
     const SharedPictures::Picture picture =
         SharedPictures::instance().find(bytes, [&] { return decodePicture(bytes, fault); });
     if (!picture) {
@@ -452,12 +462,18 @@ cv::Mat SimulateCamera::decodePicture(const QByteArray &bytes, QString *fault) c
         *fault = reader.size().isValid() ? QStringLiteral("changed size") : reader.errorString();
         return cv::Mat();
     }
-    const QImage image = reader.read();
-    if (image.isNull() || image.size() != size) {
+    // Decoded straight into the frame where the reader gives 32-bit pixels (JPEG, BMP, most PNG), so
+    // a decode takes one frame of memory, not a second one to convert from.
+    cv::Mat frame(size.height(), size.width(), CV_8UC4);
+    QImage image(frame.data, size.width(), size.height(), int(frame.step[0]), QImage::Format_RGB32);
+    if (!reader.read(&image) || image.size() != size) {
         *fault = reader.errorString();
         return cv::Mat();
     }
-    return toFrame(image);
+    if (image.constBits() != frame.data)
+        return toFrame(image);
+    toFrameInPlace(frame);
+    return frame;
 }
 
 size_t SimulateCamera::sharedPictureBytes()
