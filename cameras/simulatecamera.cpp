@@ -92,8 +92,8 @@ public:
     // fail: empty, nothing is held).
     template <typename Decode> Picture find(const QByteArray &bytes, Decode decode)
     {
-        const QByteArray key = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) +
-                               QByteArray::number(bytes.size());
+        const QByteArray key =
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) + QByteArray::number(bytes.size());
         std::shared_ptr<Slot> slot;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -118,7 +118,8 @@ public:
         --slot->users;
         // Forget the pictures no camera holds any more (few: one per distinct picture file).
         for (auto it = byContent.begin(); it != byContent.end();)
-            it = it->second->users == 0 && it->second->picture.expired() ? byContent.erase(it) : std::next(it);
+            it = it->second->users == 0 && it->second->picture.expired() ? byContent.erase(it)
+                                                                         : std::next(it);
         return picture;
     }
 
@@ -138,8 +139,8 @@ public:
 private:
     struct Slot
     {
-        int users = 0;        // guarded by SharedPictures::mutex: finds under way
-        std::mutex decoding;  // held while the picture is looked at or decoded
+        int users = 0;                        // guarded by SharedPictures::mutex: finds under way
+        std::mutex decoding;                  // held while the picture is looked at or decoded
         std::weak_ptr<const cv::Mat> picture; // guarded by decoding, read by others only at users == 0
     };
     std::mutex mutex;

@@ -97,7 +97,7 @@ private:
     cv::Mat generated;
     QSize size;
     QMutex stepMutex;
-    int nextPicture = 0; // guarded by stepMutex
+    int nextPicture = 0;          // guarded by stepMutex
     QSet<QString> faultyPictures; // guarded by stepMutex: pictures skipped, each logged once
     struct DecodedPicture
     {
