@@ -162,7 +162,7 @@ void BM_Slot(benchmark::State &state)
     SlotJudgement judgement(threads);
     const auto judgeSlot = [&](SlotJudgement &j) {
         for (const std::unique_ptr<Camera> &c : cameras)
-            std::memcpy(c->view.grabBuffer.data(), c->frame.data, c->view.grabBuffer.size());
+            std::memcpy(c->view.grabBuffer().data(), c->frame.data, c->view.grabBuffer().size());
         j.judge(detectors, kSlot);
     };
     {

@@ -83,7 +83,7 @@ void BM_InputChangeToGuiThread(benchmark::State &state)
     judge.setInterval(0);
     QObject::connect(&judge, &QTimer::timeout, [&] {
         for (const std::unique_ptr<Camera> &c : cameras)
-            std::memcpy(c->view.grabBuffer.data(), c->frame.data, c->view.grabBuffer.size());
+            std::memcpy(c->view.grabBuffer().data(), c->frame.data, c->view.grabBuffer().size());
         judgement.judge(detectors, kSlot);
         ++slotsJudged;
     });

@@ -152,7 +152,8 @@ void BM_EdgeToClamp(benchmark::State &state)
     h.cameraConnected = [](int) { return true; };
     h.cameraOpen = [](int) { return true; };
     h.grabFrame = [&](int c) {
-        std::memcpy(cameras[c]->view.grabBuffer.data(), cameras[c]->frame.data, cameras[c]->view.grabBuffer.size());
+        std::memcpy(cameras[c]->view.grabBuffer().data(), cameras[c]->frame.data,
+                    cameras[c]->view.grabBuffer().size());
         return true;
     };
     h.judgeCameras = [&](const QVector<int> &list, int slot) {

@@ -113,7 +113,7 @@ struct Camera
 
     void judge()
     {
-        std::memcpy(view.grabBuffer.data(), frame.data, view.grabBuffer.size());
+        std::memcpy(view.grabBuffer().data(), frame.data, view.grabBuffer().size());
         detector->timedRegister(kSlot);
         detector->findPosition(kSlot);
         detector->detectCamera(kSlot);

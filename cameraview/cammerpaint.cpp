@@ -16,9 +16,11 @@
 #include "uistyle.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -30,16 +32,20 @@ const QColor kFailColour(255, 40, 40);
 
 void CammerWidget::makeShownFrame(QSize shown)
 {
-    if (pixelCount <= 0 || grabBuffer.size() < size_t(frameBytes)) {
-        shownFrame = QImage();
-        return;
-    }
-    const bool colour = frameBytes > pixelCount;
-    const cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer.data());
     // Only the pixels the screen has room for are converted, picked nearest as the painter's own
     // unsmoothed scaling picks them; a zoomed view gets every pixel and the painter scales it.
     const bool fits = shown.width() > 0 && shown.height() > 0 && shown.width() <= imageWidth &&
                       shown.height() <= imageHeight;
+    if (fits && heldColourFrame()) {
+        pickGreyFromHeld(shown);
+        return;
+    }
+    if (pixelCount <= 0 || grabBuffer().size() < size_t(frameBytes)) {
+        shownFrame = QImage();
+        return;
+    }
+    const bool colour = frameBytes > pixelCount;
+    const cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer().data());
     const cv::Size size = fits ? cv::Size(shown.width(), shown.height()) : frame.size();
     // A grey picture copied to the screen as it is stays grey (Qt widens it while copying); colour and
     // scaled pictures are RGB32, the screen's own format, which the painter scales fastest. The
@@ -68,6 +74,95 @@ void CammerWidget::makeShownFrame(QSize shown)
     } else if (picked.data != picture.data) {
         picked.copyTo(picture);
     }
+}
+
+// Only the shown pixels of a colour frame not yet turned grey are turned grey, by the frame's own
+// rule, so picking them from the colour frame gives the grey frame's pick. The pick is OpenCV's own
+// nearest pick, taken once per size from a resize of the pixel numbers.
+void CammerWidget::updatePicks(QSize shown)
+{
+    if (pickColumns.cols == shown.width() && pickRows.rows == shown.height() &&
+        pickSource == cv::Size(imageWidth, imageHeight))
+        return;
+    cv::Mat columns(1, imageWidth, CV_32SC1), rows(imageHeight, 1, CV_32SC1);
+    for (int x = 0; x < imageWidth; ++x)
+        columns.at<int>(0, x) = x;
+    for (int y = 0; y < imageHeight; ++y)
+        rows.at<int>(y, 0) = y;
+    cv::resize(columns, pickColumns, cv::Size(shown.width(), 1), 0, 0, cv::INTER_NEAREST_EXACT);
+    cv::resize(rows, pickRows, cv::Size(1, shown.height()), 0, 0, cv::INTER_NEAREST_EXACT);
+    pickSource = cv::Size(imageWidth, imageHeight);
+}
+
+void CammerWidget::pickGreyRow(const int *frame, int y, int first, int count, int *picked, uchar *grey) const
+{
+    const int *columns = pickColumns.ptr<int>(0) + first;
+    // The rows are far apart in memory: the one after next is fetched while this one is worked on.
+    if (y + 2 < pickRows.rows) {
+        const int *ahead = frame + size_t(pickRows.at<int>(y + 2, 0)) * size_t(imageWidth);
+        for (int x = columns[0]; x <= columns[count - 1]; x += 16)
+            __builtin_prefetch(ahead + x);
+    }
+    const int *row = frame + size_t(pickRows.at<int>(y, 0)) * size_t(imageWidth);
+    for (int x = 0; x < count; ++x)
+        picked[x] = row[columns[x]];
+    RGBA2Gray(grey, picked, count, 1);
+}
+
+void CammerWidget::pickGreyFromHeld(QSize shown)
+{
+    updatePicks(shown);
+    if (shownFrame.size() != shown || shownFrame.format() != QImage::Format_Grayscale8)
+        shownFrame = QImage(shown, QImage::Format_Grayscale8);
+    if (shownFrame.isNull())
+        return;
+    const auto *frame = reinterpret_cast<const int *>(heldColourFrame());
+    cv::AutoBuffer<int> picked{size_t(shown.width())};
+    for (int y = 0; y < shown.height(); ++y)
+        pickGreyRow(frame, y, 0, shown.width(), picked.data(), shownFrame.scanLine(y));
+}
+
+// The painter of a widget writes into the screen's picture, the window's backing store; where that is
+// an image the painter copies to as it is (32 bits a pixel, one device pixel per pixel, nothing but a
+// shift to the window), the grey pixels go there straight, with no picture in between for the painter
+// to widen. Only the part of the cell being painted is written.
+bool CammerWidget::paintHeldStraight(QPainter &p, const QRect &target)
+{
+    const auto *frame = reinterpret_cast<const int *>(heldColourFrame());
+    QPaintEngine *engine = p.paintEngine();
+    QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
+    if (!frame || target.isEmpty() || target.width() > imageWidth || target.height() > imageHeight ||
+        !device || device->devType() != QInternal::Image)
+        return false;
+    const auto *screen = static_cast<const QImage *>(device);
+    const QTransform toDevice = p.deviceTransform();
+    if ((screen->format() != QImage::Format_RGB32 &&
+         screen->format() != QImage::Format_ARGB32_Premultiplied) ||
+        screen->devicePixelRatioF() != 1.0 || toDevice.type() > QTransform::TxTranslate ||
+        toDevice.dx() != std::floor(toDevice.dx()) || toDevice.dy() != std::floor(toDevice.dy()) ||
+        p.hasClipping() || p.opacity() < 1.0)
+        return false;
+    const QPoint shift(int(toDevice.dx()), int(toDevice.dy()));
+    const QRect into = (target & rect()).translated(shift) & screen->rect();
+    QRegion region = engine->systemClip();
+    region = region.isEmpty() ? QRegion(into) : region & into;
+    updatePicks(target.size());
+    cv::AutoBuffer<int> picked{size_t(target.width())};
+    cv::AutoBuffer<uchar> grey{size_t(target.width())};
+    for (const QRect &r : region) {
+        const int first = r.left() - target.left() - shift.x();
+        const int width = r.width();
+        const uchar *const greyRow = grey.data(); // a local pointer, so the loop below is vectorized
+        for (int sy = r.top(); sy <= r.bottom(); ++sy) {
+            pickGreyRow(frame, sy - target.top() - shift.y(), first, width, picked.data(), grey.data());
+            // constScanLine: the painter's own image must not be detached from it.
+            auto *out =
+                reinterpret_cast<uint32_t *>(const_cast<uchar *>(screen->constScanLine(sy))) + r.left();
+            for (int x = 0; x < width; ++x)
+                out[x] = 0xFF000000u | uint32_t(greyRow[x]) * 0x010101u;
+        }
+    }
+    return true;
 }
 
 QTransform CammerWidget::viewTransform() const
@@ -111,18 +206,20 @@ void CammerWidget::paintEvent(QPaintEvent *)
     const QRectF onScreen = transform.mapRect(QRectF(0, 0, gShowW, gShowH));
     const QRect target(QPoint(qRound(onScreen.left()), qRound(onScreen.top())),
                        QPoint(qRound(onScreen.right()) - 1, qRound(onScreen.bottom()) - 1));
-    if (frameChanged || target.size() != shownSize) {
+    const bool straight = paintHeldStraight(p, target);
+    if (!straight && (frameChanged || target.size() != shownSize)) {
         makeShownFrame(target.size());
         shownSize = target.size();
         frameChanged = false;
     }
     // A picture made for the screen is copied as it is and only the rest of the cell is blackened; a
     // zoomed one is scaled by the painter onto a black cell.
-    const bool copied = !shownFrame.isNull() && shownFrame.size() == target.size();
+    const bool copied = straight || (!shownFrame.isNull() && shownFrame.size() == target.size());
     if (copied) {
         for (const QRect &r : QRegion(rect()).subtracted(QRegion(target)))
             p.fillRect(r, Qt::black);
-        p.drawImage(target.topLeft(), shownFrame);
+        if (!straight)
+            p.drawImage(target.topLeft(), shownFrame);
     } else {
         p.fillRect(rect(), Qt::black);
     }

@@ -171,7 +171,7 @@ void CammerWidget::UpdateFailImage(int detect, int ok)
 
 bool CammerWidget::SaveReTrainImage(int detect)
 {
-    if (!validSlot(detect) || pixelCount <= 0 || grabBuffer.size() < size_t(frameBytes))
+    if (!validSlot(detect) || pixelCount <= 0 || grabBuffer().size() < size_t(frameBytes))
         return false;
     const int limit = std::clamp(gTemplateLimit, 0, kMaxTemplates);
     // The automatic update adds a template every good mould cycle: at the limit the set stays as it is.
@@ -186,9 +186,10 @@ bool CammerWidget::SaveReTrainImage(int detect)
     if (n >= limit)
         return false;
     const bool colour = frameBytes > pixelCount;
-    if (!writeBmp(templateFile(detect, n), framePicture(grabBuffer.data(), imageWidth, imageHeight, colour)))
+    if (!writeBmp(templateFile(detect, n),
+                  framePicture(grabBuffer().data(), imageWidth, imageHeight, colour)))
         return false;
-    cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer.data());
+    cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer().data());
     templates[detect][n] = frame.clone();
     templatePresent[detect][n] = 1;
     ++templateCount[detect];
@@ -207,10 +208,10 @@ bool CammerWidget::saveIgnoreMask(int detect)
 
 void CammerWidget::keepNgFrame(int detect)
 {
-    if (!validSlot(detect) || pixelCount <= 0 || grabBuffer.size() < size_t(frameBytes))
+    if (!validSlot(detect) || pixelCount <= 0 || grabBuffer().size() < size_t(frameBytes))
         return;
     const bool colour = frameBytes > pixelCount;
-    const cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer.data());
+    const cv::Mat frame(imageHeight, imageWidth, colour ? CV_8UC4 : CV_8UC1, grabBuffer().data());
     const int slot = ngCount[detect] % kNgRingSize;
     frame.copyTo(ngRing[detect][slot < 0 ? 0 : slot]);
     ngCount[detect] = ngCount[detect] == INT_MAX ? kNgRingSize : ngCount[detect] + 1;

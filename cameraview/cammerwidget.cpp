@@ -177,11 +177,13 @@ bool CammerWidget::grabFrame()
     cv::Mat &frame = takenFrame;
     qint64 takenMs = 0;
     bool grabbed = camera->getImage(frame, &takenMs);
+    // A held frame went back to the camera with this hand-over; unread, it never reached grabBuffer().
+    const bool heldLost = grabbed && dropHeldFrame();
     const bool colour = frameBytes > pixelCount;
     if (grabbed) {
         const bool fits = frame.cols == imageWidth && frame.rows == imageHeight && frame.isContinuous() &&
                           (frame.type() == CV_8UC4 || frame.type() == CV_8UC1) &&
-                          grabBuffer.size() == size_t(frameBytes) && pixelCount > 0;
+                          grabBuffer().size() == size_t(frameBytes) && pixelCount > 0;
         if (!fits) {
             // The detector, masks and templates were all made for the size the camera opened with.
             qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << "frame" << frame.cols << "x"
@@ -192,23 +194,30 @@ bool CammerWidget::grabFrame()
     }
     if (grabbed) {
         if (frame.type() == CV_8UC4 && colour)
-            std::memcpy(grabBuffer.data(), frame.data, size_t(frameBytes));
+            std::memcpy(grabBuffer().data(), frame.data, size_t(frameBytes));
         else if (frame.type() == CV_8UC4)
-            RGBA2Gray(grabBuffer.data(), reinterpret_cast<int *>(frame.data), imageWidth, imageHeight);
+            // Turned grey when something reads it; the screen's picture converts only what it shows.
+            // takenFrame keeps it until the next hand-over.
+            holdColourFrame(frame.data);
         else if (colour)
-            Gray2RGBA(frame.data, reinterpret_cast<int *>(grabBuffer.data()), imageWidth, imageHeight);
+            Gray2RGBA(frame.data, reinterpret_cast<int *>(grabBuffer().data()), imageWidth, imageHeight);
         else
-            std::memcpy(grabBuffer.data(), frame.data, size_t(pixelCount));
+            std::memcpy(grabBuffer().data(), frame.data, size_t(pixelCount));
         grabFrameMs = takenMs;
         deliveredMs = takenMs;
+    } else if (heldLost) {
+        // grabBuffer() holds an older frame than grabFrameMs says: no picture rather than an old one
+        // judged as new.
+        grabFrameMs = -1;
     }
     followCamera();
     if (!grabbed)
         return false;
     frameChanged = true;
     // The screen's picture is picked from the grey or colour frame while that is still in the cache;
-    // a view nobody sees (or not yet painted) waits for its paint.
-    if (isVisible() && !shownSize.isEmpty()) {
+    // a view nobody sees (or not yet painted) waits for its paint, and so does a held colour frame,
+    // which the paint picks straight from the frame.
+    if (isVisible() && !shownSize.isEmpty() && !heldColourFrame()) {
         makeShownFrame(shownSize);
         frameChanged = false;
     }

@@ -88,9 +88,10 @@ public:
     QString templateFile(int slot, int number) const;
     QString ignoreMaskFile(int slot) const;
 
-    // Takes the newest frame of the camera into grabBuffer, with its arrival in grabFrameMs, when one
+    // Takes the newest frame of the camera into grabBuffer(), with its arrival in grabFrameMs, when one
     // arrived since the last call; true then. Also follows the camera's online state and whether it
-    // still delivers. A frame of another size than the buffers is dropped.
+    // still delivers. A frame of another size than the buffers is dropped; when the frame before it
+    // had not been read yet, the view then has no frame (grabFrameMs -1).
     bool grabFrame();
 
     // Camera settings of this view's camera from gSysParamEdit while the settings screen is visible,
@@ -145,9 +146,19 @@ private:
     void loadSlotImages();
     const SysParam *cameraValues() const;
     void setSelectedParam(int which, int value);
-    // shownFrame from the frame in grabBuffer: no larger than `shown`, the screen pixels it is drawn
-    // into; grey (Grayscale8) for a grey frame the screen shows at that size, else opaque RGB32.
+    // shownFrame from the newest frame: no larger than `shown`, the screen pixels it is drawn into;
+    // grey (Grayscale8) for a grey frame the screen shows at that size, else opaque RGB32.
     void makeShownFrame(QSize shown);
+    // makeShownFrame of a held colour frame (see CameraViewData) that fits the screen at `shown`.
+    void pickGreyFromHeld(QSize shown);
+    // Paints a held colour frame that fits `target` straight into the painter's image where the
+    // painter copies to that as it is; false, with nothing painted, otherwise.
+    bool paintHeldStraight(QPainter &p, const QRect &target);
+    // pickColumns and pickRows for a picture of size `shown`.
+    void updatePicks(QSize shown);
+    // Shown row y, columns first .. first + count - 1, of the held frame turned grey into grey;
+    // picked holds count frame pixels.
+    void pickGreyRow(const int *frame, int y, int first, int count, int *picked, uchar *grey) const;
     // Full-screen coordinates into this widget, with the zoom of the enlarged view.
     QTransform viewTransform() const;
     void paintRegions(QPainter &p, int slot) const;
@@ -160,9 +171,12 @@ private:
 
     cv::Mat takenFrame;      // the camera's newest frame as taken; kept, so that a grab allocates nothing
     cv::Mat shownPixels;     // the frame's pixels picked for the screen size
+    cv::Mat pickColumns;     // updatePicks: the frame column of each shown column (CV_32S)
+    cv::Mat pickRows;        // and the frame row of each shown row
+    cv::Size pickSource;     // the frame size they were picked from
     QImage shownFrame;       // makeShownFrame() of the last grabbed frame
     QSize shownSize;         // the screen size shownFrame was made for
-    bool frameChanged = true; // grabBuffer changed since shownFrame was made
+    bool frameChanged = true; // the newest frame changed since shownFrame was made
     QTimer *livePollTimer = nullptr;
     QElapsedTimer fpsClock;   // frames grabbed per second, for the counter line
     int framesCounted = 0;    // frames since fpsClock started: no frame count

@@ -218,11 +218,11 @@ QImage DrawROIWidget::pictureOf(int source, int index) const
         return QImage();
     switch (source) {
     case 0: {
-        if (v->grabBuffer.empty() || v->imageWidth <= 0)
+        if (v->grabBuffer().empty() || v->imageWidth <= 0)
             return QImage();
         const bool colour = v->frameBytes == 4 * v->pixelCount;
         cv::Mat frame(v->imageHeight, v->imageWidth, colour ? CV_8UC4 : CV_8UC1,
-                      const_cast<uchar *>(v->grabBuffer.data()));
+                      const_cast<uchar *>(v->grabBuffer().data()));
         return matImage(frame);
     }
     case 1:

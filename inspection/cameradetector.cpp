@@ -336,8 +336,8 @@ int CameraDetector::timedRegister(int k)
     const size_t pixels = size_t(size.area());
     bool registered = false;
     if (validSlot(k) && gSysParam && gSysParam->angleCorrect != 0 && !size.empty() &&
-        owner->grabBuffer.size() >= pixels && owner->registeredBuffer.size() >= pixels) {
-        const cv::Mat grab(size, CV_8UC1, owner->grabBuffer.data());
+        owner->grabBuffer().size() >= pixels && owner->registeredBuffer.size() >= pixels) {
+        const cv::Mat grab(size, CV_8UC1, owner->grabBuffer().data());
         const cv::Mat target(size, CV_8UC1, owner->registeredBuffer.data());
         cv::Mat out = target;
         registered = registerImage(registration[k], grab, out, kRegistrationConfidence);
@@ -345,7 +345,7 @@ int CameraDetector::timedRegister(int k)
             out.copyTo(target);
     }
     if (!registered)
-        copyFrame(owner->grabBuffer, owner->registeredBuffer);
+        copyFrame(owner->grabBuffer(), owner->registeredBuffer);
     qCDebug(lcInspection) << "registration of slot" << k << (registered ? "done" : "skipped") << "in"
                           << (cv::getTickCount() - start) * 1000.0 / cv::getTickFrequency() << "ms";
     return 1;

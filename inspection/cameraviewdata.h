@@ -3,9 +3,10 @@
 // buffers, templates, ignore masks and results. The camera view (CammerWidget) inherits this record,
 // so the detector and the region table take it without knowing the widget. It is large (about 1 MB):
 // make it on the heap. GUI thread only, except while the slot judgement (slotjudgement.h) runs: then
-// the worker judging this camera reads its tables, masks and grabBuffer and writes its registered,
+// the worker judging this camera reads its tables, masks and grabBuffer() and writes its registered,
 // detect, grey and result buffers and blob rectangles, while the GUI thread waits.
 
+#include <QMutex>
 #include <QString>
 #include <opencv2/core.hpp>
 
@@ -58,7 +59,11 @@ struct CameraViewData
     int pixelCount = 0;
     int frameBytes = 0; // pixelCount x 4 for colour cameras, x 1 otherwise
 
-    std::vector<uchar> grabBuffer;       // frameBytes: the newest frame
+    // frameBytes: the newest frame. A colour frame held for a grey view (holdColourFrame) is turned
+    // grey here, at its first read: a quiet box converts only the pixels it shows. GUI thread, and
+    // the judgement's workers while the GUI thread waits; the buffer stays put until the next grab.
+    std::vector<uchar> &grabBuffer();
+    const std::vector<uchar> &grabBuffer() const;
     qint64 grabFrameMs = -1;             // its arrival at the back-end (appMonotonicMs); -1 none
     std::vector<uchar> registeredBuffer; // frameBytes: the frame after registration
     std::vector<uchar> detectBuffer;     // frameBytes: the frame the detection pass works on
@@ -91,4 +96,18 @@ struct CameraViewData
     // Region roi of slot detect's temperature x 100 as the camera back-end measures it; 0 when the
     // back-end gives nothing or there is none.
     int getRoiTemperature(int detect, int roi);
+
+protected:
+    // GUI thread, never while the judgement runs. Holds `rgba`, a colour frame of the image size that
+    // the caller keeps unchanged until it drops or replaces it, as the newest frame of a grey view.
+    void holdColourFrame(const uchar *rgba);
+    // Forgets the held frame; true when it had not been read, so that grabBuffer() holds an older one.
+    bool dropHeldFrame();
+    // The held frame while it has not been read, else null.
+    const uchar *heldColourFrame() const;
+
+private:
+    mutable std::vector<uchar> grabPixels;
+    mutable QMutex heldMutex;                 // guards heldFrame, and grabPixels while it is turned grey
+    mutable const uchar *heldFrame = nullptr; // RGBA frame not yet turned grey into grabPixels
 };

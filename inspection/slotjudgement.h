@@ -7,7 +7,7 @@
 // and the region editor keep the one-camera path of RunAlgorithm):
 //   1. On the GUI thread, per camera in camera order, everything RunAlgorithm does before judging
 //      (pending bits, the raw-frame file) and copying the camera's newest frame into its view's
-//      grabBuffer. No frame is grabbed after this point (a nested pass of Run grabs none).
+//      grabBuffer(). No frame is grabbed after this point (a nested pass of Run grabs none).
 //   2. judgeSlotCameras(detectors in camera order, slot). For every camera on the judgement pool:
 //      CameraDetector::timedRegister(slot), findPosition(slot), measureSlot; the GUI thread waits,
 //      running no event loop. Then, on the GUI thread per camera in camera order: finishSlot (the

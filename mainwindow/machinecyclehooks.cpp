@@ -178,10 +178,10 @@ CycleHooks DeVeWizard::makeCycleHooks()
     };
     h.saveFrameImage = [view, this](int c, const QString &path) {
         CammerWidget *v = view(c);
-        if (!v || v->grabBuffer.empty())
+        if (!v || v->grabBuffer().empty())
             return;
         const bool colour = v->frameBytes > v->pixelCount;
-        QImage image(v->grabBuffer.data(), v->imageWidth, v->imageHeight,
+        QImage image(v->grabBuffer().data(), v->imageWidth, v->imageHeight,
                      colour ? v->imageWidth * 4 : v->imageWidth,
                      colour ? QImage::Format_RGBX8888 : QImage::Format_Indexed8);
         if (!colour)

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QTimer>
 #include <QtTest>
+#include <opencv2/imgproc.hpp>
 
 namespace {
 
@@ -155,7 +156,7 @@ private slots:
         QVERIFY(view.cameraOpened && view.connected);
         QVERIFY(view.grabFrame());
         QVERIFY(!view.grabFrame()); // no new frame since
-        QVERIFY(qAbs(int(view.grabBuffer[0]) - 120) <= 1); // RGBA to gray truncates
+        QVERIFY(qAbs(int(view.grabBuffer()[0]) - 120) <= 1); // RGBA to gray truncates
 
         view.screenRatioX = view.screenRatioY = float(ratio);
         view.resize(int(640 * ratio), int(480 * ratio));
@@ -189,8 +190,10 @@ private slots:
     }
 
     // The live picture shows each frame pixel where the screen has room for it: every screen pixel of
-    // the picture holds the colour (grey box: the grey) of the frame pixel under it or of a
-    // neighbour, whether the cell is larger than the frame, as large, or smaller by an odd factor.
+    // the picture holds the colour (grey box: the grey) of the frame pixel picked for it, whether the
+    // cell is as large as the frame or smaller; a cell larger than the frame (painter scaled) may show
+    // a neighbour. The view's frame is the newest one served, in a grey box turned grey by the pixel
+    // rule, whether or not it was read before the picture was made.
     void shownPictureIsTheFrameAtTheCellSize_data()
     {
         QTest::addColumn<bool>("colour");
@@ -210,59 +213,101 @@ private slots:
         Fixture f;
         f.param.showRoiLive = 0;
         gColorCamera = colour ? 1 : 0;
-        CammerWidget view(nullptr, 0, &gCameraInfoList.at(0));
+        // A cell of a window, away from its corner, as the main window places its views.
+        QWidget window;
+        window.resize(700, 500);
+        const QPoint corner(13, 7);
+        CammerWidget view(&window, 0, &gCameraInfoList.at(0));
         gColorCamera = 0;
         auto *cam = new RecordingCamera;
         view.camera.reset(cam);
         view.screenRatioX = view.screenRatioY = float(ratio);
         const QSize cell(int(640 * ratio), int(480 * ratio));
-        view.resize(cell);
-        // The frame pixel as the view holds it: its own colour, or its grey in a grey box.
-        const auto held = [&](int x, int y) {
-            if (colour) {
-                const uchar *p = view.grabBuffer.data() + 4 * (size_t(y) * kW + size_t(x));
-                return qRgb(p[0], p[1], p[2]);
-            }
-            const int g = view.grabBuffer[size_t(y) * kW + size_t(x)];
-            return qRgb(g, g, g);
+        view.setGeometry(QRect(corner, cell));
+        const bool exact = cell.width() <= kW;
+        cv::Mat frame(kH, kW, CV_8UC4);
+        // The frame as the box holds it: its own colour, or in a grey box trunc(r x 0.299 x 1024) +
+        // trunc(g x 0.587 x 1024) + trunc(b x 0.114 x 1024), over 1024, in each channel.
+        cv::Mat kept(kH, kW, CV_8UC4);
+        const auto held = [](const cv::Mat &image, int x, int y) {
+            const cv::Vec4b p = image.at<cv::Vec4b>(y, x);
+            return qRgb(p[0], p[1], p[2]);
         };
-        // A view off screen makes its picture when painted, a view on screen as the frame is taken.
-        for (bool onScreen : {false, true}) {
-            if (onScreen) {
-                view.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&view));
+        // Off screen the view makes its picture when painted, from the frame as served or from the one
+        // a detection has read; on screen as the frame is taken, or straight onto the screen.
+        for (const char *when : {"off screen", "off screen, read first", "on screen"}) {
+            view.setVisible(QByteArray(when) == "on screen");
+            if (view.isVisible()) {
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
             }
-            cv::Mat frame(kH, kW, CV_8UC4);
-            cv::randu(frame, 0, 256);
-            frame.forEach<cv::Vec4b>([](cv::Vec4b &p, const int *) { p[3] = 0; });
-            QVERIFY(cam->serve(frame));
-            QVERIFY(view.grabFrame());
-            const QImage shot = view.grab().toImage();
+            // Two frames: the first, never read, must leave nothing behind.
+            for (int n = 0; n < 2; ++n) {
+                cv::randu(frame, 0, 256);
+                frame.forEach<cv::Vec4b>([](cv::Vec4b &p, const int *) { p[3] = 0; });
+                QVERIFY(cam->serve(frame));
+                QVERIFY(view.grabFrame());
+            }
+            frame.forEach<cv::Vec4b>([&](cv::Vec4b &p, const int *at) {
+                const int g = (int(float(p[0]) * 0.299f * 1024.0f) + int(float(p[1]) * 0.587f * 1024.0f) +
+                               int(float(p[2]) * 0.114f * 1024.0f)) /
+                              1024;
+                kept.at<cv::Vec4b>(at[0], at[1]) = colour ? p : cv::Vec4b(uchar(g), uchar(g), uchar(g), 0);
+            });
+            // A cell no larger than the frame shows exactly OpenCV's nearest pick of the kept frame.
+            cv::Mat picked = kept;
+            if (exact)
+                cv::resize(kept, picked = cv::Mat(), cv::Size(cell.width(), cell.height()), 0, 0,
+                           cv::INTER_NEAREST_EXACT);
+            if (QByteArray(when) == "off screen, read first")
+                view.grabBuffer();
+            // Painted into a larger picture away from its corner; only the left part asked for is
+            // painted, the rest stays as it was.
+            QImage canvas(cell.width() + 2 * corner.x(), cell.height() + 2 * corner.y(),
+                          QImage::Format_RGB32);
+            canvas.fill(Qt::blue);
+            const QRect left(0, 0, cell.width() / 2, cell.height());
+            view.render(&canvas, corner, QRegion(left));
+            QCOMPARE(canvas.copy(left.translated(corner + QPoint(left.width(), 0))), [&] {
+                QImage blue(left.size(), QImage::Format_RGB32);
+                blue.fill(Qt::blue);
+                return blue;
+            }());
+            view.render(&canvas, corner);
+            const QImage shot = canvas.copy(QRect(corner, cell));
             QCOMPARE(shot.size(), cell);
+            // The frame as a detection reads it.
+            cv::Mat want = frame;
+            if (!colour)
+                cv::extractChannel(kept, want, 0);
+            const cv::Mat read(kH, kW, want.type(), view.grabBuffer().data());
+            QVERIFY2(cv::norm(read, want, cv::NORM_INF) == 0, when);
             // Clear of the camera line at the top and the counter lines at the bottom.
             const int line = std::max(16, int(40 * ratio));
             for (int sy = 2 * line + 4; sy < cell.height() - 3 * line; ++sy) {
                 for (int sx = 0; sx < cell.width(); ++sx) {
-                    const int x = int((sx + 0.5) * kW / cell.width());
-                    const int y = int((sy + 0.5) * kH / cell.height());
+                    const int x = exact ? sx : int((sx + 0.5) * kW / cell.width());
+                    const int y = exact ? sy : int((sy + 0.5) * kH / cell.height());
                     const QRgb shown = shot.pixel(sx, sy) | 0xFF000000u;
                     bool found = false;
-                    for (int dy = -1; dy <= 1 && !found; ++dy) {
-                        for (int dx = -1; dx <= 1 && !found; ++dx) {
-                            const int nx = std::clamp(x + dx, 0, kW - 1);
-                            const int ny = std::clamp(y + dy, 0, kH - 1);
-                            found = held(nx, ny) == shown;
+                    const int reach = exact ? 0 : 1;
+                    for (int dy = -reach; dy <= reach && !found; ++dy) {
+                        for (int dx = -reach; dx <= reach && !found; ++dx) {
+                            const int nx = std::clamp(x + dx, 0, picked.cols - 1);
+                            const int ny = std::clamp(y + dy, 0, picked.rows - 1);
+                            found = held(picked, nx, ny) == shown;
                         }
                     }
                     if (!found)
-                        QFAIL(qPrintable(QStringLiteral("%1: screen (%2, %3) shows %4, frame (%5, %6) holds %7")
-                                             .arg(onScreen ? QStringLiteral("on screen") : QStringLiteral("off screen"))
-                                             .arg(sx)
-                                             .arg(sy)
-                                             .arg(shown, 8, 16)
-                                             .arg(x)
-                                             .arg(y)
-                                             .arg(held(x, y), 8, 16)));
+                        QFAIL(qPrintable(
+                            QStringLiteral("%1: screen (%2, %3) shows %4, frame (%5, %6) holds %7")
+                                .arg(when)
+                                .arg(sx)
+                                .arg(sy)
+                                .arg(shown, 8, 16)
+                                .arg(x)
+                                .arg(y)
+                                .arg(held(picked, x, y), 8, 16)));
                 }
             }
         }
@@ -325,12 +370,12 @@ private slots:
         view.camera.reset(cam);
         QVERIFY(cam->serve(cv::Mat(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0))));
         QVERIFY(view.grabFrame());
-        QVERIFY(qAbs(int(view.grabBuffer[kW * kH - 1]) - 90) <= 1);
+        QVERIFY(qAbs(int(view.grabBuffer()[kW * kH - 1]) - 90) <= 1);
         cam->reformat(kW / 2, kH / 2);
         QVERIFY(cam->serve(cv::Mat(kH / 2, kW / 2, CV_8UC4, cv::Scalar(200, 200, 200, 0))));
         QVERIFY(!view.grabFrame());
-        QVERIFY(qAbs(int(view.grabBuffer[0]) - 90) <= 1);
-        QCOMPARE(int(view.grabBuffer.size()), kW * kH);
+        QVERIFY(qAbs(int(view.grabBuffer()[0]) - 90) <= 1);
+        QCOMPARE(int(view.grabBuffer().size()), kW * kH);
         cam->online = false;
         view.grabFrame();
         view.grabFrame();
@@ -345,8 +390,10 @@ private slots:
     void picturesAreStampedAndACameraThatStopsIsLost_data()
     {
         // One step: the clock is set to `at` ms, the camera serves a fitting frame (1), one of another
-        // size (2) or nothing (0), then the view grabs; expected: the grab's answer, the stamp kept
-        // beside the grab buffer and whether the camera counts as there.
+        // size (2), one of another size after switching its own format, which the view drops, with
+        // the view's frame unread (3) or read before (4), or nothing (0), then the view grabs;
+        // expected: the grab's answer, the stamp kept beside the grab buffer (-1: no picture) and
+        // whether the camera counts as there.
         QTest::addColumn<bool>("extTrigger");
         QTest::addColumn<QVector<QVector<qint64>>>("steps"); // at, serve, grabbed, stamp, connected
         const qint64 t = 10000, limit = kFrameStaleMs;
@@ -368,6 +415,12 @@ private slots:
                                         {t + limit - 1, 2, 0, t, 1},
                                         {t + limit, 2, 0, t, 0},
                                         {t + limit + 100, 1, 1, t + limit + 100, 1}};
+        QTest::newRow("a frame the view drops after one never read: no picture until the next")
+            << false
+            << QVector<QVector<qint64>>{
+                   {t, 1, 1, t, 1}, {t + 100, 3, 0, -1, 1}, {t + 200, 1, 1, t + 200, 1}};
+        QTest::newRow("a frame the view drops after one read: the read one stays")
+            << false << QVector<QVector<qint64>>{{t, 1, 1, t, 1}, {t + 100, 4, 0, t, 1}};
         QTest::newRow("external trigger: no picture between cycles is normal")
             << true
             << QVector<QVector<qint64>>{
@@ -397,9 +450,17 @@ private slots:
                 QVERIFY2(cam->serve(cv::Mat(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0))), at.constData());
             else if (step.at(1) == 2)
                 QVERIFY2(!cam->serve(cv::Mat(kH / 2, kW, CV_8UC4, cv::Scalar(9, 9, 9, 0))), at.constData());
+            if (step.at(1) == 4)
+                QCOMPARE(int(view.grabBuffer()[0]), 89); // grey of 90, 90, 90 truncated
+            if (step.at(1) >= 3) {
+                cam->reformat(kW, kH / 2);
+                QVERIFY2(cam->serve(cv::Mat(kH / 2, kW, CV_8UC4, cv::Scalar(9, 9, 9, 0))), at.constData());
+            }
             QCOMPARE(view.grabFrame(), step.at(2) == 1);
             QCOMPARE(view.grabFrameMs, step.at(3));
             QCOMPARE(view.connected, step.at(4) == 1);
+            if (step.at(1) >= 3)
+                cam->reformat(kW, kH);
             if (wasConnected && step.at(4) == 0)
                 ++expectedLosses;
             wasConnected = step.at(4) == 1;
@@ -493,7 +554,7 @@ private slots:
         QCOMPARE(qGray(mask.pixel(9, 22)), 0);
 
         for (int n = 1; n <= 4; ++n) {
-            view.grabBuffer[0] = uchar(n);
+            view.grabBuffer()[0] = uchar(n);
             view.keepNgFrame(1);
         }
         QCOMPARE(view.ngCount[1], 4);

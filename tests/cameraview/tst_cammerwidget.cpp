@@ -123,7 +123,7 @@ private slots:
             QCOMPARE(gray.imageHeight, 240);
             QCOMPARE(gray.pixelCount, 76800);
             QCOMPARE(gray.frameBytes, 76800);
-            for (const auto *b : {&gray.grabBuffer, &gray.registeredBuffer, &gray.detectBuffer})
+            for (const auto *b : {&gray.grabBuffer(), &gray.registeredBuffer, &gray.detectBuffer})
                 QCOMPARE(int(b->size()), 76800);
             QCOMPARE(int(gray.grayBuffer.size()), 76800);
             QCOMPARE(int(gray.resultBuffer.size()), 76800);

@@ -125,7 +125,7 @@ void TstDetectPassEndToEnd::ngFrameFromTablesOnDiskToPictureInItsFolder()
 
         // The frame: the mould with a bright 12 x 12 part left at image (40, 30), a dark 6 x 6 mark in
         // the spot circle (image centre (230, 150), radius 20), and a bright blob under the ignore area.
-        cv::Mat grab(kH, kW, CV_8UC1, view.grabBuffer.data());
+        cv::Mat grab(kH, kW, CV_8UC1, view.grabBuffer().data());
         for (int y = 0; y < kH; ++y)
             std::memcpy(grab.ptr(y), mould.constScanLine(y), kW);
         grab(cv::Rect(40, 30, 12, 12)).setTo(250);

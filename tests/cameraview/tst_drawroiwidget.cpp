@@ -389,11 +389,12 @@ private slots:
         Fixture f;
         CammerWidget &v = *f.views[0];
         QVERIFY(v.setImageGeometry(320, 240, true));
-        for (size_t i = 0; i + 3 < v.grabBuffer.size(); i += 4) {
-            v.grabBuffer[i] = 230;    // R
-            v.grabBuffer[i + 1] = 20; // G
-            v.grabBuffer[i + 2] = 10; // B
-            v.grabBuffer[i + 3] = 0;
+        std::vector<uchar> &frame = v.grabBuffer();
+        for (size_t i = 0; i + 3 < frame.size(); i += 4) {
+            frame[i] = 230;    // R
+            frame[i + 1] = 20; // G
+            frame[i + 2] = 10; // B
+            frame[i + 3] = 0;
         }
         f.editor->setSourceIndex(0);
         const QImage page = f.editor->grab().toImage();

@@ -77,7 +77,7 @@ void DetectorFixture::setTemplate(int k, int n, const cv::Mat &image)
 
 cv::Mat DetectorFixture::grab()
 {
-    return cv::Mat(view.imageHeight, view.imageWidth, CV_8UC1, view.grabBuffer.data());
+    return cv::Mat(view.imageHeight, view.imageWidth, CV_8UC1, view.grabBuffer().data());
 }
 cv::Mat DetectorFixture::registered()
 {

@@ -144,7 +144,7 @@ private slots:
         shifted(templ, dx, dy).copyTo(f.grab());
         const uchar *detectBefore = f.view.detectBuffer.data();
         QCOMPARE(d.timedRegister(1), 1);
-        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer)); // registration off
+        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer())); // registration off
         d.findPosition(1);
         QCOMPARE(f.view.detectBuffer.data(), detectBefore);
         // Over the part both frames share, the corrected frame is the template exactly.
@@ -236,7 +236,7 @@ private slots:
             d.findPosition();
         else
             d.findPosition(1);
-        QVERIFY(sameBytes(f.view.detectBuffer, f.view.grabBuffer));
+        QVERIFY(sameBytes(f.view.detectBuffer, f.view.grabBuffer()));
     }
 
     void currentSlotHookChoosesTheSlot()
@@ -285,12 +285,12 @@ private slots:
         // A plain frame has nothing to register by: it passes byte for byte.
         f.grab().setTo(cv::Scalar(77));
         d.timedRegister(1);
-        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer));
+        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer()));
         // Angle correction off: copied, whatever the template.
         shifted(templ, 4, 4).copyTo(f.grab());
         f.param.angleCorrect = 0;
         d.timedRegister(1);
-        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer));
+        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer()));
     }
 
     void registrationMask()
@@ -321,7 +321,7 @@ private slots:
         QVERIFY(d.registration[1].features[1].keypoints.empty());
         texture(640, 480, 93).copyTo(f.grab());
         d.timedRegister(1);
-        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer));
+        QVERIFY(sameBytes(f.view.registeredBuffer, f.view.grabBuffer()));
     }
 };
 

@@ -44,6 +44,7 @@ void drag(QWidget *w, QPoint a, QPoint b)
 void paintPicture(CammerWidget &view)
 {
     const int w = view.imageWidth, h = view.imageHeight;
+    std::vector<uchar> &frame = view.grabBuffer();
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             int v = 150 + (x * 40) / w - (y * 30) / h;
@@ -51,7 +52,7 @@ void paintPicture(CammerWidget &view)
                 v = 60;
             if ((x / 40 + y / 40) % 7 == 0 && (x % 40) < 6 && (y % 40) < 6)
                 v = 20;
-            view.grabBuffer[size_t(y) * size_t(w) + size_t(x)] = uchar(v);
+            frame[size_t(y) * size_t(w) + size_t(x)] = uchar(v);
         }
 }
 
@@ -129,9 +130,10 @@ int main(int argc, char **argv)
 
     // A colour camera's frame (bytes R, G, B, 0): red, green and blue bars from the left.
     view->setImageGeometry(view->imageWidth, view->imageHeight, true);
+    uchar *const colourFrame = view->grabBuffer().data();
     for (int y = 0; y < view->imageHeight; ++y)
         for (int x = 0; x < view->imageWidth; ++x) {
-            uchar *px = view->grabBuffer.data() + (size_t(y) * size_t(view->imageWidth) + size_t(x)) * 4;
+            uchar *px = colourFrame + (size_t(y) * size_t(view->imageWidth) + size_t(x)) * 4;
             const int bar = x * 3 / view->imageWidth;
             px[0] = bar == 0 ? 220 : 30;
             px[1] = bar == 1 ? 220 : 30;
