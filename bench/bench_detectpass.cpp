@@ -20,6 +20,7 @@
 #include "ratioreporter.h"
 #include "slotjudgement.h"
 #include "sysparam.h"
+#include "viewresults.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -126,28 +127,6 @@ std::string slotKey(bool registration, int threads)
                          : std::to_string(threads) + (threads == 2 ? " cores" : " cores (all)"));
 }
 
-// What a judgement leaves in a camera view.
-std::string viewResults(const CameraViewData &v)
-{
-    std::string s(1, char(v.allPass));
-    s.append(reinterpret_cast<const char *>(v.roiValue[kSlot]), sizeof(v.roiValue[kSlot]));
-    s.append(reinterpret_cast<const char *>(v.roiPass[kSlot]), sizeof(v.roiPass[kSlot]));
-    s.append(reinterpret_cast<const char *>(v.spots[kSlot]), sizeof(v.spots[kSlot]));
-    for (const std::vector<uchar> *b : {&v.registeredBuffer, &v.detectBuffer, &v.resultBuffer})
-        s.append(reinterpret_cast<const char *>(b->data()), b->size());
-    return s;
-}
-
-void clearResults(CameraViewData &v)
-{
-    v.allPass = true;
-    std::memset(v.roiValue, 0x55, sizeof(v.roiValue));
-    std::memset(v.roiPass, 0, sizeof(v.roiPass));
-    std::memset(static_cast<void *>(v.spots), 0x55, sizeof(v.spots));
-    for (std::vector<uchar> *b : {&v.registeredBuffer, &v.detectBuffer, &v.resultBuffer})
-        std::fill(b->begin(), b->end(), uchar(0x55));
-}
-
 void BM_Slot(benchmark::State &state)
 {
     const bool registration = state.range(0) != 0;
@@ -176,18 +155,18 @@ void BM_Slot(benchmark::State &state)
     if (threads == 1)
         return;
 
-    std::vector<std::string> sideBySide, oneAfterAnother;
+    std::vector<QByteArray> sideBySide, oneAfterAnother;
     for (const std::unique_ptr<Camera> &c : cameras)
         clearResults(c->view);
     judgeSlot(judgement);
     for (const std::unique_ptr<Camera> &c : cameras) {
-        sideBySide.push_back(viewResults(c->view));
+        sideBySide.push_back(viewResults(c->view, kSlot));
         clearResults(c->view);
     }
     SlotJudgement serial(1);
     judgeSlot(serial);
     for (const std::unique_ptr<Camera> &c : cameras)
-        oneAfterAnother.push_back(viewResults(c->view));
+        oneAfterAnother.push_back(viewResults(c->view, kSlot));
     identical()[slotKey(registration, threads)] = sideBySide == oneAfterAnother;
     if (sideBySide != oneAfterAnother)
         state.SkipWithError("the slot judged side by side differs from one after another");

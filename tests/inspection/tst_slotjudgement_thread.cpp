@@ -11,6 +11,7 @@
 #include "sharedwork.h"
 #include "slotjudgement.h"
 #include "syntheticimages.h"
+#include "viewresults.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -55,29 +56,6 @@ struct Camera
     Thermal thermal;
     cv::Mat base;
 };
-
-// What a pass leaves in a view.
-QByteArray snapshot(const CameraViewData &v)
-{
-    QByteArray s;
-    s.append(char(v.allPass));
-    s.append(reinterpret_cast<const char *>(v.roiValue[kSlot]), sizeof(v.roiValue[kSlot]));
-    s.append(reinterpret_cast<const char *>(v.roiPass[kSlot]), sizeof(v.roiPass[kSlot]));
-    s.append(reinterpret_cast<const char *>(v.spots[kSlot]), sizeof(v.spots[kSlot]));
-    for (const std::vector<uchar> *b : {&v.registeredBuffer, &v.detectBuffer, &v.resultBuffer})
-        s.append(reinterpret_cast<const char *>(b->data()), int(b->size()));
-    return s;
-}
-
-void clearResults(CameraViewData &v)
-{
-    v.allPass = true;
-    std::memset(v.roiValue, 0x55, sizeof(v.roiValue));
-    std::memset(v.roiPass, 0, sizeof(v.roiPass));
-    std::memset(static_cast<void *>(v.spots), 0x55, sizeof(v.spots));
-    for (std::vector<uchar> *b : {&v.registeredBuffer, &v.detectBuffer, &v.resultBuffer})
-        std::fill(b->begin(), b->end(), uchar(0x55));
-}
 
 // How many threads are inside a detector's registration at once: each registration's log line holds
 // its thread long enough for a second one to show up beside it.
@@ -271,7 +249,7 @@ void TstSlotJudgementThread::parallelEqualsOneAfterAnother()
         cam.detector->timedRegister(kSlot);
         cam.detector->findPosition(kSlot);
         cam.detector->detectCamera(kSlot);
-        expected << snapshot(cam.fx->view);
+        expected << viewResults(cam.fx->view, kSlot);
     }
     const bool expectedAlarm = gTemperatureAlarm;
     const QStringList expectedCalls = calls;
@@ -284,7 +262,8 @@ void TstSlotJudgementThread::parallelEqualsOneAfterAnother()
 
     QCOMPARE(calls, expectedCalls);
     for (int c = 0; c < kCameras; ++c)
-        QVERIFY2(snapshot(cameras[size_t(c)].fx->view) == expected[c], qPrintable(QString::number(c)));
+        QVERIFY2(viewResults(cameras[size_t(c)].fx->view, kSlot) == expected[c],
+                 qPrintable(QString::number(c)));
     QCOMPARE(temperatureAlarmAfter(outcomes, false), expectedAlarm);
     const QVector<TemperatureOutcome> temperatures{{true, true}, {false, false}, {true, false}, {false, false}};
     QCOMPARE(outcomes, temperatures);
@@ -327,7 +306,7 @@ void TstSlotJudgementThread::detectorListedTwiceIsMeasuredOneAfterTheOther()
         cam.detector->detectCamera(kSlot);
     }
     for (int c : {0, 1})
-        expected << snapshot(cameras[size_t(c)].fx->view);
+        expected << viewResults(cameras[size_t(c)].fx->view, kSlot);
     const QStringList expectedCalls = calls;
 
     calls.clear();
@@ -346,8 +325,8 @@ void TstSlotJudgementThread::detectorListedTwiceIsMeasuredOneAfterTheOther()
     QCOMPARE(gRegistrations.load(), 3);
     QCOMPARE(gMostInRegistration.load(), 1);
     QCOMPARE(calls, expectedCalls);
-    QVERIFY(snapshot(cameras[0].fx->view) == expected[0]);
-    QVERIFY(snapshot(cameras[1].fx->view) == expected[1]);
+    QVERIFY(viewResults(cameras[0].fx->view, kSlot) == expected[0]);
+    QVERIFY(viewResults(cameras[1].fx->view, kSlot) == expected[1]);
     const QVector<TemperatureOutcome> temperatures{{true, true}, {true, true}, {false, false}};
     QCOMPARE(outcomes, temperatures);
 }
