@@ -1,6 +1,7 @@
 #pragma once
-// What one judgement of a slot leaves in a camera view, as bytes to compare, and a view wiped with a
-// pattern no judgement writes, so that a judgement that leaves something out shows as a difference.
+// What one judgement of a slot leaves in a camera view, as bytes to compare, and the view's results
+// wiped before a judgement: values, blobs and images with a pattern no judgement writes, so that one a
+// judgement leaves out shows as a difference; the verdict set to pass and every region to failed.
 // For the tests and the benchmarks, which link the inspection library themselves.
 
 #include "cameraviewdata.h"
