@@ -85,23 +85,27 @@ void answerBoxesFromEnvironment()
 int main(int argc, char *argv[])
 {
     const QDateTime startedAt = appNow();
-    openPlatformDevices();                                        // 1, 2
-    if (!gApp)                                                    // 3
+    // The I/O privilege and the LED device are taken before anything else, as the process starts.
+    openPlatformDevices();
+    if (!gApp)
         gApp = new MApplication(argc, argv);
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8")); // 4
-    if (!gLogManager)                                             // 5
+    // Names, file paths and texts of the box are UTF-8 whatever the locale the system starts us with.
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    if (!gLogManager)
         gLogManager = new LogManager(nullptr);
-    qInfo().noquote() << "application" << "2.5.0" << " release"; // 6
+    qInfo().noquote() << "application" << "2.5.0" << " release";
     installQuitSignals();
     answerBoxesFromEnvironment();
     removeStaleWriteTemporaries(startedAt); // before anything of this run writes
-    startReportLink();                                            // 7
-    createProcessMutexes();                                       // 8
-    fillUiTextTable();                                            // 9
-    loadUiPixmaps();                                              // 10
-    gAppDirPath = QCoreApplication::applicationDirPath();         // 11
-    gMainWindow = new DeVeWizard;                                 // 12
-    writeNetConfig();                                             // 13
+    startReportLink();
+    // The mutexes, the interface texts and the pixmaps are all read by the main window's constructor.
+    createProcessMutexes();
+    fillUiTextTable();
+    loadUiPixmaps();
+    gAppDirPath = QCoreApplication::applicationDirPath();
+    gMainWindow = new DeVeWizard;
+    // Only now is the camera count known that the reporting process reads from config.json.
+    writeNetConfig();
     int status = 0;
     if (quitRequested()) {
         // The signal came during the start (it ended only the loop of a question waiting for its
@@ -113,9 +117,9 @@ int main(int argc, char *argv[])
             gControlPort->stopIOThread();
         delete gMainWindow;
     } else {
-        gControlPort->startIOThread(); // 14 (already running since the board link was made)
-        gMainWindow->showFullScreen();                            // 15
-        status = gApp->exec();                                    // 16
+        gControlPort->startIOThread(); // already running since the board link was made
+        gMainWindow->showFullScreen();
+        status = gApp->exec();
         // The poll thread must be gone before the objects its signal reaches.
         gControlPort->stopIOThread();
     }

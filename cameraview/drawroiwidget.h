@@ -90,10 +90,10 @@ public:
     QString recordLine() const;
 
     // Alarm review: codes written into imageState of the alarm slot (see drawroireview.cpp).
-    bool dontDetect(bool allCameras); // 4
-    bool addAsTemplate();             // 5
-    bool switchToMould();             // 6
-    bool saveAsOk();                  // 7, or 10 when an NG picture is also pending
+    bool dontDetect(bool allCameras); // code 4
+    bool addAsTemplate();             // code 5
+    bool switchToMould();             // code 6
+    bool saveAsOk();                  // code 7, or 10 when an NG picture is also pending
     bool ignoreAlarmPoint();          // "Ignore Alarm P": the NG spots become ignored pixels
     bool deleteIgnorePoints();
 

@@ -43,7 +43,8 @@ QStringList uiPixmapFiles();
 // GUI thread, after the application object exists.
 void loadUiPixmaps();
 
-// Creates gIoMutex, gFailImageMutex and the per-camera mutexes and flags (start-up step 8).
+// Creates gIoMutex, gFailImageMutex and the per-camera mutexes and flags, before any thread or
+// window that takes them exists.
 void createProcessMutexes();
 
 // Raises the I/O privilege level (ignored where refused or not available) and opens "/dev/led".

@@ -3,8 +3,8 @@
 // mould-open window to judge every camera before it releases the clamp, so the cameras are measured
 // side by side instead of one after another, with the very same results.
 //
-// Contract for the machine cycle (TimerUp step 4 and ReCheck step 3, detecting state only; learning
-// and the region editor keep the one-camera path of RunAlgorithm):
+// Contract for the machine cycle (a slot's detection in TimerUp and in ReCheck, detecting state only;
+// learning and the region editor keep the one-camera path of RunAlgorithm):
 //   1. On the GUI thread, per camera in camera order, everything RunAlgorithm does before judging
 //      (pending bits, the raw-frame file) and copying the camera's newest frame into its view's
 //      grabBuffer(). No frame is grabbed after this point (a nested pass of Run grabs none).

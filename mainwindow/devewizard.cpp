@@ -63,15 +63,15 @@ extern "C" {
 
 DeVeWizard *gMainWindow = nullptr;
 
-// Each step relies on the ones before it; the numbers are those of the start-up order.
+// Each step relies on the ones before it: keep the order.
 DeVeWizard::DeVeWizard() : QWidget(nullptr)
 {
-    // 2. FFmpeg 5 registers formats and codecs by itself; devices and the network layer still need it.
+    // FFmpeg 5 registers formats and codecs by itself; devices and the network layer still need it.
     avdevice_register_all();
     avformat_network_init();
     av_log_set_level(AV_LOG_QUIET);
 
-    gMainWindow = this; // 3
+    gMainWindow = this;
     setWindowFlags(Qt::CustomizeWindowHint);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect g = screen->geometry();
@@ -80,63 +80,65 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     }
     setFixedSize(gShowW, gShowH);
 
-    runPendingUpdate();            // 4
-    createLoginTimers();           // 5
+    runPendingUpdate();
+    createLoginTimers();
     gCameraBackendMask = 188;
-    gWarnBox = new WarnBox(nullptr); // 6
-    openDatabases();               // 7, 8, 9
+    gWarnBox = new WarnBox(nullptr);
+    openDatabases();
     installCoreHooks();
-    loadParameters();              // 10, 11
-    discoverCameras();             // 12
-    showStartupNotice();           // 14
-    createGlobalBoxes();           // 15
-    createIoBoardLink();           // 16, and the board poll
-    buildGrayColorTable();         // 17
-    createCameraViews();           // 18, 19
-    // 13, taken from the first camera that opened: before any camera opens only the default size is
-    // known, and the layout and buffers would not fit the real image.
+    loadParameters();
+    discoverCameras();
+    showStartupNotice();
+    createGlobalBoxes();
+    createIoBoardLink(); // and the board poll with it
+    buildGrayColorTable();
+    createCameraViews();
+    // The image size values, taken from the first camera that opened: before any camera opens only the
+    // default size is known, and the layout and buffers would not fit the real image.
     takeImageSizeValues();
     gTemperatureAlarm = false;
-    checkCameraSerials();          // 20
-    shownCamera = gCameraCount == 1 ? 0 : gCameraCount; // 21
-    createPages();                 // 22
-    createZoomControls();          // 23
-    createHardwarePage();          // 24
+    checkCameraSerials();
+    // One camera is shown alone; several start tiled.
+    shownCamera = gCameraCount == 1 ? 0 : gCameraCount;
+    createPages();
+    createZoomControls();
+    createHardwarePage();
     if (!gPasswordBox)
         gPasswordBox = new PasswordBox(nullptr);
-    ChangeCammer();                // 25
-    createFolders();               // 26
-    createCycle();                 // 27, 30, 42 (the cycle's timers)
-    createMenuBar();               // 22, wired to the cycle
-    startResultImageSaver();       // 28, 29
-    machineCycle->checkTempTimer->start(5000); // 30
-    startOperationRecord();        // 31
-    // 32. The statistics store when enabled; a later window of the same process keeps the one store.
+    ChangeCammer();
+    createFolders();
+    createCycle();   // the cycle and its timers
+    createMenuBar(); // after the cycle: its buttons act on it
+    startResultImageSaver();
+    // A temperature alarm the detection raised sounds the alarm output, checked every 5 s.
+    machineCycle->checkTempTimer->start(5000);
+    startOperationRecord();
+    // The statistics store when enabled; a later window of the same process keeps the one store.
     if (gStatisticsEnabled && !gStatisticsStore) {
         gStatisticsStore = new ResStatistics;
         gStatisticsStore->checkDate();
     }
 
-    decideStartOutputs();          // 33, 34
-    manualTrigSlot = gDetectSlotCount; // 35
+    decideStartOutputs();
+    manualTrigSlot = gDetectSlotCount; // no manual trigger pending
     installEventFilter(this);
     gWarnBox->hide();
 
-    // 36. The poll thread's change signal reaches Run queued, the output flushes directly.
+    // The poll thread's change signal reaches Run queued, the output flushes directly.
     gControlPort->setRunSlot(this, [this] { Run(); });
     connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
     machineCycle->runTimer->start(5);
     dateTimer->start(60000);
 
-    InsertRecord(uiText(150).arg(gCameraCount)); // 37
+    InsertRecord(uiText(150).arg(gCameraCount));
 
-    fpsTimer = new QTimer(this); // 38
+    fpsTimer = new QTimer(this);
     connect(fpsTimer, &QTimer::timeout, this, &DeVeWizard::SlotFPS);
     fpsTimer->start(1000);
     cycleTenths = 0;
     cycleMarkTenths = appNow().toMSecsSinceEpoch() / 100;
 
-    CountRead(); // 39
+    CountRead();
     // The saver counts after the cycle has written the file: what it counts later is stored here.
     countTimer = new QTimer(this);
     connect(countTimer, &QTimer::timeout, this, &DeVeWizard::CountWriteIfChanged);
@@ -144,10 +146,10 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     if (machineCycle->hooks.applyFrameSpeedToAll)
         machineCycle->hooks.applyFrameSpeedToAll();
 
-    if (gSysParam->screenOffTime > 0) // 40
+    if (gSysParam->screenOffTime > 0) // the screen goes dark after that long without a touch
         lcdTimer->start(timerMsFromSeconds(gSysParam->screenOffTime));
 
-    adoptGlobalBoxes(); // 41
+    adoptGlobalBoxes();
 }
 
 DeVeWizard::~DeVeWizard()
@@ -407,14 +409,14 @@ void DeVeWizard::createIoBoardLink()
     gControlPort->startIOThread();
 }
 
-// 33, 34: the first outputs that may let the clamp close are decided here and nowhere before.
+// The first outputs that may let the clamp close are decided here and nowhere before.
 void DeVeWizard::decideStartOutputs()
 {
     holdUnreadCameras();
-    // 33. An alarm latched before the box stopped stays latched: it decides the outputs instead.
+    // An alarm latched before the box stopped stays latched: it decides the outputs instead.
     if (!restoreLatchedAlarm())
         machineCycle->StartDetect();
-    // 34. A box that opens the clamp only after a good mould check starts with the clamp held.
+    // A box that opens the clamp only after a good mould check starts with the clamp held.
     if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
         gControlPort->setOutput(0, 1);
         gControlPort->flushOutputs();
@@ -472,7 +474,7 @@ void DeVeWizard::createPages()
         views << cammerWidgets[c];
     drawROIWidget->setCameraViews(views);
 
-    // 22. The settings screen; it reaches the window's login, cameras and flags through its hooks.
+    // The settings screen; it reaches the window's login, cameras and flags through its hooks.
     SettingsHooks &hooks = settingsHooks();
     hooks.isAdvancedUser = [this] { return isAdvancedUser(); };
     hooks.lensOptEnabled = &gLensOptEnabled;
@@ -524,7 +526,7 @@ void DeVeWizard::createPages()
     mainPageHooks().changeCameraVisible = [this] { return changeCameraWidget->isVisible(); };
 }
 
-// 24. The hardware list, opened from the settings screen's advanced page and shown above it (the
+// The hardware list, opened from the settings screen's advanced page and shown above it (the
 // settings stay open beneath with their unconfirmed edits); its confirm button returns to them.
 void DeVeWizard::createHardwarePage()
 {

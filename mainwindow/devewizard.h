@@ -53,7 +53,7 @@ public:
     int loginLevel = 0;    // 0 not logged in, 1 basic user, 2 advanced user
 
     // The moulding cycle and detection control (machinecycle*.cpp, detectioncontrol.cpp); made by
-    // construction step 27, lives as long as the window.
+    // the constructor, lives as long as the window.
     MachineCycle *machineCycle = nullptr;
     // The start/stop button's own password prompt (stopping needs the password while the login is
     // off); made at its first use and kept.
@@ -189,7 +189,7 @@ private:
     void showStartupNotice();
     void createGlobalBoxes();
     void createIoBoardLink();
-    // Start-up steps 33 and 34: detection started and the first outputs that may release the clamp.
+    // At the end of start-up: detection started and the first outputs that may release the clamp.
     void decideStartOutputs();
     void buildGrayColorTable();
     void createCameraViews();

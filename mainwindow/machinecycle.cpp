@@ -152,7 +152,7 @@ quint64 MachineCycle::judgeFromPass() const
     return extTriggerPass > 0 ? extTriggerFromPass : extFramesFromPass;
 }
 
-// Step 5: a lost camera blocks the clamp and slows the poll, detecting or not; so does a held one.
+// A lost camera blocks the clamp and slows the poll, detecting or not; so does a held one.
 // A held camera's warning is shown once rather than on every pass: it stays until the next start,
 // and the setter must be able to put it away to restore a parameter group. A lost camera is said
 // first: it may come back.
@@ -403,7 +403,7 @@ void MachineCycle::outerPass()
     endPass();
 }
 
-// Step 12.1: a cycle-start input opens a new cycle with every enabled slot's cameras pending.
+// A cycle-start input opens a new cycle with every enabled slot's cameras pending.
 bool MachineCycle::startCycle(int input)
 {
     const SysParam &p = *gSysParam;
@@ -453,7 +453,7 @@ bool MachineCycle::startCycle(int input)
     return true;
 }
 
-// Step 12.2: a re-arm input picks the mould side and arms the mould cameras again. False when the
+// A re-arm input picks the mould side and arms the mould cameras again. False when the
 // input is to be ignored.
 bool MachineCycle::rearmPair(int input)
 {
@@ -490,7 +490,7 @@ bool MachineCycle::rearmPair(int input)
     return pendingCameras[1] != 0;
 }
 
-// Step 12.3: every pair position whose trigger is this input starts its countdown (or its detection
+// Every pair position whose trigger is this input starts its countdown (or its detection
 // at once without a delay).
 void MachineCycle::startPositions(int input, bool *stopped)
 {

@@ -152,7 +152,7 @@ void MachineCycle::holdUnseen(quint32 cameras)
     w->detectStatus = 3;
 }
 
-// TimerUp step 4 and 5: all cameras of the slot judged side by side (learning keeps the one-camera
+// A slot's detection in TimerUp: all cameras of the slot judged side by side (learning keeps the one-camera
 // path), then combined.
 void MachineCycle::runSlotDetection(int k)
 {
@@ -477,7 +477,7 @@ void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
         hooks.InsertRecord(cameraAlarmLine(ngCameras));
 }
 
-// CheckNG step 10: the result pictures of the slot's cameras.
+// CheckNG's result pictures of the slot's cameras.
 void MachineCycle::handleImages(bool, bool productPulse, int kind)
 {
     const SysParam &p = *gSysParam;
@@ -530,7 +530,7 @@ void MachineCycle::handleImages(bool, bool productPulse, int kind)
     }
 }
 
-// CheckNG step 11: pictures waiting for the saver thread are handed over.
+// CheckNG's pictures waiting for the saver thread are handed over.
 void MachineCycle::handOverImages(int)
 {
     MutexLocker lock(gFailImageMutex);

@@ -1,4 +1,4 @@
-// The main window's side of the moulding cycle: it makes the cycle (construction steps 27, 30 and 42)
+// The main window's side of the moulding cycle: it makes the cycle and its timers
 // and answers the cycle's hooks with its camera views, boxes, record and counters, installs the
 // cycle's entry points for the region editor and the camera views, and at start-up latches again an
 // alarm that was latched before the box stopped.
@@ -376,7 +376,7 @@ void DeVeWizard::installEditorHooks()
     };
 }
 
-// Start-up step 33 when "latchedalarm.json" is there: the alarm latched before the box stopped is
+// At start-up, when "latchedalarm.json" is there: the alarm latched before the box stopped is
 // latched again, on the cameras still in use. A file that cannot be read is kept aside and latches
 // the mould slot of the side in use: it says that an alarm was latched, not which. True when latched.
 bool DeVeWizard::restoreLatchedAlarm()

@@ -45,11 +45,11 @@ void WizardParaWidget::accept()
     SysParam &edit = *gSysParamEdit;
     const SysParam &inForce = *gSysParam;
 
-    // 1. Confirm ends an advanced login, whatever follows.
+    // Confirm ends an advanced login, whatever follows.
     if (int *level = act.loginLevel ? act.loginLevel() : nullptr; level && *level == 2)
         *level = inForce.isPswUsed ? 1 : 0;
 
-    // 2, 3. Widgets into the working copy; an algorithm that needs the detailed parameters shows them.
+    // Widgets into the working copy; an algorithm that needs the detailed parameters shows them.
     storeWidgetValues(edit);
     if (edit.enableSpotDetect || edit.enableWhiteArea || edit.enableBlackArea || edit.enableWhiteNumber ||
         edit.tempAlarm) {
@@ -59,12 +59,13 @@ void WizardParaWidget::accept()
     if (bool *flag = settingsHooks().saveFrameImages ? settingsHooks().saveFrameImages() : nullptr)
         *flag = saveImagesBox->isChecked();
 
-    if (!anyAlgorithm(edit)) { // 4
+    // A box with no detection switched on would pass every mould: refused, nothing is kept.
+    if (!anyAlgorithm(edit)) {
         warn(232);
         return;
     }
 
-    // 5. Which camera values were tried out live, for the undo on a decline.
+    // Which camera values were tried out live, for the undo on a decline.
     bool cameraChanged[8][5] = {};
     for (int c = 0; c < 8; ++c) {
         cameraChanged[c][0] = edit.exposeTime[c] != inForce.exposeTime[c];
@@ -75,12 +76,14 @@ void WizardParaWidget::accept()
     }
     const int views = qBound(0, gCameraCount, 8);
 
-    if (std::memcmp(&edit, &inForce, sizeof edit) != 0) { // 6
-        const SysParam before = inForce;                  // 7: the remembered pairs
+    if (std::memcmp(&edit, &inForce, sizeof edit) != 0) {
+        // The block in force before the change: the record line, the undo and the reactions compare
+        // with it.
+        const SysParam before = inForce;
         const bool motionChanged =
             edit.motionCorrect != before.motionCorrect || edit.rotateAngle != before.rotateAngle;
 
-        bool agreed = false; // 8
+        bool agreed = false; // the setter is asked whether to keep the change
         if (gChooseBox) {
             gChooseBox->setMessage(uiText(234));
             agreed = gChooseBox->exec() == 1;
@@ -93,21 +96,22 @@ void WizardParaWidget::accept()
                     if (cameraChanged[c][k] || (k == 0 && exposureModes))
                         act.apply(c, kSettings[k]);
         } else {
-            const QString line = buildConfirmRecord(before, edit); // 9
-            edit.machineType = edit.machineTypeEdit;               // 10
+            const QString line = buildConfirmRecord(before, edit);
+            // The chosen machine type is in force from now on, with the slot words it implies.
+            edit.machineType = edit.machineTypeEdit;
             deriveSlotSetup(&edit);
-            if (act.insertRecord) // 11
+            if (act.insertRecord)
                 act.insertRecord(line);
             *gSysParam = edit;
             // The new values are in force either way; the setter must know they will not survive a
             // restart.
             if (!saveSysParam(gSysParam))
                 warn(740);
-            applyConfirmedChanges(before, motionChanged); // 12
+            applyConfirmedChanges(before, motionChanged);
         }
     }
 
-    hide(); // 13
+    hide();
     for (int c = 0; c < views; ++c)
         act.updateView(c);
 }
@@ -127,18 +131,23 @@ void WizardParaWidget::applyConfirmedChanges(const SysParam &before, bool motion
     const bool offsetChanged = now.maxOffset != before.maxOffset;
     const bool amplifyChanged = now.diffAmplify != before.diffAmplify;
 
-    if (now.useExtTrigger != before.useExtTrigger) // 12.1
+    // A changed trigger source sets every camera back to free-running pictures.
+    if (now.useExtTrigger != before.useExtTrigger)
         for (int c = 0; c < views; ++c)
             act.triggerModeOff(c);
-    if (now.frameSpeed != before.frameSpeed && act.applyFrameSpeedToAll) // 12.2
+    if (now.frameSpeed != before.frameSpeed && act.applyFrameSpeedToAll)
         act.applyFrameSpeedToAll();
-    if (offsetChanged || moldChanged || motionChanged) // 12.3
+    // The position and registration templates depend on the allowed offset, the mould check and the
+    // motion correction: made again for every slot in use.
+    if (offsetChanged || moldChanged || motionChanged)
         for (int c = 0; c < views; ++c)
             for (int s : enabledSlots) {
                 act.createPositionTemplate(c, s);
                 act.buildRegistrationTemplate(c, s);
             }
-    if (prodChanged || syncChanged || moldChanged) { // 12.4
+    // Which slots are judged, or whether the product side copies the mould's regions, changed: the
+    // templates are trained again (the position ones only when not just made above).
+    if (prodChanged || syncChanged || moldChanged) {
         const bool copy = now.syncParams && ((now.enableProdDetect && now.machineType == 0) ||
                                              now.machineType == 1 || now.machineType == 2);
         for (int c = 0; c < views; ++c) {
@@ -150,13 +159,13 @@ void WizardParaWidget::applyConfirmedChanges(const SysParam &before, bool motion
                 act.trainTemplates(c, s);
             }
         }
-    } else if (amplifyChanged) { // 12.5
+    } else if (amplifyChanged) { // the trained templates hold the amplified differences
         for (int c = 0; c < views; ++c)
             for (int s : enabledSlots)
                 act.trainTemplates(c, s);
     }
 
-    // 12.6. Notes; a changed machine type is in force in the slot words now but the number of slots
+    // Notes; a changed machine type is in force in the slot words now but the number of slots
     // follows only at the next start, so the setter is told to restart.
     if (now.templateNum != before.templateNum || now.ngRecordMax != before.ngRecordMax ||
         now.okRecordMax != before.okRecordMax)
@@ -167,7 +176,8 @@ void WizardParaWidget::applyConfirmedChanges(const SysParam &before, bool motion
     if (now.machineTypeEdit != before.machineTypeEdit)
         warn(277);
 
-    if (act.updateMenuVisibility) { // 12.7
+    // The menu bar shows the manual-snap and temperature buttons only where they apply.
+    if (act.updateMenuVisibility) {
         if (now.showManualSnap != before.showManualSnap || prodChanged)
             act.updateMenuVisibility();
         if (now.tempWaveform != before.tempWaveform || prodChanged)

@@ -45,22 +45,22 @@ const char *const kScrollStyle =
 
 WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
 {
-    process = new QProcess(this);                                  // 1
-    setGeometry(gShowW / 2 - kW / 2, gShowH / 2 - kH / 2, kW, kH); // 2
+    process = new QProcess(this);
+    setGeometry(gShowW / 2 - kW / 2, gShowH / 2 - kH / 2, kW, kH); // centred on the screen
 
-    buildFieldWidgets(); // 3
+    buildFieldWidgets();
     buildAdvancedControls();
     buildRecordPage();
-    buildTabRow(); // 4
+    buildTabRow();
     autoExposeTimer = new QTimer(this);
     connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
 
-    // 5. The record page reads RECORD.db through its own connection.
+    // The record page reads RECORD.db through its own connection.
     recordDb = QSqlDatabase::contains(QStringLiteral("dbList"))
                    ? QSqlDatabase::database(QStringLiteral("dbList"), false)
                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbList"));
 
-    ioWidget = new IOWidget(this); // 6
+    ioWidget = new IOWidget(this);
     // The clock and calibration-point boxes are windows of their own, like the box's other questions.
     modifyTimeWidget = new ModifyTimeWidget(nullptr);
     calibrationWidget = new ChooseCaliNumWidget(nullptr);
@@ -69,18 +69,19 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
     currentPage = 0;
     simpleDisplay = false;
 
-    QFile serial(QStringLiteral("serialNB.txt")); // 7
+    // The box's serial number, shown in the corner of the settings screen.
+    QFile serial(QStringLiteral("serialNB.txt"));
     if (serial.open(QIODevice::ReadOnly | QIODevice::Text)) {
         QTextStream in(&serial);
         in >> serialText;
         serial.close();
     }
 
-    paraGroupDir = QDir(QStringLiteral("./paraGroup")); // 8
+    paraGroupDir = QDir(QStringLiteral("./paraGroup"));
     if (!paraGroupDir.exists())
         paraGroupDir.mkpath(QStringLiteral("."));
 
-    ParaGroupUpdateList(); // 9
+    ParaGroupUpdateList();
     for (CheckBox *box : findChildren<CheckBox *>(QString(), Qt::FindDirectChildrenOnly))
         fitCheckBoxText(box);
     hide();
@@ -270,12 +271,12 @@ void WizardParaWidget::loadCameraBoxes(int camera)
 
 void WizardParaWidget::loadPageValues()
 {
-    cameraIndex = 0; // 1
+    cameraIndex = 0;
     simpleDisplay = false;
     if (displayModeButton)
         displayModeButton->setText(uiText(300));
 
-    for (const auto &entry : m_entries) { // 2, 3
+    for (const auto &entry : m_entries) {
         const ParaField &f = *entry.first;
         int32_t *v = f.ref(*gSysParamEdit, 0);
         if (!v)
@@ -303,7 +304,8 @@ void WizardParaWidget::loadPageValues()
         saveImagesBox->setChecked(*flag);
     languageCombo->setCurrentIndex(gLanguage >= 0 && gLanguage < 4 ? gLanguage : -1);
 
-    paraGroupNameEdit->clear(); // 4
+    // Typed names and passwords of an earlier visit are not shown again.
+    paraGroupNameEdit->clear();
     paraGroupCombo->setCurrentIndex(paraGroupCombo->count() > 0 ? 0 : -1);
     newPasswordEdit->clear();
     confirmPasswordEdit->clear();
@@ -311,7 +313,7 @@ void WizardParaWidget::loadPageValues()
     const int group = gSysParam ? gSysParam->paraGroupIndex : 0;
     paraGroupCombo->setCurrentIndex(group >= 0 && group < paraGroupCombo->count() ? group : -1);
 
-    DoChangePage(); // 5
+    DoChangePage();
 }
 
 void WizardParaWidget::storeWidgetValues(SysParam &p) const

@@ -169,7 +169,7 @@ private:
     bool entryVisible(const ParaField &f) const;
     void fitCheckBoxText(CheckBox *box) const;
     static void hidePads();
-    // Confirm's step 12: cameras, templates, notes and the menu bar after a saved change.
+    // After a confirmed change: cameras, templates, notes and the menu bar after a saved change.
     void applyConfirmedChanges(const SysParam &before, bool motionChanged);
 
     // Widgets of the table, in table order, and by name.
