@@ -63,7 +63,8 @@ public:
     // leaving in the view the region values and pass flags, the blob rectangles, the result image and
     // allPass (false = NG); reports each measured region to the report link, writes a record line per
     // region that cannot be measured, and feeds the temperature store for thermal cameras. Sets
-    // gTemperatureAlarm when a temperature region was measured. measureSlot, then finishSlot.
+    // gTemperatureAlarm (temperatureAlarmAfter) when a temperature region was measured. measureSlot,
+    // then finishSlot.
     void detectCamera(int k);
     // The measuring half: every region of slot k but the temperature readings, into *m, the blob
     // rectangles and the result image. Calls no hook and asks nobody outside this detector and view.

@@ -212,13 +212,22 @@ int CameraViewData::getRoiTemperature(int detect, int roi)
     return cameraBackend->getParam(0, QVariant(ask)).toInt();
 }
 
+bool temperatureAlarmAfter(const QVector<TemperatureOutcome> &outcomes, bool current)
+{
+    bool measured = false;
+    bool beyond = false;
+    for (const TemperatureOutcome &o : outcomes) {
+        measured = measured || o.measured;
+        beyond = beyond || (o.measured && o.beyond);
+    }
+    return measured ? beyond : current;
+}
+
 void CameraDetector::detectCamera(int k)
 {
     SlotMeasurement m;
     measureSlot(k, &m);
-    const TemperatureOutcome t = finishSlot(m);
-    if (t.measured)
-        gTemperatureAlarm = t.beyond;
+    gTemperatureAlarm = temperatureAlarmAfter({finishSlot(m)}, gTemperatureAlarm);
 }
 
 void CameraDetector::measureSlot(int k, SlotMeasurement *m)

@@ -3,6 +3,7 @@
 // that callers and tests use on their own: the grey-range mask, the check codes, the temperature
 // alarm flag, the limits of the blob kernel, and what the pass's two halves hand each other.
 
+#include <QVector>
 #include <opencv2/core.hpp>
 
 // out = 255 where lo < pixel <= hi, else 0, for an 8-bit single-channel image; out gets the image's
@@ -27,14 +28,13 @@ constexpr int kMaxBlobKernel = 100;
 // Blob rectangles stored per region; the count sits in the first number of entry 0.
 constexpr int kMaxStoredBlobs = 99;
 
-// A temperature-alarm region was beyond its limits in the last pass that measured one. Set and
-// cleared by CameraDetector::detectCamera (one camera); after a slot judgement the machine cycle sets
-// it from the cameras' outcomes (temperatureAlarmAfter, slotjudgement.h). Read by the machine cycle,
-// cleared by the main window at start. GUI thread.
+// A temperature-alarm region is beyond its limits: set from the outcomes of the last judgement that
+// measured one (temperatureAlarmAfter), by CameraDetector::detectCamera for one camera and by the
+// machine cycle for all cameras of a slot. Read by the machine cycle, cleared by the main window at
+// start. GUI thread.
 extern bool gTemperatureAlarm;
 
-// Whether a pass measured a temperature-alarm region and whether one was beyond its limits: what the
-// pass leaves in gTemperatureAlarm (when measured) after judging one camera.
+// Whether a pass measured a temperature-alarm region and whether one was beyond its limits.
 struct TemperatureOutcome
 {
     bool measured = false;
@@ -42,6 +42,11 @@ struct TemperatureOutcome
 
     bool operator==(const TemperatureOutcome &o) const { return measured == o.measured && beyond == o.beyond; }
 };
+
+// gTemperatureAlarm after one judgement of a slot's cameras: set when any camera that measured found a
+// region beyond its limits, cleared when every camera that measured found all within, `current` when
+// no camera measured. A camera judged after the one beyond must not hide its alarm.
+bool temperatureAlarmAfter(const QVector<TemperatureOutcome> &outcomes, bool current);
 
 constexpr int kSlotRegions = 50;
 

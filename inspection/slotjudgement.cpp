@@ -245,12 +245,3 @@ QVector<TemperatureOutcome> judgeSlotCameras(const QVector<CameraDetector *> &de
 {
     return SlotJudgement::instance().judge(detectors, k);
 }
-
-bool temperatureAlarmAfter(const QVector<TemperatureOutcome> &outcomes, bool current)
-{
-    for (const TemperatureOutcome &o : outcomes) {
-        if (o.measured)
-            current = o.beyond;
-    }
-    return current;
-}

@@ -13,8 +13,9 @@
 //      running no event loop. Then, on the GUI thread per camera in camera order: finishSlot (the
 //      camera's temperatures through getRoiTemperature, every inspectionHooks() call, the report link
 //      state, record lines, the view's verdict and region results), exactly as one pass after another.
-//   3. Set gTemperatureAlarm with temperatureAlarmAfter(outcomes, gTemperatureAlarm), then per camera
-//      in camera order the rest of RunAlgorithm (outputs, the NG ring, flush, repaint), as before.
+//   3. Set gTemperatureAlarm with temperatureAlarmAfter(outcomes, gTemperatureAlarm) (detectpass.h:
+//      any camera beyond raises it), then per camera in camera order the rest of RunAlgorithm
+//      (outputs, the NG ring, flush, repaint), as before.
 // The views' verdicts, values, blobs, result images, report records, record lines and hook calls are
 // bit-identical to calling timedRegister(slot), findPosition(slot) and detectCamera(slot) per camera.
 //
@@ -75,7 +76,3 @@ private:
 
 // The one entry point of the machine cycle: SlotJudgement::instance().judge(detectors, k).
 QVector<TemperatureOutcome> judgeSlotCameras(const QVector<CameraDetector *> &detectors, int k);
-
-// gTemperatureAlarm as the cameras judged one after another leave it: the last camera that measured
-// a temperature region decides; without one it stays `current`.
-bool temperatureAlarmAfter(const QVector<TemperatureOutcome> &outcomes, bool current);

@@ -170,17 +170,7 @@ void MachineCycle::runSlotDetection(int k)
             saveRawFrame(c, slot);
             cameras.append(c);
         }
-        const QVector<TemperatureOutcome> outcomes = hooks.judgeCameras(cameras, slot);
-        // Any camera beyond its limits raises the alarm; it clears only when every camera that
-        // measured was within (a later camera's good pass must not hide an earlier one's alarm).
-        bool measured = false;
-        bool beyond = false;
-        for (const TemperatureOutcome &o : outcomes) {
-            measured = measured || o.measured;
-            beyond = beyond || (o.measured && o.beyond);
-        }
-        if (measured)
-            gTemperatureAlarm = beyond;
+        gTemperatureAlarm = temperatureAlarmAfter(hooks.judgeCameras(cameras, slot), gTemperatureAlarm);
         for (int c = 0; c < hooks.cameraCount; ++c)
             RunAlgorithm(c, -1 - slot); // the rest of the pass, after judging
     }
@@ -263,11 +253,8 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
             unseenCameras |= 1u << c;
             return;
         }
-        if (hooks.judgeCameras) {
-            const QVector<TemperatureOutcome> o = hooks.judgeCameras({c}, s);
-            if (!o.isEmpty() && o.first().measured)
-                gTemperatureAlarm = o.first().beyond;
-        }
+        if (hooks.judgeCameras)
+            gTemperatureAlarm = temperatureAlarmAfter(hooks.judgeCameras({c}, s), gTemperatureAlarm);
     }
 
     const bool ng = !(hooks.allPass && hooks.allPass(c));
@@ -569,14 +556,7 @@ void MachineCycle::ReCheck()
         if (hooks.judgeCameras && w->runState != 2) {
             for (int c : cameras)
                 pendingCameras[s % 2] &= ~(1u << c);
-            const QVector<TemperatureOutcome> outcomes = hooks.judgeCameras(cameras, s);
-            bool measured = false, beyond = false;
-            for (const TemperatureOutcome &o : outcomes) {
-                measured = measured || o.measured;
-                beyond = beyond || (o.measured && o.beyond);
-            }
-            if (measured)
-                gTemperatureAlarm = beyond;
+            gTemperatureAlarm = temperatureAlarmAfter(hooks.judgeCameras(cameras, s), gTemperatureAlarm);
             for (int c : cameras)
                 RunAlgorithm(c, -1 - s);
         } else {

@@ -289,7 +289,8 @@ bool HttpLikeReceiver::step(bool &countedThisRead)
         const int end = m_buffer.indexOf(kBlankLine, std::max(m_pos, m_headScanFrom));
         if (end < 0) {
             m_headScanFrom = std::max(m_pos, m_buffer.size() - 3);
-            if (m_buffer.size() - m_pos > kMaxHeadBytes)
+            // Up to three bytes of the blank line may already be here behind a head at the limit.
+            if (m_buffer.size() - m_pos > kMaxHeadBytes + 3)
                 m_failed = true;
             return false;
         }

@@ -66,6 +66,7 @@ public:
 class HttpLikeReceiver
 {
 public:
+    // A head (the bytes before its blank line) of up to this size is read; a longer one closes.
     static constexpr int kMaxHeadBytes = 64 * 1024;
     // Above the largest camera frame (2592 x 2048 x 4 bytes) with room for its descriptor parts.
     static constexpr qint64 kMaxBodyBytes = 64 * 1024 * 1024;

@@ -186,6 +186,8 @@ private slots:
         QTest::addColumn<int>("perSecond"); // the rate the requests must keep to
         QTest::newRow("no frame rate sent: 10 per second") << 0 << 0 << 10;
         QTest::newRow("frame rate 25") << 25 << 0 << 25;
+        // Below the default pace: a rate sent before the grab that the puller forgot would ask 10.
+        QTest::newRow("frame rate 3 sent before the grab") << 3 << 0 << 3;
         QTest::newRow("frame rate 4 sent while grabbing") << 0 << 4 << 4;
         QTest::newRow("frame rate 500 taken as 100") << 500 << 0 << 100;
     }

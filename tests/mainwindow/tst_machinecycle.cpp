@@ -714,6 +714,36 @@ private slots:
         QVERIFY(world.warnings.isEmpty());
     }
 
+    // The re-detection judges the temperatures by the same rule: the mould was NG by a camera, its
+    // re-detection finds every camera passing but camera 1 beyond its limits and camera 2, judged
+    // after it, within: the mould stays NG and the alarm latches with the clamp blocked.
+    void temperatureOnRedetection()
+    {
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.reMoldTimes = 1;
+        World world;
+        world.cameras = 2;
+        world.scriptedNg = {true, false};
+        world.temperatures = {TemperatureOutcome{true, true}, TemperatureOutcome{true, false}};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgements, 1);
+        QVERIFY(cycle.reCheckPending);
+        gTemperatureAlarm = false; // only the re-detection's cameras decide now
+        cycle.Run();
+        QCOMPARE(world.judgements, 2);
+        QVERIFY(world.verdict[0] && world.verdict[1]);
+        QVERIFY(gTemperatureAlarm);
+        QCOMPARE(state.alarmState, 2);
+        QCOMPARE(boardWord(), quint32(0x1));
+        QCOMPARE(world.alarmStarts, 1);
+        QCOMPARE(world.records, QStringList{uiText(152)});
+    }
+
     // Stop and start output levels, a lost camera while stopped, a refused stop.
     void stopStartAndCameraLoss_data()
     {

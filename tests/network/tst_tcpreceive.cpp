@@ -322,6 +322,17 @@ void TestTcpReceive::parsesOrDrops_data()
     QTest::newRow("oversize head closes")
         << QList<QByteArray>{"GET /h HTTP/1.1\r\nX: " + QByteArray(70000, 'x') + "\r\n\r\n"} << QStringList{}
         << true;
+    // The head limit is 64 KiB before the blank line: a head of exactly that size is read, also when
+    // the read ends inside its blank line; one byte more closes.
+    const QByteArray start = "GET /h HTTP/1.1\r\nUser-Agent: h\r\nX: ";
+    const QByteArray head64k = start + QByteArray(HttpLikeReceiver::kMaxHeadBytes - start.size(), 'x');
+    QCOMPARE(head64k.size(), 65536);
+    QTest::newRow("head of exactly 64 KiB read")
+        << QList<QByteArray>{head64k + "\r\n\r\n"} << QStringList{"POST /h id=h"} << false;
+    QTest::newRow("head of exactly 64 KiB, read cut inside its blank line")
+        << QList<QByteArray>{head64k + "\r\n\r", "\n"} << QStringList{"POST /h id=h"} << false;
+    QTest::newRow("head of 64 KiB and one byte closes")
+        << QList<QByteArray>{head64k + "x\r\n\r\n"} << QStringList{} << true;
 }
 
 void TestTcpReceive::parsesOrDrops()

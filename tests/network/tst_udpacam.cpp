@@ -236,7 +236,12 @@ local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
         for (int i = 0; i < 64; ++i)
             hear(QStringLiteral("cam%1").arg(i));
         QCOMPARE(client.deviceMap.size(), 64);
-        hear("cam0"); // heard again: now the newest
+        hear("cam0"); // heard again: now the newest, and nobody is pushed out
+        QStringList first64;
+        for (int i = 0; i < 64; ++i)
+            first64 << QStringLiteral("cam%1").arg(i);
+        std::sort(first64.begin(), first64.end());
+        QCOMPARE(client.deviceMap.keys(), first64);
         for (int i = 64; i < 100; ++i)
             hear(QStringLiteral("cam%1").arg(i));
         QStringList expected{"cam0"};
