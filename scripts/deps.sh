@@ -8,7 +8,7 @@ packages=(
     libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libavutil-dev libswscale-dev
     fonts-wqy-microhei libbenchmark-dev
     clang libclang-rt-14-dev xvfb xauth
-    iproute2 util-linux
+    iproute2 util-linux iputils-ping
 )
 missing=()
 for p in "${packages[@]}"; do
