@@ -30,8 +30,8 @@ constexpr int kMaxStoredBlobs = 99;
 
 // A temperature-alarm region is beyond its limits: set from the outcomes of the last judgement that
 // measured one (temperatureAlarmAfter), by CameraDetector::detectCamera for one camera and by the
-// machine cycle for all cameras of a slot. Read by the machine cycle, cleared by the main window at
-// start. GUI thread.
+// machine cycle for all cameras of a slot (the region editor's re-check included). Read by the machine
+// cycle, cleared by the main window at start. GUI thread.
 extern bool gTemperatureAlarm;
 
 // Whether a pass measured a temperature-alarm region and whether one was beyond its limits.

@@ -191,6 +191,10 @@ public:
     quint64 extTriggerPass = 0;     // pass of the last external trigger
     quint64 extTriggerFromPass = 0; // its frames came from this pass on
     quint32 unseenCameras = 0;      // bit c: the region editor's re-check found no fresh frame of c
+    // The region editor's re-check judges its cameras one at a time before its CheckNG: their
+    // temperature outcomes count as one judgement, from the alarm flag as it was before the first.
+    QVector<TemperatureOutcome> editorTemperatures;
+    bool alarmBeforeEditorCheck = false;
     bool unseenShown = false;       // the camera warning of a detection that judged nothing is up
     // 100 ms steps the detection of pair position k may still wait for a first picture of the
     // opening that started it, from cameras that deliver (see awaitPictures); 0 once it judged or held.

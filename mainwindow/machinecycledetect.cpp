@@ -253,8 +253,12 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
             unseenCameras |= 1u << c;
             return;
         }
-        if (hooks.judgeCameras)
-            gTemperatureAlarm = temperatureAlarmAfter(hooks.judgeCameras({c}, s), gTemperatureAlarm);
+        if (hooks.judgeCameras) {
+            if (editorTemperatures.isEmpty())
+                alarmBeforeEditorCheck = gTemperatureAlarm;
+            editorTemperatures += hooks.judgeCameras({c}, s);
+            gTemperatureAlarm = temperatureAlarmAfter(editorTemperatures, alarmBeforeEditorCheck);
+        }
     }
 
     const bool ng = !(hooks.allPass && hooks.allPass(c));
@@ -294,6 +298,7 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
 
 void MachineCycle::CheckNG()
 {
+    editorTemperatures.clear(); // the editor's re-check, if any, is complete
     if (gAreaCheckActive)
         return;
     DepthGuard guard(cycleDepth);

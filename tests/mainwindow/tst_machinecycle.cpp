@@ -62,7 +62,10 @@ CycleHooks fakeHooks(World *w)
         }
         if (w->duringJudgement)
             w->duringJudgement();
-        return w->temperatures.isEmpty() ? QVector<TemperatureOutcome>(cams.size()) : w->temperatures;
+        QVector<TemperatureOutcome> outcomes; // per camera judged: temperatures[camera]
+        for (int c : cams)
+            outcomes << w->temperatures.value(c);
+        return outcomes;
     };
     h.allPass = [w](int c) { return w->verdict.value(c, true); };
     h.setAllPass = [w](int c, bool p) { w->verdict[c] = p; };
@@ -742,6 +745,43 @@ private slots:
         QCOMPARE(boardWord(), quint32(0x1));
         QCOMPARE(world.alarmStarts, 1);
         QCOMPARE(world.records, QStringList{uiText(152)});
+    }
+
+    // The region editor's re-check judges its cameras one at a time: camera 1 beyond its limits and
+    // camera 2, judged after it, within keep the mould NG and the alarm latched; once both are within,
+    // the next re-check releases the clamp.
+    void temperatureAtTheEditorsReCheck()
+    {
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        World world;
+        world.cameras = 2;
+        world.scriptedNg = {true};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        pulseInput(cycle, 0);
+        QCOMPARE(state.alarmState, 2);
+        world.scriptedNg = {false}; // the object is gone
+        world.temperatures = {TemperatureOutcome{true, true}, TemperatureOutcome{true, false}};
+        cycle.RunAlgorithm(0, 1);
+        cycle.RunAlgorithm(1, 1);
+        cycle.CheckNG();
+        QCOMPARE(world.judgements, 3);
+        QVERIFY(world.verdict[0] && world.verdict[1]);
+        QVERIFY(gTemperatureAlarm);
+        QCOMPARE(state.alarmState, 2);
+        QCOMPARE(boardWord(), quint32(0x5)); // clamp blocked, alarm on, as the latch left them
+
+        world.temperatures = {TemperatureOutcome{true, false}, TemperatureOutcome{true, false}};
+        cycle.RunAlgorithm(0, 1);
+        cycle.RunAlgorithm(1, 1);
+        cycle.CheckNG();
+        QVERIFY(!gTemperatureAlarm);
+        QVERIFY(state.alarmState != 2);
+        QCOMPARE(out(OutClose), 0);
     }
 
     // Stop and start output levels, a lost camera while stopped, a refused stop.
