@@ -119,7 +119,10 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     }
 
     decideStartOutputs();          // 33, 34
-    manualTrigSlot = gDetectSlotCount; // 35
+    // 35. A manual trigger asked for during the start (the judgement of a detection a stop cut short
+    // may want one) is kept.
+    if (manualTrigSlot < 0 || manualTrigSlot > gDetectSlotCount)
+        manualTrigSlot = gDetectSlotCount;
     installEventFilter(this);
     gWarnBox->hide();
 
@@ -364,6 +367,7 @@ void DeVeWizard::loadParameters()
     gStatisticsEnabled = gSysParam->enableStatistics;
     gLensOptEnabled = 1 - gSysParam->noLensOpt;
     currentSlot = gSysParam->enableProdDetect != 1 ? 1 : 0;
+    manualTrigSlot = gDetectSlotCount; // none yet
     gRunning = true;
 }
 
