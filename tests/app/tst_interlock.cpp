@@ -980,6 +980,7 @@ void restartAfterGoodCycle(BoxRun &run)
     QVERIFY(run.start());
     QVERIFY2(waitForStartLine(run, 2), run.story());
     run.settle("up", 2000);
+    qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
     EXPECT_WORDS(run, "start", "up", kBlocked, kReleased);
     EXPECT_HELD(run, "up", kReleased);
     QCOMPARE(recordLinesOf(run, 761), 0);
@@ -999,6 +1000,7 @@ void crashRestartWithGoodPictures(BoxRun &run)
     run.setInputs(0);
     QVERIFY(run.start());
     QVERIFY2(run.settleOn("judged", "start", kReleased, 20000, 1500), run.story());
+    qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
     EXPECT_WORDS(run, "start", "judged", kReleased);
     EXPECT_HELD(run, "judged", kReleased);
     QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
