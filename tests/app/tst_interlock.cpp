@@ -5,7 +5,8 @@
 // close reaches it within named intervals.
 //
 // Adding a row: write a function `void row(BoxRun &run)` below (prepare the directory with run.sql /
-// run.path before run.start(), then play and check) and list it in kRows.
+// run.path before run.start(), then play and check) and list it in kRows, or in kRestartRows when it
+// kills and restarts the box.
 
 #include "boardsimulator.h"
 #include "testfiles.h"
