@@ -1,6 +1,7 @@
 #include "databaserestore.h"
 
 #include "atomicfile.h"
+#include "clock.h"
 #include "commandrunner.h"
 #include "mainwindowlog.h"
 
@@ -130,4 +131,29 @@ bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseSt
         return true;
     setCause(cause, QStringLiteral("restoring %1 failed (%2)").arg(file, why));
     return false;
+}
+
+QString paramRestoredMarkerPath()
+{
+    return QStringLiteral("PARAM.db.restored");
+}
+
+bool writeParamRestoredMarker(const QString &cause)
+{
+    const QByteArray text = QStringLiteral("PARAM.db restored from the factory copy at %1: %2\n")
+                                .arg(appNow().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), cause)
+                                .toUtf8();
+    QString why;
+    if (writeFileAtomically(paramRestoredMarkerPath(), text, {}, &why))
+        return true;
+    qCCritical(lcMainWindow).noquote() << paramRestoredMarkerPath() << "cannot be written:" << why
+                                       << "- the next start does not know that the parameters were restored";
+    return false;
+}
+
+void removeParamRestoredMarker()
+{
+    if (QFile::exists(paramRestoredMarkerPath()) && !QFile::remove(paramRestoredMarkerPath()))
+        qCCritical(lcMainWindow).noquote()
+            << paramRestoredMarkerPath() << "cannot be removed: the next start holds the clamp again";
 }

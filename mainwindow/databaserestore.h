@@ -36,3 +36,11 @@ QString keepDamagedDatabase(const QString &file);
 // broken is kept aside like any damaged file at the next start.
 bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseState state,
                      const QStringList &copyArguments, QString *cause);
+
+// "PARAM.db.restored": left beside PARAM.db when the start restored the factory copy (empty region
+// tables), so that every start until the operator has set the parameters again holds the clamp.
+QString paramRestoredMarkerPath();
+// Written through the atomic writer with `cause`; false (and logged) when it could not be.
+bool writeParamRestoredMarker(const QString &cause);
+// Removed when present; a marker that stays is logged.
+void removeParamRestoredMarker();

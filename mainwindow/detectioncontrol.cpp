@@ -4,6 +4,7 @@
 #include "machinecycle.h"
 
 #include "controlport.h"
+#include "mainwindowlog.h"
 #include "sysparam.h"
 #include "uitexttable.h"
 
@@ -82,6 +83,43 @@ void MachineCycle::restoreLatchedAlarm(int slot, int moldSide, const QString &li
     editorAwaitsPicture = true;
 }
 
+void MachineCycle::resumeInterruptedDetection(int slot, int moldSide)
+{
+    // Held before StartDetect's word: the board never hears that the clamp may close on this mould.
+    interruptedHold = true;
+    StartDetect();
+    w->moldSide = moldSide;
+    interruptedSlot = slot;
+    interruptedFromPass = passNumber;
+    qCWarning(lcMainWindow) << "the box stopped before slot" << slot + 1
+                            << "was judged: the clamp stays blocked until the mould is judged OK";
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(uiText(761));
+}
+
+void MachineCycle::holdRestoredParameters()
+{
+    paramRestoredHold = true;
+    StopDetect();
+    qCCritical(lcMainWindow) << "parameters and regions are the factory copy: detection stopped and the"
+                             << "clamp blocked until the operator starts detection or re-learns";
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(uiText(760).simplified());
+}
+
+// The operator's start or re-learn after the factory parameters were restored: he has set them again.
+// A latch from before the restore goes with it.
+static void endRestoredHold(MachineCycle &cycle)
+{
+    if (!cycle.paramRestoredHold)
+        return;
+    cycle.paramRestoredHold = false;
+    if (cycle.hooks.removeParamRestoredMarker)
+        cycle.hooks.removeParamRestoredMarker();
+    if (cycle.hooks.removeLatchedAlarm)
+        cycle.hooks.removeLatchedAlarm();
+}
+
 void MachineCycle::StopDetect()
 {
     if (gControlPort)
@@ -127,6 +165,9 @@ void MachineCycle::SlotStartStop()
         return;
     const SysParam &p = *gSysParam;
     if (w->runState == 3) {
+        // Started by hand: a detection cut short by a stop of the box is the operator's no longer.
+        mouldJudged();
+        endRestoredHold(*this);
         StartDetect();
         if (p.cutClampAfterMoldOk && p.clampPulse >= 1) {
             setOutput(OutClose, 1);
@@ -142,6 +183,7 @@ void MachineCycle::SlotStartStop()
         if (!(hooks.askYesNo && hooks.askYesNo(uiText(140))) || pagesUp())
             return;
         StopDetect();
+        mouldJudged();
         if (hooks.InsertRecord)
             hooks.InsertRecord(uiText(141));
         if (hooks.setLed)
@@ -164,6 +206,7 @@ void MachineCycle::SlotReTrain()
         return;
     const SysParam &p = *gSysParam;
     w->alarmState = 0;
+    endRestoredHold(*this);
     for (int c = 0; c < hooks.cameraCount; ++c) {
         if (hooks.resetResults)
             hooks.resetResults(c);

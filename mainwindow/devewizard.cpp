@@ -17,6 +17,7 @@
 #include "pagehooks.h"
 #include "controlport.h"
 #include "databaserestore.h"
+#include "detectionmark.h"
 #include "editorhooks.h"
 #include "detectpass.h"
 #include "imagesize.h"
@@ -120,7 +121,10 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
     }
 
     decideStartOutputs();
-    manualTrigSlot = gDetectSlotCount; // no manual trigger pending
+    // A manual trigger asked for during the start (the judgement of a detection a stop cut short may
+    // want one) is kept; anything else means no manual trigger is pending.
+    if (manualTrigSlot < 0 || manualTrigSlot > gDetectSlotCount)
+        manualTrigSlot = gDetectSlotCount;
     installEventFilter(this);
     gWarnBox->hide();
 
@@ -194,6 +198,8 @@ DeVeWizard::~DeVeWizard()
     QSqlDatabase::removeDatabase(QStringLiteral("dbT"));
     QSqlDatabase::removeDatabase(QStringLiteral("dbIn"));
     QSqlDatabase::removeDatabase(QStringLiteral("dbRecord"));
+    delete detectionMark;
+    detectionMark = nullptr;
     if (gMainWindow == this)
         gMainWindow = nullptr;
 }
@@ -282,6 +288,10 @@ bool DeVeWizard::checkDatabase(const QString &file, const DatabaseCheck &check, 
         return false;
     }
     qCWarning(lcMainWindow).noquote() << file << "restored from its shipped copy; restarting";
+    // Its region tables are empty: every start from now on holds the clamp until the operator has
+    // set the regions again and starts detection.
+    if (file == QLatin1String("PARAM.db"))
+        writeParamRestoredMarker(cause);
     runCommand(QStringLiteral("reboot"));
     return true;
 }
@@ -359,6 +369,7 @@ void DeVeWizard::loadParameters()
     gStatisticsEnabled = gSysParam->enableStatistics;
     gLensOptEnabled = 1 - gSysParam->noLensOpt;
     currentSlot = gSysParam->enableProdDetect != 1 ? 1 : 0;
+    manualTrigSlot = gDetectSlotCount; // none yet
     gRunning = true;
 }
 
@@ -413,9 +424,18 @@ void DeVeWizard::createIoBoardLink()
 void DeVeWizard::decideStartOutputs()
 {
     holdUnreadCameras();
-    // An alarm latched before the box stopped stays latched: it decides the outputs instead.
-    if (!restoreLatchedAlarm())
-        machineCycle->StartDetect();
+    const DetectionMark cutShort = detectionMark->open();
+    // Restored factory parameters hold the clamp until the operator has set them again; else an
+    // alarm latched before the box stopped stays latched; else a detection the stop cut short is
+    // judged before the clamp may close. Each decides the outputs in place of starting detection.
+    if (QFile::exists(paramRestoredMarkerPath())) {
+        machineCycle->holdRestoredParameters();
+    } else if (!restoreLatchedAlarm()) {
+        if (cutShort.slot >= 0 && cutShort.slot < gDetectSlotCount)
+            machineCycle->resumeInterruptedDetection(cutShort.slot, cutShort.moldSide);
+        else
+            machineCycle->StartDetect();
+    }
     // A box that opens the clamp only after a good mould check starts with the clamp held.
     if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {
         gControlPort->setOutput(0, 1);

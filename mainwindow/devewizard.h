@@ -20,6 +20,8 @@
 class CammerWidget;
 struct DatabaseCheck;
 class CustomIONameWidget;
+class DetectionMarkFile;
+class LatchedAlarmKeeper;
 class DrawROIWidget;
 class HardwareConfigurationWidget;
 class HelpWidget;
@@ -55,6 +57,9 @@ public:
     // The moulding cycle and detection control (machinecycle*.cpp, detectioncontrol.cpp); made by
     // the constructor, lives as long as the window.
     MachineCycle *machineCycle = nullptr;
+    // The latch kept on disk while it lasts, and the mark of a detection under way.
+    LatchedAlarmKeeper *latchKeeper = nullptr;
+    DetectionMarkFile *detectionMark = nullptr;
     // The start/stop button's own password prompt (stopping needs the password while the login is
     // off); made at its first use and kept.
     PasswordDialog *stopPasswordDialog = nullptr;

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -116,4 +117,55 @@ LatchedAlarmFile readLatchedAlarm(LatchedAlarm *alarm, QString *cause)
     // One byte more than allowed, so that a longer file is told apart from one of the largest size.
     const QByteArray text = file.read(kMaxFileBytes + 1);
     return parseLatchedAlarm(text, alarm, cause) ? LatchedAlarmFile::Read : LatchedAlarmFile::Damaged;
+}
+
+LatchedAlarmKeeper::LatchedAlarmKeeper(QObject *parent) : QObject(parent), m_timer(new QTimer(this))
+{
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, [this] { check(); });
+}
+
+bool LatchedAlarmKeeper::keep(const LatchedAlarm &alarm)
+{
+    m_alarm = alarm;
+    m_keeping = true;
+    m_timer->start();
+    QString why;
+    m_failing = !writeFileAtomically(latchedAlarmPath(), latchedAlarmText(alarm), {}, &why);
+    // The latch holds in memory meanwhile; only a restart before the file is there would lose it.
+    if (m_failing)
+        qCCritical(lcMainWindow).noquote()
+            << "latched alarm not kept on disk:" << why << "- writing it again every second";
+    return !m_failing;
+}
+
+void LatchedAlarmKeeper::release()
+{
+    m_keeping = false;
+    m_failing = false;
+    m_timer->stop();
+    removeLatchedAlarm();
+}
+
+void LatchedAlarmKeeper::check()
+{
+    if (!m_keeping || (!m_failing && QFile::exists(latchedAlarmPath())))
+        return;
+    const bool wasFailing = m_failing;
+    QString why;
+    m_failing = !writeFileAtomically(latchedAlarmPath(), latchedAlarmText(m_alarm), {}, &why);
+    if (m_failing) {
+        // A write that went on failing was logged when it first failed.
+        if (!wasFailing)
+            qCCritical(lcMainWindow).noquote()
+                << "latched alarm file was gone while latched and cannot be written again:" << why
+                << "- trying every second";
+        return;
+    }
+    if (wasFailing)
+        qCWarning(lcMainWindow) << "latched alarm on disk again";
+    else
+        qCWarning(lcMainWindow) << "latched alarm file was gone while latched: written again";
+    if (onDiskAgain)
+        onDiskAgain();
 }

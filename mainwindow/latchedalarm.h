@@ -8,8 +8,13 @@
 // 0 right) and "time" ("yyyy-MM-dd hh:mm:ss").
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QVector>
+
+#include <functional>
+
+class QTimer;
 
 struct LatchedAlarm
 {
@@ -40,3 +45,27 @@ enum class LatchedAlarmFile
 };
 // None when there is no file; Damaged (with `cause`) when it cannot be read or parsed.
 LatchedAlarmFile readLatchedAlarm(LatchedAlarm *alarm, QString *cause);
+
+// Keeps the latch in force on disk for as long as it lasts. A write that fails (a full disk) is tried
+// again every second until the file is there, and a file that went missing while latched is written
+// again within a second; one log line for each failure and each recovery. GUI thread.
+class LatchedAlarmKeeper : public QObject
+{
+public:
+    explicit LatchedAlarmKeeper(QObject *parent = nullptr);
+    // Writes `alarm` now (write, sync, rename) and keeps it from now on until release(). True when it
+    // is on disk.
+    bool keep(const LatchedAlarm &alarm);
+    // The latch ended: the file is removed and no longer kept.
+    void release();
+    bool keeping() const { return m_keeping; }
+    // Called each time the file is on disk again after it failed or went missing.
+    std::function<void()> onDiskAgain;
+
+private:
+    void check();
+    QTimer *m_timer = nullptr;
+    LatchedAlarm m_alarm;
+    bool m_keeping = false;
+    bool m_failing = false;
+};

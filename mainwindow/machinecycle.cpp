@@ -116,14 +116,15 @@ void MachineCycle::setOutput(int channel, int on)
         gControlPort->setOutput(channel, on);
 }
 
-// A flush that changes the word runs a nested pass of Run directly. While a camera is held, no word
-// that allows the clamp leaves here, whatever step asked for it (an OK re-check from the editor, a
-// start of detection).
+// A flush that changes the word runs a nested pass of Run directly. While a camera is held, the factory
+// parameters wait to be set again, or a detection a stop cut short waits for its verdict, no word that
+// allows the clamp leaves here, whatever step asked for it (an OK re-check from the editor, a start of
+// detection).
 void MachineCycle::flush()
 {
     if (!gControlPort)
         return;
-    if (heldCameras != 0)
+    if (heldCameras != 0 || paramRestoredHold || interruptedHold)
         gControlPort->setOutput(OutClose, 1);
     gControlPort->flushOutputs();
 }
@@ -159,7 +160,7 @@ quint64 MachineCycle::judgeFromPass() const
 bool MachineCycle::checkCameras()
 {
     const bool connected = allCamerasConnected();
-    if (!connected || heldCameras != 0) {
+    if (!connected || heldCameras != 0 || paramRestoredHold) {
         gWhiteBalancePasses = 0;
         setOutput(OutClose, 1);
         flush();
@@ -169,7 +170,7 @@ bool MachineCycle::checkCameras()
             heldWarningShown = false;
         } else if (!heldWarningShown) {
             if (hooks.showWarning)
-                hooks.showWarning(heldWarning(), false);
+                hooks.showWarning(heldCameras != 0 ? heldWarning() : uiText(760), false);
             heldWarningShown = true;
         }
         inputWatchdogTimer->stop();
@@ -308,6 +309,8 @@ void MachineCycle::outerPass()
                 }
             }
             directTimerUp = 1;
+            if (hooks.markDetection)
+                hooks.markDetection(slotOfPosition(1), w->moldSide);
             countdownFromPass[1] = judgeFromPass();
             pictureWaitSteps[1] = int(frameStaleLimitMs(p.frameSpeed) / 100);
             directStart[1] = true;
@@ -379,6 +382,10 @@ void MachineCycle::outerPass()
         endPass();
         return;
     }
+    if (interruptedSlot >= 0 && judgeInterruptedDetection()) {
+        endPass();
+        return;
+    }
     for (int i = 0; i < 8; ++i) {
         if (!inputLatched[i] && simulatedTrigger != i)
             continue;
@@ -420,6 +427,8 @@ bool MachineCycle::startCycle(int input)
     if (inputTimeoutMs() > 0)
         inputWatchdogTimer->start(inputTimeoutMs());
     pendingCameras[0] = pendingCameras[1] = 0;
+    // A new opening is judged from its own pictures: a detection a stop cut short is not judged apart.
+    interruptedSlot = -1;
     reCheckLeft[0] = 0;
     std::fill(std::begin(ngPulse), std::end(ngPulse), false);
     gSafetyDoorOpened = false;
@@ -432,6 +441,12 @@ bool MachineCycle::startCycle(int input)
                 hooks.clearAlarmHandled(c, s);
             imageState[c][s] = 1;
         }
+    }
+    if (hooks.markDetection) {
+        // On disk before the clamp-blocked word: the slot judged first, on the side this input opens.
+        const int side = p.machineType == 2 ? (input == 0 ? 1 : 0) : w->moldSide;
+        const int first = pendingCameras[0] != 0 ? 0 : 1;
+        hooks.markDetection(machineTwoSided() && side == 0 ? first + 2 : first, side);
     }
     if (!p.okNgPulse) {
         if (!p.preCutTime && !p.cutClampOnMoldAlarm)
@@ -481,6 +496,8 @@ bool MachineCycle::rearmPair(int input)
             if (hooks.clearAlarmHandled)
                 hooks.clearAlarmHandled(c, -1);
         }
+        if (hooks.markDetection && pendingCameras[1] != 0)
+            hooks.markDetection(slotOfPosition(1), w->moldSide);
         if (!p.okNgPulse) {
             if (!p.preCutTime)
                 setOutput(OutClose, 1);
@@ -514,9 +531,7 @@ void MachineCycle::startPositions(int input, bool *stopped)
         if (p.machineType == 0 && !p.semiAuto && k != 0 && p.enableProdDetect)
             d = int(std::min<qint64>(qint64(d) + std::max(0, gSlotDelaySum), kDayMs / 100));
         gSlotDelaySum = d;
-        countdownFromPass[k] = judgeFromPass();
-        pictureWaitSteps[k] = int(std::max<qint64>(0, frameStaleLimitMs(p.frameSpeed) / 100 - d));
-        directStart[k] = false;
+        armDetection(k, d);
         if (d == 0) {
             slotCountdown[k] = 0;
             TimerUp(k);
@@ -530,6 +545,58 @@ void MachineCycle::startPositions(int input, bool *stopped)
             w->detectStatus = 1;
         }
     }
+}
+
+// The pictures a detection of pair position k started now may judge, and how long it may wait for
+// them after a countdown of `delayTenths`.
+void MachineCycle::armDetection(int k, int delayTenths)
+{
+    countdownFromPass[k] = judgeFromPass();
+    pictureWaitSteps[k] =
+        int(std::max<qint64>(0, frameStaleLimitMs(gSysParam->frameSpeed) / 100 - delayTenths));
+    directStart[k] = false;
+}
+
+// A detection a stop cut short, once every camera has delivered a picture since the start (or since
+// the product slot of that cycle was judged): its slot is judged as an opening's detection judges it,
+// waiting for a picture of its own as that does. The product slot goes first when it was still to
+// be judged; the mould follows in a later pass. False while the pictures are still to come.
+bool MachineCycle::judgeInterruptedDetection()
+{
+    for (int c = 0; c < hooks.cameraCount; ++c) {
+        if (framePass[c] <= interruptedFromPass)
+            return false;
+    }
+    const SysParam &p = *gSysParam;
+    const int slot = interruptedSlot;
+    const int k = machineTwoSided() ? slot % 2 : (slot != 0 ? 1 : 0);
+    const int mouldSlot = slotOfPosition(1);
+    if (k == 0 || pendingCameras[1] == 0) {
+        // The cycle as its opening left it: the slots still to be judged pending, re-detections as set.
+        pendingCameras[0] = pendingCameras[1] = 0;
+        reCheckLeft[0] = 0;
+        reCheckLeft[1] = p.okNgPulse ? 0 : std::max(0, p.reMoldTimes);
+        for (int kk = k; kk < 2; ++kk) {
+            const int s = slotOfPosition(kk);
+            if (s >= 8 || !p.slotEnabled[s])
+                continue;
+            for (int c = 0; c < hooks.cameraCount; ++c) {
+                pendingCameras[kk] |= 1u << c;
+                if (hooks.clearAlarmHandled)
+                    hooks.clearAlarmHandled(c, s);
+                imageState[c][s] = 1;
+            }
+        }
+    }
+    interruptedSlot = k == 0 && mouldSlot < 8 && p.slotEnabled[mouldSlot] ? mouldSlot : -1;
+    interruptedFromPass = passNumber;
+    if (slot < 8 && p.slotEnabled[slot]) {
+        qCWarning(lcMainWindow) << "judging slot" << slot + 1 << "of the detection cut short by the stop";
+        armDetection(k, 0);
+        slotCountdown[k] = 0;
+        TimerUp(k);
+    }
+    return true;
 }
 
 QString MachineCycle::heldWarning(int language) const

@@ -116,9 +116,17 @@ struct CycleHooks
     std::function<void()> applyFrameSpeedToAll;
 
     // The latched alarm kept on disk, so that a restart keeps it: written when it latches (the NG
-    // cameras, currentSlot and moldSide), removed when it ends.
-    std::function<void(const QVector<int> &ngCameras)> saveLatchedAlarm;
+    // cameras, currentSlot and moldSide; true once on disk), removed when it ends.
+    std::function<bool(const QVector<int> &ngCameras)> saveLatchedAlarm;
     std::function<void()> removeLatchedAlarm;
+    // The mark of a detection under way kept on disk, so that a restart judges a mould the box did not:
+    // set (the slot still to be judged and moldSide) before the clamp-blocked word goes out, cleared once
+    // the mould is judged OK or its latch is on disk.
+    std::function<void(int slot, int moldSide)> markDetection;
+    std::function<void()> clearDetectionMark;
+    // The mark a restore of the factory PARAM.db left beside it, removed by the operator's start of
+    // detection or re-learning.
+    std::function<void()> removeParamRestoredMarker;
 };
 
 // The report link's calls of the cycle. The link lives beside the main window's library: start-up
@@ -208,6 +216,17 @@ public:
     bool heldWarningShown = false;
     // A latch restored at start opened the editor before any picture came: it shows the first one.
     bool editorAwaitsPicture = false;
+    // The alarm output of an NG that latches waits for the latch file (see latchAlarm).
+    bool alarmAwaitsLatch = false;
+    // A detection cut short by a stop of the box, found at start: the slot still to be judged (-1 once
+    // its judgement began or when there is none), the pass from which its cameras' pictures count, and
+    // the clamp held until the mould is judged OK.
+    int interruptedSlot = -1;
+    quint64 interruptedFromPass = 0;
+    bool interruptedHold = false;
+    // The factory PARAM.db was restored (empty region tables): no word allows the clamp until the
+    // operator starts detection or re-learns.
+    bool paramRestoredHold = false;
 
     QTimer *runTimer = nullptr;
     QTimer *inputWatchdogTimer = nullptr;
@@ -316,6 +335,15 @@ public slots:
     // the lamps) with the record line `line`, and a new alarm start for the report link (the one
     // before the restart is gone with its id). Only an OK re-check ends it, as any latch.
     void restoreLatchedAlarm(int slot, int moldSide, const QString &line);
+    // In place of StartDetect at start-up, when the box stopped between a clamp-blocking edge and the
+    // verdict on its mould: detection starts with the clamp held, and once every camera has delivered
+    // a picture after the start, `slot` (then the mould slot, when `slot` is the product's) is judged as
+    // the opening's detection would judge it. Only a mould OK releases the clamp.
+    void resumeInterruptedDetection(int slot, int moldSide);
+    // In place of StartDetect at start-up after the factory PARAM.db was restored: detection stopped and
+    // the clamp held until the operator starts detection or re-learns; one record line, and the notice
+    // (text row 760) on every pass until then, once.
+    void holdRestoredParameters();
     void SlotDrawHint();
     void SlotNewUserLastStep() {}
 
@@ -353,6 +381,13 @@ private:
     void startPositions(int input, bool *stopped);
     void runSlotDetection(int k);
     void latchAlarm(const QVector<int> &ngCameras);
+    // Starts the judgement of the detection found cut short once its cameras have delivered.
+    bool judgeInterruptedDetection();
+    void armDetection(int k, int delayTenths);
+    // The mould of the running cycle is judged (or given up by the operator): its mark goes.
+    void mouldJudged();
+    // Sends an alarm output that waited for a latch which did not come.
+    void sendAwaitedAlarm();
     void handleImages(bool ng, bool productPulse, int kind);
     void handOverImages(int kind);
     void setOutput(int channel, int on);

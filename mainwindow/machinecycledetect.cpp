@@ -273,13 +273,19 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
                     if (!p.preCutTime && !p.cutClampOnMoldAlarm)
                         setOutput(OutClose, 1);
                 }
-                if (noneLeft)
+                if (noneLeft && w->alarmState == 2)
                     setOutput(OutAlarm, 1);
+                else if (noneLeft)
+                    alarmAwaitsLatch = true;
             }
         } else if (!p.preCutTime || noneLeft) {
             setOutput(OutClose, 1);
-            if (noneLeft)
+            // An NG that will latch: the alarm goes out once the latch is on disk (latchAlarm), so that
+            // a board holding the alarm word means a restart finds the alarm latched.
+            if (noneLeft && w->alarmState == 2)
                 setOutput(OutAlarm, 1);
+            else if (noneLeft)
+                alarmAwaitsLatch = true;
         }
     }
     if (ng && productKind && p.ejectorPulseOnProdNg && hooks.failedRegionOutputs) {
@@ -296,15 +302,35 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
         hooks.repaintView(c);
 }
 
+void MachineCycle::sendAwaitedAlarm()
+{
+    if (!alarmAwaitsLatch)
+        return;
+    alarmAwaitsLatch = false;
+    setOutput(OutAlarm, 1);
+    flush();
+}
+
+void MachineCycle::mouldJudged()
+{
+    interruptedSlot = -1;
+    interruptedHold = false;
+    if (hooks.clearDetectionMark)
+        hooks.clearDetectionMark();
+}
+
 void MachineCycle::CheckNG()
 {
     editorTemperatures.clear(); // the editor's re-check, if any, is complete
-    if (gAreaCheckActive)
+    if (gAreaCheckActive) {
+        sendAwaitedAlarm();
         return;
+    }
     DepthGuard guard(cycleDepth);
     if (unseenCameras) {
         const quint32 unseen = unseenCameras;
         unseenCameras = 0;
+        sendAwaitedAlarm();
         holdUnseen(unseen);
         return;
     }
@@ -328,7 +354,12 @@ void MachineCycle::CheckNG()
         setOutput(OutClose, ng ? 1 : 0);
         setOutput(OutThimble, ng ? 0 : 1);
         setOutput(OutAlarm, ng ? 1 : 0);
+        // A mould result is its pulse: nothing is left to judge again.
+        if (!product)
+            interruptedHold = false;
         flush();
+        if (!product)
+            mouldJudged();
         if (pulseMs(p.clampPulse) > 0)
             clampTimer->start(pulseMs(p.clampPulse));
         manualTriggered = false;
@@ -340,7 +371,12 @@ void MachineCycle::CheckNG()
             setOutput(OutClose, 0);
         }
         reCheckPending = false;
+        if (!product)
+            interruptedHold = false;
         flush();
+        // Judged OK and released: nothing to judge again after a stop.
+        if (!product)
+            mouldJudged();
         if (w->alarmState == 2 && !productPulse) {
             if (hooks.markAlarmFinished)
                 hooks.markAlarmFinished();
@@ -403,6 +439,9 @@ void MachineCycle::CheckNG()
         if (p.cutClampAfterMoldOk && pulseMs(p.clampPulse) > 0)
             clampTimer->start(pulseMs(p.clampPulse));
     }
+    // The product judged without an alarm, the mould still to come: a stop now leaves the mould to judge.
+    if (product && !latchedNow && w->alarmState != 2 && pendingCameras[1] != 0 && hooks.markDetection)
+        hooks.markDetection(slotOfPosition(1), w->moldSide);
     if (productPulse && ng) {
         for (int j = 0; j < 4; ++j) {
             if (ngPulse[j])
@@ -427,6 +466,7 @@ void MachineCycle::CheckNG()
         hooks.openEditor();
     if (!product && (!ng || p.okNgPulse) && hooks.CountWrite)
         hooks.CountWrite();
+    sendAwaitedAlarm();
     if (hooks.sendAlarmFinishTiming)
         hooks.sendAlarmFinishTiming();
 }
@@ -452,9 +492,13 @@ void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
         hooks.wakeScreen();
     SetStopDetect();
     w->alarmState = 2;
-    // On disk before anything else can stop the box: a restart must find the alarm still latched.
-    if (hooks.saveLatchedAlarm)
-        hooks.saveLatchedAlarm(ngCameras);
+    // On disk (written, synced, renamed) before the alarm output goes: a board that holds the alarm
+    // word means a restart finds the alarm latched. A write that fails does not hold the alarm back;
+    // it is tried again every second, and the mark of this detection stays until it is on disk.
+    const bool onDisk = hooks.saveLatchedAlarm && hooks.saveLatchedAlarm(ngCameras);
+    sendAwaitedAlarm();
+    if (onDisk && hooks.clearDetectionMark)
+        hooks.clearDetectionMark();
     if (hooks.showAllCameras)
         hooks.showAllCameras();
     if (hooks.hideMenus)
@@ -546,6 +590,8 @@ void MachineCycle::ReCheck()
     const int kind = slotKind();
     pendingCameras[kind] = 0;
     if (kind == 1 && (!p.preCutTime || reCheckLeft[1] == 0)) {
+        if (hooks.markDetection)
+            hooks.markDetection(w->currentSlot, w->moldSide);
         setOutput(OutClose, 1);
         flush();
     }

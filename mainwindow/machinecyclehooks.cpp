@@ -15,6 +15,7 @@
 #include "choosebox.h"
 #include "clock.h"
 #include "databaserestore.h"
+#include "detectionmark.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
 #include "hardwareconfigurationwidget.h"
@@ -46,6 +47,13 @@ void DeVeWizard::createCycle()
 {
     // The judgement pool sets OpenCV's own threads once for the whole run.
     SlotJudgement::instance();
+    latchKeeper = new LatchedAlarmKeeper(this);
+    // A latch that reached the disk only on a later try ends the mark of its detection then.
+    latchKeeper->onDiskAgain = [this] {
+        if (alarmState == 2)
+            detectionMark->clear();
+    };
+    detectionMark = new DetectionMarkFile;
     machineCycle = new MachineCycle(this, makeCycleHooks(), this);
     installEditorHooks();
     installCycleViewHooks();
@@ -333,9 +341,12 @@ CycleHooks DeVeWizard::makeCycleHooks()
         alarm.slot = currentSlot;
         alarm.moldSide = moldSide;
         alarm.time = appNow();
-        saveLatchedAlarm(alarm);
+        return latchKeeper->keep(alarm);
     };
-    h.removeLatchedAlarm = [] { removeLatchedAlarm(); };
+    h.removeLatchedAlarm = [this] { latchKeeper->release(); };
+    h.markDetection = [this](int slot, int side) { detectionMark->set(slot, side); };
+    h.clearDetectionMark = [this] { detectionMark->clear(); };
+    h.removeParamRestoredMarker = [] { removeParamRestoredMarker(); };
     h.applyFrameSpeedToAll = [view] {
         for (int c = 0; c < gCameraCount; ++c) {
             if (view(c))
@@ -421,7 +432,7 @@ bool DeVeWizard::restoreLatchedAlarm()
             << "before the restart: latched again";
     }
     // What is latched now is what a further restart must find.
-    saveLatchedAlarm(alarm);
+    latchKeeper->keep(alarm);
     machineCycle->restoreLatchedAlarm(alarm.slot, alarm.moldSide,
                                       uiText(745).arg(cameraAlarmLine(alarm.cameras)));
     return true;

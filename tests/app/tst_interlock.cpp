@@ -5,7 +5,8 @@
 // close reaches it within named intervals.
 //
 // Adding a row: write a function `void row(BoxRun &run)` below (prepare the directory with run.sql /
-// run.path before run.start(), then play and check) and list it in kRows.
+// run.path before run.start(), then play and check) and list it in kRows, or in kRestartRows when it
+// kills and restarts the box.
 
 #include "boardsimulator.h"
 #include "testfiles.h"
@@ -26,6 +27,8 @@
 #include <csignal>
 #include <cstdio>
 #include <iterator>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,7 +131,13 @@ public:
         // Its log file says everything; an unread pipe would stop the box once it is full.
         m_box.setStandardOutputFile(QProcess::nullDevice());
         m_box.setStandardErrorFile(QProcess::nullDevice());
-        m_box.start(QStringLiteral(MG_APP_BINARY), QStringList());
+        // MG_INTERLOCK_BOX names another build of the program (a release build, to measure it).
+        const QString program = qEnvironmentVariable("MG_INTERLOCK_BOX", QStringLiteral(MG_APP_BINARY));
+        if (m_ignoreFileSize)
+            m_box.start(QStringLiteral("/bin/sh"),
+                        {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; exec \"$0\""), program});
+        else
+            m_box.start(program, QStringList());
         mark(QStringLiteral("start"));
         return m_box.waitForStarted(10000);
     }
@@ -177,6 +186,37 @@ public:
             return;
         m_box.kill();
         m_box.waitForFinished(10000);
+    }
+
+    // Kills the box (SIGKILL) `afterMs` after the board came to hold `word`, watching the board without
+    // the event loop, so that the kill follows the word within a fraction of a millisecond. Marks
+    // `point` at the kill; false when the word did not come within `timeoutMs` (the box is left alone).
+    bool killWhenHolds(const QString &point, quint16 word, int afterMs, int timeoutMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_board.outputs() != word) {
+            if (t.elapsed() > timeoutMs || m_box.state() == QProcess::NotRunning)
+                return false;
+            ::usleep(200);
+        }
+        if (afterMs > 0)
+            ::usleep(useconds_t(afterMs) * 1000);
+        ::kill(pid_t(m_box.processId()), SIGKILL);
+        mark(point);
+        m_box.waitForFinished(10000);
+        return true;
+    }
+    // The box is started with SIGXFSZ ignored (as a shell's trap passes it on through exec), so that a
+    // write beyond a file size limit set on it fails instead of ending it.
+    void setIgnoreFileSizeSignal(bool on) { m_ignoreFileSize = on; }
+    // The running box's file size limit: writes that would make a file longer fail, as on a full disk.
+    bool setFileSizeLimit(rlim_t bytes)
+    {
+        // The hard limit stays open, so that the soft one can be raised again.
+        const rlimit limit{bytes, RLIM_INFINITY};
+        return m_box.state() == QProcess::Running &&
+               ::prlimit(pid_t(m_box.processId()), RLIMIT_FSIZE, &limit, nullptr) == 0;
     }
 
     // Every picture the camera serves from now on: good, with a piece of plastic in the left cavity,
@@ -383,6 +423,7 @@ private:
     quint16 m_initial = 0;
     bool m_started = false;
     bool m_valid = false;
+    bool m_ignoreFileSize = false;
 };
 
 // The whole word the board held at a named point.
@@ -557,10 +598,13 @@ void startupQuestionHoldsTheClamp(BoxRun &run)
 
 // Every word received between two named points keeps the clamp blocked (the board's own start-up word,
 // held before the first one arrives, is not the box's).
+// The list is bound once: two calls would hand std::none_of the ends of two different vectors.
 #define EXPECT_NO_RELEASE_SENT(run, from, to)                                                               \
-    QVERIFY2(std::none_of((run).wordsBetween(from, to).cbegin(), (run).wordsBetween(from, to).cend(),       \
-                          clampAllowed),                                                                    \
-             QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story())
+    do {                                                                                                    \
+        const QVector<quint16> sent = (run).wordsBetween(from, to);                                         \
+        QVERIFY2(std::none_of(sent.cbegin(), sent.cend(), clampAllowed),                                    \
+                 QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story());            \
+    } while (false)
 
 // A record line of text row `row` (with %1 = `arg`), in the operator's language, as the box writes it
 // (line breaks of the on-screen text as blanks).
@@ -586,6 +630,17 @@ bool waitForRecord(const BoxRun &run, int row, const QString &arg, int ms)
     return true;
 }
 
+// Record lines of text row `row` (a text without arguments), in any language, as the box writes them.
+int recordLinesOf(const BoxRun &run, int row)
+{
+    int n = 0;
+    for (const QString &line : run.record()) {
+        for (const QString &text : textsOf(row))
+            n += line == text || line == text.simplified() ? 1 : 0;
+    }
+    return n;
+}
+
 // The box has written its start line (row 150, one camera) `starts` times: it is up.
 bool waitForStartLine(const BoxRun &run, int starts)
 {
@@ -605,14 +660,16 @@ bool waitForStartLine(const BoxRun &run, int starts)
 }
 
 // PARAM.db lost the region table of camera 1: the start finds it damaged, keeps it aside, restores the
-// factory PARAM.db and asks for a restart (logged by the desktop build). The factory file has empty
-// region tables, so, as the README says, the box then passes every mould as a new box does, even one
-// with a piece in the cavity.
+// factory PARAM.db, leaves a mark of the restore beside it and asks for a restart (logged by the
+// desktop build). The factory file has empty region tables, which would pass a mould with a piece in
+// the cavity: this start and every later one keep detection stopped and the clamp blocked, say so in
+// the record, until the operator starts detection.
 void regionTableDropped(BoxRun &run)
 {
     QVERIFY(run.sql("drop table cammer0"));
     QVERIFY(run.start());
-    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY2(waitForStartLine(run, 1), run.story());
+    run.settle("up", 1500);
     const QStringList kept =
         QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db.damaged-*"}, QDir::Files);
     QVERIFY2(kept.size() == 1, run.story());
@@ -620,13 +677,27 @@ void regionTableDropped(BoxRun &run)
     QVERIFY2(run.logText().contains(QStringLiteral("desktop build, not run: reboot")), run.story());
     QVERIFY(execOnDatabase(run.path(QStringLiteral("PARAM.db")), "select value from cammer0"));
     QVERIFY(!execOnDatabase(run.path(kept.first()), "select value from cammer0"));
+    QVERIFY2(QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))), run.story());
+    EXPECT_HELD(run, "up", kBlocked);
+    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    QCOMPARE(recordLinesOf(run, 760), 1);
 
     QVERIFY(run.serve(Pictures::Foreign));
     QTest::qWait(300);
     run.mouldOpens("opening 1");
-    run.settle("judged 1", 1700);
-    EXPECT_HELD(run, "judged 1", kReleased);
-    EXPECT_WORDS(run, "opening 1", "judged 1", kBlocked, kReleased);
+    run.settle("after opening 1", 1700);
+    EXPECT_HELD(run, "after opening 1", kBlocked);
+    EXPECT_NO_RELEASE_SENT(run, "start", "after opening 1");
+
+    // Killed and started again: the restore is still in force.
+    run.kill();
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.mouldOpens("opening 2");
+    run.settle("after opening 2", 1700);
+    EXPECT_HELD(run, "after opening 2", kBlocked);
+    EXPECT_NO_RELEASE_SENT(run, "start", "after opening 2");
+    QCOMPARE(recordLinesOf(run, 760), 2);
     QVERIFY2(run.stop(), run.story());
 }
 
@@ -731,12 +802,222 @@ const Row kRows[] = {
     {"watchdog over three cycles", watchdogOverThreeCycles},
     {"board silent across a mould opening", boardSilentAcrossAnOpening},
     {"start-up: clamp held while the serial question waits", startupQuestionHoldsTheClamp},
-    {"region table dropped at start (restored factory table, as the README says)", regionTableDropped},
+    {"region table dropped at start (factory PARAM.db restored: held until the operator starts detection)",
+     regionTableDropped},
     {"SQL error on a region table (held, named)", regionTableUnreadable},
     {"restart with a latched alarm (still latched, clamp never allowed, cleared by input 1 once the object "
      "is gone)",
      restartWithLatchedAlarm},
     {"restart with a damaged latch file (mould slot latched, file kept aside)", damagedLatchFile},
+};
+
+// ---- crashes, restarts and a restored PARAM.db ----------------------------------------------------
+// A box that stops (killed, its power cut) leaves the board holding its last word, and the machine
+// waits with the mould open. Whatever the stop cut short, the restarted box must not allow the clamp
+// to close on a mould it has not judged.
+
+const QString kLatchFile = QStringLiteral("latchedalarm.json");
+
+// Where a kill lands: this many ms after the board came to hold the opening's clamp-blocked word, or,
+// for kAtAlarmWord, the moment it receives the alarm word.
+constexpr int kAtAlarmWord = -1;
+
+// One opening per point with a piece of plastic in the left cavity, the box killed at that point and
+// started again at once. The restarted box blocks the clamp from its first word on and ends with the
+// alarm latched, whether the stop came before the verdict, between re-detections or at the alarm; the
+// operator's re-check (input 1) with the piece gone releases the clamp for the next round. Every
+// round is played; the rounds that went wrong are listed at the end.
+void killsDuringDetection(BoxRun &run, const QVector<int> &points)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QStringList failed;
+    for (int n = 0; n < points.size(); ++n) {
+        const QString where = points[n] == kAtAlarmWord
+                                  ? QStringLiteral("at the alarm word")
+                                  : QStringLiteral("%1 ms after the blocked word").arg(points[n]);
+        QVERIFY(run.serve(Pictures::Foreign));
+        QTest::qWait(300);
+        run.mark("opening");
+        run.setInputs(0x001);
+        const bool killed = points[n] == kAtAlarmWord
+                                ? run.killWhenHolds("killed", kAlarm, 0, 15000)
+                                : run.killWhenHolds("killed", kBlocked, points[n], 15000);
+        run.setInputs(0);
+        QVERIFY2(killed, qPrintable(QStringLiteral("round %1: no kill point\n").arg(n + 1) + run.story()));
+        const quint16 atKill = run.heldAt("killed");
+        QVERIFY(run.start());
+        QVERIFY2(waitForStartLine(run, n + 2), run.story());
+        // Until the alarm latches or a word allows the clamp (then there is no point in waiting on).
+        bool latched = false;
+        bool released = false;
+        QElapsedTimer waited;
+        waited.start();
+        while (!latched && !released && waited.elapsed() < 12000) {
+            QTest::qWait(50);
+            run.mark("up");
+            const QVector<quint16> sent = run.wordsBetween("start", "up");
+            released = std::any_of(sent.cbegin(), sent.cend(), clampAllowed);
+            latched = run.changedAt("start", kAlarm) >= 0;
+        }
+        if (latched && !released) {
+            run.settle("up", 300);
+            const QVector<quint16> sent = run.wordsBetween("start", "up");
+            released = std::any_of(sent.cbegin(), sent.cend(), clampAllowed);
+        }
+        if (!latched || released || run.heldAt("up") != kAlarm)
+            failed << QStringLiteral("round %1 (killed %2, board held %3): %4")
+                          .arg(n + 1)
+                          .arg(where, hexWord(atKill),
+                               released ? QStringLiteral("restart allowed the clamp")
+                                        : QStringLiteral("no alarm latched, board holds %1")
+                                              .arg(hexWord(run.heldAt("up"))));
+        // Ready for the next round: the piece taken out and, when latched, the alarm cleared.
+        QVERIFY(run.serve(Pictures::Good));
+        QTest::qWait(300);
+        if (run.heldAt("up") == kAlarm) {
+            run.mark("recheck");
+            run.press(0x002);
+            QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 8000, 300), run.story());
+        }
+    }
+    QVERIFY2(failed.isEmpty(),
+             qPrintable(QStringLiteral("%1 of %2 rounds:\n").arg(failed.size()).arg(points.size()) +
+                        failed.join('\n') + '\n' + run.story()));
+    QVERIFY2(run.stop(), run.story());
+}
+
+void killAtTheAlarmWord(BoxRun &run)
+{
+    killsDuringDetection(run, QVector<int>(10, kAtAlarmWord));
+}
+
+// With the shipped delay of 0.5 s: before the verdict, at it, at the one re-detection and at the alarm.
+void killDuringDetection(BoxRun &run)
+{
+    QVector<int> points;
+    for (int ms = 0; ms <= 520; ms += 40)
+        points << ms;
+    points << kAtAlarmWord;
+    killsDuringDetection(run, points);
+}
+
+// Three re-detections of the NG mould, 100 ms apart after the verdict at 0.5 s.
+void killDuringReDetection(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 0 0 -1 0 0 3 0 0' where name='system1'"));
+    QVector<int> points;
+    for (int ms = 450; ms <= 775; ms += 25)
+        points << ms;
+    points << kAtAlarmWord;
+    killsDuringDetection(run, points);
+}
+
+// The latch file cannot be written (the box's files may not grow, as on a full disk): the alarm word
+// still goes out at once, and once files may grow again the latch is on disk within a second, so that
+// a restart finds it. One log line says it is on disk again.
+void latchWriteFailsThenRecovers(BoxRun &run)
+{
+    run.setIgnoreFileSizeSignal(true);
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    QVERIFY(run.setFileSizeLimit(64));
+    run.mouldOpens("opening");
+    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 15000), run.story());
+    EXPECT_WORDS(run, "opening", "alarm", kBlocked, kAlarm);
+    run.settle("full", 2500);
+    QVERIFY2(!QFile::exists(run.path(kLatchFile)), run.story());
+    QVERIFY2(run.setFileSizeLimit(RLIM_INFINITY), run.story());
+    run.mark("space again");
+    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(run.path(kLatchFile)), run.story(), 2500);
+    QVERIFY2(run.waitForLog(QStringLiteral("latched alarm on disk again"), 3000), run.story());
+    QCOMPARE(run.logText().count(QStringLiteral("latched alarm on disk again")), 1);
+
+    run.kill();
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.settle("up", 2000);
+    EXPECT_HELD(run, "up", kAlarm);
+    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Someone deletes the latch file while the alarm is latched: it is written again within a second,
+// with one log line, and a restart still finds the alarm latched.
+void latchFileDeletedWhileLatched(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mouldOpens("opening");
+    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 15000), run.story());
+    QVERIFY2(QFile::exists(run.path(kLatchFile)), run.story());
+    QVERIFY(QFile::remove(run.path(kLatchFile)));
+    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(run.path(kLatchFile)), run.story(), 1500);
+    QVERIFY2(run.waitForLog(QStringLiteral("latched alarm file was gone"), 3000), run.story());
+    QCOMPARE(run.logText().count(QStringLiteral("latched alarm file was gone")), 1);
+
+    run.kill();
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.settle("up", 2000);
+    EXPECT_HELD(run, "up", kAlarm);
+    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Control: a restart after a cycle that ended with its mould released starts as ever: blocked, then
+// released by the start of detection, with no line of an interrupted detection.
+void restartAfterGoodCycle(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens("opening");
+    QVERIFY2(run.settleOn("judged", "opening", kReleased, 10000), run.story());
+    run.kill();
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.settle("up", 2000);
+    qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
+    EXPECT_WORDS(run, "start", "up", kBlocked, kReleased);
+    EXPECT_HELD(run, "up", kReleased);
+    QCOMPARE(recordLinesOf(run, 761), 0);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Control: killed while it waited for the verdict of a good mould. The restarted box holds the clamp,
+// judges the mould once its camera delivers, and releases it: one record line of the interrupted
+// detection, no alarm.
+void crashRestartWithGoodPictures(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mark("opening");
+    run.setInputs(0x001);
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 100, 5000), run.story());
+    run.setInputs(0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("judged", "start", kReleased, 20000, 1500), run.story());
+    qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
+    EXPECT_WORDS(run, "start", "judged", kReleased);
+    EXPECT_HELD(run, "judged", kReleased);
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).isEmpty(), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+const Row kRestartRows[] = {
+    {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
+    {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
+    {"kill during re-detection, 3 re-detections (15 kills: latched after the restart)",
+     killDuringReDetection},
+    {"latch write fails on a full file system, then recovers", latchWriteFailsThenRecovers},
+    {"latch file deleted while latched", latchFileDeletedWhileLatched},
+    {"control: restart after a completed OK cycle", restartAfterGoodCycle},
+    {"control: crash-restart with good pictures releases once judged", crashRestartWithGoodPictures},
 };
 
 } // namespace
@@ -759,6 +1040,21 @@ private slots:
         BoxRun run;
         QVERIFY(run.isValid());
         kRows[row].play(run);
+    }
+
+    // Crashes, restarts and a restored PARAM.db, with the words the board receives across them.
+    void restartWords_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kRestartRows)); ++i)
+            QTest::newRow(kRestartRows[i].name) << i;
+    }
+    void restartWords()
+    {
+        QFETCH(int, row);
+        BoxRun run;
+        QVERIFY(run.isValid());
+        kRestartRows[row].play(run);
     }
 };
 

@@ -80,6 +80,8 @@ enum Setup
     DamagedParam,
     ParamWithoutTable,
     ParamWithoutRegionTable,
+    ParamWithoutFirstRegionTable,
+    ParamWithoutLastRegionTable,
     ParamWithoutRows,
     ParamPageOverwritten,
     NoSn,
@@ -166,6 +168,10 @@ private slots:
         // Camera 4's regions gone: it would pass every mould. Restored as any damaged PARAM.db.
         QTest::newRow("PARAM.db without the region table of camera 4")
             << int(ParamWithoutRegionTable) << "PARAM.db" << param << 160 << true;
+        QTest::newRow("PARAM.db without the region table of camera 1")
+            << int(ParamWithoutFirstRegionTable) << "PARAM.db" << param << 160 << true;
+        QTest::newRow("PARAM.db without the region table of camera 8")
+            << int(ParamWithoutLastRegionTable) << "PARAM.db" << param << 160 << true;
         QTest::newRow("PARAM.db with no parameter rows")
             << int(ParamWithoutRows) << "PARAM.db" << param << 160 << true;
         // A page of a table nothing reads at start: only SQLite's own check finds it.
@@ -205,6 +211,12 @@ private slots:
             break;
         case ParamWithoutRegionTable:
             QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("drop table cammer3")));
+            break;
+        case ParamWithoutFirstRegionTable:
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("drop table cammer0")));
+            break;
+        case ParamWithoutLastRegionTable:
+            QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("drop table cammer7")));
             break;
         case ParamWithoutRows:
             QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("delete from sysparam")));
@@ -246,6 +258,11 @@ private slots:
             const quint32 everyCamera = (1u << gCameraCount) - 1;
             QCOMPARE(window.machineCycle->heldCameras,
                      file == QLatin1String("PARAM.db") && !goodAfter ? everyCamera : 0u);
+            // A restored PARAM.db has empty region tables: this start and the next one begin with
+            // detection stopped and the clamp held, until the operator starts detection.
+            const bool restored = file == QLatin1String("PARAM.db") && !commands.isEmpty() && goodAfter;
+            QCOMPARE(QFile::exists(QStringLiteral("PARAM.db.restored")), restored);
+            QCOMPARE(window.runState, restored ? 3 : 1);
         }
         QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), !commands.isEmpty() && goodAfter);
         if (messageRow >= 0)
@@ -262,7 +279,8 @@ private slots:
             QVERIFY2(!QFile::exists(file), "an empty database was made in place of the missing one");
         const QStringList kept = QDir().entryList({file + QStringLiteral(".damaged-*")}, QDir::Files);
         const bool damaged = setup == DamagedParam || setup == ParamWithoutTable ||
-                             setup == ParamWithoutRegionTable || setup == ParamWithoutRows ||
+                             setup == ParamWithoutRegionTable || setup == ParamWithoutFirstRegionTable ||
+                             setup == ParamWithoutLastRegionTable || setup == ParamWithoutRows ||
                              setup == ParamPageOverwritten;
         QCOMPARE(kept.size(), damaged ? 1 : 0);
         if (!kept.isEmpty())
@@ -291,6 +309,8 @@ private slots:
             << latchFile("[3, 1]", 1, 1) << QString() << true << 1 << QList<int>{1} << false;
         QTest::newRow("cut short") << QByteArray("{\"cameras\": [1], \"sl") << QString() << true << 1
                                    << QList<int>{1} << true;
+        QTest::newRow("slot 2 on a machine of two slots")
+            << latchFile("[1]", 2, 1) << QString() << true << 1 << QList<int>{1} << true;
         QTest::newRow("slot 3 on a machine of two slots")
             << latchFile("[1]", 3, 0) << QString() << true << 1 << QList<int>{1} << true;
         QTest::newRow("damaged, two-colour machine on the right mould")

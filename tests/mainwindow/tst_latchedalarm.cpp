@@ -4,6 +4,7 @@
 #include "latchedalarm.h"
 #include "testworkdir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 
@@ -15,6 +16,11 @@ QByteArray record(const QString &cameras, const QString &slot, const QString &cu
                "{\"cameras\": %1, \"slot\": %2, \"currentSlot\": %3, \"moldSide\": %4, \"time\": %5}")
         .arg(cameras, slot, currentSlot, moldSide, time)
         .toUtf8();
+}
+// `text` followed by blanks up to `size` bytes: the same record, as long as asked.
+QByteArray padded(const QByteArray &text, int size)
+{
+    return text + QByteArray(size - text.size(), ' ');
 }
 } // namespace
 
@@ -57,6 +63,64 @@ private slots:
         QCOMPARE(readLatchedAlarm(&back, &cause), LatchedAlarmFile::None);
     }
 
+    // A file of the largest size a latch file may have (4096 bytes) is read; one byte more is refused
+    // (a row of refused()).
+    void largestFileRead()
+    {
+        TestWorkDir dir;
+        QFile file(QStringLiteral("latchedalarm.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(padded(record("[2]", "3", "3", "0"), 4096)), qint64(4096));
+        file.close();
+        LatchedAlarm alarm;
+        QString cause;
+        QCOMPARE(readLatchedAlarm(&alarm, &cause), LatchedAlarmFile::Read);
+        QCOMPARE(alarm.cameras, QVector<int>{1});
+        QCOMPARE(alarm.slot, 3);
+        QCOMPARE(alarm.moldSide, 0);
+    }
+
+    // The keeper holds the latch on disk while it lasts: a write that fails (a folder where the file
+    // belongs) is tried again every second until it is on disk, a file removed while latched is
+    // written again within a second, and each failure and recovery is logged once.
+    void keeperKeepsItOnDisk()
+    {
+        TestWorkDir dir;
+        static QStringList logged;
+        logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { logged << text; });
+        LatchedAlarmKeeper keeper;
+        int again = 0;
+        keeper.onDiskAgain = [&again] { ++again; };
+        LatchedAlarm alarm;
+        alarm.cameras = {0};
+        alarm.slot = 1;
+        alarm.moldSide = 1;
+        alarm.time = QDateTime(QDate(2026, 12, 7), QTime(6, 15, 0));
+        QVERIFY(QDir().mkdir(QStringLiteral("latchedalarm.json")));
+        QVERIFY(!keeper.keep(alarm));
+        QTest::qWait(2200); // two more tries, both failing
+        QCOMPARE(again, 0);
+        QVERIFY(QDir().rmdir(QStringLiteral("latchedalarm.json")));
+        QTRY_COMPARE_WITH_TIMEOUT(again, 1, 1500);
+        LatchedAlarm back;
+        QString cause;
+        QCOMPARE(readLatchedAlarm(&back, &cause), LatchedAlarmFile::Read);
+        QCOMPARE(back.slot, 1);
+        QVERIFY(QFile::remove(QStringLiteral("latchedalarm.json")));
+        QTRY_COMPARE_WITH_TIMEOUT(again, 2, 1500);
+        QCOMPARE(readLatchedAlarm(&back, &cause), LatchedAlarmFile::Read);
+        keeper.release();
+        QVERIFY(!QFile::exists(QStringLiteral("latchedalarm.json")));
+        QTest::qWait(1200);
+        QVERIFY(!QFile::exists(QStringLiteral("latchedalarm.json")));
+        qInstallMessageHandler(previous);
+        QCOMPARE(logged.filter(QStringLiteral("not kept on disk")).size(), 1);
+        QCOMPARE(logged.filter(QStringLiteral("on disk again")).size(), 1);
+        QCOMPARE(logged.filter(QStringLiteral("was gone while latched")).size(), 1);
+    }
+
     void refused_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -79,6 +143,7 @@ private slots:
             "{\"cameras\": [1], \"slot\": 1, \"currentSlot\": 1, \"moldSide\": 1}");
         QTest::newRow("time not a time") << record("[1]", "1", "1", "1", "\"yesterday\"");
         QTest::newRow("longer than 4 KB") << record("[1]", "1", "1", "1") + QByteArray(5000, ' ');
+        QTest::newRow("4097 bytes") << padded(record("[1]", "1", "1", "1"), 4097);
     }
     void refused()
     {

@@ -122,6 +122,44 @@ private slots:
         gControlPort->stopIOThread();
     }
 
+    // The word the board holds once the window has started detection, with the shipped outputs (output
+    // 0 driven as it is, output 2 and the NG outputs inverted): the clamp may close, unless the box
+    // cuts the clamp after every good mould with a pulse of at least 0.1 s, which starts it cut.
+    void startWordWithCutClamp_data()
+    {
+        QTest::addColumn<int>("cutClampAfterMoldOk");
+        QTest::addColumn<int>("clampPulse"); // tenths of a second
+        QTest::addColumn<int>("word");
+        QTest::newRow("not cut, pulse 0.5 s") << 0 << 5 << 0x0F4;
+        QTest::newRow("cut, no pulse") << 1 << 0 << 0x0F4;
+        QTest::newRow("cut, pulse 0.1 s") << 1 << 1 << 0x0F5;
+        QTest::newRow("cut, pulse 2 s") << 1 << 20 << 0x0F5;
+    }
+    void startWordWithCutClamp()
+    {
+        QFETCH(int, cutClampAfterMoldOk);
+        QFETCH(int, clampPulse);
+        QFETCH(int, word);
+        TestWorkDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(
+            execOnDatabase(dir.filePath("PARAM.db"),
+                           QStringLiteral("update sysparam set value='0 10 3 100 5 %1 0 %2 0 0 0 0 0 0 8000 "
+                                          "600 12 60' where name='system2'")
+                               .arg(clampPulse)
+                               .arg(cutClampAfterMoldOk)));
+        setIoPortPattern(dir.filePath(QStringLiteral("dev/ttyS%1")));
+        BoardSimulator board;
+        QVERIFY(board.open(dir.filePath(QStringLiteral("dev/ttyS0"))));
+        DeVeWizard window;
+        QCOMPARE(gSysParam->clampPulse, clampPulse);
+        QTRY_COMPARE(board.outputs(), quint16(word));
+        // Still so a while later: nothing after the start changes it while no mould opens.
+        QTest::qWait(500);
+        QCOMPARE(board.outputs(), quint16(word));
+        gControlPort->stopIOThread();
+    }
+
     // No board on the stored port: the window still comes up, its poll running; once nothing has
     // answered for 1 s the lamps are greyed (neither lit nor dark) and the record says so.
     void windowStartsWithoutABoard()

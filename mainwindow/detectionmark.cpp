@@ -1,0 +1,100 @@
+#include "detectionmark.h"
+
+#include "atomicfile.h"
+#include "mainwindowlog.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kRecordBytes = 16;
+}
+
+QString detectionMarkPath()
+{
+    return QStringLiteral("detectionmark.txt");
+}
+
+QByteArray detectionMarkText(const DetectionMark &mark)
+{
+    QByteArray text = mark.slot < 0
+                          ? QByteArray("none")
+                          : QStringLiteral("slot %1 side %2").arg(mark.slot).arg(mark.moldSide).toLatin1();
+    text = text.leftJustified(kRecordBytes - 1, ' ', true);
+    return text + '\n';
+}
+
+bool parseDetectionMark(const QByteArray &text, DetectionMark *mark)
+{
+    if (text.size() != kRecordBytes || !text.endsWith('\n'))
+        return false;
+    const QString record = QString::fromLatin1(text).trimmed();
+    if (record == QLatin1String("none")) {
+        *mark = DetectionMark();
+        return true;
+    }
+    static const QRegularExpression form(QStringLiteral("^slot ([0-7]) side ([01])$"));
+    const QRegularExpressionMatch m = form.match(record);
+    if (!m.hasMatch())
+        return false;
+    mark->slot = m.captured(1).toInt();
+    mark->moldSide = m.captured(2).toInt();
+    return true;
+}
+
+DetectionMarkFile::~DetectionMarkFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+DetectionMark DetectionMarkFile::open()
+{
+    DetectionMark left;
+    QFile file(detectionMarkPath());
+    const bool exists = file.exists();
+    bool whole = false;
+    if (exists && file.open(QIODevice::ReadOnly)) {
+        whole = parseDetectionMark(file.read(kRecordBytes + 1), &left);
+        file.close();
+    }
+    if (exists && !whole)
+        qCWarning(lcMainWindow).noquote()
+            << detectionMarkPath() << "cannot be read: no detection taken as cut short; made again";
+    if (!whole) {
+        left = DetectionMark();
+        QString why;
+        if (!writeFileAtomically(detectionMarkPath(), detectionMarkText(left), {}, &why))
+            qCCritical(lcMainWindow).noquote() << detectionMarkPath() << "cannot be made:" << why;
+    }
+    m_written = detectionMarkText(left);
+    m_fd = ::open(qPrintable(detectionMarkPath()), O_WRONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        qCCritical(lcMainWindow).noquote()
+            << detectionMarkPath() << "cannot be opened:" << std::strerror(errno)
+            << "- a detection cut short by a stop is not judged again";
+    return left;
+}
+
+void DetectionMarkFile::set(int slot, int moldSide)
+{
+    const QByteArray text = detectionMarkText(DetectionMark{slot < 0 ? -1 : slot, slot < 0 ? 1 : moldSide});
+    if (m_fd < 0 || text == m_written)
+        return;
+    const bool ok = ::pwrite(m_fd, text.constData(), size_t(text.size()), 0) == text.size();
+    if (ok)
+        m_written = text;
+    if (ok == !m_failing)
+        return;
+    m_failing = !ok;
+    if (m_failing)
+        qCCritical(lcMainWindow).noquote()
+            << detectionMarkPath() << "cannot be written:" << std::strerror(errno);
+    else
+        qCWarning(lcMainWindow).noquote() << detectionMarkPath() << "written again";
+}
