@@ -250,13 +250,7 @@ CycleHooks DeVeWizard::makeCycleHooks()
             gWarnBox->exec();
             return;
         }
-        // Without a window manager nothing raises a box shown again: it would stay under the full
-        // screen window it was first shown before, up but unseen. Raised when it comes up, not at
-        // every pass that keeps it up.
-        const bool wasUp = gWarnBox->isVisible();
         gWarnBox->show();
-        if (!wasUp)
-            gWarnBox->raise();
     };
     h.hideWarning = [] {
         if (gWarnBox)
