@@ -59,6 +59,7 @@ void DeVeWizard::installCycleViewHooks()
     CameraViewHooks &v = cameraViewHooks();
     v.cyclePollsFrames = [cycle] { return cycle->runTimer->isActive() || cycle->cycleDepth > 0; };
     v.cameraLostAlarm = [cycle] { cycle->cameraLostAlarm(); };
+    v.shownVerdict = [cycle](int c) { return cycle->shownVerdict(c); };
     // The shortest countdown still running of the pair positions, below 0 when none runs.
     v.countdown = [cycle] {
         double left = -1.0;
