@@ -21,6 +21,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    useBoxFont();
     if (!checkShotUsage(argc, 3, "helpshots <shipped-dir> <output-dir>"))
         return 2;
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));

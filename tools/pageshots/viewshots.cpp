@@ -55,6 +55,7 @@ bool shoot(int n, const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    useBoxFont();
     if (!checkShotUsage(argc, 3, "viewshots <shipped-dir> <output-dir>"))
         return 2;
     const QString shipped = absoluteArgument(argv[1]);
