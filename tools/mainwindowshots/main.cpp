@@ -44,23 +44,6 @@ void showResult(DeVeWizard *window, quint32 ngCameras)
     window->machineCycle->CheckNG();
 }
 
-// The login box with its digit pad open, as a touch on its field leaves it.
-bool captureLoginWithPad(const QString &path)
-{
-    bool saved = false;
-    QTimer::singleShot(300, gPasswordBox, [] { gPasswordBox->passwordEdit()->openKeypad(); });
-    QTimer::singleShot(1100, gPasswordBox, [&] {
-        saved = saveScreen(path);
-        gPasswordBox->done(0);
-    });
-    const bool policy = BoxTestPolicy::isEnabled();
-    BoxTestPolicy::disable();
-    gPasswordBox->exec();
-    if (policy)
-        BoxTestPolicy::enable(0);
-    return saved;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -107,7 +90,10 @@ int main(int argc, char **argv)
     ok = captureModalBox(gWarnBox, prefix + QStringLiteral("-box-notice.png"), 1) && ok;
     gChooseBox->setMessage(uiText(291));
     ok = captureModalBox(gChooseBox, prefix + QStringLiteral("-box-question.png"), 0) && ok;
-    ok = captureLoginWithPad(prefix + QStringLiteral("-box-login-pad.png")) && ok;
+    // The login box with its digit pad open, as a touch on its field leaves it.
+    ok = captureModalBox(gPasswordBox, prefix + QStringLiteral("-box-login-pad.png"), 0,
+                         [] { gPasswordBox->passwordEdit()->openKeypad(); }) &&
+         ok;
 
     if (gCameraCount > 0) {
         gSysParam->reMoldTimes = 0;

@@ -103,6 +103,11 @@ bool grab(const QString &path)
     return saveScreen(path);
 }
 
+namespace {
+// Set while captureModalBox runs its box: the unanswered-box watch leaves that one alone.
+bool capturing = false;
+} // namespace
+
 void useBoxFont()
 {
     QApplication::setFont(boxApplicationFont());
@@ -122,7 +127,7 @@ void handleModalBoxes(const QString &prefix, int answer)
     auto count = std::make_shared<int>(0);
     QObject::connect(poll, &QTimer::timeout, poll, [=] {
         auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) {
+        if (capturing || !box || !box->isVisible()) {
             *upFor = 0;
             return;
         }
@@ -140,17 +145,30 @@ void handleModalBoxes(const QString &prefix, int answer)
     poll->start(200);
 }
 
-bool captureModalBox(QDialog *box, const QString &path, int answer)
+bool captureModalBox(QDialog *box, const QString &path, int answer, const std::function<void()> &whileUp)
 {
     const bool policy = BoxTestPolicy::isEnabled();
     const int policyAnswer = BoxTestPolicy::answer();
     BoxTestPolicy::disable();
+    capturing = true;
     bool saved = false;
-    QTimer::singleShot(800, box, [&] {
+    // Timers of this call only: none of them can fire once the run is over.
+    QTimer prepare;
+    prepare.setSingleShot(true);
+    QObject::connect(&prepare, &QTimer::timeout, box, [&] {
+        if (whileUp)
+            whileUp();
+    });
+    QTimer shoot;
+    shoot.setSingleShot(true);
+    QObject::connect(&shoot, &QTimer::timeout, box, [&] {
         saved = saveScreen(path);
         box->done(answer);
     });
+    prepare.start(300);
+    shoot.start(1100);
     box->exec();
+    capturing = false;
     if (policy)
         BoxTestPolicy::enable(policyAnswer);
     return saved;

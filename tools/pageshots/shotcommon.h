@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QDialog;
 
 // Prints "usage: <usage>" on stderr and returns false when argc is not wanted.
@@ -32,9 +34,11 @@ void useBoxFont();
 // is saved as <prefix>-box<n>.png (n from 1) once it has been up for a moment, then the tool presses
 // `answer` (1 the accepting button, 0 the other) for the operator.
 void handleModalBoxes(const QString &prefix, int answer);
-// Runs `box` modally for real (not through the policy), saves the screen at `path` while it waits,
-// then answers it with `answer`; the policy is as before afterwards. False when nothing was saved.
-bool captureModalBox(QDialog *box, const QString &path, int answer);
+// Runs `box` modally for real (not through the policy), calls `whileUp` once it is up (to open its
+// pad, say), saves the screen at `path` while it waits, then answers it with `answer`; the policy is
+// as before afterwards. False when nothing was saved.
+bool captureModalBox(QDialog *box, const QString &path, int answer,
+                     const std::function<void()> &whileUp = {});
 
 // Lets events and repaints run for about half a second.
 void settle();
