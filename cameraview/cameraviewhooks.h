@@ -29,6 +29,9 @@ struct CameraViewHooks
     std::function<bool()> settingsVisible;
     // DeVeWizard::cameraLostAlarm, called once when a view's camera stops answering.
     std::function<void()> cameraLostAlarm;
+    // Camera `camera`'s verdict in the result the main window is displaying (its 2000 ms result
+    // display of the slot shown): 1 OK, 0 NG, -1 while no result is displayed.
+    std::function<int(int camera)> shownVerdict;
     // Seconds left of the running detection countdown, below 0 while none runs.
     std::function<double()> countdown;
     // True once the machine cycle's poll grabs the frames of every view. Until then each view takes

@@ -27,6 +27,10 @@ namespace {
 
 const QColor kPassColour(0, 220, 0);
 const QColor kFailColour(255, 40, 40);
+// The displayed verdict: the same green and red, on a dark plate that leaves them at least 8:1 and
+// 4:1 over any picture.
+const QColor kVerdictOkColour(0, 220, 0);
+const QColor kVerdictNgColour(255, 40, 40);
 
 } // namespace
 
@@ -303,9 +307,30 @@ void CammerWidget::paintPassMarks(QPainter &p, int slot) const
     }
 }
 
-// While the result timer runs: the verdict in large letters in the top-left corner of the cell.
+// While the main window displays a result: the camera's verdict of that result across the middle of
+// the cell, in letters that read from two metres in every layout (the smallest cell, 480 x 540 of
+// eight cameras on 1920 x 1080, gets letters about 100 px high), green OK or red NG on a dark plate
+// that keeps them readable on any picture. Otherwise, while the NG result timer runs, the small
+// badge in the top-left corner.
 void CammerWidget::paintVerdict(QPainter &p) const
 {
+    const auto &shown = cameraViewHooks().shownVerdict;
+    const int verdict = shown ? shown(cameraIndex) : -1;
+    if (verdict >= 0) {
+        const bool ok = verdict == 1;
+        const int pixels = std::clamp(std::min(height() * 2 / 5, width() * 3 / 10), 48, 320);
+        QFont font = uiFont(pixels);
+        font.setBold(true);
+        p.setFont(font);
+        const QString text = ok ? QStringLiteral("OK") : QStringLiteral("NG");
+        const QFontMetrics metrics(font);
+        QRect plate(0, 0, metrics.horizontalAdvance(text) + pixels / 2, metrics.height() + pixels / 8);
+        plate.moveCenter(rect().center());
+        p.fillRect(plate, QColor(0, 0, 0, 220));
+        p.setPen(ok ? kVerdictOkColour : kVerdictNgColour);
+        p.drawText(plate, Qt::AlignCenter, text);
+        return;
+    }
     if (!resultTimer || !resultTimer->isActive())
         return;
     const QString text = allPass ? QStringLiteral("OK") : QStringLiteral("NG");

@@ -11,6 +11,7 @@
 #include "imagehelpers.h"
 #include "imagesize.h"
 #include "sysparam.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 
 #include <QGridLayout>
@@ -135,7 +136,12 @@ void DrawROIWidget::buildPanel()
             ++row;
         return b;
     };
+    // The title and the picture source say what the setter looks at during an alarm: whole, on two
+    // lines where needed, and large enough to read at the machine.
     m_title = new QLabel(m_panel);
+    m_title->setObjectName(QStringLiteral("roiTitle"));
+    m_title->setFont(uiFont(22));
+    m_title->setWordWrap(true);
     grid->addWidget(m_title, row++, 0, 1, 2);
     m_cameraBox = new ComboBox(m_panel);
     m_slotBox = new ComboBox(m_panel);
@@ -153,9 +159,12 @@ void DrawROIWidget::buildPanel()
             setEditSlot(k);
     });
     m_sourceBox = new ComboBox(m_panel);
+    m_sourceBox->setObjectName(QStringLiteral("roiSource"));
+    m_sourceBox->setFont(uiFont(22));
     for (int r : {673, 52, 60, 674})
         m_sourceBox->addItem(uiText(r));
-    grid->addWidget(m_sourceBox, row++, 1);
+    grid->addWidget(m_sourceBox, ++row, 0, 1, 2);
+    ++row;
     connect(m_sourceBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         if (!m_updatingPanel)
             setSourceIndex(i == 3 ? 4 : i);
@@ -231,6 +240,31 @@ void DrawROIWidget::buildPanel()
     grid->setRowStretch(row, 1);
 }
 
+// During a latched alarm the title first names the alarm as the operation record does (row 151 for
+// each camera whose NG picture was kept, the last separator cut off, row 152 after one blank), in
+// red.
+void DrawROIWidget::refreshTitle(int regions)
+{
+    QString title =
+        uiText(73).arg(m_camera + 1).arg(m_slot + 1) + QStringLiteral(" %1/%2").arg(regions).arg(50);
+    const EditorCycleHooks &h = editorCycleHooks();
+    const bool alarm = h.alarmState && h.alarmState() == 2;
+    if (alarm) {
+        QString cameras;
+        for (int c = 0; c < m_views.size() && h.imageState; ++c) {
+            const int code = h.imageState(c, m_slot);
+            if (code == 3 || code == 9)
+                cameras += uiText(151).arg(c + 1);
+        }
+        if (cameras.isEmpty())
+            cameras = uiText(151).arg(m_camera + 1);
+        cameras.chop(1);
+        title = cameras.trimmed() + QLatin1Char(' ') + uiText(152).trimmed() + QLatin1Char('\n') + title;
+    }
+    m_title->setText(title);
+    m_title->setStyleSheet(alarm ? QStringLiteral("QLabel{color:rgb(200,0,0);}") : QString());
+}
+
 void DrawROIWidget::refreshPanel()
 {
     m_updatingPanel = true;
@@ -240,7 +274,7 @@ void DrawROIWidget::refreshPanel()
     m_sourceBox->setCurrentIndex(m_source == 4 ? 3 : m_source);
     const CammerWidget *v = currentView();
     const int n = v && v->editTable ? v->editTable->roiCount[m_slot] : 0;
-    m_title->setText(uiText(73).arg(m_camera + 1).arg(m_slot + 1) + QStringLiteral(" %1/%2").arg(n).arg(50));
+    refreshTitle(n);
     m_functionBox->clear();
     const bool selected = v && m_selected >= 0 && m_selected < n;
     const int e = selected ? CammerSingleton::entry(m_slot, m_selected) : -1;

@@ -131,6 +131,8 @@ protected:
 private:
     void buildPanel();
     void refreshPanel();
+    // The title: camera, slot and region count; during a latched alarm the alarm above them, in red.
+    void refreshTitle(int regions);
     void refreshPicture();
     QImage pictureOf(int source, int index) const;
     void copySlotsForMachineType();

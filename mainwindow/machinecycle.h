@@ -185,6 +185,8 @@ public:
     bool inputWatchdogShown = false;
     bool camerasConnectedShown = true;
     int shownSlot = 0;
+    // Bit c: camera c was NG in the result shown (shownSlot); kept for the result display's 2000 ms.
+    quint32 shownNgCameras = 0;
     bool saveFrameImages = false;
     // Nesting depth of cycle passes and detection entry points; above 0 any further Run is nested.
     int cycleDepth = 0;
@@ -241,6 +243,10 @@ public:
     QTimer *checkTempTimer = nullptr;
     QTimer *tempAlarmTimer = nullptr;
     QTimer *delayOutput4Timer = nullptr;
+
+    // Camera c's verdict in the result being displayed (alarmState 1 while resultShowTimer runs):
+    // 1 OK, 0 NG; -1 when no result is displayed.
+    int shownVerdict(int c) const;
 
     // Slot kind of currentSlot: 0 product, 1 mould.
     int slotKind() const;

@@ -423,6 +423,9 @@ void MachineCycle::CheckNG()
         w->alarmState = 1;
         resultShowTimer->start(2000);
         shownSlot = w->currentSlot;
+        shownNgCameras = 0;
+        for (int c : qAsConst(ngCameras))
+            shownNgCameras |= c >= 0 && c < 32 ? 1u << c : 0u;
         if (hooks.repaintWindow)
             hooks.repaintWindow();
         const bool ngLamp = ng && p.okNgPulse;
@@ -637,6 +640,13 @@ void MachineCycle::BackTrain()
     w->runState = 1;
     CheckNG();
     gRetrainDone = true;
+}
+
+int MachineCycle::shownVerdict(int c) const
+{
+    if (w->alarmState != 1 || !resultShowTimer->isActive() || c < 0 || c >= 32)
+        return -1;
+    return (shownNgCameras >> c) & 1u ? 0 : 1;
 }
 
 void MachineCycle::TimerShow()

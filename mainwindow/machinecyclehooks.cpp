@@ -67,6 +67,7 @@ void DeVeWizard::installCycleViewHooks()
     CameraViewHooks &v = cameraViewHooks();
     v.cyclePollsFrames = [cycle] { return cycle->runTimer->isActive() || cycle->cycleDepth > 0; };
     v.cameraLostAlarm = [cycle] { cycle->cameraLostAlarm(); };
+    v.shownVerdict = [cycle](int c) { return cycle->shownVerdict(c); };
     // The shortest countdown still running of the pair positions, below 0 when none runs.
     v.countdown = [cycle] {
         double left = -1.0;
@@ -258,13 +259,7 @@ CycleHooks DeVeWizard::makeCycleHooks()
             gWarnBox->exec();
             return;
         }
-        // Without a window manager nothing raises a box shown again: it would stay under the full
-        // screen window it was first shown before, up but unseen. Raised when it comes up, not at
-        // every pass that keeps it up.
-        const bool wasUp = gWarnBox->isVisible();
         gWarnBox->show();
-        if (!wasUp)
-            gWarnBox->raise();
     };
     h.hideWarning = [] {
         if (gWarnBox)

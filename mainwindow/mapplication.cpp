@@ -1,11 +1,13 @@
 #include "mapplication.h"
 
+#include "boxstacking.h"
 #include "cammerwidget.h"
 #include "commandrunner.h"
 #include "devewizard.h"
 #include "mainwindowglobals.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
@@ -18,7 +20,9 @@ MApplication *gApp = nullptr;
 MApplication::MApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     // Every text of the box is drawn in this one font, which covers all four languages.
-    setFont(QFont(QStringLiteral("WenQuanYi Micro Hei")));
+    setFont(boxApplicationFont());
+    // Without a window manager only this keeps a shown box above the full-screen window.
+    BoxStacking::install();
     longPressTimer = new QTimer(this);
     connect(longPressTimer, &QTimer::timeout, this, &MApplication::onLongPressTimeout);
 }

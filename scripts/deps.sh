@@ -7,7 +7,7 @@ packages=(
     libopencv-dev
     libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libavutil-dev libswscale-dev
     fonts-wqy-microhei libbenchmark-dev
-    clang libclang-rt-14-dev xvfb xauth
+    clang libclang-rt-14-dev xvfb xauth libxcb1-dev libxtst6
     iproute2 util-linux iputils-ping
 )
 missing=()

@@ -32,8 +32,12 @@ for screen in 1920x1080 1024x768; do
                 cp "$shipped"/simcam/$sample/*.jpg "$box/simcam/$n/"
             fi
         done
-        (cd "$box" && DISPLAY=:62 QT_QPA_PLATFORM=xcb "$root/build/release/tools/mainwindowshots/mainwindowshots" \
-            "$out/$screen-$cameras")
+        for language in 0:zh-CN 1:en 2:zh-TW 3:ja; do
+            rm -f "$box/PARAM.db" && cp "$shipped/PARAM.db" "$box/" && chmod u+w "$box/PARAM.db"
+            (cd "$box" && DISPLAY=:62 QT_QPA_PLATFORM=xcb \
+                "$root/build/release/tools/mainwindowshots/mainwindowshots" \
+                "$out/$screen-$cameras-${language#*:}" "${language%%:*}")
+        done
     done
     kill "$xvfb_pid"
     wait "$xvfb_pid" 2>/dev/null || true

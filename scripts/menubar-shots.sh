@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the main window with its menu bar open on the 1920 x 1080 screen, in Chinese and in
-# English, with two simulated cameras and every optional button switched on, for a person to look at
+# Screenshots of the main window with its menu bar open on the 1920 x 1080 screen, in all four
+# languages, with two simulated cameras and every optional button switched on, for a person to look at
 # (nothing compares them). Runs under Xvfb on display :83 and saves the PNGs in build/shots/menubar/
 # (or the folder given).
 set -euo pipefail
@@ -17,7 +17,7 @@ mkdir -p "$out"
 Xvfb :83 -screen 0 1920x1080x24 -nolisten tcp &
 xvfb_pid=$!
 sleep 1
-for lang in 0:zh 1:en; do
+for lang in 0:zh-CN 1:en 2:zh-TW 3:ja; do
     box=$work/${lang#*:}
     mkdir -p "$box/images" "$box/paraGroup/default"
     cp "$shipped"/images/*.png "$shipped"/images/*.bmp "$box/images/"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the network settings dialog (with the ping pane) and of the card editor for a wired
-# and a WiFi card, in Chinese and English, under Xvfb (display :75), saved in
+# and a WiFi card, in all four languages, under Xvfb (display :75), saved in
 # build/screenshots/network/ for a person to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +12,7 @@ Xvfb :75 -screen 0 1920x1080x24 >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
 sleep 1
-for lang in 0 1; do
+for lang in 0 1 2 3; do
     DISPLAY=:75 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=/tmp ./build/release/tools/pageshots/networkshots \
         build/release/shipped "$out" "$lang"
 done

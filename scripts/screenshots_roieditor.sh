@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the region editor with a rectangle, a ring and a polygon drawn by synthetic touches on
-# a made-up picture, in Chinese and English, under Xvfb (display :65), saved in
+# a made-up picture, in all four languages, under Xvfb (display :65), saved in
 # build/screenshots/roieditor/ for a person to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +12,7 @@ Xvfb :65 -screen 0 1920x1080x24 >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
 sleep 1
-for lang in 0 1; do
+for lang in 0 1 2 3; do
     DISPLAY=:65 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=/tmp ./build/release/tools/pageshots/roishots "$out" "$lang"
 done
 ls -1 "$out"

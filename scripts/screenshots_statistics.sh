@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the statistics page and the temperature chart page with made-up figures, in Chinese
-# and English, under Xvfb (display :63), saved in build/screenshots/statistics/ for a person to look at.
+# Screenshots of the statistics page and the temperature chart page with made-up figures, in all four
+# languages, under Xvfb (display :63), saved in build/screenshots/statistics/ for a person to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DMG_TESTS=OFF >/dev/null
@@ -11,7 +11,7 @@ Xvfb :63 -screen 0 1920x1080x24 >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
 sleep 1
-for lang in 0 1; do
+for lang in 0 1 2 3; do
     DISPLAY=:63 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=/tmp ./build/release/tools/pageshots/statshots \
         build/release/shipped "$out" "$lang"
 done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the version library (filled from a loopback update server inside the tool) and its
-# question, busy and result boxes, in Chinese and English under Xvfb (display :74), saved in
+# question, busy and result boxes, in all four languages under Xvfb (display :74), saved in
 # build/screenshots/update/ for a person to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +12,7 @@ Xvfb :74 -screen 0 1920x1080x24 >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
 sleep 1
-for lang in 0 1; do
+for lang in 0 1 2 3; do
     DISPLAY=:74 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=/tmp ./build/release/tools/pageshots/updateshots \
         build/release/shipped "$out" "$lang"
 done

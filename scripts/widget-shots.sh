@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Screenshots of every touch widget, pad and box, in Simplified Chinese, English and Japanese, for a
+# Screenshots of every touch widget, pad and box, in all four languages, for a
 # person to look at (nothing compares them). Runs the widget gallery under Xvfb on display :61 at
 # 1920 x 1080 and saves the PNGs in build/shots/widgets/ (or the folder given).
 set -euo pipefail
@@ -15,7 +15,7 @@ xvfb_pid=$!
 sleep 1
 mkdir -p "$out"
 cd "$work"
-for language in 0 1 3; do
+for language in 0 1 2 3; do
     DISPLAY=:61 QT_QPA_PLATFORM=xcb "$OLDPWD/build/release/tools/widgetgallery/widgetgallery" "$language" "$out"
 done
 echo "screenshots in $out"

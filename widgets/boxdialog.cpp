@@ -1,5 +1,6 @@
 #include "boxdialog.h"
 
+#include "boxstacking.h"
 #include "boxtestpolicy.h"
 #include "uistyle.h"
 
@@ -9,6 +10,7 @@ BoxDialog::BoxDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setModal(true);
+    BoxStacking::install();
     setFont(uiFont(26));
     setStyleSheet(QStringLiteral("QLabel{color:rgb(32,32,32);font-size:26px;}"
                                  "QPushButton{color:white;font-size:32px;background-color:#00BCD4;"
@@ -27,6 +29,13 @@ int BoxDialog::exec()
     const int r = scriptedRun();
     setResult(r);
     return r;
+}
+
+void BoxDialog::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    if (visible)
+        BoxStacking::raise(this);
 }
 
 int BoxDialog::scriptedRun()

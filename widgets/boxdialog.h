@@ -16,6 +16,8 @@ public:
     // A real modal run; under BoxTestPolicy the box records its text and returns the scripted
     // answer at once, without being shown.
     int exec() override;
+    // Every showing raises the box, also one while it is already up (a notice shown again).
+    void setVisible(bool visible) override;
 
 protected:
     // The text the test policy records when the box is shown: its message or question.

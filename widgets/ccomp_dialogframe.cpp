@@ -1,5 +1,6 @@
 #include "ccomp_dialogframe.h"
 
+#include "boxstacking.h"
 #include "boxtestpolicy.h"
 #include "uistyle.h"
 #include "uitexttable.h"
@@ -14,6 +15,7 @@ CComp_DialogFrame::CComp_DialogFrame(const QString &title, QWidget *parent) : QD
     setWindowFlags(Qt::FramelessWindowHint | Qt::CustomizeWindowHint); // 0x2000800
     setMinimumSize(1000, 800);
     setFont(uiFont(26));
+    BoxStacking::install();
 
     auto *titleBar = new QWidget(this);
     titleBar->setFixedHeight(60);
@@ -62,6 +64,13 @@ int CComp_DialogFrame::exec()
     const int r = BoxTestPolicy::nextAnswer();
     setResult(r);
     return r;
+}
+
+void CComp_DialogFrame::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    if (visible)
+        BoxStacking::raise(this);
 }
 
 void CComp_DialogFrame::acceptDialog()

@@ -26,6 +26,8 @@ public:
     // A real modal run; under BoxTestPolicy the title is recorded and the next scripted answer is
     // returned at once.
     int exec() override;
+    // Every showing raises the dialog, also one while it is already up.
+    void setVisible(bool visible) override;
 
 public slots:
     // Accepts the dialog: its modal run returns 1.

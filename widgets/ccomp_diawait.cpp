@@ -1,5 +1,6 @@
 #include "ccomp_diawait.h"
 
+#include "boxstacking.h"
 #include "widgetslog.h"
 
 #include <QBitmap>
@@ -25,6 +26,7 @@ CComp_DiaWait::CComp_DiaWait(std::function<void()> task, QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint | Qt::Dialog);
     setAttribute(Qt::WA_TranslucentBackground);
     setModal(true);
+    BoxStacking::install();
     setFixedSize(64, 64);
     auto *picture = new QLabel(this);
     QPixmap wait(QStringLiteral("./images/wait.png"));

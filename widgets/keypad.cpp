@@ -1,5 +1,6 @@
 #include "keypad.h"
 
+#include "boxstacking.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "uistyle.h"
@@ -24,6 +25,7 @@ Keypad::Keypad(QWidget *parent) : QWidget(parent)
                    Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
+    BoxStacking::install();
     setFont(uiFont(26));
     setStyleSheet(QStringLiteral("QPushButton{color:white;font-size:28px;background-color:#00BCD4;"
                                  "border:none;border-radius:6px;outline:0px;}"
@@ -54,7 +56,8 @@ void Keypad::openFor(QLineEdit *field)
     adjustSize();
     placeBeside(field);
     show();
-    raise();
+    // Opened again while up (another field of the same box), it must still come out on top.
+    BoxStacking::raise(this);
 }
 
 void Keypad::HideUpdate()

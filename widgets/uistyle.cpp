@@ -50,6 +50,12 @@ QFont uiFont(int pixelSize)
     return font;
 }
 
+QFont boxApplicationFont()
+{
+    mapUiFontFamily();
+    return QFont(QStringLiteral("WenQuanYi Micro Hei"));
+}
+
 void dialogStyleSheet(QWidget *widget, const QString &extra)
 {
     if (!widget)

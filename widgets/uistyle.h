@@ -17,6 +17,10 @@ extern const char *const kUiFontFamily; // "wqy-microhei"
 // is installed under its full name, the name is mapped onto it.
 QFont uiFont(int pixelSize);
 
+// The application font of the box: what every widget without a font of its own draws with. The
+// program and the screenshot tools set it on their application object.
+QFont boxApplicationFont();
+
 // Sets on `widget` the shared grey dialog style followed by `extra`.
 void dialogStyleSheet(QWidget *widget, const QString &extra);
 

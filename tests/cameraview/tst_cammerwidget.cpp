@@ -2,6 +2,7 @@
 // and its masks, the buffers, and the templates and ignore masks read from the camera's folders.
 
 #include "cameradeviceinfo.h"
+#include "cameraviewhooks.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "imagesize.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QImage>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -215,6 +217,70 @@ private slots:
         QCOMPARE(m.type(), CV_8UC4);
         QCOMPARE(m.at<cv::Vec4b>(6, 5), cv::Vec4b(200, 100, 50, 0));
         QCOMPARE(m.at<cv::Vec4b>(0, 0), cv::Vec4b(10, 20, 30, 0));
+    }
+
+    // The result display: each view draws its camera's verdict of the displayed result in letters
+    // that read from two metres, in the cell of every layout of 1 to 8 cameras on 1920 x 1080: at
+    // least 90 px high, green for OK and red for NG, and nothing of the other colour. Without a
+    // displayed result a view whose NG result timer has ended draws no verdict at all.
+    void verdictOfTheDisplayedResultReadsInEveryLayout_data()
+    {
+        QTest::addColumn<QSize>("cell");
+        QTest::addColumn<int>("verdict");
+        const QList<QPair<QString, QSize>> cells{{"1 camera", {1920, 1080}},
+                                                 {"2 cameras", {960, 1080}},
+                                                 {"3 or 4 cameras", {960, 540}},
+                                                 {"5 or 6 cameras", {641, 540}},
+                                                 {"7 or 8 cameras", {480, 540}}};
+        for (const auto &c : cells) {
+            QTest::newRow(qPrintable(c.first + QStringLiteral(", OK"))) << c.second << 1;
+            QTest::newRow(qPrintable(c.first + QStringLiteral(", NG"))) << c.second << 0;
+            QTest::newRow(qPrintable(c.first + QStringLiteral(", nothing displayed"))) << c.second << -1;
+        }
+    }
+    void verdictOfTheDisplayedResultReadsInEveryLayout()
+    {
+        QFETCH(QSize, cell);
+        QFETCH(int, verdict);
+        Fixture f;
+        gShowW = 1920;
+        gShowH = 1080;
+        CammerWidget view(nullptr, 2, &f.info);
+        view.screenRatioX = cell.width() / 1920.0f;
+        view.screenRatioY = cell.height() / 1080.0f;
+        view.resize(cell);
+        int askedFor = -1;
+        cameraViewHooks().shownVerdict = [&](int camera) {
+            askedFor = camera;
+            return verdict;
+        };
+        view.allPass = false; // the last pass of another slot: the displayed result decides
+        const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        cameraViewHooks() = CameraViewHooks();
+        QCOMPARE(askedFor, 2);
+        // Pixels of the two verdict colours (the picture is black: the camera delivered nothing).
+        QRect green, red;
+        for (int y = 0; y < shot.height(); ++y) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
+            for (int x = 0; x < shot.width(); ++x) {
+                const int r = qRed(line[x]), g = qGreen(line[x]), b = qBlue(line[x]);
+                if (g > 180 && r < 60 && b < 60)
+                    green |= QRect(x, y, 1, 1);
+                if (r > 200 && g < 80 && b < 80)
+                    red |= QRect(x, y, 1, 1);
+            }
+        }
+        const QRect letters = verdict == 1 ? green : red;
+        const QRect other = verdict == 1 ? red : green;
+        if (verdict < 0) {
+            QVERIFY2(green.isEmpty() && red.isEmpty(), "a verdict is drawn with no result displayed");
+            return;
+        }
+        QVERIFY2(letters.height() >= 90,
+                 qPrintable(QStringLiteral("letters %1 px high").arg(letters.height())));
+        QVERIFY(letters.width() >= letters.height()); // both letters, side by side
+        QVERIFY(QRect(QPoint(0, 0), cell).contains(letters));
+        QVERIFY(other.isEmpty());
     }
 };
 

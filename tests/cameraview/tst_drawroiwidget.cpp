@@ -18,9 +18,13 @@
 #include "testworkdir.h"
 #include "uitexttable.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -491,6 +495,82 @@ private slots:
                                 int(area.top() + screen.y() * area.height() / gShowH));
             QVERIFY2(!f.editor->childAt(onPage), qPrintable(QStringLiteral("%1,%2").arg(onPage.x()).arg(onPage.y())));
         }
+    }
+
+    // During a latched alarm the title names the alarm as the operation record does (rows 151 and
+    // 152) in red above the camera and slot, and it and every entry of the picture source read whole
+    // in their widgets, in text of at least 20 px with the box's font, in all four languages.
+    void alarmTitleAndSourceReadWhole_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("alarmState");
+        QTest::addColumn<QString>("firstLine"); // empty: no alarm line
+        QTest::newRow("Simplified Chinese") << 0 << 2 << QStringLiteral("1号相机、3号相机 报警");
+        QTest::newRow("English") << 1 << 2 << QStringLiteral("Camera 1 Camera 3 Alarm");
+        QTest::newRow("Traditional Chinese") << 2 << 2 << QStringLiteral("1號相機、3號相機 報警");
+        QTest::newRow("Japanese") << 3 << 2 << QStringLiteral("1号カメラ、3号カメラ アラーム");
+        QTest::newRow("Japanese, no alarm") << 3 << 0 << QString();
+        QTest::newRow("English, no alarm") << 1 << 0 << QString();
+    }
+    void alarmTitleAndSourceReadWhole()
+    {
+        QFETCH(int, language);
+        QFETCH(int, alarmState);
+        QFETCH(QString, firstLine);
+        Fixture f(3);
+        gLanguage = language;
+        f.alarmState = alarmState;
+        f.imageState[0][1] = 3; // cameras 1 and 3 (by number) kept their NG pictures of the mould slot
+        f.imageState[2][1] = 9;
+        f.editor->openPage(false);
+        auto *title = f.editor->findChild<QLabel *>(QStringLiteral("roiTitle"));
+        auto *source = f.editor->findChild<QComboBox *>(QStringLiteral("roiSource"));
+        QWidget *panel = f.editor->findChild<QWidget *>(QStringLiteral("roiPanel"));
+        QVERIFY(title && source && panel);
+        panel->resize(panel->width(), 1080); // the box's screen height
+        f.editor->show();
+        panel->layout()->activate();
+        QCoreApplication::sendPostedEvents();
+
+        const QStringList lines = title->text().split(QLatin1Char('\n'));
+        const QString regular = uiText(73).arg(1).arg(2) + QStringLiteral(" 0/50");
+        const QStringList expected =
+            firstLine.isEmpty() ? QStringList{regular} : QStringList{firstLine, regular};
+        QCOMPARE(lines, expected);
+        QVERIFY(title->font().pixelSize() >= 20);
+        const QFontMetrics tm(title->font());
+        const QRect needed = tm.boundingRect(QRect(0, 0, title->contentsRect().width(), 10000),
+                                             Qt::TextWordWrap, title->text());
+        QVERIFY2(needed.width() <= title->contentsRect().width() &&
+                     needed.height() <= title->contentsRect().height(),
+                 qPrintable(QStringLiteral("title needs %1 x %2, has %3 x %4")
+                                .arg(needed.width())
+                                .arg(needed.height())
+                                .arg(title->contentsRect().width())
+                                .arg(title->contentsRect().height())));
+        // Red while the alarm is latched, not otherwise.
+        const QImage shot = title->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int redPixels = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb px = shot.pixel(x, y);
+                redPixels += qRed(px) > 150 && qGreen(px) < 60 && qBlue(px) < 60;
+            }
+        QCOMPARE(redPixels > 20, alarmState == 2);
+
+        QVERIFY(source->font().pixelSize() >= 20);
+        QStyleOptionComboBox option;
+        option.initFrom(source);
+        option.editable = false;
+        const QRect field = source->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                            QStyle::SC_ComboBoxEditField, source);
+        const QFontMetrics sm(source->font());
+        for (int i = 0; i < source->count(); ++i)
+            QVERIFY2(sm.horizontalAdvance(source->itemText(i)) <= field.width(),
+                     qPrintable(QStringLiteral("\"%1\" needs %2 px, the field has %3")
+                                    .arg(source->itemText(i))
+                                    .arg(sm.horizontalAdvance(source->itemText(i)))
+                                    .arg(field.width())));
     }
 };
 

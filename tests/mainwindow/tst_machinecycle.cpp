@@ -906,6 +906,66 @@ private slots:
         QCOMPARE((QVector<int>{out(OutClose), out(OutThimble), out(OutAlarm)}), after);
     }
 
+    // The 2000 ms result display carries each camera's verdict of the result shown (the camera views
+    // draw it): a good mould shows every camera OK, the OK/NG pulse mode and the product NG pulses
+    // show the NG cameras NG; it ends with the display, and there is none while the settings screen
+    // is open or for a latched alarm.
+    void resultDisplayCarriesEachCamerasVerdict_data()
+    {
+        QTest::addColumn<int>("mode");           // 0 normal mould, 1 OK/NG pulses, 2 product NG pulses
+        QTest::addColumn<QVector<bool>>("pass"); // per camera
+        QTest::addColumn<bool>("settingsOpen");
+        QTest::addColumn<QVector<int>>("shown"); // per camera while displayed; -1 none
+        QTest::newRow("good mould, three cameras")
+            << 0 << QVector<bool>{true, true, true} << false << QVector<int>{1, 1, 1};
+        QTest::newRow("OK/NG pulses, camera 2 NG")
+            << 1 << QVector<bool>{true, false, true} << false << QVector<int>{1, 0, 1};
+        QTest::newRow("product NG pulses, camera 1 NG")
+            << 2 << QVector<bool>{false, true, true} << false << QVector<int>{0, 1, 1};
+        QTest::newRow("good mould, settings open")
+            << 0 << QVector<bool>{true, true, true} << true << QVector<int>{-1, -1, -1};
+        QTest::newRow("mould NG latches, nothing displayed")
+            << 0 << QVector<bool>{true, false, true} << false << QVector<int>{-1, -1, -1};
+    }
+    void resultDisplayCarriesEachCamerasVerdict()
+    {
+        QFETCH(int, mode);
+        QFETCH(QVector<bool>, pass);
+        QFETCH(bool, settingsOpen);
+        QFETCH(QVector<int>, shown);
+        const bool product = mode == 2;
+        standardMachine(0, 0, product ? 100 : 0); // the product is judged first, the mould much later
+        param.slotEnabled[0] = product;
+        param.enableProdDetect = product;
+        param.okNgPulse = mode == 1;
+        param.ejectorPulseOnProdNg = product;
+        param.reMoldTimes = 0;
+        World world;
+        world.cameras = 3;
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        CycleHooks hooks = fakeHooks(&world);
+        hooks.settingsVisible = [settingsOpen] { return settingsOpen; };
+        MachineCycle cycle(&state, hooks);
+        cycle.StartDetect();
+        QCOMPARE(cycle.shownVerdict(0), -1);
+        world.duringJudgement = [&] {
+            for (int c = 0; c < 3; ++c)
+                world.verdict[c] = pass[c];
+        };
+        pulseInput(cycle, 0);
+        QCOMPARE(world.judgedSlots, QList<int>{product ? 0 : 1});
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(cycle.shownVerdict(c), shown[c]);
+        QCOMPARE(cycle.shownVerdict(3), shown[0] < 0 ? -1 : 1); // a camera not in the result
+        if (shown[0] < 0)
+            return;
+        QCOMPARE(state.alarmState, 1);
+        QCOMPARE(cycle.resultShowTimer->interval(), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(cycle.shownVerdict(0), -1, 3000); // the display ends by itself
+        QCOMPARE(state.alarmState, 0);
+    }
+
     // A manual trigger on the right mould arms the slot it detects.
     void manualTriggerRightMould()
     {

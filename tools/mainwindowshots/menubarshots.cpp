@@ -10,64 +10,28 @@
 #include "devewizard.h"
 #include "indexbutton.h"
 #include "machinecycle.h"
-#include "paramstore.h"
 #include "shotcommon.h"
+#include "shotparams.h"
 #include "startup.h"
-#include "sysparam.h"
 #include "uitexttable.h"
 
 #include <QApplication>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <cstdio>
-
-namespace {
-
-// Through the parameter store itself, so the values land where the window's loader reads them.
-bool storeShotParameters(int language)
-{
-    bool ok = false;
-    {
-        QSqlDatabase param =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("shotParam"));
-        param.setDatabaseName(QStringLiteral("PARAM.db"));
-        QSqlDatabase sn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("shotSn"));
-        sn.setDatabaseName(QStringLiteral("SN.db"));
-        if (param.open() && sn.open()) {
-            QSqlQuery paramQuery(param);
-            QSqlQuery snQuery(sn);
-            SysParam p;
-            loadSysParam(&p, paramQuery, snQuery);
-            gLanguage = language;
-            p.enableStatistics = 1;
-            p.showManualSnap = 1;
-            p.enableProdDetect = 1;
-            p.tempWaveform = 1;
-            ok = saveSysParam(&p, paramQuery);
-        }
-        param.close();
-        sn.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("shotParam"));
-    QSqlDatabase::removeDatabase(QStringLiteral("shotSn"));
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    useBoxFont();
     if (!checkShotUsage(argc, 3, "menubarshots <output prefix> <language 0..3>"))
         return 2;
     const QString prefix = QString::fromLocal8Bit(argv[1]);
     const int language = languageArgument(argv[2]);
-    BoxTestPolicy::enable(0);
+    handleModalBoxes(prefix, 0);
     createProcessMutexes();
     fillUiTextTable();
     loadUiPixmaps();
-    if (!storeShotParameters(language)) {
+    if (!storeShotParameters(language, true)) {
         std::fprintf(stderr, "PARAM.db of the working directory could not be prepared\n");
         return 1;
     }

@@ -1,5 +1,5 @@
-// Screenshots of every shipped help page in Chinese and English, and of the hardware page over the
-// settings screen's advanced page (with its "Hardware" button) in both languages, once more with a
+// Screenshots of every shipped help page and of the hardware page over the
+// settings screen's advanced page (with its "Hardware" button) in all four languages, once more with a
 // conf.txt of more lines and a wider value than the page holds.
 // Usage: helpshots <shipped-dir> <output-dir> (run on a 1920 x 1080 X screen).
 
@@ -21,6 +21,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    useBoxFont();
     if (!checkShotUsage(argc, 3, "helpshots <shipped-dir> <output-dir>"))
         return 2;
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
@@ -44,7 +45,7 @@ int main(int argc, char **argv)
     settingsHooks().lensOptEnabled = &lensOpt;
     settingsHooks().isAdvancedUser = [] { return true; };
 
-    for (int language : {0, 1}) {
+    for (int language : {0, 1, 2, 3}) {
         gLanguage = language;
         QWidget window;
         window.setGeometry(0, 0, 1920, 1080);

@@ -61,6 +61,7 @@ void paintPicture(CammerWidget &view)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    useBoxFont();
     if (!checkShotUsage(argc, 3, "roishots <output-dir> <language 0..3>"))
         return 2;
     const QString out = absoluteArgument(argv[1]);

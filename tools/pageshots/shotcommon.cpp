@@ -1,18 +1,24 @@
 #include "shotcommon.h"
 
+#include "boxtestpolicy.h"
 #include "imagesize.h"
 #include "startup.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPointer>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 bool checkShotUsage(int argc, int wanted, const char *usage)
 {
@@ -39,6 +45,7 @@ bool startPageShots(int argc, char **argv, const char *name, QString *shipped, Q
         return false;
     *shipped = absoluteArgument(argv[1]);
     *out = absoluteArgument(argv[2]);
+    useBoxFont();
     fillUiTextTable();
     gLanguage = languageArgument(argv[3]);
     QDir().mkpath(*out);
@@ -94,4 +101,75 @@ bool grab(const QString &path)
 {
     settle();
     return saveScreen(path);
+}
+
+namespace {
+// Set while captureModalBox runs its box: the unanswered-box watch leaves that one alone.
+bool capturing = false;
+} // namespace
+
+void useBoxFont()
+{
+    QApplication::setFont(boxApplicationFont());
+}
+
+void handleModalBoxes(const QString &prefix, int answer)
+{
+    if (qgetenv("MG_SHOTS_UNANSWERED") != "1") {
+        BoxTestPolicy::enable(answer);
+        return;
+    }
+    BoxTestPolicy::disable();
+    // Looks every 200 ms for a modal box that waits; it runs inside the box's own modal loop.
+    auto *poll = new QTimer(QCoreApplication::instance());
+    auto seen = std::make_shared<QPointer<QWidget>>();
+    auto upFor = std::make_shared<int>(0);
+    auto count = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, poll, [=] {
+        auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (capturing || !box || !box->isVisible()) {
+            *upFor = 0;
+            return;
+        }
+        if (*seen != box) {
+            *seen = box;
+            *upFor = 0;
+        }
+        if ((*upFor += 200) < 800)
+            return;
+        *upFor = 0;
+        *seen = nullptr;
+        saveScreen(prefix + QStringLiteral("-box%1.png").arg(++*count));
+        box->done(answer);
+    });
+    poll->start(200);
+}
+
+bool captureModalBox(QDialog *box, const QString &path, int answer, const std::function<void()> &whileUp)
+{
+    const bool policy = BoxTestPolicy::isEnabled();
+    const int policyAnswer = BoxTestPolicy::answer();
+    BoxTestPolicy::disable();
+    capturing = true;
+    bool saved = false;
+    // Timers of this call only: none of them can fire once the run is over.
+    QTimer prepare;
+    prepare.setSingleShot(true);
+    QObject::connect(&prepare, &QTimer::timeout, box, [&] {
+        if (whileUp)
+            whileUp();
+    });
+    QTimer shoot;
+    shoot.setSingleShot(true);
+    QObject::connect(&shoot, &QTimer::timeout, box, [&] {
+        saved = saveScreen(path);
+        box->done(answer);
+    });
+    prepare.start(300);
+    shoot.start(1100);
+    box->exec();
+    capturing = false;
+    if (policy)
+        BoxTestPolicy::enable(policyAnswer);
+    return saved;
 }

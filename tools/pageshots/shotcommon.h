@@ -5,6 +5,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class QDialog;
+
 // Prints "usage: <usage>" on stderr and returns false when argc is not wanted.
 bool checkShotUsage(int argc, int wanted, const char *usage);
 // A command-line path made absolute, so that it still holds after the tool changes directory.
@@ -20,6 +24,21 @@ bool copyFolder(const QString &from, const QString &to);
 bool loadShippedImages(const QString &shipped);
 // The 1920 x 1080 screen the tools draw on.
 void useFullHdScreen();
+
+// Draws every widget without a font of its own with the box's application font, as the box does
+// (Qt's default font fits captions that the box cuts). Call right after the QApplication exists.
+void useBoxFont();
+
+// Modal boxes. By default a tool's boxes answer by themselves with `answer` (the box test policy)
+// and are not seen. With MG_SHOTS_UNANSWERED=1 in the environment they wait as on the box: each one
+// is saved as <prefix>-box<n>.png (n from 1) once it has been up for a moment, then the tool presses
+// `answer` (1 the accepting button, 0 the other) for the operator.
+void handleModalBoxes(const QString &prefix, int answer);
+// Runs `box` modally for real (not through the policy), calls `whileUp` once it is up (to open its
+// pad, say), saves the screen at `path` while it waits, then answers it with `answer`; the policy is
+// as before afterwards. False when nothing was saved.
+bool captureModalBox(QDialog *box, const QString &path, int answer,
+                     const std::function<void()> &whileUp = {});
 
 // Lets events and repaints run for about half a second.
 void settle();

@@ -1,6 +1,6 @@
 // Screenshots of two and of four simulated camera views side by side, as the main window's layout
 // places them on a 1920 x 1080 screen, each with the sample regions, the spots of one pass and its
-// verdict, in Chinese and English.
+// verdict, in all four languages.
 // Usage: viewshots <shipped-dir> <output-dir>   (run on a 1920 x 1080 X screen)
 
 #include "cameradetector.h"
@@ -55,6 +55,7 @@ bool shoot(int n, const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    useBoxFont();
     if (!checkShotUsage(argc, 3, "viewshots <shipped-dir> <output-dir>"))
         return 2;
     const QString shipped = absoluteArgument(argv[1]);
@@ -104,9 +105,11 @@ int main(int argc, char **argv)
         inspectionHooks().currentSlot = [] { return 1; };
         SimulateCamera::setManualStepping(true);
         useSimulatedCameras();
-        for (int lang = 0; lang < 2; ++lang) {
+        const QStringList suffixes{QStringLiteral("zh"), QStringLiteral("en"), QStringLiteral("zh-TW"),
+                                   QStringLiteral("ja")};
+        for (int lang = 0; lang < 4; ++lang) {
             gLanguage = lang;
-            const QString suffix = lang == 0 ? QStringLiteral("zh") : QStringLiteral("en");
+            const QString suffix = suffixes[lang];
             if (!shoot(2, out + QStringLiteral("/views2_%1.png").arg(suffix)) ||
                 !shoot(4, out + QStringLiteral("/views4_%1.png").arg(suffix)))
                 rc = 1;

@@ -85,6 +85,7 @@ QLabel *heading(const QString &text, QWidget *parent)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    QApplication::setFont(boxApplicationFont());
     if (argc != 3) {
         std::fprintf(stderr, "usage: widgetgallery <language 0..3> <output folder>\n");
         return 2;

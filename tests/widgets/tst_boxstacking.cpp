@@ -1,0 +1,384 @@
+// Every box over the full-screen window, as the box runs it: an X server with no window manager
+// (Xvfb at 1920 x 1080), the boxes' windows made before the full-screen one (the global boxes are),
+// touches sent through the X server (XTest), so that a touch reaches only what the operator sees on
+// top. Nothing answers the boxes by itself: a box that hid behind the window would never return.
+
+#include "boxtestpolicy.h"
+#include "ccomp_dialogframe.h"
+#include "ccomp_diawait.h"
+#include "choosebox.h"
+#include "choosedialogs.h"
+#include "edit.h"
+#include "numberinput.h"
+#include "passwordbox.h"
+#include "uitexttable.h"
+#include "warnbox.h"
+#include "widgethooks.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+#include <dlfcn.h>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// The X server of the test: Xvfb on MG_TEST_XVFB_DISPLAY when set, else on a display it picks.
+struct XServer
+{
+    QProcess process;
+    QString display;
+
+    bool start()
+    {
+        const QByteArray wanted = qgetenv("MG_TEST_XVFB_DISPLAY");
+        QStringList args{QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1920x1080x24"),
+                         QStringLiteral("-nolisten"), QStringLiteral("tcp")};
+        if (!wanted.isEmpty()) {
+            display = QLatin1Char(':') + QString::fromLatin1(wanted);
+            args.prepend(display);
+        } else {
+            // Xvfb writes the display it took on the descriptor given: 1 is its standard output.
+            args << QStringLiteral("-displayfd") << QStringLiteral("1");
+        }
+        process.start(QStringLiteral("Xvfb"), args);
+        if (!process.waitForStarted(5000))
+            return false;
+        if (wanted.isEmpty()) {
+            if (!process.waitForReadyRead(10000))
+                return false;
+            display = QLatin1Char(':') + QString::fromLatin1(process.readLine().trimmed());
+        }
+        // Ready once a client can connect.
+        for (int i = 0; i < 100; ++i) {
+            xcb_connection_t *c = xcb_connect(display.toLatin1().constData(), nullptr);
+            const bool up = !xcb_connection_has_error(c);
+            xcb_disconnect(c);
+            if (up)
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    ~XServer()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+// The viewable top-level window that is on top at a screen point, by the server's stacking order.
+xcb_window_t topWindowAt(const QPoint &at)
+{
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_window_t found = 0;
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &free);
+    if (tree) {
+        const xcb_window_t *children = xcb_query_tree_children(tree.get());
+        // Children come bottom first.
+        for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0 && !found; --i) {
+            std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&free)> attr(
+                xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr),
+                &free);
+            if (!attr || attr->map_state != XCB_MAP_STATE_VIEWABLE)
+                continue;
+            std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geo(
+                xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr), &free);
+            if (geo && QRect(geo->x, geo->y, geo->width, geo->height).contains(at))
+                found = children[i];
+        }
+    }
+    xcb_disconnect(c);
+    return found;
+}
+
+// A touch through the X server: the pointer moves there and the first button goes down and up, so
+// the press reaches whatever window is on top there, as a finger's would.
+class XTouch
+{
+public:
+    XTouch()
+    {
+        m_x11 = dlopen("libX11.so.6", RTLD_NOW);
+        m_xtst = dlopen("libXtst.so.6", RTLD_NOW);
+        if (!m_x11 || !m_xtst)
+            return;
+        auto open = reinterpret_cast<void *(*)(const char *)>(dlsym(m_x11, "XOpenDisplay"));
+        m_flush = reinterpret_cast<int (*)(void *)>(dlsym(m_x11, "XFlush"));
+        m_close = reinterpret_cast<int (*)(void *)>(dlsym(m_x11, "XCloseDisplay"));
+        m_motion = reinterpret_cast<int (*)(void *, int, int, int, unsigned long)>(
+            dlsym(m_xtst, "XTestFakeMotionEvent"));
+        m_button = reinterpret_cast<int (*)(void *, unsigned, int, unsigned long)>(
+            dlsym(m_xtst, "XTestFakeButtonEvent"));
+        if (open && m_flush && m_close && m_motion && m_button)
+            m_display = open(nullptr);
+    }
+    ~XTouch()
+    {
+        if (m_display)
+            m_close(m_display);
+    }
+    bool usable() const { return m_display != nullptr; }
+    void touch(const QPoint &at)
+    {
+        m_motion(m_display, -1, at.x(), at.y(), 0);
+        m_button(m_display, 1, 1, 0);
+        m_button(m_display, 1, 0, 0);
+        m_flush(m_display);
+    }
+
+private:
+    void *m_x11 = nullptr;
+    void *m_xtst = nullptr;
+    void *m_display = nullptr;
+    int (*m_flush)(void *) = nullptr;
+    int (*m_close)(void *) = nullptr;
+    int (*m_motion)(void *, int, int, int, unsigned long) = nullptr;
+    int (*m_button)(void *, unsigned, int, unsigned long) = nullptr;
+};
+
+QPoint centreOf(const QWidget *w)
+{
+    return w->mapToGlobal(w->rect().center());
+}
+
+bool onTopAtCentre(const QWidget *window)
+{
+    return QTest::qWaitFor([&] { return topWindowAt(centreOf(window)) == xcb_window_t(window->winId()); },
+                           3000);
+}
+
+} // namespace
+
+class TestBoxStacking : public QObject
+{
+    Q_OBJECT
+
+    // Made in the order of the program: the boxes' windows exist before the full-screen window.
+    WarnBox *m_warn = nullptr;
+    ChooseBox *m_choose = nullptr;
+    PasswordBox *m_password = nullptr;
+    PasswordDialog *m_prompt = nullptr;
+    ModifyTimeWidget *m_time = nullptr;
+    ChooseCaliNumWidget *m_cali = nullptr;
+    CComp_DialogFrame *m_frame = nullptr;
+    QDialog *m_plain = nullptr;
+    QWidget *m_page = nullptr;
+    QWidget *m_screen = nullptr;
+    std::unique_ptr<XTouch> m_touch;
+    int m_level = 0;
+
+    // Runs `box` modally; while it waits, `whileUp` checks and touches it. A box the touches do not
+    // end is closed after 8 s with -1, so that a hidden box fails the test instead of hanging it.
+    int runModal(QDialog *box, const std::function<void()> &whileUp)
+    {
+        QTimer::singleShot(0, box, whileUp);
+        QTimer::singleShot(8000, box, [box] {
+            if (box->isVisible())
+                box->done(-1);
+        });
+        return box->exec();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        fillUiTextTable();
+        gLanguage = 1;
+        BoxTestPolicy::disable();
+        widgetHooks().setLoginLevel = [this](int level) { m_level = level; };
+        m_touch = std::make_unique<XTouch>();
+        if (!m_touch->usable())
+            QFAIL("no XTest (libX11.so.6, libXtst.so.6) to touch the screen with");
+        m_warn = new WarnBox;
+        m_warn->setMessage(uiText(39));
+        m_choose = new ChooseBox;
+        m_choose->setMessage(uiText(291));
+        m_password = new PasswordBox;
+        m_prompt = new PasswordDialog;
+        m_time = new ModifyTimeWidget;
+        m_cali = new ChooseCaliNumWidget;
+        m_frame = new CComp_DialogFrame(uiText(610));
+        m_plain = new QDialog;
+        m_plain->setWindowFlags(m_plain->windowFlags() | Qt::CustomizeWindowHint);
+        m_plain->resize(750, 370);
+        auto *ok = new QPushButton(uiText(121), m_plain);
+        ok->setGeometry(265, 220, 220, 100);
+        connect(ok, &QPushButton::clicked, m_plain, &QDialog::accept);
+        m_page = new QWidget;
+        m_page->setGeometry(0, 0, 1920, 1080);
+        for (QWidget *w : std::initializer_list<QWidget *>{m_warn, m_choose, m_password, m_prompt, m_time,
+                                                           m_cali, m_frame, m_plain, m_page, numberInput()})
+            w->winId();
+        m_screen = new QWidget;
+        m_screen->setStyleSheet(QStringLiteral("background-color:rgb(40,40,40);"));
+        // With no window manager the full-screen state moves nothing: the window covers the screen
+        // because it is placed so, as the main window places itself.
+        m_screen->setGeometry(0, 0, 1920, 1080);
+        m_screen->showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(m_screen));
+        QVERIFY(onTopAtCentre(m_screen));
+        QCOMPARE(topWindowAt(QPoint(1919, 1079)), xcb_window_t(m_screen->winId()));
+    }
+    void cleanupTestCase()
+    {
+        for (QWidget *w : std::initializer_list<QWidget *>{m_warn, m_choose, m_password, m_prompt, m_time,
+                                                           m_cali, m_frame, m_plain, m_page, m_screen})
+            delete w;
+        widgetHooks() = WidgetHooks();
+    }
+
+    // Each kind of modal box, run as the callers run it: on top at its centre while it waits, and its
+    // accepting (or, where nothing was typed, its other) button answers it by touch.
+    void modalBoxIsOnTopAndAnswersATouch_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("notice") << "warn" << 1;
+        QTest::newRow("question") << "choose" << 1;
+        QTest::newRow("question, other button") << "choose-cancel" << 0;
+        QTest::newRow("login box, cancelled") << "password" << 0;
+        QTest::newRow("stop password prompt, cancelled") << "prompt" << 0;
+        QTest::newRow("clock box") << "time" << 1;
+        QTest::newRow("calibration points box") << "cali" << 1;
+        QTest::newRow("dialog frame") << "frame" << 1;
+        QTest::newRow("plain dialog (version library boxes)") << "plain" << 1;
+    }
+    void modalBoxIsOnTopAndAnswersATouch()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, expected);
+        const QHash<QString, QDialog *> boxes{
+            {"warn", m_warn},         {"choose", m_choose}, {"choose-cancel", m_choose},
+            {"password", m_password}, {"prompt", m_prompt}, {"time", m_time},
+            {"cali", m_cali},         {"frame", m_frame},   {"plain", m_plain}};
+        QDialog *box = boxes.value(kind);
+        const QHash<QString, QPushButton *> buttons{
+            {"warn", m_warn->findChild<QPushButton *>()},
+            {"choose", m_choose->okButton()},
+            {"choose-cancel", m_choose->cancelButton()},
+            {"password", m_password->findChildren<QPushButton *>().value(1)},
+            {"prompt", m_prompt->findChildren<QPushButton *>().value(1)},
+            {"time", m_time->okButton()},
+            {"cali", m_cali->okButton()},
+            {"frame", m_frame->okButton()},
+            {"plain", m_plain->findChild<QPushButton *>()}};
+        QPushButton *button = buttons.value(kind);
+        QVERIFY(button);
+        m_screen->raise(); // whatever came up last, the full-screen window covers the screen again
+        box->adjustSize();
+        box->move(QRect(0, 0, 1920, 1080).center() - box->rect().center());
+        bool onTop = false;
+        const int result = runModal(box, [&] {
+            onTop = onTopAtCentre(box);
+            m_touch->touch(centreOf(button));
+        });
+        QVERIFY2(onTop, "the box is not the window on top at its centre");
+        QCOMPARE(result, expected);
+    }
+
+    // The login box's field opens the digit pad over the box; the password typed on the pad by touch
+    // and its OK key log in.
+    void padOverPasswordBoxStaysOnTopAndTypes()
+    {
+        m_level = 0;
+        m_screen->raise();
+        bool boxOnTop = false;
+        bool padOnTop = false;
+        bool padOnTopAfterAKey = false;
+        const int result = runModal(m_password, [&] {
+            boxOnTop = onTopAtCentre(m_password);
+            m_touch->touch(centreOf(m_password->passwordEdit()));
+            if (!QTest::qWaitFor([] { return gNumberInput && gNumberInput->isVisible(); }, 3000))
+                return;
+            padOnTop = onTopAtCentre(gNumberInput);
+            const QString typed = advancedPassword();
+            for (int i = 0; i < typed.size(); ++i) {
+                m_touch->touch(centreOf(gNumberInput->key(typed.mid(i, 1))));
+                QTest::qWait(30);
+                // A key press must not bring the box above the pad it types with.
+                if (i == 0)
+                    padOnTopAfterAKey = onTopAtCentre(gNumberInput);
+            }
+            m_touch->touch(centreOf(gNumberInput->key(QStringLiteral("ok"))));
+        });
+        QVERIFY(boxOnTop);
+        QVERIFY2(padOnTop, "the digit pad is not on top over the login box");
+        QVERIFY(padOnTopAfterAKey);
+        QCOMPARE(result, 1);
+        QCOMPARE(m_level, 2);
+    }
+
+    // A notice shown without blocking comes up on top, and again when it is shown again while up
+    // after another window covered it.
+    void noticeShownAgainComesBackOnTop()
+    {
+        m_warn->show();
+        QVERIFY(onTopAtCentre(m_warn));
+        m_page->show(); // a window shown over it (it is modal: the page does not stay above)
+        m_screen->raise();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return topWindowAt(centreOf(m_warn)) != xcb_window_t(m_warn->winId()); }, 3000));
+        m_warn->show();
+        QVERIFY(onTopAtCentre(m_warn));
+        m_warn->hide();
+        m_page->hide();
+    }
+
+    // A window shown while a modal question waits (an alarm page coming up) does not hide the
+    // question: it stays on top and answerable.
+    void modalBoxStaysAboveAWindowShownMeanwhile()
+    {
+        m_screen->raise();
+        bool onTop = false;
+        const int result = runModal(m_choose, [&] {
+            m_page->show();
+            onTop = onTopAtCentre(m_choose);
+            m_touch->touch(centreOf(m_choose->okButton()));
+        });
+        m_page->hide();
+        QVERIFY(onTop);
+        QCOMPARE(result, 1);
+    }
+
+    // The wait dialog is on top while its task runs, and returns by itself when the task ends.
+    void waitDialogIsOnTopWhileItsTaskRuns()
+    {
+        m_screen->raise();
+        CComp_DiaWait wait([] { QThread::msleep(600); });
+        bool onTop = false;
+        QTimer::singleShot(200, &wait, [&] { onTop = onTopAtCentre(&wait); });
+        QCOMPARE(wait.exec(), int(QDialog::Accepted));
+        QVERIFY(onTop);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    XServer server;
+    if (!server.start()) {
+        if (qgetenv("CI") == "true") {
+            std::fprintf(stderr, "no Xvfb for the box-stacking test\n");
+            return 1;
+        }
+        std::printf("SKIP: no Xvfb to run the box-stacking test on\n");
+        return 0;
+    }
+    qputenv("DISPLAY", server.display.toLatin1());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    TestBoxStacking test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_boxstacking.moc"
