@@ -2,6 +2,7 @@
 // temporary root: the card editor's shape for wired and WiFi cards, what it reads back, an accepted edit
 // saving both card files (cards without a row kept), the service column and the ping pane.
 #include "boxtestpolicy.h"
+#include "captionfit.h"
 #include "checkbox.h"
 #include "combobox.h"
 #include "edit.h"
@@ -21,7 +22,10 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,6 +97,7 @@ private slots:
     void readBackTakesOnlyTheEditableFields();
     void acceptedEditSavesBothFilesAndKeepsCardsWithoutRow();
     void serviceColumnLoadsSavesAndPings();
+    void captionsFitInEveryLanguage();
 
 private:
     QString wiredPath() const { return mapSystemPath(QStringLiteral("/etc/netplan/netplan_prejson.txt")); }
@@ -377,6 +382,42 @@ void TestNetworkSettingDialog::serviceColumnLoadsSavesAndPings()
     dialog.pingPane->closeButton()->click();
     QVERIFY(!dialog.pingPane->isVisibleTo(&dialog));
     QVERIFY(dialog.pingPane->textBrowser->toPlainText().isEmpty());
+}
+
+// With the box's font, in every language and with every state text: each caption of the dialog fits
+// its widget inside the dialog, the right column's check boxes breaking their texts inside the column.
+void TestNetworkSettingDialog::captionsFitInEveryLanguage()
+{
+    if (!QFontDatabase().families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+        QSKIP("fonts-wqy-microhei is not installed");
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"))); // as the box does
+    QStringList problems;
+    for (int language = 0; language < 4; ++language) {
+        gLanguage = language;
+        NetworkSettingDialog dialog;
+        dialog.show();
+        QWidget *column = dialog.findChild<QWidget *>(QStringLiteral("serviceColumn"));
+        QVERIFY(column);
+        for (int state : {603, 604, 605, 607}) {
+            dialog.findChild<QLabel *>(QStringLiteral("lab_showstate"))->setText(uiText(state));
+            QCoreApplication::sendPostedEvents();
+            dialog.layout()->activate();
+            column->layout()->activate();
+            for (const QString &p : captionfit::misfits(&dialog))
+                problems << QStringLiteral("language %1: %2").arg(language).arg(p);
+            // The column's captions stay inside the column: nothing reaches under the card list.
+            for (QWidget *w : {static_cast<QWidget *>(dialog.netFuncBox), static_cast<QWidget *>(dialog.videoBox),
+                               static_cast<QWidget *>(dialog.serverAddrEdit)})
+                if (w->x() < 0 || w->geometry().right() >= column->width())
+                    problems << QStringLiteral("language %1: %2 outside the column").arg(language).arg(w->objectName());
+        }
+        // Both switches keep their whole text, in as many lines as the column needs.
+        const auto bare = [](QString t) { return t.remove(QLatin1Char('\n')).remove(QLatin1Char(' ')); };
+        QCOMPARE(bare(dialog.netFuncBox->text()), bare(uiText(598)));
+        QCOMPARE(bare(dialog.videoBox->text()), bare(uiText(599)));
+    }
+    problems.removeDuplicates();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestNetworkSettingDialog)
