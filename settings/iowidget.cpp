@@ -114,7 +114,7 @@ void IOWidget::setBoxCheckable(int row, int column, bool checkable)
         box->setProperty("baseStyle", box->styleSheet());
     box->setStyleSheet(
         box->property("baseStyle").toString() +
-        (checkable ? QStringLiteral("QCheckBox{color:yellow;}") : QStringLiteral("QCheckBox{color:gray;}")));
+        (checkable ? QStringLiteral("QCheckBox{color:yellow;}") : QStringLiteral("QCheckBox{color:rgb(160,160,160);}")));
 }
 
 void IOWidget::boxChanged(int row, int column, bool checked)
