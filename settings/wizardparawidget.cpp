@@ -48,6 +48,10 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
     process = new QProcess(this);                                  // 1
     setGeometry(gShowW / 2 - kW / 2, gShowH / 2 - kH / 2, kW, kH); // 2
 
+    // The captions of the number boxes and check boxes stand on the dark background picture; those
+    // the pages colour themselves keep their colour.
+    // (The check boxes take it from their palette, which leaves their tick dark on its white square.)
+    setStyleSheet(QStringLiteral("QLabel{color:white;}"));
     buildFieldWidgets(); // 3
     buildAdvancedControls();
     buildRecordPage();
@@ -81,8 +85,12 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
         paraGroupDir.mkpath(QStringLiteral("."));
 
     ParaGroupUpdateList(); // 9
-    for (CheckBox *box : findChildren<CheckBox *>(QString(), Qt::FindDirectChildrenOnly))
+    QPalette caption;
+    caption.setColor(QPalette::WindowText, Qt::white);
+    for (CheckBox *box : findChildren<CheckBox *>(QString(), Qt::FindDirectChildrenOnly)) {
+        box->setPalette(caption);
         fitCheckBoxText(box);
+    }
     hide();
 }
 
