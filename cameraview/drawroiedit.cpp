@@ -30,8 +30,8 @@
 namespace {
 
 constexpr int kPanelWidth = 600;
-constexpr int kToolsShare = 57;     // per cent of the panel's width for the region tools' column
-constexpr int kPanelTextPx = 22;    // labels and combo boxes of the panel
+constexpr int kToolsShare = 57;      // per cent of the panel's width for the region tools' column
+constexpr int kPanelTextPx = 22;     // labels and combo boxes of the panel
 constexpr int kMinButtonHeight = 48; // a fingertip
 constexpr int kPanelSpacing = 4;
 constexpr int kMaxEditorVertices = 20;

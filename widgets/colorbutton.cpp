@@ -85,7 +85,8 @@ void ColorButton::paintEvent(QPaintEvent *)
     if (face && !face->isNull())
         p.drawPixmap(r, *face);
     else
-        p.fillRect(r, isDown() ? QColor(0x00, 0x83, 0x8F) : QColor(0x00, 0xBC, 0xD4));
+        p.fillRect(r, isDown() ? QColor(0x00, 0x5F, 0x6A)
+                               : QColor(0x00, 0x83, 0x8F)); // white text reads on both
     const QFont font = uiFont(textPixelSize());
     p.setFont(font);
     p.setPen(isEnabled() ? Qt::white : QColor(200, 200, 200));

@@ -3,19 +3,19 @@
 // go to disk up to their limit, and the alarm review writes its codes through the machine-cycle hooks.
 
 #include "boxtestpolicy.h"
-#include "captionfit.h"
-#include "combobox.h"
-#include "edit.h"
-#include "numberinput.h"
 #include "cameradetector.h"
 #include "cameradeviceinfo.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
+#include "captionfit.h"
+#include "combobox.h"
 #include "drawroiwidget.h"
+#include "edit.h"
 #include "editorhooks.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
 #include "iolink.h"
+#include "numberinput.h"
 #include "regiontabledb.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -528,10 +528,11 @@ private slots:
                 QCoreApplication::sendPostedEvents();
                 panel->layout()->activate();
                 for (const QString &p : captionfit::misfits(panel, 20))
-                    problems << QStringLiteral("language %1, function %2: %3").arg(language).arg(function).arg(p);
+                    problems
+                        << QStringLiteral("language %1, function %2: %3").arg(language).arg(function).arg(p);
                 for (QWidget *w : panel->findChildren<QWidget *>()) {
-                    if ((qobject_cast<QPushButton *>(w) || qobject_cast<Edit *>(w)) && w->isVisibleTo(panel)
-                        && w->height() < 48)
+                    if ((qobject_cast<QPushButton *>(w) || qobject_cast<Edit *>(w)) &&
+                        w->isVisibleTo(panel) && w->height() < 48)
                         problems << QStringLiteral("language %1: %2 %3 px high")
                                         .arg(language)
                                         .arg(QLatin1String(w->metaObject()->className()))

@@ -25,12 +25,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
-#include <QLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -396,20 +397,32 @@ void TestNetworkSettingDialog::captionsFitInEveryLanguage()
         gLanguage = language;
         NetworkSettingDialog dialog;
         dialog.show();
-        QWidget *column = dialog.findChild<QWidget *>(QStringLiteral("serviceColumn"));
-        QVERIFY(column);
+        QScrollArea *cards = dialog.findChild<QScrollArea *>();
+        QVERIFY(cards);
         for (int state : {603, 604, 605, 607}) {
-            dialog.findChild<QLabel *>(QStringLiteral("lab_showstate"))->setText(uiText(state));
+            QLabel *stateLabel = dialog.findChild<QLabel *>(QStringLiteral("lab_showstate"));
+            stateLabel->setText(uiText(state));
             QCoreApplication::sendPostedEvents();
             dialog.layout()->activate();
-            column->layout()->activate();
+            for (QLayout *l : dialog.findChildren<QLayout *>())
+                l->activate();
             for (const QString &p : captionfit::misfits(&dialog))
                 problems << QStringLiteral("language %1: %2").arg(language).arg(p);
-            // The column's captions stay inside the column: nothing reaches under the card list.
-            for (QWidget *w : {static_cast<QWidget *>(dialog.netFuncBox), static_cast<QWidget *>(dialog.videoBox),
-                               static_cast<QWidget *>(dialog.serverAddrEdit)})
-                if (w->x() < 0 || w->geometry().right() >= column->width())
-                    problems << QStringLiteral("language %1: %2 outside the column").arg(language).arg(w->objectName());
+            // The column's captions stay between the card list and the dialog's right edge.
+            const int cardsRight = cards->mapTo(&dialog, QPoint(cards->width(), 0)).x();
+            for (QWidget *w :
+                 {static_cast<QWidget *>(stateLabel), static_cast<QWidget *>(dialog.netFuncBox),
+                  static_cast<QWidget *>(dialog.videoBox), static_cast<QWidget *>(dialog.serverAddrEdit)}) {
+                const QRect r(w->mapTo(&dialog, QPoint(0, 0)), w->size());
+                if (r.left() < cardsRight || r.right() >= dialog.width())
+                    problems << QStringLiteral("language %1: %2 at %3..%4 outside %5..%6")
+                                    .arg(language)
+                                    .arg(QLatin1String(w->metaObject()->className()))
+                                    .arg(r.left())
+                                    .arg(r.right())
+                                    .arg(cardsRight)
+                                    .arg(dialog.width());
+            }
         }
         // Both switches keep their whole text, in as many lines as the column needs.
         const auto bare = [](QString t) { return t.remove(QLatin1Char('\n')).remove(QLatin1Char(' ')); };

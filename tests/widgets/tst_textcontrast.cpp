@@ -1,4 +1,4 @@
-// Every text the pages and boxes draw on the shipped background and title pictures reads: 4.5:1 or
+// Every text the pages and boxes draw on the shipped background, title and button pictures reads: 4.5:1 or
 // better against every pixel of the picture, 3:1 for text of 24 px and more (the WCAG figures). The
 // colours and sizes the pages give are listed here as the pages give them; the boxes' own label colours
 // are read from the boxes as they are styled.
@@ -38,7 +38,10 @@ double worstContrast(const QImage &picture, const QColor &text)
     double lo = 1.0, hi = 0.0;
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x) {
-            const double l = luminance(picture.pixelColor(x, y));
+            const QColor c = picture.pixelColor(x, y);
+            if (c.alpha() < 255) // the rounded corners, where no text goes
+                continue;
+            const double l = luminance(c);
             lo = std::min(lo, l);
             hi = std::max(hi, l);
         }
@@ -82,6 +85,11 @@ private slots:
         QTest::newRow("settings version, yellow 32 px") << title << QColor(Qt::yellow) << 32;
         QTest::newRow("serial number, yellow 14 px") << title << QColor(Qt::yellow) << 14;
         QTest::newRow("version library title, cyan 32 px") << title << QColor(0, 255, 255) << 32;
+        // Button texts, white at 22 px (27 px Chinese) on the released and the pressed button.
+        QTest::newRow("button, white 22 px released")
+            << QStringLiteral("images/buttonu.png") << QColor(Qt::white) << 22;
+        QTest::newRow("button, white 22 px pressed")
+            << QStringLiteral("images/buttond.png") << QColor(Qt::white) << 22;
         // The boxes' own label colours, as styled.
         WarnBox warn;
         const QColor boxText = labelColour(warn.findChild<QLabel *>());
