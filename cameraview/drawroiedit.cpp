@@ -186,6 +186,15 @@ void DrawROIWidget::buildPanel()
         return l;
     };
     m_title->setFixedHeight(labelHeight);
+    // A row of fields shares the column's width by `stretch` (first widget, second widget): captions
+    // and the longer combo entries get the room, numbers and slot numbers need little.
+    auto fieldRow = [&](QWidget *first, int firstStretch, QWidget *second, int secondStretch) {
+        auto *line = new QHBoxLayout;
+        line->setSpacing(kPanelSpacing);
+        line->addWidget(first, firstStretch);
+        line->addWidget(second, secondStretch);
+        grid->addLayout(line, row++, 0, 1, 2);
+    };
     m_cameraBox = new ComboBox(m_panel);
     m_slotBox = new ComboBox(m_panel);
     m_sourceBox = new ComboBox(m_panel);
@@ -197,7 +206,6 @@ void DrawROIWidget::buildPanel()
         c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
     grid->addWidget(m_cameraBox, row++, 0, 1, 2);
-    grid->addWidget(m_slotBox, row, 0);
     for (int k = 0; k < kViewSlots; ++k)
         m_slotBox->addItem(QString::number(k + 1));
     // The last entry, "All Camera", keeps the picture and makes "Don't Detect" act on every camera.
@@ -211,7 +219,7 @@ void DrawROIWidget::buildPanel()
     });
     for (int r : {673, 52, 60, 674})
         m_sourceBox->addItem(uiText(r));
-    grid->addWidget(m_sourceBox, row++, 1);
+    fieldRow(m_slotBox, 1, m_sourceBox, 3);
     connect(m_sourceBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         if (!m_updatingPanel)
             setSourceIndex(i == 3 ? 4 : i);
@@ -227,8 +235,7 @@ void DrawROIWidget::buildPanel()
     button(9, 0, 2, [this] { copySelected(); });
     button(55, 0, 1, [this] { deleteSelected(); });
     button(57, 1, 1, [this] { deleteAll(); });
-    grid->addWidget(label(uiText(2)), row, 0);
-    grid->addWidget(m_functionBox, row++, 1);
+    fieldRow(label(uiText(2)), 1, m_functionBox, 3);
     connect(m_functionBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         if (!m_updatingPanel && i >= 0)
             setFunction(m_functionBox->itemData(i).toInt());
@@ -266,13 +273,11 @@ void DrawROIWidget::buildPanel()
             policy.setRetainSizeWhenHidden(true);
             w->setSizePolicy(policy);
         }
-        grid->addWidget(m_paramLabels[i], row, 0);
-        grid->addWidget(m_params[i], row++, 1);
+        fieldRow(m_paramLabels[i], 3, m_params[i], 2);
     }
-    grid->addWidget(label(uiText(672)), row, 0);
     m_output = numberField(0);
     setNumberField(m_output, 0, 8, 0);
-    grid->addWidget(m_output, row++, 1);
+    fieldRow(label(uiText(672)), 3, m_output, 2);
 
     grid = review;
     row = 0;

@@ -541,6 +541,8 @@ private slots:
             }
         }
         problems.removeDuplicates();
+        for (const QString &p : problems) // the failure message alone is cut short
+            qWarning().noquote() << p;
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 

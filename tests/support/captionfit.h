@@ -48,7 +48,7 @@ inline QStringList misfits(QWidget *window, int minPixelSize = 0)
     QStringList out;
     const QRect inside = window->rect();
     for (QWidget *w : window->findChildren<QWidget *>()) {
-        if (!w->isVisibleTo(window) || w->window() != window)
+        if (w->isWindow() || !w->isVisibleTo(window))
             continue;
         w->ensurePolished();
         QString text;
