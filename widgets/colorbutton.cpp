@@ -32,23 +32,28 @@ int ColorButton::textPixelSize() const
 
 QStringList ColorButton::textLines() const
 {
-    const QString label = text();
+    QString label = text();
+    label.remove(QLatin1Char('\r'));
     if (label.isEmpty())
         return {};
-    // The text keeps its size: a text wider than the button breaks between words, and a word (or a
-    // Chinese or Japanese text, which has no blanks) wider than a line breaks between characters.
-    QTextLayout layout(label, uiFont(textPixelSize()));
-    QTextOption option(Qt::AlignHCenter);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
+    // The text keeps its size: a line break in the text is kept, a line wider than the button breaks
+    // between words, and a word (or a Chinese or Japanese text, which has no blanks) wider than a line
+    // breaks between characters.
+    const QFont font = uiFont(textPixelSize());
     const qreal room = std::max(1, width() - 8);
     QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(room);
-        lines << label.mid(line.textStart(), line.textLength()).trimmed();
+    for (const QString &paragraph : label.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option(Qt::AlignHCenter);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(room);
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
     }
-    layout.endLayout();
     return lines;
 }
 

@@ -40,6 +40,8 @@ private slots:
             << 1 << 3 << QStringLiteral("calibrate touch screen") << 150 << 22 << 2;
         QTest::newRow("en one word wider than the button breaks inside it")
             << 1 << 3 << QStringLiteral("Calibration") << 100 << 22 << 2;
+        QTest::newRow("menu bar: the text's own line break kept")
+            << 3 << 4 << QStringLiteral("完成品の手動\nスナップショット") << 230 << 24 << 2;
         QTest::newRow("menu bar keeps 24 px")
             << 1 << 4 << QStringLiteral("Parameter Settings") << 170 << 24 << 2;
     }
@@ -64,7 +66,7 @@ private slots:
         // Nothing of the text is lost and every line fits inside the button's 4 px margins.
         QString joined = shown.join(QString());
         QString whole = text;
-        QCOMPARE(joined.remove(QLatin1Char(' ')), whole.remove(QLatin1Char(' ')));
+        QCOMPARE(joined.remove(QLatin1Char(' ')), whole.remove(QLatin1Char(' ')).remove(QLatin1Char('\n')));
         const QFontMetrics metrics(uiFont(size));
         for (const QString &line : shown)
             QVERIFY2(metrics.horizontalAdvance(line) <= width - 8, qPrintable(line));
