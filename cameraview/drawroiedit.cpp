@@ -204,6 +204,7 @@ void DrawROIWidget::buildPanel()
         c->listView->setFont(uiFont(kPanelTextPx));
         c->setMinimumHeight(kMinButtonHeight);
         c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        styleComboBox(c, kMinButtonHeight); // popup entries a fingertip high
     }
     grid->addWidget(m_cameraBox, row++, 0, 1, 2);
     for (int k = 0; k < kViewSlots; ++k)
