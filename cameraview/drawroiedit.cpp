@@ -6,7 +6,9 @@
 #include "cameradetector.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
+#include "colorbutton.h"
 #include "combobox.h"
+#include "edit.h"
 #include "editorhooks.h"
 #include "imagehelpers.h"
 #include "imagesize.h"
@@ -16,16 +18,22 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
 
 #include <cmath>
 
 namespace {
 
-constexpr int kPanelWidth = 230;
+constexpr int kPanelWidth = 600;
+constexpr int kToolsShare = 57;      // per cent of the panel's width for the region tools' column
+constexpr int kPanelTextPx = 22;     // labels and combo boxes of the panel
+constexpr int kMinButtonHeight = 48; // a fingertip
+constexpr int kPanelSpacing = 4;
 constexpr int kMaxEditorVertices = 20;
 constexpr int kMoveStep = 2;
 constexpr int kMinDrawSize = 10; // smaller drags are taken for taps (row 37)
@@ -117,36 +125,91 @@ void DrawROIWidget::parameterRange(int function, int which, int *lo, int *hi)
     *hi = ranges[f][w][1];
 }
 
+int DrawROIWidget::panelWidth()
+{
+    // Wide enough for the captions of all four languages at a readable size beside fields a finger
+    // can hit; a small screen gives the picture the same share as a large one.
+    return std::min(kPanelWidth, gShowW * 31 / 100);
+}
+
 void DrawROIWidget::buildPanel()
 {
+    const int width = panelWidth();
     m_panel = new QWidget(this);
     m_panel->setObjectName(QStringLiteral("roiPanel"));
     m_panel->setAutoFillBackground(true);
-    m_panel->setGeometry(gShowW - kPanelWidth, 0, kPanelWidth, gShowH);
-    auto *grid = new QGridLayout(m_panel);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setSpacing(3);
+    m_panel->setGeometry(gShowW - width, 0, width, gShowH);
+    m_panel->setFont(uiFont(kPanelTextPx));
+    auto *outer = new QVBoxLayout(m_panel);
+    outer->setContentsMargins(4, 4, 4, 4);
+    outer->setSpacing(kPanelSpacing);
+    m_title = new QLabel(m_panel);
+    m_title->setObjectName(QStringLiteral("roiTitle"));
+    m_title->setWordWrap(true);
+    outer->addWidget(m_title);
+    // Two columns read top to bottom, left then right, in the order the buttons always had: the
+    // region tools with the fields of the selected region, then the templates, the alarm review and
+    // leaving. Buttons share out the height the fields leave.
+    auto *columns = new QHBoxLayout;
+    columns->setSpacing(kPanelSpacing);
+    outer->addLayout(columns, 1);
+    auto *tools = new QGridLayout;
+    auto *review = new QGridLayout;
+    for (QGridLayout *g : {tools, review}) {
+        g->setSpacing(kPanelSpacing);
+        g->setColumnStretch(0, 1);
+        g->setColumnStretch(1, 1);
+    }
+    columns->addLayout(tools, kToolsShare);
+    columns->addLayout(review, 100 - kToolsShare);
+
+    QGridLayout *grid = tools;
     int row = 0;
     auto button = [&](int text, int col, int span, auto slot) {
-        auto *b = new QPushButton(uiText(text), m_panel);
-        b->setMinimumHeight(34);
+        auto *b = new ColorButton(uiText(text), m_panel, 3);
+        b->setMinimumHeight(kMinButtonHeight);
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
         connect(b, &QPushButton::clicked, this, slot);
         grid->addWidget(b, row, col, 1, span);
+        grid->setRowStretch(row, 1);
         if (col + span >= 2)
             ++row;
         return b;
     };
-    // The title and the picture source say what the setter looks at during an alarm: whole, on two
-    // lines where needed, and large enough to read at the machine.
-    m_title = new QLabel(m_panel);
-    m_title->setObjectName(QStringLiteral("roiTitle"));
-    m_title->setFont(uiFont(22));
-    m_title->setWordWrap(true);
-    grid->addWidget(m_title, row++, 0, 1, 2);
+    // Two lines of room whatever the text, so that another region's captions never move a row.
+    const int labelHeight = std::max(kMinButtonHeight, 2 * QFontMetrics(uiFont(kPanelTextPx)).lineSpacing());
+    auto label = [&](const QString &text) {
+        auto *l = new QLabel(text, m_panel);
+        l->setWordWrap(true);
+        l->setFont(uiFont(kPanelTextPx));
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        l->setFixedHeight(labelHeight);
+        return l;
+    };
+    // The title says what the setter looks at during an alarm: whole, on two lines or more where
+    // needed (a latched alarm of many cameras), and large enough to read at the machine.
+    m_title->setMinimumHeight(labelHeight);
+    // A row of fields shares the column's width by `stretch` (first widget, second widget): captions
+    // and the longer combo entries get the room, numbers and slot numbers need little.
+    auto fieldRow = [&](QWidget *first, int firstStretch, QWidget *second, int secondStretch) {
+        auto *line = new QHBoxLayout;
+        line->setSpacing(kPanelSpacing);
+        line->addWidget(first, firstStretch);
+        line->addWidget(second, secondStretch);
+        grid->addLayout(line, row++, 0, 1, 2);
+    };
     m_cameraBox = new ComboBox(m_panel);
     m_slotBox = new ComboBox(m_panel);
+    m_sourceBox = new ComboBox(m_panel);
+    m_functionBox = new ComboBox(m_panel);
+    for (ComboBox *c : {m_cameraBox, m_slotBox, m_sourceBox, m_functionBox}) {
+        c->setFont(uiFont(kPanelTextPx));
+        c->listView->setFont(uiFont(kPanelTextPx));
+        c->setMinimumHeight(kMinButtonHeight);
+        c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        styleComboBox(c, kMinButtonHeight); // popup entries a fingertip high
+    }
     grid->addWidget(m_cameraBox, row++, 0, 1, 2);
-    grid->addWidget(m_slotBox, row, 0);
     for (int k = 0; k < kViewSlots; ++k)
         m_slotBox->addItem(QString::number(k + 1));
     // The last entry, "All Camera", keeps the picture and makes "Don't Detect" act on every camera.
@@ -158,13 +221,10 @@ void DrawROIWidget::buildPanel()
         if (!m_updatingPanel)
             setEditSlot(k);
     });
-    m_sourceBox = new ComboBox(m_panel);
     m_sourceBox->setObjectName(QStringLiteral("roiSource"));
-    m_sourceBox->setFont(uiFont(22));
     for (int r : {673, 52, 60, 674})
         m_sourceBox->addItem(uiText(r));
-    grid->addWidget(m_sourceBox, ++row, 0, 1, 2);
-    ++row;
+    fieldRow(m_slotBox, 1, m_sourceBox, 3);
     connect(m_sourceBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         if (!m_updatingPanel)
             setSourceIndex(i == 3 ? 4 : i);
@@ -180,17 +240,37 @@ void DrawROIWidget::buildPanel()
     button(9, 0, 2, [this] { copySelected(); });
     button(55, 0, 1, [this] { deleteSelected(); });
     button(57, 1, 1, [this] { deleteAll(); });
-    grid->addWidget(new QLabel(uiText(2), m_panel), row, 0);
-    m_functionBox = new ComboBox(m_panel);
-    grid->addWidget(m_functionBox, row++, 1);
+    fieldRow(label(uiText(2)), 1, m_functionBox, 3);
     connect(m_functionBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         if (!m_updatingPanel && i >= 0)
             setFunction(m_functionBox->itemData(i).toInt());
     });
+    // The number fields type on the digit pad; a typed value is held to the field's range.
+    auto numberField = [&](int which) {
+        auto *e = new Edit(0, m_panel, 1);
+        e->setAlignment(Qt::AlignCenter);
+        e->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        // 46 px inside the 1 px border: a fingertip high.
+        e->setStyleSheet(e->styleSheet() + QStringLiteral("QLineEdit{min-height:46px;}"));
+        connect(e, &QLineEdit::editingFinished, this, [this, e, which] {
+            bool ok = false;
+            const int typed = e->text().trimmed().toInt(&ok);
+            const int lo = e->property("lo").toInt(), hi = e->property("hi").toInt();
+            const int v = ok ? clampInt(typed, lo, hi) : e->property("value").toInt();
+            e->setProperty("value", v);
+            e->setText(QString::number(v));
+            if (m_updatingPanel || !ok)
+                return;
+            if (which == 0)
+                setOutput(v);
+            else
+                setParameter(which, v);
+        });
+        return e;
+    };
     for (int i = 0; i < 5; ++i) {
-        m_paramLabels[i] = new QLabel(m_panel);
-        m_params[i] = new QSpinBox(m_panel);
-        m_params[i]->setMinimumHeight(30);
+        m_paramLabels[i] = label(QString());
+        m_params[i] = numberField(i + 1);
         // A parameter a region does not use keeps its row: the buttons below never move under the
         // setter's finger when another region is selected.
         for (QWidget *w : {static_cast<QWidget *>(m_paramLabels[i]), static_cast<QWidget *>(m_params[i])}) {
@@ -198,21 +278,14 @@ void DrawROIWidget::buildPanel()
             policy.setRetainSizeWhenHidden(true);
             w->setSizePolicy(policy);
         }
-        grid->addWidget(m_paramLabels[i], row, 0);
-        grid->addWidget(m_params[i], row++, 1);
-        connect(m_params[i], QOverload<int>::of(&QSpinBox::valueChanged), this, [this, i](int v) {
-            if (!m_updatingPanel)
-                setParameter(i + 1, v);
-        });
+        fieldRow(m_paramLabels[i], 3, m_params[i], 2);
     }
-    grid->addWidget(new QLabel(uiText(672), m_panel), row, 0);
-    m_output = new QSpinBox(m_panel);
-    m_output->setRange(0, 8);
-    grid->addWidget(m_output, row++, 1);
-    connect(m_output, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int v) {
-        if (!m_updatingPanel)
-            setOutput(v);
-    });
+    m_output = numberField(0);
+    setNumberField(m_output, 0, 8, 0);
+    fieldRow(label(uiText(672)), 3, m_output, 2);
+
+    grid = review;
+    row = 0;
     // During an alarm the picture added is the NG one, and adding it deals with the alarm.
     button(48, 0, 1, [this] {
         const bool alarm = editorCycleHooks().alarmState && editorCycleHooks().alarmState() == 2;
@@ -232,12 +305,20 @@ void DrawROIWidget::buildPanel()
     button(54, 1, 1, [this] { ignoreAlarmPoint(); });
     button(671, 0, 1, [this] { saveAsOk(); });
     button(56, 1, 1, [this] { deleteIgnorePoints(); });
-    button(338, 0, 2, [this] { switchToMould(); })->setStyleSheet(QStringLiteral("font-size: 11px;"));
+    button(338, 0, 2, [this] { switchToMould(); });
     m_reCheck = button(61, 0, 2, [this] { SlotReCheck(); });
     m_reCheck->setObjectName(QStringLiteral("reCheckButton"));
     button(121, 0, 1, [this] { SlotSaveData(); });
     button(58, 1, 1, [this] { SlotReturn(); });
-    grid->setRowStretch(row, 1);
+}
+
+void DrawROIWidget::setNumberField(Edit *field, int lo, int hi, int value)
+{
+    value = clampInt(value, lo, hi);
+    field->setProperty("lo", lo);
+    field->setProperty("hi", hi);
+    field->setProperty("value", value);
+    field->setText(QString::number(value));
 }
 
 // During a latched alarm the title first names the alarm as the operation record does (row 151 for
@@ -279,11 +360,21 @@ void DrawROIWidget::refreshPanel()
     const bool selected = v && m_selected >= 0 && m_selected < n;
     const int e = selected ? CammerSingleton::entry(m_slot, m_selected) : -1;
     const int f = selected ? v->editTable->function[e] : -1;
+    // Codes the table does not know act as a defect region.
+    const int ff = f >= 0 && f <= 10 && f != 8 ? f : 0;
+    static const int captions[11] = {25, 15, 17, 21, 392, 393, 398, 521, 25, 570, 583};
     for (int code : offeredFunctions()) {
-        static const int captions[11] = {25, 15, 17, 21, 392, 393, 398, 521, 25, 570, 583};
         m_functionBox->addItem(uiText(captions[code]), code);
-        if (code == f)
+        if (code == ff)
             m_functionBox->setCurrentIndex(m_functionBox->count() - 1);
+    }
+    // A region whose function is not offered now (its enabling setting was switched off) still says
+    // what it checks; that entry cannot be picked, so only an offered function can replace it.
+    if (selected && m_functionBox->findData(ff) < 0) {
+        m_functionBox->addItem(uiText(captions[ff]), ff);
+        if (auto *model = qobject_cast<QStandardItemModel *>(m_functionBox->model()))
+            model->item(m_functionBox->count() - 1)->setFlags(Qt::NoItemFlags);
+        m_functionBox->setCurrentIndex(m_functionBox->count() - 1);
     }
     m_functionBox->setEnabled(selected);
     static const int names[11][3] = {{22, 23, 24}, {10, 13, 14}, {16, 16, 16}, {20, 16, 16}, {0, 11, 24},
@@ -298,30 +389,27 @@ void DrawROIWidget::refreshPanel()
         m_params[i]->setVisible(used);
         if (!used)
             continue;
-        const int ff = f >= 0 && f <= 10 ? f : 0;
         m_paramLabels[i]->setText(uiText(names[ff][i]));
-        m_params[i]->setRange(lo, hi);
         const int *params[] = {v->editTable->param1, v->editTable->param2, v->editTable->param3};
-        m_params[i]->setValue(f == FuncSpot && i == 0 ? params[0][e] & 0xff : params[i][e]);
+        setNumberField(m_params[i], lo, hi, f == FuncSpot && i == 0 ? params[0][e] & 0xff : params[i][e]);
     }
     const bool spot = selected && f == FuncSpot;
     m_paramLabels[4]->setVisible(spot);
     m_params[4]->setVisible(spot);
     if (spot) {
         m_paramLabels[4]->setText(uiText(11));
-        m_params[4]->setRange(0, 255);
-        m_params[4]->setValue((v->editTable->param1[e] >> 8) & 0xff);
+        setNumberField(m_params[4], 0, 255, (v->editTable->param1[e] >> 8) & 0xff);
     }
     const bool circle = selected && v->editTable->shape[e] == ShapeCircle;
     m_paramLabels[3]->setVisible(circle);
     m_params[3]->setVisible(circle);
     if (circle) {
         m_paramLabels[3]->setText(uiText(28));
-        m_params[3]->setRange(0, std::max(0, v->editTable->circles[e].outerRadius - 1));
-        m_params[3]->setValue(v->editTable->circles[e].innerRadius);
+        setNumberField(m_params[3], 0, std::max(0, v->editTable->circles[e].outerRadius - 1),
+                       v->editTable->circles[e].innerRadius);
     }
     m_output->setEnabled(selected);
-    m_output->setValue(selected ? v->editTable->outN[m_selected] : 0);
+    setNumberField(m_output, 0, 8, selected ? v->editTable->outN[m_selected] : 0);
     m_updatingPanel = false;
 }
 
@@ -329,7 +417,7 @@ QRectF DrawROIWidget::pictureArea() const
 {
     if (gShowW <= 0 || gShowH <= 0)
         return QRectF();
-    const double scale = std::min({1.0, double(width() - kPanelWidth) / gShowW, double(height()) / gShowH});
+    const double scale = std::min({1.0, double(width() - panelWidth()) / gShowW, double(height()) / gShowH});
     return scale > 0.0 ? QRectF(0.0, 0.0, gShowW * scale, gShowH * scale) : QRectF();
 }
 

@@ -9,6 +9,7 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "combobox.h"
+#include "edit.h"
 #include "editorhooks.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
@@ -20,7 +21,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
 
 #include <cstring>
@@ -55,7 +55,13 @@ DrawROIWidget::DrawROIWidget(QWidget *parent)
     hide();
 }
 
-DrawROIWidget::~DrawROIWidget() = default;
+// A number field being typed in finishes its editing while it is destroyed with the page: by then
+// the page is half gone, so it must no longer hear the fields.
+DrawROIWidget::~DrawROIWidget()
+{
+    for (Edit *field : findChildren<Edit *>())
+        field->disconnect(this);
+}
 
 void DrawROIWidget::setCameraViews(const QVector<CammerWidget *> &views)
 {

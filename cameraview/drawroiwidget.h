@@ -18,7 +18,7 @@ class CammerWidget;
 class ComboBox;
 class QLabel;
 class QPushButton;
-class QSpinBox;
+class Edit;
 
 class DrawROIWidget : public QWidget
 {
@@ -130,6 +130,10 @@ protected:
 
 private:
     void buildPanel();
+    // Width of the button panel at the right edge of the page.
+    static int panelWidth();
+    // Shows `value` held to [lo, hi] in a number field, which keeps that range for what is typed.
+    static void setNumberField(Edit *field, int lo, int hi, int value);
     void refreshPanel();
     // The title: camera, slot and region count; during a latched alarm the alarm above them, in red.
     void refreshTitle(int regions);
@@ -180,8 +184,8 @@ private:
     ComboBox *m_functionBox = nullptr;
     QLabel *m_paramLabels[5] = {};
     // Three parameters, for a ring its inner radius, for a spot region its maximum gray.
-    QSpinBox *m_params[5] = {};
-    QSpinBox *m_output = nullptr;
+    Edit *m_params[5] = {};
+    Edit *m_output = nullptr;
     QPushButton *m_reCheck = nullptr;
     class QTimer *m_doorTimer = nullptr;
 };

@@ -459,19 +459,17 @@ void CameraDetector::previewSpotDetection(int k, int j)
     if (size.empty() || v.pixelCount != size.area() || v.resultBuffer.size() < size_t(v.pixelCount))
         return;
 
-    // The template shown in the panel, as the pass would see it. A colour template is converted here,
-    // so the preview never reads what the scratch buffer held from an earlier use.
+    // A colour box previews on the grey (or hue) image of its last pass, which it has whether or not a
+    // template was saved; a grey box on the template shown in the panel.
     cv::Mat source;
     const int n = v.currentTemplate;
-    if (n >= 0 && n < kMaxTemplates && v.templatePresent[k][n]) {
+    if (gColorCamera) {
+        if (v.grayBuffer.size() >= size_t(v.pixelCount))
+            source = cv::Mat(size, CV_8UC1, v.grayBuffer.data());
+    } else if (n >= 0 && n < kMaxTemplates && v.templatePresent[k][n]) {
         const cv::Mat &t = v.templates[k][n];
-        if (gColorCamera) {
-            if (t.type() == CV_8UC4 && t.size() == size && t.isContinuous() &&
-                v.grayBuffer.size() >= size_t(v.pixelCount))
-                source = colourToGrey(v, t.data, size);
-        } else if (t.type() == CV_8UC1 && t.size() == size) {
+        if (t.type() == CV_8UC1 && t.size() == size)
             source = t;
-        }
     }
 
     cv::Mat result(size, CV_8UC1, v.resultBuffer.data());
@@ -483,7 +481,7 @@ void CameraDetector::previewSpotDetection(int k, int j)
     if (j >= clampedCount(table, k))
         return;
     if (source.empty()) {
-        qCWarning(lcInspection) << "no template" << n << "of slot" << k << "to preview on";
+        qCWarning(lcInspection) << "no picture of slot" << k << "to preview on (template" << n << ")";
         return;
     }
 

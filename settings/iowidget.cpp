@@ -112,9 +112,9 @@ void IOWidget::setBoxCheckable(int row, int column, bool checkable)
     // Keep the box's own look (the large indicator) and only change the text colour.
     if (!box->property("baseStyle").isValid())
         box->setProperty("baseStyle", box->styleSheet());
-    box->setStyleSheet(
-        box->property("baseStyle").toString() +
-        (checkable ? QStringLiteral("QCheckBox{color:yellow;}") : QStringLiteral("QCheckBox{color:gray;}")));
+    box->setStyleSheet(box->property("baseStyle").toString() +
+                       (checkable ? QStringLiteral("QCheckBox{color:yellow;}")
+                                  : QStringLiteral("QCheckBox{color:rgb(160,160,160);}")));
 }
 
 void IOWidget::boxChanged(int row, int column, bool checked)

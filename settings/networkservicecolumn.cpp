@@ -37,7 +37,9 @@ void tellSetter(const QString &text)
 QHBoxLayout *captionRow(const QString &caption, QWidget *field, QWidget *parent)
 {
     auto *row = new QHBoxLayout;
-    row->addWidget(new QLabel(caption, parent));
+    auto *label = new QLabel(caption, parent);
+    label->setWordWrap(true);
+    row->addWidget(label);
     row->addWidget(field);
     row->addStretch(1);
     return row;
@@ -73,7 +75,8 @@ QVBoxLayout *NetworkSettingDialog::buildServiceColumn()
     stateLabel = new QLabel(content);
     stateLabel->setObjectName(QStringLiteral("lab_showstate"));
     stateLabel->setStyleSheet(QStringLiteral("QLabel{outline:0px;border:none;font-size:20px;color:lightblue;}"));
-    stateRow->addWidget(stateLabel);
+    stateLabel->setWordWrap(true);
+    stateRow->addWidget(stateLabel, 1);
     auto *applyButton = new QPushButton(content);
     applyButton->setObjectName(QStringLiteral("btnapply"));
     applyButton->setIcon(QIcon(QStringLiteral("./images/Rotate.png")));
@@ -89,9 +92,11 @@ QVBoxLayout *NetworkSettingDialog::buildServiceColumn()
 
     netFuncBox = new CheckBox(content, uiText(598));
     netFuncBox->setChecked(workNetFunc);
+    netFuncBox->wrapTextTo(kServiceColumnWidth);
     column->addWidget(netFuncBox);
     videoBox = new CheckBox(content, uiText(599));
     videoBox->setChecked(workVideo);
+    videoBox->wrapTextTo(kServiceColumnWidth);
     column->addWidget(videoBox);
 
     deviceNameEdit = new Edit(Edit::FullKeyboard, content, 1);
@@ -186,8 +191,9 @@ void NetworkSettingDialog::slotTimeout_PPYState()
 
 void NetworkSettingDialog::startPing()
 {
-    // Below the button; kept inside the dialog where the column is narrower than the pane.
-    const QRect button = pingButton->geometry();
+    // Below the button, in the coordinates of the dialog's content, where the column's rows lie; kept
+    // inside the dialog where the column is narrower than the pane.
+    const QRect button(pingButton->mapTo(contentWidget(), QPoint(0, 0)), pingButton->size());
     const int x = qMax(0, qMin(button.x(), width() - pingPane->width() - 10));
     pingPane->move(x, button.y() + button.height() + 70);
     pingPane->show();

@@ -35,7 +35,15 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget *parent) : CComp_DialogFrame(
     cardStateTimer->start(1000);
 
     loadServiceConfig();
-    mainBox->addLayout(buildServiceColumn());
+    // The column keeps to the room the dialog leaves it, so that it never squeezes the card list or
+    // runs past the dialog's edge.
+    auto *service = new QWidget(contentWidget());
+    service->setObjectName(QStringLiteral("serviceColumn"));
+    service->setFixedWidth(kServiceColumnWidth);
+    QVBoxLayout *column = buildServiceColumn();
+    column->setContentsMargins(0, 0, 0, 0);
+    service->setLayout(column);
+    mainBox->addWidget(service);
     mainBox->addStretch(1);
     contentWidget()->setLayout(mainBox);
 

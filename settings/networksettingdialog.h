@@ -75,6 +75,9 @@ public slots:
 private:
     QWidget *buildCardColumn();
     QVBoxLayout *buildServiceColumn();
+    // What the dialog's 1280 px leave the service column beside its margins (8 + 8), the card list
+    // (700) and the gap between them (100); its texts wrap inside it.
+    static constexpr int kServiceColumnWidth = 1280 - 8 - 8 - 700 - 100;
 
     // Runs the ping and polls it every 100 ms for the pane.
     PingTest *m_ping = nullptr;

@@ -119,7 +119,8 @@ VersionDownloadDialog::VersionDownloadDialog(QWidget *parent) : QDialog(parent)
     const int w = width();
     const int h = height();
 
-    exitButton = new ColorButton(uiText(348), this, 3);
+    // The exit button reads "退出" in every language, as the page and next-page buttons keep theirs.
+    exitButton = new ColorButton(QStringLiteral("退出"), this, 3);
     for (int i = 0; i < versionLists.size(); ++i) {
         auto *group = new QButtonGroup(this);
         buttonGroups << group;

@@ -48,6 +48,10 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
     process = new QProcess(this);
     setGeometry(gShowW / 2 - kW / 2, gShowH / 2 - kH / 2, kW, kH); // centred on the screen
 
+    // The captions of the number boxes and check boxes stand on the dark background picture; those
+    // the pages colour themselves keep their colour.
+    // (The check boxes take it from their palette, which leaves their tick dark on its white square.)
+    setStyleSheet(QStringLiteral("QLabel{color:white;}"));
     buildFieldWidgets();
     buildAdvancedControls();
     buildRecordPage();
@@ -82,8 +86,12 @@ WizardParaWidget::WizardParaWidget(QWidget *parent) : QWidget(parent)
         paraGroupDir.mkpath(QStringLiteral("."));
 
     ParaGroupUpdateList();
-    for (CheckBox *box : findChildren<CheckBox *>(QString(), Qt::FindDirectChildrenOnly))
+    QPalette caption;
+    caption.setColor(QPalette::WindowText, Qt::white);
+    for (CheckBox *box : findChildren<CheckBox *>(QString(), Qt::FindDirectChildrenOnly)) {
+        box->setPalette(caption);
         fitCheckBoxText(box);
+    }
     hide();
 }
 

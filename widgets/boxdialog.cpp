@@ -12,7 +12,7 @@ BoxDialog::BoxDialog(QWidget *parent) : QDialog(parent)
     setModal(true);
     BoxStacking::install();
     setFont(uiFont(26));
-    setStyleSheet(QStringLiteral("QLabel{color:rgb(32,32,32);font-size:26px;}"
+    setStyleSheet(QStringLiteral("QLabel{color:white;font-size:26px;}"
                                  "QPushButton{color:white;font-size:32px;background-color:#00BCD4;"
                                  "border:none;outline:0px;padding:0px 12px;}"
                                  "QPushButton:pressed{background-color:#0097A7;}"

@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -29,22 +30,42 @@ int ColorButton::textPixelSize() const
     return chinese ? 27 : 22;
 }
 
-int ColorButton::fittedTextPixelSize() const
+QStringList ColorButton::textLines() const
+{
+    QString label = text();
+    label.remove(QLatin1Char('\r'));
+    if (label.isEmpty())
+        return {};
+    // The text keeps its size: a line break in the text is kept, a line wider than the button breaks
+    // between words, and a word (or a Chinese or Japanese text, which has no blanks) wider than a line
+    // breaks between characters.
+    const QFont font = uiFont(textPixelSize());
+    const qreal room = std::max(1, width() - 8);
+    QStringList lines;
+    for (const QString &paragraph : label.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option(Qt::AlignHCenter);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(room);
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+    }
+    return lines;
+}
+
+int ColorButton::lineStep(int lines) const
 {
     const int size = textPixelSize();
-    const QString label = text();
-    // Texts with blanks wrap between their words. Chinese and Japanese texts have none, so a long
-    // one would break inside a word ("パスワード変 / 更"): draw it a little smaller on one line while
-    // it stays readable, and wrap only beyond that.
-    if (label.isEmpty() || label.contains(QLatin1Char(' ')) || label.contains(QLatin1Char('\n')))
-        return size;
-    const int room = width() - 8;
-    const int smallest = std::max(14, size * 7 / 10);
-    for (int s = size; s >= smallest; --s) {
-        if (QFontMetrics(uiFont(s)).horizontalAdvance(label) <= room)
-            return s;
-    }
-    return size;
+    const int spacing = QFontMetrics(uiFont(size)).lineSpacing();
+    if (lines <= 1 || spacing * lines <= height() - 4)
+        return spacing;
+    // Two lines of 27 px Chinese in a 60 px button: the lines close up into the room of the glyphs'
+    // descent, which Chinese and Japanese characters hardly use.
+    return std::max(size + 1, (height() - 4) / lines);
 }
 
 QSize ColorButton::sizeHint() const
@@ -69,8 +90,16 @@ void ColorButton::paintEvent(QPaintEvent *)
     if (face && !face->isNull())
         p.drawPixmap(r, *face);
     else
-        p.fillRect(r, isDown() ? QColor(0x00, 0x83, 0x8F) : QColor(0x00, 0xBC, 0xD4));
-    p.setFont(uiFont(fittedTextPixelSize()));
+        p.fillRect(r, isDown() ? QColor(0x00, 0x5F, 0x6A)
+                               : QColor(0x00, 0x83, 0x8F)); // white text reads on both
+    const QFont font = uiFont(textPixelSize());
+    p.setFont(font);
     p.setPen(isEnabled() ? Qt::white : QColor(200, 200, 200));
-    p.drawText(r.adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
+    const QStringList lines = textLines();
+    const int step = lineStep(lines.size());
+    QRect line(r.left() + 4, r.center().y() + 1 - step * lines.size() / 2, r.width() - 8, step);
+    for (const QString &l : lines) {
+        p.drawText(line, Qt::AlignCenter, l);
+        line.translate(0, step);
+    }
 }

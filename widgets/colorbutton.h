@@ -5,6 +5,7 @@
 
 #include <QPixmap>
 #include <QPushButton>
+#include <QStringList>
 
 class ColorButton : public QPushButton
 {
@@ -19,9 +20,12 @@ public:
     int sizeCode() const { return m_sizeCode; }
     // The text size for the size code in the language in use.
     int textPixelSize() const;
-    // The size the text is drawn at: smaller than textPixelSize() when a text without blanks would
-    // otherwise break inside a word.
-    int fittedTextPixelSize() const;
+    // The lines the text is drawn in, at textPixelSize(): one when it fits the button's width, else
+    // broken between words, or between characters where a word alone is wider than the button.
+    QStringList textLines() const;
+    // Distance between the baselines of `lines` lines of text in the button: the font's line spacing
+    // where they fit, else closer, never below the text size plus 1 px.
+    int lineStep(int lines) const;
 
     QSize sizeHint() const override;
 

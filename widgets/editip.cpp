@@ -49,6 +49,8 @@ EditIP::EditIP(const QString &caption, QWidget *parent) : QWidget(parent)
     layout->setSpacing(4);
     m_caption = new QLabel(caption, this);
     m_caption->setMinimumWidth(150);
+    // A long caption takes a second line rather than pushing the fields out of a narrow column.
+    m_caption->setWordWrap(true);
     layout->addWidget(m_caption);
     auto *validator = new OctetValidator(this);
     for (int i = 0; i < 4; ++i) {
@@ -58,7 +60,7 @@ EditIP::EditIP(const QString &caption, QWidget *parent) : QWidget(parent)
         m_fields[i]->setValidator(validator);
         m_fields[i]->setMaxLength(3);
         m_fields[i]->setAlignment(Qt::AlignCenter);
-        m_fields[i]->setMinimumWidth(80);
+        m_fields[i]->setMinimumWidth(64); // "255" with the field's padding
         connect(m_fields[i], &QLineEdit::textChanged, this, &EditIP::textchange);
         layout->addWidget(m_fields[i], 1);
     }

@@ -83,7 +83,8 @@ PasswordBox::PasswordBox(QWidget *parent) : BoxDialog(parent)
     m_edit = new Edit(Edit::PasswordKeys, this, 1);
     m_notice = new QLabel(this);
     m_notice->setAlignment(Qt::AlignCenter);
-    m_notice->setStyleSheet(QStringLiteral("QLabel{color:rgb(200,30,30);}"));
+    // A light red, to read on the dark box background.
+    m_notice->setStyleSheet(QStringLiteral("QLabel{color:rgb(255,106,106);}"));
     m_ok = makeButton(this);
     m_cancel = makeButton(this);
     buildPrompt(this, m_caption, m_edit, m_notice, m_ok, m_cancel);

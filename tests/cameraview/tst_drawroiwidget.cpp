@@ -7,11 +7,15 @@
 #include "cameradeviceinfo.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
+#include "captionfit.h"
+#include "combobox.h"
 #include "drawroiwidget.h"
+#include "edit.h"
 #include "editorhooks.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
 #include "iolink.h"
+#include "numberinput.h"
 #include "regiontabledb.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -20,11 +24,13 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
+#include <QStandardItemModel>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -44,16 +50,16 @@ struct Fixture
     int imageState[8][8] = {};
     int alarmState = 2;
 
-    explicit Fixture(int cameras = 1)
+    explicit Fixture(int cameras = 1, QSize screen = QSize(640, 480), int language = 1)
     {
-        gShowW = 640;
-        gShowH = 480;
+        gShowW = screen.width();
+        gShowH = screen.height();
         gImageW = 320;
         gImageH = 240;
         gColorCamera = 0;
         gTemplateLimit = 3;
         gDetectSlotCount = 2;
-        gLanguage = 1;
+        gLanguage = language;
         param.enableDefectDetect = 1;
         param.enableIgnoreArea = 1;
         param.slotEnabled[0] = 1;
@@ -571,6 +577,138 @@ private slots:
                                     .arg(source->itemText(i))
                                     .arg(sm.horizontalAdvance(source->itemText(i)))
                                     .arg(field.width())));
+    // At the box's 1920 x 1080, in every language and for every function a region can have: every
+    // caption of the panel fits its widget with the box's font at 20 px or more, and every button and
+    // field is at least a fingertip (48 px) high.
+    void captionsFitInEveryLanguage()
+    {
+        if (!QFontDatabase().families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+            QSKIP("fonts-wqy-microhei is not installed");
+        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"))); // as the box does
+        QStringList problems;
+        for (int language = 0; language < 4; ++language) {
+            Fixture f(1, QSize(1920, 1080), language);
+            for (int *on : {&f.param.enableSpotDetect, &f.param.enableManualLocate, &f.param.enableBlackArea,
+                            &f.param.enableWhiteArea, &f.param.enableSimilarity, &f.param.enableWhiteNumber,
+                            &f.param.tempAlarm, &f.param.angleCorrect})
+                *on = 1;
+            f.editor->show();
+            f.editor->setDrawMode(DrawROIWidget::DrawCircle);
+            f.drag({400, 300}, {400, 400});
+            QWidget *panel = f.editor->findChild<QWidget *>(QStringLiteral("roiPanel"));
+            QVERIFY(panel);
+            QCOMPARE(panel->height(), 1080);
+            for (int function : {0, 1, 2, 3, 4, 5, 6, 7, 9, 10}) {
+                f.edit().function[CammerSingleton::entry(0, 0)] = function;
+                f.editor->selectRoi(0);
+                QCoreApplication::sendPostedEvents();
+                panel->layout()->activate();
+                for (const QString &p : captionfit::misfits(panel, 20))
+                    problems
+                        << QStringLiteral("language %1, function %2: %3").arg(language).arg(function).arg(p);
+                for (QWidget *w : panel->findChildren<QWidget *>()) {
+                    if ((qobject_cast<QPushButton *>(w) || qobject_cast<Edit *>(w)) &&
+                        w->isVisibleTo(panel) && w->height() < 48)
+                        problems << QStringLiteral("language %1: %2 %3 px high")
+                                        .arg(language)
+                                        .arg(QLatin1String(w->metaObject()->className()))
+                                        .arg(w->height());
+                }
+            }
+        }
+        problems.removeDuplicates();
+        for (const QString &p : problems) // the failure message alone is cut short
+            qWarning().noquote() << p;
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // The buttons share the panel's whole height: below the last one nothing is left but the margin.
+    void buttonsShareThePanelHeight()
+    {
+        Fixture f(1, QSize(1920, 1080));
+        f.editor->show();
+        QWidget *panel = f.editor->findChild<QWidget *>(QStringLiteral("roiPanel"));
+        QCoreApplication::sendPostedEvents();
+        panel->layout()->activate();
+        int lowest = 0;
+        for (QPushButton *b : panel->findChildren<QPushButton *>())
+            lowest = std::max(lowest, b->geometry().bottom());
+        QVERIFY2(lowest >= panel->height() - 10, qPrintable(QString::number(lowest)));
+        QVERIFY(f.editor->pictureArea().right() <= panel->geometry().left());
+    }
+
+    // A parameter field opens the digit pad; what is typed is held to the function's range, and the
+    // region's parameter takes the held value.
+    void numberFieldsTypeOnTheDigitPad()
+    {
+        Fixture f;
+        f.editor->show();
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        QCOMPARE(f.edit().function[0], int(FuncDefect));
+        QList<Edit *> fields;
+        for (Edit *e : f.editor->findChildren<Edit *>())
+            if (e->isVisibleTo(f.editor.get()))
+                fields << e;
+        // Filter size, sensitivity, area and the output number, top to bottom.
+        std::sort(fields.begin(), fields.end(), [](Edit *a, Edit *b) { return a->y() < b->y(); });
+        QCOMPARE(fields.size(), 4);
+        const struct
+        {
+            int field;
+            const char *typed;
+            int stored;
+        } rows[] = {{0, "99", 10}, {0, "0", 1}, {1, "300", 255}, {2, "777", 777}, {2, "5000", 1000}};
+        for (const auto &r : rows) {
+            QTest::mouseClick(fields[r.field], Qt::LeftButton);
+            QVERIFY(gNumberInput && gNumberInput->isVisible());
+            QCOMPARE(gNumberInput->target(), static_cast<QLineEdit *>(fields[r.field]));
+            gNumberInput->key(QStringLiteral("clear"))->click();
+            for (const char *c = r.typed; *c; ++c)
+                gNumberInput->key(QString(QLatin1Char(*c)))->click();
+            gNumberInput->key(QStringLiteral("ok"))->click();
+            const int *params[] = {f.edit().param1, f.edit().param2, f.edit().param3};
+            QCOMPARE(params[r.field][0], r.stored);
+            QCOMPARE(fields[r.field]->text(), QString::number(r.stored));
+        }
+        QTest::mouseClick(fields[3], Qt::LeftButton);
+        gNumberInput->key(QStringLiteral("clear"))->click();
+        gNumberInput->key(QStringLiteral("9"))->click();
+        gNumberInput->key(QStringLiteral("ok"))->click();
+        QCOMPARE(f.edit().outN[0], 8);
+    }
+
+    // A region whose function is not offered says what it is, and that entry cannot be picked; the
+    // function changes only to an offered one, and the parameter labels are those of the real function.
+    void functionNotOfferedShowsItsCaption()
+    {
+        Fixture f;
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        f.edit().function[0] = FuncWhiteArea; // as in the sample regions, with white area switched off
+        f.editor->selectRoi(0);
+        ComboBox *box = nullptr;
+        for (ComboBox *c : f.editor->findChildren<ComboBox *>())
+            if (c->findData(int(FuncDefect)) >= 0)
+                box = c;
+        QVERIFY(box);
+        QCOMPARE(box->currentText(), uiText(393)); // "white area"
+        QCOMPARE(box->currentData().toInt(), int(FuncWhiteArea));
+        auto *model = qobject_cast<QStandardItemModel *>(box->model());
+        QVERIFY(model);
+        QVERIFY(!(model->item(box->currentIndex())->flags() & Qt::ItemIsEnabled));
+        QStringList labels;
+        for (QLabel *l : f.editor->findChildren<QLabel *>())
+            if (l->isVisibleTo(f.editor.get()))
+                labels << l->text();
+        QVERIFY(labels.contains(uiText(10)));  // "Min Gray"
+        QVERIFY(labels.contains(uiText(24)));  // "Area"
+        QVERIFY(!labels.contains(uiText(22))); // no defect "filter Size"
+        QCOMPARE(f.edit().function[0], int(FuncWhiteArea));
+        // Picking the offered defect function changes it.
+        box->setCurrentIndex(box->findData(int(FuncDefect)));
+        QCOMPARE(f.edit().function[0], int(FuncDefect));
+        QCOMPARE(box->findData(int(FuncWhiteArea)), -1);
     }
 };
 

@@ -137,7 +137,18 @@ private slots:
         QTest::newRow("543 NG total") << 543 << QStringList{"NG总数", "NG Total", "NG總數", "NG総数"};
         QTest::newRow("590 anomalies")
             << 590 << QStringList{"异常次数", "Number of anomaly", "异常次數", "異常回数"};
-        QTest::newRow("600 device id") << 600 << QStringList{"本机ID", "Device ID", "本機ID", "本機ID"};
+        // Rewordings undone: these rows read as they always did; the obvious faults beside them stay mended.
+        QTest::newRow("427 technical name")
+            << 427 << QStringList{"技术员姓名", "Technical name", "技術員姓名", "技術者名"};
+        QTest::newRow("428 informer phone")
+            << 428 << QStringList{"通知电话", "Informer phone", "通知電話", "通知先電話番号"};
+        QTest::newRow("600 native id") << 600 << QStringList{"本机ID", "Native ID", "本機ID", "ネイティブID"};
+        QTest::newRow("286 mended placeholder")
+            << 286 << QStringList{"参数组还原为%1", "Restore the parameter group to %1", "參數組還原為%1",
+                                  "パラメータグループを%1に復元"};
+        QTest::newRow("554 mended English")
+            << 554 << QStringList{"温度报警控制合模", "Temperature alarm controls clamping", "溫度報警控制合模",
+                                  "温度警報制御型締"};
         QTest::newRow("614") << 614 << QStringList{"wifi名称:", "name:", "wifi名:", "名称"};
     }
     void rowsGivenInFull()

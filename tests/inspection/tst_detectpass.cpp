@@ -119,7 +119,7 @@ private slots:
 
     void previewOnTheShownTemplate();
     void previewWithoutTemplateEnds();
-    void previewOfColourTemplateConvertsIt();
+    void previewOnColourBoxUsesTheLastPassGrey();
     void previewOfNonRangeFunctionOnlyRepaints();
 
 private:
@@ -870,7 +870,9 @@ void TstDetectPass::previewWithoutTemplateEnds()
     }
 }
 
-void TstDetectPass::previewOfColourTemplateConvertsIt()
+// A colour box previews on the grey image of its last pass, with or without a saved template, and
+// not on a template shown in the panel.
+void TstDetectPass::previewOnColourBoxUsesTheLastPassGrey()
 {
     makeFixture(true);
     const int k = 0;
@@ -878,16 +880,23 @@ void TstDetectPass::previewOfColourTemplateConvertsIt()
     detector().trainTemplates(k);
     *fx->view.editTable = *fx->table;
     fx->view.editRoiMasks[k][j] = fx->view.roiMasks[k][j].clone();
-
-    cv::Mat rgba(kH, kW, CV_8UC4, cv::Scalar(0, 0, 255, 0));
-    rgba(cv::Rect(10, 10, 10, 10)).setTo(cv::Scalar(255, 255, 255, 0));
-    fx->setTemplate(k, 2, rgba);
-    fx->view.currentTemplate = 2;
-    // Whatever an earlier use left in the scratch buffer must not be what is previewed.
-    std::fill(fx->view.grayBuffer.begin(), fx->view.grayBuffer.end(), uchar(255));
+    // The last pass saw a white 10 x 10 square on blue (grey 29, below the region's 200).
+    cv::Mat seen(kH, kW, CV_8UC4, fx->view.detectBuffer.data());
+    seen.setTo(cv::Scalar(0, 0, 255, 0));
+    seen(cv::Rect(10, 10, 10, 10)).setTo(cv::Scalar(255, 255, 255, 0));
+    detector().detectCamera(k);
+    fx->view.currentTemplate = -1;
     detector().previewSpotDetection(k, j);
     QCOMPARE(fx->view.roiValue[k][j], 81);
     QVERIFY(fx->view.previewShown);
+
+    // A template with a larger white square shown in the panel changes nothing.
+    cv::Mat rgba(kH, kW, CV_8UC4, cv::Scalar(0, 0, 255, 0));
+    rgba(cv::Rect(10, 10, 30, 30)).setTo(cv::Scalar(255, 255, 255, 0));
+    fx->setTemplate(k, 2, rgba);
+    fx->view.currentTemplate = 2;
+    detector().previewSpotDetection(k, j);
+    QCOMPARE(fx->view.roiValue[k][j], 81);
 }
 
 void TstDetectPass::previewOfNonRangeFunctionOnlyRepaints()

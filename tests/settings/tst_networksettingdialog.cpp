@@ -2,6 +2,7 @@
 // temporary root: the card editor's shape for wired and WiFi cards, what it reads back, an accepted edit
 // saving both card files (cards without a row kept), the service column and the ping pane.
 #include "boxtestpolicy.h"
+#include "captionfit.h"
 #include "checkbox.h"
 #include "combobox.h"
 #include "edit.h"
@@ -21,12 +22,16 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -93,6 +98,7 @@ private slots:
     void readBackTakesOnlyTheEditableFields();
     void acceptedEditSavesBothFilesAndKeepsCardsWithoutRow();
     void serviceColumnLoadsSavesAndPings();
+    void captionsFitInEveryLanguage();
 
 private:
     QString wiredPath() const { return mapSystemPath(QStringLiteral("/etc/netplan/netplan_prejson.txt")); }
@@ -377,6 +383,56 @@ void TestNetworkSettingDialog::serviceColumnLoadsSavesAndPings()
     dialog.pingPane->closeButton()->click();
     QVERIFY(!dialog.pingPane->isVisibleTo(&dialog));
     QVERIFY(dialog.pingPane->textBrowser->toPlainText().isEmpty());
+}
+
+// With the box's font, in every language and with every state text: each caption of the dialog fits
+// its widget inside the dialog, the right column's check boxes breaking their texts inside the column.
+void TestNetworkSettingDialog::captionsFitInEveryLanguage()
+{
+    if (!QFontDatabase().families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+        QSKIP("fonts-wqy-microhei is not installed");
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"))); // as the box does
+    QStringList problems;
+    for (int language = 0; language < 4; ++language) {
+        gLanguage = language;
+        NetworkSettingDialog dialog;
+        dialog.show();
+        QScrollArea *cards = dialog.findChild<QScrollArea *>();
+        QVERIFY(cards);
+        for (int state : {603, 604, 605, 607}) {
+            QLabel *stateLabel = dialog.findChild<QLabel *>(QStringLiteral("lab_showstate"));
+            stateLabel->setText(uiText(state));
+            QCoreApplication::sendPostedEvents();
+            dialog.layout()->activate();
+            for (QLayout *l : dialog.findChildren<QLayout *>())
+                l->activate();
+            for (const QString &p : captionfit::misfits(&dialog))
+                problems << QStringLiteral("language %1: %2").arg(language).arg(p);
+            // The column's captions stay between the card list and the dialog's right edge.
+            const int cardsRight = cards->mapTo(&dialog, QPoint(cards->width(), 0)).x();
+            for (QWidget *w :
+                 {static_cast<QWidget *>(stateLabel), static_cast<QWidget *>(dialog.netFuncBox),
+                  static_cast<QWidget *>(dialog.videoBox), static_cast<QWidget *>(dialog.serverAddrEdit)}) {
+                const QRect r(w->mapTo(&dialog, QPoint(0, 0)), w->size());
+                if (r.left() < cardsRight || r.right() >= dialog.width())
+                    problems << QStringLiteral("language %1: %2 at %3..%4 outside %5..%6")
+                                    .arg(language)
+                                    .arg(QLatin1String(w->metaObject()->className()))
+                                    .arg(r.left())
+                                    .arg(r.right())
+                                    .arg(cardsRight)
+                                    .arg(dialog.width());
+            }
+        }
+        // Both switches keep their whole text, in as many lines as the column needs.
+        const auto bare = [](QString t) { return t.remove(QLatin1Char('\n')).remove(QLatin1Char(' ')); };
+        QCOMPARE(bare(dialog.netFuncBox->text()), bare(uiText(598)));
+        QCOMPARE(bare(dialog.videoBox->text()), bare(uiText(599)));
+    }
+    problems.removeDuplicates();
+    for (const QString &p : problems) // the failure message alone is cut short
+        qWarning().noquote() << p;
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestNetworkSettingDialog)

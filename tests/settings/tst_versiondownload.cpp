@@ -279,6 +279,21 @@ private slots:
         }
     }
 
+    // The exit button's text is fixed, not a row of the text table: "退出" whatever the language.
+    void exitButtonReadsTheSameInEveryLanguage()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        setUpdateServerBase(QStringLiteral("http://127.0.0.1:%1/monitor/").arg(closed.serverPort()));
+        closed.close();
+        for (int language = 0; language < 4; ++language) {
+            gLanguage = language;
+            VersionDownloadDialog dialog(nullptr);
+            QCOMPARE(dialog.exitButton->text(), QString::fromUtf8("退出"));
+        }
+        gLanguage = 1;
+    }
+
     // A server that lists far too much: the GUI thread's timer keeps ticking through the whole crawl,
     // what the crawl keeps and logs is bounded, and the page still shows what it kept.
     void hugeServerKeepsTheCycleRunning_data()

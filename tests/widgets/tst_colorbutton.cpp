@@ -1,10 +1,13 @@
-// Button texts: words wrap between blanks; a Chinese or Japanese text too long for its button is drawn
-// smaller on one line instead of breaking inside a word, down to a size that stays readable.
+// Button texts keep the size the pages give them (27 px Chinese, 22 px the other languages; 30 / 24 px
+// in the menu bar): a text wider than its button breaks onto a second line, between words or, in
+// Chinese and Japanese, between characters, and never shrinks.
 
 #include "colorbutton.h"
 #include "uitexttable.h"
 #include "uistyle.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QtTest>
 
@@ -12,41 +15,64 @@ class TestColorButton : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        if (!QFontDatabase().families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+            QSKIP("fonts-wqy-microhei is not installed");
+        QCOMPARE(QFontInfo(uiFont(22)).family(), QStringLiteral("WenQuanYi Micro Hei"));
+    }
+
     void textFitsItsButton_data()
     {
         QTest::addColumn<int>("language");
+        QTest::addColumn<int>("sizeCode");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("width");
-        QTest::addColumn<bool>("smaller");
-        QTest::newRow("ja word too long: smaller, one line")
-            << 3 << QStringLiteral("パスワード変更") << 150 << true;
-        QTest::newRow("ja word fits") << 3 << QStringLiteral("確定") << 150 << false;
-        QTest::newRow("zh word fits") << 0 << QStringLiteral("参数组备份") << 150 << false;
+        QTest::addColumn<int>("size"); // px the text is drawn at
+        QTest::addColumn<int>("lines");
+        QTest::newRow("ja word too long: two lines at 22 px")
+            << 3 << 3 << QStringLiteral("パスワード変更") << 150 << 22 << 2;
+        QTest::newRow("ja word fits") << 3 << 3 << QStringLiteral("確定") << 150 << 22 << 1;
+        QTest::newRow("zh word fits") << 0 << 3 << QStringLiteral("参数组备份") << 150 << 27 << 1;
+        QTest::newRow("zh too long: two lines at 27 px")
+            << 0 << 3 << QStringLiteral("触摸屏校正参数组") << 150 << 27 << 2;
         QTest::newRow("en words wrap at blanks")
-            << 1 << QStringLiteral("calibrate touch screen") << 150 << false;
-        QTest::newRow("far too long: wraps at full size")
-            << 3 << QStringLiteral("パスワード変更パスワード変更パスワード変更") << 150 << false;
-        QTest::newRow("no width: full size") << 3 << QStringLiteral("パスワード変更") << 0 << false;
+            << 1 << 3 << QStringLiteral("calibrate touch screen") << 150 << 22 << 2;
+        QTest::newRow("en one word wider than the button breaks inside it")
+            << 1 << 3 << QStringLiteral("Calibration") << 100 << 22 << 2;
+        QTest::newRow("menu bar: the text's own line break kept")
+            << 3 << 4 << QStringLiteral("完成品の手動\nスナップショット") << 230 << 24 << 2;
+        QTest::newRow("menu bar keeps 24 px")
+            << 1 << 4 << QStringLiteral("Parameter Settings") << 170 << 24 << 2;
     }
     void textFitsItsButton()
     {
         QFETCH(int, language);
+        QFETCH(int, sizeCode);
         QFETCH(QString, text);
         QFETCH(int, width);
-        QFETCH(bool, smaller);
+        QFETCH(int, size);
+        QFETCH(int, lines);
         const int keep = gLanguage;
         gLanguage = language;
-        ColorButton button(text);
-        button.resize(width, 60);
-        const int full = button.textPixelSize();
-        const int fitted = button.fittedTextPixelSize();
+        ColorButton button(text, nullptr, sizeCode);
+        button.resize(width, sizeCode == 4 ? 83 : 60);
+        const int drawn = button.textPixelSize();
+        const QStringList shown = button.textLines();
+        const int step = button.lineStep(shown.size());
         gLanguage = keep;
-        QCOMPARE(fitted < full, smaller);
-        if (smaller) {
-            QVERIFY(fitted >= std::max(14, full * 7 / 10));
-            QVERIFY(QFontMetrics(uiFont(fitted)).horizontalAdvance(text) <= width - 8);
-            QVERIFY(QFontMetrics(uiFont(full)).horizontalAdvance(text) > width - 8);
-        }
+        QCOMPARE(drawn, size);
+        QCOMPARE(shown.size(), lines);
+        // Nothing of the text is lost and every line fits inside the button's 4 px margins.
+        QString joined = shown.join(QString());
+        QString whole = text;
+        QCOMPARE(joined.remove(QLatin1Char(' ')), whole.remove(QLatin1Char(' ')).remove(QLatin1Char('\n')));
+        const QFontMetrics metrics(uiFont(size));
+        for (const QString &line : shown)
+            QVERIFY2(metrics.horizontalAdvance(line) <= width - 8, qPrintable(line));
+        // The lines stand apart and inside the button's 2 px margins.
+        QVERIFY(step > size);
+        QVERIFY(step * lines <= button.height() - 4);
     }
 };
 
