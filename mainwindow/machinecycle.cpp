@@ -143,15 +143,6 @@ bool MachineCycle::allCamerasConnected() const
     return true;
 }
 
-// Triggered cameras take their pictures when the machine triggers them, which may be before the
-// machine's own mould-open input starts the cycle: any cycle judges the pictures of the last trigger.
-quint64 MachineCycle::judgeFromPass() const
-{
-    if (!gSysParam->useExtTrigger)
-        return passNumber;
-    return extTriggerPass > 0 ? extTriggerFromPass : extFramesFromPass;
-}
-
 // Step 5: a lost camera blocks the clamp and slows the poll, detecting or not; so does a held one.
 // A held camera's warning is shown once rather than on every pass: it stays until the next start,
 // and the setter must be able to put it away to restore a parameter group. A lost camera is said
@@ -209,7 +200,6 @@ void MachineCycle::Run()
 void MachineCycle::outerPass()
 {
     const SysParam &p = *gSysParam;
-    ++passNumber;
     if (++gWhiteBalancePasses == 50) {
         for (int c = 0; c < hooks.cameraCount; ++c) {
             if (hooks.applyOnceWhiteBalance)
@@ -228,6 +218,7 @@ void MachineCycle::outerPass()
         const bool edge = gControlPort && gControlPort->checkInput(i) == 1;
         if (!edge || busy)
             continue;
+        inputEdgeMs[i] = gControlPort->inputChangedMs(i);
         inputTimers[i]->stop();
         if (debounceMs() > 0)
             inputTimers[i]->start(debounceMs());
@@ -238,8 +229,6 @@ void MachineCycle::outerPass()
     bool anyFresh = false;
     for (int c = 0; c < hooks.cameraCount; ++c) {
         const bool fresh = hooks.grabFrame && hooks.grabFrame(c);
-        if (fresh)
-            framePass[c] = passNumber;
         anyFresh = anyFresh || fresh;
         if (fresh && p.useExtTrigger && w->alarmState != 2)
             gExtTriggerFrames |= 1u << c;
@@ -295,6 +284,7 @@ void MachineCycle::outerPass()
 
     if (w->runState != 3) {
         if (p.safetyDoorTrigger && (inputLatched[1] || simulatedTrigger == 1)) {
+            const qint64 doorMs = inputLatched[1] ? inputEdgeMs[1] : simulatedTriggerMs;
             inputLatched[1] = false;
             simulatedTrigger = -1;
             for (int c = 0; c < hooks.cameraCount; ++c) {
@@ -308,9 +298,7 @@ void MachineCycle::outerPass()
                 }
             }
             directTimerUp = 1;
-            countdownFromPass[1] = judgeFromPass();
-            pictureWaitSteps[1] = int(frameStaleLimitMs(p.frameSpeed) / 100);
-            directStart[1] = true;
+            judgePicturesAfter(1, doorMs, true);
             TimerUp(1);
             directTimerUp = 0;
         }
@@ -344,9 +332,7 @@ void MachineCycle::outerPass()
             const int slot = slotOfPosition(k);
             for (int c = 0; c < hooks.cameraCount; ++c)
                 imageState[c][slot] = 1;
-            countdownFromPass[k] = judgeFromPass();
-            pictureWaitSteps[k] = 0;
-            directStart[k] = false;
+            judgePicturesAfter(k, manualTrigMs);
             TimerUp(k);
             if (w->alarmState == 2) {
                 if (!p.okNgPulse) {
@@ -368,10 +354,7 @@ void MachineCycle::outerPass()
         if (open && (gExtTriggerFrames & all) == all) {
             gExtTriggerFrames = 0;
             simulatedTrigger = 0;
-            // The frames that set the bits are this trigger's pictures, however long they waited.
-            extTriggerPass = passNumber;
-            extTriggerFromPass = extFramesFromPass;
-            extFramesFromPass = passNumber + 1;
+            simulatedTriggerMs = appMonotonicMs();
         }
     }
 
@@ -382,6 +365,7 @@ void MachineCycle::outerPass()
     for (int i = 0; i < 8; ++i) {
         if (!inputLatched[i] && simulatedTrigger != i)
             continue;
+        const qint64 signalMs = inputLatched[i] ? inputEdgeMs[i] : simulatedTriggerMs;
         inputLatched[i] = false;
         simulatedTrigger = -1;
         const bool turntableStart = p.machineType == 2 && ((i == 0 && p.detectMold != 1) || (i == 3 && p.detectMold != 0));
@@ -392,7 +376,7 @@ void MachineCycle::outerPass()
         if (!rearmPair(i))
             continue;
         bool stopped = false;
-        startPositions(i, &stopped);
+        startPositions(i, signalMs, &stopped);
         if (stopped) {
             endPass();
             return;
@@ -410,6 +394,8 @@ bool MachineCycle::startCycle(int input)
     const qint64 now = nowTenths();
     w->cycleTenths = int(std::clamp<qint64>(now - w->cycleMarkTenths, 0, INT_MAX));
     w->cycleMarkTenths = now;
+    previousCycleStartMs = cycleStartMs;
+    cycleStartMs = appMonotonicMs();
     // Armed on every cycle start, the one that hides the last warning too: a machine that stops again
     // after it must block the clamp again.
     if (inputWatchdogShown) {
@@ -492,7 +478,7 @@ bool MachineCycle::rearmPair(int input)
 
 // Step 12.3: every pair position whose trigger is this input starts its countdown (or its detection
 // at once without a delay).
-void MachineCycle::startPositions(int input, bool *stopped)
+void MachineCycle::startPositions(int input, qint64 signalMs, bool *stopped)
 {
     const SysParam &p = *gSysParam;
     for (int k = 0; k < positionCount(); ++k) {
@@ -514,9 +500,7 @@ void MachineCycle::startPositions(int input, bool *stopped)
         if (p.machineType == 0 && !p.semiAuto && k != 0 && p.enableProdDetect)
             d = int(std::min<qint64>(qint64(d) + std::max(0, gSlotDelaySum), kDayMs / 100));
         gSlotDelaySum = d;
-        countdownFromPass[k] = judgeFromPass();
-        pictureWaitSteps[k] = int(std::max<qint64>(0, frameStaleLimitMs(p.frameSpeed) / 100 - d));
-        directStart[k] = false;
+        judgePicturesAfter(k, signalMs);
         if (d == 0) {
             slotCountdown[k] = 0;
             TimerUp(k);
@@ -534,13 +518,36 @@ void MachineCycle::startPositions(int input, bool *stopped)
 
 QString MachineCycle::heldWarning(int language) const
 {
+    const quint32 unread = heldCameras & ~missingCameras;
+    const int row = unread != 0 ? 746 : 39;
     QStringList numbers;
     for (int c = 0; c < 8; ++c) {
-        if (heldCameras & (1u << c))
+        if (unread & (1u << c))
             numbers << QString::number(c + 1);
     }
-    const QString &text = language < 0 ? uiText(746) : uiText(746, language);
-    return text.arg(numbers.join(QLatin1Char(',')));
+    const QString &text = language < 0 ? uiText(row) : uiText(row, language);
+    return row == 39 ? text : text.arg(numbers.join(QLatin1Char(',')));
+}
+
+void MachineCycle::holdMissingCameras(quint32 cameras)
+{
+    cameras &= 0xFFu;
+    if ((cameras & ~heldCameras) == 0)
+        return;
+    heldCameras |= cameras;
+    missingCameras |= cameras;
+    QStringList numbers;
+    for (int c = 0; c < 8; ++c) {
+        if (cameras & (1u << c))
+            numbers << QString::number(c + 1);
+    }
+    const QString cameraNumbers = numbers.join(QLatin1Char(','));
+    qCCritical(lcMainWindow).noquote() << uiText(770, 1).arg(cameraNumbers).simplified();
+    setOutput(OutClose, 1);
+    flush();
+    heldWarningShown = false;
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(uiText(770).arg(cameraNumbers).simplified());
 }
 
 void MachineCycle::holdCameras(quint32 cameras)
@@ -585,8 +592,10 @@ void MachineCycle::InCheck()
 
 void MachineCycle::SlotSimulationTrig(int n)
 {
-    if (n >= 1 && n <= 8)
+    if (n >= 1 && n <= 8) {
         simulatedTrigger = n - 1;
+        simulatedTriggerMs = appMonotonicMs();
+    }
 }
 
 void MachineCycle::SlotPressedTrigIn(int n)
@@ -595,6 +604,7 @@ void MachineCycle::SlotPressedTrigIn(int n)
         return;
     MutexLocker lock(gIoMutex);
     gIoInputWord |= 1u << (n - 1);
+    gIoInputChangedMs[n - 1] = appMonotonicMs();
 }
 
 void MachineCycle::SlotReleasedTrigIn(int n)
@@ -603,6 +613,7 @@ void MachineCycle::SlotReleasedTrigIn(int n)
         return;
     MutexLocker lock(gIoMutex);
     gIoInputWord &= ~(1u << (n - 1));
+    gIoInputChangedMs[n - 1] = appMonotonicMs();
 }
 
 void MachineCycle::SlotManualTrig(int position)
@@ -617,6 +628,7 @@ void MachineCycle::SlotManualTrig(int position)
         return;
     }
     w->manualTrigSlot = position;
+    manualTrigMs = appMonotonicMs();
     for (int c = 0; c < hooks.cameraCount; ++c) {
         if (hooks.clearAlarmHandled)
             hooks.clearAlarmHandled(c, -1);
