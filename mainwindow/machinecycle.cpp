@@ -93,6 +93,11 @@ int MachineCycle::positionCount() const
     return machineTwoSided() ? 2 : std::clamp(gDetectSlotCount, 0, 8);
 }
 
+bool MachineCycle::preCutSet()
+{
+    return gSysParam->preCutTime >= 1 && gSysParam->preCutTime <= 99;
+}
+
 int MachineCycle::debounceMs()
 {
     return int(std::clamp<qint64>(qint64(gSysParam->debounceTime) * 100, 0, kDayMs));
@@ -420,7 +425,7 @@ bool MachineCycle::startCycle(int input)
         }
     }
     if (!p.okNgPulse) {
-        if (!p.preCutTime && !p.cutClampOnMoldAlarm)
+        if (!preCutSet() && !p.cutClampOnMoldAlarm)
             setOutput(OutClose, 1);
         if (pendingCameras[0] != 0) {
             if (!p.ejectorPulseOnProdNg && !p.cutEjectorOnProdAlarm) {
@@ -468,7 +473,7 @@ bool MachineCycle::rearmPair(int input)
                 hooks.clearAlarmHandled(c, -1);
         }
         if (!p.okNgPulse) {
-            if (!p.preCutTime)
+            if (!preCutSet())
                 setOutput(OutClose, 1);
             flush();
         }

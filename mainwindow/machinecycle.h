@@ -236,6 +236,9 @@ public:
     // Pair positions in use (2 on the two-colour and turntable machines).
     int positionCount() const;
 
+    // A pre-cut time is in force (1 to 99 tenths, the only values the countdown cuts at): any other
+    // stored value counts as none, so that the clamp is still cut at the cycle start and at an NG.
+    static bool preCutSet();
     // Stored settings made safe for timers: 0 to a day, in milliseconds, computed in 64 bits.
     static int debounceMs();
     static int inputTimeoutMs();

@@ -322,13 +322,13 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
             if (!p.ejectorPulseOnProdNg) {
                 if (!p.noEjectorCtrlInProd) {
                     setOutput(OutThimble, 1);
-                    if (!p.preCutTime && !p.cutClampOnMoldAlarm)
+                    if (!preCutSet() && !p.cutClampOnMoldAlarm)
                         setOutput(OutClose, 1);
                 }
                 if (noneLeft)
                     setOutput(OutAlarm, 1);
             }
-        } else if (!p.preCutTime || noneLeft) {
+        } else if (!preCutSet() || noneLeft) {
             setOutput(OutClose, 1);
             if (noneLeft)
                 setOutput(OutAlarm, 1);
@@ -601,7 +601,7 @@ void MachineCycle::ReCheck()
     const SysParam &p = *gSysParam;
     const int kind = slotKind();
     pendingCameras[kind] = 0;
-    if (kind == 1 && (!p.preCutTime || reCheckLeft[1] == 0)) {
+    if (kind == 1 && (!preCutSet() || reCheckLeft[1] == 0)) {
         setOutput(OutClose, 1);
         flush();
     }

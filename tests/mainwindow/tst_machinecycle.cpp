@@ -286,7 +286,7 @@ private slots:
         }
     }
 
-    // A re-detection and the region editor's re-check judge only frames younger than kFrameStaleMs
+    // A re-detection and the region editor's re-check judge only frames younger than 500 ms
     // (with the external trigger any frame). Otherwise nothing is judged: the clamp stays blocked, the
     // camera warning and one record line in its text; a held re-detection ends the cycle step without
     // an alarm, a held re-check leaves the alarm latched.
@@ -297,14 +297,13 @@ private slots:
         QTest::addColumn<bool>("extTrigger");
         QTest::addColumn<bool>("judged");
         QTest::addColumn<int>("frameSpeed"); // frames a second
-        QTest::newRow("re-detection, frame at the limit: held")
-            << false << kFrameStaleMs << false << false << 12;
-        QTest::newRow("re-detection, frame just younger: judged")
-            << false << kFrameStaleMs - 1 << false << true << 12;
+        // The README's limits: half a second, or three frame periods below six frames a second.
+        QTest::newRow("re-detection, frame at the limit: held") << false << 500LL << false << false << 12;
+        QTest::newRow("re-detection, frame just younger: judged") << false << 499LL << false << true << 12;
         QTest::newRow("re-detection, external trigger, old frame: judged")
             << false << 60000LL << true << true << 12;
         QTest::newRow("re-check, frame too old: held, alarm stays")
-            << true << kFrameStaleMs + 1 << false << false << 12;
+            << true << 501LL << false << false << 12;
         QTest::newRow("re-check, young frame: judged, the OK clears the alarm")
             << true << 0LL << false << true << 12;
         // Three frame periods at one frame a second: a slowed-down camera is not stale between frames.
@@ -500,6 +499,67 @@ private slots:
         QVERIFY(cycle.reCheckPending);
         QCOMPARE(state.alarmState, 0);
         QTEST(boardWord(), "atNg");
+    }
+
+    // The clamp while a mould is not seen or is judged again. "Cut clamp on mould alarm" leaves the
+    // clamp free at the cycle start: a detection that finds no picture of its opening must block it
+    // itself. A pre-cut time the countdown never cuts at (outside 1 to 99 tenths) is no pre-cut: the
+    // start and the NG block the clamp, and it is still blocked while the re-detection judges.
+    void clampWhileUnseenOrReJudged_data()
+    {
+        QTest::addColumn<int>("preCut");
+        QTest::addColumn<int>("cutOnAlarm");
+        QTest::addColumn<bool>("pictures"); // the cameras deliver
+        QTest::newRow("cut clamp on mould alarm, no picture: held") << 0 << 1 << false;
+        QTest::newRow("pre-cut 100 (no pre-cut), re-detection") << 100 << 0 << true;
+        QTest::newRow("pre-cut -1 (no pre-cut), re-detection") << -1 << 0 << true;
+        QTest::newRow("pre-cut 0, re-detection") << 0 << 0 << true;
+    }
+    void clampWhileUnseenOrReJudged()
+    {
+        QFETCH(int, preCut);
+        QFETCH(int, cutOnAlarm);
+        QFETCH(bool, pictures);
+        standardMachine(0, 0, 0);
+        param.slotEnabled[0] = 0;
+        param.enableProdDetect = 0;
+        param.reMoldTimes = 1;
+        param.preCutTime = preCut;
+        param.cutClampOnMoldAlarm = cutOnAlarm;
+        World world;
+        world.scriptedNg = {true, true};
+        CycleWindowState state;
+        state.manualTrigSlot = gDetectSlotCount;
+        MachineCycle cycle(&state, fakeHooks(&world));
+        cycle.StartDetect();
+        QCOMPARE(boardWord(), quint32(0x0));
+        QList<quint32> wordsWhileJudged;
+        world.duringJudgement = [&wordsWhileJudged] { wordsWhileJudged << boardWord(); };
+        if (!pictures) {
+            world.delivering = false;
+            world.frameAge = 600; // the last picture is stale: nothing to wait for
+        }
+        setInputs(1);
+        {
+            MutexLocker lock(gIoMutex);
+            gIoInputChangedMs[0] -= 10000;
+        }
+        cycle.Run();
+        setInputs(0);
+        if (!pictures) {
+            QCOMPARE(world.judgements, 0);
+            QCOMPARE(boardWord(), quint32(0x1));
+            QCOMPARE(world.records, QStringList{uiText(39)});
+            return;
+        }
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(boardWord(), quint32(0x1)); // the NG blocks at once
+        QVERIFY(cycle.reCheckPending);
+        cycle.Run(); // the re-detection
+        QCOMPARE(world.judgements, 2);
+        QCOMPARE(wordsWhileJudged, (QList<quint32>{0x1, 0x1}));
+        QCOMPARE(state.alarmState, 2);
+        QCOMPARE(boardWord(), quint32(0x5));
     }
 
     // While the alarm is latched only a re-check request reaches the region editor: input 1 always,
