@@ -8,6 +8,9 @@
 // run.path before run.start(), then play and check) and list it in kRows.
 
 #include "boardsimulator.h"
+#ifdef MG_HAVE_FAKESMARTCAM
+#include "fakesmartcamera.h"
+#endif
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
@@ -812,6 +815,34 @@ void goodMouldsNoDelay(BoxRun &run)
     goodMoulds(run, 3, &ms);
 }
 
+#ifdef MG_HAVE_FAKESMARTCAM
+// Frame speed 0 (a legal setting) on a smart camera, which is then asked for one picture a second:
+// its pictures are a second apart and not stale (three frame periods), so the camera is never taken
+// for lost and good moulds are released, each once a picture received a second after its opening is
+// judged.
+void frameSpeedZeroSmartCamera(BoxRun &run)
+{
+    QVERIFY(run.sql(frameSpeedSql(0)));
+    // The camera's NV21 pictures have a stretched luma, so the region tuned for the simulated
+    // camera's pictures would find light spots: this row is about pictures coming, not about them.
+    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
+    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
+    FakeSmartCamera::Options options;
+    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
+    options.discovery = true;
+    options.deviceId = QStringLiteral("FAKE-SMARTCAM-01");
+    FakeSmartCamera camera(options);
+    QVERIFY(camera.start());
+    QVector<qint64> ms;
+    goodMoulds(run, 2, &ms);
+    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
+    QVERIFY2(!run.logText().contains(QStringLiteral("lost")), run.story());
+    for (qint64 release : ms)
+        QVERIFY2(release >= 1000, run.story());
+    camera.stop();
+}
+#endif
+
 // Without a delay, a piece that lands in the cavity as the mould opens (its pictures start a few
 // milliseconds after the edge) is seen: the detection judges a picture received a frame period after
 // the edge, never the one of the closed mould before it. Re-detected once, then latched.
@@ -960,6 +991,9 @@ const Row kPictureRows[] = {
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
+#ifdef MG_HAVE_FAKESMARTCAM
+    {"frame speed 0 on a loopback smart camera (released every cycle, never lost)", frameSpeedZeroSmartCamera},
+#endif
 };
 
 
