@@ -226,7 +226,8 @@ quint32 savedCamerasNotOpen()
     const int views = std::min({gCameraCount, int(ids.size()), 8});
     quint32 missing = 0;
     for (int n = 0; n < 8; ++n) {
-        const QByteArray saved(gCameraSerials[n], int(qstrnlen(gCameraSerials[n], sizeof gCameraSerials[n])));
+        const QByteArray saved(gCameraSerials[n],
+                               int(qstrnlen(gCameraSerials[n], sizeof gCameraSerials[n])));
         if (saved.size() < 9 || saved.size() > 99 || standInId(QString::fromLatin1(saved)))
             continue;
         bool open = false;

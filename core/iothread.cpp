@@ -167,8 +167,8 @@ void IOThread::run()
         if (failed && !m_reopening && gIoSerialPort) {
             m_reopening = true;
             m_reopenedMs = now - kReopenMs;
-            qCWarning(lcCore).noquote() << "I/O board port" << gIoSerialPort->portName()
-                                        << "failed; reopening it every second";
+            qCWarning(lcCore).noquote()
+                << "I/O board port" << gIoSerialPort->portName() << "failed; reopening it every second";
         }
         if (m_reopening && now - m_reopenedMs >= kReopenMs) {
             m_reopenedMs = now;

@@ -47,8 +47,8 @@ private:
     IoFrameScanner m_scanner;
     int m_tick = 0;
     int m_replyIndex = 0;
-    bool m_reopening = false;   // the port failed; reopened every second until a status frame comes
-    qint64 m_reopenedMs = 0;    // last attempt
+    bool m_reopening = false;     // the port failed; reopened every second until a status frame comes
+    qint64 m_reopenedMs = 0;      // last attempt
     bool m_sendWordFirst = false; // the next command is the output word (port just reopened)
     bool m_writeFailed = false;   // the last command could not be written
 };

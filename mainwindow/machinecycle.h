@@ -193,11 +193,11 @@ public:
     // of camera c a detection of that slot judged last. Set through judgePicturesAfter.
     qint64 countdownFromMs[8] = {};
     qint64 judgedFrameMs[8][8] = {};
-    qint64 inputEdgeMs[8] = {};          // change times of the edges read, by input
-    qint64 simulatedTriggerMs = 0;       // request of simulatedTrigger
-    qint64 manualTrigMs = 0;             // request of manualTrigSlot
-    qint64 cycleStartMs = 0;             // the last cycle start
-    qint64 previousCycleStartMs = 0;     // the one before it
+    qint64 inputEdgeMs[8] = {};      // change times of the edges read, by input
+    qint64 simulatedTriggerMs = 0;   // request of simulatedTrigger
+    qint64 manualTrigMs = 0;         // request of manualTrigSlot
+    qint64 cycleStartMs = 0;         // the last cycle start
+    qint64 previousCycleStartMs = 0; // the one before it
     quint32 unseenCameras = 0;      // bit c: the region editor's re-check found no fresh frame of c
     bool unseenShown = false;       // the camera warning of a detection that judged nothing is up
     // The detection of pair position k may still wait for a picture of its signal from cameras that

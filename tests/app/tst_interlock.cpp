@@ -768,7 +768,8 @@ bool noReleaseSent(const BoxRun &run, const QString &from, const QString &to)
 }
 
 // Shipped system5 with "Use External Trigger" set (position 12).
-constexpr char kExtTrigger[] = "update sysparam set value='30 30 32 32 0 0 50 50 0 0 0 1 0' where name='system5'";
+constexpr char kExtTrigger[] =
+    "update sysparam set value='30 30 32 32 0 0 50 50 0 0 0 1 0' where name='system5'";
 // Shipped system3 with "Safety door trigger detection" set (position 11).
 constexpr char kDoorTrigger[] = "update sysparam set value='0 0 0 1 1 1 1 0 300 0 1' where name='system3'";
 
@@ -1010,10 +1011,10 @@ const Row kPictureRows[] = {
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
 #ifdef MG_HAVE_FAKESMARTCAM
-    {"frame speed 0 on a loopback smart camera (released every cycle, never lost)", frameSpeedZeroSmartCamera},
+    {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
+     frameSpeedZeroSmartCamera},
 #endif
 };
-
 
 const Row kRows[] = {
     {"good mould", goodMould},

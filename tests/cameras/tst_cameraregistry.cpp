@@ -240,12 +240,13 @@ private slots:
         QTest::addColumn<QStringList>("views");
         QTest::addColumn<quint32>("missing");
         QTest::newRow("serials 0, stand-ins") << QStringList{"0", "0"} << QStringList{"simcam/1"} << 0u;
-        QTest::newRow("a real serial, stand-ins") << QStringList{"CAM-0001-REAL"}
-                                                  << QStringList{"simcam/1", "simcam/2"} << 0x1u;
-        QTest::newRow("two saved, one opened") << QStringList{"CAM-0001-REAL", "CAM-0002-REAL"}
-                                               << QStringList{"CAM-0002-REAL"} << 0x1u;
-        QTest::newRow("both opened, in another order") << QStringList{"CAM-0001-REAL", "CAM-0002-REAL"}
-                                                       << QStringList{"CAM-0002-REAL", "CAM-0001-REAL"} << 0u;
+        QTest::newRow("a real serial, stand-ins")
+            << QStringList{"CAM-0001-REAL"} << QStringList{"simcam/1", "simcam/2"} << 0x1u;
+        QTest::newRow("two saved, one opened")
+            << QStringList{"CAM-0001-REAL", "CAM-0002-REAL"} << QStringList{"CAM-0002-REAL"} << 0x1u;
+        QTest::newRow("both opened, in another order")
+            << QStringList{"CAM-0001-REAL", "CAM-0002-REAL"} << QStringList{"CAM-0002-REAL", "CAM-0001-REAL"}
+            << 0u;
         QTest::newRow("short serial is none") << QStringList{"CAM-0001"} << QStringList{} << 0u;
         QTest::newRow("a stand-in's id saved is none") << QStringList{"simcam/12345"} << QStringList{} << 0u;
     }

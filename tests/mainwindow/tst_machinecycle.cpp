@@ -302,8 +302,7 @@ private slots:
         QTest::newRow("re-detection, frame just younger: judged") << false << 499LL << false << true << 12;
         QTest::newRow("re-detection, external trigger, old frame: judged")
             << false << 60000LL << true << true << 12;
-        QTest::newRow("re-check, frame too old: held, alarm stays")
-            << true << 501LL << false << false << 12;
+        QTest::newRow("re-check, frame too old: held, alarm stays") << true << 501LL << false << false << 12;
         QTest::newRow("re-check, young frame: judged, the OK clears the alarm")
             << true << 0LL << false << true << 12;
         // Three frame periods at one frame a second: a slowed-down camera is not stale between frames.

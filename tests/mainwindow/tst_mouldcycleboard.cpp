@@ -27,10 +27,10 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QElapsedTimer>
 #include <QtTest>
 
 namespace {
