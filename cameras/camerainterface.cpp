@@ -43,6 +43,11 @@ bool CameraInterface::setTriggerMode(bool, int)
     return true;
 }
 
+qint64 CameraInterface::picturePeriodMs() const
+{
+    return 0;
+}
+
 bool CameraInterface::setFrameSpeed(int)
 {
     return true;

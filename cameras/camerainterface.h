@@ -35,6 +35,12 @@ constexpr qint64 frameStaleLimitMs(int frameSpeed)
 {
     return frameSpeed > 0 && 3000 / frameSpeed > kFrameStaleMs ? 3000 / frameSpeed : kFrameStaleMs;
 }
+// The same limit for a camera whose period between pictures is known (CameraInterface::
+// picturePeriodMs): the frame-speed setting is not frames a second on every back-end.
+constexpr qint64 frameStaleLimitForPeriodMs(qint64 periodMs)
+{
+    return 3 * periodMs > kFrameStaleMs ? 3 * periodMs : kFrameStaleMs;
+}
 
 class CameraInterface : public QObject, public CameraParamSource
 {
@@ -84,6 +90,9 @@ public:
 
     // Whether the back-end measures temperatures (its frames are thermal pictures).
     virtual bool isThermal() const;
+    // Milliseconds between two pictures at the rate the camera really runs now (what the back-end
+    // made of the last setFrameSpeed); 0 when the back-end cannot say.
+    virtual qint64 picturePeriodMs() const;
     // Whether the camera still answers; a closed camera is offline.
     virtual bool isOnline();
     // Asks the camera to restart its service; false where the camera has none.

@@ -151,8 +151,22 @@ void useSimulatedCameras()
     gCameraBackendCounts.append({simulated->getIID(), gCameraInfoList.size()});
 }
 
+namespace {
+bool standInId(const QString &id)
+{
+    return id.startsWith(QLatin1String("simcam/"));
+}
+} // namespace
+
 void saveCameraSerials(int clear)
 {
+    if (clear == 0 && gViewIdsHook) {
+        const QStringList ids = gViewIdsHook();
+        if (std::any_of(ids.cbegin(), ids.cend(), standInId)) {
+            qCWarning(lcCameras) << "stand-in cameras run: the saved camera serials are kept";
+            return;
+        }
+    }
     for (int n = 0; n < 8; ++n)
         setSerial(n, QByteArrayLiteral("0"));
     if (clear == 0) {
@@ -204,4 +218,23 @@ void clearCameraBackends()
     gCameraBackends.clear();
     gCameraBackendCounts.clear();
     gCameraInfoList.clear();
+}
+
+quint32 savedCamerasNotOpen()
+{
+    const QStringList ids = gViewIdsHook ? gViewIdsHook() : QStringList();
+    const int views = std::min({gCameraCount, int(ids.size()), 8});
+    quint32 missing = 0;
+    for (int n = 0; n < 8; ++n) {
+        const QByteArray saved(gCameraSerials[n],
+                               int(qstrnlen(gCameraSerials[n], sizeof gCameraSerials[n])));
+        if (saved.size() < 9 || saved.size() > 99 || standInId(QString::fromLatin1(saved)))
+            continue;
+        bool open = false;
+        for (int i = 0; i < views && !open; ++i)
+            open = serialText(ids.at(i)) == saved;
+        if (!open)
+            missing |= 1u << n;
+    }
+    return missing;
 }

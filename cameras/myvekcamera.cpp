@@ -295,7 +295,14 @@ bool MyVekCamera::setTriggerMode(bool on, int)
 
 bool MyVekCamera::setFrameSpeed(int speed)
 {
-    return VekCamera_SetFrameRate(handle, std::clamp(speed, 1, 100)) == VEK_OK;
+    // The handle paces its requests to the rate even when the camera refuses it.
+    pullRate = std::clamp(speed, 1, 100);
+    return VekCamera_SetFrameRate(handle, pullRate) == VEK_OK;
+}
+
+qint64 MyVekCamera::picturePeriodMs() const
+{
+    return 1000 / pullRate;
 }
 
 QJsonObject MyVekCamera::setAutoExposure(bool on)

@@ -6,6 +6,7 @@
 // Threads: operations on the GUI thread; onFrame on the handle's ImageThread.
 
 #include "camerainterface.h"
+#include "vekcamera.h"
 #include "veklink.h"
 
 #include <QMap>
@@ -43,6 +44,7 @@ public:
     bool setGamma(int value) override;
     bool setTriggerMode(bool on, int camera) override;
     bool setFrameSpeed(int speed) override;
+    qint64 picturePeriodMs() const override;
     QJsonObject setAutoExposure(bool on) override;
     void loadParams(SysParam *block, int camera) override;
     bool isOnline() override;
@@ -73,5 +75,7 @@ private:
     QString deviceId;
     QString address;
     int handle = -1;
+    // Pictures a second the handle is paced to (1-100; frame speed 0 asks for one); GUI thread.
+    int pullRate = kDefaultPullRate;
     QString droppedLayout; // what the last dropped picture looked like; onFrame's thread only
 };

@@ -46,6 +46,7 @@ public:
     void stopCapture() override;
     // Frames per second, 1..100 (other values keep the current rate).
     bool setFrameSpeed(int speed) override;
+    qint64 picturePeriodMs() const override { return framePeriodMs.load(); }
     // Fixed defaults: exposure 30, gain 32, sharpness 0, contrast 50, gamma 70.
     void loadParams(SysParam *block, int camera) override;
     // Command 0 {"detect", "funcNO"}: the simulated temperature x 100 for every region.

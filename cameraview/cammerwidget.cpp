@@ -240,8 +240,7 @@ void CammerWidget::followCamera()
     const bool linked = camera->isOnline();
     const bool triggered = gSysParam && gSysParam->useExtTrigger;
     const qint64 silentMs = appMonotonicMs() - deliveredMs;
-    const bool online =
-        linked && (triggered || silentMs < frameStaleLimitMs(gSysParam ? gSysParam->frameSpeed : 0));
+    const bool online = linked && (triggered || silentMs < staleLimitMs());
     if (connected && !online) {
         if (linked)
             qCWarning(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "lost: no new picture for"
@@ -255,6 +254,21 @@ void CammerWidget::followCamera()
         qCInfo(lcCameraView) << "camera" << cameraIndex + 1 << cameraId << "found again";
     }
     connected = online;
+}
+
+qint64 CammerWidget::picturePeriodMs() const
+{
+    const qint64 period = camera ? camera->picturePeriodMs() : 0;
+    if (period > 0)
+        return period;
+    const int speed = gSysParam ? gSysParam->frameSpeed : 0;
+    return speed > 0 ? 1000 / speed : 0;
+}
+
+qint64 CammerWidget::staleLimitMs() const
+{
+    const qint64 period = picturePeriodMs();
+    return period > 0 ? frameStaleLimitForPeriodMs(period) : kFrameStaleMs;
 }
 
 // The settings screen edits a working copy and sends its camera values at once; everything else runs

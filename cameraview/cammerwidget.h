@@ -93,6 +93,11 @@ public:
     // still delivers. A frame of another size than the buffers is dropped; when the frame before it
     // had not been read yet, the view then has no frame (grabFrameMs -1).
     bool grabFrame();
+    // Milliseconds between two pictures at the rate the camera really runs (the back-end's own word,
+    // else the frame-speed setting read as frames a second; 0 when neither says), and the age from
+    // which its newest picture no longer shows the mould as it is.
+    qint64 picturePeriodMs() const;
+    qint64 staleLimitMs() const;
 
     // Camera settings of this view's camera from gSysParamEdit while the settings screen is visible,
     // else from gSysParam. Nothing while no camera is open.

@@ -6,7 +6,9 @@
 #include "startup.h"
 #include "sysparam.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 ControlPort *gControlPort = nullptr;
 
@@ -147,6 +149,11 @@ int ControlPort::getIO(int isOutput, int bit)
     return int(inputInvertOf(bit) ? raw ^ 1u : raw);
 }
 
+qint64 ControlPort::inputChangedMs(int index) const
+{
+    return index >= 0 && index < kIoBits ? inputStamps[index] : 0;
+}
+
 int ControlPort::checkInput(int index)
 {
     if (index < 0 || index >= kIoBits)
@@ -154,6 +161,7 @@ int ControlPort::checkInput(int index)
     {
         MutexLocker lock(gIoMutex);
         inputWord = gIoInputWord;
+        std::copy(std::begin(gIoInputChangedMs), std::end(gIoInputChangedMs), std::begin(inputStamps));
     }
     // Board input 3 can stand in for input 0, 1 or 2 (a machine wired differently).
     const quint32 bit3 = bitOf(inputWord, 3);
@@ -161,6 +169,7 @@ int ControlPort::checkInput(int index)
     if (input4Use != 0) {
         const int target = input4Use == 1 ? 0 : input4Use == 2 ? 1 : 2;
         inputWord = (inputWord & ~(1u << target)) | (bit3 << target);
+        inputStamps[target] = inputStamps[3];
     }
 
     const bool raw = bitOf(inputWord, index);

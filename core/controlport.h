@@ -49,10 +49,14 @@ public:
     // 1 when input `index` entered its active state since the previous call for that input; also
     // applies the safety-door rule. 0 and nothing else for indices outside 0-15.
     int checkInput(int index);
+    // appMonotonicMs() of the board status frame that last changed input `index` as of the last
+    // checkInput (after the input-3 remap); 0 when not known.
+    qint64 inputChangedMs(int index) const;
 
     bool inputMemory[16] = {}; // raw bit seen by the previous checkInput of each input
     quint32 pendingOutputs = 0;
     quint32 inputWord = 0; // inputs of the last checkInput, after the input-3 remap
+    qint64 inputStamps[16] = {}; // their change times, remapped with them
     IOThread *ioThread = nullptr;
 
 signals:

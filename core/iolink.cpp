@@ -6,6 +6,7 @@
 
 Posix_QextSerialPort *gIoSerialPort = nullptr;
 quint32 gIoInputWord = 0;
+qint64 gIoInputChangedMs[16] = {};
 quint32 gIoOutputWord = 0;
 quint32 gIoLastFlushed = 0;
 std::atomic<int> gIoThreadEnabled{0};
@@ -62,10 +63,10 @@ void openIoSerialPort()
     gIoSerialPort->setTimeout(1);
 }
 
-void sendIoCommand(quint8 command, quint16 value)
+bool sendIoCommand(quint8 command, quint16 value)
 {
     if (!gIoSerialPort)
-        return;
+        return false;
     const IoCommandFrame frame = IoCommandFrame::make(command, value);
-    gIoSerialPort->write(frame.bytes(), sizeof frame);
+    return gIoSerialPort->write(frame.bytes(), sizeof frame) >= 0;
 }

@@ -22,6 +22,10 @@ extern Posix_QextSerialPort *gIoSerialPort;
 // Inputs last reported by the board (bits 0-9). Written by IOThread and by the main window's
 // simulated-input buttons, read by ControlPort::checkInput; under gIoMutex.
 extern quint32 gIoInputWord;
+// appMonotonicMs() (core/clock.h, the clock of the cameras' frame stamps) of the status frame that last
+// changed each input bit, taken when the frame was read; 0 while a bit never changed. Written with
+// gIoInputWord by the same writers, under gIoMutex.
+extern qint64 gIoInputChangedMs[16];
 // Output bits the board must hold. Written by ControlPort::flushOutputs, read by IOThread; under
 // gIoMutex.
 extern quint32 gIoOutputWord;
@@ -53,5 +57,6 @@ QString ioPortName();
 // GUI thread, before the I/O thread starts. A port left by an earlier call is closed and replaced.
 void openIoSerialPort();
 
-// Writes one 6-byte command frame to gIoSerialPort; the result is not examined. I/O thread.
-void sendIoCommand(quint8 command, quint16 value);
+// Writes one 6-byte command frame to gIoSerialPort; false when the port is closed or the write
+// failed. I/O thread.
+bool sendIoCommand(quint8 command, quint16 value);

@@ -26,6 +26,7 @@ constexpr int kReplyFirst3 = 0;
 constexpr int kReplyFirst4 = 8;
 constexpr int kReplyWords = 16;
 constexpr qint64 kSilentMs = 1000; // no report frame for this long: the board is said to be silent
+constexpr qint64 kReopenMs = 1000; // a failed port is opened again this often
 } // namespace
 
 IOThread::IOThread(QObject *parent) : QThread(parent) {}
@@ -46,7 +47,7 @@ bool IOThread::stopRequested() const
     return isInterruptionRequested();
 }
 
-bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted)
+bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted, qint64 readMs)
 {
     switch (frame.type) {
     case kIoReportStatus: {
@@ -57,6 +58,11 @@ bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted)
             // signal must only go out once the word it announces is in place.
             MutexLocker lock(gIoMutex);
             if (inputs != gIoInputWord) {
+                // A detection judges only pictures taken after the change that started it.
+                for (int b = 0; b < 16; ++b) {
+                    if ((inputs ^ gIoInputWord) & (1u << b))
+                        gIoInputChangedMs[b] = readMs;
+                }
                 gIoInputWord = inputs;
                 inputsChanged = true;
             }
@@ -117,18 +123,27 @@ void IOThread::run()
         }
 
         bool reported = false;
-        const qint64 waiting = gIoSerialPort ? gIoSerialPort->bytesAvailable() : 0;
+        bool statusCame = false;
+        bool failed = m_writeFailed || (gIoSerialPort && gIoSerialPort->hungUp());
+        const qint64 waiting = gIoSerialPort && !failed ? gIoSerialPort->bytesAvailable() : 0;
         if (waiting > 0) {
             const qint64 got = gIoSerialPort->read(m_receive, sizeof m_receive);
+            const qint64 readMs = appMonotonicMs();
+            failed = got < 0;
             if (got > 0)
                 m_scanner.append(reinterpret_cast<const quint8 *>(m_receive), int(got));
             bool changed = false;
             m_scanner.scan([&](const IoReportFrame &frame) {
                 reported = true;
-                changed |= handleFrame(frame, wanted);
+                statusCame = statusCame || frame.type == kIoReportStatus;
+                changed |= handleFrame(frame, wanted, readMs);
             });
             if (changed)
-                sendIoCommand(kIoCommandSetOutputs, quint16(wanted & 0xFFFF));
+                failed = !sendIoCommand(kIoCommandSetOutputs, quint16(wanted & 0xFFFF)) || failed;
+        }
+        if (statusCame && m_reopening) {
+            m_reopening = false;
+            qCInfo(lcCore).noquote() << "I/O board port" << gIoSerialPort->portName() << "reopened";
         }
         // One line when the board falls silent and one when it speaks again, never one per pass.
         const qint64 now = appMonotonicMs();
@@ -147,17 +162,35 @@ void IOThread::run()
             gIoBoardSilent = true;
             emit sigBoardSilent(true);
         }
+        if (silent && gIoSerialPort && !gIoSerialPort->namesOpenDevice())
+            failed = true;
+        if (failed && !m_reopening && gIoSerialPort) {
+            m_reopening = true;
+            m_reopenedMs = now - kReopenMs;
+            qCWarning(lcCore).noquote()
+                << "I/O board port" << gIoSerialPort->portName() << "failed; reopening it every second";
+        }
+        if (m_reopening && now - m_reopenedMs >= kReopenMs) {
+            m_reopenedMs = now;
+            m_scanner = IoFrameScanner();
+            if (gIoSerialPort->open(QIODevice::ReadWrite))
+                m_sendWordFirst = true;
+        }
 
         ++m_tick;
-        if (m_tick == kTickRequest3) {
+        if (m_sendWordFirst) {
+            // A board on a new line may hold anything: it learns the word before any poll.
+            m_sendWordFirst = !sendIoCommand(kIoCommandSetOutputs, quint16(wanted & 0xFFFF));
+            m_writeFailed = m_sendWordFirst;
+        } else if (m_tick == kTickRequest3) {
             m_replyIndex = kReplyFirst3;
-            sendIoCommand(kIoCommandRequest3, 0);
+            m_writeFailed = !sendIoCommand(kIoCommandRequest3, 0);
         } else if (m_tick == kTickRequest4) {
             m_replyIndex = kReplyFirst4;
             m_tick = 0;
-            sendIoCommand(kIoCommandRequest4, 0);
+            m_writeFailed = !sendIoCommand(kIoCommandRequest4, 0);
         } else {
-            sendIoCommand(kIoCommandPoll, 0);
+            m_writeFailed = !sendIoCommand(kIoCommandPoll, 0);
         }
         waitForNextPass();
     }

@@ -2,7 +2,10 @@
 // The board poll: every 5 ms it reads what the board sent, takes the inputs out of its status frames,
 // resends the output word when the board's echo differs, and sends the next poll or periodic request.
 // It logs one line when the board has sent no report for 1 s (monotonic clock, core/clock.h) and one
-// when reports come again.
+// when reports come again. A port that fails (a read or write error, a hang-up, or after 1 s of
+// silence a path that no longer names the open device: a re-plugged adapter) is closed and opened
+// again every second until a status frame comes; the first command on a reopened port is the output
+// word. A board that is only silent keeps its open port.
 //
 // Threads: constructed, started, asked to stop and destroyed on the GUI thread; run() is the thread.
 // sigIOChange is emitted on the I/O thread after gIoInputWord holds the new inputs, so a queued slot
@@ -35,12 +38,17 @@ protected:
 
 private:
     bool stopRequested() const;
-    // Handles one board frame; returns true when its echoed outputs differ from `wanted`.
-    bool handleFrame(const IoReportFrame &frame, quint32 wanted);
+    // Handles one board frame read at `readMs` (appMonotonicMs); returns true when its echoed outputs
+    // differ from `wanted`.
+    bool handleFrame(const IoReportFrame &frame, quint32 wanted, qint64 readMs);
 
     // Loop state, touched only by the I/O thread.
     char m_receive[IoFrameScanner::kCapacity];
     IoFrameScanner m_scanner;
     int m_tick = 0;
     int m_replyIndex = 0;
+    bool m_reopening = false;     // the port failed; reopened every second until a status frame comes
+    qint64 m_reopenedMs = 0;      // last attempt
+    bool m_sendWordFirst = false; // the next command is the output word (port just reopened)
+    bool m_writeFailed = false;   // the last command could not be written
 };

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -168,6 +169,23 @@ qint64 Posix_QextSerialPort::read(char *data, qint64 maxSize)
             continue;
         return errno == EAGAIN ? 0 : -1;
     }
+}
+
+bool Posix_QextSerialPort::hungUp() const
+{
+    if (m_fd < 0)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+bool Posix_QextSerialPort::namesOpenDevice() const
+{
+    struct stat named;
+    struct stat open;
+    if (m_fd < 0 || ::stat(QFile::encodeName(m_name).constData(), &named) != 0 || ::fstat(m_fd, &open) != 0)
+        return false;
+    return named.st_dev == open.st_dev && named.st_ino == open.st_ino && named.st_rdev == open.st_rdev;
 }
 
 qint64 Posix_QextSerialPort::write(const char *data, qint64 size)

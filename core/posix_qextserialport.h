@@ -58,6 +58,12 @@ public:
     qint64 read(char *data, qint64 maxSize);
     // Bytes written (possibly fewer than size when the line is congested), -1 on error or when closed.
     qint64 write(const char *data, qint64 size);
+    // The line was hung up or reports an error (a pseudo-terminal whose other side closed, an
+    // unplugged adapter). Never blocks; false when closed.
+    bool hungUp() const;
+    // The port's path still names the device that is open (a re-plugged adapter or a new
+    // pseudo-terminal linked at the path is another one); false when closed or the path is gone.
+    bool namesOpenDevice() const;
 
 private:
     bool applySettings();

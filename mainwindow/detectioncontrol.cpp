@@ -3,6 +3,7 @@
 
 #include "machinecycle.h"
 
+#include "clock.h"
 #include "controlport.h"
 #include "mainwindowlog.h"
 #include "sysparam.h"
@@ -90,7 +91,7 @@ void MachineCycle::resumeInterruptedDetection(int slot, int moldSide)
     StartDetect();
     w->moldSide = moldSide;
     interruptedSlot = slot;
-    interruptedFromPass = passNumber;
+    interruptedFromMs = appMonotonicMs();
     qCWarning(lcMainWindow) << "the box stopped before slot" << slot + 1
                             << "was judged: the clamp stays blocked until the mould is judged OK";
     if (hooks.InsertRecord)

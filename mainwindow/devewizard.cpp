@@ -215,6 +215,12 @@ void DeVeWizard::holdUnreadCameras()
     }
     if (unread != 0)
         machineCycle->holdCameras(unread);
+    // A box set up with real cameras that did not open would run its stand-ins' charts, or leave a
+    // missing camera's mould unseen, and release the clamp on both: held until a start finds them or
+    // the operator clears the serials at the start-up question.
+    const quint32 notOpen = savedCamerasNotOpen();
+    if (notOpen != 0)
+        machineCycle->holdMissingCameras(notOpen);
 }
 
 void DeVeWizard::runPendingUpdate()

@@ -93,6 +93,11 @@ int MachineCycle::positionCount() const
     return machineTwoSided() ? 2 : std::clamp(gDetectSlotCount, 0, 8);
 }
 
+bool MachineCycle::preCutSet()
+{
+    return gSysParam->preCutTime >= 1 && gSysParam->preCutTime <= 99;
+}
+
 int MachineCycle::debounceMs()
 {
     return int(std::clamp<qint64>(qint64(gSysParam->debounceTime) * 100, 0, kDayMs));
@@ -142,15 +147,6 @@ bool MachineCycle::allCamerasConnected() const
             return false;
     }
     return true;
-}
-
-// Triggered cameras take their pictures when the machine triggers them, which may be before the
-// machine's own mould-open input starts the cycle: any cycle judges the pictures of the last trigger.
-quint64 MachineCycle::judgeFromPass() const
-{
-    if (!gSysParam->useExtTrigger)
-        return passNumber;
-    return extTriggerPass > 0 ? extTriggerFromPass : extFramesFromPass;
 }
 
 // A lost camera blocks the clamp and slows the poll, detecting or not; so does a held one.
@@ -210,7 +206,6 @@ void MachineCycle::Run()
 void MachineCycle::outerPass()
 {
     const SysParam &p = *gSysParam;
-    ++passNumber;
     if (++gWhiteBalancePasses == 50) {
         for (int c = 0; c < hooks.cameraCount; ++c) {
             if (hooks.applyOnceWhiteBalance)
@@ -229,6 +224,7 @@ void MachineCycle::outerPass()
         const bool edge = gControlPort && gControlPort->checkInput(i) == 1;
         if (!edge || busy)
             continue;
+        inputEdgeMs[i] = gControlPort->inputChangedMs(i);
         inputTimers[i]->stop();
         if (debounceMs() > 0)
             inputTimers[i]->start(debounceMs());
@@ -239,8 +235,6 @@ void MachineCycle::outerPass()
     bool anyFresh = false;
     for (int c = 0; c < hooks.cameraCount; ++c) {
         const bool fresh = hooks.grabFrame && hooks.grabFrame(c);
-        if (fresh)
-            framePass[c] = passNumber;
         anyFresh = anyFresh || fresh;
         if (fresh && p.useExtTrigger && w->alarmState != 2)
             gExtTriggerFrames |= 1u << c;
@@ -296,6 +290,7 @@ void MachineCycle::outerPass()
 
     if (w->runState != 3) {
         if (p.safetyDoorTrigger && (inputLatched[1] || simulatedTrigger == 1)) {
+            const qint64 doorMs = inputLatched[1] ? inputEdgeMs[1] : simulatedTriggerMs;
             inputLatched[1] = false;
             simulatedTrigger = -1;
             for (int c = 0; c < hooks.cameraCount; ++c) {
@@ -311,9 +306,7 @@ void MachineCycle::outerPass()
             directTimerUp = 1;
             if (hooks.markDetection)
                 hooks.markDetection(slotOfPosition(1), w->moldSide);
-            countdownFromPass[1] = judgeFromPass();
-            pictureWaitSteps[1] = int(frameStaleLimitMs(p.frameSpeed) / 100);
-            directStart[1] = true;
+            judgePicturesAfter(1, doorMs, true);
             TimerUp(1);
             directTimerUp = 0;
         }
@@ -347,9 +340,7 @@ void MachineCycle::outerPass()
             const int slot = slotOfPosition(k);
             for (int c = 0; c < hooks.cameraCount; ++c)
                 imageState[c][slot] = 1;
-            countdownFromPass[k] = judgeFromPass();
-            pictureWaitSteps[k] = 0;
-            directStart[k] = false;
+            judgePicturesAfter(k, manualTrigMs);
             TimerUp(k);
             if (w->alarmState == 2) {
                 if (!p.okNgPulse) {
@@ -371,10 +362,7 @@ void MachineCycle::outerPass()
         if (open && (gExtTriggerFrames & all) == all) {
             gExtTriggerFrames = 0;
             simulatedTrigger = 0;
-            // The frames that set the bits are this trigger's pictures, however long they waited.
-            extTriggerPass = passNumber;
-            extTriggerFromPass = extFramesFromPass;
-            extFramesFromPass = passNumber + 1;
+            simulatedTriggerMs = appMonotonicMs();
         }
     }
 
@@ -389,6 +377,7 @@ void MachineCycle::outerPass()
     for (int i = 0; i < 8; ++i) {
         if (!inputLatched[i] && simulatedTrigger != i)
             continue;
+        const qint64 signalMs = inputLatched[i] ? inputEdgeMs[i] : simulatedTriggerMs;
         inputLatched[i] = false;
         simulatedTrigger = -1;
         const bool turntableStart = p.machineType == 2 && ((i == 0 && p.detectMold != 1) || (i == 3 && p.detectMold != 0));
@@ -399,7 +388,7 @@ void MachineCycle::outerPass()
         if (!rearmPair(i))
             continue;
         bool stopped = false;
-        startPositions(i, &stopped);
+        startPositions(i, signalMs, &stopped);
         if (stopped) {
             endPass();
             return;
@@ -417,6 +406,8 @@ bool MachineCycle::startCycle(int input)
     const qint64 now = nowTenths();
     w->cycleTenths = int(std::clamp<qint64>(now - w->cycleMarkTenths, 0, INT_MAX));
     w->cycleMarkTenths = now;
+    previousCycleStartMs = cycleStartMs;
+    cycleStartMs = appMonotonicMs();
     // Armed on every cycle start, the one that hides the last warning too: a machine that stops again
     // after it must block the clamp again.
     if (inputWatchdogShown) {
@@ -449,7 +440,7 @@ bool MachineCycle::startCycle(int input)
         hooks.markDetection(machineTwoSided() && side == 0 ? first + 2 : first, side);
     }
     if (!p.okNgPulse) {
-        if (!p.preCutTime && !p.cutClampOnMoldAlarm)
+        if (!preCutSet() && !p.cutClampOnMoldAlarm)
             setOutput(OutClose, 1);
         if (pendingCameras[0] != 0) {
             if (!p.ejectorPulseOnProdNg && !p.cutEjectorOnProdAlarm) {
@@ -499,7 +490,7 @@ bool MachineCycle::rearmPair(int input)
         if (hooks.markDetection && pendingCameras[1] != 0)
             hooks.markDetection(slotOfPosition(1), w->moldSide);
         if (!p.okNgPulse) {
-            if (!p.preCutTime)
+            if (!preCutSet())
                 setOutput(OutClose, 1);
             flush();
         }
@@ -509,7 +500,7 @@ bool MachineCycle::rearmPair(int input)
 
 // Every pair position whose trigger is this input starts its countdown (or its detection
 // at once without a delay).
-void MachineCycle::startPositions(int input, bool *stopped)
+void MachineCycle::startPositions(int input, qint64 signalMs, bool *stopped)
 {
     const SysParam &p = *gSysParam;
     for (int k = 0; k < positionCount(); ++k) {
@@ -531,7 +522,7 @@ void MachineCycle::startPositions(int input, bool *stopped)
         if (p.machineType == 0 && !p.semiAuto && k != 0 && p.enableProdDetect)
             d = int(std::min<qint64>(qint64(d) + std::max(0, gSlotDelaySum), kDayMs / 100));
         gSlotDelaySum = d;
-        armDetection(k, d);
+        judgePicturesAfter(k, signalMs);
         if (d == 0) {
             slotCountdown[k] = 0;
             TimerUp(k);
@@ -547,16 +538,6 @@ void MachineCycle::startPositions(int input, bool *stopped)
     }
 }
 
-// The pictures a detection of pair position k started now may judge, and how long it may wait for
-// them after a countdown of `delayTenths`.
-void MachineCycle::armDetection(int k, int delayTenths)
-{
-    countdownFromPass[k] = judgeFromPass();
-    pictureWaitSteps[k] =
-        int(std::max<qint64>(0, frameStaleLimitMs(gSysParam->frameSpeed) / 100 - delayTenths));
-    directStart[k] = false;
-}
-
 // A detection a stop cut short, once every camera has delivered a picture since the start (or since
 // the product slot of that cycle was judged): its slot is judged as an opening's detection judges it,
 // waiting for a picture of its own as that does. The product slot goes first when it was still to
@@ -564,7 +545,7 @@ void MachineCycle::armDetection(int k, int delayTenths)
 bool MachineCycle::judgeInterruptedDetection()
 {
     for (int c = 0; c < hooks.cameraCount; ++c) {
-        if (framePass[c] <= interruptedFromPass)
+        if (frameTakenMs(c) < interruptedFromMs)
             return false;
     }
     const SysParam &p = *gSysParam;
@@ -589,10 +570,10 @@ bool MachineCycle::judgeInterruptedDetection()
         }
     }
     interruptedSlot = k == 0 && mouldSlot < 8 && p.slotEnabled[mouldSlot] ? mouldSlot : -1;
-    interruptedFromPass = passNumber;
+    interruptedFromMs = appMonotonicMs();
     if (slot < 8 && p.slotEnabled[slot]) {
         qCWarning(lcMainWindow) << "judging slot" << slot + 1 << "of the detection cut short by the stop";
-        armDetection(k, 0);
+        judgePicturesAfter(k, interruptedFromMs);
         slotCountdown[k] = 0;
         TimerUp(k);
     }
@@ -601,13 +582,36 @@ bool MachineCycle::judgeInterruptedDetection()
 
 QString MachineCycle::heldWarning(int language) const
 {
+    const quint32 unread = heldCameras & ~missingCameras;
+    const int row = unread != 0 ? 746 : 39;
     QStringList numbers;
     for (int c = 0; c < 8; ++c) {
-        if (heldCameras & (1u << c))
+        if (unread & (1u << c))
             numbers << QString::number(c + 1);
     }
-    const QString &text = language < 0 ? uiText(746) : uiText(746, language);
-    return text.arg(numbers.join(QLatin1Char(',')));
+    const QString &text = language < 0 ? uiText(row) : uiText(row, language);
+    return row == 39 ? text : text.arg(numbers.join(QLatin1Char(',')));
+}
+
+void MachineCycle::holdMissingCameras(quint32 cameras)
+{
+    cameras &= 0xFFu;
+    if ((cameras & ~heldCameras) == 0)
+        return;
+    heldCameras |= cameras;
+    missingCameras |= cameras;
+    QStringList numbers;
+    for (int c = 0; c < 8; ++c) {
+        if (cameras & (1u << c))
+            numbers << QString::number(c + 1);
+    }
+    const QString cameraNumbers = numbers.join(QLatin1Char(','));
+    qCCritical(lcMainWindow).noquote() << uiText(770, 1).arg(cameraNumbers).simplified();
+    setOutput(OutClose, 1);
+    flush();
+    heldWarningShown = false;
+    if (hooks.InsertRecord)
+        hooks.InsertRecord(uiText(770).arg(cameraNumbers).simplified());
 }
 
 void MachineCycle::holdCameras(quint32 cameras)
@@ -652,8 +656,10 @@ void MachineCycle::InCheck()
 
 void MachineCycle::SlotSimulationTrig(int n)
 {
-    if (n >= 1 && n <= 8)
+    if (n >= 1 && n <= 8) {
         simulatedTrigger = n - 1;
+        simulatedTriggerMs = appMonotonicMs();
+    }
 }
 
 void MachineCycle::SlotPressedTrigIn(int n)
@@ -662,6 +668,7 @@ void MachineCycle::SlotPressedTrigIn(int n)
         return;
     MutexLocker lock(gIoMutex);
     gIoInputWord |= 1u << (n - 1);
+    gIoInputChangedMs[n - 1] = appMonotonicMs();
 }
 
 void MachineCycle::SlotReleasedTrigIn(int n)
@@ -670,6 +677,7 @@ void MachineCycle::SlotReleasedTrigIn(int n)
         return;
     MutexLocker lock(gIoMutex);
     gIoInputWord &= ~(1u << (n - 1));
+    gIoInputChangedMs[n - 1] = appMonotonicMs();
 }
 
 void MachineCycle::SlotManualTrig(int position)
@@ -684,6 +692,7 @@ void MachineCycle::SlotManualTrig(int position)
         return;
     }
     w->manualTrigSlot = position;
+    manualTrigMs = appMonotonicMs();
     for (int c = 0; c < hooks.cameraCount; ++c) {
         if (hooks.clearAlarmHandled)
             hooks.clearAlarmHandled(c, -1);

@@ -54,6 +54,12 @@ struct CycleHooks
     std::function<bool(int camera)> grabFrame; // true when a new frame was delivered
     // Milliseconds since the frame in the camera's grab buffer reached its back-end (empty: 0).
     std::function<qint64(int camera)> frameAgeMs;
+    // appMonotonicMs() when that frame reached its back-end, -1 without a frame (empty: now minus
+    // frameAgeMs).
+    std::function<qint64(int camera)> frameTakenMs;
+    // Milliseconds between two pictures at the rate the camera's back-end really runs, 0 unknown
+    // (empty: the frame-speed setting read as frames a second).
+    std::function<qint64(int camera)> framePeriodMs;
     std::function<void(int camera)> applyOnceWhiteBalance;
     std::function<void(int camera, int slot)> clearAlarmHandled; // slot -1: all slots
     // Detects the listed cameras (camera order) for `slot` with their newest frames; returns each
@@ -190,41 +196,45 @@ public:
     bool saveFrameImages = false;
     // Nesting depth of cycle passes and detection entry points; above 0 any further Run is nested.
     int cycleDepth = 0;
-    // Which frames a detection may judge. Outer passes of Run are numbered from 1; framePass[c] is the
-    // pass whose grab brought camera c's frame, countdownFromPass[k] the first pass whose frames the
-    // countdown of pair position k may judge (the pass that started it; with the external trigger the
-    // first pass of the last trigger's frames, those that set gExtTriggerFrames).
-    quint64 passNumber = 0;
-    quint64 framePass[8] = {};
-    quint64 countdownFromPass[8] = {};
-    quint64 extFramesFromPass = 1;  // first pass whose frames count for the next external trigger
-    quint64 extTriggerPass = 0;     // pass of the last external trigger
-    quint64 extTriggerFromPass = 0; // its frames came from this pass on
+    // Which frames a detection may judge (see frameFresh), all times appMonotonicMs(). countdownFromMs[k]
+    // is the signal that started the detection of pair position k: the input change as the I/O thread
+    // read it, or the request of a button or trigger (0: not known, the age limit alone). With the
+    // external trigger it is the cycle start before this one, and judgedFrameMs[slot][c] the picture
+    // of camera c a detection of that slot judged last. Set through judgePicturesAfter.
+    qint64 countdownFromMs[8] = {};
+    qint64 judgedFrameMs[8][8] = {};
+    qint64 inputEdgeMs[8] = {};      // change times of the edges read, by input
+    qint64 simulatedTriggerMs = 0;   // request of simulatedTrigger
+    qint64 manualTrigMs = 0;         // request of manualTrigSlot
+    qint64 cycleStartMs = 0;         // the last cycle start
+    qint64 previousCycleStartMs = 0; // the one before it
     quint32 unseenCameras = 0;      // bit c: the region editor's re-check found no fresh frame of c
     // The region editor's re-check judges its cameras one at a time before its CheckNG: their
     // temperature outcomes count as one judgement, from the alarm flag as it was before the first.
     QVector<TemperatureOutcome> editorTemperatures;
     bool alarmBeforeEditorCheck = false;
     bool unseenShown = false;       // the camera warning of a detection that judged nothing is up
-    // 100 ms steps the detection of pair position k may still wait for a first picture of the
-    // opening that started it, from cameras that deliver (see awaitPictures); 0 once it judged or held.
-    int pictureWaitSteps[8] = {};
+    // The detection of pair position k may still wait for a picture of its signal from cameras that
+    // deliver (see awaitPictures); false once it judged or held.
+    bool pictureWait[8] = {};
     // The detection of pair position k was started by the safety door, directly in the pass that read
     // it: a run after waiting for its picture keeps directTimerUp (the latch blocks the clamp).
     bool directStart[8] = {};
     // Bit c: camera c may not be judged until the next start (its region table could not be read).
     // Like a lost camera it blocks the clamp on every pass, with its own warning; see holdCameras.
     quint32 heldCameras = 0;
+    // The bits of heldCameras that are saved cameras which did not open (see holdMissingCameras).
+    quint32 missingCameras = 0;
     bool heldWarningShown = false;
     // A latch restored at start opened the editor before any picture came: it shows the first one.
     bool editorAwaitsPicture = false;
     // The alarm output of an NG that latches waits for the latch file (see latchAlarm).
     bool alarmAwaitsLatch = false;
     // A detection cut short by a stop of the box, found at start: the slot still to be judged (-1 once
-    // its judgement began or when there is none), the pass from which its cameras' pictures count, and
-    // the clamp held until the mould is judged OK.
+    // its judgement began or when there is none), the time (appMonotonicMs) from which its cameras'
+    // pictures count, and the clamp held until the mould is judged OK.
     int interruptedSlot = -1;
-    quint64 interruptedFromPass = 0;
+    qint64 interruptedFromMs = 0;
     bool interruptedHold = false;
     // The factory PARAM.db was restored (empty region tables): no word allows the clamp until the
     // operator starts detection or re-learns.
@@ -255,6 +265,9 @@ public:
     // Pair positions in use (2 on the two-colour and turntable machines).
     int positionCount() const;
 
+    // A pre-cut time is in force (1 to 99 tenths, the only values the countdown cuts at): any other
+    // stored value counts as none, so that the clamp is still cut at the cycle start and at an NG.
+    static bool preCutSet();
     // Stored settings made safe for timers: 0 to a day, in milliseconds, computed in 64 bits.
     static int debounceMs();
     static int inputTimeoutMs();
@@ -336,6 +349,19 @@ public slots:
     // flushed from now on, every pass shows the warning naming them (text row 746), and one record
     // line says so. Not an alarm: the menu bar stays, so that a parameter group can be restored.
     void holdCameras(quint32 cameras);
+    // Holds the same way for saved cameras that did not open (bit n: the camera saved for position n),
+    // whose moulds the stand-ins or the cameras that did open would pass unseen: the camera warning
+    // (text row 39) instead of the region-table one, and the record line of text row 770.
+    void holdMissingCameras(quint32 cameras);
+    // Arms which pictures the detection of pair position k judges, for every way a detection starts.
+    // `signalMs` (appMonotonicMs, 0 not known) is when its signal came: a camera is judged only on a
+    // picture it received at least one of its frame periods after it and younger than its stale
+    // limit; the detection waits for one (its timer steps in 100 ms) until that limit has passed
+    // since then, and holds the clamp meanwhile when `direct` (it runs in the pass of the safety
+    // door, whose clamp was free). With the external trigger the signal is not used: a camera is
+    // judged only on a picture it received after the previous cycle start that no detection of the
+    // slot judged yet, and nothing is waited for.
+    void judgePicturesAfter(int k, qint64 signalMs, bool direct = false);
     // In place of StartDetect at start-up, when an NG alarm of `slot` was latched before the box
     // stopped: the latch as CheckNG leaves it (alarm on, clamp and detection stopped, the editor open,
     // the lamps) with the record line `line`, and a new alarm start for the report link (the one
@@ -367,29 +393,28 @@ private:
         TimerUp(k);
     }
     void endPass(int pauseMs = 100);
-    // Whether camera c's frame may be judged: the camera is there, the frame is younger than
-    // kFrameStaleMs (not with the external trigger) and, for fromPass > 0, grabbed in that pass of Run
-    // or later.
-    bool frameFresh(int c, quint64 fromPass) const;
+    // Whether camera c's frame may be judged by the detection of pair position k (k < 0: a
+    // re-detection or the editor's re-check, which ask only for the age): see judgePicturesAfter.
+    bool frameFresh(int c, int k) const;
     // Every camera's frame may be judged; otherwise holdUnseen and false.
-    bool camerasSeen(quint64 fromPass);
+    bool camerasSeen(int k);
     // True while the detection of pair position k waits for its cameras' pictures: its timer runs
     // again in 100 ms.
     bool awaitPictures(int k);
     void holdUnseen(quint32 cameras);
-    // The pass from which a countdown started in this pass may judge frames.
-    quint64 judgeFromPass() const;
+    qint64 frameTakenMs(int c) const;
+    qint64 picturePeriodMs(int c) const;
+    qint64 staleLimitMs(int c) const;
     QString heldWarning(int language = -1) const;
     void outerPass();
     bool checkCameras();
     bool startCycle(int input);
     bool rearmPair(int input);
-    void startPositions(int input, bool *stopped);
+    void startPositions(int input, qint64 signalMs, bool *stopped);
     void runSlotDetection(int k);
     void latchAlarm(const QVector<int> &ngCameras);
     // Starts the judgement of the detection found cut short once its cameras have delivered.
     bool judgeInterruptedDetection();
-    void armDetection(int k, int delayTenths);
     // The mould of the running cycle is judged (or given up by the operator): its mark goes.
     void mouldJudged();
     // Sends an alarm output that waited for a latch which did not come.

@@ -18,6 +18,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 namespace {
 // Pulse lengths are stored in tenths of a second; a stored value out of range gives no pulse.
@@ -61,24 +62,64 @@ void MachineCycle::TimerUp(int k)
     directTimerUp = direct;
 }
 
-bool MachineCycle::frameFresh(int c, quint64 fromPass) const
+qint64 MachineCycle::frameTakenMs(int c) const
+{
+    if (hooks.frameTakenMs)
+        return hooks.frameTakenMs(c);
+    const qint64 age = hooks.frameAgeMs ? hooks.frameAgeMs(c) : 0;
+    return age >= 0 && age < std::numeric_limits<qint64>::max() ? appMonotonicMs() - age : -1;
+}
+
+qint64 MachineCycle::picturePeriodMs(int c) const
+{
+    const qint64 period = hooks.framePeriodMs ? hooks.framePeriodMs(c) : 0;
+    if (period > 0)
+        return period;
+    return gSysParam->frameSpeed > 0 ? 1000 / gSysParam->frameSpeed : 0;
+}
+
+qint64 MachineCycle::staleLimitMs(int c) const
+{
+    const qint64 period = picturePeriodMs(c);
+    return period > 0 ? frameStaleLimitForPeriodMs(period) : kFrameStaleMs;
+}
+
+void MachineCycle::judgePicturesAfter(int k, qint64 signalMs, bool direct)
+{
+    if (k < 0 || k >= 8)
+        return;
+    const bool triggered = gSysParam->useExtTrigger;
+    countdownFromMs[k] = triggered ? previousCycleStartMs : std::max<qint64>(0, signalMs);
+    pictureWait[k] = !triggered;
+    directStart[k] = direct;
+}
+
+// A picture received less than one frame period after the signal may have been taken before it:
+// the mould it shows may not be the one that opened. Triggered cameras take one picture per trigger,
+// received before the cycle it starts: those of the trigger are judged, once, however long they
+// waited, and an older one, or one already judged, never.
+bool MachineCycle::frameFresh(int c, int k) const
 {
     if (c < 0 || c >= 8 || (hooks.cameraConnected && !hooks.cameraConnected(c)))
         return false;
-    if (fromPass > 0 && framePass[c] < fromPass)
-        return false;
-    // Triggered cameras take a picture per trigger only: between cycles none is normal.
-    if (gSysParam->useExtTrigger)
-        return true;
+    const qint64 taken = frameTakenMs(c);
+    if (gSysParam->useExtTrigger) {
+        if (k < 0 || k >= 8)
+            return true;
+        const int slot = std::clamp(w->currentSlot, 0, 7);
+        return taken >= 0 && taken > countdownFromMs[k] && taken > judgedFrameMs[slot][c];
+    }
     const qint64 age = hooks.frameAgeMs ? hooks.frameAgeMs(c) : 0;
-    return age >= 0 && age < frameStaleLimitMs(gSysParam->frameSpeed);
+    if (age < 0 || age >= staleLimitMs(c))
+        return false;
+    return k < 0 || k >= 8 || countdownFromMs[k] <= 0 || taken >= countdownFromMs[k] + picturePeriodMs(c);
 }
 
-bool MachineCycle::camerasSeen(quint64 fromPass)
+bool MachineCycle::camerasSeen(int k)
 {
     quint32 unseen = 0;
     for (int c = 0; c < hooks.cameraCount; ++c) {
-        if (!frameFresh(c, fromPass))
+        if (!frameFresh(c, k))
             unseen |= 1u << c;
     }
     if (unseen) {
@@ -93,25 +134,26 @@ bool MachineCycle::camerasSeen(quint64 fromPass)
     return true;
 }
 
-// A detection that starts with the opening (or the safety door) comes in the pass that read the
-// edge, which may follow the last grab by a few milliseconds: a camera delivering normally has then
-// simply not had a picture of this opening grabbed yet, and holding the clamp would stop a good
-// machine. The
-// detection waits for the picture in 100 ms steps, as a countdown, until the camera's stale limit
-// has passed since the opening. A lost camera or a stale picture is not waited for, nor are the
-// triggered cameras, which take no picture between triggers.
+// A detection may start before its cameras have received a picture taken after its signal (always
+// without a delay, or when the cameras run slower than the delay): a camera delivering normally has
+// then simply not had one yet, and holding the clamp would stop a good machine. The detection waits
+// for the picture in 100 ms steps, as a countdown, until the camera's stale limit has passed since
+// the first moment such a picture could come. A lost camera or a stale picture is not waited for,
+// nor are the triggered cameras, which take no picture between triggers.
 bool MachineCycle::awaitPictures(int k)
 {
-    bool wait = pictureWaitSteps[k] > 0 && !gSysParam->useExtTrigger;
+    bool wait = pictureWait[k] && !gSysParam->useExtTrigger;
     bool unseen = false;
+    const qint64 now = appMonotonicMs();
     for (int c = 0; wait && c < hooks.cameraCount; ++c) {
-        if (frameFresh(c, countdownFromPass[k]))
+        if (frameFresh(c, k))
             continue;
         unseen = true;
-        wait = frameFresh(c, 0);
+        const qint64 from = countdownFromMs[k] + picturePeriodMs(c);
+        wait = frameFresh(c, -1) && now < from + staleLimitMs(c);
     }
     if (!wait || !unseen) {
-        pictureWaitSteps[k] = 0;
+        pictureWait[k] = false;
         return false;
     }
     // The door's detection starts with the clamp free and may be closing it: until its picture is
@@ -120,7 +162,6 @@ bool MachineCycle::awaitPictures(int k)
         setOutput(OutClose, 1);
         flush();
     }
-    --pictureWaitSteps[k];
     upTimers[k]->start(100);
     return true;
 }
@@ -158,7 +199,7 @@ void MachineCycle::runSlotDetection(int k)
 {
     const SysParam &p = *gSysParam;
     const int slot = w->currentSlot;
-    if (w->runState != 2 && (awaitPictures(k) || !camerasSeen(countdownFromPass[k])))
+    if (w->runState != 2 && (awaitPictures(k) || !camerasSeen(k)))
         return;
     if (w->runState == 2 || !hooks.judgeCameras) {
         for (int c = 0; c < hooks.cameraCount; ++c)
@@ -169,6 +210,8 @@ void MachineCycle::runSlotDetection(int k)
             pendingCameras[slot % 2] &= ~(1u << c);
             saveRawFrame(c, slot);
             cameras.append(c);
+            if (slot >= 0 && slot < 8)
+                judgedFrameMs[slot][c] = frameTakenMs(c);
         }
         gTemperatureAlarm = temperatureAlarmAfter(hooks.judgeCameras(cameras, slot), gTemperatureAlarm);
         for (int c = 0; c < hooks.cameraCount; ++c)
@@ -249,7 +292,7 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
             return;
         }
         // The region editor's re-check: CheckNG holds instead of combining an old verdict.
-        if (!frameFresh(c, 0)) {
+        if (!frameFresh(c, -1)) {
             unseenCameras |= 1u << c;
             return;
         }
@@ -270,7 +313,7 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
             if (!p.ejectorPulseOnProdNg) {
                 if (!p.noEjectorCtrlInProd) {
                     setOutput(OutThimble, 1);
-                    if (!p.preCutTime && !p.cutClampOnMoldAlarm)
+                    if (!preCutSet() && !p.cutClampOnMoldAlarm)
                         setOutput(OutClose, 1);
                 }
                 if (noneLeft && w->alarmState == 2)
@@ -278,7 +321,7 @@ void MachineCycle::RunAlgorithm(int camera, int slot)
                 else if (noneLeft)
                     alarmAwaitsLatch = true;
             }
-        } else if (!p.preCutTime || noneLeft) {
+        } else if (!preCutSet() || noneLeft) {
             setOutput(OutClose, 1);
             // An NG that will latch: the alarm goes out once the latch is on disk (latchAlarm), so that
             // a board holding the alarm word means a restart finds the alarm latched.
@@ -370,6 +413,10 @@ void MachineCycle::CheckNG()
         } else if (!gRetrainDone) {
             setOutput(OutClose, 0);
         }
+        // A re-check that clears the latch drops the alarm in the same word that frees the clamp: the
+        // board must never read "clamp allowed" with the alarm still on.
+        if (w->alarmState == 2 && !productPulse)
+            setOutput(OutAlarm, 0);
         reCheckPending = false;
         if (!product)
             interruptedHold = false;
@@ -393,6 +440,7 @@ void MachineCycle::CheckNG()
                 w->runState = 1;
                 if (p.machineType == 0 && !p.semiAuto) {
                     simulatedTrigger = 1;
+                    simulatedTriggerMs = appMonotonicMs();
                     forcedTriggerSlot = 1;
                 }
             } else {
@@ -592,7 +640,7 @@ void MachineCycle::ReCheck()
     const SysParam &p = *gSysParam;
     const int kind = slotKind();
     pendingCameras[kind] = 0;
-    if (kind == 1 && (!p.preCutTime || reCheckLeft[1] == 0)) {
+    if (kind == 1 && (!preCutSet() || reCheckLeft[1] == 0)) {
         if (hooks.markDetection)
             hooks.markDetection(w->currentSlot, w->moldSide);
         setOutput(OutClose, 1);
@@ -600,7 +648,7 @@ void MachineCycle::ReCheck()
     }
     const int s = w->currentSlot;
     if (s >= 0 && s < 8 && p.slotEnabled[s]) {
-        if (w->runState != 2 && !camerasSeen(0))
+        if (w->runState != 2 && !camerasSeen(-1))
             return;
         QVector<int> cameras;
         for (int c = 0; c < hooks.cameraCount; ++c) {

@@ -98,6 +98,11 @@ CycleHooks DeVeWizard::makeCycleHooks()
             return std::numeric_limits<qint64>::max();
         return appMonotonicMs() - v->grabFrameMs;
     };
+    h.frameTakenMs = [view](int c) -> qint64 {
+        const CammerWidget *v = view(c);
+        return v ? v->grabFrameMs : -1;
+    };
+    h.framePeriodMs = [view](int c) -> qint64 { return view(c) ? view(c)->picturePeriodMs() : 0; };
     h.applyOnceWhiteBalance = [view](int c) {
         if (view(c) && view(c)->camera)
             view(c)->camera->setOnceWhiteBalance();

@@ -9,6 +9,9 @@
 // kills and restarts the box.
 
 #include "boardsimulator.h"
+#ifdef MG_HAVE_FAKESMARTCAM
+#include "fakesmartcamera.h"
+#endif
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
@@ -28,6 +31,7 @@
 #include <cstdio>
 #include <iterator>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -244,6 +248,19 @@ public:
 
     // The machine's inputs as the board reports them from its next status frame (bits 0-9).
     void setInputs(quint16 word) { m_board.setInputs(word); }
+    // Sets the inputs, waits until the board has sent them in a status frame (the edge the box reads)
+    // and `afterMs` more, then serves `pictures`: what the camera sees changes just after the edge.
+    bool setInputsThenServe(quint16 word, int afterMs, Pictures pictures)
+    {
+        const auto before = std::chrono::steady_clock::now();
+        m_board.setInputs(word);
+        QElapsedTimer t;
+        t.start();
+        while (m_board.inputsWrittenAt() < before && t.elapsed() < 1000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_until(m_board.inputsWrittenAt() + std::chrono::milliseconds(afterMs));
+        return serve(pictures);
+    }
     // An input held for longer than the stored debounce of 0.1 s, then dropped.
     void press(quint16 inputs, int ms = 300)
     {
@@ -268,6 +285,23 @@ public:
     }
     // The board stops answering (it still reads and records what the box sends) or answers again.
     void setBoardAnswering(bool on) { m_board.setAnswering(on); }
+    // The board's adapter pulled and plugged in again: its line hangs up and a new pseudo-terminal is
+    // linked at the same path. The board keeps the word it holds.
+    bool replugBoard()
+    {
+        m_board.close();
+        return m_board.open(path(QStringLiteral("dev/ttyS0")));
+    }
+    // Commands received after `point`, oldest first: command, value.
+    QVector<QPair<int, quint16>> commandsAfter(const QString &point) const
+    {
+        QVector<QPair<int, quint16>> list;
+        for (const BoardSimulator::Command &c : m_board.commands()) {
+            if (std::chrono::duration_cast<std::chrono::milliseconds>(c.at - m_t0).count() > at(point))
+                list.append({c.command, c.value});
+        }
+        return list;
+    }
 
     // A named point: now.
     void mark(const QString &point) { m_marks[point] = m_clock.elapsed(); }
@@ -794,6 +828,265 @@ struct Row
     const char *name;
     void (*play)(BoxRun &);
 };
+
+// ---- which pictures a detection judges, stand-in cameras, the board's line, clearing an alarm ----
+
+// Every word received between two named points keeps the clamp blocked.
+bool noReleaseSent(const BoxRun &run, const QString &from, const QString &to)
+{
+    const QVector<quint16> sent = run.wordsBetween(from, to);
+    return std::none_of(sent.cbegin(), sent.cend(), clampAllowed);
+}
+
+// Shipped system5 with "Use External Trigger" set (position 12).
+constexpr char kExtTrigger[] =
+    "update sysparam set value='30 30 32 32 0 0 50 50 0 0 0 1 0' where name='system5'";
+// Shipped system3 with "Safety door trigger detection" set (position 11).
+constexpr char kDoorTrigger[] = "update sysparam set value='0 0 0 1 1 1 1 0 300 0 1' where name='system3'";
+
+// Shipped system2 with the frame speed (position 17) set to `fps`.
+QString frameSpeedSql(int fps)
+{
+    return QStringLiteral("update sysparam set value='0 10 3 100 5 5 0 0 0 0 0 0 0 0 8000 600 %1 60' "
+                          "where name='system2'")
+        .arg(fps);
+}
+
+// Good moulds, `cycles` of them: each opening blocks the clamp and its judged mould releases it, and
+// no alarm comes. Returns the ms from each opening to its release in `releaseMs`.
+void goodMoulds(BoxRun &run, int cycles, QVector<qint64> *releaseMs)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 1; n <= cycles; ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n);
+        const QString judged = QStringLiteral("judged %1").arg(n);
+        run.mouldOpens(opening);
+        QVERIFY2(run.settleOn(judged, opening, kReleased, 10000), run.story());
+        EXPECT_HELD(run, judged, kReleased);
+        QVERIFY2(run.wordsBetween(opening, judged) == (QVector<quint16>{kBlocked, kReleased}), run.story());
+        releaseMs->append(run.changedAt(opening, kReleased) - run.at(opening));
+    }
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).isEmpty(), run.story());
+    // The box's serials are "0": its stand-ins run as they always did.
+    QVERIFY2(!recordHas(run, 770, QStringLiteral("1")), run.story());
+    qInfo().noquote() << "release after the opening (ms):" << *releaseMs;
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Controls: good moulds are released every cycle at 10 and at 1 frame a second (with the shipped
+// 0.5 s delay; at 1 a second the picture of the opening comes up to a second later, and so does the
+// release), and without a delay.
+void goodMouldsTenFps(BoxRun &run)
+{
+    QVERIFY(run.sql(frameSpeedSql(10)));
+    QVector<qint64> ms;
+    goodMoulds(run, 3, &ms);
+}
+
+void goodMouldsOneFps(BoxRun &run)
+{
+    QVERIFY(run.sql(frameSpeedSql(1)));
+    QVector<qint64> ms;
+    goodMoulds(run, 3, &ms);
+    // Judged on a picture received a whole frame period (1 s) after the opening, not the one before.
+    for (qint64 release : ms)
+        QVERIFY2(release >= 1000, run.story());
+}
+
+void goodMouldsNoDelay(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 0 0 0 0 0 0 0' where name='trigInDelay'"));
+    QVector<qint64> ms;
+    goodMoulds(run, 3, &ms);
+}
+
+#ifdef MG_HAVE_FAKESMARTCAM
+// Frame speed 0 (a legal setting) on a smart camera, which is then asked for one picture a second:
+// its pictures are a second apart and not stale (three frame periods), so the camera is never taken
+// for lost and good moulds are released, each once a picture received a second after its opening is
+// judged.
+void frameSpeedZeroSmartCamera(BoxRun &run)
+{
+    QVERIFY(run.sql(frameSpeedSql(0)));
+    // The camera's NV21 pictures have a stretched luma, so the region tuned for the simulated
+    // camera's pictures would find light spots: this row is about pictures coming, not about them.
+    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
+    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
+    FakeSmartCamera::Options options;
+    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
+    options.discovery = true;
+    options.deviceId = QStringLiteral("FAKE-SMARTCAM-01");
+    FakeSmartCamera camera(options);
+    QVERIFY(camera.start());
+    QVector<qint64> ms;
+    goodMoulds(run, 2, &ms);
+    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
+    QVERIFY2(!run.logText().contains(QStringLiteral("lost")), run.story());
+    for (qint64 release : ms)
+        QVERIFY2(release >= 1000, run.story());
+    camera.stop();
+}
+#endif
+
+// A piece lands in the cavity just after the board reported `signal` (the opening without a delay, or
+// the safety door's signal with "Safety door trigger detection"), 5 ms after its status frame, four
+// times over with the camera at 25 frames a second. Every time the detection judges a picture
+// received a frame period after the signal, never the one of the mould before it: the clamp is
+// blocked until the piece is seen, re-detected once and latched. The operator's re-check (input 1)
+// on a clean mould clears each alarm.
+void pieceAtTheSignal(BoxRun &run, quint16 signal)
+{
+    QVERIFY(run.sql(frameSpeedSql(25)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 1; n <= 4; ++n) {
+        const QString edge = QStringLiteral("signal %1").arg(n);
+        const QString alarm = QStringLiteral("alarm %1").arg(n);
+        const QString cleared = QStringLiteral("cleared %1").arg(n);
+        run.mark(edge);
+        QVERIFY(run.setInputsThenServe(signal, 5, Pictures::Foreign));
+        QTest::qWait(300);
+        run.setInputs(0);
+        QVERIFY2(run.settleOn(alarm, edge, kAlarm, 5000), run.story());
+        EXPECT_HELD(run, alarm, kAlarm);
+        QVERIFY2(run.wordsBetween(edge, alarm) == (QVector<quint16>{kBlocked, kAlarm}), run.story());
+        QVERIFY(run.serve(Pictures::Good));
+        QTest::qWait(300);
+        run.press(0x002);
+        QVERIFY2(run.settleOn(cleared, alarm, kReleased, 5000, 500), run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
+void noDelayPieceAtTheEdge(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 0 0 0 0 0 0 0' where name='trigInDelay'"));
+    pieceAtTheSignal(run, 0x001);
+}
+
+void doorPieceAtTheSignal(BoxRun &run)
+{
+    QVERIFY(run.sql(kDoorTrigger));
+    pieceAtTheSignal(run, 0x002);
+}
+
+// "Use External Trigger": the camera's pictures stop (its folder emptied), and the machine opens the
+// mould anyway. The triggered pictures of the last cycle were judged already: nothing is judged, the
+// clamp stays blocked and the record gets the camera line. The next trigger's pictures release it.
+void extTriggerNoNewPictures(BoxRun &run)
+{
+    QVERIFY(run.sql(kExtTrigger));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::None));
+    // The last trigger's cycle is over (held or released: the bits of its trigger may have been set by
+    // the picture the cycle before judged, since this camera does not wait for a trigger).
+    QTest::qWait(1500);
+    const int held = run.record().filter(textsOf(39).at(kBoxLanguage).simplified()).size();
+    for (int n = 1; n <= 2; ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n);
+        const QString after = QStringLiteral("after opening %1").arg(n);
+        run.mouldOpens(opening);
+        run.settle(after, 2000);
+        EXPECT_HELD(run, after, kBlocked);
+    }
+    QVERIFY2(noReleaseSent(run, "opening 1", "after opening 2"), run.story());
+    QVERIFY2(run.record().filter(textsOf(39).at(kBoxLanguage).simplified()).size() >= held + 1, run.story());
+    QVERIFY(run.serve(Pictures::Good));
+    QVERIFY2(run.settleOn("released", "after opening 2", kReleased, 5000), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// SN.db names a real camera for position 0, and none opens: the simulated cameras stand in, and the
+// start-up question (row 134) is declined. Their charts are no picture of the mould: the clamp is
+// held from the first word on, through good moulds, with one record line, and the saved serial is
+// kept.
+void standInsOfRealCameras(BoxRun &run)
+{
+    QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
+                           "update sysparam set value='CAM-0001-REAL' where name='serialNB0'"));
+    QVERIFY(run.start(kReleased));
+    QVERIFY2(waitForStartLine(run, 1), run.story());
+    run.settle("up", 1500);
+    EXPECT_HELD(run, "up", kBlocked);
+    run.mouldOpens("opening 1");
+    run.settle("after opening 1", 2000);
+    EXPECT_HELD(run, "after opening 1", kBlocked);
+    QVERIFY2(noReleaseSent(run, "start", "after opening 1"), run.story());
+    QVERIFY2(waitForRecord(run, 770, QStringLiteral("1"), 5000), run.story());
+    QVERIFY2(run.stop(), run.story());
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("sn"));
+    {
+        db.setDatabaseName(run.path(QStringLiteral("SN.db")));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("select value from sysparam where name='serialNB0'")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("CAM-0001-REAL"));
+        db.close();
+    }
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("sn"));
+}
+
+// The board's adapter is pulled and plugged in again while detection runs (the board holds the
+// released word): the box opens the new line, tells the board its output word first, polls again,
+// and judges the next opening as usual.
+void boardReplugged(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.replugBoard());
+    run.mark("replugged");
+    QElapsedTimer t;
+    t.start();
+    while (run.commandsAfter("replugged").size() < 20 && t.elapsed() < 5000)
+        QTest::qWait(50);
+    const auto commands = run.commandsAfter("replugged");
+    QVERIFY2(commands.size() >= 20, run.story());
+    QVERIFY2(commands.first() == (QPair<int, quint16>{1, kReleased}), run.story());
+    run.mouldOpens("opening");
+    QVERIFY2(run.settleOn("judged", "opening", kReleased, 10000), run.story());
+    EXPECT_WORDS(run, "opening", "judged", kBlocked, kReleased);
+    QVERIFY2(run.logText().contains(QStringLiteral("reopened")), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// An OK re-check clears a latched alarm: the board goes from the alarm word straight to the released
+// one, never through "clamp allowed" with the alarm still on (0x0F0).
+void clearingWithoutAlarmOnRelease(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mouldOpens("opening");
+    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 15000), run.story());
+    QVERIFY(run.serve(Pictures::Good));
+    QTest::qWait(300);
+    run.mark("recheck");
+    run.press(0x002);
+    QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 5000), run.story());
+    EXPECT_WORDS(run, "recheck", "cleared", kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+const Row kPictureRows[] = {
+    {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
+    {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
+    {"good moulds without a delay (control)", goodMouldsNoDelay},
+    {"no delay, piece appears at the opening edge (latched, 4 times)", noDelayPieceAtTheEdge},
+    {"safety door, piece appears at the door's signal (latched, 4 times)", doorPieceAtTheSignal},
+    {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
+    {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
+    {"board re-plugged (reopened, output word first)", boardReplugged},
+    {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
+#ifdef MG_HAVE_FAKESMARTCAM
+    {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
+     frameSpeedZeroSmartCamera},
+#endif
+};
+
 const Row kRows[] = {
     {"good mould", goodMould},
     {"foreign object (latched, stays after another opening)", foreignObjectLatches},
@@ -1055,6 +1348,21 @@ private slots:
         BoxRun run;
         QVERIFY(run.isValid());
         kRestartRows[row].play(run);
+    }
+
+    // Which pictures a detection judges, stand-in cameras, the board's line and clearing an alarm.
+    void pictureAndLinkWords_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kPictureRows)); ++i)
+            QTest::newRow(kPictureRows[i].name) << i;
+    }
+    void pictureAndLinkWords()
+    {
+        QFETCH(int, row);
+        BoxRun run;
+        QVERIFY(run.isValid());
+        kPictureRows[row].play(run);
     }
 };
 

@@ -12,6 +12,7 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QFile>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -335,6 +336,43 @@ private slots:
             QCOMPARE(t->circles[0].screenRect, screen);
         QCOMPARE(QSize(view->roiMasks[0][0].cols, view->roiMasks[0][0].rows), mask);
         QVERIFY(BoxTestPolicy::shownTexts().isEmpty());
+    }
+
+    // A damaged page met while the table's rows are read is no "no row": loadRoiTable says the table
+    // could not be read (the camera view then holds the camera instead of judging it on default
+    // regions) and leaves it with no regions.
+    void damagedPageIsNotNoRow()
+    {
+        TestWorkDir dir;
+        const QString path = dir.filePath(QStringLiteral("PARAM.db"));
+        {
+            RegionTableDb db(path, kConnection);
+            // The slot rows come after pages of other rows: a full scan meets the damaged page first.
+            for (int n = 0; n < 300; ++n)
+                QVERIFY(db.put(0, QStringLiteral("pad%1").arg(n), QString(500, QLatin1Char('x'))));
+            QVERIFY(db.put(0, QStringLiteral("detect0"), QStringLiteral("1")));
+            QVERIFY(db.put(0, QStringLiteral("ROI0-0"), QStringLiteral("0 215 500 5 1 0 0 96 132 440 372")));
+        }
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray header = file.read(100);
+            QCOMPARE(header.left(15), QByteArray("SQLite format 3"));
+            qint64 pageSize = (quint8(header.at(16)) << 8) | quint8(header.at(17));
+            if (pageSize == 1)
+                pageSize = 65536;
+            const qint64 pages = file.size() / pageSize;
+            QVERIFY(pages > 40);
+            // A page in the middle of the padding rows: its page type becomes one SQLite does not know.
+            QVERIFY(file.seek((pages * 2 / 3 - 1) * pageSize));
+            QCOMPARE(file.write("\xff", 1), qint64(1));
+        }
+        RegionTableDb db(path, kConnection);
+        auto view = viewWithScale(1.0f, 1.0f);
+        Table t = newTable(0);
+        QVERIFY(!t->loadRoiTable(view.get()));
+        for (int k = 0; k < kDetectSlots; ++k)
+            QCOMPARE(t->roiCount[k], 0);
     }
 
     void largePolygonRowLoadsClamped()

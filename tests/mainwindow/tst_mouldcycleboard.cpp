@@ -27,6 +27,7 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -158,14 +159,14 @@ private slots:
         gControlPort->stopIOThread();
     }
 
-    // A detection judges the camera only on a picture grabbed in or after the pass of Run that
-    // started its countdown and younger than kFrameStaleMs. Without one the clamp stays blocked (no
+    // A detection judges the camera only on a picture received at least one frame period after the
+    // board reported the opening (or the door's signal) and younger than 500 ms at 12 frames a second.
+    // Without one the clamp stays blocked (no
     // clamp-allowed word reaches the board), the camera warning is on screen and the record gets one
     // line in its text; once pictures come again, the next opening or the manual trigger judges and
     // releases. A camera that delivers but has had no picture grabbed since the opening yet is waited
     // for, after the safety door's signal as after the opening. The camera is stepped by hand and the
-    // box's monotonic clock is the test's, so which picture is fresh does not depend on the machine's
-    // load.
+    // box's monotonic clock is the test's (real time, with a jump where a picture must turn stale).
     void onlyFreshPicturesAreJudged_data()
     {
         QTest::addColumn<int>("delay"); // mould delay, tenths of a second
@@ -205,9 +206,11 @@ private slots:
                              QByteArray("update sysparam set value='" + delays + ' ' + delays + ' ' +
                                         delays + ' ' + delays + " 0 0 0 0' where name='trigInDelay'")
                                  .constData()));
-        static std::atomic<qint64> now{0};
-        now = 1000000;
-        setAppMonotonicClock([] { return now.load(); });
+        static std::atomic<qint64> skipped{0};
+        static QElapsedTimer real;
+        skipped = 1000000;
+        real.start();
+        setAppMonotonicClock([] { return skipped.load() + real.elapsed(); });
         SimulateCamera::setManualStepping(true);
         struct Restore
         {
@@ -248,7 +251,7 @@ private slots:
             QTRY_VERIFY(window.machineCycle->upTimers[1]->isActive());
             QTest::qWait(150); // pictures of the open mould were grabbed during the countdown
             feeder.stop();
-            now += kFrameStaleMs;
+            skipped += 500;
         }
         QTest::qWait(300);
         board.setInputs(0x000);
