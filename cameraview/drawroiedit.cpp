@@ -145,6 +145,7 @@ void DrawROIWidget::buildPanel()
     outer->setSpacing(kPanelSpacing);
     m_title = new QLabel(m_panel);
     m_title->setObjectName(QStringLiteral("roiTitle"));
+    m_title->setFont(uiFont(kPanelTextPx)); // its alarm style sheet would drop the panel's font
     m_title->setWordWrap(true);
     outer->addWidget(m_title);
     // Two columns read top to bottom, left then right, in the order the buttons always had: the

@@ -544,8 +544,10 @@ void MachineCycle::startPositions(int input, qint64 signalMs, bool *stopped)
 // be judged; the mould follows in a later pass. False while the pictures are still to come.
 bool MachineCycle::judgeInterruptedDetection()
 {
+    // A picture received within a frame period of the start may show the mould as it was before it.
+    const qint64 from = interruptedFromMs;
     for (int c = 0; c < hooks.cameraCount; ++c) {
-        if (frameTakenMs(c) < interruptedFromMs)
+        if (frameTakenMs(c) < from + picturePeriodMs(c))
             return false;
     }
     const SysParam &p = *gSysParam;
@@ -573,7 +575,7 @@ bool MachineCycle::judgeInterruptedDetection()
     interruptedFromMs = appMonotonicMs();
     if (slot < 8 && p.slotEnabled[slot]) {
         qCWarning(lcMainWindow) << "judging slot" << slot + 1 << "of the detection cut short by the stop";
-        judgePicturesAfter(k, interruptedFromMs);
+        judgePicturesAfter(k, from);
         slotCountdown[k] = 0;
         TimerUp(k);
     }

@@ -523,8 +523,8 @@ private slots:
         QFETCH(int, language);
         QFETCH(int, alarmState);
         QFETCH(QString, firstLine);
-        Fixture f(3);
-        gLanguage = language;
+        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"))); // as the box does
+        Fixture f(3, QSize(1920, 1080), language); // the box's screen
         f.alarmState = alarmState;
         f.imageState[0][1] = 3; // cameras 1 and 3 (by number) kept their NG pictures of the mould slot
         f.imageState[2][1] = 9;
@@ -577,6 +577,8 @@ private slots:
                                     .arg(source->itemText(i))
                                     .arg(sm.horizontalAdvance(source->itemText(i)))
                                     .arg(field.width())));
+    }
+
     // At the box's 1920 x 1080, in every language and for every function a region can have: every
     // caption of the panel fits its widget with the box's font at 20 px or more, and every button and
     // field is at least a fingertip (48 px) high.

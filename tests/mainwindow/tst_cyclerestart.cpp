@@ -4,6 +4,7 @@
 // a stop judges the mould the stop cut short before the clamp may close, and restored factory
 // parameters hold the clamp until the operator starts detection or re-learns.
 
+#include "clock.h"
 #include "controlport.h"
 #include "detectionmark.h"
 #include "editorhooks.h"
@@ -18,6 +19,8 @@
 
 #include <QFile>
 #include <QtTest>
+#include <limits>
+#include <memory>
 
 namespace {
 
@@ -51,7 +54,9 @@ CycleHooks hooksOf(Fakes *f)
     h.cameraConnected = [](int) { return true; };
     h.cameraOpen = [](int) { return true; };
     h.grabFrame = [f](int) { return f->delivering; };
-    h.frameAgeMs = [](int) { return qint64(0); };
+    // A delivering camera's newest picture has just come; one that stopped has none since the start.
+    h.frameTakenMs = [f](int) { return f->delivering ? appMonotonicMs() : qint64(-1); };
+    h.frameAgeMs = [f](int) { return f->delivering ? qint64(0) : std::numeric_limits<qint64>::max(); };
     h.judgeCameras = [f](const QVector<int> &cameras, int) {
         ++f->judgements;
         f->pass = !f->ng;
@@ -206,6 +211,9 @@ private slots:
     {
         QFETCH(bool, ng);
         QFETCH(quint32, word);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
         standardMachine(0);
         gControlPort->setOutput(OutClose, 1);
         gControlPort->flushOutputs();
@@ -223,6 +231,8 @@ private slots:
         cycle.Run();
         QCOMPARE(f.judgements, 0);
         QCOMPARE(boardWord(), 0x001u);
+        // The camera delivers again, a second after the start: its picture shows the mould as it is.
+        now += 1000;
         f.delivering = true;
         cycle.Run();
         QCOMPARE(f.judgements, 1);
