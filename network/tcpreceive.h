@@ -10,6 +10,7 @@
 
 #include <QJsonValue>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -72,6 +73,12 @@ public:
 
     explicit HttpLikeReceiver(int sessionId);
 
+    // A link whose messages are small (the report link's replies) takes a lower bound: a message whose
+    // body is announced above it is read past and dropped, with one log line, and the connection
+    // stays. Bodies above kMaxBodyBytes still end the connection. Set before the first feed.
+    void setBodyBound(qint64 bytes) { m_bodyBound = std::min(bytes, kMaxBodyBytes); }
+    qint64 bodyBound() const { return m_bodyBound; }
+
     // Timing notice for the message id: a TcpTsk_Info slot name and its arguments.
     std::function<void(const QString &id, const char *slot, const QVariantList &args)> onTiming;
     // A message whose body is complete (the session's dispatch; parse it there).
@@ -90,6 +97,8 @@ public:
 private:
     bool step(bool &countedThisRead);
     void moveBody();
+    // Consumes buffered bytes of a message being dropped; true once all of it has gone.
+    bool skipBody();
     void notice(const char *slot, const QVariantList &args = {});
 
     int m_sessionId;
@@ -99,4 +108,6 @@ private:
     std::shared_ptr<SCI_ExecObj_Recv> m_current;
     bool m_headSeen = false;
     bool m_failed = false;
+    qint64 m_bodyBound = kMaxBodyBytes;
+    qint64 m_skipRemaining = 0; // body bytes of a dropped message still to come
 };
