@@ -287,8 +287,7 @@ private slots:
         QVERIFY(fill.exec(QStringLiteral("COMMIT")));
         fill.finish();
         m_screen->SlotToRecord();
-        // Latest first: the lines of 10.11.12 (this one and the window's own), then the filled day
-        // backwards.
+        // Latest first: the lines written now (this one and the window's own), then the filled day backwards.
         const QStringList times = shown(0);
         const QStringList remarks = shown(2);
         QVERIFY(remarks.contains(QStringLiteral("first line of the day")));
@@ -296,8 +295,8 @@ private slots:
         while (filled < remarks.size() && !remarks.at(filled).startsWith(QLatin1String("line ")))
             ++filled;
         QVERIFY(filled > 0 && filled < remarks.size());
-        QCOMPARE(times.mid(0, filled),
-                 QStringList(QVector<QString>(filled, QStringLiteral("10.11.12")).toList()));
+        const QString now = m_now.toString(QStringLiteral("hh.mm.ss"));
+        QCOMPARE(times.mid(0, filled), QStringList(QVector<QString>(filled, now).toList()));
         QCOMPARE(remarks.mid(filled, 3), (QStringList{"line 19999", "line 19998", "line 19997"}));
         QCOMPARE(times.mid(filled, 3), (QStringList{"05.33.19", "05.33.18", "05.33.17"}));
         QVERIFY2(m_screen->recordModel->rowCount() < 1000,
