@@ -141,7 +141,7 @@ kill "$sim" 2>/dev/null || true
 [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
 [ -n "$server" ] && kill "$server" 2>/dev/null || true
 # The reporting process the box started (it outlives a killed box).
-for p in $(pgrep -x pynet_monitor || true); do
+for p in $(pgrep -f "cnt_net/pynet_monitor" || true); do
     [ "$(readlink /proc/$p/cwd 2>/dev/null)" = "$PWD" ] && kill "$p" 2>/dev/null || true
 done
 wait 2>/dev/null || true

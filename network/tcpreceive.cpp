@@ -338,6 +338,8 @@ bool HttpLikeReceiver::step(bool &countedThisRead)
             qCWarning(lcNetwork) << "message with a body over" << m_bodyBound << "bytes dropped";
             m_skipRemaining = m_current->contentLength;
             m_current.reset();
+            if (onDropped)
+                onDropped();
             return true;
         }
         m_headSeen = true;

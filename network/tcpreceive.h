@@ -83,6 +83,8 @@ public:
     std::function<void(const QString &id, const char *slot, const QVariantList &args)> onTiming;
     // A message whose body is complete (the session's dispatch; parse it there).
     std::function<void(SCI_ExecObj_Recv &message)> onComplete;
+    // A message dropped for its size: the peer is still there, only saying too much.
+    std::function<void()> onDropped;
 
     // One read's bytes: every head and body now complete is handled, however many are buffered.
     // False once the peer broke a limit; the connection must then be closed and later bytes are ignored.

@@ -392,12 +392,15 @@ void TestTcpReceive::boundedLinkDropsLargeBodiesAndGoesOn()
             if (m.parseBody())
                 ids << m.toTask().uuid;
         };
+        int dropped = 0;
+        receiver.onDropped = [&dropped] { ++dropped; };
         qint64 maxHeld = 0;
         for (const QByteArray &read : round == 0 ? QList<QByteArray>{stream} : randomCuts(stream, rng)) {
             QVERIFY(receiver.feed(read));
             maxHeld = std::max(maxHeld, receiver.heldBytes());
         }
         QCOMPARE(ids, expected);
+        QCOMPARE(dropped, 2);
         // The 4 MB body was never held: at most one read (below 128 KiB) beyond the bound at any time.
         QVERIFY2(maxHeld <= bound + 131072 + 4096, qPrintable(QString::number(maxHeld)));
         QCOMPARE(logged.filter("dropped").size(), 2);
