@@ -38,7 +38,11 @@ steps=
 cycle=
 server=
 case $case in
-replies) cp bench/stalls/hostile_monitor.py "$box/cnt_net/pynet_monitor" ;;
+replies)
+    cp bench/stalls/hostile_monitor.py "$box/cnt_net/pynet_monitor"
+    # Its 62 MB reply is made now, not while the box waits for it.
+    (cd "$box" && python3 cnt_net/pynet_monitor --make-reply)
+    ;;
 config)
     python3 - "$box/cnt_net/config.json" <<'PY'
 import sys

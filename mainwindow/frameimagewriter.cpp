@@ -43,8 +43,12 @@ bool FrameImageWriter::enqueue(const QImage &image, const QString &path)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (int(m_queue.size()) < m_capacity) {
-            // The caller's image may point into a frame buffer the next grab overwrites.
-            m_queue.push_back({image.copy(), path});
+            // The caller's image may point into a frame buffer the next grab overwrites. Its colour
+            // table is copied too, so the writer shares nothing with the caller's thread.
+            QImage copy = image.copy();
+            if (!image.colorTable().isEmpty())
+                copy.setColorTable(QVector<QRgb>(image.colorTable().cbegin(), image.colorTable().cend()));
+            m_queue.push_back({copy, path});
             queued = true;
         }
     }
