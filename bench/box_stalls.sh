@@ -62,7 +62,7 @@ rows = ((f"{i // 3600 % 24:02d}.{i // 60 % 60:02d}.{i % 60:02d}", "未登录", f
 db.executemany("insert into RECORD values(?, ?, ?)", rows)
 db.commit()
 PY
-    steps="12:invoke:WizardParaWidget::SlotToRecord"
+    steps="12:invoke:WizardParaWidget::show;12:invoke:WizardParaWidget::raise;13:invoke:WizardParaWidget::SlotToRecord;16:grab:record-page.png"
     ;;
 saveall)
     cycle=0:1000:3000

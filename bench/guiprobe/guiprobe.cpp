@@ -4,7 +4,8 @@
 // the gap between its ticks; every second one line "<second> <longest gap ms>" goes to the file named
 // by MG_GUIPROBE_OUT. MG_GUIPROBE_STEPS drives the box without a touch screen: steps separated by ';',
 // each "<second>:invoke:<class>::<slot>" (the slot run on every widget of that class) or
-// "<second>:check:<object name>" (that button checked).
+// "<second>:check:<object name>" (that button checked) or "<second>:grab:<file>" (the screen saved as
+// a picture, for a person to look at).
 //
 // Not part of the program: a measuring tool, built by the script with the system's compiler.
 
@@ -12,6 +13,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -71,6 +74,11 @@ struct Probe : QObject
     }
     static void runStep(const QString &kind, const QString &what)
     {
+        if (kind == QLatin1String("grab")) {
+            if (QScreen *screen = QGuiApplication::primaryScreen())
+                screen->grabWindow(0).save(what);
+            return;
+        }
         for (QWidget *w : QApplication::allWidgets()) {
             if (kind == QLatin1String("check") && w->objectName() == what) {
                 if (auto *b = qobject_cast<QAbstractButton *>(w))
