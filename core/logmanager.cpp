@@ -1,6 +1,7 @@
 #include "logmanager.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "crashstack.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -296,9 +297,14 @@ LogManager::LogManager(QObject *parent) : QObject(parent)
     // A new run: its size rotations and held-back repeats start afresh.
     runWithLogLockHeld([] { runState() = LogRunState(); });
     qInstallMessageHandler(logMessageHandler);
-    std::signal(SIGSEGV, crashSignalHandler);
-    std::signal(SIGABRT, crashSignalHandler);
-    std::signal(SIGFPE, crashSignalHandler);
+    // On the thread's alternate stack, so that a thread that overflowed its own still leaves its report.
+    installCrashSignalStack();
+    struct sigaction action = {};
+    action.sa_handler = crashSignalHandler;
+    action.sa_flags = SA_RESTART | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (const int signalNumber : {SIGSEGV, SIGABRT, SIGFPE})
+        sigaction(signalNumber, &action, nullptr);
 }
 
 void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)

@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "corelog.h"
+#include "jsonfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,18 +96,12 @@ void writeNetConfig()
 {
     const QString path = QStringLiteral("./") + QStringLiteral("cnt_net/config.json");
     QJsonObject object;
-    QByteArray stored;
-    bool damaged = false;
-    QFile in(path);
-    if (in.open(QIODevice::ReadOnly)) {
-        stored = in.readAll();
-        const QJsonDocument doc = QJsonDocument::fromJson(stored);
-        if (doc.isObject())
-            object = doc.object();
-        else
-            damaged = !stored.trimmed().isEmpty();
-        in.close();
-    }
+    const JsonFileRead stored = readJsonFile(path, kNetConfigMaxBytes);
+    // A document that is not an object is as damaged as one that does not parse; an empty file is not.
+    const bool damaged = (stored.status == JsonFileRead::Parsed && !stored.document.isObject()) ||
+                         (stored.status == JsonFileRead::Unparsable && !stored.bytes.trimmed().isEmpty());
+    if (stored.status == JsonFileRead::Parsed && stored.document.isObject())
+        object = stored.document.object();
     object.insert(QStringLiteral("version"), QString::fromLatin1(kVersionText));
     object.insert(QStringLiteral("camcount"), gCameraCount);
 
@@ -119,9 +114,20 @@ void writeNetConfig()
         return;
     // A damaged file loses its other keys here: keep its bytes aside for whoever repairs the settings.
     QString error;
-    if (damaged) {
+    if (stored.status == JsonFileRead::TooLarge) {
+        // Far too large to be settings, and too large to copy: the file itself is moved aside.
         const QString aside = damagedFileName(path);
-        if (writeFileAtomically(aside, stored, {}, &error))
+        if (!QFile::rename(path, aside)) {
+            qCWarning(lcCore).noquote()
+                << "cnt_net/config.json of" << stored.size
+                << "bytes is no settings file and could not be moved aside: left as it is";
+            return;
+        }
+        qCWarning(lcCore).noquote() << "cnt_net/config.json of" << stored.size
+                                    << "bytes is no settings file; moved aside to" << aside;
+    } else if (damaged) {
+        const QString aside = damagedFileName(path);
+        if (writeFileAtomically(aside, stored.bytes, {}, &error))
             qCWarning(lcCore).noquote() << "cnt_net/config.json was damaged; its old content is in" << aside;
         else
             qCWarning(lcCore).noquote() << "cnt_net/config.json was damaged;" << error;

@@ -18,6 +18,7 @@
 #include "detectionmark.h"
 #include "drawroiwidget.h"
 #include "editorhooks.h"
+#include "frameimagewriter.h"
 #include "hardwareconfigurationwidget.h"
 #include "helpwidget.h"
 #include "imagesize.h"
@@ -37,11 +38,11 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 void DeVeWizard::createCycle()
 {
@@ -190,7 +191,10 @@ CycleHooks DeVeWizard::makeCycleHooks()
             v->detector->trainTemplates(s);
         }
     };
-    h.saveFrameImage = [view, this](int c, const QString &path) {
+    // Encoding and writing happen on the writer's thread; the cycle only copies the frame. The writer
+    // goes (its thread joined) with the cycle that holds these hooks.
+    const auto frameWriter = std::make_shared<FrameImageWriter>();
+    h.saveFrameImage = [view, this, frameWriter](int c, const QString &path) {
         CammerWidget *v = view(c);
         if (!v || v->grabBuffer().empty())
             return;
@@ -200,11 +204,7 @@ CycleHooks DeVeWizard::makeCycleHooks()
                      colour ? QImage::Format_RGBX8888 : QImage::Format_Indexed8);
         if (!colour)
             image.setColorTable(grayColorTable);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        if (!image.save(&buffer, "BMP") || !writeFileAtomically(path, bytes))
-            qCWarning(lcMainWindow) << "raw frame not saved:" << path;
+        frameWriter->enqueue(image, path);
     };
 
     // Looked up at each call: the link's hooks may be installed or removed while the window lives.

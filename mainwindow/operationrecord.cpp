@@ -174,8 +174,11 @@ bool DeVeWizard::makeFreshRecordFile()
     if (!recordDb.open())
         return false;
     QSqlQuery query(recordDb);
-    const bool made = query.exec(
-        QStringLiteral("CREATE TABLE IF NOT EXISTS RECORD (recordtime TEXT, recordpassword TEXT, remarks TEXT)"));
+    // With the template's index, so the record page never sorts a whole day.
+    const bool made =
+        query.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS RECORD (recordtime TEXT, recordpassword TEXT, remarks TEXT)")) &&
+        query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS RECORD_recordtime ON RECORD (recordtime)"));
     query.finish();
     recordDb.close();
     return made;

@@ -4,6 +4,7 @@
 #include "qornetmn.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "jsonfile.h"
 #include "networklog.h"
 #include "startup.h"
 
@@ -21,6 +22,9 @@ namespace {
 const QString kHeartbeat = QStringLiteral("/inline/bymain/heartbeat");
 constexpr qint64 kLinkSilenceMs = 8000;
 constexpr int kTimeQueryMs = 1000;
+// The reporting process answers with a few short keys (the heartbeat reply is
+// {"result":{"cntserver":...}}); anything near this size is not one of its replies.
+constexpr qint64 kReplyBodyBound = 64 * 1024;
 
 QString deviceStateText()
 {
@@ -86,6 +90,7 @@ QOR_NETMN *QOR_NETMN::instance()
 QOR_NETMN::QOR_NETMN() : TcpManager(1), watchdogTimer(new QTimer(this))
 {
     connect(watchdogTimer, &QTimer::timeout, this, &QOR_NETMN::onWatchdogTimer, Qt::DirectConnection);
+    bodyBound = kReplyBodyBound;
     handlers.insert(kHeartbeat, [this](const QString &body) { onHeartbeatResponse(body); });
     const QVariant netFunc = readConfig(QStringLiteral("device_worknetfunc"));
     const QVariant video = readConfig(QStringLiteral("device_workvideo"));
@@ -138,14 +143,12 @@ void QOR_NETMN::setWorkFlags(bool netFunc, bool video)
 
 QVariant QOR_NETMN::readConfig(const QString &key)
 {
-    QFile file(QStringLiteral("./") + QStringLiteral("cnt_net/config.json"));
-    if (!file.open(QIODevice::ReadOnly))
+    // Runs before start-up has set a huge file aside: such a file is not even read.
+    const JsonFileRead read =
+        readJsonFile(QStringLiteral("./") + QStringLiteral("cnt_net/config.json"), kNetConfigMaxBytes);
+    if (read.status != JsonFileRead::Parsed || !read.document.object().contains(key))
         return QVariant();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.object().contains(key))
-        return QVariant();
-    return doc.object().value(key).toVariant();
+    return read.document.object().value(key).toVariant();
 }
 
 void QOR_NETMN::syncServerTime()
@@ -162,6 +165,11 @@ void QOR_NETMN::syncServerTime()
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // The time service answers {"result":{"time":...}}; a reply of this size is none of its answers.
+    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > kReplyBodyBound)
+            reply->abort();
+    });
     timer.start(kTimeQueryMs);
     if (!reply->isFinished())
         loop.exec();
@@ -338,11 +346,13 @@ void QOR_NETMN::SlotRecvResponse_async(CTask_FormData response)
     TcpTsk_Info task;
     if (!reactor->getTaskInfo(response.uuid, task))
         return;
+    // Only a reply somebody handles is written back out as text: this runs on the GUI thread.
+    const auto handler = handlers.constFind(task.url);
+    if (handler == handlers.cend())
+        return;
+    const std::function<void(const QString &)> run = handler.value();
     const QJsonObject body = response.data.value(QStringLiteral("body")).toJsonObject();
-    const QString text = QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact));
-    for (auto it = handlers.cbegin(); it != handlers.cend(); ++it)
-        if (it.key() == task.url)
-            it.value()(text);
+    run(QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)));
 }
 
 void QOR_NETMN::SlotRecvRequest(CTask_FormData) {}

@@ -100,6 +100,7 @@ bool TcpManager::startNew(const QHostAddress &host, quint16 port)
         reactor.reset(new QORC::TcpServReactor, deleteReactorLater);
     else
         return false;
+    reactor->setBodyBound(bodyBound);
     connectReactor(Qt::AutoConnection, Qt::AutoConnection);
     return reactor->start(host, port);
 }

@@ -43,6 +43,9 @@ public:
     // never dies inside one of its own signals.
     QSharedPointer<QORC::TcpReactor> reactor;
     const int type;
+    // Bound of a received message body on the links this manager starts (see
+    // HttpLikeReceiver::setBodyBound); -1 keeps the receiver's own, which a camera's pictures need.
+    qint64 bodyBound = -1;
 
     // Reactors set aside by startRetiring whose socket thread has not ended yet.
     int retiredReactors() const { return m_retired.size(); }

@@ -179,6 +179,8 @@ void TcpReactor::adoptSocket(QAbstractSocket *socket)
 {
     touch();
     auto *session = new Session(this, socket, nextSessionId());
+    if (m_bodyBound.load() >= 0)
+        session->setBodyBound(m_bodyBound.load());
     m_allSessions.append(session);
     m_socketSessions.insert(session->id(), session);
     wireSession(session);

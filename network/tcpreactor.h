@@ -111,6 +111,10 @@ public:
     virtual void send(CTask_FormData &task);
     virtual void touch();
 
+    // Bound of one received message body on this reactor's sessions (HttpLikeReceiver::setBodyBound);
+    // sessions made afterwards take it. Any thread.
+    void setBodyBound(qint64 bytes) { m_bodyBound.store(bytes); }
+
     // Whether a session of the table still exists, connected or not.
     bool hasLiveSession();
     // The asynchronous registry's record for id.
@@ -189,6 +193,7 @@ private:
     QTimer m_purgeTimer;
     QTimer m_sweepTimer;
     std::atomic<qint64> m_lastActivity{0};
+    std::atomic<qint64> m_bodyBound{-1}; // -1: the receiver's own bound
     // Socket thread only.
     QMap<int, QPointer<Session>> m_socketSessions;
     QList<QPointer<Session>> m_allSessions;

@@ -242,6 +242,13 @@ bool HttpLikeReceiver::feed(const char *data, int size)
     if (m_failed)
         return false;
     bool countedThisRead = false;
+    // A dropped message's body is read past without being kept.
+    if (m_skipRemaining > 0 && m_pos == m_buffer.size() && size > 0) {
+        const int n = int(std::min<qint64>(m_skipRemaining, size));
+        m_skipRemaining -= n;
+        data += n;
+        size -= n;
+    }
     // Body bytes go straight into the message when nothing older is buffered: one copy, not two.
     if (m_current && m_pos == m_buffer.size() && m_current->bytesRemaining() > 0 && size > 0) {
         const int n = int(std::min<qint64>(m_current->bytesRemaining(), size));
@@ -283,8 +290,18 @@ void HttpLikeReceiver::moveBody()
     m_pos += n;
 }
 
+bool HttpLikeReceiver::skipBody()
+{
+    const int n = int(std::min<qint64>(m_skipRemaining, m_buffer.size() - m_pos));
+    m_pos += n;
+    m_skipRemaining -= n;
+    return m_skipRemaining == 0;
+}
+
 bool HttpLikeReceiver::step(bool &countedThisRead)
 {
+    if (m_skipRemaining > 0 && !skipBody())
+        return false;
     if (!m_current) {
         const int end = m_buffer.indexOf(kBlankLine, std::max(m_pos, m_headScanFrom));
         if (end < 0) {
@@ -316,6 +333,15 @@ bool HttpLikeReceiver::step(bool &countedThisRead)
         if (m_current->contentLength > kMaxBodyBytes) {
             m_failed = true;
             return false;
+        }
+        if (m_current->contentLength > m_bodyBound) {
+            // One text for every such message, so the log's repeat rule counts a flood of them.
+            qCWarning(lcNetwork) << "message with a body over" << m_bodyBound << "bytes dropped";
+            m_skipRemaining = m_current->contentLength;
+            m_current.reset();
+            if (onDropped)
+                onDropped();
+            return true;
         }
         m_headSeen = true;
         notice("tskup_firstrecv_timing");

@@ -10,6 +10,7 @@
 
 #include <QJsonValue>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -73,10 +74,18 @@ public:
 
     explicit HttpLikeReceiver(int sessionId);
 
+    // A link whose messages are small (the report link's replies) takes a lower bound: a message whose
+    // body is announced above it is read past and dropped, with one log line, and the connection
+    // stays. Bodies above kMaxBodyBytes still end the connection. Set before the first feed.
+    void setBodyBound(qint64 bytes) { m_bodyBound = std::min(bytes, kMaxBodyBytes); }
+    qint64 bodyBound() const { return m_bodyBound; }
+
     // Timing notice for the message id: a TcpTsk_Info slot name and its arguments.
     std::function<void(const QString &id, const char *slot, const QVariantList &args)> onTiming;
     // A message whose body is complete (the session's dispatch; parse it there).
     std::function<void(SCI_ExecObj_Recv &message)> onComplete;
+    // A message dropped for its size: the peer is still there, only saying too much.
+    std::function<void()> onDropped;
 
     // One read's bytes: every head and body now complete is handled, however many are buffered.
     // False once the peer broke a limit; the connection must then be closed and later bytes are ignored.
@@ -91,6 +100,8 @@ public:
 private:
     bool step(bool &countedThisRead);
     void moveBody();
+    // Consumes buffered bytes of a message being dropped; true once all of it has gone.
+    bool skipBody();
     void notice(const char *slot, const QVariantList &args = {});
 
     int m_sessionId;
@@ -100,4 +111,6 @@ private:
     std::shared_ptr<SCI_ExecObj_Recv> m_current;
     bool m_headSeen = false;
     bool m_failed = false;
+    qint64 m_bodyBound = kMaxBodyBytes;
+    qint64 m_skipRemaining = 0; // body bytes of a dropped message still to come
 };

@@ -16,6 +16,11 @@ Session::Session(QORC::TcpReactor *reactor, QObject *socket, int sessionId)
             m_reactor->updateTaskTiming(id, QString::fromLatin1(slot), args);
     };
     m_receiver.onComplete = [this](SCI_ExecObj_Recv &message) { dispatchMessage(message); };
+    // A dropped message is traffic all the same: the link is alive, not to be restarted.
+    m_receiver.onDropped = [this] {
+        if (m_reactor)
+            m_reactor->touch();
+    };
     auto *s = qobject_cast<QAbstractSocket *>(socket);
     if (!s)
         return;

@@ -35,6 +35,9 @@ public:
     // The peer's address, an IPv4-mapped address written as plain dotted IPv4.
     QString peerAddress() const { return m_peerAddress; }
 
+    // Socket thread, before the first read: see HttpLikeReceiver::setBodyBound.
+    void setBodyBound(qint64 bytes) { m_receiver.setBodyBound(bytes); }
+
     // Starts the receive-queue worker (sets the run flag).
     void start();
 

@@ -4,6 +4,7 @@
 
 #include "atomicfile.h"
 #include "jsonfields.h"
+#include "jsonfile.h"
 #include "qornetmn.h"
 #include "settingslog.h"
 
@@ -25,17 +26,17 @@ QString NetConfigFile::path()
 
 bool NetConfigFile::load(ServiceConfig *config)
 {
-    QFile file(path());
-    if (!config || !file.open(QIODevice::ReadOnly))
+    if (!config)
         return false;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError) {
+    const JsonFileRead read = readJsonFile(path(), kNetConfigMaxBytes);
+    if (read.status == JsonFileRead::Missing)
+        return false;
+    if (read.status != JsonFileRead::Parsed) {
         qCWarning(lcSettings).noquote()
-            << "report-link settings do not parse, defaults shown:" << error.errorString();
+            << "report-link settings do not parse, defaults shown:" << read.error;
         return false;
     }
-    const QJsonObject object = doc.object();
+    const QJsonObject object = read.document.object();
     readJsonText(object, "devicename", &config->devicename);
     readJsonText(object, "serveraddr", &config->serveraddr);
     readJsonText(object, "serverport", &config->serverport);
@@ -65,21 +66,25 @@ QString NetConfigFile::acceptedServerPort(const QString &typed, const QString &s
 bool NetConfigFile::save(const ServiceConfig &config, QString *errorText)
 {
     QJsonObject object;
-    QFile file(path());
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray old = file.readAll();
-        file.close();
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(old, &error);
-        if (error.error == QJsonParseError::NoError && doc.isObject()) {
-            object = doc.object();
-        } else {
-            // Rebuilt from the dialog's keys; what the reporting process kept there is put aside.
-            const QString aside = damagedFileName(path());
-            writeFileAtomically(aside, old);
-            qCWarning(lcSettings).noquote()
-                << "report-link settings did not parse; rebuilt, old content kept in" << aside;
+    const JsonFileRead old = readJsonFile(path(), kNetConfigMaxBytes);
+    if (old.status == JsonFileRead::Parsed && old.document.isObject()) {
+        object = old.document.object();
+    } else if (old.status == JsonFileRead::TooLarge) {
+        // Too large to be settings or to copy: the file itself goes aside, and is rebuilt.
+        const QString aside = damagedFileName(path());
+        if (!QFile::rename(path(), aside)) {
+            if (errorText)
+                *errorText = QStringLiteral("%1 is too large and could not be moved aside").arg(path());
+            return false;
         }
+        qCWarning(lcSettings).noquote() << "report-link settings of" << old.size
+                                        << "bytes are no settings; rebuilt, old file moved to" << aside;
+    } else if (old.status != JsonFileRead::Missing) {
+        // Rebuilt from the dialog's keys; what the reporting process kept there is put aside.
+        const QString aside = damagedFileName(path());
+        writeFileAtomically(aside, old.bytes);
+        qCWarning(lcSettings).noquote()
+            << "report-link settings did not parse; rebuilt, old content kept in" << aside;
     }
     QString port = acceptedServerPort(config.serverport, QString());
     if (port.isEmpty()) {

@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "commandrunner.h"
 #include "jsonfields.h"
+#include "jsonfile.h"
 #include "mutexlocker.h"
 #include "orderedjson.h"
 #include "pathmap.h"
@@ -32,6 +33,8 @@ const QString kCardsKey = QStringLiteral("netcard_info");
 constexpr int kScriptTimeoutMs = 300000;
 constexpr int kScanTimeoutMs = 30000;
 constexpr int kIfconfigTimeoutMs = 2000;
+// A card file holds a few cards of some hundred bytes each.
+constexpr qint64 kCardFileMaxBytes = 256 * 1024;
 // Counters are read on every fifth tick of the monitor (2.5 s at the dialog's 500 ms).
 constexpr int kCounterEvery = 5;
 
@@ -52,23 +55,22 @@ QByteArray readWholeFile(const QString &path)
     return file.readAll();
 }
 
-// The card array of a card file, or an empty array (with a log line when the file is damaged).
+// The card array of a card file, or an empty array (with a log line when the file is damaged or far
+// larger than a card file ever is).
 QJsonArray readCardArray(const QString &path, bool *parsed = nullptr)
 {
-    QFile file(path);
     if (parsed)
         *parsed = false;
-    if (!file.open(QIODevice::ReadOnly))
+    const JsonFileRead read = readJsonFile(path, kCardFileMaxBytes);
+    if (read.status == JsonFileRead::Missing)
         return QJsonArray();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError) {
-        qCWarning(lcSettings).noquote() << "card file does not parse:" << path << error.errorString();
+    if (read.status != JsonFileRead::Parsed) {
+        qCWarning(lcSettings).noquote() << "card file does not parse:" << path << read.error;
         return QJsonArray();
     }
     if (parsed)
         *parsed = true;
-    return doc.object().value(kCardsKey).toArray();
+    return read.document.object().value(kCardsKey).toArray();
 }
 
 QString rateText(double bytesPerSecond)

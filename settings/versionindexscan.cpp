@@ -4,6 +4,8 @@
 
 #include <QDomDocument>
 
+#include <algorithm>
+
 namespace {
 
 bool isBlank(const QString &token)
@@ -47,7 +49,84 @@ ListingBody scanBody(const QDomElement &body, int maxArchives)
     return scan;
 }
 
+// Offset just past `end` found from `from`, or -1.
+int pastMark(const QString &text, int from, QLatin1String end)
+{
+    const int at = text.indexOf(end, from);
+    return at < 0 ? -1 : at + end.size();
+}
+
 } // namespace
+
+QString refusedBeforeParsing(const QString &xml, int limit, int *offset)
+{
+    const int n = xml.size();
+    const QChar *c = xml.constData();
+    int depth = 0;
+    for (int i = 0; i < n;) {
+        if (c[i] != QLatin1Char('<')) {
+            ++i;
+            continue;
+        }
+        const QStringRef rest = xml.midRef(i);
+        int next = -1;
+        if (rest.startsWith(QLatin1String("<!--"))) {
+            next = pastMark(xml, i + 4, QLatin1String("-->"));
+        } else if (rest.startsWith(QLatin1String("<![CDATA["))) {
+            next = pastMark(xml, i + 9, QLatin1String("]]>"));
+        } else if (rest.startsWith(QLatin1String("<?"))) {
+            next = pastMark(xml, i + 2, QLatin1String("?>"));
+        } else if (rest.startsWith(QLatin1String("<!"))) {
+            // The document type, with its internal subset in brackets.
+            if (rest.startsWith(QLatin1String("<!ENTITY"))) {
+                *offset = i;
+                return QStringLiteral("entity declarations are not read");
+            }
+            int brackets = 0;
+            for (int j = i + 2; j < n && next < 0; ++j) {
+                if (c[j] == QLatin1Char('['))
+                    ++brackets;
+                else if (c[j] == QLatin1Char(']'))
+                    --brackets;
+                else if (c[j] == QLatin1Char('>') && brackets <= 0)
+                    next = j + 1;
+            }
+            // Declarations inside the internal subset are looked at one by one.
+            if (rest.startsWith(QLatin1String("<!DOCTYPE")) && next > 0) {
+                const int subset = xml.indexOf(QLatin1Char('['), i);
+                if (subset >= 0 && subset < next)
+                    next = subset + 1;
+            }
+        } else {
+            QChar quote;
+            int j = i + 1;
+            for (; j < n; ++j) {
+                if (!quote.isNull()) {
+                    if (c[j] == quote)
+                        quote = QChar();
+                } else if (c[j] == QLatin1Char('"') || c[j] == QLatin1Char('\'')) {
+                    quote = c[j];
+                } else if (c[j] == QLatin1Char('>')) {
+                    break;
+                }
+            }
+            if (j < n) {
+                next = j + 1;
+                if (c[i + 1] == QLatin1Char('/'))
+                    depth = std::max(0, depth - 1);
+                else if (c[j - 1] != QLatin1Char('/') && ++depth > limit) {
+                    *offset = i;
+                    return QStringLiteral("elements nested deeper than %1").arg(limit);
+                }
+            }
+        }
+        // An unclosed construct: nothing after it opens an element, and the parser refuses the page.
+        if (next < 0)
+            return QString();
+        i = next;
+    }
+    return QString();
+}
 
 QList<ListingBody> scanListingElement(const QDomElement &element, int maxArchives)
 {
@@ -64,6 +143,14 @@ QList<ListingBody> scanListingElement(const QDomElement &element, int maxArchive
 ListingScan scanListingText(const QString &html, int maxArchives)
 {
     ListingScan scan;
+    int at = 0;
+    const QString refusal = refusedBeforeParsing(html, kMaxListingDepth, &at);
+    if (!refusal.isEmpty()) {
+        scan.errorLine = html.leftRef(at).count(QLatin1Char('\n')) + 1;
+        scan.errorColumn = at - (at > 0 ? html.lastIndexOf(QLatin1Char('\n'), at - 1) : -1);
+        scan.errorMessage = refusal;
+        return scan;
+    }
     QDomDocument document;
     if (!document.setContent(html, false, &scan.errorMessage, &scan.errorLine, &scan.errorColumn))
         return scan;

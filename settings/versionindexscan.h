@@ -30,6 +30,16 @@ struct ListingScan
     QList<ListingBody> bodies;
 };
 
+// No listing nests its elements anywhere near this deep; a deeper page would overflow the stack of the
+// recursive XML parser, so it is refused before parsing, as a page that does not parse.
+constexpr int kMaxListingDepth = 256;
+
+// Why `xml` is refused before parsing, or an empty text: its elements nest deeper than `limit`, or
+// it declares entities (whose text could open further elements the count below does not see; no
+// listing declares any). `offset` is where the refusal was found. Counts the markup as written;
+// comments, CDATA, processing instructions and quoted attribute values are skipped.
+QString refusedBeforeParsing(const QString &xml, int limit, int *offset);
+
 // The page as received: the text up to its first NUL byte, without "<hr>", parsed and scanned.
 ListingScan scanListingPage(const QByteArray &page, int maxArchives);
 // The page as text, parsed and scanned.

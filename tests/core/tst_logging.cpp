@@ -16,6 +16,7 @@
 #include <atomic>
 #include <csignal>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -81,6 +82,21 @@ int runChild(const QString &workDir, const char *role, int timeoutMs = 10000, co
     std::raise(SIGSEGV);
 }
 
+// Recursion without end, as a parser meets a deeply nested document: the thread's stack runs out.
+[[gnu::noinline]] int mgRecurseWithoutEnd(int depth)
+{
+    volatile char frame[256];
+    frame[depth % 256] = char(depth);
+    return depth < 0 ? 0 : mgRecurseWithoutEnd(depth + 1) + frame[0];
+}
+
+// A thread as the program starts them: a QThread, or a standard thread.
+class OverflowingThread : public QThread
+{
+protected:
+    void run() override { mgRecurseWithoutEnd(0); }
+};
+
 namespace {
 
 int childMain(const char *role)
@@ -97,6 +113,13 @@ int childMain(const char *role)
         mgCrashInsideOurCode();
     if (qstrcmp(role, "--child-segv-in-log") == 0)
         runWithLogLockHeld([] { std::raise(SIGSEGV); });
+    if (qstrcmp(role, "--child-overflow-qthread") == 0) {
+        OverflowingThread thread;
+        thread.start();
+        thread.wait();
+    }
+    if (qstrcmp(role, "--child-overflow-std-thread") == 0)
+        std::thread([] { mgRecurseWithoutEnd(0); }).join();
     return 0;
 }
 
@@ -422,6 +445,33 @@ private slots:
         QVERIFY(err.contains(QString(105, QLatin1Char('*'))));
     }
 
+    // A thread that overflows its stack cannot run a handler there: the report is written all the same.
+    void stackOverflowInAThreadIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("role");
+        QTest::newRow("QThread") << QByteArray("--child-overflow-qthread");
+        QTest::newRow("std::thread") << QByteArray("--child-overflow-std-thread");
+    }
+    void stackOverflowInAThreadIsReported()
+    {
+        QFETCH(QByteArray, role);
+        QTemporaryDir dir;
+        const int status = runChild(dir.path(), role.constData(), 30000);
+        QVERIFY2(status != -1, "the crashed child did not end within 30 s");
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), SIGABRT);
+        const QString log = dir.filePath(kLog);
+        QString all;
+        for (const QString &f : QDir(log).entryList({QStringLiteral("logFatal*.txt")}, QDir::Files))
+            all += readTextLines(log + f).join('\n') + '\n';
+        QVERIFY2(all.contains(QStringLiteral("crashed!!!----11")), qPrintable(all.left(2000)));
+        QVERIFY2(QRegularExpression(QStringLiteral("\\] \\d+ mgRecurseWithoutEnd\\(int\\)$"),
+                                    QRegularExpression::MultilineOption)
+                     .match(all)
+                     .hasMatch(),
+                 qPrintable(all.left(3000)));
+    }
+
     void segmentationFaultIsReportedWithFrames()
     {
         QTemporaryDir dir;
@@ -452,8 +502,10 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0 ||
-                      qstrcmp(argv[1], "--child-segv-in-log") == 0))
+    if (argc == 2 &&
+        (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0 ||
+         qstrcmp(argv[1], "--child-segv-in-log") == 0 || qstrcmp(argv[1], "--child-overflow-qthread") == 0 ||
+         qstrcmp(argv[1], "--child-overflow-std-thread") == 0))
         return childMain(argv[1]);
     QCoreApplication app(argc, argv);
     TestLogging test;

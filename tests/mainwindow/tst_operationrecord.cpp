@@ -47,6 +47,25 @@ QStringList lines(const QString &path)
     return out;
 }
 
+// The indexes on RECORD's columns in `path`, as "<index>(<column>)".
+QStringList recordIndexes(const QString &path)
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() &&
+            q.exec(QStringLiteral("select i.name, c.name from sqlite_master i, pragma_index_info(i.name) c "
+                                  "where i.type='index' and i.tbl_name='RECORD'")))
+            while (q.next())
+                out << q.value(0).toString() + '(' + q.value(1).toString() + ')';
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("look"));
+    return out;
+}
+
 QByteArray contentOf(const QString &path)
 {
     QFile f(path);
@@ -172,6 +191,7 @@ private slots:
         QCOMPARE(contentOf(QStringLiteral("RECORD/2026-12-07.db")), QByteArray("an older archive of this date"));
         const QStringList archived = lines(QStringLiteral("RECORD/2026-12-07_1.db"));
         QCOMPARE(archived.size(), 2);
+        QCOMPARE(recordIndexes(QStringLiteral("RECORD.db")), QStringList{"RECORD_recordtime(recordtime)"});
         QVERIFY(archived.last().endsWith(QLatin1String("|first day")));
         QVERIFY(lines(QStringLiteral("RECORD.db")).isEmpty());
         QCOMPARE(contentOf(QStringLiteral("time.txt")), QByteArray("2026-12-08"));
@@ -226,6 +246,8 @@ private slots:
         now = day(8);
         window.SlotCheckDate();
         QVERIFY(QFile::exists(QStringLiteral("RECORD/2026-12-07.db")));
+        // Made anew, the day's table has the time index the template gives it.
+        QCOMPARE(recordIndexes(QStringLiteral("RECORD.db")), QStringList{"RECORD_recordtime(recordtime)"});
         window.FLushAll();
         QVERIFY(!window.paramDb.isOpen() && !window.snDb.isOpen() && !window.recordDb.isOpen());
         window.InsertRecord(QStringLiteral("after the flush"));

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMutex>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -120,6 +121,7 @@ private slots:
     void serverTime_data();
     void serverTime();
     void watchdog();
+    void largeReplyIsDroppedAndTheLinkGoesOn();
     void desktopBuildEndsTheHelperItStarted();
     void watchdogNeverWaitsForABusyLink_data();
     void watchdogNeverWaitsForABusyLink();
@@ -292,6 +294,59 @@ void TestReportLink::serverTime()
     if (mode != "numeric port")
         QVERIFY(requestSeen.startsWith("GET /monitor17/api/time HTTP/1.1"));
     QVERIFY2(spent < 1300, qPrintable(QString::number(spent)));
+}
+
+// The reporting process never answers with more than a few keys: a reply body above 64 KiB is dropped
+// where it is received, with one log line, and reaches no handler; the connection stays, and the next
+// reply is handled as usual.
+void TestReportLink::largeReplyIsDroppedAndTheLinkGoesOn()
+{
+    static QMutex logMutex;
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+            QMutexLocker lock(&logMutex);
+            logged << m;
+        });
+    Rig rig({{"device_worknetfunc", true}}, QJsonValue(false));
+    rig.link->restartHelpers();
+    rig.link->watchdogTimer->stop();
+    QVERIFY(rig.heartbeatAnswered());
+    QCOMPARE(rig.link->state(), -3);
+
+    int padding = 70 * 1024;
+    rig.peer.answer = [&padding](const CTask_FormData &request, CTask_FormData &response) {
+        if (request.url == kHeartbeat)
+            response.data.insert("body", QVariant::fromValue(QJsonObject{{"cntserver", true},
+                                                                         {"pad", QString(padding, 'x')}}));
+        return true;
+    };
+    const int asked = rig.peer.requests.size();
+    const int handled = rig.replies;
+    gClockOffset += 7000;
+    rig.link->sendHeartbeat();
+    QVERIFY(waitUntil([&] {
+        QMutexLocker lock(&logMutex);
+        return !logged.filter("dropped").isEmpty();
+    }));
+    QTest::qWait(200);
+    QCOMPARE(rig.peer.requests.size(), asked + 1);
+    QCOMPARE(rig.replies, handled);
+    QCOMPARE(rig.link->state(), -3);
+    // The peer said too much, but it did answer: 9 s after the last handled reply the link is alive.
+    gClockOffset += 2000;
+    QVERIFY(rig.link->isLinkAlive());
+    {
+        QMutexLocker lock(&logMutex);
+        QCOMPARE(logged.filter("dropped").size(), 1);
+        QVERIFY2(logged.filter("dropped").first().contains("65536"), qPrintable(logged.join('\n')));
+    }
+
+    padding = 10;
+    QVERIFY(rig.heartbeatAnswered());
+    QCOMPARE(rig.link->state(), 1);
+    qInstallMessageHandler(previous);
 }
 
 void TestReportLink::watchdog()

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -171,6 +172,7 @@ private slots:
     void picturesAreBoundedByPixels_data();
     void picturesAreBoundedByPixels();
     void randomCutsGiveTheSameMessages();
+    void boundedLinkDropsLargeBodiesAndGoesOn();
     void socketSessionReassemblesAndClosesOnAbuse();
     void bodyReadOnlyWhenWhole_data();
     void bodyReadOnlyWhenWhole();
@@ -309,6 +311,15 @@ void TestTcpReceive::parsesOrDrops_data()
         << QList<QByteArray>{message("POST /n HTTP/1.1", "n", "application/json", "", "-5"),
                              message("GET /n HTTP/1.1", "n", "application/json", "", "-5")}
         << QStringList{"POST /n id=n"} << false;
+    // The JSON parser's own nesting bound (1024) keeps a deep body off the stack of the socket thread.
+    QTest::newRow("JSON nested 100,000 deep dropped")
+        << QList<QByteArray>{message("POST /d HTTP/1.1", "d", "application/json",
+                                     QByteArray(100000, '[') + QByteArray(100000, ']')),
+                             message("POST /d HTTP/1.1", "e", "multipart/form-data;boundary=" + B,
+                                     part("j", "application/json",
+                                          QByteArray(100000, '[') + QByteArray(100000, ']')) +
+                                         B + "\r\n")}
+        << QStringList{"POST /d id=e"} << false;
     QTest::newRow("Content-Length 2147483647 closes")
         << QList<QByteArray>{message("POST /n HTTP/1.1", "n", "application/json", "{}", "2147483647"), ok}
         << QStringList{} << true;
@@ -357,6 +368,60 @@ void TestTcpReceive::randomCutsGiveTheSameMessages()
         const Fed fed = feedReads(randomCuts(stream, rng));
         QCOMPARE(fed.messages, expected);
     }
+}
+
+// The report link's bound: a reply body above 64 KiB is read past, never kept, and logged once; the
+// replies around it still arrive, whatever the reads are cut like. Above the general limit the
+// connection still ends.
+void TestTcpReceive::boundedLinkDropsLargeBodiesAndGoesOn()
+{
+    const qint64 bound = 64 * 1024;
+    auto reply = [](const QByteArray &id, int padding) {
+        const QByteArray body =
+            "{\"result\":{\"cntserver\":true},\"pad\":\"" + QByteArray(padding, 'x') + "\"}";
+        return message("HTTP/1.1 200 OK", id, "application/json", body);
+    };
+    const int fixed = int(QByteArray("{\"result\":{\"cntserver\":true},\"pad\":\"\"}").size());
+    const QByteArray stream = reply("a", 10) + reply("big", 4 * 1024 * 1024) + reply("b", 10) +
+                              reply("edge", int(bound) - fixed) + reply("over", int(bound) - fixed + 1) +
+                              reply("c", 10);
+    const QStringList expected{"a", "b", "edge", "c"};
+    static QMutex logMutex;
+    static QStringList logged;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+            QMutexLocker lock(&logMutex);
+            logged << m;
+        });
+    QRandomGenerator rng(20261208);
+    for (int round = 0; round < 40; ++round) {
+        logged.clear();
+        HttpLikeReceiver receiver(7);
+        receiver.setBodyBound(bound);
+        QStringList ids;
+        receiver.onComplete = [&](SCI_ExecObj_Recv &m) {
+            if (m.parseBody())
+                ids << m.toTask().uuid;
+        };
+        int dropped = 0;
+        receiver.onDropped = [&dropped] { ++dropped; };
+        qint64 maxHeld = 0;
+        for (const QByteArray &read : round == 0 ? QList<QByteArray>{stream} : randomCuts(stream, rng)) {
+            QVERIFY(receiver.feed(read));
+            maxHeld = std::max(maxHeld, receiver.heldBytes());
+        }
+        QCOMPARE(ids, expected);
+        QCOMPARE(dropped, 2);
+        // The 4 MB body was never held: at most one read (below 128 KiB) beyond the bound at any time.
+        QVERIFY2(maxHeld <= bound + 131072 + 4096, qPrintable(QString::number(maxHeld)));
+        QCOMPARE(logged.filter("dropped").size(), 2);
+    }
+    qInstallMessageHandler(previous);
+
+    HttpLikeReceiver receiver(8);
+    receiver.setBodyBound(bound);
+    QVERIFY(!receiver.feed(message("HTTP/1.1 200 OK", "huge", "application/json", "{}",
+                                   QByteArray::number(HttpLikeReceiver::kMaxBodyBytes + 1))));
 }
 
 void TestTcpReceive::socketSessionReassemblesAndClosesOnAbuse()

@@ -6,12 +6,14 @@
 #include "netconfigfile.h"
 #include "pingtest.h"
 #include "qornetmn.h"
+#include "startup.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 
 #include <QDir>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -139,6 +141,68 @@ private slots:
         if (NetConfigFile::isValidServerPort(port))
             QCOMPARE(kept, savedPort);
         QCOMPARE(QOR_NETMN::readConfig("serverport"), QVariant(savedPort));
+    }
+
+    // A real config.json is under 1 KiB. One over 1 MiB, though it is valid JSON, is no settings file:
+    // every reader refuses it as unparsable without reading it; the network dialog shows defaults, and
+    // start-up and the dialog's save each move the file itself aside (no copy) and write it anew.
+    void oversizeFileIsRefusedByEveryReader_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("exactly 1 MiB: read") << qint64(1024 * 1024);
+        QTest::newRow("one byte over 1 MiB: refused") << qint64(1024 * 1024 + 1);
+        QTest::newRow("40 MB: refused") << qint64(40000000);
+    }
+    void oversizeFileIsRefusedByEveryReader()
+    {
+        QFETCH(qint64, size);
+        const bool refused = size > 1024 * 1024;
+        TestWorkDir dir(TestWorkDir::Empty);
+        QDir().mkpath("cnt_net");
+        const QByteArray head = "{\"device_worknetfunc\": true, \"serverport\": \"8080\", \"pad\": \"";
+        const QByteArray big = head + QByteArray(int(size) - head.size() - 2, 'x') + "\"}";
+        QCOMPARE(big.size(), int(size));
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) { lines << message; });
+
+        QVERIFY(writeTestFile("cnt_net/config.json", big));
+        QCOMPARE(QOR_NETMN::readConfig("serverport"), refused ? QVariant() : QVariant("8080"));
+        ServiceConfig shown;
+        QCOMPARE(NetConfigFile::load(&shown), !refused);
+        QCOMPARE(shown.serverport, QString(refused ? "10432" : "8080"));
+
+        // Start-up: "version" and "camcount" alone when refused, as for a file that does not parse.
+        gCameraCount = 2;
+        writeNetConfig();
+        const QJsonObject started = QJsonDocument::fromJson(readTestFile("cnt_net/config.json")).object();
+        const QStringList kept =
+            refused ? QStringList{"camcount", "version"}
+                    : QStringList{"camcount", "device_worknetfunc", "pad", "serverport", "version"};
+        QCOMPARE(started.keys(), kept);
+        QStringList aside = QDir("cnt_net").entryList({"config.json.damaged-*"});
+        QCOMPARE(aside.size(), refused ? 1 : 0);
+        if (refused) {
+            QCOMPARE(readTestFile("cnt_net/" + aside.first()), big);
+            QCOMPARE(lines.filter("moved aside").size(), 1);
+            QVERIFY(QFile::remove("cnt_net/" + aside.first()));
+        }
+
+        // The dialog's save.
+        QVERIFY(writeTestFile("cnt_net/config.json", big));
+        ServiceConfig typed;
+        typed.serverport = "9000";
+        QVERIFY(NetConfigFile::save(typed));
+        const QJsonObject saved = QJsonDocument::fromJson(readTestFile("cnt_net/config.json")).object();
+        QCOMPARE(saved.contains("pad"), !refused);
+        QCOMPARE(saved.value("serverport").toString(), QString("9000"));
+        aside = QDir("cnt_net").entryList({"config.json.damaged-*"});
+        QCOMPARE(aside.size(), refused ? 1 : 0);
+        if (refused)
+            QCOMPARE(readTestFile("cnt_net/" + aside.first()), big);
+        qInstallMessageHandler(previous);
+        gCameraCount = 0;
     }
 
     void applyRestartsTheHelpersEvenWhenTheWriteFails_data()

@@ -27,6 +27,12 @@ QByteArray cards(const char *json)
     return json[0] ? "{\"netcard_info\": [" + QByteArray(json) + "]}" : QByteArray();
 }
 
+// A card file of about `size` bytes: the cards and a padding key the reading ignores.
+QByteArray padded(const char *json, int size)
+{
+    return "{\"pad\": \"" + QByteArray(size, 'x') + "\", \"netcard_info\": [" + QByteArray(json) + "]}";
+}
+
 // "name address dhcp use describe" of every card in acceptance order.
 QString summary(const NetworkManager &manager)
 {
@@ -114,6 +120,14 @@ private slots:
         QTest::newRow("unparsable WiFi file: wired cards only") << cards(eth0)
             << QByteArray("{\"netcard_info\": [")
             << false << QByteArray() << "1 0 1: eth0 10.0.0.1 01 LAN";
+        // A card file holds a few cards; one of megabytes is not read (refused as damaged).
+        QTest::newRow("WiFi file of 10 MB: wired cards only") << cards(eth0)
+            << padded(R"({"name":"wlan0","iswifi":true,"address":"4"})", 10000000)
+            << false << QByteArray() << "1 0 1: eth0 10.0.0.1 01 LAN";
+        QTest::newRow("wired file of 200 KB read") << padded(eth0, 200000)
+            << QByteArray() << false << QByteArray() << "1 0 1: eth0 10.0.0.1 01 LAN";
+        QTest::newRow("wired file of 10 MB: no card") << padded(eth0, 10000000)
+            << QByteArray() << false << QByteArray() << "0 0 0: ";
         QTest::newRow("rescan, script writes nothing: earlier file read") << cards(eth0)
             << QByteArray() << true
             << QByteArray() << "1 1 1: eth0 10.0.0.1 01 LAN";

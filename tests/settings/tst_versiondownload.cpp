@@ -361,6 +361,60 @@ private slots:
         QVERIFY2(lines.size() < 20, qPrintable(QString::number(lines.size())));
     }
 
+    // A listing nested deeper than any real one is refused before it is parsed, as a page that does not
+    // parse: its branch ends with one log line, the other models are still read. 256 levels still parse.
+    void deeplyNestedListingEndsItsBranch_data()
+    {
+        QTest::addColumn<int>("depth"); // of the deepest element of M1's page, html and body included
+        QTest::addColumn<QByteArray>("prologue");
+        QTest::addColumn<QString>("refusal"); // the parse error logged, empty when M1 is read
+        QTest::newRow("256 levels: read") << 256 << QByteArray() << QString();
+        QTest::newRow("257 levels: refused") << 257 << QByteArray() << "elements nested deeper than 256";
+        QTest::newRow("25,000 levels (75 KB): refused")
+            << 25000 << QByteArray() << "elements nested deeper than 256";
+        // An entity's text would open elements the count does not see.
+        QTest::newRow("an entity declared: refused")
+            << 3 << QByteArray("<!DOCTYPE html [<!ENTITY e \"<a>\">]>")
+            << "entity declarations are not read";
+    }
+    void deeplyNestedListingEndsItsBranch()
+    {
+        QFETCH(int, depth);
+        QFETCH(QByteArray, prologue);
+        QFETCH(QString, refusal);
+        const QStringList titles = refusal.isEmpty() ? QStringList{"M1", "M2"} : QStringList{"M2"};
+        UpdateServer s;
+        s.routes["/monitor/"].body = listing("/monitor/", {"M1", "M2"});
+        // M1's folder list sits at the bottom of the nesting, where body's text still reaches it.
+        QByteArray deep = prologue + "<html><body>\r\n";
+        for (int i = 2; i < depth; ++i)
+            deep += "<a>";
+        deep += "\r\nV17/   01-Jan-2024 10:00       -\r\n";
+        for (int i = 2; i < depth; ++i)
+            deep += "</a>";
+        deep += "</body></html>\r\n";
+        s.routes["/monitor/M1/"].body = deep;
+        for (const char *m : {"M1", "M2"}) {
+            s.routes[QStringLiteral("/monitor/%1/V17/").arg(m)].body =
+                listing(QStringLiteral("/monitor/%1/V17/").arg(m), {}, {"V17_1.rar"});
+        }
+        s.routes["/monitor/M2/"].body = listing("/monitor/M2/", {"V17"});
+        setUpdateServerBase(s.base());
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) { lines << message; });
+        std::unique_ptr<VersionDownloadDialog> dialog(new VersionDownloadDialog(nullptr));
+        qInstallMessageHandler(previous);
+        QVERIFY(dialog->reachable);
+        QCOMPARE(QStringList(dialog->columnTitles.toList()), titles);
+        QCOMPARE(dialog->versionLists.size(), titles.size());
+        const QStringList refused = lines.filter("Error: Parse error at line ");
+        QCOMPARE(refused.size(), refusal.isEmpty() ? 0 : 1);
+        if (!refusal.isEmpty())
+            QVERIFY2(refused.first().endsWith(": " + refusal), qPrintable(refused.first()));
+    }
+
     void pendingFileKeepsTheArchiveSuffix()
     {
         const QStringList names{"V17_x.tar.gz",  "V17_2.5.0.tar", "V17_x.gz",

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
+#include <QSqlTableModel>
 #include <QTableView>
 #include <QtTest>
 
@@ -264,6 +265,57 @@ private slots:
         m_screen->ResetTotal();
         QCOMPARE(readTestFile(QStringLiteral("count.txt")), QByteArray("0 ").repeated(16));
         QCOMPARE(m_events, QStringList{"record The count has been cleared"});
+    }
+
+    // A day of many lines: the page's latest-first query walks the record's time index instead of
+    // sorting the whole day, and the table holds only the first rows until it is scrolled.
+    void recordPageReadsTheDayThroughItsTimeIndex()
+    {
+        m_window->InsertRecord(QStringLiteral("first line of the day"));
+        QSqlDatabase db = m_window->recordDb;
+        QSqlQuery fill(db);
+        QVERIFY(fill.exec(QStringLiteral("BEGIN")));
+        QVERIFY(fill.prepare(QStringLiteral("insert into RECORD values(?, '', ?)")));
+        for (int i = 0; i < 20000; ++i) {
+            fill.addBindValue(QStringLiteral("%1.%2.%3")
+                                  .arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
+                                  .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                                  .arg(i % 60, 2, 10, QLatin1Char('0')));
+            fill.addBindValue(QStringLiteral("line %1").arg(i));
+            QVERIFY(fill.exec());
+        }
+        QVERIFY(fill.exec(QStringLiteral("COMMIT")));
+        fill.finish();
+        m_screen->SlotToRecord();
+        // Latest first: the lines written now (this one and the window's own), then the filled day backwards.
+        const QStringList times = shown(0);
+        const QStringList remarks = shown(2);
+        QVERIFY(remarks.contains(QStringLiteral("first line of the day")));
+        int filled = 0;
+        while (filled < remarks.size() && !remarks.at(filled).startsWith(QLatin1String("line ")))
+            ++filled;
+        QVERIFY(filled > 0 && filled < remarks.size());
+        const QString now = m_now.toString(QStringLiteral("hh.mm.ss"));
+        QCOMPARE(times.mid(0, filled), QStringList(QVector<QString>(filled, now).toList()));
+        QCOMPARE(remarks.mid(filled, 3), (QStringList{"line 19999", "line 19998", "line 19997"}));
+        QCOMPARE(times.mid(filled, 3), (QStringList{"05.33.19", "05.33.18", "05.33.17"}));
+        QVERIFY2(m_screen->recordModel->rowCount() < 1000,
+                 qPrintable(QString::number(m_screen->recordModel->rowCount())));
+
+        QSqlQuery look(db);
+        QVERIFY(look.exec(
+            QStringLiteral("select sql from sqlite_master where type='index' and tbl_name='RECORD'")));
+        QVERIFY(look.next());
+        QVERIFY2(look.value(0).toString().contains(QStringLiteral("(recordtime)")),
+                 qPrintable(look.value(0).toString()));
+        const QString statement = m_screen->recordModel->query().lastQuery();
+        QVERIFY2(statement.contains(QStringLiteral("ORDER BY")), qPrintable(statement));
+        QVERIFY(look.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + statement));
+        QStringList plan;
+        while (look.next())
+            plan << look.value(3).toString();
+        QVERIFY2(plan.join(' ').contains(QStringLiteral("USING INDEX")), qPrintable(plan.join('|')));
+        QVERIFY2(!plan.join(' ').contains(QStringLiteral("TEMP B-TREE")), qPrintable(plan.join('|')));
     }
 };
 

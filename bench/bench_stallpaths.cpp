@@ -1,0 +1,143 @@
+// What the GUI thread, which runs the machine cycle, spends on two paths that used to stall it:
+// - "Save all as test images": one 1280 x 1024 grey frame encoded and written where the cycle runs,
+//   against the same frame handed to the test-image writer;
+// - the record page opening a day of 6 million lines: the page's latest-first model on a RECORD
+//   table without the time index (a day file made before it existed) against one with it.
+
+#include "atomicfile.h"
+#include "frameimagewriter.h"
+#include "ratioreporter.h"
+#include "testworkdir.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImage>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlTableModel>
+#include <QVariant>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QImage greyFrame()
+{
+    QImage image(1280, 1024, QImage::Format_Indexed8);
+    QVector<QRgb> grey;
+    for (int i = 0; i < 256; ++i)
+        grey << qRgb(i, i, i);
+    image.setColorTable(grey);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.scanLine(y)[x] = uchar(x ^ y);
+    return image;
+}
+
+TestWorkDir &workDir()
+{
+    static TestWorkDir *dir = new TestWorkDir(TestWorkDir::Empty);
+    return *dir;
+}
+
+void BM_TestImageWrittenByTheCycle(benchmark::State &state)
+{
+    const QImage frame = greyFrame();
+    const QString path = workDir().filePath(QStringLiteral("caller.bmp"));
+    for (auto _ : state) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        frame.save(&buffer, "BMP");
+        benchmark::DoNotOptimize(writeFileAtomically(path, bytes));
+    }
+}
+BENCHMARK(BM_TestImageWrittenByTheCycle)->Unit(benchmark::kMillisecond);
+
+void BM_TestImageHandedToTheWriter(benchmark::State &state)
+{
+    const QImage frame = greyFrame();
+    const QString path = workDir().filePath(QStringLiteral("writer.bmp"));
+    FrameImageWriter writer;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(writer.enqueue(frame, path));
+        state.PauseTiming();
+        writer.waitIdle(10000); // the disk's time is the writer's, not the cycle's
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_TestImageHandedToTheWriter)->Unit(benchmark::kMillisecond);
+
+// One day file of 6 million lines, with or without the time index.
+QString recordDay(bool indexed)
+{
+    const QString path =
+        workDir().filePath(indexed ? QStringLiteral("indexed.db") : QStringLiteral("plain.db"));
+    if (QFile::exists(path))
+        return path;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("CREATE TABLE RECORD (recordtime TEXT, recordpassword TEXT, remarks TEXT)"));
+        if (indexed)
+            q.exec(QStringLiteral("CREATE INDEX RECORD_recordtime ON RECORD (recordtime)"));
+        q.exec(QStringLiteral("BEGIN"));
+        q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?)"));
+        for (int i = 0; i < 6000000; ++i) {
+            q.addBindValue(QString::asprintf("%02d.%02d.%02d", i / 3600 % 24, i / 60 % 60, i % 60));
+            q.addBindValue(QStringLiteral("未登录"));
+            q.addBindValue(QStringLiteral("line %1").arg(i));
+            q.exec();
+        }
+        q.exec(QStringLiteral("COMMIT"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    return path;
+}
+
+// As the record page makes its model: the table, latest time first, selected.
+void openRecordPage(benchmark::State &state, bool indexed)
+{
+    const QString path = recordDay(indexed);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("page"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        db.open();
+        for (auto _ : state) {
+            QSqlTableModel model(nullptr, db);
+            model.setEditStrategy(QSqlTableModel::OnManualSubmit);
+            model.setTable(QStringLiteral("RECORD"));
+            model.setSort(0, Qt::DescendingOrder);
+            model.select();
+            benchmark::DoNotOptimize(model.rowCount());
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("page"));
+}
+void BM_RecordPageWithoutIndex(benchmark::State &state)
+{
+    openRecordPage(state, false);
+}
+BENCHMARK(BM_RecordPageWithoutIndex)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_RecordPageWithTimeIndex(benchmark::State &state)
+{
+    openRecordPage(state, true);
+}
+BENCHMARK(BM_RecordPageWithTimeIndex)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printSpeedup("BM_TestImageHandedToTheWriter", "BM_TestImageWrittenByTheCycle");
+    reporter.printSpeedup("BM_RecordPageWithTimeIndex", "BM_RecordPageWithoutIndex/iterations:3");
+    benchmark::Shutdown();
+    return 0;
+}
