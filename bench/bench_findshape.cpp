@@ -346,11 +346,11 @@ void runSweep()
         " less 0.005\n");
     for (const char *scene : {"cam1", "cam2"}) {
         double ms = 0;
-        std::printf("SWEEP %-5s %-10s %3d misses, %.1f ms a search\n", scene, "new",
-                    sweepMisses<FindShape>(scenes().at(scene), &ms), ms / 168);
+        int misses = sweepMisses<FindShape>(scenes().at(scene), &ms);
+        std::printf("SWEEP %-5s %-10s %3d misses, %.1f ms a search\n", scene, "new", misses, ms / 168);
 #define MG_OLD_SWEEP(cls, name)                                                                             \
-    std::printf("SWEEP %-5s %-10s %3d misses, %.1f ms a search\n", scene, name,                             \
-                sweepMisses<cls>(scenes().at(scene), &ms), ms / 168);
+    misses = sweepMisses<cls>(scenes().at(scene), &ms);                                                     \
+    std::printf("SWEEP %-5s %-10s %3d misses, %.1f ms a search\n", scene, name, misses, ms / 168);
         MG_FOR_OLD_FINDSHAPES(MG_OLD_SWEEP)
 #undef MG_OLD_SWEEP
         std::fflush(stdout);
