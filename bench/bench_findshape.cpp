@@ -17,7 +17,7 @@
 // Everything runs on one OpenCV thread so that the ratios do not depend on the machine's cores. A sweep
 // of the sample pictures (runSweep) counts the misses of each version over 336 searches.
 //
-// `bench_findshape --table-only` (or --no-table) runs one half only.
+// `bench_findshape --table-only` (or --no-table) runs one half only; --sweep-only the sweep alone.
 
 #include "benchtexture.h"
 #include "findshape.h"
@@ -409,12 +409,18 @@ bool runTable()
 int main(int argc, char **argv)
 {
     cv::setNumThreads(1);
-    bool table = true, speed = true;
+    bool table = true, speed = true, sweepOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--table-only") == 0)
             speed = false;
         if (std::strcmp(argv[i], "--no-table") == 0)
             table = false;
+        if (std::strcmp(argv[i], "--sweep-only") == 0)
+            sweepOnly = true;
+    }
+    if (sweepOnly) {
+        runSweep();
+        return 0;
     }
     benchmark::Initialize(&argc, argv);
     std::vector<std::string> names{"new"};

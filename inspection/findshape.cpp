@@ -17,7 +17,9 @@ constexpr double kTopMargin = 0.25;
 constexpr double kFollowMargin = 0.15;
 // Places followed from the top, and down the levels below it.
 constexpr int kTopCandidates = 64;
-constexpr int kFollowCandidates = 64;
+constexpr int kFollowCandidates = 16;
+// Candidates finished at full resolution, where each costs most.
+constexpr int kFinalCandidates = 12;
 // Top-level angles either side of a candidate's own that its neighbourhood stands for.
 constexpr int kTurnSpread = 0;
 // Steps either side of a coarser level's turn that every level tries, and the full-resolution one.
@@ -631,7 +633,8 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
         const double keepAbove = candidates.front().score - kFollowMargin;
         while (candidates.size() > 1 && candidates.back().score < keepAbove)
             candidates.pop_back();
-        candidates.resize(std::min(candidates.size(), size_t(kFollowCandidates)));
+        candidates.resize(
+            std::min(candidates.size(), size_t(l == 1 ? kFinalCandidates : kFollowCandidates)));
         for (Candidate &c : candidates) {
             c.topLeft *= 2;
             c.area = cv::Rect(c.area.x * 2, c.area.y * 2, c.area.width * 2 + 1, c.area.height * 2 + 1);
