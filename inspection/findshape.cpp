@@ -20,8 +20,6 @@ constexpr int kTopCandidates = 64;
 constexpr int kFollowCandidates = 16;
 // Candidates finished at full resolution, where each costs most.
 constexpr int kFinalCandidates = 12;
-// Top-level angles either side of a candidate's own that its neighbourhood stands for.
-constexpr int kTurnSpread = 0;
 // Steps either side of a coarser level's turn that every level tries, and the full-resolution one.
 constexpr int kReach = 3;
 constexpr int kFinalReach = 1;
@@ -581,9 +579,7 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
         const cv::Rect r = cv::Rect(maxLoc.x - suppress.width, maxLoc.y - suppress.height,
                                     2 * suppress.width + 1, 2 * suppress.height + 1) &
                            cv::Rect(0, 0, bestMap.cols, bestMap.rows);
-        for (int i = std::max(0, index - kTurnSpread);
-             i <= std::min(int(maps.size()) - 1, index + kTurnSpread); ++i)
-            maps[size_t(i)](r).setTo(cv::Scalar(-2));
+        maps[size_t(index)](r).setTo(cv::Scalar(-2));
         bestOver(r);
     }
     if (candidates.empty())
