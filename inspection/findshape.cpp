@@ -425,77 +425,33 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
     c.score = best;
 }
 
-// Scores the candidate's turn and its neighbours `step` fine steps away (each at its best nearby place)
-// and walks on in the better direction while the score rises. A coarser level's answer may be off by
-// more than this level's step, so a fixed bracket would not be enough.
+// Scores the candidate's turn and the turns up to `reach` steps of `step` fine steps either side (each
+// at its best nearby place) and walks on from the best while the score rises: a coarser level's answer
+// may be off by more than the bracket.
 void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, int reach) const
 {
-    // Each turn climbs from the candidate's own place: on a surface of parallel marks a turn and a
-    // small move trade off, and a climb that started from a neighbouring turn's answer would follow
-    // that ridge instead of finding the turn's own best place.
-    const Candidate start = c;
+    // Each turn climbs from the same place: on a surface of parallel marks a turn and a small move trade
+    // off, and a climb that started from a neighbouring turn's answer would follow that ridge instead
+    // of finding the turn's own best place.
+    Candidate from = c;
     std::map<int, Candidate> tried;
     const auto at = [&](int turn) -> const Candidate & {
         auto it = tried.find(turn);
         if (it != tried.end())
             return it->second;
-        Candidate t = start;
+        Candidate t = from;
         t.turn = turn;
-        if (std::abs(turn) > m_limitTurns || turn < start.turnLo || turn > start.turnHi)
+        if (std::abs(turn) > m_limitTurns || turn < from.turnLo || turn > from.turnHi)
             t.score = -2;
         else
             climb(image, rotatedCached(level, turn), turn, t, level == 0 ? kFinalSteps : kCoarseSteps);
         return tried.emplace(turn, t).first->second;
     };
-    if (step == 0) {
-        c = at(c.turn);
-        climb(image, rotatedCached(level, c.turn), c.turn, c, kFinalSteps, level == 0);
-        c.below = c.above = -2;
-        return;
-    }
-    Candidate best = at(start.turn);
-    for (int k = 1; k <= reach; ++k) {
-        for (int turn : {start.turn - k * step, start.turn + k * step}) {
-            const Candidate &t = at(turn);
-            if (t.score > best.score)
-                best = t;
-        }
-    }
-    // A best turn at the edge of the bracket walks on while the score rises; a few steps are enough to
-    // undo a coarser level, more would only follow noise.
-    for (int walked = 0; walked < 4; ++walked) {
-        const Candidate &below = at(best.turn - step);
-        const Candidate &above = at(best.turn + step);
-        if (above.score > best.score && above.score >= below.score)
-            best = above;
-        else if (below.score > best.score)
-            best = below;
-        else
-            break;
-    }
-    // The best turn's place, looked for farther afield; a better place found there may prefer a
-    // neighbouring turn.
-    Candidate wider = best;
-    climb(image, rotatedCached(level, best.turn), best.turn, wider, kFinalSteps, level == 0);
-    if (wider.topLeft != best.topLeft) {
-        tried.clear();
-        const Candidate from = wider;
-        const auto again = [&](int turn) -> const Candidate & {
-            auto it = tried.find(turn);
-            if (it != tried.end())
-                return it->second;
-            Candidate t = from;
-            t.turn = turn;
-            if (std::abs(turn) > m_limitTurns || turn < from.turnLo || turn > from.turnHi)
-                t.score = -2;
-            else
-                climb(image, rotatedCached(level, turn), turn, t, level == 0 ? kFinalSteps : kCoarseSteps);
-            return tried.emplace(turn, t).first->second;
-        };
-        best = again(from.turn);
+    // A few steps are enough to undo a coarser level; more would only follow noise.
+    const auto walk = [&](Candidate &best) {
         for (int walked = 0; walked < 4; ++walked) {
-            const Candidate &below = again(best.turn - step);
-            const Candidate &above = again(best.turn + step);
+            const Candidate &below = at(best.turn - step);
+            const Candidate &above = at(best.turn + step);
             if (above.score > best.score && above.score >= below.score)
                 best = above;
             else if (below.score > best.score)
@@ -503,6 +459,31 @@ void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, 
             else
                 break;
         }
+    };
+    if (step == 0) {
+        c = at(c.turn);
+        climb(image, rotatedCached(level, c.turn), c.turn, c, kFinalSteps, level == 0);
+        c.below = c.above = -2;
+        return;
+    }
+    Candidate best = at(from.turn);
+    for (int k = 1; k <= reach; ++k) {
+        for (int turn : {from.turn - k * step, from.turn + k * step}) {
+            const Candidate &t = at(turn);
+            if (t.score > best.score)
+                best = t;
+        }
+    }
+    walk(best);
+    // The best turn's place, looked for farther afield; a better place found there may prefer a
+    // neighbouring turn, so the turns around it climb again from there.
+    Candidate wider = best;
+    climb(image, rotatedCached(level, best.turn), best.turn, wider, kFinalSteps, level == 0);
+    if (wider.topLeft != best.topLeft) {
+        tried.clear();
+        from = wider;
+        best = at(from.turn);
+        walk(best);
     }
     c = best;
     c.below = tried.count(best.turn - step) ? tried.at(best.turn - step).score : -2;
