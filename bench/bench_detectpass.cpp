@@ -9,8 +9,9 @@
 // The slot with registration on all cores is the mould-open window's figure: 100 slots, so that its
 // p99 is not simply the slowest run, after one slot that is timed apart ("first slot"): the first
 // judgement of a new pool also pays for its workers' first touch of their memory, once per start of
-// the box. Every slot case ends by judging the slot once more side by side and once one after another
-// and checks that every camera's verdict, values, blobs and images are the same both ways.
+// the box. The eight cameras of a slot differ (mould, move, parts left), and every slot case ends by
+// judging the slot once more side by side and once one after another and checks that every camera's
+// verdict, values, blobs and images are the same both ways, and that no two cameras' are alike.
 
 #include "benchcamera.h"
 #include "cameradetector.h"
@@ -23,8 +24,8 @@
 #include "viewresults.h"
 
 #include <QCoreApplication>
-#include <QThread>
 #include <QLoggingCategory>
+#include <QThread>
 
 #include <opencv2/imgproc.hpp>
 
@@ -33,8 +34,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -117,8 +118,9 @@ void BM_CopyAndGrey(benchmark::State &state)
     });
 }
 
-// A slot of 8 cameras (each the benchmark camera), judged by a SlotJudgement of `threads` threads
-// (1: one after another); each run starts by copying every camera's frame into its grab buffer.
+// A slot of 8 different cameras (each its own mould, moved otherwise, with other parts left on it), judged
+// by a SlotJudgement of `threads` threads (1: one after another); each run starts by copying every
+// camera's frame into its grab buffer.
 constexpr int kSlotCameras = 8;
 std::string slotKey(bool registration, int threads)
 {
@@ -134,7 +136,7 @@ void BM_Slot(benchmark::State &state)
     std::vector<std::unique_ptr<Camera>> cameras;
     QVector<CameraDetector *> detectors;
     for (int c = 0; c < kSlotCameras; ++c) {
-        cameras.push_back(std::make_unique<Camera>(registration));
+        cameras.push_back(std::make_unique<Camera>(registration, true, c));
         cameras.back()->view.cameraIndex = c;
         detectors << cameras.back()->detector.get();
     }
@@ -167,7 +169,15 @@ void BM_Slot(benchmark::State &state)
     judgeSlot(serial);
     for (const std::unique_ptr<Camera> &c : cameras)
         oneAfterAnother.push_back(viewResults(c->view, kSlot));
-    identical()[slotKey(registration, threads)] = sideBySide == oneAfterAnother;
+    // The check can only catch a result written to the wrong camera if no two cameras judge alike.
+    bool allDiffer = true;
+    for (size_t a = 0; a < oneAfterAnother.size(); ++a) {
+        for (size_t b = a + 1; b < oneAfterAnother.size(); ++b)
+            allDiffer = allDiffer && oneAfterAnother[a] != oneAfterAnother[b];
+    }
+    if (!allDiffer)
+        state.SkipWithError("two cameras of the slot judge alike: the check would not see a swap");
+    identical()[slotKey(registration, threads)] = sideBySide == oneAfterAnother && allDiffer;
     if (sideBySide != oneAfterAnother)
         state.SkipWithError("the slot judged side by side differs from one after another");
 }
@@ -183,7 +193,11 @@ BENCHMARK(BM_Slot)
     ->UseManualTime()
     ->Iterations(40)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Slot)->ArgsProduct({{1}, {1, 2}})->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Slot)
+    ->ArgsProduct({{1}, {1, 2}})
+    ->UseManualTime()
+    ->Iterations(8)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Slot)->Args({1, 0})->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 
 double percentile(std::vector<double> v, double p)
@@ -226,17 +240,18 @@ int main(int argc, char **argv)
             if (oneP50 > 0)
                 std::snprintf(share, sizeof share, ", %.2f x one after another", p50 / oneP50);
             if (baseP50 > 0 && !s.empty())
-                std::printf("RATIO %s: p50 %.2f ms (%.1f x copy+grey%s), p99 %.2f ms (%.1f x copy+grey), n=%zu\n",
-                            key.c_str(), p50 * 1e3, p50 / baseP50, share, p99 * 1e3, p99 / baseP50,
-                            s.size());
+                std::printf(
+                    "RATIO %s: p50 %.2f ms (%.1f x copy+grey%s), p99 %.2f ms (%.1f x copy+grey), n=%zu\n",
+                    key.c_str(), p50 * 1e3, p50 / baseP50, share, p99 * 1e3, p99 / baseP50, s.size());
             const std::vector<double> &first = samples()[key + ", first slot"];
             if (baseP50 > 0 && !first.empty() && registration && threads > 2)
                 std::printf("RATIO %s, first slot: %.2f ms (%.1f x copy+grey)\n", key.c_str(),
                             first.front() * 1e3, first.front() / baseP50);
             if (identical().count(key))
                 std::printf("CHECK %s: %s\n", key.c_str(),
-                            identical()[key] ? "every camera's results identical to one after another"
-                                             : "RESULTS DIFFER from one after another");
+                            identical()[key]
+                                ? "every camera's results identical to one after another"
+                                : "RESULTS DIFFER from one after another, or two cameras alike");
         }
     }
     return 0;

@@ -45,7 +45,9 @@ struct Camera
     std::unique_ptr<CameraDetector> detector;
     cv::Mat frame;
 
-    explicit Camera(bool registration, bool similarity = true)
+    // `variant` gives another mould, moved otherwise, with other parts left on it: cameras of one slot
+    // that judge differently, so that a result written to the wrong camera shows.
+    explicit Camera(bool registration, bool similarity = true, int variant = 0)
     {
         param.angleCorrect = registration ? 1 : 0;
         param.motionCorrect = 0;
@@ -66,7 +68,7 @@ struct Camera
         view.liveTable = new CammerSingleton(0);
         view.editTable = new CammerSingleton(0);
 
-        const cv::Mat base = texture(11);
+        const cv::Mat base = texture(11 + unsigned(variant));
         cv::RNG rng(5);
         for (int n = 0; n < kTemplates; ++n) {
             cv::Mat noise(kH, kW, CV_16S);
@@ -104,11 +106,11 @@ struct Camera
         detector = std::make_unique<CameraDetector>(view.liveTable, &view);
 
         // The frame: the mould moved a little, with a few parts left on it.
-        const cv::Mat moved = (cv::Mat_<double>(2, 3) << 1, 0, 3, 0, 1, -2);
+        const cv::Mat moved = (cv::Mat_<double>(2, 3) << 1, 0, 3 - variant % 3, 0, 1, -2 + variant % 4);
         cv::warpAffine(base, frame, moved, base.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
-        for (int b = 0; b < 12; ++b)
-            cv::circle(frame, cv::Point(80 + b * 97, 120 + (b % 5) * 190), 9, cv::Scalar(b % 2 ? 250 : 5),
-                       -1);
+        for (int b = 0; b < 12 - variant; ++b)
+            cv::circle(frame, cv::Point(80 + b * 97 + 7 * variant, 120 + ((b + variant) % 5) * 190),
+                       9 + variant, cv::Scalar(b % 2 ? 250 : 5), -1);
     }
 
     void judge()

@@ -7,11 +7,14 @@
 # MG_XVFB_DISPLAY=<n> draws on an Xvfb of its own at :<n>, otherwise the offscreen platform draws.
 # The machine may be shared: compare the CPU seconds of two builds, not wall time, and repeat.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-. bench/boxrun.sh
-boxrun_isolate "$0" "$@"
+# Callable from anywhere: the script re-runs itself by its full path, a build folder given is taken
+# from the caller's folder, the default one from the repository.
+script=$(realpath "$0")
+. "$(dirname "$script")/boxrun.sh"
+boxrun_isolate "$script" "$@"
 
-build=$(realpath "${1:-build/release}")
+build=$(realpath "${1:-$(dirname "$script")/../build/release}")
+cd "$(dirname "$script")/.."
 cameras=${2:-2}
 seconds=${3:-60}
 size=${4:-1920x1080}

@@ -4,14 +4,20 @@
 # ignore masks, templates, the result-image hand-over buffers of the slots in use).
 #
 #   bench/box_memory.sh [build dir (build/release)] [camera counts ("8 2")]
-# MG_CYCLES (20) mould cycles of MG_CYCLE_MS (3000) each, input 0 on for 1 s. MG_XVFB_DISPLAY=<n>
-# draws on an Xvfb of its own at :<n>, otherwise the offscreen platform draws.
+# MG_CYCLES (20) mould cycles of MG_CYCLE_MS (3000) each, input 0 on for 1 s. The box draws on an Xvfb of
+# its own at the box's screen size, 1920 x 1080, on a free display (MG_XVFB_DISPLAY=<n> picks one);
+# MG_XVFB_DISPLAY=offscreen measures on Qt's offscreen screen (800 x 600) instead.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-. bench/boxrun.sh
-boxrun_isolate "$0" "$@"
+# Callable from anywhere: the script re-runs itself by its full path, a build folder given is taken
+# from the caller's folder, the default one from the repository.
+script=$(realpath "$0")
+. "$(dirname "$script")/boxrun.sh"
+boxrun_isolate "$script" "$@"
+export MG_XVFB_DISPLAY=${MG_XVFB_DISPLAY:-auto}
+[ "$MG_XVFB_DISPLAY" = offscreen ] && MG_XVFB_DISPLAY=
 
-build=$(realpath "${1:-build/release}")
+build=$(realpath "${1:-$(dirname "$script")/../build/release}")
+cd "$(dirname "$script")/.."
 counts=${2:-8 2}
 cycles=${MG_CYCLES:-20}
 period=${MG_CYCLE_MS:-3000}
@@ -35,6 +41,8 @@ for cameras in $counts; do
     rss=$(status_kb "$BOXRUN_PID" VmRSS)
     hwm=$(status_kb "$BOXRUN_PID" VmHWM)
     anon=$(awk '$1 == "Anonymous:" { print $2 }' "/proc/$BOXRUN_PID/smaps_rollup")
+    # Every mapping's resident size, for a look at where the memory goes.
+    cp "/proc/$BOXRUN_PID/smaps" "$box/smaps.txt"
     boxrun_stop
     trap - EXIT
 
@@ -57,8 +65,9 @@ for cameras in $counts; do
     handover=$((slots * 2 * 4 * pixels))
     floor_per=$((frames + masks + handover))
     floor=$((cameras * floor_per + templates * bpp * pixels))
-    printf 'cameras %d at %dx%d, %s, %d slots in use, %d mould cycles\n' "$cameras" "$w" "$h" \
-        "$([ $bpp = 4 ] && echo colour || echo grey)" "$slots" "$cycles"
+    printf 'cameras %d at %dx%d, %s, %d slots in use, %d mould cycles, screen %s\n' "$cameras" "$w" "$h" \
+        "$([ $bpp = 4 ] && echo colour || echo grey)" "$slots" "$cycles" \
+        "$([ -n "$MG_XVFB_DISPLAY" ] && echo "Xvfb 1920x1080" || echo "offscreen 800x600")"
     printf '  floor per camera: frame buffers %s MB, ignore masks %s MB, hand-over %s MB; templates %d in all, %s MB\n' \
         "$(mb $((frames / 1024)))" "$(mb $((masks / 1024)))" "$(mb $((handover / 1024)))" "$templates" \
         "$(mb $((templates * bpp * pixels / 1024)))"

@@ -3,11 +3,12 @@
 # box there against the board simulator, all inside a network namespace of its own.
 
 # Re-runs the calling script inside a network namespace with only a loopback device (up, with the
-# default route on it), so the box's fixed ports never meet another box on this machine.
+# default route on it), so the box's fixed ports never meet another box on this machine, holding the
+# benchmark lock (MG_BENCH_LOCK, /tmp/mouldguard-bench.lock) so that no two timed runs overlap.
 boxrun_isolate() {
     if [ -z "${MG_BOXRUN_NETNS:-}" ]; then
         export MG_BOXRUN_NETNS=1
-        exec unshare -n sh -c '/usr/sbin/ip link set lo up && /usr/sbin/ip route add default dev lo && exec "$0" "$@"' \
+        exec flock "${MG_BENCH_LOCK:-/tmp/mouldguard-bench.lock}" unshare -n sh -c '/usr/sbin/ip link set lo up && /usr/sbin/ip route add default dev lo && exec "$0" "$@"' \
             "$@"
     fi
 }
@@ -42,8 +43,9 @@ boxrun_layout() {
 }
 
 # boxrun_start <build dir> <box dir> <cycle>: starts the board simulator (input 0 as --cycle says,
-# e.g. 0:1000:3000; empty: no mould opening) and the box; sets BOXRUN_PID and BOXRUN_SIM_PID. A display of MG_XVFB_DISPLAY
-# (a number) gets an Xvfb of the box's screen size; without one the offscreen platform draws.
+# e.g. 0:1000:3000; empty: no mould opening) and the box; sets BOXRUN_PID and BOXRUN_SIM_PID. A display of
+# MG_XVFB_DISPLAY (a number, or "auto" for a free one) gets an Xvfb of the box's screen size; without one
+# the offscreen platform draws.
 boxrun_start() {
     local build=$1 box=$2 cycle=$3
     local here=$PWD
@@ -60,10 +62,20 @@ boxrun_start() {
     done
     BOXRUN_XVFB_PID=
     if [ -n "${MG_XVFB_DISPLAY:-}" ]; then
-        Xvfb ":${MG_XVFB_DISPLAY#:}" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-        BOXRUN_XVFB_PID=$!
+        local display=${MG_XVFB_DISPLAY#:}
+        if [ "$display" = auto ]; then
+            # Xvfb takes the first free display and writes its number to the pipe.
+            local fifo=$box/xvfb.display
+            rm -f "$fifo" && mkfifo "$fifo"
+            Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+            BOXRUN_XVFB_PID=$!
+            read -r -t 10 display <"$fifo" || { echo "Xvfb did not start" >&2; return 1; }
+        else
+            Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+            BOXRUN_XVFB_PID=$!
+        fi
         sleep 1
-        DISPLAY=":${MG_XVFB_DISPLAY#:}" QT_QPA_PLATFORM=xcb MG_BOX_ANSWERS=0 ./mouldguard >box.out 2>&1 &
+        DISPLAY=":$display" QT_QPA_PLATFORM=xcb MG_BOX_ANSWERS=0 ./mouldguard >box.out 2>&1 &
     else
         QT_QPA_PLATFORM=offscreen MG_BOX_ANSWERS=0 ./mouldguard >box.out 2>&1 &
     fi

@@ -11,8 +11,23 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-// Correlation by which a place may trail the best one and still be followed to the next level.
+// Correlation by which a place may trail the best one at the top of the pyramid and still be followed.
+constexpr double kTopMargin = 0.25;
+// ... and at the levels below, where the scores are sharper.
 constexpr double kFollowMargin = 0.15;
+// Places followed from the top, and down the levels below it.
+constexpr int kTopCandidates = 64;
+constexpr int kFollowCandidates = 16;
+// Candidates finished at full resolution, where each costs most.
+constexpr int kFinalCandidates = 12;
+// Steps either side of a coarser level's turn that every level tries, and the full-resolution one.
+constexpr int kReach = 3;
+constexpr int kFinalReach = 1;
+// A climb above full resolution keeps near its candidate: on a surface that repeats itself, the
+// candidates of one stretch would otherwise all climb to the one place that looks best while coarse,
+// and the true place, only best at full resolution, would be lost.
+constexpr int kCoarseSteps = 2;
+constexpr int kFinalSteps = 32;
 
 double degrees(double radians)
 {
@@ -23,26 +38,6 @@ double degrees(double radians)
 double stepFor(double pixels, double radius)
 {
     return degrees(std::atan(pixels / std::max(1.0, radius)));
-}
-
-// Peaks of one score map, strongest first, each suppressing its neighbourhood.
-void collectPeaks(cv::Mat map, int count, cv::Size suppress, double angle, std::vector<double> &scores,
-                  std::vector<cv::Point> &places, std::vector<double> &angles)
-{
-    for (int i = 0; i < count; ++i) {
-        double maxVal;
-        cv::Point maxLoc;
-        cv::minMaxLoc(map, nullptr, &maxVal, nullptr, &maxLoc);
-        if (maxVal <= 0)
-            return;
-        scores.push_back(maxVal);
-        places.push_back(maxLoc);
-        angles.push_back(angle);
-        cv::Rect r(maxLoc.x - suppress.width, maxLoc.y - suppress.height, 2 * suppress.width + 1,
-                   2 * suppress.height + 1);
-        r &= cv::Rect(0, 0, map.cols, map.rows);
-        map(r).setTo(cv::Scalar(-2));
-    }
 }
 
 double nccScore(double sumIT, double sumI, double sumII, double count, double norm2)
@@ -350,11 +345,13 @@ void FindShape::keepUsedTurns() const
 }
 
 // Moves the candidate to the best neighbour until no neighbour scores higher.
-void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c) const
+void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c, int maxSteps,
+                      bool wide) const
 {
     const int maxX = image.size.width - t.zeroMean.cols;
     const int maxY = image.size.height - t.zeroMean.rows;
     const auto inside = [&](cv::Point q) { return q.x >= 0 && q.y >= 0 && q.x <= maxX && q.y <= maxY; };
+    const auto allowed = [&](cv::Point q) { return inside(q) && (c.area.empty() || c.area.contains(q)); };
     // Scores around p, from the remembered ones where all are known, else from one pass.
     double around[3][3];
     const auto look = [&](cv::Point p) {
@@ -383,12 +380,13 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
     cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
     look(p);
     double best = around[1][1];
-    for (int step = 0; step < 16; ++step) {
+    int jumps = wide ? 4 : 0;
+    for (int step = 0; step < maxSteps; ++step) {
         cv::Point next = p;
         for (int dy = -1; dy <= 1; ++dy) {
             for (int dx = -1; dx <= 1; ++dx) {
                 const cv::Point q(p.x + dx, p.y + dy);
-                if ((dx == 0 && dy == 0) || !inside(q))
+                if ((dx == 0 && dy == 0) || !allowed(q))
                     continue;
                 const double s = around[dy + 1][dx + 1];
                 if (s > best) {
@@ -397,8 +395,29 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
                 }
             }
         }
-        if (next == p)
-            break;
+        if (next == p) {
+            // Parallel marks on the surface make a narrow ridge of scores that runs across the pixel
+            // grid, so its top need not be reachable one neighbour at a time: look a few pixels along
+            // both axes before giving up.
+            for (const cv::Point jump :
+                 {cv::Point(0, -3), cv::Point(0, 3), cv::Point(-3, 0), cv::Point(3, 0)}) {
+                if (jumps <= 0 || !inside(p + jump))
+                    continue;
+                look(p + jump);
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const cv::Point q(p.x + jump.x + dx, p.y + jump.y + dy);
+                        if (allowed(q) && around[dy + 1][dx + 1] > best) {
+                            best = around[dy + 1][dx + 1];
+                            next = q;
+                        }
+                    }
+                }
+            }
+            --jumps;
+            if (next == p)
+                break;
+        }
         p = next;
         look(p);
     }
@@ -406,54 +425,69 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
     c.score = best;
 }
 
-// Scores the candidate's turn and its neighbours `step` fine steps away (each at its best nearby place)
-// and walks on in the better direction while the score rises. A coarser level's answer may be off by
-// more than this level's step, so a fixed bracket would not be enough.
-void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, double *scoreBelow,
-                          double *scoreAbove) const
+// Scores the candidate's turn and the turns up to `reach` steps of `step` fine steps either side (each
+// at its best nearby place) and walks on from the best while the score rises: a coarser level's answer
+// may be off by more than the bracket.
+void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, int reach) const
 {
-    // Each turn starts its climb where the best turn so far lies.
-    Candidate best = c;
-    const auto at = [&](int turn) {
-        Candidate t = best;
+    // Each turn climbs from the same place: on a surface of parallel marks a turn and a small move trade
+    // off, and a climb that started from a neighbouring turn's answer would follow that ridge instead
+    // of finding the turn's own best place.
+    Candidate from = c;
+    std::map<int, Candidate> tried;
+    const auto at = [&](int turn) -> const Candidate & {
+        auto it = tried.find(turn);
+        if (it != tried.end())
+            return it->second;
+        Candidate t = from;
         t.turn = turn;
-        if (std::abs(turn) > m_limitTurns)
+        if (std::abs(turn) > m_limitTurns || turn < from.turnLo || turn > from.turnHi)
             t.score = -2;
         else
-            climb(image, rotatedCached(level, turn), turn, t);
-        return t;
+            climb(image, rotatedCached(level, turn), turn, t, level == 0 ? kFinalSteps : kCoarseSteps);
+        return tried.emplace(turn, t).first->second;
     };
-    best = at(c.turn);
-    if (step == 0) {
-        c = best;
-        return;
-    }
-    Candidate below = at(c.turn - step);
-    Candidate above = at(c.turn + step);
-    const int direction = above.score > best.score && above.score >= below.score ? 1
-                          : below.score > best.score                             ? -1
-                                                                                 : 0;
     // A few steps are enough to undo a coarser level; more would only follow noise.
-    for (int walked = 0; direction != 0 && walked < 4; ++walked) {
-        if (direction > 0) {
-            below = best;
-            best = above;
-            above = at(best.turn + step);
-            if (above.score <= best.score)
-                break;
-        } else {
-            above = best;
-            best = below;
-            below = at(best.turn - step);
-            if (below.score <= best.score)
+    const auto walk = [&](Candidate &best) {
+        for (int walked = 0; walked < 4; ++walked) {
+            const Candidate &below = at(best.turn - step);
+            const Candidate &above = at(best.turn + step);
+            if (above.score > best.score && above.score >= below.score)
+                best = above;
+            else if (below.score > best.score)
+                best = below;
+            else
                 break;
         }
+    };
+    if (step == 0) {
+        c = at(c.turn);
+        climb(image, rotatedCached(level, c.turn), c.turn, c, kFinalSteps, level == 0);
+        c.below = c.above = -2;
+        return;
+    }
+    Candidate best = at(from.turn);
+    for (int k = 1; k <= reach; ++k) {
+        for (int turn : {from.turn - k * step, from.turn + k * step}) {
+            const Candidate &t = at(turn);
+            if (t.score > best.score)
+                best = t;
+        }
+    }
+    walk(best);
+    // The best turn's place, looked for farther afield; a better place found there may prefer a
+    // neighbouring turn, so the turns around it climb again from there.
+    Candidate wider = best;
+    climb(image, rotatedCached(level, best.turn), best.turn, wider, kFinalSteps, level == 0);
+    if (wider.topLeft != best.topLeft) {
+        tried.clear();
+        from = wider;
+        best = at(from.turn);
+        walk(best);
     }
     c = best;
-    if (scoreBelow)
-        *scoreBelow = below.score;
-    if (scoreAbove)
-        *scoreAbove = above.score;
+    c.below = tried.count(best.turn - step) ? tried.at(best.turn - step).score : -2;
+    c.above = tried.count(best.turn + step) ? tried.at(best.turn + step).score : -2;
 }
 
 bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *angle) const
@@ -473,70 +507,114 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
         pyramid.push_back(down);
     }
 
-    // Every allowed angle over the whole window, at the top of the pyramid.
+    // Every allowed angle over the whole window, at the top of the pyramid. The best places become the
+    // candidates, each standing for its neighbourhood in place and angle: the top level is too coarse to
+    // tell a turned shape from a neighbour moved a little under another angle, so one place may give a
+    // candidate for each angle at which it stands out.
     const NccImage topImage = makeNccImage(pyramid.back());
-    const cv::Size topShape = m_levels.back().templ.size();
-    const cv::Size suppress(std::max(1, topShape.width / 4), std::max(1, topShape.height / 4));
-    std::vector<double> scores, angles;
-    std::vector<cv::Point> places;
+    std::vector<cv::Mat> maps;
     for (size_t i = 0; i < m_topTurns.size(); ++i) {
-        cv::Mat map = nccMap(topImage, m_topTemplates[i]);
-        if (!map.empty())
-            collectPeaks(map, 3, suppress, m_topTurns[i], scores, places, angles);
+        maps.push_back(nccMap(topImage, m_topTemplates[i]));
+        if (maps.back().empty())
+            return false;
     }
+    // Best score over the angles at each place, and the index of its angle.
+    cv::Mat bestMap(maps.front().size(), CV_32F), bestIndex(maps.front().size(), CV_32S);
+    const auto bestOver = [&](const cv::Rect &r) {
+        for (int row = r.y; row < r.y + r.height; ++row) {
+            float *b = bestMap.ptr<float>(row);
+            int *t = bestIndex.ptr<int>(row);
+            for (int col = r.x; col < r.x + r.width; ++col) {
+                b[col] = -2;
+                for (size_t i = 0; i < maps.size(); ++i) {
+                    const float v = maps[i].at<float>(row, col);
+                    if (v > b[col]) {
+                        b[col] = v;
+                        t[col] = int(i);
+                    }
+                }
+            }
+        }
+    };
+    bestOver(cv::Rect(0, 0, bestMap.cols, bestMap.rows));
+    const cv::Size topShape = m_levels.back().templ.size();
+    const cv::Size suppress(std::max(1, topShape.width / 8), std::max(1, topShape.height / 8));
     std::vector<Candidate> candidates;
-    std::vector<size_t> order(scores.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return scores[a] > scores[b]; });
-    for (size_t i : order) {
-        // The same place under a neighbouring angle is the same candidate.
-        const bool known = std::any_of(candidates.begin(), candidates.end(), [&](const Candidate &c) {
-            return std::abs(c.topLeft.x - places[i].x) <= 2 && std::abs(c.topLeft.y - places[i].y) <= 2;
-        });
-        if (known)
-            continue;
-        candidates.push_back(Candidate{places[i], int(angles[i]), scores[i]});
-        if (candidates.size() == 4)
+    while (int(candidates.size()) < kTopCandidates) {
+        double maxVal;
+        cv::Point maxLoc;
+        cv::minMaxLoc(bestMap, nullptr, &maxVal, nullptr, &maxLoc);
+        if (maxVal <= 0 || (!candidates.empty() && maxVal < candidates.front().score - kTopMargin))
             break;
+        const int index = bestIndex.at<int>(maxLoc);
+        Candidate c{maxLoc, m_topTurns[size_t(index)], maxVal};
+        // The candidate stands for its neighbourhood and stays in it on the way down.
+        c.area = cv::Rect(maxLoc.x - suppress.width / 2 - 1, maxLoc.y - suppress.height / 2 - 1,
+                          suppress.width + 3, suppress.height + 3);
+        // ... and near its angle: at the top a whole stretch of angles can look alike, and a climb to
+        // the one of them that looks best while coarse would lose the true angle.
+        const int reachTurns = 3 * (1 << m_topExponent) / 4;
+        c.turnLo = c.turn - reachTurns;
+        c.turnHi = c.turn + reachTurns;
+        candidates.push_back(c);
+        const cv::Rect r = cv::Rect(maxLoc.x - suppress.width, maxLoc.y - suppress.height,
+                                    2 * suppress.width + 1, 2 * suppress.height + 1) &
+                           cv::Rect(0, 0, bestMap.cols, bestMap.rows);
+        maps[size_t(index)](r).setTo(cv::Scalar(-2));
+        bestOver(r);
     }
     if (candidates.empty())
         return false;
 
     // Follow the candidates down. Level l climbs in steps of 2^l fine steps (the top level first in the
     // steps between its scan and its own resolution), so each level's step moves the farthest pixel by
-    // about half of that level's pixel.
+    // about half of that level's pixel. A mould surface repeats itself: a place that looks as good as the
+    // true one at a coarse level may only lose at full resolution, so every place near the best goes
+    // down to full resolution with its turn refined before the best is taken.
     const auto byScore = [](const Candidate &a, const Candidate &b) { return a.score > b.score; };
     m_turnCache.resize(size_t(topLevel + 1));
     m_usedTurns.assign(size_t(topLevel + 1), {});
     int exponent = m_topExponent - 1;
-    double scoreBelow = -2, scoreAbove = -2;
     for (int l = topLevel; l >= 0; --l) {
         LevelImage image = makeLevelImage(pyramid[size_t(l)]);
-        if (l == 0 && candidates.size() > 1) {
-            // A place that only looked best at a coarse scale loses here, before the costly angle climb.
-            for (Candidate &c : candidates)
-                climb(image, rotatedCached(0, c.turn), c.turn, c);
-            std::sort(candidates.begin(), candidates.end(), byScore);
-            candidates.resize(1);
-        }
         do {
             const int step = 1 << std::max(exponent, 0);
             for (Candidate &c : candidates)
-                turnClimb(image, l, m_limitTurns > 0 ? step : 0, c, &scoreBelow, &scoreAbove);
+                turnClimb(image, l, m_limitTurns > 0 ? step : 0, c, l == 0 ? kFinalReach : kReach);
             exponent = std::max(exponent - 1, 0);
         } while (exponent >= l && exponent > 0 && m_limitTurns > 0);
 
         std::sort(candidates.begin(), candidates.end(), byScore);
-        // Up to two places go on down to full resolution, where a coarse winner can still lose; a
-        // place far behind the best is not followed, since finer levels cost more.
+        // Two climbs may have met at one place.
+        for (size_t i = 1; i < candidates.size();) {
+            const bool same =
+                std::any_of(candidates.begin(), candidates.begin() + long(i), [&](const Candidate &c) {
+                    return std::abs(c.topLeft.x - candidates[i].topLeft.x) <= 1 &&
+                           std::abs(c.topLeft.y - candidates[i].topLeft.y) <= 1 &&
+                           std::abs(c.turn - candidates[i].turn) <= (1 << l);
+                });
+            if (same)
+                candidates.erase(candidates.begin() + long(i));
+            else
+                ++i;
+        }
+        if (l == 0)
+            break;
+        if (l == 1) {
+            // At full resolution the true turn stands out: a candidate may turn as far as it climbs.
+            for (Candidate &c : candidates) {
+                c.turnLo = -m_limitTurns;
+                c.turnHi = m_limitTurns;
+            }
+        }
         const double keepAbove = candidates.front().score - kFollowMargin;
         while (candidates.size() > 1 && candidates.back().score < keepAbove)
             candidates.pop_back();
-        candidates.resize(std::min(candidates.size(), size_t(l == topLevel ? 4 : 2)));
-        if (l > 0) {
-            for (Candidate &c : candidates)
-                c.topLeft *= 2;
+        candidates.resize(
+            std::min(candidates.size(), size_t(l == 1 ? kFinalCandidates : kFollowCandidates)));
+        for (Candidate &c : candidates) {
+            c.topLeft *= 2;
+            c.area = cv::Rect(c.area.x * 2, c.area.y * 2, c.area.width * 2 + 1, c.area.height * 2 + 1);
         }
     }
 
@@ -548,9 +626,9 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
 
     // Between the grid's angles: the top of the parabola through the best turn and its neighbours.
     double turn = found.turn;
-    const double curve = scoreBelow - 2 * found.score + scoreAbove;
-    if (m_limitTurns > 0 && scoreBelow > -2 && scoreAbove > -2 && curve < 0)
-        turn += std::clamp(0.5 * (scoreBelow - scoreAbove) / curve, -0.5, 0.5);
+    const double curve = found.below - 2 * found.score + found.above;
+    if (m_limitTurns > 0 && found.below > -2 && found.above > -2 && curve < 0)
+        turn += std::clamp(0.5 * (found.below - found.above) / curve, -0.5, 0.5);
     turn = std::clamp(turn, double(-m_limitTurns), double(m_limitTurns));
 
     const cv::Point centreInWindow(found.topLeft.x + shape.width / 2, found.topLeft.y + shape.height / 2);

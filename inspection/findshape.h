@@ -3,13 +3,17 @@
 // lies in a search window of the frame, so that the frame can be moved back onto the templates.
 //
 // The search runs coarse to fine: every allowed angle is tried on a small copy of the image pyramid,
-// and the best few places are followed down the pyramid with finer angle steps and a local climb of
-// the correlation score (masked normalised cross-correlation, so lamp brightness does not matter).
-// All levels search one grid of angles, and each level may walk several of its steps away from the
-// coarser level's answer: the coarse levels see the shape half a pixel off whenever its place in the
-// window is not a multiple of their scale, and their angle must not stick. The last step is
-// interpolated between the grid's angles. A climb scores the nine places around its own in one pass
-// over the image, and the turned templates are built only for the angles the climbs ask for.
+// and many places are followed down the pyramid with finer angle steps and a local climb of the
+// correlation score (masked normalised cross-correlation, so lamp brightness does not matter). A mould
+// plate repeats itself (alike cavities, long grinding marks): while coarse, many places and angles look
+// as good as the true one, which only wins at full resolution. So each candidate from the top stands
+// for its own neighbourhood of places and angles and climbs only within it until full resolution,
+// where every candidate still near the best is finished and the best of them taken. Each level tries a
+// bracket of angles around the coarser level's answer and walks on from its edge; the last step is
+// interpolated between the grid's angles. At full resolution a climb also looks a few pixels along
+// both axes, since parallel marks make a narrow ridge of scores that runs across the pixel grid. A
+// climb scores the nine places around its own in one pass over the image, and the turned templates are
+// built only for the angles the climbs ask for.
 //
 // One shape belongs to one detector slot: the thread judging that camera (the GUI thread, or one
 // worker of the slot judgement while the GUI thread waits) is its only user; no locking.
@@ -71,6 +75,9 @@ private:
         cv::Point topLeft;
         int turn = 0; // fine steps
         double score = -2;
+        double below = -2, above = -2; // scores one step of the last climb either side of its turn
+        cv::Rect area;                 // top-left places the candidate may climb to at its level
+        int turnLo = -(1 << 30), turnHi = 1 << 30; // turns it may climb to
     };
     // A turned template as the climbs correlate it. The mask is kept as its stretches along each row,
     // so that the patch sums under it cost a pass over the image alone and no weight image is stored.
@@ -103,9 +110,9 @@ private:
     Turned turned(int level, int turn) const;
     const Turned &rotatedCached(int level, int turn) const;
     void keepUsedTurns() const;
-    void climb(LevelImage &image, const Turned &t, int turn, Candidate &c) const;
-    void turnClimb(LevelImage &image, int level, int step, Candidate &c, double *scoreBelow,
-                   double *scoreAbove) const;
+    void climb(LevelImage &image, const Turned &t, int turn, Candidate &c, int maxSteps,
+               bool wide = false) const;
+    void turnClimb(LevelImage &image, int level, int step, Candidate &c, int reach) const;
 
     std::vector<Level> m_levels;             // 0 = full resolution
     std::vector<int> m_topTurns;             // turns tried at the top level, fine steps
