@@ -994,7 +994,7 @@ void extTriggerNoNewPictures(BoxRun &run)
     QVERIFY2(noReleaseSent(run, "opening 1", "after opening 2"), run.story());
     QVERIFY2(run.record().filter(textsOf(39).at(kBoxLanguage).simplified()).size() >= held + 1, run.story());
     QVERIFY(run.serve(Pictures::Good));
-    QVERIFY2(run.settleOn("released", "after opening 2", kReleased, 5000), run.story());
+    QVERIFY2(run.settleOn("released", "after opening 2", kReleased, 15000), run.story());
     QVERIFY2(run.stop(), run.story());
 }
 
