@@ -1315,55 +1315,40 @@ const Row kRestartRows[] = {
 
 } // namespace
 
+// Every table is run the same way: one box per row, its words checked by the row itself.
+template <size_t N>
+void addRows(const Row (&rows)[N])
+{
+    QTest::addColumn<int>("row");
+    for (size_t i = 0; i < N; ++i)
+        QTest::newRow(rows[i].name) << int(i);
+}
+
+template <size_t N>
+void playRow(const Row (&rows)[N])
+{
+    QFETCH(int, row);
+    BoxRun run;
+    QVERIFY(run.isValid());
+    rows[row].play(run);
+}
+
 class TestInterlock : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase() { fillUiTextTable(); }
 
-    void boardWords_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(kRows)); ++i)
-            QTest::newRow(kRows[i].name) << i;
-    }
-    void boardWords()
-    {
-        QFETCH(int, row);
-        BoxRun run;
-        QVERIFY(run.isValid());
-        kRows[row].play(run);
-    }
+    void boardWords_data() { addRows(kRows); }
+    void boardWords() { playRow(kRows); }
 
     // Crashes, restarts and a restored PARAM.db, with the words the board receives across them.
-    void restartWords_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(kRestartRows)); ++i)
-            QTest::newRow(kRestartRows[i].name) << i;
-    }
-    void restartWords()
-    {
-        QFETCH(int, row);
-        BoxRun run;
-        QVERIFY(run.isValid());
-        kRestartRows[row].play(run);
-    }
+    void restartWords_data() { addRows(kRestartRows); }
+    void restartWords() { playRow(kRestartRows); }
 
     // Which pictures a detection judges, stand-in cameras, the board's line and clearing an alarm.
-    void pictureAndLinkWords_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(kPictureRows)); ++i)
-            QTest::newRow(kPictureRows[i].name) << i;
-    }
-    void pictureAndLinkWords()
-    {
-        QFETCH(int, row);
-        BoxRun run;
-        QVERIFY(run.isValid());
-        kPictureRows[row].play(run);
-    }
+    void pictureAndLinkWords_data() { addRows(kPictureRows); }
+    void pictureAndLinkWords() { playRow(kPictureRows); }
 };
 
 QTEST_GUILESS_MAIN(TestInterlock)
