@@ -122,6 +122,66 @@ private slots:
         QCOMPARE(world.records.count(uiText(761)), 1);
     }
 
+    // The same with "Use External Trigger": the cameras take a picture per trigger only, so the start
+    // finds none and says at once, once, that the mould is not judged, the clamp held. The next
+    // trigger's pictures judge the cycle the stop cut short, the product (when still pending) and
+    // the mould on the same pictures, as a live cycle does, each once; they start no cycle of their
+    // own. An NG is re-detected and latches.
+    void interruptedDetectionWithTriggeredCameras_data()
+    {
+        QTest::addColumn<bool>("product"); // product inspection on, the product slot still pending
+        QTest::addColumn<bool>("ng");
+        QTest::addColumn<QList<int>>("judgedSlots");
+        QTest::addColumn<quint32>("word");
+        QTest::newRow("mould pending, good") << false << false << QList<int>{1} << 0x000u;
+        QTest::newRow("product pending, good") << true << false << QList<int>{0, 1} << 0x000u;
+        QTest::newRow("mould pending, piece in the mould: re-detected, latched")
+            << false << true << QList<int>{1, 1} << 0x005u;
+    }
+    void interruptedDetectionWithTriggeredCameras()
+    {
+        QFETCH(bool, product);
+        QFETCH(bool, ng);
+        QFETCH(QList<int>, judgedSlots);
+        QFETCH(quint32, word);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        if (product)
+            ::standardMachine(param);
+        else
+            mouldOnlyMachine(param);
+        param.reMoldTimes = 1;
+        param.useExtTrigger = 1;
+        gExtTriggerFrames = 0;
+        gControlPort->setOutput(OutClose, 1);
+        gControlPort->flushOutputs();
+        FakeCycle cycle(2, true);
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = {ng, ng};
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(product ? 0 : 1, 1);
+        cycle.Run();
+        cycle.Run();
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(boardWord(), 0x001u);
+        QCOMPARE(world.records, (QStringList{uiText(761), uiText(39)}));
+        QCOMPARE(world.warnings, QStringList{uiText(39)});
+        // The trigger, a second later: one picture of each camera.
+        now += 1000;
+        world.delivering = true;
+        cycle.Run();
+        world.delivering = false;
+        for (int pass = 0; pass < 4; ++pass)
+            cycle.Run();
+        QCOMPARE(world.judgedSlots, judgedSlots);
+        QCOMPARE(boardWord(), word);
+        QCOMPARE(cycle.state.alarmState == 2, ng);
+        QCOMPARE(world.records.count(uiText(39)), 1);
+        QCOMPARE(world.records.count(uiText(761)), 1);
+        gExtTriggerFrames = 0;
+    }
+
     // Restored factory parameters: detection stopped, the clamp held whatever a re-check or a start
     // of detection by the cycle itself asks, the notice shown once; the operator's start (or
     // re-learning) ends it, with the marker and a latch from before the restore.
