@@ -354,6 +354,7 @@ void MachineCycle::outerPass()
         }
     }
 
+    bool triggerPictures = false;
     if (p.useExtTrigger && hooks.cameraCount > 0) {
         const quint32 all = (1u << hooks.cameraCount) - 1;
         bool open = true;
@@ -363,6 +364,7 @@ void MachineCycle::outerPass()
             gExtTriggerFrames = 0;
             simulatedTrigger = 0;
             simulatedTriggerMs = appMonotonicMs();
+            triggerPictures = true;
         }
     }
 
@@ -370,7 +372,11 @@ void MachineCycle::outerPass()
         endPass();
         return;
     }
-    if (interruptedSlot >= 0 && judgeInterruptedDetection()) {
+    if (interruptedSlot >= 0 && judgeInterruptedDetection(triggerPictures)) {
+        // The trigger's pictures were judged for the cycle the stop cut short: a cycle of their own
+        // would find them judged already and hold the clamp it just released.
+        if (triggerPictures)
+            simulatedTrigger = -1;
         endPass();
         return;
     }
@@ -542,15 +548,26 @@ void MachineCycle::startPositions(int input, qint64 signalMs, bool *stopped)
 // the product slot of that cycle was judged): its slot is judged as an opening's detection judges it,
 // waiting for a picture of its own as that does. The product slot goes first when it was still to
 // be judged; the mould follows in a later pass. False while the pictures are still to come.
-bool MachineCycle::judgeInterruptedDetection()
+// Triggered cameras take a picture per trigger only, and the machine may wait with the mould open
+// for no trigger to come: as a live detection finds no picture, the mould is not judged (said once,
+// the clamp held) until the next trigger's pictures come, and those serve the product and the mould.
+bool MachineCycle::judgeInterruptedDetection(bool triggerPictures)
 {
+    const SysParam &p = *gSysParam;
     // A picture received within a frame period of the start may show the mould as it was before it.
     const qint64 from = interruptedFromMs;
+    quint32 unseen = 0;
     for (int c = 0; c < hooks.cameraCount; ++c) {
         if (frameTakenMs(c) < from + picturePeriodMs(c))
-            return false;
+            unseen |= 1u << c;
     }
-    const SysParam &p = *gSysParam;
+    if (unseen != 0) {
+        if (p.useExtTrigger && !triggerPictures && !unseenShown) {
+            w->currentSlot = std::clamp(interruptedSlot, 0, 7);
+            holdUnseen(unseen);
+        }
+        return false;
+    }
     const int slot = interruptedSlot;
     const int k = machineTwoSided() ? slot % 2 : (slot != 0 ? 1 : 0);
     const int mouldSlot = slotOfPosition(1);
@@ -572,7 +589,8 @@ bool MachineCycle::judgeInterruptedDetection()
         }
     }
     interruptedSlot = k == 0 && mouldSlot < 8 && p.slotEnabled[mouldSlot] ? mouldSlot : -1;
-    interruptedFromMs = appMonotonicMs();
+    if (!p.useExtTrigger)
+        interruptedFromMs = appMonotonicMs();
     if (slot < 8 && p.slotEnabled[slot]) {
         qCWarning(lcMainWindow) << "judging slot" << slot + 1 << "of the detection cut short by the stop";
         judgePicturesAfter(k, from);

@@ -413,8 +413,9 @@ private:
     void startPositions(int input, qint64 signalMs, bool *stopped);
     void runSlotDetection(int k);
     void latchAlarm(const QVector<int> &ngCameras);
-    // Starts the judgement of the detection found cut short once its cameras have delivered.
-    bool judgeInterruptedDetection();
+    // Starts the judgement of the detection found cut short once its cameras have delivered;
+    // `triggerPictures`: every triggered camera delivered in this pass.
+    bool judgeInterruptedDetection(bool triggerPictures);
     // The mould of the running cycle is judged (or given up by the operator): its mark goes.
     void mouldJudged();
     // Sends an alarm output that waited for a latch which did not come.

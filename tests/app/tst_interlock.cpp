@@ -16,9 +16,12 @@
 #include "testworkdir.h"
 #include "uitexttable.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QImageReader>
 #include <QMap>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -1302,6 +1305,60 @@ void crashRestartWithGoodPictures(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The pictures of camera 1 replaced by pictures of the same size whose pixel data cannot be decoded:
+// the simulated camera keeps them listed and delivers nothing, as a triggered camera does until the
+// next trigger.
+bool servesUndecodable(const BoxRun &run)
+{
+    const QDir folder(run.path(QStringLiteral("simcam/1")));
+    bool ok = true;
+    for (const QString &name : folder.entryList(QDir::Files)) {
+        QImage picture(QImageReader(folder.filePath(name)).size(), QImage::Format_RGB32);
+        picture.fill(Qt::gray);
+        QByteArray png;
+        QBuffer buffer(&png);
+        ok = buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG") && ok;
+        const int data = png.indexOf("IDAT") + 20;
+        png[data] = char(png[data] ^ 0x55);
+        ok = writeTestFile(folder.filePath(name), png) && ok;
+    }
+    return ok;
+}
+
+// "Use External Trigger", killed while a trigger's mould was being judged. The restarted box's camera
+// has no picture until the next trigger: the mould is not judged, the clamp stays held and the
+// record gets the camera line. The next trigger's picture judges the interrupted mould once: the
+// clamp is released and stays so (no cycle of its own follows on the same picture), no alarm.
+void extTriggerInterruptedDetection(BoxRun &run)
+{
+    QVERIFY(run.sql(kExtTrigger));
+    QVERIFY(run.sql(frameSpeedSql(1)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    // Every picture is a trigger here: its cycle blocks the clamp at once and is judged 0.5 s later.
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 100, 5000), run.story());
+    QVERIFY(servesUndecodable(run));
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.settle("up", 3000);
+    EXPECT_HELD(run, "up", kBlocked);
+    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    const int heldLines = recordLinesOf(run, 39);
+    // One trigger: a picture comes within the second, and none after it.
+    QVERIFY(run.serve(Pictures::Good));
+    QVERIFY2(run.waitForHeld(kReleased, 5000), run.story());
+    QVERIFY(run.serve(Pictures::None));
+    run.settle("after the trigger", 3000);
+    EXPECT_WORDS(run, "up", "after the trigger", kReleased);
+    EXPECT_HELD(run, "after the trigger", kReleased);
+    QCOMPARE(heldLines, 1);
+    QCOMPARE(recordLinesOf(run, 39), 1);
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).isEmpty(), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -1311,6 +1368,8 @@ const Row kRestartRows[] = {
     {"latch file deleted while latched", latchFileDeletedWhileLatched},
     {"control: restart after a completed OK cycle", restartAfterGoodCycle},
     {"control: crash-restart with good pictures releases once judged", crashRestartWithGoodPictures},
+    {"external trigger, killed during detection (held until the next trigger, judged once)",
+     extTriggerInterruptedDetection},
 };
 
 } // namespace

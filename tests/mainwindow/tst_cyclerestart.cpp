@@ -4,98 +4,13 @@
 // a stop judges the mould the stop cut short before the clamp may close, and restored factory
 // parameters hold the clamp until the operator starts detection or re-learns.
 
-#include "clock.h"
-#include "controlport.h"
+#include "cyclefixture.h"
 #include "detectionmark.h"
-#include "editorhooks.h"
-#include "iolink.h"
-#include "machinecycle.h"
-#include "mutexlocker.h"
-#include "startup.h"
-#include "sysparam.h"
 #include "testfiles.h"
 #include "testworkdir.h"
-#include "uitexttable.h"
 
-#include <QFile>
 #include <QtTest>
-#include <limits>
 #include <memory>
-
-namespace {
-
-// The whole output word the last flush handed to the board's poll thread. Every output idles open in
-// these cases, so a bit is the logical value: 0x001 clamp not allowed, 0x004 alarm.
-quint32 boardWord()
-{
-    MutexLocker lock(gIoMutex);
-    return gIoOutputWord;
-}
-
-struct Fakes
-{
-    bool ng = false;          // the verdict of every judgement
-    bool pass = true;         // the camera's all-pass flag
-    bool delivering = true;   // the camera has a new picture at every pass
-    bool latchWritten = true; // the latch file reaches the disk
-    int judgements = 0;
-    QList<quint32> wordsAtLatch;
-    QStringList marks; // "set <slot> <side> @<word>" or "clear @<word>", the word the board had then
-    QStringList records;
-    QStringList warnings;
-    int markerRemoved = 0;
-    int latchRemoved = 0;
-};
-
-CycleHooks hooksOf(Fakes *f)
-{
-    CycleHooks h;
-    h.cameraCount = 1;
-    h.cameraConnected = [](int) { return true; };
-    h.cameraOpen = [](int) { return true; };
-    h.grabFrame = [f](int) { return f->delivering; };
-    // A delivering camera's newest picture has just come; one that stopped has none since the start.
-    h.frameTakenMs = [f](int) { return f->delivering ? appMonotonicMs() : qint64(-1); };
-    h.frameAgeMs = [f](int) { return f->delivering ? qint64(0) : std::numeric_limits<qint64>::max(); };
-    h.judgeCameras = [f](const QVector<int> &cameras, int) {
-        ++f->judgements;
-        f->pass = !f->ng;
-        return QVector<TemperatureOutcome>(cameras.size());
-    };
-    h.allPass = [f](int) { return f->pass; };
-    h.setAllPass = [f](int, bool pass) { f->pass = pass; };
-    h.resetResults = [f](int) { f->pass = true; };
-    h.InsertRecord = [f](const QString &line) { f->records << line; };
-    h.showWarning = [f](const QString &text, bool) { f->warnings << text; };
-    h.askYesNo = [](const QString &) { return true; };
-    h.authorizeStop = [] { return true; };
-    h.userLevel = [] { return 2; };
-    h.saveLatchedAlarm = [f](const QVector<int> &) {
-        f->wordsAtLatch << boardWord();
-        return f->latchWritten;
-    };
-    h.removeLatchedAlarm = [f] { ++f->latchRemoved; };
-    h.markDetection = [f](int slot, int side) {
-        f->marks << QStringLiteral("set %1 %2 @%3").arg(slot).arg(side).arg(boardWord());
-    };
-    h.clearDetectionMark = [f] { f->marks << QStringLiteral("clear @%1").arg(boardWord()); };
-    h.removeParamRestoredMarker = [f] { ++f->markerRemoved; };
-    return h;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void setInputs(quint32 word)
-{
-    MutexLocker lock(gIoMutex);
-    gIoInputWord = word;
-}
-
-} // namespace
 
 class TestCycleRestart : public QObject
 {
@@ -106,47 +21,13 @@ class TestCycleRestart : public QObject
     // board link's word cleared.
     void standardMachine(int reMoldTimes)
     {
-        param = SysParam();
-        param.machineType = 0;
-        param.enableProdDetect = 0;
-        param.slotEnabled[1] = 1;
-        param.slotTrigInput[0] = param.slotTrigInput[1] = 0;
+        mouldOnlyMachine(param);
         param.reMoldTimes = reMoldTimes;
-        gSysParam = &param;
-        gDetectSlotCount = 2;
-        gSlotDelaySum = 0;
-        gTemperatureAlarm = false;
-        gAreaCheckActive = false;
-        gRetrainDone = false;
-        setInputs(0);
-        delete gControlPort;
-        gControlPort = new ControlPort;
-        gControlPort->clearOutputs();
-        gControlPort->flushOutputs();
-        for (int i = 0; i < 8; ++i)
-            gControlPort->checkInput(i);
-    }
-    static void openMould(MachineCycle &cycle)
-    {
-        setInputs(1);
-        cycle.Run();
-        setInputs(0);
     }
 
 private slots:
-    void initTestCase()
-    {
-        fillUiTextTable();
-        if (!gIoMutex)
-            createProcessMutexes();
-        setIoPortPattern(QDir::temp().filePath(QStringLiteral("no-board-%1")));
-    }
-    void cleanupTestCase()
-    {
-        delete gControlPort;
-        gControlPort = nullptr;
-        gSysParam = nullptr;
-    }
+    void initTestCase() { initCycleTests(); }
+    void cleanupTestCase() { cleanupCycleTests(); }
 
     // One opening judged: the mark is set while the board still has the word before the opening, and
     // cleared once the clamp is released or the latch is on disk; the alarm output of a latching NG
@@ -178,23 +59,21 @@ private slots:
         QFETCH(QList<quint32>, wordsAtLatch);
         QFETCH(quint32, word);
         standardMachine(reMoldTimes);
-        Fakes f;
-        f.ng = ng;
-        f.latchWritten = latchWritten;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        state.moldSide = 1;
-        MachineCycle cycle(&state, hooksOf(&f));
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = QVector<bool>(1 + reMoldTimes, ng).toList();
+        world.latchWritten = latchWritten;
+        cycle.state.moldSide = 1;
         cycle.StartDetect();
         QCOMPARE(boardWord(), 0x000u);
-        openMould(cycle);
+        pulseInput(cycle, 0);
         for (int n = 0; n < reMoldTimes; ++n)
             cycle.Run();
-        QCOMPARE(f.judgements, 1 + (ng ? reMoldTimes : 0));
-        QCOMPARE(f.marks, marks);
-        QCOMPARE(f.wordsAtLatch, wordsAtLatch);
+        QCOMPARE(world.judgements, 1 + (ng ? reMoldTimes : 0));
+        QCOMPARE(world.marks, marks);
+        QCOMPARE(world.wordsAtLatch, wordsAtLatch);
         QCOMPARE(boardWord(), word);
-        QCOMPARE(state.alarmState == 2, ng);
+        QCOMPARE(cycle.state.alarmState == 2, ng);
     }
 
     // A start that found a detection cut short: StartDetect's word keeps the clamp blocked; nothing is
@@ -217,32 +96,90 @@ private slots:
         standardMachine(0);
         gControlPort->setOutput(OutClose, 1);
         gControlPort->flushOutputs();
-        Fakes f;
-        f.ng = ng;
-        f.delivering = false;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, hooksOf(&f));
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = {ng};
+        world.delivering = false;
         cycle.resumeInterruptedDetection(1, 1);
         QCOMPARE(boardWord(), 0x001u);
-        QCOMPARE(state.runState, 1);
-        QCOMPARE(f.records.count(uiText(761)), 1);
+        QCOMPARE(cycle.state.runState, 1);
+        QCOMPARE(world.records.count(uiText(761)), 1);
         cycle.Run();
         cycle.Run();
-        QCOMPARE(f.judgements, 0);
+        QCOMPARE(world.judgements, 0);
         QCOMPARE(boardWord(), 0x001u);
         // The camera delivers again, a second after the start: its picture shows the mould as it is.
         now += 1000;
-        f.delivering = true;
+        world.delivering = true;
         cycle.Run();
-        QCOMPARE(f.judgements, 1);
+        QCOMPARE(world.judgements, 1);
         QCOMPARE(boardWord(), word);
-        QCOMPARE(state.alarmState == 2, ng);
+        QCOMPARE(cycle.state.alarmState == 2, ng);
         QCOMPARE(cycle.interruptedHold, ng);
-        QCOMPARE(f.marks.last(), QStringLiteral("clear @%1").arg(word));
+        QCOMPARE(world.marks.last(), QStringLiteral("clear @%1").arg(word));
         cycle.Run();
-        QCOMPARE(f.judgements, 1);
-        QCOMPARE(f.records.count(uiText(761)), 1);
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(world.records.count(uiText(761)), 1);
+    }
+
+    // The same with "Use External Trigger": the cameras take a picture per trigger only, so the start
+    // finds none and says at once, once, that the mould is not judged, the clamp held. The next
+    // trigger's pictures judge the cycle the stop cut short, the product (when still pending) and
+    // the mould on the same pictures, as a live cycle does, each once; they start no cycle of their
+    // own. An NG is re-detected and latches.
+    void interruptedDetectionWithTriggeredCameras_data()
+    {
+        QTest::addColumn<bool>("product"); // product inspection on, the product slot still pending
+        QTest::addColumn<bool>("ng");
+        QTest::addColumn<QList<int>>("judgedSlots");
+        QTest::addColumn<quint32>("word");
+        QTest::newRow("mould pending, good") << false << false << QList<int>{1} << 0x000u;
+        QTest::newRow("product pending, good") << true << false << QList<int>{0, 1} << 0x000u;
+        QTest::newRow("mould pending, piece in the mould: re-detected, latched")
+            << false << true << QList<int>{1, 1} << 0x005u;
+    }
+    void interruptedDetectionWithTriggeredCameras()
+    {
+        QFETCH(bool, product);
+        QFETCH(bool, ng);
+        QFETCH(QList<int>, judgedSlots);
+        QFETCH(quint32, word);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        if (product)
+            ::standardMachine(param);
+        else
+            mouldOnlyMachine(param);
+        param.reMoldTimes = 1;
+        param.useExtTrigger = 1;
+        gExtTriggerFrames = 0;
+        gControlPort->setOutput(OutClose, 1);
+        gControlPort->flushOutputs();
+        FakeCycle cycle(2, true);
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = {ng, ng};
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(product ? 0 : 1, 1);
+        cycle.Run();
+        cycle.Run();
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(boardWord(), 0x001u);
+        QCOMPARE(world.records, (QStringList{uiText(761), uiText(39)}));
+        QCOMPARE(world.warnings, QStringList{uiText(39)});
+        // The trigger, a second later: one picture of each camera.
+        now += 1000;
+        world.delivering = true;
+        cycle.Run();
+        world.delivering = false;
+        for (int pass = 0; pass < 4; ++pass)
+            cycle.Run();
+        QCOMPARE(world.judgedSlots, judgedSlots);
+        QCOMPARE(boardWord(), word);
+        QCOMPARE(cycle.state.alarmState == 2, ng);
+        QCOMPARE(world.records.count(uiText(39)), 1);
+        QCOMPARE(world.records.count(uiText(761)), 1);
+        gExtTriggerFrames = 0;
     }
 
     // Restored factory parameters: detection stopped, the clamp held whatever a re-check or a start
@@ -258,32 +195,30 @@ private slots:
     {
         QFETCH(bool, relearn);
         standardMachine(0);
-        Fakes f;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, hooksOf(&f));
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
         cycle.holdRestoredParameters();
-        QCOMPARE(state.runState, 3);
+        QCOMPARE(cycle.state.runState, 3);
         QCOMPARE(boardWord(), 0x001u);
-        QCOMPARE(f.records, QStringList{uiText(760).simplified()});
+        QCOMPARE(world.records, QStringList{uiText(760).simplified()});
         cycle.Run();
         cycle.Run();
-        QCOMPARE(f.warnings, QStringList{uiText(760)});
+        QCOMPARE(world.warnings, QStringList{uiText(760)});
         // The editor's OK re-check and a start of detection by the cycle itself release nothing.
         cycle.CheckNG();
         QCOMPARE(boardWord(), 0x001u);
         cycle.StartDetect();
         QCOMPARE(boardWord(), 0x001u);
         cycle.SetStopDetect();
-        QCOMPARE(f.markerRemoved, 0);
+        QCOMPARE(world.markerRemoved, 0);
         if (relearn)
             cycle.SlotReTrain();
         else
             cycle.SlotStartStop();
         QCOMPARE(boardWord(), 0x000u);
-        QCOMPARE(state.runState, relearn ? 2 : 1);
-        QCOMPARE(f.markerRemoved, 1);
-        QCOMPARE(f.latchRemoved, 1);
+        QCOMPARE(cycle.state.runState, relearn ? 2 : 1);
+        QCOMPARE(world.markerRemoved, 1);
+        QCOMPARE(world.latchRemoved, 1);
         QVERIFY(!cycle.paramRestoredHold);
     }
 
@@ -317,12 +252,12 @@ private slots:
             QCOMPARE(mark.moldSide, side);
             QCOMPARE(QFileInfo(detectionMarkPath()).size(), qint64(16));
             file.set(2, 0);
-            QCOMPARE(readAll(detectionMarkPath()), QByteArray("slot 2 side 0  \n"));
+            QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("slot 2 side 0  \n"));
         }
         DetectionMarkFile again;
         QCOMPARE(again.open().slot, 2);
         again.clear();
-        QCOMPARE(readAll(detectionMarkPath()), QByteArray("none           \n"));
+        QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("none           \n"));
         QCOMPARE(DetectionMarkFile().open().slot, -1);
     }
 };

@@ -1,177 +1,21 @@
 // The moulding cycle against fake camera views with scripted verdicts and the real output word of the
 // board link: inputs in, outputs read back as logical values, record lines and report calls counted.
 
-#include "camerainterface.h"
-#include "clock.h"
-#include "controlport.h"
-#include "editorhooks.h"
-#include "iolink.h"
-#include "machinecycle.h"
-#include "mutexlocker.h"
+#include "cyclefixture.h"
 #include "savefailimagethread.h"
-#include "startup.h"
-#include "sysparam.h"
 #include "testworkdir.h"
-#include "uitexttable.h"
 
 #include <QRegularExpression>
 #include <QtTest>
-
-namespace {
-
-// Everything the cycle did to the world around it.
-struct World
-{
-    int cameras = 1;
-    QVector<bool> verdict = QVector<bool>(8, true); // per camera: all regions pass
-    QList<bool> scriptedNg;                          // per judgement of the mould: true NG (overrides)
-    QVector<int> failedOutputs;
-    QVector<TemperatureOutcome> temperatures;
-    bool connected = true;
-    qint64 frameAge = 0;    // of every camera's frame, ms
-    bool delivering = true; // every camera has a new picture at every pass
-    qint64 takenMs = -1;    // appMonotonicMs() of the last picture delivered, -1 none
-    int judgements = 0;
-    QList<int> judgedSlots;
-    int editorOpened = 0;
-    int editorClosed = 0;
-    int alarmStarts = 0;
-    int alarmFinishMarks = 0;
-    int finishCalls = 0;
-    QList<bool> detectOnce;
-    QStringList records;
-    QStringList warnings;
-    bool answerYes = true;
-    bool authorized = true;
-    std::function<void()> duringJudgement;
-};
-
-CycleHooks fakeHooks(World *w)
-{
-    CycleHooks h;
-    h.cameraCount = w->cameras;
-    h.cameraConnected = [w](int) { return w->connected; };
-    h.cameraOpen = [](int) { return true; };
-    h.grabFrame = [w](int) {
-        if (w->delivering)
-            w->takenMs = appMonotonicMs();
-        return w->delivering;
-    };
-    h.frameTakenMs = [w](int) { return w->takenMs; };
-    h.frameAgeMs = [w](int) { return w->frameAge; };
-    h.judgeCameras = [w](const QVector<int> &cams, int slot) {
-        ++w->judgements;
-        w->judgedSlots << slot;
-        if (!w->scriptedNg.isEmpty()) {
-            const bool ng = w->scriptedNg.takeFirst();
-            for (int c : cams)
-                w->verdict[c] = !ng || c % 2 == 1; // cameras 1, 3 .. (0 and 2 by index) fail
-        }
-        if (w->duringJudgement)
-            w->duringJudgement();
-        QVector<TemperatureOutcome> outcomes; // per camera judged: temperatures[camera]
-        for (int c : cams)
-            outcomes << w->temperatures.value(c);
-        return outcomes;
-    };
-    h.allPass = [w](int c) { return w->verdict.value(c, true); };
-    h.setAllPass = [w](int c, bool p) { w->verdict[c] = p; };
-    h.resetResults = [w](int c) { w->verdict[c] = true; };
-    h.failedRegionOutputs = [w](int, int) { return w->failedOutputs; };
-    h.openEditor = [w] { ++w->editorOpened; };
-    h.closeEditor = [w] { ++w->editorClosed; };
-    h.sendAlarmStartTiming = [w](int) { ++w->alarmStarts; };
-    h.markAlarmFinished = [w] { ++w->alarmFinishMarks; };
-    h.sendAlarmFinishTiming = [w] { ++w->finishCalls; };
-    h.sendDetectOnceInfo = [w](bool ok) { w->detectOnce << ok; };
-    h.InsertRecord = [w](const QString &line) { w->records << line; };
-    h.showWarning = [w](const QString &text, bool) { w->warnings << text; };
-    h.askYesNo = [w](const QString &) { return w->answerYes; };
-    h.authorizeStop = [w] { return w->authorized; };
-    h.userLevel = [] { return 2; };
-    return h;
-}
-
-// The board's inputs as the I/O thread stores them, each change stamped now.
-void setInputs(quint32 word)
-{
-    MutexLocker lock(gIoMutex);
-    for (int b = 0; b < 16; ++b) {
-        if ((word ^ gIoInputWord) & (1u << b))
-            gIoInputChangedMs[b] = appMonotonicMs();
-    }
-    gIoInputWord = word;
-}
-
-int out(int channel)
-{
-    return gControlPort->getIO(1, channel);
-}
-
-// The whole output word the last flush handed to the board's poll thread. Bits: 0 clamp not allowed,
-// 1 ejector not allowed, 2 alarm, 3 reserve, 4 to 7 the NG pulses of region outputs 0 to 3 (every
-// output idles open in these cases, so a bit is the logical value).
-quint32 boardWord()
-{
-    MutexLocker lock(gIoMutex);
-    return gIoOutputWord;
-}
-
-} // namespace
 
 class TestMachineCycle : public QObject
 {
     Q_OBJECT
     SysParam param;
 
-    void standardMachine(int debounce, int delay0, int delay1)
-    {
-        param = SysParam();
-        param.machineType = 0;
-        param.enableProdDetect = 1;
-        param.slotEnabled[0] = param.slotEnabled[1] = 1;
-        param.slotTrigInput[0] = param.slotTrigInput[1] = 0;
-        param.debounceTime = debounce;
-        param.trigInDelay[0] = delay0;
-        param.trigInDelay[1] = delay1;
-        gSysParam = &param;
-        gDetectSlotCount = 2;
-        gSlotDelaySum = 0;
-        gTemperatureAlarm = false;
-        gAreaCheckActive = false;
-        gRetrainDone = false;
-        gNgImageLimit = 10;
-        gOkImageLimit = 10;
-        setInputs(0);
-        delete gControlPort;
-        gControlPort = new ControlPort;
-        gControlPort->clearOutputs();
-        gControlPort->flushOutputs();
-        for (int i = 0; i < 8; ++i)
-            gControlPort->checkInput(i);
-    }
-    // One pass with input 0 raised, then lowered again.
-    static void pulseInput(MachineCycle &cycle, int input)
-    {
-        setInputs(1u << input);
-        cycle.Run();
-        setInputs(0);
-    }
-
 private slots:
-    void initTestCase()
-    {
-        fillUiTextTable();
-        if (!gIoMutex)
-            createProcessMutexes();
-        setIoPortPattern(QDir::temp().filePath(QStringLiteral("no-board-%1")));
-    }
-    void cleanupTestCase()
-    {
-        delete gControlPort;
-        gControlPort = nullptr;
-        gSysParam = nullptr;
-    }
+    void initTestCase() { initCycleTests(); }
+    void cleanupTestCase() { cleanupCycleTests(); }
 
     // Debounce: a latch made by the debounce timer survives until the next pass acts on it; an input
     // released before the timer ends starts nothing. Debounce 0 latches in the same pass.
@@ -189,11 +33,9 @@ private slots:
         QFETCH(int, debounce);
         QFETCH(int, holdMs);
         QFETCH(bool, starts);
-        standardMachine(debounce, 10, 15);
-        World world;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        standardMachine(param, debounce, 10, 15);
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         cycle.StartDetect();
         setInputs(1);
         cycle.Run();
@@ -234,16 +76,12 @@ private slots:
     {
         QFETCH(QList<bool>, ngs);
         QFETCH(bool, latched);
-        standardMachine(0, 0, 0);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
+        mouldOnlyMachine(param);
         param.reMoldTimes = 2;
-        World world;
-        world.cameras = 4;
+        FakeCycle cycle(4);
+        CycleWorld &world = cycle.world;
+        CycleWindowState &state = cycle.state;
         world.scriptedNg = ngs;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         // The editor looks for the camera whose NG picture is kept when it opens.
         QVector<int> codesAtOpen;
         cycle.hooks.openEditor = [&] {
@@ -321,18 +159,13 @@ private slots:
         QFETCH(bool, extTrigger);
         QFETCH(bool, judged);
         QFETCH(int, frameSpeed);
-        standardMachine(0, 0, 0);
+        mouldOnlyMachine(param);
         param.frameSpeed = frameSpeed;
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
         param.reMoldTimes = reCheck ? 0 : 1;
         param.useExtTrigger = extTrigger ? 1 : 0;
-        World world;
-        world.cameras = 2;
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
         world.scriptedNg = {true, true};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         // The board reported the opening long before this pass's picture: judged in the pass.
         setInputs(1);
@@ -343,7 +176,7 @@ private slots:
         cycle.Run();
         setInputs(0);
         QCOMPARE(world.judgements, 1);
-        QCOMPARE(state.alarmState == 2, reCheck);
+        QCOMPARE(cycle.state.alarmState == 2, reCheck);
         const int records = world.records.size();
         const int reports = world.detectOnce.size();
         world.frameAge = age;
@@ -358,7 +191,7 @@ private slots:
         // One judgement of both cameras at a re-detection, one per camera at the editor's re-check.
         QCOMPARE(world.judgements, judged ? (reCheck ? 3 : 2) : 1);
         QCOMPARE(out(OutClose), reCheck && judged ? 0 : 1);
-        QCOMPARE(state.alarmState == 2, reCheck ? !judged : judged);
+        QCOMPARE(cycle.state.alarmState == 2, reCheck ? !judged : judged);
         QVERIFY(!cycle.reCheckPending);
         if (judged) {
             QCOMPARE(world.records.size() - records, reCheck ? 0 : 1); // the alarm line
@@ -377,16 +210,11 @@ private slots:
     // judged and release the clamp.
     void externalTriggerJudgesTheTriggersPictures()
     {
-        standardMachine(0, 0, 0);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
+        mouldOnlyMachine(param);
         param.useExtTrigger = 1;
         gExtTriggerFrames = 0;
-        World world;
-        world.cameras = 2;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
         cycle.StartDetect();
         gControlPort->setOutput(OutClose, 1);
         gControlPort->flushOutputs();
@@ -427,15 +255,12 @@ private slots:
     {
         QFETCH(QVector<int>, failedOutputs);
         QFETCH(quint32, pulsing);
-        standardMachine(0, 0, 100);
+        standardMachine(param, 0, 0, 100);
         param.ejectorPulseOnProdNg = 1;
         param.ejectorPulse = 3;
-        World world;
-        world.cameras = 2;
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
         world.failedOutputs = failedOutputs;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         world.verdict[1] = false;
         {
@@ -445,7 +270,7 @@ private slots:
         pulseInput(cycle, 0);
         QCOMPARE(world.judgedSlots, QList<int>{0});
         QCOMPARE(boardWord(), pulsing);
-        QCOMPARE(state.alarmState, 1);
+        QCOMPARE(cycle.state.alarmState, 1);
         QCOMPARE(world.editorOpened, 0);
         QVERIFY(cycle.outNgTimer->isActive());
         QCOMPARE(cycle.outNgTimer->interval(), 300);
@@ -476,17 +301,13 @@ private slots:
     {
         QFETCH(int, preCut);
         QFETCH(int, cutOnAlarm);
-        standardMachine(0, 0, 100);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
+        mouldOnlyMachine(param, 0, 100);
         param.reMoldTimes = 2;
         param.preCutTime = preCut;
         param.cutClampOnMoldAlarm = cutOnAlarm;
-        World world;
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         world.scriptedNg = {true};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         pulseInput(cycle, 0);
         QCOMPARE(world.judgements, 0);
@@ -499,7 +320,7 @@ private slots:
         cycle.TimerUp(1);
         QCOMPARE(world.judgements, 1);
         QVERIFY(cycle.reCheckPending);
-        QCOMPARE(state.alarmState, 0);
+        QCOMPARE(cycle.state.alarmState, 0);
         QTEST(boardWord(), "atNg");
     }
 
@@ -522,17 +343,13 @@ private slots:
         QFETCH(int, preCut);
         QFETCH(int, cutOnAlarm);
         QFETCH(bool, pictures);
-        standardMachine(0, 0, 0);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
+        mouldOnlyMachine(param);
         param.reMoldTimes = 1;
         param.preCutTime = preCut;
         param.cutClampOnMoldAlarm = cutOnAlarm;
-        World world;
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         world.scriptedNg = {true, true};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         QCOMPARE(boardWord(), quint32(0x0));
         QList<quint32> wordsWhileJudged;
@@ -560,7 +377,7 @@ private slots:
         cycle.Run(); // the re-detection
         QCOMPARE(world.judgements, 2);
         QCOMPARE(wordsWhileJudged, (QList<quint32>{0x1, 0x1}));
-        QCOMPARE(state.alarmState, 2);
+        QCOMPARE(cycle.state.alarmState, 2);
         QCOMPARE(boardWord(), quint32(0x5));
     }
 
@@ -584,12 +401,11 @@ private slots:
         QFETCH(int, semiAuto);
         QFETCH(int, slot);
         QFETCH(int, clicks);
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.semiAuto = semiAuto;
-        World world;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
+        CycleWindowState &state = cycle.state;
         int clicked = 0;
         cycle.hooks.clickEditorReCheck = [&] { ++clicked; };
         cycle.StartDetect();
@@ -607,14 +423,10 @@ private slots:
     // recorded and shown; the next cycle start takes the warning away.
     void noInputWatchdogCutsTheClamp()
     {
-        standardMachine(0, 0, 0);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
+        mouldOnlyMachine(param);
         param.inputTimeout = 1;
-        World world;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         int hidden = 0;
         cycle.hooks.hideWarning = [&] { ++hidden; };
         cycle.StartDetect();
@@ -653,14 +465,12 @@ private slots:
         QFETCH(int, prod);
         QFETCH(int, shown);
         QFETCH(int, next);
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.machineType = slotCount == 4 ? 1 : 0;
         param.enableProdDetect = prod;
         gDetectSlotCount = slotCount;
-        World world;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle;
+        CycleWindowState &state = cycle.state;
         state.alarmState = 1;
         state.currentSlot = shown;
         cycle.shownSlot = shown;
@@ -673,12 +483,9 @@ private slots:
     // A flush inside a detection runs Run nested: it must not start another slot or take a latch.
     void nestedPassKeepsOneSlot()
     {
-        standardMachine(0, 0, 0);
-        World world;
-        world.cameras = 3;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        standardMachine(param);
+        FakeCycle cycle(3);
+        CycleWorld &world = cycle.world;
         cycle.StartDetect();
         int nestedSlotsSeen = 0;
         world.duringJudgement = [&] {
@@ -703,13 +510,10 @@ private slots:
     void rawFramesOfJudgedMoulds()
     {
         QFETCH(bool, save);
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.slotEnabled[0] = 0;
-        World world;
-        world.cameras = 2;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
         QStringList saved;
         cycle.hooks.saveFrameImage = [&](int c, const QString &path) {
             saved << QStringLiteral("%1 %2").arg(c).arg(path);
@@ -737,13 +541,9 @@ private slots:
     // the poll must go on afterwards, so the next mould opening is seen without an input signal.
     void pollGoesOnAfterAModalLoopInADetection()
     {
-        standardMachine(0, 0, 2);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
-        World world;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        mouldOnlyMachine(param, 0, 2);
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         bool asked = false;
         world.duringJudgement = [&] {
             if (asked)
@@ -781,15 +581,12 @@ private slots:
     {
         QFETCH(int, input);
         QFETCH(bool, late);
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.slotEnabled[0] = 0;
         param.safetyDoorTrigger = input == 1 ? 1 : 0;
-        World world;
-        world.cameras = 2;
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
         world.temperatures = {TemperatureOutcome{true, true}, TemperatureOutcome{true, false}};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         QCOMPARE(boardWord(), quint32(0x0));
         world.delivering = !late;
@@ -801,7 +598,7 @@ private slots:
         }
         QTRY_COMPARE(world.judgements, 1);
         QVERIFY(gTemperatureAlarm);
-        QCOMPARE(state.alarmState, 2);
+        QCOMPARE(cycle.state.alarmState, 2);
         QCOMPARE(boardWord(), quint32(0x1));
         QCOMPARE(world.alarmStarts, 1);
         QCOMPARE(world.records, QStringList{uiText(152)});
@@ -813,16 +610,13 @@ private slots:
     // after it, within: the mould stays NG and the alarm latches with the clamp blocked.
     void temperatureOnRedetection()
     {
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.slotEnabled[0] = 0;
         param.reMoldTimes = 1;
-        World world;
-        world.cameras = 2;
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
         world.scriptedNg = {true, false};
         world.temperatures = {TemperatureOutcome{true, true}, TemperatureOutcome{true, false}};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         pulseInput(cycle, 0);
         QCOMPARE(world.judgements, 1);
@@ -832,7 +626,7 @@ private slots:
         QCOMPARE(world.judgements, 2);
         QVERIFY(world.verdict[0] && world.verdict[1]);
         QVERIFY(gTemperatureAlarm);
-        QCOMPARE(state.alarmState, 2);
+        QCOMPARE(cycle.state.alarmState, 2);
         QCOMPARE(boardWord(), quint32(0x1));
         QCOMPARE(world.alarmStarts, 1);
         QCOMPARE(world.records, QStringList{uiText(152)});
@@ -843,15 +637,11 @@ private slots:
     // the next re-check releases the clamp.
     void temperatureAtTheEditorsReCheck()
     {
-        standardMachine(0, 0, 0);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
-        World world;
-        world.cameras = 2;
+        mouldOnlyMachine(param);
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
+        CycleWindowState &state = cycle.state;
         world.scriptedNg = {true};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         pulseInput(cycle, 0);
         QCOMPARE(state.alarmState, 2);
@@ -888,22 +678,20 @@ private slots:
     {
         QFETCH(int, stopClamp);
         QFETCH(int, cutEjector);
-        standardMachine(0, 5, 5);
+        standardMachine(param, 0, 5, 5);
         param.stopClampOnStop = stopClamp;
         param.cutEjectorOnClamp = cutEjector;
-        World world;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         cycle.StartDetect();
         QCOMPARE(gControlPort->pendingOutputs, quint32(cutEjector ? 0x2 : 0));
         world.authorized = false;
         cycle.SlotStartStop();
-        QCOMPARE(state.runState, 1);
+        QCOMPARE(cycle.state.runState, 1);
         world.authorized = true;
         world.answerYes = true;
         cycle.SlotStartStop();
-        QCOMPARE(state.runState, 3);
+        QCOMPARE(cycle.state.runState, 3);
         QCOMPARE(gControlPort->pendingOutputs, quint32(stopClamp ? 0x1 : 0));
         QCOMPARE(world.records.last(), uiText(141));
         world.connected = false;
@@ -928,7 +716,7 @@ private slots:
         QFETCH(int, input);
         QFETCH(int, side);
         QFETCH(int, slot);
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.machineType = 1;
         param.detectMold = 2;
         param.enableProdDetect = 0;
@@ -936,17 +724,15 @@ private slots:
         param.slotEnabled[1] = param.slotEnabled[3] = 1;
         param.slotTrigInput[1] = 255;
         gDetectSlotCount = 4;
-        World world;
-        CycleWindowState state;
-        state.moldSide = 1 - side;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
+        cycle.state.moldSide = 1 - side;
         cycle.StartDetect();
         pulseInput(cycle, 0);
         QCOMPARE(world.judgements, 0);
         QCOMPARE(out(OutClose), 1);
         pulseInput(cycle, input);
-        QCOMPARE(state.moldSide, side);
+        QCOMPARE(cycle.state.moldSide, side);
         QCOMPARE(world.judgedSlots, QList<int>{slot});
         QCOMPARE(out(OutClose), 0); // the good mould released the clamp
     }
@@ -974,26 +760,22 @@ private slots:
         QFETCH(bool, ng);
         QFETCH(QVector<int>, during);
         QFETCH(QVector<int>, after);
-        standardMachine(0, 0, 0);
-        param.slotEnabled[0] = 0;
-        param.enableProdDetect = 0;
+        mouldOnlyMachine(param);
         param.okNgPulse = okNgPulse;
         param.cutClampAfterMoldOk = 1 - okNgPulse;
         param.clampPulse = clampPulse;
         param.reMoldTimes = 2; // none in the pulse mode
-        World world;
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
         world.scriptedNg = {ng};
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
         cycle.StartDetect();
         pulseInput(cycle, 0);
         QCOMPARE(world.judgements, 1);
         QCOMPARE((QVector<int>{out(OutClose), out(OutThimble), out(OutAlarm)}), during);
         QVERIFY(cycle.clampTimer->isActive());
         QCOMPARE(cycle.clampTimer->interval(), clampPulse * 100);
-        QCOMPARE(state.alarmState, 1); // shown, never latched
-        cycle.OutTimerNotAllowClose(); // the pulse ends
+        QCOMPARE(cycle.state.alarmState, 1); // shown, never latched
+        cycle.OutTimerNotAllowClose();       // the pulse ends
         QCOMPARE((QVector<int>{out(OutClose), out(OutThimble), out(OutAlarm)}), after);
     }
 
@@ -1025,19 +807,15 @@ private slots:
         QFETCH(bool, settingsOpen);
         QFETCH(QVector<int>, shown);
         const bool product = mode == 2;
-        standardMachine(0, 0, product ? 100 : 0); // the product is judged first, the mould much later
+        standardMachine(param, 0, 0, product ? 100 : 0); // the product is judged first, the mould much later
         param.slotEnabled[0] = product;
         param.enableProdDetect = product;
         param.okNgPulse = mode == 1;
         param.ejectorPulseOnProdNg = product;
         param.reMoldTimes = 0;
-        World world;
-        world.cameras = 3;
-        CycleWindowState state;
-        state.manualTrigSlot = gDetectSlotCount;
-        CycleHooks hooks = fakeHooks(&world);
-        hooks.settingsVisible = [settingsOpen] { return settingsOpen; };
-        MachineCycle cycle(&state, hooks);
+        FakeCycle cycle(3);
+        CycleWorld &world = cycle.world;
+        cycle.hooks.settingsVisible = [settingsOpen] { return settingsOpen; };
         cycle.StartDetect();
         QCOMPARE(cycle.shownVerdict(0), -1);
         world.duringJudgement = [&] {
@@ -1051,25 +829,22 @@ private slots:
         QCOMPARE(cycle.shownVerdict(3), shown[0] < 0 ? -1 : 1); // a camera not in the result
         if (shown[0] < 0)
             return;
-        QCOMPARE(state.alarmState, 1);
+        QCOMPARE(cycle.state.alarmState, 1);
         QCOMPARE(cycle.resultShowTimer->interval(), 2000);
         QTRY_COMPARE_WITH_TIMEOUT(cycle.shownVerdict(0), -1, 3000); // the display ends by itself
-        QCOMPARE(state.alarmState, 0);
+        QCOMPARE(cycle.state.alarmState, 0);
     }
 
     // A manual trigger on the right mould arms the slot it detects.
     void manualTriggerRightMould()
     {
-        standardMachine(0, 0, 0);
+        standardMachine(param);
         param.machineType = 1;
         param.slotEnabled[2] = param.slotEnabled[3] = 1;
         gDetectSlotCount = 4;
-        World world;
-        world.cameras = 2;
-        CycleWindowState state;
-        state.moldSide = 0;
-        state.manualTrigSlot = gDetectSlotCount;
-        MachineCycle cycle(&state, fakeHooks(&world));
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
+        cycle.state.moldSide = 0;
         cycle.StartDetect();
         cycle.SlotManualTrig(1);
         cycle.Run();
