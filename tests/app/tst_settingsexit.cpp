@@ -19,7 +19,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <cstdio>
 
 namespace {
 
@@ -204,15 +203,9 @@ private slots:
 int main(int argc, char **argv)
 {
     XServer server;
-    if (!server.start()) {
-        if (qgetenv("CI") == "true") {
-            std::fprintf(stderr, "no Xvfb for the settings exit test\n");
-            return 1;
-        }
-        std::printf("SKIP: no Xvfb to run the settings exit test on\n");
-        return 0;
-    }
-    qputenv("DISPLAY", server.display.toLatin1());
+    int exitCode = 0;
+    if (!startTestXServer(server, "the settings exit test", &exitCode))
+        return exitCode;
     QCoreApplication app(argc, argv);
     TestSettingsExit test;
     return QTest::qExec(&test, argc, argv);

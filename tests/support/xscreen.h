@@ -15,6 +15,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <memory>
@@ -62,6 +63,24 @@ struct XServer
         process.waitForFinished(3000);
     }
 };
+
+// Starts `server` and points DISPLAY at it. Without Xvfb the test cannot run: false, after saying so,
+// with `*exitCode` 1 under CI (CI=true), where that is a failure, and 0 (a skip) elsewhere.
+inline bool startTestXServer(XServer &server, const char *test, int *exitCode)
+{
+    if (server.start()) {
+        qputenv("DISPLAY", server.display.toLatin1());
+        return true;
+    }
+    if (qgetenv("CI") == "true") {
+        std::fprintf(stderr, "no Xvfb for %s\n", test);
+        *exitCode = 1;
+    } else {
+        std::printf("SKIP: no Xvfb to run %s on\n", test);
+        *exitCode = 0;
+    }
+    return false;
+}
 
 struct XWindow
 {

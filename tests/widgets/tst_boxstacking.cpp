@@ -248,15 +248,9 @@ private slots:
 int main(int argc, char **argv)
 {
     XServer server;
-    if (!server.start()) {
-        if (qgetenv("CI") == "true") {
-            std::fprintf(stderr, "no Xvfb for the box-stacking test\n");
-            return 1;
-        }
-        std::printf("SKIP: no Xvfb to run the box-stacking test on\n");
-        return 0;
-    }
-    qputenv("DISPLAY", server.display.toLatin1());
+    int exitCode = 0;
+    if (!startTestXServer(server, "the box-stacking test", &exitCode))
+        return exitCode;
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     TestBoxStacking test;
