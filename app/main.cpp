@@ -13,6 +13,7 @@
 #include "qornetmn.h"
 #include "quitsignals.h"
 #include "startup.h"
+#include "systemhelpers.h"
 #include "uitexttable.h"
 
 #include <QDebug>
@@ -80,6 +81,24 @@ void answerBoxesFromEnvironment()
                          << QString::fromLocal8Bit(text);
 }
 
+// Every normal end of the run comes here once: the event loop's end, a start cut short by a quit
+// signal, and the settings' Exit, whose quitApp ends the process without coming back to main. In the
+// desktop build a skipped end would leave the reporting process running, holding its port and
+// answering the next box in its place.
+void endRun(int status)
+{
+    static bool ended = false;
+    if (ended)
+        return;
+    ended = true;
+    // The poll thread must be gone before the objects its signal reaches.
+    if (gControlPort)
+        gControlPort->stopIOThread();
+    QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
+    QOR_NETMN::instance()->endStartedHelper();
+    qInfo().noquote() << "application ended, status" << status;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -102,6 +121,7 @@ int main(int argc, char *argv[])
     answerBoxesFromEnvironment();
     removeStaleWriteTemporaries(startedAt); // before anything of this run writes
     startReportLink();
+    setRunEndHook(endRun);
     // The mutexes, the interface texts and the pixmaps are all read by the main window's constructor.
     createProcessMutexes();
     fillUiTextTable();
@@ -124,11 +144,7 @@ int main(int argc, char *argv[])
         gControlPort->startIOThread(); // already running since the board link was made
         gMainWindow->showFullScreen();
         status = gApp->exec();
-        // The poll thread must be gone before the objects its signal reaches.
-        gControlPort->stopIOThread();
     }
-    QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
-    QOR_NETMN::instance()->endStartedHelper();
-    qInfo().noquote() << "application ended, status" << status;
+    endRun(status);
     return status;
 }

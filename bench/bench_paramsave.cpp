@@ -1,8 +1,8 @@
 // Saving the parameters: the 21 rows in one transaction against the same 21 updates each committed on
 // its own, on a database file in a temporary working directory.
 
+#include "benchmain.h"
 #include "paramstore.h"
-#include "ratioreporter.h"
 #include "testworkdir.h"
 
 #include <QCoreApplication>
@@ -92,11 +92,5 @@ BENCHMARK(BM_SaveAutocommitRows)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printSpeedup("BM_SaveOneTransaction", "BM_SaveAutocommitRows");
-    benchmark::Shutdown();
-    return 0;
+    return runSpeedupBenchmarks(argc, argv, {{"BM_SaveOneTransaction", "BM_SaveAutocommitRows"}});
 }

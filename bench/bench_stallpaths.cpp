@@ -5,8 +5,9 @@
 //   table without the time index (a day file made before it existed) against one with it.
 
 #include "atomicfile.h"
+#include "benchmain.h"
 #include "frameimagewriter.h"
-#include "ratioreporter.h"
+#include "testimages.h"
 #include "testworkdir.h"
 
 #include <QBuffer>
@@ -23,15 +24,7 @@ namespace {
 
 QImage greyFrame()
 {
-    QImage image(1280, 1024, QImage::Format_Indexed8);
-    QVector<QRgb> grey;
-    for (int i = 0; i < 256; ++i)
-        grey << qRgb(i, i, i);
-    image.setColorTable(grey);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.scanLine(y)[x] = uchar(x ^ y);
-    return image;
+    return greyIndexedImage(1280, 1024, [](int x, int y) { return x ^ y; });
 }
 
 TestWorkDir &workDir()
@@ -132,12 +125,7 @@ BENCHMARK(BM_RecordPageWithTimeIndex)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printSpeedup("BM_TestImageHandedToTheWriter", "BM_TestImageWrittenByTheCycle");
-    reporter.printSpeedup("BM_RecordPageWithTimeIndex", "BM_RecordPageWithoutIndex/iterations:3");
-    benchmark::Shutdown();
-    return 0;
+    return runSpeedupBenchmarks(argc, argv,
+                                {{"BM_TestImageHandedToTheWriter", "BM_TestImageWrittenByTheCycle"},
+                                 {"BM_RecordPageWithTimeIndex", "BM_RecordPageWithoutIndex/iterations:3"}});
 }

@@ -19,15 +19,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/boxrun.sh
-if [ -z "${MG_BOXRUN_NETNS:-}" ]; then
-    export MG_BOXRUN_NETNS=1
-    exec unshare -n -m sh -c '/usr/sbin/ip link set lo up && /usr/sbin/ip route add default dev lo && exec "$0" "$@"' \
-        "$0" "$@"
-fi
+BOXRUN_MOUNT_NS=1
+boxrun_isolate "$0" "$@"
 case=${1:?case}
-build=${2:-build/release}
+build=$(realpath -m "${2:-build/release}")
 seconds=${3:-30}
-here=$PWD
 box=$build/box-stalls-$case
 probe=$build/guiprobe.so
 g++ -std=c++17 -O1 -shared -fPIC bench/guiprobe/guiprobe.cpp -o "$probe" $(pkg-config --cflags --libs Qt5Widgets)
@@ -102,29 +98,17 @@ quiet) cycle=0:1000:3000 ;;
     ;;
 esac
 
+BOXRUN_ENV=(MG_GUIPROBE_OUT="$box/guiprobe.txt" MG_GUIPROBE_STEPS="$steps" LD_PRELOAD="$probe")
+boxrun_start "$build" "$box" "$cycle"
+# The update server first: boxrun_stop waits for every process the script started.
+stop_all() {
+    if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; fi
+    boxrun_stop
+}
+trap stop_all EXIT
 cd "$box"
-rm -f dev/ttyS*
-plan=()
-[ -n "$cycle" ] && plan=(--cycle "$cycle")
-"$here/$build/tools/boardsim/boardsim" --link "./dev/ttyS%1" --param-db PARAM.db "${plan[@]}" >boardsim.out 2>&1 &
-sim=$!
-for _ in $(seq 50); do
-    compgen -G "dev/ttyS*" >/dev/null && break
-    sleep 0.1
-done
-xvfb=
-if [ -n "${MG_XVFB_DISPLAY:-}" ]; then
-    Xvfb ":${MG_XVFB_DISPLAY#:}" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    sleep 1
-    export DISPLAY=":${MG_XVFB_DISPLAY#:}" QT_QPA_PLATFORM=xcb
-else
-    export QT_QPA_PLATFORM=offscreen
-fi
-started=$(date +%s%N)
-MG_GUIPROBE_OUT=$PWD/guiprobe.txt MG_GUIPROBE_STEPS="$steps" LD_PRELOAD="$here/$probe" MG_BOX_ANSWERS=0 \
-    ./mouldguard >box.out 2>&1 &
-pid=$!
+pid=$BOXRUN_PID
+started=$BOXRUN_STARTED_NS
 for _ in $(seq 600); do
     [ -s guiprobe.txt ] && break
     kill -0 "$pid" 2>/dev/null || break
@@ -135,15 +119,8 @@ sleep "$seconds"
 hwm=$(grep VmHWM /proc/$pid/status 2>/dev/null | awk '{print $2 / 1024 " MB"}' || echo "gone")
 alive=yes
 kill -0 "$pid" 2>/dev/null || alive=no
-kill -TERM "$pid" 2>/dev/null || true
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -KILL "$pid" 2>/dev/null || true
-kill "$sim" 2>/dev/null || true
-[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-[ -n "$server" ] && kill "$server" 2>/dev/null || true
+stop_all
+trap - EXIT
 # The reporting process the box started (it outlives a killed box).
 for p in $(pgrep -f "cnt_net/pynet_monitor" || true); do
     [ "$(readlink /proc/$p/cwd 2>/dev/null)" = "$PWD" ] && kill "$p" 2>/dev/null || true

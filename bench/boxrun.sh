@@ -4,11 +4,14 @@
 
 # Re-runs the calling script inside a network namespace with only a loopback device (up, with the
 # default route on it), so the box's fixed ports never meet another box on this machine, holding the
-# benchmark lock (MG_BENCH_LOCK, /tmp/mouldguard-bench.lock) so that no two timed runs overlap.
+# benchmark lock (MG_BENCH_LOCK, /tmp/mouldguard-bench.lock) so that no two timed runs overlap. With
+# BOXRUN_MOUNT_NS=1 set by the caller, the script also gets a mount namespace of its own.
 boxrun_isolate() {
     if [ -z "${MG_BOXRUN_NETNS:-}" ]; then
         export MG_BOXRUN_NETNS=1
-        exec flock "${MG_BENCH_LOCK:-/tmp/mouldguard-bench.lock}" unshare -n sh -c '/usr/sbin/ip link set lo up && /usr/sbin/ip route add default dev lo && exec "$0" "$@"' \
+        local spaces=-n
+        [ "${BOXRUN_MOUNT_NS:-}" = 1 ] && spaces=-nm
+        exec flock "${MG_BENCH_LOCK:-/tmp/mouldguard-bench.lock}" unshare $spaces sh -c '/usr/sbin/ip link set lo up && /usr/sbin/ip route add default dev lo && exec "$0" "$@"' \
             "$@"
     fi
 }
@@ -43,12 +46,15 @@ boxrun_layout() {
 }
 
 # boxrun_start <build dir> <box dir> <cycle>: starts the board simulator (input 0 as --cycle says,
-# e.g. 0:1000:3000; empty: no mould opening) and the box; sets BOXRUN_PID and BOXRUN_SIM_PID. A display of
-# MG_XVFB_DISPLAY (a number, or "auto" for a free one) gets an Xvfb of the box's screen size; without one
-# the offscreen platform draws.
+# e.g. 0:1000:3000; empty: no mould opening) and the box; sets BOXRUN_PID and BOXRUN_SIM_PID, and
+# BOXRUN_STARTED_NS (date +%s%N as the box was started). A display of MG_XVFB_DISPLAY (a number, or
+# "auto" for a free one) gets an Xvfb of the box's screen size; without one the offscreen platform
+# draws. The caller's array BOXRUN_ENV (NAME=value words, e.g. a probe to preload) is added to the
+# box's environment.
 boxrun_start() {
     local build=$1 box=$2 cycle=$3
     local here=$PWD
+    local extra=("${BOXRUN_ENV[@]+"${BOXRUN_ENV[@]}"}")
     cd "$box"
     rm -f dev/ttyS*
     local plan=()
@@ -75,9 +81,11 @@ boxrun_start() {
             BOXRUN_XVFB_PID=$!
         fi
         sleep 1
-        DISPLAY=":$display" QT_QPA_PLATFORM=xcb MG_BOX_ANSWERS=0 ./mouldguard >box.out 2>&1 &
+        BOXRUN_STARTED_NS=$(date +%s%N)
+        DISPLAY=":$display" QT_QPA_PLATFORM=xcb MG_BOX_ANSWERS=0 env "${extra[@]}" ./mouldguard >box.out 2>&1 &
     else
-        QT_QPA_PLATFORM=offscreen MG_BOX_ANSWERS=0 ./mouldguard >box.out 2>&1 &
+        BOXRUN_STARTED_NS=$(date +%s%N)
+        QT_QPA_PLATFORM=offscreen MG_BOX_ANSWERS=0 env "${extra[@]}" ./mouldguard >box.out 2>&1 &
     fi
     BOXRUN_PID=$!
     cd "$here"

@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 uint8_t gLedMask = 0xFF;
 std::atomic<bool> gRunning{false};
@@ -33,6 +34,7 @@ int systemIoctl(int fd, unsigned long request)
 }
 
 std::function<void(int)> gScreenOffHook;
+std::function<void(int)> gRunEndHook;
 LedIoctlFunction gLedIoctl = systemIoctl;
 QString gMountsFilePath = QStringLiteral("/proc/mounts");
 
@@ -68,6 +70,11 @@ bool mountExitedCleanly(const CommandResult &r)
 void setScreenOffHook(std::function<void(int)> hook)
 {
     gScreenOffHook = std::move(hook);
+}
+
+void setRunEndHook(std::function<void(int)> hook)
+{
+    gRunEndHook = std::move(hook);
 }
 
 void setLedIoctl(LedIoctlFunction function)
@@ -177,6 +184,9 @@ void stopAndWait()
 void quitApp(int status)
 {
     stopAndWait();
+    // Taken out first: a hook that ends up here again must not run twice.
+    if (std::function<void(int)> hook = std::exchange(gRunEndHook, nullptr))
+        hook(status);
     std::exit(status);
 }
 

@@ -40,7 +40,7 @@ QString makeSlotRegionKey(int slot, int region);
 // Clears gRunning, then sleeps one second so that workers can see it. GUI thread.
 void stopAndWait();
 
-// stopAndWait, then ends the process with `status`. GUI thread.
+// stopAndWait, then the run-end hook with `status`, then ends the process with `status`. GUI thread.
 [[noreturn]] void quitApp(int status);
 
 // Logs the milliseconds since the first probe at debug level and keeps running statistics. GUI thread.
@@ -54,3 +54,7 @@ using LedIoctlFunction = int (*)(int fd, unsigned long request);
 void setLedIoctl(LedIoctlFunction function);
 // The file listing the mounted file systems; an empty text restores "/proc/mounts".
 void setMountsFilePath(const QString &path);
+// What main does when the run ends normally (threads joined, started helper processes ended, the last
+// log line): quitApp ends the process without returning to main, so it runs this first. Called once at
+// most; nullptr removes it.
+void setRunEndHook(std::function<void(int status)> hook);

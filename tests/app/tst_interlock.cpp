@@ -474,6 +474,16 @@ private:
     QVERIFY2((run).neverReleased(from, to),                                                                 \
              QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story())
 
+// A piece of plastic in the cavity at the opening `opening`: the alarm latches (point "alarm").
+bool pieceLatchesAlarm(BoxRun &run, const QString &opening)
+{
+    if (!run.serve(Pictures::Foreign))
+        return false;
+    QTest::qWait(300); // a picture of the piece has been served
+    run.mouldOpens(opening);
+    return run.settleOn(QStringLiteral("alarm"), opening, kAlarm, 15000);
+}
+
 // ---- rows ----------------------------------------------------------------------------------------
 
 // A good mould: the opening blocks the clamp, the judged mould releases it; nothing else changes.
@@ -499,10 +509,7 @@ void foreignObjectLatches(BoxRun &run)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300); // a picture of the piece has been served
-    run.mouldOpens("opening 1");
-    QVERIFY2(run.settleOn("alarm", "opening 1", kAlarm, 15000), run.story());
+    QVERIFY2(pieceLatchesAlarm(run, "opening 1"), run.story());
     EXPECT_HELD(run, "alarm", kAlarm);
     EXPECT_WORDS(run, "opening 1", "alarm", kBlocked, kAlarm);
     // The operation record names camera 1 in the alarm line (rows 151 and 152, box language).
@@ -635,12 +642,20 @@ void startupQuestionHoldsTheClamp(BoxRun &run)
 
 // Every word received between two named points keeps the clamp blocked (the board's own start-up word,
 // held before the first one arrives, is not the box's).
-// The list is bound once: two calls would hand std::none_of the ends of two different vectors.
+bool noReleaseSent(const BoxRun &run, const QString &from, const QString &to)
+{
+    const QVector<quint16> sent = run.wordsBetween(from, to);
+    return std::none_of(sent.cbegin(), sent.cend(), clampAllowed);
+}
 #define EXPECT_NO_RELEASE_SENT(run, from, to)                                                               \
+    QVERIFY2(noReleaseSent(run, from, to),                                                                  \
+             QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story())
+// A box just started (point "start", up at "up") holds the alarm word and sent no word allowing the
+// clamp since its start: the latched alarm came through the restart.
+#define EXPECT_LATCHED_SINCE_START(run)                                                                     \
     do {                                                                                                    \
-        const QVector<quint16> sent = (run).wordsBetween(from, to);                                         \
-        QVERIFY2(std::none_of(sent.cbegin(), sent.cend(), clampAllowed),                                    \
-                 QByteArray("clamp allowed between [" from "] and [" to "]\n") + (run).story());            \
+        EXPECT_HELD(run, "up", kAlarm);                                                                     \
+        EXPECT_NO_RELEASE_SENT(run, "start", "up");                                                         \
     } while (false)
 
 // A record line of text row `row` (with %1 = `arg`), in the operator's language, as the box writes it
@@ -694,6 +709,17 @@ bool waitForStartLine(const BoxRun &run, int starts)
         QTest::qWait(50);
     }
     return false;
+}
+
+// The box dies (killed, its power cut) and is started again: its second start line is written and 2 s
+// have passed at point "up".
+bool restartAfterKill(BoxRun &run)
+{
+    run.kill();
+    if (!run.start() || !waitForStartLine(run, 2))
+        return false;
+    run.settle(QStringLiteral("up"), 2000);
+    return true;
 }
 
 // PARAM.db lost the region table of camera 1: the start finds it damaged, keeps it aside, restores the
@@ -769,21 +795,14 @@ void restartWithLatchedAlarm(BoxRun &run)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
-    run.mouldOpens("opening 1");
-    run.settle("alarm", 2500);
+    QVERIFY2(pieceLatchesAlarm(run, "opening 1"), run.story());
     EXPECT_HELD(run, "alarm", kAlarm);
 
-    run.kill();
-    QVERIFY(run.start()); // marks "start" again
+    QVERIFY2(restartAfterKill(run), run.story()); // marks "start" again
+    EXPECT_LATCHED_SINCE_START(run);
     QStringList alarmLines;
     for (int language = 0; language < 4; ++language)
         alarmLines << uiText(151, language).arg(1).chopped(1) + uiText(152, language);
-    QVERIFY2(waitForStartLine(run, 2), run.story());
-    run.settle("up", 2000);
-    EXPECT_HELD(run, "up", kAlarm);
-    EXPECT_NO_RELEASE_SENT(run, "start", "up");
     QVERIFY2(recordHas(run, 745, alarmLines.value(0)) || recordHas(run, 745, alarmLines.value(1)),
              run.story());
 
@@ -814,8 +833,7 @@ void damagedLatchFile(BoxRun &run)
     QVERIFY(run.start());
     QVERIFY2(waitForStartLine(run, 1), run.story());
     run.settle("up", 2000);
-    EXPECT_HELD(run, "up", kAlarm);
-    EXPECT_NO_RELEASE_SENT(run, "start", "up");
+    EXPECT_LATCHED_SINCE_START(run);
     QVERIFY2(run.logText().contains(QStringLiteral("latched alarm file damaged")), run.story());
     QCOMPARE(
         QDir(run.path(QStringLiteral("."))).entryList({"latchedalarm.json.damaged-*"}, QDir::Files).size(),
@@ -833,13 +851,6 @@ struct Row
 };
 
 // ---- which pictures a detection judges, stand-in cameras, the board's line, clearing an alarm ----
-
-// Every word received between two named points keeps the clamp blocked.
-bool noReleaseSent(const BoxRun &run, const QString &from, const QString &to)
-{
-    const QVector<quint16> sent = run.wordsBetween(from, to);
-    return std::none_of(sent.cbegin(), sent.cend(), clampAllowed);
-}
 
 // Shipped system5 with "Use External Trigger" set (position 12).
 constexpr char kExtTrigger[] =
@@ -1061,10 +1072,7 @@ void clearingWithoutAlarmOnRelease(BoxRun &run)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
-    run.mouldOpens("opening");
-    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 15000), run.story());
+    QVERIFY2(pieceLatchesAlarm(run, "opening"), run.story());
     QVERIFY(run.serve(Pictures::Good));
     QTest::qWait(300);
     run.mark("recheck");
@@ -1209,6 +1217,18 @@ void killDuringReDetection(BoxRun &run)
     killsDuringDetection(run, points);
 }
 
+// The latch file is on disk again within `withinMs` of now, with one log line `said`, and the box,
+// killed and started again, holds the alarm from its first word on. The end of a row.
+void latchBackAndKeptAcrossRestart(BoxRun &run, const QString &said, int withinMs)
+{
+    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(run.path(kLatchFile)), run.story(), withinMs);
+    QVERIFY2(run.waitForLog(said, 3000), run.story());
+    QCOMPARE(run.logText().count(said), 1);
+    QVERIFY2(restartAfterKill(run), run.story());
+    EXPECT_LATCHED_SINCE_START(run);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // The latch file cannot be written (the box's files may not grow, as on a full disk): the alarm word
 // still goes out at once, and once files may grow again the latch is on disk within a second, so that
 // a restart finds it. One log line says it is on disk again.
@@ -1227,17 +1247,7 @@ void latchWriteFailsThenRecovers(BoxRun &run)
     QVERIFY2(!QFile::exists(run.path(kLatchFile)), run.story());
     QVERIFY2(run.setFileSizeLimit(RLIM_INFINITY), run.story());
     run.mark("space again");
-    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(run.path(kLatchFile)), run.story(), 2500);
-    QVERIFY2(run.waitForLog(QStringLiteral("latched alarm on disk again"), 3000), run.story());
-    QCOMPARE(run.logText().count(QStringLiteral("latched alarm on disk again")), 1);
-
-    run.kill();
-    QVERIFY(run.start());
-    QVERIFY2(waitForStartLine(run, 2), run.story());
-    run.settle("up", 2000);
-    EXPECT_HELD(run, "up", kAlarm);
-    EXPECT_NO_RELEASE_SENT(run, "start", "up");
-    QVERIFY2(run.stop(), run.story());
+    latchBackAndKeptAcrossRestart(run, QStringLiteral("latched alarm on disk again"), 2500);
 }
 
 // Someone deletes the latch file while the alarm is latched: it is written again within a second,
@@ -1246,23 +1256,10 @@ void latchFileDeletedWhileLatched(BoxRun &run)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
-    run.mouldOpens("opening");
-    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 15000), run.story());
+    QVERIFY2(pieceLatchesAlarm(run, "opening"), run.story());
     QVERIFY2(QFile::exists(run.path(kLatchFile)), run.story());
     QVERIFY(QFile::remove(run.path(kLatchFile)));
-    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(run.path(kLatchFile)), run.story(), 1500);
-    QVERIFY2(run.waitForLog(QStringLiteral("latched alarm file was gone"), 3000), run.story());
-    QCOMPARE(run.logText().count(QStringLiteral("latched alarm file was gone")), 1);
-
-    run.kill();
-    QVERIFY(run.start());
-    QVERIFY2(waitForStartLine(run, 2), run.story());
-    run.settle("up", 2000);
-    EXPECT_HELD(run, "up", kAlarm);
-    EXPECT_NO_RELEASE_SENT(run, "start", "up");
-    QVERIFY2(run.stop(), run.story());
+    latchBackAndKeptAcrossRestart(run, QStringLiteral("latched alarm file was gone"), 1500);
 }
 
 // Control: a restart after a cycle that ended with its mould released starts as ever: blocked, then
@@ -1273,10 +1270,7 @@ void restartAfterGoodCycle(BoxRun &run)
     QVERIFY2(run.waitUntilStarted(), run.story());
     run.mouldOpens("opening");
     QVERIFY2(run.settleOn("judged", "opening", kReleased, 10000), run.story());
-    run.kill();
-    QVERIFY(run.start());
-    QVERIFY2(waitForStartLine(run, 2), run.story());
-    run.settle("up", 2000);
+    QVERIFY2(restartAfterKill(run), run.story());
     qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
     EXPECT_WORDS(run, "start", "up", kBlocked, kReleased);
     EXPECT_HELD(run, "up", kReleased);

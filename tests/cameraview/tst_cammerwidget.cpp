@@ -8,6 +8,7 @@
 #include "imagesize.h"
 #include "regiontabledb.h"
 #include "sysparam.h"
+#include "testimages.h"
 #include "testworkdir.h"
 
 #include <QDataStream>
@@ -25,15 +26,7 @@ const QString kConnection = QStringLiteral("cammerwidget-test");
 // A gray picture saved the way the box saves gray frames: 8-bit with a gray colour table.
 QImage grayPicture(int w, int h, int seed)
 {
-    QImage image(w, h, QImage::Format_Indexed8);
-    QVector<QRgb> table;
-    for (int i = 0; i < 256; ++i)
-        table << qRgb(i, i, i);
-    image.setColorTable(table);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, uint((x * 7 + y * 3 + seed) % 256));
-    return image;
+    return greyIndexedImage(w, h, [seed](int x, int y) { return x * 7 + y * 3 + seed; });
 }
 
 // A 32-bit BMP whose header claims width x height but which holds only a few pixel bytes, as a

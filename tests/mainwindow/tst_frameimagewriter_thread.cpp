@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "frameimagewriter.h"
 #include "testfiles.h"
+#include "testimages.h"
 
 #include <QDir>
 #include <QMutex>
@@ -37,15 +38,7 @@ QStringList notSavedLines()
 // A grey frame whose pixels tell it apart from the others.
 QImage frame(int n)
 {
-    QImage image(64, 48, QImage::Format_Indexed8);
-    QVector<QRgb> grey;
-    for (int i = 0; i < 256; ++i)
-        grey << qRgb(i, i, i);
-    image.setColorTable(grey);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.scanLine(y)[x] = uchar(x * 3 + y + n * 17);
-    return image;
+    return greyIndexedImage(64, 48, [n](int x, int y) { return x * 3 + y + n * 17; });
 }
 
 QString nameOf(int n)

@@ -6,12 +6,11 @@
 #include "commandrunner.h"
 #include "devewizard.h"
 #include "operationrecord.h"
+#include "statisticsfixture.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <csignal>
@@ -30,40 +29,31 @@ QDateTime day(int d, const QTime &time = QTime(10, 11, 12))
     return QDateTime(QDate(2026, 12, d), time);
 }
 
+// The rows `select` returns from `path`, each as its columns joined by "|".
+QStringList joinedRows(const QString &path, const QString &select)
+{
+    QStringList out;
+    for (const QVariantList &row : selectRows(path, select)) {
+        QStringList columns;
+        for (const QVariant &value : row)
+            columns << value.toString();
+        out << columns.join('|');
+    }
+    return out;
+}
+
 // The lines of table RECORD in `path` as "time|level|remarks", read through a connection of our own.
 QStringList lines(const QString &path)
 {
-    QStringList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        QSqlQuery q(db);
-        if (db.open() && q.exec(QStringLiteral("select recordtime, recordpassword, remarks from RECORD")))
-            while (q.next())
-                out << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString()}.join('|');
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("look"));
-    return out;
+    return joinedRows(path, QStringLiteral("select recordtime, recordpassword, remarks from RECORD"));
 }
 
 // The indexes on RECORD's columns in `path`, as "<index>(<column>)".
 QStringList recordIndexes(const QString &path)
 {
-    QStringList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        QSqlQuery q(db);
-        if (db.open() &&
-            q.exec(QStringLiteral("select i.name, c.name from sqlite_master i, pragma_index_info(i.name) c "
-                                  "where i.type='index' and i.tbl_name='RECORD'")))
-            while (q.next())
-                out << q.value(0).toString() + '(' + q.value(1).toString() + ')';
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("look"));
-    return out;
+    return joinedRows(path, QStringLiteral("select i.name || '(' || c.name || ')' from sqlite_master i, "
+                                           "pragma_index_info(i.name) c "
+                                           "where i.type='index' and i.tbl_name='RECORD'"));
 }
 
 QByteArray contentOf(const QString &path)

@@ -1,0 +1,214 @@
+// Leaving the program from the settings, as the operator does it on the box: the real program under an
+// X server of the test's own at 1920 x 1080, touched through the server (nothing answers a box by
+// itself). The run must end as every normal end does: status 0, the reporting process it started
+// ended, the last log line written.
+//
+// The touches are screen points of the 1920 x 1080 layout: the menu bar at the right edge, the
+// settings screen (1800 x 950, centred) with its page buttons along the bottom and the advanced page's
+// "Exit"; the boxes and the digit pad are found as the window on top and touched inside it.
+
+#include "testfiles.h"
+#include "testworkdir.h"
+#include "xscreen.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// Boxes of the program, by size: the question and notice boxes, the login box and its digit pad.
+const QSize kMessageBox(560, 300);
+const QSize kLoginBox(600, 320);
+const QSize kDigitPad(342, 314);
+const QSize kScreen(1920, 1080);
+
+// The installer's advanced password of the default build.
+const QString kAdvancedPassword = QStringLiteral("20240601");
+
+// A digit's key on the pad, from the pad's top-left corner: 7 8 9 / 4 5 6 / 1 2 3 / 0.
+QPoint padKey(QChar digit)
+{
+    const int d = digit.digitValue();
+    const int column = d == 0 ? 0 : (d - 1) % 3;
+    const int row = d == 0 ? 3 : 2 - (d - 1) / 3;
+    return QPoint(46 + 82 * column, 43 + 76 * row);
+}
+
+// Process ids of the reporting process started for the working directory `dir`: a process whose
+// arguments name cnt_net/pynet_monitor and then that directory's config.json.
+QList<qint64> helpersOf(const QString &dir)
+{
+    QList<qint64> pids;
+    const QString config = QDir(dir).canonicalPath() + QStringLiteral("/cnt_net/config.json");
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QByteArray cmdline = readTestFile(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        const QList<QByteArray> args = cmdline.split('\0');
+        for (int i = 0; i + 1 < args.size(); ++i) {
+            if (args.at(i).endsWith("cnt_net/pynet_monitor") &&
+                QString::fromLocal8Bit(args.at(i + 1)) == config)
+                pids.append(pid);
+        }
+    }
+    return pids;
+}
+
+// The box of a run and what it started; whatever a failed run leaves is ended by its process id.
+struct ExitRun
+{
+    TestWorkDir dir;
+    QProcess box;
+
+    ~ExitRun()
+    {
+        if (box.state() != QProcess::NotRunning) {
+            box.kill();
+            box.waitForFinished(5000);
+        }
+        for (qint64 pid : helpersOf(dir.path()))
+            ::kill(pid_t(pid), SIGKILL);
+    }
+};
+
+// The topmost viewable window, once it has `size` (and, when `other` is set, is not that window), and a
+// little later: a window just mapped has not yet drawn its buttons nor taken touches.
+XWindow waitForTopWindow(const QSize &size, int ms, xcb_window_t other = 0)
+{
+    XWindow found;
+    (void)QTest::qWaitFor(
+        [&] {
+            const QVector<XWindow> windows = viewableWindowsTopFirst();
+            if (windows.isEmpty() || windows.first().geometry.size() != size || windows.first().id == other)
+                return false;
+            found = windows.first();
+            return true;
+        },
+        ms);
+    if (found.id)
+        QTest::qWait(500);
+    return found;
+}
+
+// The viewable windows, top first, for a failing check.
+QByteArray windowList()
+{
+    QStringList list;
+    for (const XWindow &w : viewableWindowsTopFirst())
+        list << QStringLiteral("%1x%2+%3+%4")
+                    .arg(w.geometry.width())
+                    .arg(w.geometry.height())
+                    .arg(w.geometry.x())
+                    .arg(w.geometry.y());
+    return "windows on screen, top first: " + list.join(QStringLiteral(", ")).toUtf8() + '\n';
+}
+
+} // namespace
+
+class TestSettingsExit : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exitEndsTheRunAndItsReportingProcess()
+    {
+        XTouch finger;
+        QVERIFY2(finger.usable(), "no XTest (libX11.so.6, libXtst.so.6) to touch the screen with");
+        ExitRun run;
+        QVERIFY(run.dir.isValid());
+        const QString dir = run.dir.path();
+        // The report link on, as the run command lays the box out, with its stand-in reporting process.
+        QVERIFY(QFile::copy(QStringLiteral(MG_PYNET_MONITOR),
+                            run.dir.filePath(QStringLiteral("cnt_net/pynet_monitor"))));
+        QVERIFY(writeTestFile(run.dir.filePath(QStringLiteral("cnt_net/config.json")),
+                              "{\n    \"device_worknetfunc\": true,\n    \"device_workvideo\": false\n}\n"));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        env.remove(QStringLiteral("MG_BOX_ANSWERS"));
+        run.box.setProcessEnvironment(env);
+        run.box.setWorkingDirectory(dir);
+        run.box.setStandardOutputFile(QProcess::nullDevice());
+        run.box.setStandardErrorFile(QProcess::nullDevice());
+        run.box.start(QStringLiteral(MG_APP_BINARY), QStringList());
+        QVERIFY(run.box.waitForStarted(10000));
+        const QString logPath = run.dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt"));
+        auto story = [&] { return windowList() + readTextLines(logPath).join('\n').right(3000).toUtf8(); };
+
+        // No camera here: the start asks whether to clear the saved serials; "Cancel" keeps them.
+        const XWindow question = waitForTopWindow(kMessageBox, 90000);
+        QVERIFY2(question.id, story());
+        finger.touch(question.geometry.topLeft() + QPoint(398, 250));
+        QVERIFY2(waitForTopWindow(kScreen, 20000).id, story());
+        QTRY_VERIFY_WITH_TIMEOUT(helpersOf(dir).size() == 1, 10000);
+        const qint64 helper = helpersOf(dir).first();
+
+        // A touch on the camera view brings the menu bar; its third button opens the settings.
+        QTest::qWait(1000);
+        finger.touch(QPoint(960, 500));
+        QTest::qWait(800);
+        finger.touch(QPoint(1790, 319));
+        QTest::qWait(1500);
+        // The advanced page's button asks for the advanced password, typed on the digit pad.
+        finger.touch(QPoint(1410, 955));
+        const XWindow login = waitForTopWindow(kLoginBox, 10000);
+        QVERIFY2(login.id, story());
+        finger.touch(login.geometry.topLeft() + QPoint(345, 103));
+        const XWindow pad = waitForTopWindow(kDigitPad, 5000);
+        QVERIFY2(pad.id, story());
+        for (const QChar digit : kAdvancedPassword) {
+            finger.touch(pad.geometry.topLeft() + padKey(digit));
+            QTest::qWait(150);
+        }
+        finger.touch(login.geometry.topLeft() + QPoint(182, 270));
+        QVERIFY2(waitForTopWindow(kScreen, 5000).id, story());
+        QTest::qWait(1000);
+
+        // "Exit", confirmed; the changed settings are saved; the notice's "OK" ends the program.
+        finger.touch(QPoint(855, 275));
+        const XWindow confirm = waitForTopWindow(kMessageBox, 5000);
+        QVERIFY2(confirm.id, story());
+        finger.touch(confirm.geometry.topLeft() + QPoint(162, 250));
+        // The exit is recorded, in the shipped parameters' language (Simplified Chinese), before the
+        // settings are stored.
+        const QString record = run.dir.filePath(QStringLiteral("RECORD.db"));
+        QTRY_VERIFY_WITH_TIMEOUT(recordRemarks(record).contains(QStringLiteral("手动退出监视系统")), 5000);
+        const XWindow save = waitForTopWindow(kMessageBox, 5000);
+        QVERIFY2(save.id == confirm.id, story());
+        finger.touch(save.geometry.topLeft() + QPoint(162, 250));
+        const XWindow notice = waitForTopWindow(kMessageBox, 5000, confirm.id);
+        QVERIFY2(notice.id, story());
+        finger.touch(notice.geometry.topLeft() + QPoint(280, 250));
+
+        QVERIFY2(run.box.waitForFinished(20000), story());
+        QCOMPARE(run.box.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.box.exitCode(), 0);
+        // The reporting process the box started is gone with it, and none of this run is left.
+        QVERIFY2(::kill(pid_t(helper), 0) != 0 || !helpersOf(dir).contains(helper),
+                 "the reporting process outlived the box");
+        QVERIFY(helpersOf(dir).isEmpty());
+        const QString log = readTextLines(logPath).join('\n');
+        QVERIFY2(log.endsWith(QStringLiteral("application ended, status 0")), qPrintable(log.right(3000)));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    XServer server;
+    int exitCode = 0;
+    if (!startTestXServer(server, "the settings exit test", &exitCode))
+        return exitCode;
+    QCoreApplication app(argc, argv);
+    TestSettingsExit test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_settingsexit.moc"

@@ -1,0 +1,177 @@
+#pragma once
+// An X server of the test's own (Xvfb at the box's 1920 x 1080) and touches sent through it, for tests
+// that must see the screen as the operator does: which window is on top, and a press that reaches only
+// what is on top there. Header only: a test that includes it links xcb and the dynamic loader
+// (libX11 and libXtst are loaded at run time, so the build needs no X development files beyond xcb).
+
+#include <QByteArray>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QVector>
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <memory>
+
+// Xvfb on MG_TEST_XVFB_DISPLAY when set, else on a display it picks; ended with the object.
+struct XServer
+{
+    QProcess process;
+    QString display;
+
+    bool start()
+    {
+        const QByteArray wanted = qgetenv("MG_TEST_XVFB_DISPLAY");
+        QStringList args{QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1920x1080x24"),
+                         QStringLiteral("-nolisten"), QStringLiteral("tcp")};
+        if (!wanted.isEmpty()) {
+            display = QLatin1Char(':') + QString::fromLatin1(wanted);
+            args.prepend(display);
+        } else {
+            // Xvfb writes the display it took on the descriptor given: 1 is its standard output.
+            args << QStringLiteral("-displayfd") << QStringLiteral("1");
+        }
+        process.start(QStringLiteral("Xvfb"), args);
+        if (!process.waitForStarted(5000))
+            return false;
+        if (wanted.isEmpty()) {
+            if (!process.waitForReadyRead(10000))
+                return false;
+            display = QLatin1Char(':') + QString::fromLatin1(process.readLine().trimmed());
+        }
+        // Ready once a client can connect.
+        for (int i = 0; i < 100; ++i) {
+            xcb_connection_t *c = xcb_connect(display.toLatin1().constData(), nullptr);
+            const bool up = !xcb_connection_has_error(c);
+            xcb_disconnect(c);
+            if (up)
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    ~XServer()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+// Starts `server` and points DISPLAY at it. Without Xvfb the test cannot run: false, after saying so,
+// with `*exitCode` 1 under CI (CI=true), where that is a failure, and 0 (a skip) elsewhere.
+inline bool startTestXServer(XServer &server, const char *test, int *exitCode)
+{
+    if (server.start()) {
+        qputenv("DISPLAY", server.display.toLatin1());
+        return true;
+    }
+    if (qgetenv("CI") == "true") {
+        std::fprintf(stderr, "no Xvfb for %s\n", test);
+        *exitCode = 1;
+    } else {
+        std::printf("SKIP: no Xvfb to run %s on\n", test);
+        *exitCode = 0;
+    }
+    return false;
+}
+
+struct XWindow
+{
+    xcb_window_t id = 0;
+    QRect geometry;
+};
+
+// The viewable top-level windows of the display in DISPLAY, by the server's stacking order, top first.
+inline QVector<XWindow> viewableWindowsTopFirst()
+{
+    QVector<XWindow> windows;
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return windows;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &free);
+    if (tree) {
+        const xcb_window_t *children = xcb_query_tree_children(tree.get());
+        // Children come bottom first.
+        for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i) {
+            std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&free)> attr(
+                xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr),
+                &free);
+            if (!attr || attr->map_state != XCB_MAP_STATE_VIEWABLE)
+                continue;
+            std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geo(
+                xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr), &free);
+            if (geo)
+                windows.append({children[i], QRect(geo->x, geo->y, geo->width, geo->height)});
+        }
+    }
+    xcb_disconnect(c);
+    return windows;
+}
+
+// The viewable top-level window that is on top at a screen point; 0 when none is.
+inline xcb_window_t topWindowAt(const QPoint &at)
+{
+    for (const XWindow &w : viewableWindowsTopFirst()) {
+        if (w.geometry.contains(at))
+            return w.id;
+    }
+    return 0;
+}
+
+// A touch through the X server: the pointer moves there and the first button goes down and up, so
+// the press reaches whatever window is on top there, as a finger's would.
+class XTouch
+{
+public:
+    XTouch()
+    {
+        m_x11 = dlopen("libX11.so.6", RTLD_NOW);
+        m_xtst = dlopen("libXtst.so.6", RTLD_NOW);
+        if (!m_x11 || !m_xtst)
+            return;
+        auto open = reinterpret_cast<void *(*)(const char *)>(dlsym(m_x11, "XOpenDisplay"));
+        m_flush = reinterpret_cast<int (*)(void *)>(dlsym(m_x11, "XFlush"));
+        m_close = reinterpret_cast<int (*)(void *)>(dlsym(m_x11, "XCloseDisplay"));
+        m_motion = reinterpret_cast<int (*)(void *, int, int, int, unsigned long)>(
+            dlsym(m_xtst, "XTestFakeMotionEvent"));
+        m_button = reinterpret_cast<int (*)(void *, unsigned, int, unsigned long)>(
+            dlsym(m_xtst, "XTestFakeButtonEvent"));
+        if (open && m_flush && m_close && m_motion && m_button)
+            m_display = open(nullptr);
+    }
+    ~XTouch()
+    {
+        if (m_display)
+            m_close(m_display);
+    }
+    XTouch(const XTouch &) = delete;
+    XTouch &operator=(const XTouch &) = delete;
+    bool usable() const { return m_display != nullptr; }
+    void touch(const QPoint &at)
+    {
+        m_motion(m_display, -1, at.x(), at.y(), 0);
+        m_button(m_display, 1, 1, 0);
+        m_button(m_display, 1, 0, 0);
+        m_flush(m_display);
+    }
+
+private:
+    void *m_x11 = nullptr;
+    void *m_xtst = nullptr;
+    void *m_display = nullptr;
+    int (*m_flush)(void *) = nullptr;
+    int (*m_close)(void *) = nullptr;
+    int (*m_motion)(void *, int, int, int, unsigned long) = nullptr;
+    int (*m_button)(void *, unsigned, int, unsigned long) = nullptr;
+};
