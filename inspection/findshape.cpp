@@ -20,8 +20,10 @@ constexpr int kTopCandidates = 64;
 constexpr int kFollowCandidates = 16;
 // Candidates finished at full resolution, where each costs most.
 constexpr int kFinalCandidates = 12;
-// Steps either side of a coarser level's turn that every level tries, and the full-resolution one.
-constexpr int kReach = 3;
+// Steps either side of a coarser level's turn that every level tries, and the full-resolution one. A
+// wider bracket above full resolution costs a turned template per step and level; turns farther off
+// are the full-resolution sweep's to find.
+constexpr int kReach = 1;
 constexpr int kFinalReach = 1;
 // A climb above full resolution keeps near its candidate: on a surface that repeats itself, the
 // candidates of one stretch would otherwise all climb to the one place that looks best while coarse,
