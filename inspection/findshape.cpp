@@ -150,13 +150,14 @@ void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx
     for (int t : m_topTurns)
         m_topTemplates.push_back(rotated(int(m_levels.size()) - 1, t));
 
-    // How far the shape may be turned and still score kSweepKeep against itself.
+    // How far the shape may be turned and still score kSweepKeep against itself, on the rows a sweep
+    // scores.
     m_sweepSpacing = 4;
     if (m_limitTurns > 0) {
         const LevelImage upright = makeLevelImage(base.templ);
         for (int half : {3, 4, 6, 8}) {
             double scores[3][3];
-            blockScores(upright, turned(0, half), cv::Point(0, 0), scores);
+            blockScores(upright, sparseTurned(half, sweepRowStep()), cv::Point(0, 0), scores);
             if (scores[1][1] < kSweepKeep)
                 break;
             m_sweepSpacing = 2 * half;
@@ -525,6 +526,11 @@ void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, 
     c.above = tried.count(best.turn + step) ? tried.at(best.turn + step).score : -2;
 }
 
+int FindShape::sweepRowStep() const
+{
+    return std::max(1, m_levels.front().templ.rows / kSweepRows);
+}
+
 // The full-resolution shape turned by `turn`, on every `rowStep`-th row only (the others are left out of
 // its runs): enough to tell the turns of a sweep apart at a fraction of a whole template's cost.
 FindShape::Turned FindShape::sparseTurned(int turn, int rowStep) const
@@ -574,7 +580,7 @@ void FindShape::turnSweep(LevelImage &image, Candidate &c) const
     if (turns.empty())
         return;
     const cv::Size shape = m_levels.front().templ.size();
-    const int rowStep = std::max(1, shape.height / kSweepRows);
+    const int rowStep = sweepRowStep();
     const int maxX = image.size.width - shape.width, maxY = image.size.height - shape.height;
     const cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
     // Best of the places within kSweepPlaces pixels of the candidate's, in blocks of nine.

@@ -117,6 +117,7 @@ private:
     void climb(LevelImage &image, const Turned &t, int turn, Candidate &c, int maxSteps,
                int reach = 0) const;
     void turnClimb(LevelImage &image, int level, int step, Candidate &c, int reach) const;
+    int sweepRowStep() const;
     Turned sparseTurned(int turn, int rowStep) const;
     void turnSweep(LevelImage &image, Candidate &c) const;
 
