@@ -40,13 +40,15 @@ constexpr int kFarJump = 6;
 // shape's own score stays above kSweepKeep half-way between two of them.
 constexpr int kSweepTurns = 24;
 constexpr double kSweepKeep = 0.98;
+// The full-resolution candidates scoring within kSweepMargin of the best look farther along their ridge;
+// the best kSweepCandidates of them also sweep the turns.
+constexpr double kSweepMargin = 0.05;
 constexpr int kSweepCandidates = 4;
 // Rows of the shape a sweep's turn is scored on.
 constexpr int kSweepRows = 64;
 // ... at places this many pixels either side of the candidate's: away from the true turn, the best
 // place of a surface with parallel marks slides along them.
 constexpr int kSweepPlaces = 2;
-constexpr double kSweepMargin = 0.05;
 
 double degrees(double radians)
 {
