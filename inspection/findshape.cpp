@@ -20,14 +20,35 @@ constexpr int kTopCandidates = 64;
 constexpr int kFollowCandidates = 16;
 // Candidates finished at full resolution, where each costs most.
 constexpr int kFinalCandidates = 12;
-// Steps either side of a coarser level's turn that every level tries, and the full-resolution one.
-constexpr int kReach = 3;
+// Steps either side of a coarser level's turn that every level tries, and the full-resolution one. A
+// wider bracket above full resolution costs a turned template per step and level; turns farther off
+// are the full-resolution sweep's to find.
+constexpr int kReach = 1;
 constexpr int kFinalReach = 1;
 // A climb above full resolution keeps near its candidate: on a surface that repeats itself, the
 // candidates of one stretch would otherwise all climb to the one place that looks best while coarse,
 // and the true place, only best at full resolution, would be lost.
 constexpr int kCoarseSteps = 2;
 constexpr int kFinalSteps = 32;
+// Pixels a full-resolution climb looks along each axis when no neighbour is better, and, for the places
+// near the best, farther: a ridge of parallel marks may rise and fall along its length.
+constexpr int kJump = 3;
+constexpr int kFarJump = 6;
+// At full resolution a shape with fine grain scores high only within a few fine steps of its true turn,
+// while the coarser levels, which cannot see that grain, may have settled on a broad ridge of turns some
+// way off: the best candidates try the turns this many fine steps either side, as far apart as the
+// shape's own score stays above kSweepKeep half-way between two of them.
+constexpr int kSweepTurns = 24;
+constexpr double kSweepKeep = 0.98;
+// The full-resolution candidates scoring within kSweepMargin of the best look farther along their ridge;
+// the best kSweepCandidates of them also sweep the turns.
+constexpr double kSweepMargin = 0.05;
+constexpr int kSweepCandidates = 4;
+// Rows of the shape a sweep's turn is scored on.
+constexpr int kSweepRows = 64;
+// ... at places this many pixels either side of the candidate's: away from the true turn, the best
+// place of a surface with parallel marks slides along them.
+constexpr int kSweepPlaces = 2;
 
 double degrees(double radians)
 {
@@ -57,6 +78,7 @@ void FindShape::Clear()
     m_topTemplates.clear();
     m_topExponent = 0;
     m_fineStep = 0;
+    m_sweepSpacing = 4;
     m_limitTurns = m_limit = m_cx = m_cy = 0;
     m_minScore = 0;
     m_lastScore = 0;
@@ -129,6 +151,20 @@ void FindShape::CreateShape(const cv::Mat &templ, double, int, int angle, int cx
     }
     for (int t : m_topTurns)
         m_topTemplates.push_back(rotated(int(m_levels.size()) - 1, t));
+
+    // How far the shape may be turned and still score kSweepKeep against itself, on the rows a sweep
+    // scores.
+    m_sweepSpacing = 4;
+    if (m_limitTurns > 0) {
+        const LevelImage upright = makeLevelImage(base.templ);
+        for (int half : {3, 4, 6, 8}) {
+            double scores[3][3];
+            blockScores(upright, sparseTurned(half, sweepRowStep()), cv::Point(0, 0), scores);
+            if (scores[1][1] < kSweepKeep)
+                break;
+            m_sweepSpacing = 2 * half;
+        }
+    }
 }
 
 NccTemplate FindShape::rotated(int level, int turn) const
@@ -195,15 +231,16 @@ std::vector<cv::Vec3i> FindShape::turnedRectangleRuns(cv::Size size, const cv::M
     return runs;
 }
 
-FindShape::Turned FindShape::makeTurned(const cv::Mat &templ8u, std::vector<cv::Vec3i> runs)
+FindShape::Turned FindShape::makeTurned(const cv::Mat &templ8u, std::vector<cv::Vec3i> runs, int rowStep)
 {
     Turned t;
     t.runs = std::move(runs);
+    t.rowStep = rowStep;
     t.zeroMean = cv::Mat::zeros(templ8u.size(), CV_32F);
     int64_t sum = 0, sumSq = 0, count = 0;
     for (const cv::Vec3i &run : t.runs) {
-        const uchar *v = templ8u.ptr<uchar>(run[0]);
-        float *z = t.zeroMean.ptr<float>(run[0]);
+        const uchar *v = templ8u.ptr<uchar>(run[0] / rowStep);
+        float *z = t.zeroMean.ptr<float>(run[0] / rowStep);
         count += run[2] - run[1];
         // 32-bit sums of up to 2^15 pixels cannot overflow, and they vectorise.
         for (int from = run[1]; from < run[2]; from += 1 << 15) {
@@ -229,7 +266,7 @@ FindShape::Turned FindShape::makeTurned(const cv::Mat &templ8u, std::vector<cv::
     }
     const float fmean = float(mean);
     for (const cv::Vec3i &run : t.runs) {
-        float *z = t.zeroMean.ptr<float>(run[0]);
+        float *z = t.zeroMean.ptr<float>(run[0] / rowStep);
         for (int i = run[1]; i < run[2]; ++i)
             z[i] -= fmean;
     }
@@ -259,7 +296,7 @@ void FindShape::blockScores(const LevelImage &image, const Turned &t, cv::Point 
     double num[3][3] = {}, sum[3][3] = {}, sq[3][3] = {};
     constexpr int kLanes = cv::v_float32x4::nlanes;
     for (const cv::Vec3i &run : t.runs) {
-        const float *z = t.zeroMean.ptr<float>(run[0]);
+        const float *z = t.zeroMean.ptr<float>(run[0] / t.rowStep);
         const int x0 = run[1], x1 = run[2];
         for (int dy = 0; dy < 3; ++dy) {
             // Padded coordinates are one more than the window's, so this row holds placement dx at +dx.
@@ -346,7 +383,7 @@ void FindShape::keepUsedTurns() const
 
 // Moves the candidate to the best neighbour until no neighbour scores higher.
 void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c, int maxSteps,
-                      bool wide) const
+                      int reach) const
 {
     const int maxX = image.size.width - t.zeroMean.cols;
     const int maxY = image.size.height - t.zeroMean.rows;
@@ -380,7 +417,7 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
     cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
     look(p);
     double best = around[1][1];
-    int jumps = wide ? 4 : 0;
+    int jumps = reach > 0 ? 4 : 0;
     for (int step = 0; step < maxSteps; ++step) {
         cv::Point next = p;
         for (int dy = -1; dy <= 1; ++dy) {
@@ -400,8 +437,9 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
             // grid, so its top need not be reachable one neighbour at a time: look a few pixels along
             // both axes before giving up.
             for (const cv::Point jump :
-                 {cv::Point(0, -3), cv::Point(0, 3), cv::Point(-3, 0), cv::Point(3, 0)}) {
-                if (jumps <= 0 || !inside(p + jump))
+                 {cv::Point(0, -3), cv::Point(0, 3), cv::Point(-3, 0), cv::Point(3, 0), cv::Point(0, -6),
+                  cv::Point(0, 6), cv::Point(-6, 0), cv::Point(6, 0)}) {
+                if (jumps <= 0 || !inside(p + jump) || std::max(std::abs(jump.x), std::abs(jump.y)) > reach)
                     continue;
                 look(p + jump);
                 for (int dy = -1; dy <= 1; ++dy) {
@@ -462,7 +500,7 @@ void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, 
     };
     if (step == 0) {
         c = at(c.turn);
-        climb(image, rotatedCached(level, c.turn), c.turn, c, kFinalSteps, level == 0);
+        climb(image, rotatedCached(level, c.turn), c.turn, c, kFinalSteps, level == 0 ? kJump : 0);
         c.below = c.above = -2;
         return;
     }
@@ -478,7 +516,7 @@ void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, 
     // The best turn's place, looked for farther afield; a better place found there may prefer a
     // neighbouring turn, so the turns around it climb again from there.
     Candidate wider = best;
-    climb(image, rotatedCached(level, best.turn), best.turn, wider, kFinalSteps, level == 0);
+    climb(image, rotatedCached(level, best.turn), best.turn, wider, kFinalSteps, level == 0 ? kJump : 0);
     if (wider.topLeft != best.topLeft) {
         tried.clear();
         from = wider;
@@ -488,6 +526,105 @@ void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, 
     c = best;
     c.below = tried.count(best.turn - step) ? tried.at(best.turn - step).score : -2;
     c.above = tried.count(best.turn + step) ? tried.at(best.turn + step).score : -2;
+}
+
+int FindShape::sweepRowStep() const
+{
+    return std::max(1, m_levels.front().templ.rows / kSweepRows);
+}
+
+// The full-resolution shape turned by `turn`, on every `rowStep`-th row only (the others are left out of
+// its runs): enough to tell the turns of a sweep apart at a fraction of a whole template's cost.
+FindShape::Turned FindShape::sparseTurned(int turn, int rowStep) const
+{
+    const Level &lv = m_levels.front();
+    const cv::Mat rot = cv::getRotationMatrix2D(lv.centre, turn * m_fineStep, 1.0);
+    cv::Mat inverse;
+    cv::invertAffineTransform(rot, inverse);
+    // Row r of the strip is row r * rowStep of the whole turned template.
+    inverse.col(1) *= rowStep;
+    const int rows = (lv.templ.rows + rowStep - 1) / rowStep;
+    cv::Mat strip;
+    cv::warpAffine(lv.templ, strip, inverse, cv::Size(lv.templ.cols, rows),
+                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    std::vector<cv::Vec3i> runs;
+    if (lv.upright.fullMask) {
+        runs = turnedRectangleRuns(lv.templ.size(), rot);
+    } else {
+        cv::Mat m;
+        cv::warpAffine(lv.mask, m, rot, lv.mask.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                       cv::Scalar(0));
+        runs = maskRuns(m);
+    }
+    runs.erase(
+        std::remove_if(runs.begin(), runs.end(), [&](const cv::Vec3i &r) { return r[0] % rowStep != 0; }),
+        runs.end());
+    return makeTurned(strip, std::move(runs), rowStep);
+}
+
+// Tries turns farther from the candidate's than its own climb did, on the sparse templates, and climbs
+// from any that scores above the candidate's own turn by the same measure.
+void FindShape::turnSweep(LevelImage &image, Candidate &c) const
+{
+    const int lo = std::max(-m_limitTurns, c.turn - kSweepTurns);
+    const int hi = std::min(m_limitTurns, c.turn + kSweepTurns);
+    std::vector<int> turns;
+    for (int t = lo - (lo % m_sweepSpacing); t <= hi; t += m_sweepSpacing) {
+        if (t >= lo && std::abs(t - c.turn) > kFinalReach)
+            turns.push_back(t);
+    }
+    // The true turn may lie at the limit, between two of the sweep's turns.
+    for (int t : {lo, hi}) {
+        if (std::abs(t) == m_limitTurns && std::abs(t - c.turn) > kFinalReach &&
+            std::find(turns.begin(), turns.end(), t) == turns.end())
+            turns.push_back(t);
+    }
+    if (turns.empty())
+        return;
+    const cv::Size shape = m_levels.front().templ.size();
+    const int rowStep = sweepRowStep();
+    const int maxX = image.size.width - shape.width, maxY = image.size.height - shape.height;
+    const cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
+    // Best of the places within kSweepPlaces pixels of the candidate's, in blocks of nine.
+    const auto probe = [&](int turn, cv::Point *where) {
+        const Turned sparse = sparseTurned(turn, rowStep);
+        std::vector<int> offsets;
+        for (int o = -kSweepPlaces + 1; o < kSweepPlaces + 2; o += 3)
+            offsets.push_back(std::min(o, kSweepPlaces - 1));
+        double best = -2;
+        for (int by : offsets) {
+            for (int bx : offsets) {
+                const cv::Point centre(std::clamp(p.x + bx, 0, maxX), std::clamp(p.y + by, 0, maxY));
+                double scores[3][3];
+                blockScores(image, sparse, centre, scores);
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const cv::Point q(centre.x + dx, centre.y + dy);
+                        if (q.x >= 0 && q.y >= 0 && q.x <= maxX && q.y <= maxY &&
+                            scores[dy + 1][dx + 1] > best) {
+                            best = scores[dy + 1][dx + 1];
+                            *where = q;
+                        }
+                    }
+                }
+            }
+        }
+        return best;
+    };
+    cv::Point where;
+    const double own = probe(c.turn, &where);
+    Candidate best = c;
+    for (int t : turns) {
+        if (probe(t, &where) <= own)
+            continue;
+        Candidate from = c;
+        from.turn = t;
+        from.topLeft = where;
+        turnClimb(image, 0, 1, from, kFinalReach);
+        if (from.score > best.score)
+            best = from;
+    }
+    c = best;
 }
 
 bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *angle) const
@@ -585,6 +722,23 @@ bool FindShape::Find(cv::Mat &window, int, int *x, int *y, double *, double *ang
         } while (exponent >= l && exponent > 0 && m_limitTurns > 0);
 
         std::sort(candidates.begin(), candidates.end(), byScore);
+        if (l == 0) {
+            // The places still near the best look farther along their ridge, and the best of them at
+            // turns farther from their own.
+            const double near = candidates.front().score - kSweepMargin;
+            for (size_t i = 0; i < candidates.size() && candidates[i].score >= near; ++i) {
+                Candidate &c = candidates[i];
+                Candidate farther = c;
+                climb(image, rotatedCached(0, c.turn), c.turn, farther, kFinalSteps, kFarJump);
+                if (farther.topLeft != c.topLeft && m_limitTurns > 0)
+                    turnClimb(image, 0, 1, farther, kFinalReach);
+                if (farther.score > c.score)
+                    c = farther;
+                if (i < size_t(kSweepCandidates) && m_limitTurns > 0)
+                    turnSweep(image, c);
+            }
+            std::sort(candidates.begin(), candidates.end(), byScore);
+        }
         // Two climbs may have met at one place.
         for (size_t i = 1; i < candidates.size();) {
             const bool same =

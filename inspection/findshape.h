@@ -13,7 +13,10 @@
 // interpolated between the grid's angles. At full resolution a climb also looks a few pixels along
 // both axes, since parallel marks make a narrow ridge of scores that runs across the pixel grid. A
 // climb scores the nine places around its own in one pass over the image, and the turned templates are
-// built only for the angles the climbs ask for.
+// built only for the angles the climbs ask for. A shape with fine grain scores high at full resolution
+// only close to its true turn, which the coarser copies cannot see; so the best candidates at full
+// resolution also try turns a few degrees either side of their own, on a sparse copy of the shape as
+// far apart as the shape's own score allows, and their places a few pixels farther along each axis.
 //
 // One shape belongs to one detector slot: the thread judging that camera (the GUI thread, or one
 // worker of the slot judgement while the GUI thread waits) is its only user; no locking.
@@ -87,6 +90,7 @@ private:
         std::vector<cv::Vec3i> runs; // row, first column, end column of each stretch of the mask
         double count = 0;            // pixels in the mask
         double norm2 = 0;            // sum of zeroMean squared; 0 when the template has no contrast
+        int rowStep = 1;             // zeroMean holds every rowStep-th row of the template only
     };
     // One pyramid level of the window as the climbs read it: grey values less their mean (keeps the
     // float sums exact enough) in a one-pixel frame of zeros, so that the nine placements around any
@@ -103,7 +107,7 @@ private:
 
     static std::vector<cv::Vec3i> maskRuns(const cv::Mat &mask8u);
     static std::vector<cv::Vec3i> turnedRectangleRuns(cv::Size size, const cv::Mat &rot);
-    static Turned makeTurned(const cv::Mat &templ8u, std::vector<cv::Vec3i> runs);
+    static Turned makeTurned(const cv::Mat &templ8u, std::vector<cv::Vec3i> runs, int rowStep = 1);
     static LevelImage makeLevelImage(const cv::Mat &image8u);
     static void blockScores(const LevelImage &image, const Turned &t, cv::Point centre, double scores[3][3]);
     NccTemplate rotated(int level, int turn) const;
@@ -111,8 +115,11 @@ private:
     const Turned &rotatedCached(int level, int turn) const;
     void keepUsedTurns() const;
     void climb(LevelImage &image, const Turned &t, int turn, Candidate &c, int maxSteps,
-               bool wide = false) const;
+               int reach = 0) const;
     void turnClimb(LevelImage &image, int level, int step, Candidate &c, int reach) const;
+    int sweepRowStep() const;
+    Turned sparseTurned(int turn, int rowStep) const;
+    void turnSweep(LevelImage &image, Candidate &c) const;
 
     std::vector<Level> m_levels;             // 0 = full resolution
     std::vector<int> m_topTurns;             // turns tried at the top level, fine steps
@@ -120,6 +127,7 @@ private:
     int m_topExponent = 0;                   // the top scan's spacing is 2^m_topExponent fine steps
     double m_fineStep = 0;                   // degrees; the farthest shape pixel moves half a pixel
     int m_limitTurns = 0;                    // the allowed turn in fine steps
+    int m_sweepSpacing = 4;                  // fine steps between the turns of a full-resolution sweep
     int m_limit = 0;
     int m_cx = 0;
     int m_cy = 0;

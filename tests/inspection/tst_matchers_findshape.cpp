@@ -316,6 +316,17 @@ private slots:
             << 5.0;
         QTest::newRow("texture, turned -120 of 180, window +-60")
             << "" << QRect(300, 200, 160, 128) << 180 << -120.0 << QPoint(22, -38) << 60 << 4.0;
+        // The true turn scores far above its neighbours only at full resolution, where the shape's
+        // fine grain shows; the coarser copies favour a broad ridge of turns a few degrees away.
+        QTest::newRow("sample 1, off-centre, turned 10 at the limit of 10, window +-100")
+            << "simcam/1/01_good.jpg" << QRect(171, 525, 300, 240) << 10 << 10.0 << QPoint(-31, 38) << 100
+            << 0.0;
+        QTest::newRow("sample 1, off-centre, turned 45 at the limit of 45, window +-50")
+            << "simcam/1/01_good.jpg" << QRect(171, 525, 300, 240) << 45 << 45.0 << QPoint(12, -25) << 50
+            << 0.0;
+        QTest::newRow("sample 2, turned 179.3 of 180, window +-40")
+            << "simcam/2/01_good.jpg" << QRect(900, 200, 160, 128) << 180 << 179.3 << QPoint(-20, 25) << 40
+            << 0.0;
     }
     void findsTheBestPlaceOnHardCases()
     {
