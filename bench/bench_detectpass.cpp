@@ -20,6 +20,10 @@
 #include "cameradetector.h"
 #include "cameraviewdata.h"
 #include "cammersingleton.h"
+#if __has_include("heapsettings.h")
+#include "heapsettings.h"
+#define MG_HAVE_HEAP_SETTINGS 1
+#endif
 #include "inspectionhooks.h"
 #include "ratioreporter.h"
 #include "slotjudgement.h"
@@ -246,7 +250,7 @@ double threadSeconds()
 // --per-camera=N: the slot of 8 with registration judged one after another N times (after one slot
 // that is not counted), printing each camera's registration, positioning and detection pass apart as
 // the median of the thread's CPU time, so that two builds can be compared camera by camera and step
-// by step, and the pages the slot faulted in. Small enough to run under callgrind with N=1.
+// by step, and the pages the slot faulted in.
 int perCamera(int rounds)
 {
     std::vector<std::unique_ptr<Camera>> cameras;
@@ -313,6 +317,9 @@ int perCamera(int rounds)
 
 int main(int argc, char **argv)
 {
+#ifdef MG_HAVE_HEAP_SETTINGS
+    keepJudgementMemory(); // as the box does at start
+#endif
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("inspection.info=false\ninspection.debug=false"));
     cv::setNumThreads(1);
