@@ -5,6 +5,7 @@
 #include "controlport.h"
 #include "devewizard.h"
 #include "editorhooks.h"
+#include "heapsettings.h"
 #include "inspectionhooks.h"
 #include "logmanager.h"
 #include "machinecycle.h"
@@ -103,6 +104,7 @@ void endRun(int status)
 
 int main(int argc, char *argv[])
 {
+    keepJudgementMemory(); // before any thread starts
     const QDateTime startedAt = appNow();
     // The I/O privilege and the LED device are taken before anything else, as the process starts.
     openPlatformDevices();

@@ -12,11 +12,18 @@
 // the box. The eight cameras of a slot differ (mould, move, parts left), and every slot case ends by
 // judging the slot once more side by side and once one after another and checks that every camera's
 // verdict, values, blobs and images are the same both ways, and that no two cameras' are alike.
+// Each slot line also gives the pages the process faulted in per slot: memory a judgement took anew
+// from the system, which costs time that a run under load cannot tell apart from the load itself.
+// `--per-camera[=N]` times the slot one after another camera by camera and step by step instead.
 
 #include "benchcamera.h"
 #include "cameradetector.h"
 #include "cameraviewdata.h"
 #include "cammersingleton.h"
+#if __has_include("heapsettings.h")
+#include "heapsettings.h"
+#define MG_HAVE_HEAP_SETTINGS 1
+#endif
 #include "inspectionhooks.h"
 #include "ratioreporter.h"
 #include "slotjudgement.h"
@@ -32,11 +39,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -51,6 +62,21 @@ std::map<std::string, bool> &identical()
 {
     static std::map<std::string, bool> s;
     return s;
+}
+
+// Pages faulted in per slot, by slot case: memory the judgement took anew from the system, the same
+// from run to run whatever the load.
+std::map<std::string, long> &pagesPerSlot()
+{
+    static std::map<std::string, long> s;
+    return s;
+}
+
+long pageFaults(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_minflt + u.ru_majflt;
 }
 
 template <typename F> void timeEach(benchmark::State &state, const std::string &key, F &&work)
@@ -152,7 +178,10 @@ void BM_Slot(benchmark::State &state)
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         samples()[slotKey(registration, threads) + ", first slot"].push_back(took.count());
     }
+    const long faultsBefore = pageFaults(RUSAGE_SELF);
     timeEach(state, slotKey(registration, threads), [&] { judgeSlot(judgement); });
+    pagesPerSlot()[slotKey(registration, threads)] =
+        (pageFaults(RUSAGE_SELF) - faultsBefore) / std::max<long>(1, long(state.iterations()));
     state.counters["threads"] = threads;
     if (threads == 1)
         return;
@@ -209,13 +238,95 @@ double percentile(std::vector<double> v, double p)
     return v[i];
 }
 
+// Seconds of CPU the calling thread has used: on a shared machine a step's CPU time holds still where
+// its wall time follows the other users' load.
+double threadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// --per-camera=N: the slot of 8 with registration judged one after another N times (after one slot
+// that is not counted), printing each camera's registration, positioning and detection pass apart as
+// the median of the thread's CPU time, so that two builds can be compared camera by camera and step
+// by step, and the pages the slot faulted in.
+int perCamera(int rounds)
+{
+    std::vector<std::unique_ptr<Camera>> cameras;
+    for (int c = 0; c < kSlotCameras; ++c) {
+        cameras.push_back(std::make_unique<Camera>(true, true, c));
+        cameras.back()->view.cameraIndex = c;
+    }
+    enum
+    {
+        Register,
+        Position,
+        Detect,
+        Steps
+    };
+    const char *stepNames[Steps] = {"registration", "positioning", "detection pass"};
+    std::vector<double> took[kSlotCameras][Steps];
+    std::vector<double> slot;
+    long faults = 0;
+    for (int r = 0; r <= rounds; ++r) {
+        double slotSeconds = 0;
+        const long faultsBefore = pageFaults(RUSAGE_THREAD);
+        for (int c = 0; c < kSlotCameras; ++c) {
+            Camera &camera = *cameras[size_t(c)];
+            std::memcpy(camera.view.grabBuffer().data(), camera.frame.data, camera.view.grabBuffer().size());
+            const double t0 = threadSeconds();
+            camera.detector->timedRegister(kSlot);
+            const double t1 = threadSeconds();
+            camera.detector->findPosition(kSlot);
+            const double t2 = threadSeconds();
+            camera.detector->detectCamera(kSlot);
+            const double t3 = threadSeconds();
+            if (r == 0)
+                continue;
+            took[c][Register].push_back(t1 - t0);
+            took[c][Position].push_back(t2 - t1);
+            took[c][Detect].push_back(t3 - t2);
+            slotSeconds += t3 - t0;
+        }
+        if (r > 0) {
+            slot.push_back(slotSeconds);
+            faults += pageFaults(RUSAGE_THREAD) - faultsBefore;
+        }
+    }
+    if (rounds < 1)
+        return 0;
+    double total[Steps] = {};
+    for (int c = 0; c < kSlotCameras; ++c) {
+        std::printf("CAMERA %d:", c);
+        for (int s = 0; s < Steps; ++s) {
+            const double p50 = percentile(took[c][s], 0.5);
+            total[s] += p50;
+            std::printf(" %s %.2f ms%s", stepNames[s], p50 * 1e3, s + 1 < Steps ? "," : "\n");
+        }
+    }
+    std::printf(
+        "CAMERA all 8, CPU p50 per step summed: registration %.1f ms, positioning %.1f ms, detection "
+        "pass %.1f ms; slot one after another CPU p50 %.1f ms, %ld pages faulted in a slot, n=%d\n",
+        total[Register] * 1e3, total[Position] * 1e3, total[Detect] * 1e3, percentile(slot, 0.5) * 1e3,
+        faults / rounds, rounds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+#ifdef MG_HAVE_HEAP_SETTINGS
+    keepJudgementMemory(); // as the box does at start
+#endif
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("inspection.info=false\ninspection.debug=false"));
     cv::setNumThreads(1);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--per-camera", 12) == 0)
+            return perCamera(argv[i][12] == '=' ? std::max(1, std::atoi(argv[i] + 13)) : 20);
+    }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -241,8 +352,10 @@ int main(int argc, char **argv)
                 std::snprintf(share, sizeof share, ", %.2f x one after another", p50 / oneP50);
             if (baseP50 > 0 && !s.empty())
                 std::printf(
-                    "RATIO %s: p50 %.2f ms (%.1f x copy+grey%s), p99 %.2f ms (%.1f x copy+grey), n=%zu\n",
-                    key.c_str(), p50 * 1e3, p50 / baseP50, share, p99 * 1e3, p99 / baseP50, s.size());
+                    "RATIO %s: p50 %.2f ms (%.1f x copy+grey%s), p99 %.2f ms (%.1f x copy+grey), n=%zu, "
+                    "%ld pages faulted in a slot\n",
+                    key.c_str(), p50 * 1e3, p50 / baseP50, share, p99 * 1e3, p99 / baseP50, s.size(),
+                    pagesPerSlot()[key]);
             const std::vector<double> &first = samples()[key + ", first slot"];
             if (baseP50 > 0 && !first.empty() && registration && threads > 2)
                 std::printf("RATIO %s, first slot: %.2f ms (%.1f x copy+grey)\n", key.c_str(),

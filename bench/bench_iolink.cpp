@@ -10,6 +10,10 @@
 
 #include "benchcamera.h"
 #include "boardsimulator.h"
+#if __has_include("heapsettings.h")
+#include "heapsettings.h"
+#define MG_HAVE_HEAP_SETTINGS 1
+#endif
 #include "ioframes.h"
 #include "iolink.h"
 #include "iothread.h"
@@ -176,6 +180,9 @@ BENCHMARK(BM_BareFiveMsSleep)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
+#ifdef MG_HAVE_HEAP_SETTINGS
+    keepJudgementMemory(); // as the box does at start
+#endif
     QCoreApplication app(argc, argv);
     createProcessMutexes();
     benchmark::Initialize(&argc, argv);

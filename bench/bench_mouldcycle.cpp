@@ -10,6 +10,10 @@
 #include "cameraviewdata.h"
 #include "cammersingleton.h"
 #include "controlport.h"
+#if __has_include("heapsettings.h")
+#include "heapsettings.h"
+#define MG_HAVE_HEAP_SETTINGS 1
+#endif
 #include "iolink.h"
 #include "machinecycle.h"
 #include "posix_qextserialport.h"
@@ -243,6 +247,9 @@ BENCHMARK(BM_EdgeToClamp)->Arg(1)->Arg(4)->Arg(8)->UseManualTime()->Iterations(3
 
 int main(int argc, char **argv)
 {
+#ifdef MG_HAVE_HEAP_SETTINGS
+    keepJudgementMemory(); // as the box does at start
+#endif
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("inspection.info=false\ninspection.debug=false\ncore.info=false"));
     createProcessMutexes();
