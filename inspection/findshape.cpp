@@ -47,8 +47,9 @@ constexpr int kSweepCandidates = 4;
 // Rows of the shape a sweep's turn is scored on.
 constexpr int kSweepRows = 64;
 // ... at places this many pixels either side of the candidate's: away from the true turn, the best
-// place of a surface with parallel marks slides along them.
-constexpr int kSweepPlaces = 2;
+// place of a surface with parallel marks slides along them, and on a smooth stretch the candidate's
+// place at a wrong turn may lie several pixels from the place that scores best at the true one.
+constexpr int kSweepPlaces = 5;
 
 double degrees(double radians)
 {
