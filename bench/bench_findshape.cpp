@@ -18,6 +18,7 @@
 // of the sample pictures (runSweep) counts the misses of each version over 336 searches.
 //
 // `bench_findshape --table-only` (or --no-table) runs one half only; --sweep-only the sweep alone.
+// --list-misses names each of this build's sweep misses: where it landed and where the true place is.
 
 #include "benchtexture.h"
 #include "findshape.h"
