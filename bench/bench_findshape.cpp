@@ -18,6 +18,7 @@
 // of the sample pictures (runSweep) counts the misses of each version over 336 searches.
 //
 // `bench_findshape --table-only` (or --no-table) runs one half only; --sweep-only the sweep alone.
+// --list-misses names each of this build's sweep misses: where it landed and where the true place is.
 
 #include "benchtexture.h"
 #include "findshape.h"
@@ -305,7 +306,9 @@ struct Tally
 // is the picture itself turned and moved, so the true place scores 1 by the masked measure and nothing
 // can score higher: no brute force is needed to judge it. Counts the searches whose place scores below
 // the true one less 0.005.
-template <class Shape> int sweepMisses(const cv::Mat &scene, double *ms)
+bool g_listMisses = false;
+
+template <class Shape> int sweepMisses(const cv::Mat &scene, double *ms, bool list = false)
 {
     int misses = 0;
     *ms = 0;
@@ -333,6 +336,11 @@ template <class Shape> int sweepMisses(const cv::Mat &scene, double *ms)
                 const double score = found ? maskedref::scoreAt(frame, scene(r), topLeft, -angle) : -2;
                 const double truth = maskedref::scoreAt(frame, scene(r), r.tl() + move, turn);
                 misses += score < truth - 0.005;
+                if (list && score < truth - 0.005)
+                    std::printf("   miss: shape at (%d,%d) turn %.1f: found (%d,%d) turn %.2f score %.3f,"
+                                " true (%d,%d) score %.3f\n",
+                                x, y, turn, topLeft.x, topLeft.y, -angle, score, r.x + move.x, r.y + move.y,
+                                truth);
             }
         }
     }
@@ -346,12 +354,14 @@ void runSweep()
         " less 0.005\n");
     for (const char *scene : {"cam1", "cam2"}) {
         double ms = 0;
-        int misses = sweepMisses<FindShape>(scenes().at(scene), &ms);
+        int misses = sweepMisses<FindShape>(scenes().at(scene), &ms, g_listMisses);
         std::printf("SWEEP %-5s %-10s %3d misses, %.1f ms a search\n", scene, "new", misses, ms / 168);
 #define MG_OLD_SWEEP(cls, name)                                                                             \
     misses = sweepMisses<cls>(scenes().at(scene), &ms);                                                     \
     std::printf("SWEEP %-5s %-10s %3d misses, %.1f ms a search\n", scene, name, misses, ms / 168);
-        MG_FOR_OLD_FINDSHAPES(MG_OLD_SWEEP)
+        if (!g_listMisses) {
+            MG_FOR_OLD_FINDSHAPES(MG_OLD_SWEEP)
+        }
 #undef MG_OLD_SWEEP
         std::fflush(stdout);
     }
@@ -417,6 +427,8 @@ int main(int argc, char **argv)
             table = false;
         if (std::strcmp(argv[i], "--sweep-only") == 0)
             sweepOnly = true;
+        if (std::strcmp(argv[i], "--list-misses") == 0)
+            g_listMisses = true;
     }
     if (sweepOnly) {
         runSweep();

@@ -30,6 +30,13 @@ constexpr int kFinalReach = 1;
 // and the true place, only best at full resolution, would be lost.
 constexpr int kCoarseSteps = 2;
 constexpr int kFinalSteps = 32;
+// Turn steps a level may walk on from the bracket around the coarser level's turn: a few undo a
+// coarser level; more would only follow noise. At full resolution, along an edge across a smooth
+// stretch, a move and a turn trade off, so the coarser levels may hand down a place more than a degree
+// from its true turn, which only the full resolution's narrow peak of the turn shows; its steps are
+// small, so it walks farther.
+constexpr int kWalk = 4;
+constexpr int kFinalWalk = 12;
 // Pixels a full-resolution climb looks along each axis when no neighbour is better, and, for the places
 // near the best, farther: a ridge of parallel marks may rise and fall along its length.
 constexpr int kJump = 3;
@@ -43,12 +50,13 @@ constexpr double kSweepKeep = 0.98;
 // The full-resolution candidates scoring within kSweepMargin of the best look farther along their ridge;
 // the best kSweepCandidates of them also sweep the turns.
 constexpr double kSweepMargin = 0.05;
-constexpr int kSweepCandidates = 4;
+constexpr int kSweepCandidates = 8;
 // Rows of the shape a sweep's turn is scored on.
 constexpr int kSweepRows = 64;
 // ... at places this many pixels either side of the candidate's: away from the true turn, the best
-// place of a surface with parallel marks slides along them.
-constexpr int kSweepPlaces = 2;
+// place of a surface with parallel marks slides along them, and on a smooth stretch the candidate's
+// place at a wrong turn may lie several pixels from the place that scores best at the true one.
+constexpr int kSweepPlaces = 5;
 
 double degrees(double radians)
 {
@@ -485,9 +493,8 @@ void FindShape::turnClimb(LevelImage &image, int level, int step, Candidate &c, 
             climb(image, rotatedCached(level, turn), turn, t, level == 0 ? kFinalSteps : kCoarseSteps);
         return tried.emplace(turn, t).first->second;
     };
-    // A few steps are enough to undo a coarser level; more would only follow noise.
     const auto walk = [&](Candidate &best) {
-        for (int walked = 0; walked < 4; ++walked) {
+        for (int walked = 0; walked < (level == 0 ? kFinalWalk : kWalk); ++walked) {
             const Candidate &below = at(best.turn - step);
             const Candidate &above = at(best.turn + step);
             if (above.score > best.score && above.score >= below.score)

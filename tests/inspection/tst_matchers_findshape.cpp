@@ -327,6 +327,20 @@ private slots:
         QTest::newRow("sample 2, turned 179.3 of 180, window +-40")
             << "simcam/2/01_good.jpg" << QRect(900, 200, 160, 128) << 180 << 179.3 << QPoint(-20, 25) << 40
             << 0.0;
+        // Away from the true turn the best place of a smooth stretch lies several pixels from the true
+        // one, so a turn tried only close to the candidate's place looks no better than its own.
+        QTest::newRow("sample 1, top edge, turned -9.9 of 10, whole frame")
+            << "simcam/1/01_good.jpg" << QRect(433, 40, 300, 240) << 10 << -9.9 << QPoint(27, -17) << 8000
+            << 0.0;
+        QTest::newRow("sample 2, top right, turned 3 of 10, whole frame")
+            << "simcam/2/01_good.jpg" << QRect(826, 40, 300, 240) << 10 << 3.0 << QPoint(-31, -17) << 8000
+            << 0.0;
+        // An edge across a smooth stretch makes a long ridge where a move along it trades off against a
+        // turn: the true place comes down to full resolution a few pixels and more than a degree off, and
+        // only a sharp peak of the turn marks it there.
+        QTest::newRow("sample 2, left edge, turned -9.9 of 10, whole frame")
+            << "simcam/2/01_good.jpg" << QRect(40, 137, 300, 240) << 10 << -9.9 << QPoint(27, -17) << 8000
+            << 0.0;
     }
     void findsTheBestPlaceOnHardCases()
     {
