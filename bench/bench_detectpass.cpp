@@ -148,6 +148,8 @@ void BM_CopyAndGrey(benchmark::State &state)
 // by a SlotJudgement of `threads` threads (1: one after another); each run starts by copying every
 // camera's frame into its grab buffer.
 constexpr int kSlotCameras = 8;
+// Pages faulted in a slot with registration below which the judging threads kept their memory.
+constexpr long kPagesKept = 1000;
 std::string slotKey(bool registration, int threads)
 {
     return std::string("slot of 8, registration ") + (registration ? "on" : "off") + ", " +
@@ -247,10 +249,15 @@ double threadSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
+double wallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // --per-camera=N: the slot of 8 with registration judged one after another N times (after one slot
 // that is not counted), printing each camera's registration, positioning and detection pass apart as
-// the median of the thread's CPU time, so that two builds can be compared camera by camera and step
-// by step, and the pages the slot faulted in.
+// the median of the thread's CPU time and of the wall time, so that two builds can be compared camera
+// by camera and step by step, and the pages the slot faulted in.
 int perCamera(int rounds)
 {
     std::vector<std::unique_ptr<Camera>> cameras;
@@ -266,43 +273,53 @@ int perCamera(int rounds)
         Steps
     };
     const char *stepNames[Steps] = {"registration", "positioning", "detection pass"};
-    std::vector<double> took[kSlotCameras][Steps];
-    std::vector<double> slot;
+    std::vector<double> took[kSlotCameras][Steps], wall[kSlotCameras][Steps];
+    std::vector<double> slot, slotWall;
     long faults = 0;
     for (int r = 0; r <= rounds; ++r) {
-        double slotSeconds = 0;
+        double slotSeconds = 0, slotWallSeconds = 0;
         const long faultsBefore = pageFaults(RUSAGE_THREAD);
         for (int c = 0; c < kSlotCameras; ++c) {
             Camera &camera = *cameras[size_t(c)];
             std::memcpy(camera.view.grabBuffer().data(), camera.frame.data, camera.view.grabBuffer().size());
-            const double t0 = threadSeconds();
+            double t[Steps + 1], w[Steps + 1];
+            t[0] = threadSeconds();
+            w[0] = wallSeconds();
             camera.detector->timedRegister(kSlot);
-            const double t1 = threadSeconds();
+            t[1] = threadSeconds();
+            w[1] = wallSeconds();
             camera.detector->findPosition(kSlot);
-            const double t2 = threadSeconds();
+            t[2] = threadSeconds();
+            w[2] = wallSeconds();
             camera.detector->detectCamera(kSlot);
-            const double t3 = threadSeconds();
+            t[3] = threadSeconds();
+            w[3] = wallSeconds();
             if (r == 0)
                 continue;
-            took[c][Register].push_back(t1 - t0);
-            took[c][Position].push_back(t2 - t1);
-            took[c][Detect].push_back(t3 - t2);
-            slotSeconds += t3 - t0;
+            for (int s = 0; s < Steps; ++s) {
+                took[c][s].push_back(t[s + 1] - t[s]);
+                wall[c][s].push_back(w[s + 1] - w[s]);
+            }
+            slotSeconds += t[Steps] - t[0];
+            slotWallSeconds += w[Steps] - w[0];
         }
         if (r > 0) {
             slot.push_back(slotSeconds);
+            slotWall.push_back(slotWallSeconds);
             faults += pageFaults(RUSAGE_THREAD) - faultsBefore;
         }
     }
     if (rounds < 1)
         return 0;
-    double total[Steps] = {};
+    double total[Steps] = {}, totalWall[Steps] = {};
     for (int c = 0; c < kSlotCameras; ++c) {
-        std::printf("CAMERA %d:", c);
+        std::printf("CAMERA %d, CPU / wall:", c);
         for (int s = 0; s < Steps; ++s) {
-            const double p50 = percentile(took[c][s], 0.5);
+            const double p50 = percentile(took[c][s], 0.5), wallP50 = percentile(wall[c][s], 0.5);
             total[s] += p50;
-            std::printf(" %s %.2f ms%s", stepNames[s], p50 * 1e3, s + 1 < Steps ? "," : "\n");
+            totalWall[s] += wallP50;
+            std::printf(" %s %.2f / %.2f ms%s", stepNames[s], p50 * 1e3, wallP50 * 1e3,
+                        s + 1 < Steps ? "," : "\n");
         }
     }
     std::printf(
@@ -310,6 +327,10 @@ int perCamera(int rounds)
         "pass %.1f ms; slot one after another CPU p50 %.1f ms, %ld pages faulted in a slot, n=%d\n",
         total[Register] * 1e3, total[Position] * 1e3, total[Detect] * 1e3, percentile(slot, 0.5) * 1e3,
         faults / rounds, rounds);
+    std::printf("CAMERA all 8, wall p50 per step summed: registration %.1f ms, positioning %.1f ms, "
+                "detection pass %.1f ms; slot one after another wall p50 %.1f ms\n",
+                totalWall[Register] * 1e3, totalWall[Position] * 1e3, totalWall[Detect] * 1e3,
+                percentile(slotWall, 0.5) * 1e3);
     return 0;
 }
 
@@ -365,6 +386,14 @@ int main(int argc, char **argv)
                             identical()[key]
                                 ? "every camera's results identical to one after another"
                                 : "RESULTS DIFFER from one after another, or two cameras alike");
+            // A camera's registration works in some 30,000 pages; a judging thread that keeps them
+            // from one camera to the next faults a few hundred pages a slot, one that gives them back
+            // thousands every slot.
+            if (registration && pagesPerSlot().count(key))
+                std::printf("CHECK %s, memory: %s (%ld pages faulted in a slot)\n", key.c_str(),
+                            pagesPerSlot()[key] < kPagesKept ? "kept from one camera to the next"
+                                                             : "TAKEN ANEW FOR EVERY SLOT",
+                            pagesPerSlot()[key]);
         }
     }
     return 0;
