@@ -221,6 +221,23 @@ std::vector<HardCase> hardCases()
     c.push_back({"texture", "texture", centred, 10, 3.0, {17, -11}, 8000, 0, 1, 0});
     c.push_back({"texture", "texture", offCentre, 45, -44.5, {-40, 17}, 8000, 8, 0.7, 40});
     c.push_back({"texture", "texture", small, 180, -120.0, {22, -38}, 60, 4, 1, 0});
+    // Last, so that the cases above keep their noise. The sweep's searches that c359caf's search still
+    // missed: a 300 x 240 shape of a sample picture, limit 10, the picture itself turned and moved as the
+    // sweep does it, searched in the whole frame.
+    struct SweepMiss
+    {
+        const char *scene;
+        int x, y;
+        double turn;
+    };
+    const SweepMiss misses[] = {{"cam1", 826, 525, 3.0}, {"cam2", 171, 40, 10.0}, {"cam2", 302, 40, 3.0},
+                                {"cam2", 302, 40, 10.0}, {"cam2", 826, 40, -9.9}, {"cam2", 171, 234, 3.0},
+                                {"cam2", 40, 331, 3.0},  {"cam2", 40, 428, 3.0},  {"cam2", 40, 525, -9.9},
+                                {"cam2", 40, 622, 10.0}, {"cam2", 171, 719, 3.0}, {"cam2", 826, 719, 3.0}};
+    for (const SweepMiss &m : misses) {
+        const cv::Point move(m.turn > 0 ? -31 : 27, m.turn > 5 ? 38 : -17);
+        c.push_back({m.scene, m.scene, cv::Rect(m.x, m.y, 300, 240), 10, m.turn, move, 8000, 0, 1, 0});
+    }
     return c;
 }
 
