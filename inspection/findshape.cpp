@@ -55,6 +55,8 @@ constexpr int kSweepCandidates = 8;
 constexpr int kSweepRows = 64;
 // ... at the places this many pixels either side of where the ridge of the turns before it leads.
 constexpr int kSweepPlaces = 4;
+// A sweep stops walking where its score falls this far below the candidate's own: no ridge goes on.
+constexpr double kSweepDrop = 0.1;
 // Where a sweep's scores stay within this of the candidate's own, the ridge is flat: a smooth stretch.
 constexpr double kSweepFlat = 0.01;
 // Rises of a sweep's scores climbed from, the highest first: on a ridge that runs flat the true turn's
@@ -651,6 +653,8 @@ void FindShape::turnSweep(LevelImage &image, Candidate &c) const
             const double score = probe(turn, clampPlace(prev + drift), &where);
             if (std::abs(turn - c.turn) > kFinalReach)
                 track.push_back({turn, score, where});
+            if (score < own - kSweepDrop)
+                break; // off the ridge: the candidate's own turn is a peak this side
             drift = where - prev;
             prev = where;
             if (turn != t)
