@@ -43,9 +43,9 @@ constexpr int kJump = 3;
 constexpr int kFarJump = 6;
 // At full resolution a shape with fine grain scores high only within a few fine steps of its true turn,
 // while the coarser levels, which cannot see that grain, may have settled on a broad ridge of turns some
-// way off: the best candidates try the turns this many fine steps either side, as far apart as the
+// way off: the best candidates try the turns up to this many fine steps either side, as far apart as the
 // shape's own score stays above kSweepKeep half-way between two of them.
-constexpr int kSweepTurns = 24;
+constexpr int kSweepTurns = 48;
 constexpr double kSweepKeep = 0.98;
 // The full-resolution candidates scoring within kSweepMargin of the best look farther along their ridge;
 // the best kSweepCandidates of them also sweep the turns.
@@ -53,10 +53,15 @@ constexpr double kSweepMargin = 0.05;
 constexpr int kSweepCandidates = 8;
 // Rows of the shape a sweep's turn is scored on.
 constexpr int kSweepRows = 64;
-// ... at places this many pixels either side of the candidate's: away from the true turn, the best
-// place of a surface with parallel marks slides along them, and on a smooth stretch the candidate's
-// place at a wrong turn may lie several pixels from the place that scores best at the true one.
-constexpr int kSweepPlaces = 5;
+// ... at the places this many pixels either side of where the ridge of the turns before it leads.
+constexpr int kSweepPlaces = 4;
+// A sweep stops walking where its score falls this far below the candidate's own: no ridge goes on.
+constexpr double kSweepDrop = 0.1;
+// Where a sweep's scores stay within this of the candidate's own, the ridge is flat: a smooth stretch.
+constexpr double kSweepFlat = 0.01;
+// Rises of a sweep's scores climbed from, the highest first: on a ridge that runs flat the true turn's
+// rise need not be the highest by the sparse rows.
+constexpr int kSweepClimbs = 4;
 
 double degrees(double radians)
 {
@@ -443,10 +448,12 @@ void FindShape::climb(LevelImage &image, const Turned &t, int turn, Candidate &c
         if (next == p) {
             // Parallel marks on the surface make a narrow ridge of scores that runs across the pixel
             // grid, so its top need not be reachable one neighbour at a time: look a few pixels along
-            // both axes before giving up.
+            // both axes before giving up, and, looking farther, along the diagonals, where an edge across
+            // a smooth stretch leaves the true place's narrow peak beside a slanting ridge.
             for (const cv::Point jump :
                  {cv::Point(0, -3), cv::Point(0, 3), cv::Point(-3, 0), cv::Point(3, 0), cv::Point(0, -6),
-                  cv::Point(0, 6), cv::Point(-6, 0), cv::Point(6, 0)}) {
+                  cv::Point(0, 6), cv::Point(-6, 0), cv::Point(6, 0), cv::Point(-6, -6), cv::Point(6, 6),
+                  cv::Point(-6, 6), cv::Point(6, -6)}) {
                 if (jumps <= 0 || !inside(p + jump) || std::max(std::abs(jump.x), std::abs(jump.y)) > reach)
                     continue;
                 look(p + jump);
@@ -569,64 +576,130 @@ FindShape::Turned FindShape::sparseTurned(int turn, int rowStep) const
     return makeTurned(strip, std::move(runs), rowStep);
 }
 
-// Tries turns farther from the candidate's than its own climb did, on the sparse templates, and climbs
-// from any that scores above the candidate's own turn by the same measure.
-void FindShape::turnSweep(LevelImage &image, Candidate &c) const
+// Best score of the sparse template of `turn` at the places within `places` pixels of `around`, scored
+// in blocks of nine; *where is set to that place.
+double FindShape::sparseProbe(LevelImage &image, int turn, cv::Point around, int places,
+                              cv::Point *where) const
 {
-    const int lo = std::max(-m_limitTurns, c.turn - kSweepTurns);
-    const int hi = std::min(m_limitTurns, c.turn + kSweepTurns);
-    std::vector<int> turns;
-    for (int t = lo - (lo % m_sweepSpacing); t <= hi; t += m_sweepSpacing) {
-        if (t >= lo && std::abs(t - c.turn) > kFinalReach)
-            turns.push_back(t);
-    }
-    // The true turn may lie at the limit, between two of the sweep's turns.
-    for (int t : {lo, hi}) {
-        if (std::abs(t) == m_limitTurns && std::abs(t - c.turn) > kFinalReach &&
-            std::find(turns.begin(), turns.end(), t) == turns.end())
-            turns.push_back(t);
-    }
-    if (turns.empty())
-        return;
     const cv::Size shape = m_levels.front().templ.size();
-    const int rowStep = sweepRowStep();
     const int maxX = image.size.width - shape.width, maxY = image.size.height - shape.height;
-    const cv::Point p(std::clamp(c.topLeft.x, 0, maxX), std::clamp(c.topLeft.y, 0, maxY));
-    // Best of the places within kSweepPlaces pixels of the candidate's, in blocks of nine.
-    const auto probe = [&](int turn, cv::Point *where) {
-        const Turned sparse = sparseTurned(turn, rowStep);
-        std::vector<int> offsets;
-        for (int o = -kSweepPlaces + 1; o < kSweepPlaces + 2; o += 3)
-            offsets.push_back(std::min(o, kSweepPlaces - 1));
-        double best = -2;
-        for (int by : offsets) {
-            for (int bx : offsets) {
-                const cv::Point centre(std::clamp(p.x + bx, 0, maxX), std::clamp(p.y + by, 0, maxY));
-                double scores[3][3];
-                blockScores(image, sparse, centre, scores);
-                for (int dy = -1; dy <= 1; ++dy) {
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const cv::Point q(centre.x + dx, centre.y + dy);
-                        if (q.x >= 0 && q.y >= 0 && q.x <= maxX && q.y <= maxY &&
-                            scores[dy + 1][dx + 1] > best) {
-                            best = scores[dy + 1][dx + 1];
-                            *where = q;
-                        }
+    auto it = image.sparse.find(turn);
+    if (it == image.sparse.end())
+        it = image.sparse.emplace(turn, sparseTurned(turn, sweepRowStep())).first;
+    const Turned &sparse = it->second;
+    std::vector<int> offsets;
+    for (int o = -places + 1; o < places + 2; o += 3)
+        offsets.push_back(std::min(o, places - 1));
+    double best = -2;
+    for (int by : offsets) {
+        for (int bx : offsets) {
+            const cv::Point centre(std::clamp(around.x + bx, 0, maxX), std::clamp(around.y + by, 0, maxY));
+            double scores[3][3];
+            blockScores(image, sparse, centre, scores);
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const cv::Point q(centre.x + dx, centre.y + dy);
+                    if (q.x >= 0 && q.y >= 0 && q.x <= maxX && q.y <= maxY &&
+                        scores[dy + 1][dx + 1] > best) {
+                        best = scores[dy + 1][dx + 1];
+                        *where = q;
                     }
                 }
             }
         }
-        return best;
+    }
+    return best;
+}
+
+// Tries turns farther from the candidate's than its own climb did, on the sparse templates, and climbs
+// from the tops that score above the candidate's own turn by the same measure. Away from the true turn
+// the best place slides along a ridge (a move and a turn trade off), by 10 to 20 px over two degrees on
+// a smooth stretch; so each turn, walking away from the candidate's, is looked for where the ridge is
+// heading: the place of the turn before it, moved on as far again.
+void FindShape::turnSweep(LevelImage &image, Candidate &c) const
+{
+    const cv::Size shape = m_levels.front().templ.size();
+    const int maxX = image.size.width - shape.width, maxY = image.size.height - shape.height;
+    const auto clampPlace = [&](cv::Point q) {
+        return cv::Point(std::clamp(q.x, 0, maxX), std::clamp(q.y, 0, maxY));
     };
-    cv::Point where;
-    const double own = probe(c.turn, &where);
-    Candidate best = c;
-    for (int t : turns) {
-        if (probe(t, &where) <= own)
+    const auto probe = [&](int turn, cv::Point around, cv::Point *where) {
+        return sparseProbe(image, turn, around, kSweepPlaces, where);
+    };
+    struct Probe
+    {
+        int turn;
+        double score;
+        cv::Point where;
+    };
+    const cv::Point start = clampPlace(c.topLeft);
+    cv::Point ownWhere;
+    const double own = probe(c.turn, start, &ownWhere);
+    std::vector<Probe> track{{c.turn, own, ownWhere}};
+    const int spacing = m_sweepSpacing;
+    for (int dir : {-1, 1}) {
+        cv::Point prev = ownWhere, drift(0, 0);
+        // The first turn on the grid of the sweep's spacing, so that candidates share sparse templates.
+        int t = c.turn;
+        const int floorDiv = (t >= 0 ? t : t - spacing + 1) / spacing;
+        t = dir > 0 ? (floorDiv + 1) * spacing
+                    : (floorDiv * spacing == t ? t - spacing : floorDiv * spacing);
+        for (;;) {
+            const int turn = std::clamp(t, -m_limitTurns, m_limitTurns);
+            if (std::abs(turn - c.turn) > kSweepTurns || turn == track.back().turn ||
+                (dir > 0 ? turn <= c.turn : turn >= c.turn))
+                break;
+            cv::Point where;
+            const double score = probe(turn, clampPlace(prev + drift), &where);
+            if (std::abs(turn - c.turn) > kFinalReach)
+                track.push_back({turn, score, where});
+            if (score < own - kSweepDrop)
+                break; // off the ridge: the candidate's own turn is a peak this side
+            drift = where - prev;
+            prev = where;
+            if (turn != t)
+                break; // the limit
+            t += dir * spacing;
+        }
+    }
+    const auto byTurn = [](const Probe &a, const Probe &b) { return a.turn < b.turn; };
+    std::sort(track.begin(), track.end(), byTurn);
+    // Where the track runs flat, near the candidate's own score, the true turn's narrow peak may lie
+    // between two of its turns: a smooth stretch scores almost as high as the true place along the whole
+    // ridge. The turns half-way between are tried there too.
+    const double flat = own - kSweepFlat;
+    const size_t probed = track.size();
+    for (size_t i = 0; i + 1 < probed; ++i) {
+        const Probe &a = track[i], &b = track[i + 1];
+        // Next to the candidate's own turn a high score is its own peak's flank, not a ridge.
+        if (b.turn - a.turn < 2 || a.score < flat || b.score < flat || a.turn == c.turn || b.turn == c.turn)
             continue;
+        cv::Point where;
+        const int turn = (a.turn + b.turn) / 2;
+        const double score = probe(turn, (a.where + b.where) / 2, &where);
+        track.push_back({turn, score, where});
+    }
+    std::sort(track.begin(), track.end(), byTurn);
+    // Each rise of the track above the candidate's own turn is climbed from its top, the best first.
+    std::vector<Probe> tops;
+    for (size_t i = 0; i < track.size(); ++i) {
+        const Probe &q = track[i];
+        const bool top = (i == 0 || track[i - 1].score <= q.score) &&
+                         (i + 1 == track.size() || track[i + 1].score < q.score);
+        // The candidate's own turn may score better a few pixels off than where its climb stopped.
+        const bool moved =
+            q.turn == c.turn && std::max(std::abs(q.where.x - start.x), std::abs(q.where.y - start.y)) > 1;
+        if (top && (q.score > own || moved))
+            tops.push_back(q);
+    }
+    std::sort(tops.begin(), tops.end(), [](const Probe &a, const Probe &b) { return a.score > b.score; });
+    if (tops.size() > size_t(kSweepClimbs))
+        tops.resize(size_t(kSweepClimbs));
+    Candidate best = c;
+    for (const Probe &q : tops) {
         Candidate from = c;
-        from.turn = t;
-        from.topLeft = where;
+        from.turn = q.turn;
+        from.topLeft = q.where;
         turnClimb(image, 0, 1, from, kFinalReach);
         if (from.score > best.score)
             best = from;

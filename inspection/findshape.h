@@ -15,8 +15,9 @@
 // climb scores the nine places around its own in one pass over the image, and the turned templates are
 // built only for the angles the climbs ask for. A shape with fine grain scores high at full resolution
 // only close to its true turn, which the coarser copies cannot see; so the best candidates at full
-// resolution also try turns a few degrees either side of their own, on a sparse copy of the shape as
-// far apart as the shape's own score allows, and their places a few pixels farther along each axis.
+// resolution also try turns up to several degrees either side of their own, on a sparse copy of the
+// shape as far apart as the shape's own score allows, following the ridge along which a move and a turn
+// trade off (finer where it runs flat), and their places a few pixels farther along each axis.
 //
 // One shape belongs to one detector slot: the thread judging that camera (the GUI thread, or one
 // worker of the slot judgement while the GUI thread waits) is its only user; no locking.
@@ -102,6 +103,7 @@ private:
         cv::Mat padded; // CV_32F, (W + 2) x (H + 2)
         cv::Size size;  // W x H
         std::map<std::tuple<int, int, int>, double> seen;
+        std::map<int, Turned> sparse; // the full-resolution sweep's templates by turn
     };
     using TurnCache = std::vector<std::map<int, Turned>>;
 
@@ -120,6 +122,7 @@ private:
     int sweepRowStep() const;
     Turned sparseTurned(int turn, int rowStep) const;
     void turnSweep(LevelImage &image, Candidate &c) const;
+    double sparseProbe(LevelImage &image, int turn, cv::Point around, int places, cv::Point *where) const;
 
     std::vector<Level> m_levels;             // 0 = full resolution
     std::vector<int> m_topTurns;             // turns tried at the top level, fine steps

@@ -341,6 +341,18 @@ private slots:
         QTest::newRow("sample 2, left edge, turned -9.9 of 10, whole frame")
             << "simcam/2/01_good.jpg" << QRect(40, 137, 300, 240) << 10 << -9.9 << QPoint(27, -17) << 8000
             << 0.0;
+        // The places near the true one come down to full resolution at turns 5 and 6 degrees either side
+        // of the true turn (the coarse copies see no difference), and the best place of each turn slides
+        // along a ridge as the turn changes: a search that tries the farther turns only close to a
+        // candidate's own place lands 170 px away.
+        QTest::newRow("sample 1, lower right, turned 3 of 10, whole frame")
+            << "simcam/1/01_good.jpg" << QRect(826, 525, 300, 240) << 10 << 3.0 << QPoint(-31, -17) << 8000
+            << 0.0;
+        // A smooth stretch scores 0.99 along the whole ridge of turns and places, the true turn only a
+        // little more, on a peak narrower than the turns a sweep tries at once.
+        QTest::newRow("sample 2, bottom right, turned 3 of 10, whole frame")
+            << "simcam/2/01_good.jpg" << QRect(826, 719, 300, 240) << 10 << 3.0 << QPoint(-31, -17) << 8000
+            << 0.0;
     }
     void findsTheBestPlaceOnHardCases()
     {
