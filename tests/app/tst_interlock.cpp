@@ -984,6 +984,15 @@ void noDelayPieceAtTheEdge(BoxRun &run)
     pieceAtTheSignal(run, 0x001);
 }
 
+// Input 3 wired as the mould-open input (shipped system3 with input4Use 1): its edge carries the
+// time of input 3's change, so the piece that lands just after it is judged as with input 0.
+void remappedInputPieceAtTheEdge(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 0 0 0 0 0 0 0' where name='trigInDelay'"));
+    QVERIFY(run.sql("update sysparam set value='1 0 0 1 1 1 1 0 300 0 0' where name='system3'"));
+    pieceAtTheSignal(run, 0x008);
+}
+
 void doorPieceAtTheSignal(BoxRun &run)
 {
     QVERIFY(run.sql(kDoorTrigger));
@@ -1092,6 +1101,8 @@ const Row kPictureRows[] = {
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
     {"good moulds without a delay (control)", goodMouldsNoDelay},
     {"no delay, piece appears at the opening edge (latched, 4 times)", noDelayPieceAtTheEdge},
+    {"no delay, input 3 for input 0, piece appears at its edge (latched, 4 times)",
+     remappedInputPieceAtTheEdge},
     {"safety door, piece appears at the door's signal (latched, 4 times)", doorPieceAtTheSignal},
     {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},

@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <memory>
 
@@ -61,6 +63,7 @@ private slots:
         m_param = SysParam();
         gSysParam = &m_param;
         gIoInputWord = 0;
+        std::fill(std::begin(gIoInputChangedMs), std::end(gIoInputChangedMs), 0);
         gIoOutputWord = 0;
         gIoLastFlushed = 0;
         gIoThreadEnabled = 0;
@@ -181,27 +184,39 @@ private slots:
         QTest::addColumn<int>("input4Use");
         QTest::addColumn<int>("board");
         QTest::addColumn<int>("seen");
-        QTest::newRow("0: no change") << 0 << 0x008 << 0x008;
-        QTest::newRow("1: for input 0") << 1 << 0x008 << 0x009;
-        QTest::newRow("1: input 0 follows a clear input 3") << 1 << 0x001 << 0x000;
-        QTest::newRow("2: for input 1 (0x008 becomes 0x00A)") << 2 << 0x008 << 0x00A;
-        QTest::newRow("3: for input 2") << 3 << 0x008 << 0x00C;
-        QTest::newRow("other values act as 3") << 7 << 0x00B << 0x00F;
-        QTest::newRow("negative values act as 3") << -1 << 0x004 << 0x000;
+        QTest::addColumn<int>("target"); // the input 3 stands in for; -1 none
+        QTest::newRow("0: no change") << 0 << 0x008 << 0x008 << -1;
+        QTest::newRow("1: for input 0") << 1 << 0x008 << 0x009 << 0;
+        QTest::newRow("1: input 0 follows a clear input 3") << 1 << 0x001 << 0x000 << 0;
+        QTest::newRow("2: for input 1 (0x008 becomes 0x00A)") << 2 << 0x008 << 0x00A << 1;
+        QTest::newRow("3: for input 2") << 3 << 0x008 << 0x00C << 2;
+        QTest::newRow("other values act as 3") << 7 << 0x00B << 0x00F << 2;
+        QTest::newRow("negative values act as 3") << -1 << 0x004 << 0x000 << 2;
     }
+    // The input standing in also brings the time of its change: a detection it starts judges only
+    // pictures taken after input 3 changed, not after the target input's own last change (0 when it
+    // never changed, which would let any picture pass).
     void inputThreeStandsIn()
     {
         QFETCH(int, input4Use);
         QFETCH(int, board);
         QFETCH(int, seen);
+        QFETCH(int, target);
         m_param.input4Use = input4Use;
         m_param.machineType = 1; // keeps the safety-door rule out of the way
         makePort();
         setBoardInputs(quint32(board));
+        {
+            MutexLocker lock(gIoMutex);
+            for (int bit = 0; bit < 16; ++bit)
+                gIoInputChangedMs[bit] = 1000 * (bit + 1);
+        }
         m_port->checkInput(5);
         QCOMPARE(m_port->inputWord, quint32(seen));
-        for (int bit = 0; bit < 10; ++bit)
+        for (int bit = 0; bit < 10; ++bit) {
             QCOMPARE(m_port->getIO(0, bit), (seen >> bit) & 1);
+            QCOMPARE(m_port->inputChangedMs(bit), qint64(bit == target ? 4000 : 1000 * (bit + 1)));
+        }
     }
 
     // Successive board words and what checkInput(0) reports for each.
