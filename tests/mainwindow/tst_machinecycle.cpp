@@ -835,6 +835,36 @@ private slots:
         QCOMPARE(cycle.state.alarmState, 0);
     }
 
+    // A press of a simulated-input button is the input changing now, as a board's status frame would
+    // report it: the detection it starts without a delay judges a picture taken a frame period after
+    // the press, not the last picture of the mould before it. The clamp stays blocked until then.
+    void simulatedPressJudgesPicturesAfterIt()
+    {
+        mouldOnlyMachine(param);
+        param.frameSpeed = 10;
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
+        cycle.StartDetect();
+        QCOMPARE(boardWord(), quint32(0x0));
+        {
+            MutexLocker lock(gIoMutex);
+            gIoInputChangedMs[0] = appMonotonicMs() - 60000; // the board's input 0 last moved long ago
+        }
+        world.delivering = false;
+        world.takenMs = appMonotonicMs(); // the picture of the mould before the press
+        cycle.SlotPressedTrigIn(1);
+        cycle.Run();
+        cycle.SlotReleasedTrigIn(1);
+        cycle.Run();
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(boardWord(), quint32(0x1));
+        QTest::qWait(150);
+        world.delivering = true;
+        cycle.Run(); // a picture a frame period after the press
+        QTRY_COMPARE(world.judgements, 1);
+        QCOMPARE(boardWord(), quint32(0x0));
+    }
+
     // A manual trigger on the right mould arms the slot it detects.
     void manualTriggerRightMould()
     {
