@@ -835,6 +835,39 @@ private slots:
         QCOMPARE(cycle.state.alarmState, 0);
     }
 
+    // An OK re-check clears a latched mould alarm: the alarm goes off in the same word that frees the
+    // clamp. Every word handed to the board's poll thread is recorded, not only the last: the poll
+    // reads the word once a pass, so a word the cycle replaces a moment later may still reach the
+    // board, and one with the clamp allowed and the alarm on tells the machine to close on an alarm.
+    void alarmGoesOffWithTheRelease()
+    {
+        mouldOnlyMachine(param);
+        param.reMoldTimes = 0;
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = {true};
+        cycle.StartDetect();
+        setInputs(1);
+        {
+            MutexLocker lock(gIoMutex);
+            gIoInputChangedMs[0] -= 10000;
+        }
+        cycle.Run();
+        setInputs(0);
+        QCOMPARE(cycle.state.alarmState, 2);
+        QCOMPARE(boardWord(), quint32(0x5)); // clamp blocked, alarm on
+        QList<quint32> handed;
+        const QMetaObject::Connection recorder =
+            connect(gControlPort, &ControlPort::sigIOChange, this, [&handed] { handed << boardWord(); });
+        world.scriptedNg = {false}; // the object is gone
+        cycle.RunAlgorithm(0, 1);
+        cycle.CheckNG();
+        disconnect(recorder);
+        QVERIFY(cycle.state.alarmState != 2);
+        QCOMPARE(handed, QList<quint32>{0x0});
+        QCOMPARE(boardWord(), quint32(0x0));
+    }
+
     // A press of a simulated-input button is the input changing now, as a board's status frame would
     // report it: the detection it starts without a delay judges a picture taken a frame period after
     // the press, not the last picture of the mould before it. The clamp stays blocked until then.
