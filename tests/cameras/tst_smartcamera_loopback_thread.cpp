@@ -193,7 +193,8 @@ private slots:
     }
 
     // A camera that answers at once is asked for no more pictures per second than the frame rate
-    // last sent to it (counted on the camera's side, over two seconds), and still for pictures.
+    // last sent to it (counted on the camera's side, over two seconds), and still for pictures; the
+    // period it reports is that rate's.
     void requestsFollowTheFrameRate()
     {
         QFETCH(int, before);
@@ -213,6 +214,9 @@ private slots:
             QVERIFY(camera->setFrameSpeed(during));
         if (before > 0 || during > 0)
             QCOMPARE(fake.params().value(QStringLiteral("FrameRate")).toInt(), perSecond);
+        // The time between two pictures at that rate: the cycle judges only pictures received this
+        // long after a mould opened, and takes a camera silent for three of them as lost.
+        QCOMPARE(camera->picturePeriodMs(), qint64(1000 / perSecond));
         QTest::qWait(300); // a request already under way at the old rate ends
         QElapsedTimer clock;
         const int first = fake.picturesSent();
