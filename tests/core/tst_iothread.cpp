@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -300,6 +301,73 @@ private slots:
         QCOMPARE(seen().size(), 2);
         stopThread();
         qInstallMessageHandler(previous);
+        setAppMonotonicClock({});
+    }
+
+    // The port's path comes to name another line while the old one stays open and only falls silent
+    // (no hang-up, writes still go through): once the board has been silent for a second, the port is
+    // closed and opened again on the path, the new line gets the whole output word before any poll,
+    // and the old line gets nothing more. The poll's clock stands still unless the test moves it.
+    void pathNamingAnotherLineIsReopened()
+    {
+        static std::atomic<qint64> fakeMs{0};
+        fakeMs = 0;
+        setAppMonotonicClock([] { return fakeMs.load(); });
+        startLink();
+        setOutputWord(0x0F5);
+        startThread();
+        QTRY_COMPARE(m_board->outputs(), quint16(0x0F5));
+        BoardSimulator newLine;
+        QVERIFY(newLine.open(m_dir->filePath(QStringLiteral("dev/ttyS3"))));
+        m_board->setAnswering(false);
+        QTest::qWait(50); // what was on its way has arrived
+        QCOMPARE(newLine.commands().size(), 0); // a board that answers keeps its port
+        fakeMs += 1000;
+        QVERIFY(newLine.waitForCommands(5, 3000));
+        const QVector<BoardSimulator::Command> log = newLine.commands();
+        QCOMPARE(int(log.first().command), int(kIoCommandSetOutputs));
+        QCOMPARE(log.first().value, quint16(0x0F5));
+        QCOMPARE(newLine.outputs(), quint16(0x0F5));
+        const int oldLineGot = m_board->commands().size();
+        QVERIFY(newLine.waitForCommands(log.size() + 5, 3000));
+        QCOMPARE(m_board->commands().size(), oldLineGot);
+        stopThread();
+        setAppMonotonicClock({});
+    }
+
+    // The adapter pulled and plugged in again: the old line hangs up and a new one is linked at the
+    // port's path. A hung-up line is a failed port at once, not after a second of silence (the poll's
+    // clock stands still here): the new line gets the whole output word before any poll. The old
+    // line is the test's own pseudo-terminal, so that closing it leaves the new link alone.
+    void hungUpLineIsReopenedAtOnce()
+    {
+        static std::atomic<qint64> fakeMs{0};
+        fakeMs = 0;
+        setAppMonotonicClock([] { return fakeMs.load(); });
+        startLink(false);
+        int master = -1;
+        int slave = -1;
+        char name[256] = {};
+        QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+        const QString path = m_dir->filePath(QStringLiteral("dev/ttyS3"));
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("dev"))) && QFile::link(name, path));
+        openIoSerialPort();
+        QVERIFY(gIoSerialPort->isOpen());
+        setOutputWord(0x0F5);
+        startThread();
+        QTest::qWait(30);
+        BoardSimulator newLine;
+        QVERIFY(newLine.open(path));
+        QTest::qWait(30);
+        QCOMPARE(newLine.commands().size(), 0); // the old line has not failed: nothing to reopen
+        ::close(master);
+        ::close(slave);
+        QVERIFY(newLine.waitForCommands(5, 3000));
+        const QVector<BoardSimulator::Command> log = newLine.commands();
+        QCOMPARE(int(log.first().command), int(kIoCommandSetOutputs));
+        QCOMPARE(log.first().value, quint16(0x0F5));
+        QCOMPARE(newLine.outputs(), quint16(0x0F5));
+        stopThread();
         setAppMonotonicClock({});
     }
 

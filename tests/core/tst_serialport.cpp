@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -132,6 +134,37 @@ private slots:
         }
         // 20 reads with a 1 ms timeout each; far below what a blocking read would take.
         QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
+    }
+
+    // The two ways a board's line is replaced under the port's path (a link, as udev makes one). The
+    // adapter pulled: the line hangs up and every write fails from then on, so the poll sees a failed
+    // port at the latest at its next command. Another line linked at the path while the old one stays
+    // open: nothing fails on the old line, only the path tells.
+    void replacedLineIsSeen()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ttyS0"));
+        auto far = std::make_unique<FarEnd>();
+        QVERIFY(QFile::link(far->slavePath, path));
+        Posix_QextSerialPort port(path, Posix_QextSerialPort::Polling);
+        openBoardStyle(port);
+        QVERIFY(!port.hungUp());
+        QVERIFY(port.namesOpenDevice());
+
+        FarEnd other;
+        QVERIFY(QFile::remove(path) && QFile::link(other.slavePath, path));
+        QVERIFY(!port.hungUp());
+        QVERIFY(!port.namesOpenDevice());
+        QCOMPARE(port.write("abcdef", 6), qint64(6));
+        QCOMPARE(far->readFor(2000, 6), QByteArray("abcdef"));
+
+        QVERIFY(QFile::remove(path) && QFile::link(far->slavePath, path));
+        QVERIFY(port.namesOpenDevice());
+        far.reset(); // the adapter pulled: both ends of its line gone
+        QVERIFY(port.hungUp());
+        QVERIFY(!port.namesOpenDevice());
+        QCOMPARE(port.write("abcdef", 6), qint64(-1));
+        QCOMPARE(port.bytesAvailable(), qint64(0));
     }
 
     void missingDeviceFailsQuietly()
