@@ -299,7 +299,18 @@ public:
         m_replugAt = std::chrono::steady_clock::now();
         return m_board.open(path(QStringLiteral("dev/ttyS0")));
     }
-    // Commands received on the line the last replugBoard() opened, oldest first: command, value.
+    // Another device comes to be linked at the board's path (the board moves to a new
+    // pseudo-terminal) while its old line stays open, unanswered and not hung up. The board keeps the
+    // word it holds.
+    bool moveBoardToAnotherLine()
+    {
+        const bool moved = m_board.moveToNewLine();
+        // The old line's reader has ended: the new line's first command cannot come before it.
+        m_replugAt = std::chrono::steady_clock::now();
+        return moved;
+    }
+    // Commands received on the line the last replugBoard() or moveBoardToAnotherLine() opened, oldest
+    // first: command, value.
     QVector<QPair<int, quint16>> commandsSinceReplug() const
     {
         QVector<QPair<int, quint16>> list;
@@ -1057,14 +1068,15 @@ void standInsOfRealCameras(BoxRun &run)
     QSqlDatabase::removeDatabase(QStringLiteral("sn"));
 }
 
-// The board's adapter is pulled and plugged in again while detection runs (the board holds the
-// released word): the box opens the new line, tells the board its output word first, polls again,
-// and judges the next opening as usual.
-void boardReplugged(BoxRun &run)
+// The board's line is replaced under its path while detection runs (the board holds the released
+// word): the box opens the new line, tells the board its output word first, polls again, and judges
+// the next opening as usual. With `hangUp` the adapter is pulled and plugged in again; without, the
+// path comes to name another device while the old line stays open and only falls silent.
+void boardLineReplaced(BoxRun &run, bool hangUp)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.replugBoard());
+    QVERIFY(hangUp ? run.replugBoard() : run.moveBoardToAnotherLine());
     run.mark("replugged");
     QElapsedTimer t;
     t.start();
@@ -1078,6 +1090,16 @@ void boardReplugged(BoxRun &run)
     EXPECT_WORDS(run, "opening", "judged", kBlocked, kReleased);
     QVERIFY2(run.logText().contains(QStringLiteral("reopened")), run.story());
     QVERIFY2(run.stop(), run.story());
+}
+
+void boardReplugged(BoxRun &run)
+{
+    boardLineReplaced(run, true);
+}
+
+void boardPathNamesAnotherDevice(BoxRun &run)
+{
+    boardLineReplaced(run, false);
 }
 
 // An OK re-check clears a latched alarm: the board goes from the alarm word straight to the released
@@ -1107,6 +1129,8 @@ const Row kPictureRows[] = {
     {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
     {"board re-plugged (reopened, output word first)", boardReplugged},
+    {"board's path names another device, old line open and silent (reopened, output word first)",
+     boardPathNamesAnotherDevice},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
 #ifdef MG_HAVE_FAKESMARTCAM
     {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",

@@ -320,8 +320,9 @@ private slots:
         BoardSimulator newLine;
         QVERIFY(newLine.open(m_dir->filePath(QStringLiteral("dev/ttyS3"))));
         m_board->setAnswering(false);
-        QTest::qWait(50); // what was on its way has arrived
-        QCOMPARE(newLine.commands().size(), 0); // a board that answers keeps its port
+        // What was on its way has arrived; a board that answered keeps its port meanwhile.
+        QTest::qWait(50);
+        QCOMPARE(newLine.commands().size(), 0);
         fakeMs += 1000;
         QVERIFY(newLine.waitForCommands(5, 3000));
         const QVector<BoardSimulator::Command> log = newLine.commands();

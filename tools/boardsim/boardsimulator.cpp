@@ -72,6 +72,20 @@ bool BoardSimulator::open(const QString &linkPath)
     if (!QDir().mkpath(link.absolutePath()))
         return false;
 
+    if (!openTerminal())
+        return false;
+    if (::symlink(m_terminalPath.toLocal8Bit().constData(), QFile::encodeName(linkPath).constData()) != 0) {
+        close();
+        return false;
+    }
+    m_linkPath = linkPath;
+    m_stop = false;
+    m_thread = std::thread([this] { answerLoop(); });
+    return true;
+}
+
+bool BoardSimulator::openTerminal()
+{
     char name[256] = {};
     if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
         m_master = m_slave = -1;
@@ -85,11 +99,35 @@ bool BoardSimulator::open(const QString &linkPath)
     fcntl(m_master, F_SETFD, FD_CLOEXEC);
     fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     m_terminalPath = QString::fromLocal8Bit(name);
-    if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0) {
+    return true;
+}
+
+bool BoardSimulator::moveToNewLine()
+{
+    if (m_master < 0 || m_linkPath.isEmpty())
+        return false;
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_leftMaster >= 0)
+        ::close(m_leftMaster);
+    if (m_leftSlave >= 0)
+        ::close(m_leftSlave);
+    m_leftMaster = m_master;
+    m_leftSlave = m_slave;
+    m_master = m_slave = -1;
+    m_hostBytes.clear();
+    // Renamed over the old link, so that the path never names nothing.
+    const QByteArray link = QFile::encodeName(m_linkPath);
+    const QByteArray staged = link + ".new";
+    ::unlink(staged.constData());
+    const bool ok = openTerminal() &&
+                    ::symlink(m_terminalPath.toLocal8Bit().constData(), staged.constData()) == 0 &&
+                    ::rename(staged.constData(), link.constData()) == 0;
+    if (!ok) {
         close();
         return false;
     }
-    m_linkPath = linkPath;
     m_stop = false;
     m_thread = std::thread([this] { answerLoop(); });
     return true;
@@ -103,11 +141,11 @@ void BoardSimulator::close()
     if (!m_linkPath.isEmpty() && QFileInfo(m_linkPath).isSymLink())
         QFile::remove(m_linkPath);
     m_linkPath.clear();
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_slave >= 0)
-        ::close(m_slave);
-    m_master = m_slave = -1;
+    for (int *fd : {&m_master, &m_slave, &m_leftMaster, &m_leftSlave}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
     m_hostBytes.clear();
 }
 

@@ -36,8 +36,13 @@ public:
     // Makes the pseudo-terminal, links it at `linkPath` (creating the folder; an old link there is
     // replaced, anything else there is refused) and starts answering.
     bool open(const QString &linkPath);
-    // Stops answering, removes the link and closes the terminal.
+    // Stops answering, removes the link and closes the terminal (and one a move left open).
     void close();
+    // Moves the board to a new pseudo-terminal, linked at the same path in one step, and leaves the
+    // old one open but unread: the host's old line neither hangs up nor answers (the path has come to
+    // name another device). Outputs, inputs and the command log stay. False when not open or no new
+    // terminal can be made.
+    bool moveToNewLine();
     bool isOpen() const { return m_master >= 0; }
     QString terminalPath() const { return m_terminalPath; }
 
@@ -80,8 +85,12 @@ private:
     void answer(quint8 command, quint16 value);
     bool writeLocked(const char *data, int n);
 
+    bool openTerminal();
+
     int m_master = -1;
     int m_slave = -1;
+    int m_leftMaster = -1; // the line a move left open
+    int m_leftSlave = -1;
     QString m_linkPath;
     QString m_terminalPath;
     std::thread m_thread;
