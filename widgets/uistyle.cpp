@@ -38,7 +38,7 @@ const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-siz
                                 "QComboBox::drop-down{width:50px;border:none;}"
                                 "QComboBox::down-arrow{image:url(:/widgets/comboarrow.xpm);}"
                                 "QComboBox QAbstractItemView{font-size:26px;background-color:white;"
-                                "selection-background-color:#00BCD4;selection-color:white;outline:0px;}";
+                                "selection-background-color:#00838F;selection-color:white;outline:0px;}";
 
 } // namespace
 
