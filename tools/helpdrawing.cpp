@@ -50,9 +50,9 @@ void callout(QPainter &p, QPointF at, int number)
     if (number != 0) {
         p.setPen(kText);
         p.setFont(font(28, true));
-        p.drawText(QRectF(at.x() - kCalloutRadius, at.y() - kCalloutRadius, 2 * kCalloutRadius,
-                          2 * kCalloutRadius),
-                   Qt::AlignCenter, QString::number(number));
+        p.drawText(
+            QRectF(at.x() - kCalloutRadius, at.y() - kCalloutRadius, 2 * kCalloutRadius, 2 * kCalloutRadius),
+            Qt::AlignCenter, QString::number(number));
     }
     p.restore();
 }

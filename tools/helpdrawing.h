@@ -12,17 +12,17 @@ class QPainter;
 
 namespace helpdraw {
 
-extern const QColor kBlue;       // button foot, title band foot, frames
-extern const QColor kBlueTop;    // button head and title band head: white reads on it at 4.5:1
-extern const QColor kOrange;     // highlighted button foot, callouts' face
-extern const QColor kOrangeTop;  // highlighted button head: white reads on it at 4.5:1
-extern const QColor kDark;       // text on paper
-extern const QColor kPaper;      // the page
-extern const QColor kOk;         // verdict OK, lit outputs
-extern const QColor kNg;         // alarm marks and the alarm line on paper
-extern const QColor kNgOnDark;   // the NG verdict on its plate
+extern const QColor kBlue;      // button foot, title band foot, frames
+extern const QColor kBlueTop;   // button head and title band head: white reads on it at 4.5:1
+extern const QColor kOrange;    // highlighted button foot, callouts' face
+extern const QColor kOrangeTop; // highlighted button head: white reads on it at 4.5:1
+extern const QColor kDark;      // text on paper
+extern const QColor kPaper;     // the page
+extern const QColor kOk;        // verdict OK, lit outputs
+extern const QColor kNg;        // alarm marks and the alarm line on paper
+extern const QColor kNgOnDark;  // the NG verdict on its plate
 extern const QColor kVerdictPlate;
-extern const QColor kText;       // every text on buttons, callouts and the title band
+extern const QColor kText; // every text on buttons, callouts and the title band
 
 constexpr int kBandHeight = 100;
 constexpr int kCalloutRadius = 24;

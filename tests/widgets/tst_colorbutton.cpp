@@ -84,7 +84,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("lines"); // lines at least text size + 1 px apart inside 2 px margins
-        const QString word = QStringLiteral("V17_") + QString(100000, QLatin1Char('x')) + QStringLiteral(".rar");
+        const QString word =
+            QStringLiteral("V17_") + QString(100000, QLatin1Char('x')) + QStringLiteral(".rar");
         QString words;
         while (words.size() < 100000)
             words += QStringLiteral("V17 2.5.0 ");
