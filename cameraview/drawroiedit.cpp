@@ -33,6 +33,7 @@ constexpr int kPanelWidth = 600;
 constexpr int kToolsShare = 57;      // per cent of the panel's width for the region tools' column
 constexpr int kPanelTextPx = 22;     // labels and combo boxes of the panel
 constexpr int kMinButtonHeight = 48; // a fingertip
+constexpr int kMinFieldHeight = kMinButtonHeight + 2; // a fingertip inside the 1 px frame
 constexpr int kPanelSpacing = 4;
 constexpr int kMaxEditorVertices = 20;
 constexpr int kMoveStep = 2;
@@ -206,7 +207,7 @@ void DrawROIWidget::buildPanel()
     for (ComboBox *c : {m_cameraBox, m_slotBox, m_sourceBox, m_functionBox}) {
         c->setFont(uiFont(kPanelTextPx));
         c->listView->setFont(uiFont(kPanelTextPx));
-        c->setMinimumHeight(kMinButtonHeight);
+        c->setMinimumHeight(kMinFieldHeight);
         c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         styleComboBox(c, kMinButtonHeight); // popup entries a fingertip high
     }
@@ -251,8 +252,9 @@ void DrawROIWidget::buildPanel()
         auto *e = new Edit(0, m_panel, 1);
         e->setAlignment(Qt::AlignCenter);
         e->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        // 46 px inside the 1 px border: a fingertip high.
-        e->setStyleSheet(e->styleSheet() + QStringLiteral("QLineEdit{min-height:46px;}"));
+        // A fingertip high inside the 1 px border (a style sheet's height overrides setMinimumHeight).
+        e->setStyleSheet(e->styleSheet() +
+                         QStringLiteral("QLineEdit{min-height:%1px;}").arg(kMinFieldHeight - 2));
         connect(e, &QLineEdit::editingFinished, this, [this, e, which] {
             bool ok = false;
             const int typed = e->text().trimmed().toInt(&ok);

@@ -6,6 +6,8 @@
 // The help pager draws its button strip over the top-left 630 x 70 pixels of every page; nothing is
 // drawn there. The seventh page (07.png) is the alarm-handling page the pager's "Alarm" button opens.
 
+#include "helpdrawing.h"
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -16,20 +18,14 @@
 #include <QPainterPath>
 #include <QRegularExpression>
 #include <QTextStream>
+
 #include <cstdio>
 #include <functional>
 #include <vector>
 
 namespace {
 
-const QColor kBlue(0x1f, 0x5f, 0x9f);
-const QColor kLightBlue(0x6f, 0xa8, 0xdc);
-const QColor kDark(0x22, 0x2b, 0x36);
-const QColor kOrange(0xf0, 0x8a, 0x24);
-const QColor kPaper(0xf4, 0xf7, 0xfa);
-const QColor kOk(0x2e, 0xb8, 0x4b);
-const QColor kNg(0xd0, 0x30, 0x30);
-const char *const kFamily = "WenQuanYi Micro Hei";
+using namespace helpdraw;
 
 // Row -> cells of the interface text source (0 Simplified Chinese, 1 English, ...).
 QHash<int, QStringList> gTexts;
@@ -81,41 +77,6 @@ QString expand(const char *text)
     return s;
 }
 
-QFont font(int px, bool bold = false)
-{
-    QFont f(QString::fromLatin1(kFamily));
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
-}
-
-void button(QPainter &p, const QRectF &r, const QString &text, bool highlight, int px = 22)
-{
-    p.save();
-    QLinearGradient g(r.topLeft(), r.bottomLeft());
-    g.setColorAt(0, highlight ? kOrange.lighter(125) : kLightBlue);
-    g.setColorAt(1, highlight ? kOrange : kBlue);
-    p.setBrush(g);
-    p.setPen(QPen(highlight ? kOrange.darker(140) : kDark, highlight ? 4 : 1));
-    p.drawRoundedRect(r, 8, 8);
-    p.setPen(Qt::white);
-    p.setFont(font(px));
-    p.drawText(r.adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, text);
-    p.restore();
-}
-
-void callout(QPainter &p, QPointF at, int number)
-{
-    p.save();
-    p.setBrush(kOrange);
-    p.setPen(QPen(Qt::white, 3));
-    p.drawEllipse(at, 24, 24);
-    p.setPen(Qt::white);
-    p.setFont(font(28, true));
-    p.drawText(QRectF(at.x() - 24, at.y() - 24, 48, 48), Qt::AlignCenter, QString::number(number));
-    p.restore();
-}
-
 // A mould surface as a camera sees it: grey plate, two cavities, a runner; `ng` adds a bright chip.
 void cameraPicture(QPainter &p, const QRectF &r, const QString &title, int verdict)
 {
@@ -140,11 +101,7 @@ void cameraPicture(QPainter &p, const QRectF &r, const QString &title, int verdi
     p.setPen(Qt::white);
     p.setFont(font(20));
     p.drawText(r.adjusted(8, 4, -8, -4), Qt::AlignLeft | Qt::AlignTop, title);
-    if (verdict != 0) {
-        p.setPen(verdict > 0 ? kOk : kNg);
-        p.setFont(font(int(h * 0.14), true));
-        p.drawText(r.adjusted(8, 4, -12, -4), Qt::AlignRight | Qt::AlignTop, verdict > 0 ? "OK" : "NG");
-    }
+    helpdraw::verdict(p, r, verdict);
     p.restore();
 }
 
@@ -537,11 +494,8 @@ bool drawPages(const QString &folder)
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
-        QLinearGradient band(0, 0, 0, 100);
-        band.setColorAt(0, kLightBlue);
-        band.setColorAt(1, kBlue);
-        p.fillRect(0, 0, 1920, 100, band);
-        p.setPen(Qt::white);
+        titleBand(p, 1920);
+        p.setPen(kText);
         p.setFont(font(44, true));
         p.drawText(QRect(660, 0, 1040, 100), Qt::AlignVCenter | Qt::AlignLeft,
                    QString::fromUtf8(page.title[gLang]));

@@ -30,17 +30,35 @@ int ColorButton::textPixelSize() const
     return chinese ? 27 : 22;
 }
 
+int ColorButton::maxTextLines() const
+{
+    // As many lines as stand apart (text size plus 1 px, see lineStep) inside the 2 px margins.
+    return std::max(1, (height() - 4) / (textPixelSize() + 1));
+}
+
 QStringList ColorButton::textLines() const
 {
-    QString label = text();
-    label.remove(QLatin1Char('\r'));
+    // A text can be far longer than the button can show (an archive name from a server's listing),
+    // and laying it out costs time in its length on every paint: only as much as fits is laid out.
+    // No glyph is narrower than 1 px, so a line never holds more characters than it has pixels.
+    const int room = std::max(1, width() - 8);
+    const int maxLines = maxTextLines();
+    const int maxChars = maxLines * (room + 1);
+    const QString whole = text();
+    QString label;
+    int used = 0;
+    for (; used < whole.size() && label.size() <= maxChars; ++used)
+        if (whole.at(used) != QLatin1Char('\r'))
+            label += whole.at(used);
+    bool cut = false;
+    for (int i = used; i < whole.size() && !cut; ++i)
+        cut = whole.at(i) != QLatin1Char('\r');
     if (label.isEmpty())
         return {};
     // The text keeps its size: a line break in the text is kept, a line wider than the button breaks
     // between words, and a word (or a Chinese or Japanese text, which has no blanks) wider than a line
     // breaks between characters.
     const QFont font = uiFont(textPixelSize());
-    const qreal room = std::max(1, width() - 8);
     QStringList lines;
     for (const QString &paragraph : label.split(QLatin1Char('\n'))) {
         QTextLayout layout(paragraph, font);
@@ -51,9 +69,27 @@ QStringList ColorButton::textLines() const
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             line.setLineWidth(room);
             lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+            if (lines.size() > maxLines)
+                break;
         }
         layout.endLayout();
+        if (lines.size() > maxLines)
+            break;
     }
+    if (lines.size() <= maxLines && !cut)
+        return lines;
+    // More than the button shows: the last line it shows says so.
+    while (lines.size() > maxLines)
+        lines.removeLast();
+    const QString ellipsis(QChar(0x2026));
+    const QFontMetrics metrics(font);
+    QString &last = lines.last();
+    while (!last.isEmpty() && metrics.horizontalAdvance(last + ellipsis) > room) {
+        last.chop(1);
+        if (!last.isEmpty() && last.at(last.size() - 1).isHighSurrogate())
+            last.chop(1);
+    }
+    last += ellipsis;
     return lines;
 }
 

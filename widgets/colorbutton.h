@@ -21,8 +21,12 @@ public:
     // The text size for the size code in the language in use.
     int textPixelSize() const;
     // The lines the text is drawn in, at textPixelSize(): one when it fits the button's width, else
-    // broken between words, or between characters where a word alone is wider than the button.
+    // broken between words, or between characters where a word alone is wider than the button. At
+    // most maxTextLines(); where the text needs more, the last line shown ends in "…". text() stays
+    // the whole text.
     QStringList textLines() const;
+    // The lines that stand apart inside the button's height (at least one).
+    int maxTextLines() const;
     // Distance between the baselines of `lines` lines of text in the button: the font's line spacing
     // where they fit, else closer, never below the text size plus 1 px.
     int lineStep(int lines) const;

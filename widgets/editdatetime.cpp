@@ -14,10 +14,16 @@ EditDateTime::EditDateTime(QWidget *parent) : QDateTimeEdit(parent)
     setFont(uiFont(30));
     setCalendarPopup(false);
     setMinimumSize(480, 70);
+    setAlignment(Qt::AlignCenter);
+    // Stacked in the 70 px field each arrow would be 34 px high, under a fingertip: they stand on
+    // either side of the field instead, down on the left and up on the right like the step buttons,
+    // each the field's full height.
     setStyleSheet(QStringLiteral("QDateTimeEdit{font-size:30px;color:black;background-color:white;"
                                  "border:1px solid #00BCD4;padding:0px 8px;}"
-                                 "QDateTimeEdit::up-button{width:60px;height:34px;}"
-                                 "QDateTimeEdit::down-button{width:60px;height:34px;}"));
+                                 "QDateTimeEdit::up-button{subcontrol-origin:border;"
+                                 "subcontrol-position:center right;width:60px;height:68px;}"
+                                 "QDateTimeEdit::down-button{subcontrol-origin:border;"
+                                 "subcontrol-position:center left;width:60px;height:68px;}"));
     setCurrent();
 }
 

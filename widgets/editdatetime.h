@@ -1,6 +1,6 @@
 #pragma once
 // EditDateTime: the date and time editor of the clock box ("yyyy-MM-dd hh:mm:ss"); a touch on a part
-// selects it, the large arrows step it. GUI thread only.
+// selects it, the large arrows on either side (down left, up right) step it. GUI thread only.
 
 #include <QDateTimeEdit>
 

@@ -34,11 +34,11 @@ void mapUiFontFamily()
 
 const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-size:26px;color:black;"
                                 "background-color:white;border:1px solid #00BCD4;border-radius:4px;"
-                                "padding:2px 10px;min-height:46px;}"
+                                "padding:2px 10px;min-height:48px;}"
                                 "QComboBox::drop-down{width:50px;border:none;}"
                                 "QComboBox::down-arrow{image:url(:/widgets/comboarrow.xpm);}"
                                 "QComboBox QAbstractItemView{font-size:26px;background-color:white;"
-                                "selection-background-color:#00BCD4;selection-color:white;outline:0px;}";
+                                "selection-background-color:#00838F;selection-color:white;outline:0px;}";
 
 } // namespace
 

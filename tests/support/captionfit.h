@@ -66,6 +66,9 @@ inline QStringList misfits(QWidget *window, int minPixelSize = 0)
                     problems << QStringLiteral("line \"%1\" wider than the button").arg(l);
             if (shown.size() > 2)
                 problems << QStringLiteral("%1 lines").arg(shown.size());
+            // A caption longer than the button shows is cut, its last shown line ending in "…".
+            if (!shown.isEmpty() && shown.last().endsWith(QChar(0x2026)) && !text.endsWith(QChar(0x2026)))
+                problems << QStringLiteral("cut to %1 lines").arg(shown.size());
             const int step = b->lineStep(shown.size());
             if (step <= b->textPixelSize() || step * shown.size() > b->height() - 4)
                 problems << QStringLiteral("%1 lines taller than the button").arg(shown.size());

@@ -74,6 +74,65 @@ private slots:
         QVERIFY(step > size);
         QVERIFY(step * lines <= button.height() - 4);
     }
+
+    // An archive name from a server's listing can be as long as the listing: the button shows the
+    // lines that stand apart in it, the last one ending in "…", and keeps the whole name as its text
+    // (the version dialog downloads by it).
+    void longTextIsCutToWhatTheButtonShows_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("lines"); // lines at least text size + 1 px apart inside 2 px margins
+        const QString word =
+            QStringLiteral("V17_") + QString(100000, QLatin1Char('x')) + QStringLiteral(".rar");
+        QString words;
+        while (words.size() < 100000)
+            words += QStringLiteral("V17 2.5.0 ");
+        // The version dialog's buttons are 200 x 50: 46 px room for lines 23 px apart at 22 px, one
+        // line of 28 px at 27 px.
+        QTest::newRow("en 100,000-character word, version button") << 1 << word << QSize(200, 50) << 2;
+        QTest::newRow("zh 100,000-character word, version button") << 0 << word << QSize(200, 50) << 1;
+        QTest::newRow("ja 100,000-character word, 160 x 60 page button") << 3 << word << QSize(160, 60) << 2;
+        QTest::newRow("zh-tw 100,000 characters of words") << 2 << words << QSize(160, 60) << 2;
+        QTest::newRow("en 100,000 line breaks")
+            << 1 << QStringLiteral("V17") + QString(100000, QLatin1Char('\n')) << QSize(200, 50) << 2;
+        QTest::newRow("en three short lines in a two-line button")
+            << 1 << QStringLiteral("one\ntwo\nthree") << QSize(160, 60) << 2;
+    }
+    void longTextIsCutToWhatTheButtonShows()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, text);
+        QFETCH(QSize, size);
+        QFETCH(int, lines);
+        const int keep = gLanguage;
+        gLanguage = language;
+        ColorButton button(text, nullptr, 3);
+        button.resize(size);
+        const QStringList shown = button.textLines();
+        const int px = button.textPixelSize();
+        const int step = button.lineStep(shown.size());
+        gLanguage = keep;
+        QCOMPARE(button.text(), text);
+        QCOMPARE(shown.size(), lines);
+        QVERIFY(step > px);
+        QVERIFY(step * shown.size() <= size.height() - 4);
+        const QFontMetrics metrics(uiFont(px));
+        for (const QString &line : shown)
+            QVERIFY2(metrics.horizontalAdvance(line) <= size.width() - 8, qPrintable(line));
+        const QChar ellipsis(0x2026);
+        QVERIFY2(shown.last().endsWith(ellipsis), qPrintable(shown.last()));
+        for (int i = 0; i + 1 < shown.size(); ++i)
+            QVERIFY(!shown.at(i).contains(ellipsis));
+        // What is shown is the start of the text, in order, with nothing left out.
+        QString joined = shown.join(QString());
+        joined.chop(1);
+        joined.remove(QLatin1Char(' '));
+        QString whole = text;
+        whole.remove(QLatin1Char(' ')).remove(QLatin1Char('\n'));
+        QVERIFY2(whole.startsWith(joined), qPrintable(joined));
+    }
 };
 
 QTEST_MAIN(TestColorButton)

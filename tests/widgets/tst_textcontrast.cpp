@@ -1,16 +1,29 @@
 // Every text the pages and boxes draw on the shipped background, title and button pictures reads: 4.5:1 or
 // better against every pixel of the picture, 3:1 for text of 24 px and more (the WCAG figures). The
 // colours and sizes the pages give are listed here as the pages give them; the boxes' own label colours
-// are read from the boxes as they are styled.
+// are read from the boxes as they are styled. The step buttons, the pads' keys and the boxes' buttons
+// read at 4.5:1 as they draw themselves, held down too; and so do the texts of the help pictures, drawn
+// by the pieces the help generator draws them with.
 
+#include "choosebox.h"
+#include "editbox.h"
+#include "helpdrawing.h"
+#include "numberinput.h"
+#include "numcharinput.h"
 #include "passwordbox.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QHash>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
+#include <QPainter>
+#include <QPushButton>
 #include <QtTest>
+
+#include <memory>
 
 #include <cmath>
 
@@ -52,6 +65,50 @@ QColor labelColour(QLabel *label)
 {
     label->ensurePolished();
     return label->palette().color(QPalette::WindowText);
+}
+
+// The face of `button` as it draws itself, released or held down: the colour most of its inside has.
+QColor drawnFace(QPushButton *button, bool down)
+{
+    button->setDown(down);
+    const QImage shot = button->grab().toImage();
+    button->setDown(false);
+    QHash<QRgb, int> counts;
+    const QRect inside = shot.rect().adjusted(8, 8, -8, -8);
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++counts[shot.pixel(x, y)];
+    QRgb face = 0;
+    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
+        if (it.value() > counts.value(face))
+            face = it.key();
+    return QColor(face);
+}
+
+// The touch widgets whose buttons are checked, by name, laid out at the size they are used at.
+std::unique_ptr<QWidget> makeOwner(const QString &name)
+{
+    std::unique_ptr<QWidget> w;
+    if (name == QLatin1String("EditBox")) {
+        w = std::make_unique<EditBox>(0, 100, nullptr, QStringLiteral("Gain"), QString(), 0, 1);
+        w->resize(900, 50);
+    } else if (name == QLatin1String("NumberInput")) {
+        w = std::make_unique<NumberInput>(nullptr);
+    } else if (name == QLatin1String("NumCharInput")) {
+        w = std::make_unique<NumCharInput>(nullptr);
+    } else if (name == QLatin1String("WarnBox")) {
+        w = std::make_unique<WarnBox>(nullptr);
+    } else if (name == QLatin1String("ChooseBox")) {
+        w = std::make_unique<ChooseBox>(nullptr);
+    } else if (name == QLatin1String("PasswordBox")) {
+        w = std::make_unique<PasswordBox>(nullptr);
+    }
+    if (w) {
+        if (w->size().isEmpty() || name != QLatin1String("EditBox"))
+            w->adjustSize();
+        w->layout()->activate();
+    }
+    return w;
 }
 
 } // namespace
@@ -111,6 +168,97 @@ private slots:
         const QImage image(TestWorkDir::shippedDir() + QLatin1Char('/') + picture);
         QVERIFY(!image.isNull());
         const double worst = worstContrast(image, colour);
+        const double needed = pixels >= 24 ? 3.0 : 4.5;
+        QVERIFY2(worst >= needed, qPrintable(QStringLiteral("%1:1").arg(worst, 0, 'f', 2)));
+    }
+
+    // White on the cyan of the dialogs reads at 2.3:1; these buttons take a darker cyan of the same
+    // family. Every button of each, as it draws itself: 4.5:1 or better, released and held down.
+    void touchButtonsRead_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<bool>("down");
+        const char *const owners[][2] = {{"EditBox", "settings page step buttons"},
+                                         {"NumberInput", "digit pad keys"},
+                                         {"NumCharInput", "letter pad keys"},
+                                         {"WarnBox", "notice box button"},
+                                         {"ChooseBox", "question box buttons"},
+                                         {"PasswordBox", "password box buttons"}};
+        for (const auto &o : owners) {
+            QTest::newRow(qPrintable(QStringLiteral("%1, released").arg(QLatin1String(o[1]))))
+                << QString::fromLatin1(o[0]) << false;
+            QTest::newRow(qPrintable(QStringLiteral("%1, held down").arg(QLatin1String(o[1]))))
+                << QString::fromLatin1(o[0]) << true;
+        }
+    }
+    void touchButtonsRead()
+    {
+        QFETCH(QString, owner);
+        QFETCH(bool, down);
+        const std::unique_ptr<QWidget> w = makeOwner(owner);
+        QVERIFY(w);
+        const QList<QPushButton *> buttons = w->findChildren<QPushButton *>();
+        QVERIFY(!buttons.isEmpty());
+        QStringList problems;
+        for (QPushButton *b : buttons) {
+            QVERIFY2(b->width() >= 40 && b->height() >= 40, qPrintable(b->text()));
+            b->ensurePolished();
+            const QColor text = b->palette().color(b->foregroundRole());
+            const QColor face = drawnFace(b, down);
+            const double r = ratio(luminance(text), luminance(face));
+            if (r < 4.5)
+                problems << QStringLiteral("\"%1\": %2 on %3 reads at %4:1")
+                                .arg(b->text(), text.name(), face.name())
+                                .arg(r, 0, 'f', 2);
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // The help pictures' texts on what the help generator draws behind them.
+    void helpPicturesRead_data()
+    {
+        QTest::addColumn<QString>("piece");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("button, white 15 px on blue") << "button" << helpdraw::kText << 15;
+        QTest::newRow("highlighted button, white 15 px on orange") << "highlighted" << helpdraw::kText << 15;
+        QTest::newRow("callout number, white 28 px on orange") << "callout" << helpdraw::kText << 28;
+        QTest::newRow("title band, white 30 px") << "band" << helpdraw::kText << 30;
+        QTest::newRow("verdict OK on a camera picture")
+            << "ok" << helpdraw::kOk << helpdraw::verdictPixels(170);
+        QTest::newRow("verdict NG on a camera picture")
+            << "ng" << helpdraw::kNgOnDark << helpdraw::verdictPixels(170);
+    }
+    void helpPicturesRead()
+    {
+        QFETCH(QString, piece);
+        QFETCH(QColor, colour);
+        QFETCH(int, pixels);
+        QImage page(1920, 300, QImage::Format_RGB32);
+        page.fill(helpdraw::kPaper);
+        QPainter p(&page);
+        p.setRenderHint(QPainter::Antialiasing);
+        QRect behind; // where the text goes, inside the rounded corners and the frame
+        if (piece == QLatin1String("button") || piece == QLatin1String("highlighted")) {
+            const QRect r(100, 100, 300, 70);
+            helpdraw::button(p, r, QString(), piece == QLatin1String("highlighted"), pixels);
+            behind = r.adjusted(helpdraw::kButtonRadius, 4, -helpdraw::kButtonRadius, -4);
+        } else if (piece == QLatin1String("callout")) {
+            helpdraw::callout(p, QPointF(200, 200), 0);
+            behind = QRect(200 - 14, 200 - 14, 28, 28);
+        } else if (piece == QLatin1String("band")) {
+            helpdraw::titleBand(p, 1920);
+            behind = QRect(0, 0, 1920, helpdraw::kBandHeight);
+        } else {
+            const QRectF picture(600, 50, 260, 170);
+            p.fillRect(picture, QColor(0x5a, 0x5f, 0x66)); // the camera picture's lightest grey
+            behind = helpdraw::verdictPlate(p, picture, piece == QLatin1String("ok") ? 1 : -1)
+                         .toAlignedRect()
+                         .adjusted(1, 1, -1, -1);
+        }
+        p.end();
+        QVERIFY(!behind.isEmpty());
+        const double worst = worstContrast(page.copy(behind), colour);
         const double needed = pixels >= 24 ? 3.0 : 4.5;
         QVERIFY2(worst >= needed, qPrintable(QStringLiteral("%1:1").arg(worst, 0, 'f', 2)));
     }

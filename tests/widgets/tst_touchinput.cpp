@@ -1,18 +1,34 @@
 // The input widgets as the settings pages use them: numeric boxes, address fields, and the on-screen
 // pads that a touch on a field opens and that type into it.
 
+#include "choosedialogs.h"
 #include "edit.h"
 #include "editbox.h"
+#include "editdatetime.h"
 #include "editip.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "uitexttable.h"
 
+#include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QtTest>
 
 namespace {
+// The clock editor's parts as its style places them.
+struct ClockParts : EditDateTime
+{
+    static QRect part(const EditDateTime *editor, QStyle::SubControl which)
+    {
+        QStyleOptionSpinBox option;
+        (editor->*(&ClockParts::initStyleOption))(&option);
+        return editor->style()->subControlRect(QStyle::CC_SpinBox, &option, which, editor);
+    }
+};
+
 void press(Keypad *pad, const QString &keys)
 {
     for (const QString &id : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -215,6 +231,34 @@ private slots:
         QCOMPARE(done.count(), 1);
         QVERIFY(!pad->isVisible());
         QVERIFY(!pad->target());
+    }
+
+    // The clock box's arrows are a fingertip (48 px) each way, apart from each other and from the
+    // time, which shows whole between them; a touch on each steps the time its way.
+    void clockArrowsAreAFingertip()
+    {
+        ModifyTimeWidget box;
+        box.adjustSize();
+        box.layout()->activate();
+        EditDateTime *editor = box.editor();
+        editor->setDateTime(QDateTime(QDate(2026, 12, 8), QTime(18, 4, 44)));
+        const QRect up = ClockParts::part(editor, QStyle::SC_SpinBoxUp);
+        const QRect down = ClockParts::part(editor, QStyle::SC_SpinBoxDown);
+        const QRect field = ClockParts::part(editor, QStyle::SC_SpinBoxEditField);
+        for (const QRect &arrow : {up, down}) {
+            QVERIFY2(arrow.width() >= 48 && arrow.height() >= 48,
+                     qPrintable(QStringLiteral("%1 x %2").arg(arrow.width()).arg(arrow.height())));
+            QVERIFY(editor->rect().contains(arrow));
+            QVERIFY(!arrow.intersects(field));
+        }
+        QVERIFY(!up.intersects(down));
+        QVERIFY(editor->fontMetrics().horizontalAdvance(editor->text()) <= field.width());
+        box.show();
+        const QDateTime before = editor->dateTime();
+        QTest::mouseClick(editor, Qt::LeftButton, Qt::NoModifier, up.center());
+        QVERIFY(editor->dateTime() > before);
+        QTest::mouseClick(editor, Qt::LeftButton, Qt::NoModifier, down.center());
+        QCOMPARE(editor->dateTime(), before);
     }
 
     // The keys the interface table names read in the language in use when the pad opens.
