@@ -849,6 +849,45 @@ void damagedLatchFile(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Shipped system5 with "Cut clamp on mould alarm" set (position 13).
+constexpr char kCutClampOnAlarm[] =
+    "update sysparam set value='30 30 32 32 0 0 50 50 0 0 0 0 1' where name='system5'";
+
+// "Cut clamp on mould alarm" with a piece of plastic in the cavity: the opening leaves the clamp free
+// while the mould counts down and is judged (point "counting down", 0.25 s into the shipped 0.5 s),
+// and from the NG on no word lets it close: re-detected (`reDetections`, 0 or 1) and latched.
+void cutClampOnAlarmPieceLatches(BoxRun &run, int reDetections)
+{
+    QVERIFY(run.sql(QStringLiteral("update sysparam set value='0 0 0 -1 0 0 %1 0 0' where name='system1'")
+                        .arg(reDetections)));
+    QVERIFY(run.sql(kCutClampOnAlarm));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mark("opening");
+    run.setInputs(0x001);
+    run.settle("counting down", 250);
+    QVERIFY2(run.settleOn("alarm", "counting down", kAlarm, 15000), run.story());
+    run.setInputs(0);
+    EXPECT_HELD(run, "counting down", kReleased);
+    EXPECT_NO_RELEASE_SENT(run, "counting down", "alarm");
+    run.settle("after the alarm", 1500);
+    EXPECT_HELD(run, "after the alarm", kAlarm);
+    QVERIFY2(run.wordsBetween("alarm", "after the alarm").isEmpty(), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+void cutClampOnAlarmOneReDetection(BoxRun &run)
+{
+    cutClampOnAlarmPieceLatches(run, 1);
+}
+
+void cutClampOnAlarmNoReDetection(BoxRun &run)
+{
+    cutClampOnAlarmPieceLatches(run, 0);
+}
+
 struct Row
 {
     const char *name;
@@ -1118,6 +1157,10 @@ const Row kRows[] = {
      "is gone)",
      restartWithLatchedAlarm},
     {"restart with a damaged latch file (mould slot latched, file kept aside)", damagedLatchFile},
+    {"cut clamp on mould alarm, pictures, one re-detection (free while judged, blocked from the NG)",
+     cutClampOnAlarmOneReDetection},
+    {"cut clamp on mould alarm, pictures, no re-detection (free while judged, blocked with the alarm)",
+     cutClampOnAlarmNoReDetection},
 };
 
 // ---- crashes, restarts and a restored PARAM.db ----------------------------------------------------
@@ -1358,6 +1401,27 @@ void extTriggerInterruptedDetection(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// A box stopped while the product of an opening was being judged left the mark of slot 0 (product
+// detection on), with a piece of plastic in the cavity. The started box holds the clamp from its first
+// word, judges the product and then the mould, and latches the alarm: one record line of the
+// detection cut short.
+void productDetectionCutShort(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 1 0 -1 0 0 1 0 0' where name='system1'"));
+    QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), "slot 0 side 1  \n"));
+    QVERIFY(run.serve(Pictures::Foreign));
+    QVERIFY(run.start(kBlocked));
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    EXPECT_HELD(run, "alarm", kAlarm);
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
+    for (int slot = 1; slot <= 2; ++slot)
+        QVERIFY2(
+            run.logText().contains(QStringLiteral("judging slot %1 of the detection cut short").arg(slot)),
+            run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -1369,6 +1433,8 @@ const Row kRestartRows[] = {
     {"control: crash-restart with good pictures releases once judged", crashRestartWithGoodPictures},
     {"external trigger, killed during detection (held until the next trigger, judged once)",
      extTriggerInterruptedDetection},
+    {"mark of a product detection cut short (held from the first word, product and mould judged, latched)",
+     productDetectionCutShort},
 };
 
 } // namespace
