@@ -1422,6 +1422,22 @@ void productDetectionCutShort(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The OK/NG pulse mode (shipped system5 with position 9 set), with the mark of a mould detection a stop
+// cut short and a good mould: once judged, the board gets the OK pulse, output 1 alone (0x0F6), for
+// the shipped 0.5 s, then idle outputs; never output 0 or the alarm with it.
+void okNgPulseCutShortGoodMould(BoxRun &run)
+{
+    constexpr quint16 kOkPulse = kIdleOutputs | 0x002;
+    QVERIFY(run.sql("update sysparam set value='30 30 32 32 0 0 50 50 1 0 0 0 0' where name='system5'"));
+    QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), "slot 1 side 1  \n"));
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("judged", "start", kOkPulse, 30000, 0), run.story());
+    QVERIFY2(run.settleOn("pulse over", "judged", kIdleOutputs, 3000, 500), run.story());
+    EXPECT_WORDS(run, "judged", "pulse over", kIdleOutputs);
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -1435,6 +1451,8 @@ const Row kRestartRows[] = {
      extTriggerInterruptedDetection},
     {"mark of a product detection cut short (held from the first word, product and mould judged, latched)",
      productDetectionCutShort},
+    {"OK/NG pulse mode, mark of a mould detection cut short, good mould (the OK pulse alone once judged)",
+     okNgPulseCutShortGoodMould},
 };
 
 } // namespace
