@@ -1056,6 +1056,27 @@ void extTriggerNoNewPictures(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// "Use External Trigger" with "Safety door trigger detection": the camera's pictures stop, and the last
+// one is judged by the cycle of its trigger. The safety door's signal then finds no picture that no
+// detection of the mould judged yet: the clamp is blocked and stays so, with the camera line.
+void extTriggerDoorAfterTheLastPicture(BoxRun &run)
+{
+    QVERIFY(run.sql(kExtTrigger));
+    QVERIFY(run.sql(kDoorTrigger));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::None));
+    QTest::qWait(1500); // the last picture's cycle is over
+    const int heldLines = recordLinesOf(run, 39);
+    run.mark("door");
+    run.press(0x002);
+    run.settle("after the door", 1500);
+    EXPECT_HELD(run, "after the door", kBlocked);
+    QVERIFY2(noReleaseSent(run, "door", "after the door"), run.story());
+    QCOMPARE(recordLinesOf(run, 39), heldLines + 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // SN.db names a real camera for position 0, and none opens: the simulated cameras stand in, and the
 // start-up question (row 134) is declined. Their charts are no picture of the mould: the clamp is
 // held from the first word on, through good moulds, with one record line, and the saved serial is
@@ -1133,6 +1154,8 @@ const Row kPictureRows[] = {
     {"no delay, piece appears at the opening edge (latched, 4 times)", noDelayPieceAtTheEdge},
     {"safety door, piece appears at the door's signal (latched, 4 times)", doorPieceAtTheSignal},
     {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
+    {"external trigger, safety door after the last picture was judged (held)",
+     extTriggerDoorAfterTheLastPicture},
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
