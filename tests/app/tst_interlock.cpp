@@ -1445,6 +1445,27 @@ void productDetectionCutShort(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// "Safety door trigger detection" at 1 frame a second, a piece of plastic in the cavity: the door's
+// detection blocks the clamp while it waits for a picture taken after the signal, and the box is killed
+// then. The restarted box holds the clamp from its first word, judges the mould and latches the alarm.
+void doorDetectionKilledWhileWaiting(BoxRun &run)
+{
+    QVERIFY(run.sql(kDoorTrigger));
+    QVERIFY(run.sql(frameSpeedSql(1)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    run.mark("door");
+    run.setInputs(0x002);
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 100, 5000), run.story());
+    run.setInputs(0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // The OK/NG pulse mode (shipped system5 with position 9 set), with the mark of a mould detection a stop
 // cut short and a good mould: once judged, the board gets the OK pulse, output 1 alone (0x0F6), for
 // the shipped 0.5 s, then idle outputs; never output 0 or the alarm with it.
@@ -1476,6 +1497,8 @@ const Row kRestartRows[] = {
      productDetectionCutShort},
     {"OK/NG pulse mode, mark of a mould detection cut short, good mould (the OK pulse alone once judged)",
      okNgPulseCutShortGoodMould},
+    {"safety door at 1 frame a second, killed while its detection waits (latched after the restart)",
+     doorDetectionKilledWhileWaiting},
 };
 
 } // namespace
