@@ -1466,6 +1466,30 @@ void doorDetectionKilledWhileWaiting(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// A two-colour machine inspecting both moulds (numFailDetect: machine type 1, every mould), a piece of
+// plastic in the left cavity, which only the left mould's region (slot 1) looks at. The cycle starts
+// on the right mould's side; input 2 turns it to the left mould, and the box is killed in that mould's
+// 0.5 s countdown. The restarted box judges the left mould, not the right one: held from its first
+// word, latched.
+void twoColourLeftMouldKilledInItsCountdown(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='1 2 0 0 0 0 0 0' where name='numFailDetect'"));
+    QVERIFY(run.serve(Pictures::Foreign));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mark("opening");
+    run.press(0x001);
+    QVERIFY2(run.waitForHeld(kBlocked, 3000), run.story());
+    QVERIFY(run.setInputsThenServe(0x004, 0, Pictures::Foreign));
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 200, 1000), run.story());
+    run.setInputs(0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // The OK/NG pulse mode (shipped system5 with position 9 set), with the mark of a mould detection a stop
 // cut short and a good mould: once judged, the board gets the OK pulse, output 1 alone (0x0F6), for
 // the shipped 0.5 s, then idle outputs; never output 0 or the alarm with it.
@@ -1499,6 +1523,8 @@ const Row kRestartRows[] = {
      okNgPulseCutShortGoodMould},
     {"safety door at 1 frame a second, killed while its detection waits (latched after the restart)",
      doorDetectionKilledWhileWaiting},
+    {"two-colour machine, killed in the countdown of the mould input 2 chose (latched after the restart)",
+     twoColourLeftMouldKilledInItsCountdown},
 };
 
 } // namespace
