@@ -860,6 +860,45 @@ void damagedLatchFile(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Shipped system5 with "Cut clamp on mould alarm" set (position 13).
+constexpr char kCutClampOnAlarm[] =
+    "update sysparam set value='30 30 32 32 0 0 50 50 0 0 0 0 1' where name='system5'";
+
+// "Cut clamp on mould alarm" with a piece of plastic in the cavity: the opening leaves the clamp free
+// while the mould counts down and is judged (point "counting down", 0.25 s into the shipped 0.5 s),
+// and from the NG on no word lets it close: re-detected (`reDetections`, 0 or 1) and latched.
+void cutClampOnAlarmPieceLatches(BoxRun &run, int reDetections)
+{
+    QVERIFY(run.sql(QStringLiteral("update sysparam set value='0 0 0 -1 0 0 %1 0 0' where name='system1'")
+                        .arg(reDetections)));
+    QVERIFY(run.sql(kCutClampOnAlarm));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mark("opening");
+    run.setInputs(0x001);
+    run.settle("counting down", 250);
+    QVERIFY2(run.settleOn("alarm", "counting down", kAlarm, 15000), run.story());
+    run.setInputs(0);
+    EXPECT_HELD(run, "counting down", kReleased);
+    EXPECT_NO_RELEASE_SENT(run, "counting down", "alarm");
+    run.settle("after the alarm", 1500);
+    EXPECT_HELD(run, "after the alarm", kAlarm);
+    QVERIFY2(run.wordsBetween("alarm", "after the alarm").isEmpty(), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+void cutClampOnAlarmOneReDetection(BoxRun &run)
+{
+    cutClampOnAlarmPieceLatches(run, 1);
+}
+
+void cutClampOnAlarmNoReDetection(BoxRun &run)
+{
+    cutClampOnAlarmPieceLatches(run, 0);
+}
+
 struct Row
 {
     const char *name;
@@ -1037,6 +1076,27 @@ void extTriggerNoNewPictures(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// "Use External Trigger" with "Safety door trigger detection": the camera's pictures stop, and the last
+// one is judged by the cycle of its trigger. The safety door's signal then finds no picture that no
+// detection of the mould judged yet: the clamp is blocked and stays so, with the camera line.
+void extTriggerDoorAfterTheLastPicture(BoxRun &run)
+{
+    QVERIFY(run.sql(kExtTrigger));
+    QVERIFY(run.sql(kDoorTrigger));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::None));
+    QTest::qWait(1500); // the last picture's cycle is over
+    const int heldLines = recordLinesOf(run, 39);
+    run.mark("door");
+    run.press(0x002);
+    run.settle("after the door", 1500);
+    EXPECT_HELD(run, "after the door", kBlocked);
+    QVERIFY2(noReleaseSent(run, "door", "after the door"), run.story());
+    QCOMPARE(recordLinesOf(run, 39), heldLines + 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // SN.db names a real camera for position 0, and none opens: the simulated cameras stand in, and the
 // start-up question (row 134) is declined. Their charts are no picture of the mould: the clamp is
 // held from the first word on, through good moulds, with one record line, and the saved serial is
@@ -1127,6 +1187,8 @@ const Row kPictureRows[] = {
      remappedInputPieceAtTheEdge},
     {"safety door, piece appears at the door's signal (latched, 4 times)", doorPieceAtTheSignal},
     {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
+    {"external trigger, safety door after the last picture was judged (held)",
+     extTriggerDoorAfterTheLastPicture},
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"board's path names another device, old line open and silent (reopened, output word first)",
@@ -1153,6 +1215,10 @@ const Row kRows[] = {
      "is gone)",
      restartWithLatchedAlarm},
     {"restart with a damaged latch file (mould slot latched, file kept aside)", damagedLatchFile},
+    {"cut clamp on mould alarm, pictures, one re-detection (free while judged, blocked from the NG)",
+     cutClampOnAlarmOneReDetection},
+    {"cut clamp on mould alarm, pictures, no re-detection (free while judged, blocked with the alarm)",
+     cutClampOnAlarmNoReDetection},
 };
 
 // ---- crashes, restarts and a restored PARAM.db ----------------------------------------------------
@@ -1393,6 +1459,88 @@ void extTriggerInterruptedDetection(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// A box stopped while the product of an opening was being judged left the mark of slot 0 (product
+// detection on), with a piece of plastic in the cavity. The started box holds the clamp from its first
+// word, judges the product and then the mould, and latches the alarm: one record line of the
+// detection cut short.
+void productDetectionCutShort(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 1 0 -1 0 0 1 0 0' where name='system1'"));
+    QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), "slot 0 side 1  \n"));
+    QVERIFY(run.serve(Pictures::Foreign));
+    QVERIFY(run.start(kBlocked));
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    EXPECT_HELD(run, "alarm", kAlarm);
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
+    for (int slot = 1; slot <= 2; ++slot)
+        QVERIFY2(
+            run.logText().contains(QStringLiteral("judging slot %1 of the detection cut short").arg(slot)),
+            run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// "Safety door trigger detection" at 1 frame a second, a piece of plastic in the cavity: the door's
+// detection blocks the clamp while it waits for a picture taken after the signal, and the box is killed
+// then. The restarted box holds the clamp from its first word, judges the mould and latches the alarm.
+void doorDetectionKilledWhileWaiting(BoxRun &run)
+{
+    QVERIFY(run.sql(kDoorTrigger));
+    QVERIFY(run.sql(frameSpeedSql(1)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    run.mark("door");
+    run.setInputs(0x002);
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 100, 5000), run.story());
+    run.setInputs(0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// A two-colour machine inspecting both moulds (numFailDetect: machine type 1, every mould), a piece of
+// plastic in the left cavity, which only the left mould's region (slot 1) looks at. The cycle starts
+// on the right mould's side; input 2 turns it to the left mould, and the box is killed in that mould's
+// 0.5 s countdown. The restarted box judges the left mould, not the right one: held from its first
+// word, latched.
+void twoColourLeftMouldKilledInItsCountdown(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='1 2 0 0 0 0 0 0' where name='numFailDetect'"));
+    QVERIFY(run.serve(Pictures::Foreign));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mark("opening");
+    run.press(0x001);
+    QVERIFY2(run.waitForHeld(kBlocked, 3000), run.story());
+    QVERIFY(run.setInputsThenServe(0x004, 0, Pictures::Foreign));
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 200, 1000), run.story());
+    run.setInputs(0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// The OK/NG pulse mode (shipped system5 with position 9 set), with the mark of a mould detection a stop
+// cut short and a good mould: once judged, the board gets the OK pulse, output 1 alone (0x0F6), for
+// the shipped 0.5 s, then idle outputs; never output 0 or the alarm with it.
+void okNgPulseCutShortGoodMould(BoxRun &run)
+{
+    constexpr quint16 kOkPulse = kIdleOutputs | 0x002;
+    QVERIFY(run.sql("update sysparam set value='30 30 32 32 0 0 50 50 1 0 0 0 0' where name='system5'"));
+    QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), "slot 1 side 1  \n"));
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("judged", "start", kOkPulse, 30000, 0), run.story());
+    QVERIFY2(run.settleOn("pulse over", "judged", kIdleOutputs, 3000, 500), run.story());
+    EXPECT_WORDS(run, "judged", "pulse over", kIdleOutputs);
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -1404,6 +1552,14 @@ const Row kRestartRows[] = {
     {"control: crash-restart with good pictures releases once judged", crashRestartWithGoodPictures},
     {"external trigger, killed during detection (held until the next trigger, judged once)",
      extTriggerInterruptedDetection},
+    {"mark of a product detection cut short (held from the first word, product and mould judged, latched)",
+     productDetectionCutShort},
+    {"OK/NG pulse mode, mark of a mould detection cut short, good mould (the OK pulse alone once judged)",
+     okNgPulseCutShortGoodMould},
+    {"safety door at 1 frame a second, killed while its detection waits (latched after the restart)",
+     doorDetectionKilledWhileWaiting},
+    {"two-colour machine, killed in the countdown of the mould input 2 chose (latched after the restart)",
+     twoColourLeftMouldKilledInItsCountdown},
 };
 
 } // namespace

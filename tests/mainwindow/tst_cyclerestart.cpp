@@ -10,6 +10,7 @@
 #include "testworkdir.h"
 
 #include <QtTest>
+#include <limits>
 #include <memory>
 
 class TestCycleRestart : public QObject
@@ -180,6 +181,180 @@ private slots:
         QCOMPARE(world.records.count(uiText(39)), 1);
         QCOMPARE(world.records.count(uiText(761)), 1);
         gExtTriggerFrames = 0;
+    }
+
+    // A picture received within a frame period of the start may show the mould as it was before it,
+    // and is no picture of the mould after the start: with one such picture and then none for longer
+    // than the stale limit, the detection cut short still waits, the clamp held and nothing said. When
+    // the pictures come again the mould is judged once and its OK releases the clamp.
+    void pictureWithinAFramePeriodOfTheRestart()
+    {
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        standardMachine(0);
+        param.frameSpeed = 12;
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        // The picture ages from when it was received.
+        cycle.hooks.frameAgeMs = [&world](int) {
+            return world.takenMs < 0 ? std::numeric_limits<qint64>::max() : appMonotonicMs() - world.takenMs;
+        };
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(1, 1);
+        now += 10;
+        world.delivering = true;
+        cycle.Run();
+        world.delivering = false;
+        for (int pass = 0; pass < 10; ++pass) {
+            now += 100;
+            cycle.Run();
+            if (cycle.upTimers[1]->isActive())
+                cycle.TimerUp(1); // the step of a detection waiting for its picture
+        }
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(boardWord(), 0x001u);
+        QCOMPARE(world.records, QStringList{uiText(761)});
+        now += 1000;
+        world.delivering = true;
+        cycle.Run();
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(boardWord(), 0x000u);
+        QCOMPARE(world.marks.last(), QStringLiteral("clear @0"));
+        QCOMPARE(world.records, QStringList{uiText(761)});
+    }
+
+    // The hold of a detection cut short ends with its mould: judged OK in the OK/NG pulse mode, the
+    // board gets the OK pulse (output 1 alone); given up by the operator's stop and start, detection
+    // starts with the clamp free. Either way the mark goes.
+    void interruptedHoldEndsWithItsMould_data()
+    {
+        QTest::addColumn<bool>("okNgPulse");
+        QTest::addColumn<quint32>("word");
+        QTest::newRow("OK/NG pulse mode, good mould: the OK pulse") << true << 0x002u;
+        QTest::newRow("given up by the operator's stop and start") << false << 0x000u;
+    }
+    void interruptedHoldEndsWithItsMould()
+    {
+        QFETCH(bool, okNgPulse);
+        QFETCH(quint32, word);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        standardMachine(0);
+        param.okNgPulse = okNgPulse ? 1 : 0;
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(1, 1);
+        QCOMPARE(boardWord(), 0x001u);
+        if (okNgPulse) {
+            now += 1000;
+            world.delivering = true;
+            cycle.Run();
+            QCOMPARE(world.judgements, 1);
+        } else {
+            cycle.SlotStartStop();
+            QCOMPARE(cycle.state.runState, 3);
+            cycle.SlotStartStop();
+            QCOMPARE(cycle.state.runState, 1);
+            QCOMPARE(world.judgements, 0);
+        }
+        QCOMPARE(boardWord(), word);
+        QVERIFY(world.marks.last().startsWith(QLatin1String("clear")));
+        cycle.Run();
+        QCOMPARE(boardWord(), word);
+    }
+
+    // The mark on disk names the slot still to be judged, on the mould side being judged, before any
+    // word that blocks the clamp for it: at the cycle start (the product first), when the product is
+    // judged and the mould is still to come, at an input that re-arms the mould (the two-colour
+    // machine's right mould, the semi-automatic mould) and before the safety door's detection. Each
+    // state once, with the board's word when it was set; cleared when the mould is judged OK.
+    void markBeforeEveryBlockingWord_data()
+    {
+        QTest::addColumn<int>("machineType");
+        QTest::addColumn<bool>("product");
+        QTest::addColumn<bool>("semiAuto");
+        QTest::addColumn<bool>("door");
+        QTest::addColumn<QList<int>>("inputs");
+        QTest::addColumn<QStringList>("states");
+        QTest::newRow("product judged, the mould still counting down")
+            << 0 << true << false << false << QList<int>{0}
+            << QStringList{"set 0 1 @0", "set 1 1 @1", "clear @0"};
+        QTest::newRow("two-colour machine, right mould re-armed by input 3")
+            << 1 << false << false << false << QList<int>{0, 3}
+            << QStringList{"set 1 1 @0", "set 3 0 @1", "clear @0"};
+        QTest::newRow("semi-automatic mould re-armed by input 2")
+            << 0 << false << true << false << QList<int>{0, 2} << QStringList{"set 1 1 @0", "clear @0"};
+        QTest::newRow("safety door, its picture after the signal")
+            << 0 << false << false << true << QList<int>{1} << QStringList{"set 1 1 @0", "clear @0"};
+    }
+    void markBeforeEveryBlockingWord()
+    {
+        QFETCH(int, machineType);
+        QFETCH(bool, product);
+        QFETCH(bool, semiAuto);
+        QFETCH(bool, door);
+        QFETCH(QList<int>, inputs);
+        ::standardMachine(param, 0, 0, product ? 10 : 0);
+        if (!product) {
+            param.slotEnabled[0] = 0;
+            param.enableProdDetect = 0;
+        }
+        param.semiAuto = semiAuto ? 1 : 0;
+        if (semiAuto)
+            param.slotTrigInput[1] = 2;
+        param.safetyDoorTrigger = door ? 1 : 0;
+        if (machineType == 1) {
+            param.machineType = 1;
+            param.detectMold = 2;
+            param.slotEnabled[1] = param.slotEnabled[3] = 1;
+            param.slotTrigInput[1] = 255;
+            gDetectSlotCount = 4;
+        }
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        cycle.state.moldSide = 1;
+        cycle.StartDetect();
+        world.delivering = !door;
+        for (int input : inputs) {
+            pulseInput(cycle, input);
+            world.delivering = true;
+            // Countdowns and waits run out, each step in a pass of its own.
+            for (int k = 0; k < 2; ++k) {
+                if (!cycle.upTimers[k]->isActive())
+                    continue;
+                cycle.Run();
+                cycle.slotCountdown[k] = 0;
+                cycle.TimerUp(k);
+            }
+        }
+        QCOMPARE(world.judgements, product ? 2 : 1);
+        QCOMPARE(boardWord(), 0x000u);
+        // What the file held, each state once: a mark set again to what it holds changes nothing.
+        QStringList states;
+        for (const QString &mark : qAsConst(world.marks)) {
+            if (states.isEmpty() || states.last().section('@', 0, 0) != mark.section('@', 0, 0))
+                states << mark;
+        }
+        QTEST(states, "states");
+    }
+
+    // Every slot a mark can name, on either side, reads back as it was written.
+    void markRecordRoundTrip()
+    {
+        for (int slot = -1; slot < 8; ++slot) {
+            for (int side = 0; side < 2; ++side) {
+                const DetectionMark written{slot, slot < 0 ? 1 : side};
+                const QByteArray text = detectionMarkText(written);
+                QCOMPARE(text.size(), 16);
+                DetectionMark read{5, 0};
+                QVERIFY2(parseDetectionMark(text, &read), text.constData());
+                QCOMPARE(read.slot, written.slot);
+                QCOMPARE(read.moldSide, written.moldSide);
+            }
+        }
     }
 
     // Restored factory parameters: detection stopped, the clamp held whatever a re-check or a start

@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 #include <QtTest>
+#include <memory>
 
 class TestMachineCycle : public QObject
 {
@@ -239,6 +240,109 @@ private slots:
         QCOMPARE(boardWord(), quint32(0x0));
         QCOMPARE(world.records.size(), 2);
         gExtTriggerFrames = 0;
+    }
+
+    // Triggered cameras, on the box's clock: a picture is judged once, and only when it came after the
+    // cycle start before the detection's own. A safety-door detection after the trigger's cycle finds
+    // only the picture that cycle judged; a trigger whose camera 2 picture is new finds camera 1 with
+    // a picture from before the cycle start before it. Neither is judged: the clamp is blocked, with
+    // the camera warning's record line.
+    void externalTriggerPicturesJudgedOnceAndNew_data()
+    {
+        QTest::addColumn<bool>("door");
+        QTest::newRow("safety door after the trigger's cycle, no new picture") << true;
+        QTest::newRow("trigger with camera 1's picture from before the previous cycle start") << false;
+    }
+    void externalTriggerPicturesJudgedOnceAndNew()
+    {
+        QFETCH(bool, door);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        mouldOnlyMachine(param);
+        param.useExtTrigger = 1;
+        param.safetyDoorTrigger = door ? 1 : 0;
+        gExtTriggerFrames = 0;
+        FakeCycle cycle(2);
+        CycleWorld &world = cycle.world;
+        // Each camera's pictures by hand, stamped with the box's clock when grabbed.
+        qint64 taken[2] = {-1, -1};
+        bool delivers[2] = {false, false};
+        cycle.hooks.grabFrame = [&](int c) {
+            if (delivers[c])
+                taken[c] = appMonotonicMs();
+            return delivers[c];
+        };
+        cycle.hooks.frameTakenMs = [&](int c) { return taken[c]; };
+        cycle.StartDetect();
+        if (door) {
+            delivers[0] = delivers[1] = true;
+            cycle.Run(); // the trigger's pictures: its cycle judges them and releases the clamp
+            QCOMPARE(world.judgements, 1);
+            QCOMPARE(boardWord(), quint32(0x0));
+            delivers[0] = delivers[1] = false;
+            now += 1000;
+            pulseInput(cycle, 1);
+        } else {
+            delivers[0] = true; // a trigger whose picture of camera 2 never came
+            cycle.Run();
+            delivers[0] = false;
+            now += 1000;
+            pulseInput(cycle, 0); // the machine's opening: no picture of camera 2, held
+            QCOMPARE(world.records, QStringList{uiText(39)});
+            now += 1000;
+            delivers[1] = true; // the next trigger's picture of camera 2 only
+            cycle.Run();
+            delivers[1] = false;
+            QCOMPARE(world.judgements, 0);
+        }
+        QCOMPARE(world.judgements, door ? 1 : 0);
+        QCOMPARE(boardWord(), quint32(0x1));
+        QCOMPARE(world.records, QVector<QString>(door ? 1 : 2, uiText(39)).toList());
+        gExtTriggerFrames = 0;
+    }
+
+    // The picture grabbed in the pass that reads the opening (no delay) or the safety door's signal,
+    // and one received half a frame period later, may show the mould as it was before the signal: the
+    // detection waits for one received a whole frame period (83 ms at 12 frames a second) after it,
+    // the clamp blocked meanwhile, and judges that one.
+    void pictureWithinAFramePeriodOfTheSignalWaitsForTheNext_data()
+    {
+        QTest::addColumn<int>("input");
+        QTest::newRow("mould opening, no delay") << 0;
+        QTest::newRow("safety door") << 1;
+    }
+    void pictureWithinAFramePeriodOfTheSignalWaitsForTheNext()
+    {
+        QFETCH(int, input);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        mouldOnlyMachine(param);
+        param.frameSpeed = 12;
+        param.safetyDoorTrigger = input == 1 ? 1 : 0;
+        FakeCycle cycle;
+        CycleWorld &world = cycle.world;
+        cycle.StartDetect();
+        pulseInput(cycle, input); // a picture grabbed in the same millisecond as the signal
+        for (qint64 after : {qint64(0), qint64(41)}) {
+            if (after > 0) {
+                now += after;
+                cycle.Run();
+                QVERIFY(cycle.upTimers[1]->isActive());
+                cycle.TimerUp(1); // the waiting detection's 100 ms step, with that picture
+            }
+            QCOMPARE(world.judgements, 0);
+            QCOMPARE(boardWord(), quint32(0x1));
+            QVERIFY(cycle.upTimers[1]->isActive());
+        }
+        now += 42; // a whole period after the signal
+        cycle.Run();
+        cycle.TimerUp(1);
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(world.takenMs, 1000083);
+        QCOMPARE(boardWord(), quint32(0x0));
+        QVERIFY(world.records.isEmpty());
     }
 
     // Product NG with the ejector pulse: NG outputs of the failed regions (an output number out of
