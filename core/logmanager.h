@@ -23,9 +23,9 @@ extern LogManager *gLogManager;
 // Bounds that keep the log folder from growing without end while a peer or a damaged file repeats
 // itself: log.txt is moved aside (named like a previous run's log) once it passes kLogFileLimitBytes,
 // and of the files so moved during this run only the first (it holds the run's start-up lines) and
-// the newest kLogRotationsPerRun - 1 are kept. A line
-// repeated with the same level and text is written once; its repeats are held back (they still take
-// their running numbers) and counted in one line a minute. Critical and fatal lines always go out.
+// the newest kLogRotationsPerRun - 1 are kept. A line repeated with the same level and text is
+// written once; its repeats are held back (they still take their running numbers) and counted in one
+// line a minute. Critical and fatal lines always go out.
 constexpr qint64 kLogFileLimitBytes = 8 * 1024 * 1024;
 constexpr int kLogRotationsPerRun = 4;
 constexpr qint64 kLogRepeatPeriodMs = 60 * 1000;
