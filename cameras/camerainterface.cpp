@@ -123,8 +123,9 @@ bool CameraInterface::fitsLocked(int width, int height, int type)
     // One warning per change, not one per frame: a camera that switched its resolution would
     // otherwise fill the log at its frame rate.
     if (!sizeWarned) {
-        qCWarning(lcCameras) << getIID() << "frame of" << width << "x" << height << "type" << type
-                             << "dropped: the camera opened with" << frameSize << "type" << frameType;
+        if (sizeLines.allowAfterCount(lcCameras(), "frame size changes:"))
+            qCWarning(lcCameras) << getIID() << "frame of" << width << "x" << height << "type" << type
+                                 << "dropped: the camera opened with" << frameSize << "type" << frameType;
         sizeWarned = true;
     }
     return false;

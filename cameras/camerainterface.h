@@ -12,6 +12,7 @@
 
 #include "cameradeviceinfo.h"
 #include "cameraparamsource.h"
+#include "logmanager.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -131,4 +132,6 @@ private:
     QSize frameSize;          // guarded by frameMutex
     int frameType = -1;       // guarded by frameMutex
     bool sizeWarned = false;  // guarded by frameMutex
+    // A camera that alternates between sizes would still give one warning per frame.
+    LogLineLimit sizeLines{20}; // guarded by frameMutex
 };

@@ -58,13 +58,16 @@ void HKHotCameraThread::run()
     HKHotFrame frame;
     const QSize size = camera->imageSize();
     cv::Mat out(size.height(), size.width(), colour ? CV_8UC4 : CV_8UC1);
+    // Sizes that differ every frame escape the log's repeat rule.
+    LogLineLimit incompleteLines(20);
     while (!stopRequested) {
         if (!hkHotSdk().nextFrame(user, kFrameTimeoutMs, frame))
             continue;
         camera->storeTemperatures(frame);
         if (!frameIsWhole(frame)) {
-            qCWarning(lcCameras) << "thermal camera: incomplete picture of" << frame.yv12.size()
-                                 << "bytes for" << frame.width << "x" << frame.height << "dropped";
+            if (incompleteLines.allowAfterCount(lcCameras(), "thermal camera: incomplete pictures:"))
+                qCWarning(lcCameras) << "thermal camera: incomplete picture of" << frame.yv12.size()
+                                     << "bytes for" << frame.width << "x" << frame.height << "dropped";
             continue;
         }
         if (!camera->frameFits(frame.width, frame.height, out.type()))

@@ -49,6 +49,8 @@ void MindCameraThread::run()
     std::vector<unsigned char> bgr;
     const QSize size = camera->imageSize();
     cv::Mat rgba(size.height(), size.width(), CV_8UC4);
+    // Sizes that differ every frame escape the log's repeat rule.
+    LogLineLimit shortLines(20);
     while (!stopRequested) {
         int width = 0;
         int height = 0;
@@ -58,8 +60,9 @@ void MindCameraThread::run()
         // camera opened with is dropped (frameFits warns).
         if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
             bgr.size() < size_t(width) * size_t(height) * 3) {
-            qCWarning(lcCameras) << "industrial camera: short frame of" << bgr.size() << "bytes for" << width
-                                 << "x" << height << "dropped";
+            if (shortLines.allowAfterCount(lcCameras(), "industrial camera: short frames:"))
+                qCWarning(lcCameras) << "industrial camera: short frame of" << bgr.size() << "bytes for"
+                                     << width << "x" << height << "dropped";
             continue;
         }
         if (!camera->frameFits(width, height, CV_8UC4))

@@ -2,6 +2,7 @@
 
 #include "cameraslog.h"
 #include "frameconvert.h"
+#include "imagesize.h"
 #include "sysparam.h"
 #include "udpacamclient.h"
 #include "udpaddress.h"
@@ -88,8 +89,10 @@ Layout layoutOf(const VekPicture &p, QSize *size)
     } else if (m.channels() == 4) {
         layout = Layout::Rgba;
     }
+    // The message layer lets a one-channel picture carry 1.5 x the bound, for NV21: here, where the
+    // layout is known, the picture it stands for is held to the bound whatever its layout.
     if (layout == Layout::Unusable || s.width() <= 0 || s.height() <= 0 || s.width() > kMaxSide ||
-        s.height() > kMaxSide)
+        s.height() > kMaxSide || qint64(s.width()) * s.height() > kMaxPicturePixels)
         return Layout::Unusable;
     *size = s;
     return layout;
@@ -170,14 +173,16 @@ void MyVekCamera::onFrame(const VekPicture &p)
                                  .arg(p.image.channels())
                                  .arg(describedFormat(p.info));
         if (what != droppedLayout) {
-            qCWarning(lcCameras).noquote() << "smart camera" << deviceId << "picture of" << what
-                                           << "fits no picture layout: dropped";
+            if (layoutLines.allowAfterCount(lcCameras(), "smart camera picture layout changes:"))
+                qCWarning(lcCameras).noquote() << "smart camera" << deviceId << "picture of" << what
+                                               << "fits no picture layout: dropped";
             droppedLayout = what;
         }
         return;
     }
     if (!droppedLayout.isEmpty()) {
-        qCInfo(lcCameras) << "smart camera" << deviceId << "pictures readable again";
+        if (layoutLines.allowAfterCount(lcCameras(), "smart camera picture layout changes:"))
+            qCInfo(lcCameras) << "smart camera" << deviceId << "pictures readable again";
         droppedLayout.clear();
     }
     if (!frameFits(size.width(), size.height(), CV_8UC4))

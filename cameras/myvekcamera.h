@@ -6,6 +6,7 @@
 // Threads: operations on the GUI thread; onFrame on the handle's ImageThread.
 
 #include "camerainterface.h"
+#include "logmanager.h"
 #include "vekcamera.h"
 #include "veklink.h"
 
@@ -78,4 +79,7 @@ private:
     // Pictures a second the handle is paced to (1-100; frame speed 0 asks for one); GUI thread.
     int pullRate = kDefaultPullRate;
     QString droppedLayout; // what the last dropped picture looked like; onFrame's thread only
+    // A camera that alternates between layouts would still give one line per picture; onFrame's
+    // thread only.
+    LogLineLimit layoutLines{20};
 };

@@ -209,7 +209,8 @@ bool holdBackRepeat(QtMsgType type, const QString &message, quint64 number, cons
 }
 
 // Moves a full log.txt aside under the log lock, named like a previous run's log; rename(2) rather
-// than "mv" for the same reason as the fatal move. Only this run's moved files are trimmed.
+// than "mv" for the same reason as the fatal move. Only this run's moved files are trimmed, its first
+// one never.
 void rotateFullLog(QFile &f)
 {
     f.close();
@@ -220,8 +221,10 @@ void rotateFullLog(QFile &f)
     if (::rename(QFile::encodeName(logFilePath()).constData(), QFile::encodeName(target).constData()) != 0)
         return;
     state.rotatedFiles.append(target);
+    // The run's first file holds its start-up lines, which nothing later repeats: it stays, however
+    // long a flood of other lines goes on.
     while (state.rotatedFiles.size() > kLogRotationsPerRun)
-        QFile::remove(state.rotatedFiles.takeFirst());
+        QFile::remove(state.rotatedFiles.takeAt(1));
 }
 
 } // namespace
@@ -235,6 +238,13 @@ bool LogLineLimit::allow()
     }
     ++heldThisSecond;
     return false;
+}
+
+bool LogLineLimit::allowAfterCount(const QLoggingCategory &category, const char *what)
+{
+    if (const quint64 held = takeHeldBack())
+        qCInfo(category).noquote() << what << held << "more not logged";
+    return allow();
 }
 
 quint64 LogLineLimit::takeHeldBack()

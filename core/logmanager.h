@@ -2,6 +2,7 @@
 // Prepares the log folders at start and installs the process-wide log and crash handlers. Every
 // message of every thread becomes one line; non-debug lines go to ./cnt_net/workspace/LOG/log.txt.
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 
@@ -21,9 +22,10 @@ extern LogManager *gLogManager;
 
 // Bounds that keep the log folder from growing without end while a peer or a damaged file repeats
 // itself: log.txt is moved aside (named like a previous run's log) once it passes kLogFileLimitBytes,
-// and only the newest kLogRotationsPerRun of the files so moved during this run are kept. A line
-// repeated with the same level and text is written once; its repeats are held back (they still take
-// their running numbers) and counted in one line a minute. Critical and fatal lines always go out.
+// and of the files so moved during this run only the first (it holds the run's start-up lines) and
+// the newest kLogRotationsPerRun - 1 are kept. A line repeated with the same level and text is
+// written once; its repeats are held back (they still take their running numbers) and counted in one
+// line a minute. Critical and fatal lines always go out.
 constexpr qint64 kLogFileLimitBytes = 8 * 1024 * 1024;
 constexpr int kLogRotationsPerRun = 4;
 constexpr qint64 kLogRepeatPeriodMs = 60 * 1000;
@@ -57,6 +59,10 @@ public:
     quint64 takeHeldBack();
     // True when this line may be logged now; otherwise it is counted as held back.
     bool allow();
+    // allow(), after one info line "<what> <n> more not logged" in `category` for the lines held back
+    // in seconds that have ended: for the lines a peer can repeat, which have no loop of their own to
+    // write that count.
+    bool allowAfterCount(const QLoggingCategory &category, const char *what);
 
 private:
     void startSecondIfDue();

@@ -1,5 +1,6 @@
 #include "tcpreceive.h"
 #include "imagesize.h"
+#include "logmanager.h"
 #include "networklog.h"
 
 #include <QJsonDocument>
@@ -212,9 +213,15 @@ bool SCI_ExecObj_Recv::parseMultipart(const QByteArray &body, const QByteArray &
         if (raw == rawParts.cend() || (channels != 1 && channels != 3 && channels != 4) || width <= 0 ||
             height <= 0 || qint64(width) * height * channels != raw.value().size())
             continue;
-        if (qint64(width) * height > kMaxPicturePixels) {
-            qCWarning(lcNetwork) << "picture" << it.key() << "of" << width << "x" << height << "refused: over"
-                                 << kMaxPicturePixels << "pixels";
+        // One channel may be an NV21 picture, whose descriptor has 1.5 x the rows of the picture it
+        // stands for; which layout it is, is decided where the picture is used.
+        const qint64 pixelBound = channels == 1 ? kMaxPicturePixels * 3 / 2 : kMaxPicturePixels;
+        if (qint64(width) * height > pixelBound) {
+            // Sizes that differ every time escape the log's repeat rule.
+            thread_local LogLineLimit refusedLines(20);
+            if (refusedLines.allowAfterCount(lcNetwork(), "picture refused:"))
+                qCWarning(lcNetwork) << "picture" << it.key() << "of" << width << "x" << height
+                                     << "refused: over" << pixelBound << "pixels";
             continue;
         }
         cv::Mat image(height, width, channels == 1 ? CV_8UC1 : CV_8UC3);

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "mutexlocker.h"
+#include "logmanager.h"
 #include "networklog.h"
 #include "tcprecords.h"
 
@@ -270,8 +271,11 @@ bool SCI_ExecObj_Send::writeChunked(const QByteArray &piece)
     if (failed || remaining > 0) {
         // The peer has been promised Content-Length bytes: the rest of a broken message would be read
         // as the start of the next one. Only a new connection starts clean.
-        qCWarning(lcNetwork) << "multipart piece not sent in time, closing connection to"
-                             << socket->peerAddress();
+        // Peers on ever new addresses escape the log's repeat rule.
+        thread_local LogLineLimit slowPeerLines(20);
+        if (slowPeerLines.allowAfterCount(lcNetwork(), "multipart piece not sent in time:"))
+            qCWarning(lcNetwork) << "multipart piece not sent in time, closing connection to"
+                                 << socket->peerAddress();
         socket->abort();
         return false;
     }
@@ -321,7 +325,10 @@ bool SCI_ExecObj_Send::buildFileMessage()
     QObject::disconnect(gone);
     file.close();
     if (failed || remaining > 0) {
-        qCWarning(lcNetwork) << "file body not sent in time, closing connection to" << socket->peerAddress();
+        thread_local LogLineLimit slowPeerLines(20);
+        if (slowPeerLines.allowAfterCount(lcNetwork(), "file body not sent in time:"))
+            qCWarning(lcNetwork) << "file body not sent in time, closing connection to"
+                                 << socket->peerAddress();
         socket->abort();
         return false;
     }

@@ -1,6 +1,7 @@
 #include "tcpsession.h"
 
 #include "mutexlocker.h"
+#include "logmanager.h"
 #include "networklog.h"
 #include "queuedhandoff.h"
 #include "tcpreactor.h"
@@ -81,7 +82,11 @@ void Session::onReadyRead()
     const QByteArray bytes = m_socket->readAll();
     if (m_receiver.feed(bytes))
         return;
-    qCWarning(lcNetwork) << "message from" << m_peerAddress << "breaks the size limits, closing connection";
+    // Peers on ever new addresses escape the log's repeat rule.
+    thread_local LogLineLimit brokenLines(20);
+    if (brokenLines.allowAfterCount(lcNetwork(), "message breaks the size limits:"))
+        qCWarning(lcNetwork) << "message from" << m_peerAddress
+                             << "breaks the size limits, closing connection";
     m_socket->abort();
 }
 

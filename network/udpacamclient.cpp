@@ -105,9 +105,10 @@ void UDP_ACam_Client::AnalysisRecvMessage(sockaddr_in saclient, std::string recv
         copyAcamPayload(recvbuf.data(), recvbuf.size(), info.bytes, ACamDeviceInfo::kSize);
         const QString id = info.id();
         rememberDevice(id, info);
-        qCInfo(lcNetwork).noquote() << "AppCli-Recv(GVCP_DISCOVERY_ACK):" << escapeForLog(info.model())
-                                    << escapeForLog(id) << ipToText(info.ip()) << ipToText(info.mask())
-                                    << "->" << ipToText(info.requesterIp());
+        if (m_discoveryAckLines.allowAfterCount(lcNetwork(), "AppCli-Recv(GVCP_DISCOVERY_ACK):"))
+            qCInfo(lcNetwork).noquote() << "AppCli-Recv(GVCP_DISCOVERY_ACK):" << escapeForLog(info.model())
+                                        << escapeForLog(id) << ipToText(info.ip()) << ipToText(info.mask())
+                                        << "->" << ipToText(info.requesterIp());
     } else if (code == AcamCode::ForceIpAck) {
         ForceIpPayload ack;
         copyAcamPayload(recvbuf.data(), recvbuf.size(), ack.bytes, ForceIpPayload::kSize);
@@ -116,9 +117,10 @@ void UDP_ACam_Client::AnalysisRecvMessage(sockaddr_in saclient, std::string recv
         if (it != deviceMap.end()) {
             // Requester, address, mask and gateway: offsets 8 to 23 in both payloads.
             std::memcpy(it->bytes + 8, ack.bytes + 8, 16);
-            qCInfo(lcNetwork).noquote()
-                << "AppCli-Recv(GVCP_FORCEIP_ACK) found:" << escapeForLog(id) << ipToText(ack.word(12))
-                << ipToText(ack.word(16)) << "->" << ipToText(ack.word(8));
+            if (m_forceIpAckLines.allowAfterCount(lcNetwork(), "AppCli-Recv(GVCP_FORCEIP_ACK) found:"))
+                qCInfo(lcNetwork).noquote()
+                    << "AppCli-Recv(GVCP_FORCEIP_ACK) found:" << escapeForLog(id) << ipToText(ack.word(12))
+                    << ipToText(ack.word(16)) << "->" << ipToText(ack.word(8));
         }
     }
     qCInfo(lcNetwork).noquote() << QString(53, QLatin1Char('-'));

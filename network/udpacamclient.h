@@ -41,4 +41,8 @@ private:
     static void waitMs(int ms);
 
     QStringList m_heardOrder; // ids of deviceMap, the one heard from longest ago first
+    // Acks with ever new ids or addresses escape the log's repeat rule: their lines are capped per
+    // second, so that a flood cannot push the run's earlier lines out of the log. Client thread.
+    LogLineLimit m_discoveryAckLines{20};
+    LogLineLimit m_forceIpAckLines{20};
 };

@@ -43,8 +43,10 @@ void UDP_ACam_Server::AnalysisRecvMessage(sockaddr_in saclient, std::string recv
     if (code == AcamCode::Discover) {
         for (const NetInterfaceInfo &i : qAsConst(interfaces)) {
             sendAckFrom(i.ip, buildDiscoveryAck(deviceSerial, requester, i.ip, i.mask, i.gateway, i.mac));
-            qCInfo(lcNetwork).noquote() << "ArmServ-Send(gvcp_ack_discover) callback from:" << deviceSerial
-                                        << i.ip << "to" << requester;
+            if (m_discoverLines.allowAfterCount(lcNetwork(),
+                                                "ArmServ-Send(gvcp_ack_discover) callback from:"))
+                qCInfo(lcNetwork).noquote() << "ArmServ-Send(gvcp_ack_discover) callback from:"
+                                            << deviceSerial << i.ip << "to" << requester;
         }
     } else if (code == AcamCode::ForceIp) {
         handleForceIp(requester, recvbuf);
@@ -61,8 +63,9 @@ void UDP_ACam_Server::handleForceIp(const QString &requester, const std::string 
     const QString mask = ipToText(command.word(16));
     const QString gateway = ipToText(command.word(20));
     const QString id = command.id();
-    qCInfo(lcNetwork).noquote() << "ArmServ-Recv(gvcp_forceip_req):" << escapeForLog(id) << address << mask
-                                << gateway;
+    if (m_forceIpLines.allowAfterCount(lcNetwork(), "ArmServ-Recv(gvcp_forceip_req):"))
+        qCInfo(lcNetwork).noquote() << "ArmServ-Recv(gvcp_forceip_req):" << escapeForLog(id) << address
+                                    << mask << gateway;
     if (id == deviceSerial && !interfaces.isEmpty()) {
         const NetInterfaceInfo first = interfaces.first();
         runCommand(QStringLiteral("ip"),
@@ -89,8 +92,10 @@ void UDP_ACam_Server::handleForceIp(const QString &requester, const std::string 
         const NetInterfaceInfo now = interfaces.value(first.mac);
         sendAckFrom(now.ip,
                     buildForceIpAck(deviceSerial, requester, now.ip, now.mask, now.gateway, now.mac));
-        qCInfo(lcNetwork).noquote() << "ArmServ-Send(gvcp_forceip_req) response new info:" << deviceSerial
-                                    << now.ip;
+        if (m_forceIpAnswerLines.allowAfterCount(lcNetwork(),
+                                                 "ArmServ-Send(gvcp_forceip_req) response new info:"))
+            qCInfo(lcNetwork).noquote() << "ArmServ-Send(gvcp_forceip_req) response new info:"
+                                        << deviceSerial << now.ip;
     }
     qCInfo(lcNetwork).noquote() << QString(33, QLatin1Char('-'));
 }

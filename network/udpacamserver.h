@@ -28,4 +28,11 @@ private:
     void sendAckFrom(const QString &local, const std::string &datagram);
     void handleForceIp(const QString &requester, const std::string &recvbuf);
     void handleCustom(const std::string &recvbuf);
+
+    // Commands from ever new addresses or with ever new ids escape the log's repeat rule: their lines
+    // are capped per second, so that a flood cannot push the run's earlier lines out of the log.
+    // Server thread.
+    LogLineLimit m_discoverLines{20};
+    LogLineLimit m_forceIpLines{20};
+    LogLineLimit m_forceIpAnswerLines{20};
 };

@@ -190,25 +190,32 @@ int sendMsg(UdpSendSocket &socket, const std::string &data)
         return -1;
     }
     const sockaddr_in local = localAddressOf(socket.fd);
+    // Each send comes from a new port, so these lines escape the log's repeat rule, and the answers
+    // to a flood of datagrams would be a flood of lines: they are capped per second and thread.
+    thread_local LogLineLimit sendLines(20);
 #ifndef MG_BOX_BUILD
     if (!staysOnThisMachine(local, socket.destination)) {
-        qCWarning(lcNetwork).noquote()
-            << "desktop build, not sent beyond this machine:" << addressText(local) << "->"
-            << addressText(socket.destination);
+        thread_local LogLineLimit notSentLines(20);
+        if (notSentLines.allowAfterCount(lcNetwork(), "desktop build, not sent beyond this machine:"))
+            qCWarning(lcNetwork).noquote()
+                << "desktop build, not sent beyond this machine:" << addressText(local) << "->"
+                << addressText(socket.destination);
         return -1;
     }
 #endif
     const ssize_t sent =
         ::sendto(socket.fd, data.data(), data.size(), 0,
                  reinterpret_cast<const sockaddr *>(&socket.destination), sizeof socket.destination);
-    qCInfo(lcNetwork).noquote() << "--SendMsg"
-                                << QStringLiteral("%1/%2 -> %3/%4 (%5):")
-                                       .arg(addressText(local))
-                                       .arg(ntohs(local.sin_port))
-                                       .arg(addressText(socket.destination))
-                                       .arg(socket.peerPort)
-                                       .arg(data.size())
-                                << escapeForLog(QString::fromUtf8(untilNul(data.data(), int(data.size()))));
+    if (sendLines.allowAfterCount(lcNetwork(), "--SendMsg"))
+        qCInfo(lcNetwork).noquote() << "--SendMsg"
+                                    << QStringLiteral("%1/%2 -> %3/%4 (%5):")
+                                           .arg(addressText(local))
+                                           .arg(ntohs(local.sin_port))
+                                           .arg(addressText(socket.destination))
+                                           .arg(socket.peerPort)
+                                           .arg(data.size())
+                                    << escapeForLog(
+                                           QString::fromUtf8(untilNul(data.data(), int(data.size()))));
     return int(sent);
 }
 

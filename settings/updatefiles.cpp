@@ -155,9 +155,25 @@ QString usbUpdateTargetName(const QString &fileName)
 
 bool copyFileChecked(const QString &source, const QString &target, QString *errorText)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    // Opened without blocking, so that a FIFO cannot stop the GUI thread in open(), and looked at
+    // through the descriptor, so that what is checked is what is read: only a regular file is copied
+    // (a device or a FIFO gives no end or no size to check the copy by).
+    const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, why));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return setError(errorText, QStringLiteral("%1 is not a regular file").arg(source));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile in;
+    if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
+    }
     const qint64 size = in.size();
     StreamedFile out(target);
     if (!out.open())

@@ -59,8 +59,8 @@ QString pendingUpdateExtension(const QString &name);
 // first match on the file name wins), or an empty text when the name holds none of them.
 QString usbUpdateTargetName(const QString &fileName);
 
-// Copies one file through a StreamedFile; false (target left as it was) when the source cannot be read
-// whole or the copy cannot be written whole.
+// Copies one file through a StreamedFile; false (target left as it was) when the source is not a regular
+// file (a FIFO is not waited for), cannot be read whole or the copy cannot be written whole.
 bool copyFileChecked(const QString &source, const QString &target, QString *errorText = nullptr);
 
 // Copies the folder `source` as the new folder `target` (which must not exist yet), every file checked,

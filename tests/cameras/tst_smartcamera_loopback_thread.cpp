@@ -192,6 +192,67 @@ private slots:
         QTest::newRow("frame rate 500 taken as 100") << 500 << 0 << 100;
     }
 
+    // A camera of 16 Mi pixels sends NV21 pictures of 4096 x 6144 bytes, more than the pixel bound of
+    // other layouts: it opens at 4096 x 4096 and its pictures arrive. Two rows more than a 4096 x 4096
+    // picture stands for (4096 x 6147 bytes) are refused, and the camera does not open.
+    void largestNv21Camera_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("4096 x 4096") << QSize(4096, 4096) << true;
+        QTest::newRow("4096 x 4098") << QSize(4096, 4098) << false;
+    }
+    void largestNv21Camera()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, opens);
+        options.generatedSize = size;
+        FakeSmartCamera fake(options);
+        QVERIFY(fake.start());
+        QCOMPARE(FakeSmartCamera::rgbToNv21(fake.nextPicture()).size(),
+                 cv::Size(size.width(), size.height() * 3 / 2));
+        std::unique_ptr<CameraInterface> camera(
+            MyVekCamera().create({0, QStringLiteral("vekCamera_IID"), QStringLiteral("127.0.0.1")}));
+        QCOMPARE(camera->open(), opens);
+        if (!opens)
+            return;
+        QCOMPARE(camera->imageSize(), size);
+        QVERIFY(camera->startCapture());
+        const cv::Mat frame = nextImage(*camera);
+        QCOMPARE(frame.type(), CV_8UC4);
+        QCOMPARE(frame.cols, 4096);
+        QCOMPARE(frame.rows, 4096);
+    }
+
+    // The size a picture stands for, at the pixel bound of a 4096 x 4096 camera: a one-channel picture
+    // may carry 1.5 x the bound only as NV21; read as grey, or as NV21 standing for more, it is unusable.
+    void pictureSizesAtTheBound_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("NV21 by its shape, 4096 x 6144") << 6144 << 1 << QString() << QSize(4096, 4096);
+        QTest::newRow("NV21 by its format, 4096 x 6144") << 6144 << 1 << "NV21" << QSize(4096, 4096);
+        QTest::newRow("NV21 by its shape, 4096 x 6150") << 6150 << 1 << QString() << QSize();
+        QTest::newRow("grey, 4096 x 4096") << 4096 << 1 << QString() << QSize(4096, 4096);
+        QTest::newRow("grey by its shape, 4096 x 6100") << 6100 << 1 << QString() << QSize();
+        QTest::newRow("grey by its format, 4096 x 6144") << 6144 << 1 << "grey" << QSize();
+        QTest::newRow("RGB, 4096 x 4097") << 4097 << 3 << "rgb" << QSize();
+    }
+    void pictureSizesAtTheBound()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, channels);
+        QFETCH(QString, format);
+        QFETCH(QSize, size);
+        VekPicture picture;
+        picture.image = cv::Mat(rows, 4096, CV_8UC(channels), cv::Scalar::all(0));
+        if (!format.isNull())
+            picture.info.insert(QStringLiteral("format"), format);
+        QCOMPARE(MyVekCamera::pictureSize(picture), size);
+    }
+
     // A camera that answers at once is asked for no more pictures per second than the frame rate
     // last sent to it (counted on the camera's side, over two seconds), and still for pictures; the
     // period it reports is that rate's.

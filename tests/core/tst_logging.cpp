@@ -315,8 +315,9 @@ private slots:
         QCOMPARE(seen, expected);
     }
 
-    // 8 MB lines of distinct text: log.txt is moved aside each time it passes 8 MB, and only this run's
-    // four newest moved files stay; older runs' logs and fatal logs are never touched.
+    // 8 MB lines of distinct text: log.txt is moved aside each time it passes 8 MB, and of this run's
+    // moved files only the first (with the start-up lines) and the three newest stay; older runs' logs
+    // and fatal logs are never touched.
     void fullLogIsMovedAsideAndOnlyFourKeptPerRun()
     {
         BlankWorkDir wd;
@@ -327,6 +328,7 @@ private slots:
         for (const QString &name : older)
             QVERIFY(writeTestFile(kLog + name, "older run\n", start.addDays(-1)));
         LogManager manager;
+        qInfo("start-up line");
         constexpr qint64 kLimit = 8 * 1024 * 1024;
         const QString filler(64 * 1024, QLatin1Char('x'));
         for (int i = 0; i < 6 * 130; ++i)
@@ -339,6 +341,8 @@ private slots:
         QVERIFY(moved.removeOne(QStringLiteral("log.txt")));
         QCOMPARE(moved.size(), 4);
         quint64 highest = 0;
+        QStringList startUpIn;
+        QList<quint64> firstNumbers;
         for (const QString &name : moved) {
             QVERIFY2(QRegularExpression(QStringLiteral("^20260304_050607(_\\d+)?\\.txt$")).match(name).hasMatch(),
                      qPrintable(name));
@@ -347,7 +351,20 @@ private slots:
             const QStringList lines = readTextLines(kLog + name);
             QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
             highest = std::max(highest, kLine.match(lines.last()).captured(2).toULongLong());
+            firstNumbers << kLine.match(lines.at(2)).captured(2).toULongLong();
+            if (lines.size() > 2 && lines.at(2).endsWith(QStringLiteral("] start-up line")))
+                startUpIn << name;
         }
+        // Six files were filled: the first stays with the start-up line, the second and third are gone
+        // (their lines and the start-up line lie between the first kept numbers), the newest three
+        // follow one another.
+        QCOMPARE(startUpIn.size(), 1);
+        std::sort(firstNumbers.begin(), firstNumbers.end());
+        QVERIFY(readTextLines(kLog + startUpIn.first()).at(2).startsWith(
+            QStringLiteral("[I%1 ").arg(firstNumbers.at(0))));
+        const quint64 perFile = firstNumbers.at(2) - firstNumbers.at(1);
+        QCOMPARE(firstNumbers.at(3) - firstNumbers.at(2), perFile);
+        QCOMPARE(firstNumbers.at(1) - firstNumbers.at(0), 3 * perFile + 1);
         // The current file starts with its header, and its first line follows the last moved one.
         const QStringList current = readTextLines(kLog + QStringLiteral("log.txt"));
         QVERIFY(current.size() >= 3);

@@ -178,8 +178,9 @@ private slots:
     void bodyReadOnlyWhenWhole();
 };
 
-// A picture may have 16 Mi pixels, whatever its sides; a descriptor that asks for more is refused
-// before an image is made for it.
+// A picture may have 16 Mi pixels (a 4096 x 4096 camera), whatever its sides; a one-channel picture
+// may be an NV21 one of 1.5 x the rows, so it may have half as many again. A descriptor that asks for
+// more is refused before an image is made for it.
 void TestTcpReceive::picturesAreBoundedByPixels_data()
 {
     QTest::addColumn<int>("channels");
@@ -188,9 +189,12 @@ void TestTcpReceive::picturesAreBoundedByPixels_data()
     QTest::addColumn<bool>("kept");
     QTest::newRow("4096 x 4096 kept") << 1 << 4096 << 4096 << true;
     QTest::newRow("8192 x 2048 kept") << 1 << 8192 << 2048 << true;
-    QTest::newRow("one row over refused") << 1 << 4096 << 4097 << false;
+    QTest::newRow("one channel, NV21 of 4096 x 4096 kept") << 1 << 4096 << 6144 << true;
+    QTest::newRow("one channel, NV21 of 4000 x 3000 kept") << 1 << 4000 << 4500 << true;
+    QTest::newRow("one channel, 4096 x 6147 refused") << 1 << 4096 << 6147 << false;
+    QTest::newRow("one channel, one row over refused") << 1 << 4096 << 6145 << false;
     QTest::newRow("8000 x 8000 refused") << 1 << 8000 << 8000 << false;
-    QTest::newRow("three channels over refused") << 3 << 4097 << 4096 << false;
+    QTest::newRow("three channels, one row over refused") << 3 << 4096 << 4097 << false;
 }
 
 void TestTcpReceive::picturesAreBoundedByPixels()

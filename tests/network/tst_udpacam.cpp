@@ -4,6 +4,8 @@
 
 #include "clock.h"
 #include "guigapmeter.h"
+#include "logmanager.h"
+#include "testfiles.h"
 #include "udpacamclient.h"
 #include "udpacamserver.h"
 #include "udptestsupport.h"
@@ -13,6 +15,7 @@
 #include <arpa/inet.h>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -47,6 +50,40 @@ sockaddr_in from(const char *ip)
     a.sin_port = htons(40000);
     return a;
 }
+
+// The box's log in a working folder of its own for the length of one test: the log manager's message
+// and crash handlers are taken back afterwards, so that the rest of the run reports as before.
+class BoxLogForTest
+{
+public:
+    BoxLogForTest()
+    {
+        QDir::setCurrent(m_dir.path());
+        QDir().mkpath(QStringLiteral("cnt_net/workspace/LOG")); // "mkdir" goes to the recording runner
+        m_testHandler = qInstallMessageHandler(nullptr);
+        qInstallMessageHandler(m_testHandler);
+        for (int i = 0; i < 3; ++i)
+            sigaction(kSignals[i], nullptr, &m_actions[i]);
+        m_manager = new LogManager(nullptr);
+    }
+    ~BoxLogForTest()
+    {
+        qInstallMessageHandler(m_testHandler);
+        for (int i = 0; i < 3; ++i)
+            sigaction(kSignals[i], &m_actions[i], nullptr);
+        delete m_manager;
+        QDir::setCurrent(m_previous);
+    }
+    QString folder() const { return m_dir.filePath(QStringLiteral("cnt_net/workspace/LOG/")); }
+
+private:
+    static constexpr int kSignals[3] = {SIGSEGV, SIGABRT, SIGFPE};
+    QTemporaryDir m_dir;
+    QString m_previous = QDir::currentPath();
+    QtMessageHandler m_testHandler = nullptr;
+    struct sigaction m_actions[3];
+    LogManager *m_manager = nullptr;
+};
 
 } // namespace
 
@@ -304,6 +341,85 @@ local mask unreadable ~ L.10/255.x.255.0 ~ a 192.168.2.50/24 L.10 ~
         qInstallMessageHandler(previous);
         QVERIFY2(gap < 1000, qPrintable(QString::number(gap)));
         QVERIFY(client.deviceMap.size() <= UDP_ACam_Client::kMaxDevices);
+    }
+
+    // 100,000 datagrams over ten seconds whose log lines differ every time (ever new ids or addresses),
+    // too many to be held back as repeats: each kind writes at most 20 lines a second, so the log
+    // never reaches its size limit and the run's start-up lines stay in log.txt.
+    void peerLineFloodLeavesTheStartUpLines_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("lineText");
+        QTest::newRow("discovery acks with new ids") << "ack"
+                                                     << "AppCli-Recv(GVCP_DISCOVERY_ACK):";
+        QTest::newRow("force-IP acks with new addresses") << "forceAck"
+                                                          << "AppCli-Recv(GVCP_FORCEIP_ACK) found:";
+        QTest::newRow("force-IP commands with new ids") << "forceCmd"
+                                                        << "ArmServ-Recv(gvcp_forceip_req):";
+    }
+    void peerLineFloodLeavesTheStartUpLines()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, lineText);
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::AckPort));
+        QVERIFY(waitForPort("255.255.255.255", AcamCode::CommandPort));
+        UDP_ACam_Client client;
+        UDP_ACam_Server server;
+        std::atomic<qint64> now{5000000};
+        setAppMonotonicClock([&now] { return now.load(); });
+        BoxLogForTest log;
+        qInfo("start-up line");
+        client.AnalysisRecvMessage(
+            from("10.0.0.5"), padded(bytes(buildDiscoveryAck("cam1", "10.0.0.1", "10.0.0.5", "255.0.0.0",
+                                                             "10.0.0.1", "02:00:00:00:00:01"))));
+        constexpr int kFlood = 100000;
+        constexpr int kPerMs = 10; // ten seconds of datagrams
+        for (int i = 0; i < kFlood; ++i) {
+            if (i % kPerMs == 0)
+                ++now;
+            const QString host = QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255);
+            if (kind == QLatin1String("ack"))
+                client.AnalysisRecvMessage(
+                    from("10.0.0.5"),
+                    padded(bytes(buildDiscoveryAck(QStringLiteral("flood%1").arg(i), "10.0.0.1", host,
+                                                   "255.0.0.0", host, "02:00:00:00:00:01"))));
+            else if (kind == QLatin1String("forceAck"))
+                client.AnalysisRecvMessage(
+                    from("10.0.0.5"), padded(bytes(buildForceIpAck("cam1", "10.0.0.1", host, "255.0.0.0",
+                                                                   host, "02:00:00:00:00:01"))));
+            else
+                server.AnalysisRecvMessage(from("127.0.0.1"),
+                                           padded(bytes(buildForceIpCmd(host, "255.0.0.0", host,
+                                                                        QStringLiteral("other%1").arg(i)))));
+        }
+        // A minute later: count lines that repeated themselves are counted by the log's repeat rule.
+        now += kLogRepeatPeriodMs;
+        qInfo("after the flood");
+        setAppMonotonicClock({});
+
+        QCOMPARE(QDir(log.folder()).entryList(QDir::Files), QStringList{"log.txt"});
+        const QStringList lines = readTextLines(log.folder() + QStringLiteral("log.txt"));
+        QVERIFY(lines.size() > 3);
+        QVERIFY2(lines.at(2).endsWith(QStringLiteral("] start-up line")), qPrintable(lines.at(2)));
+        QVERIFY(lines.last().endsWith(QStringLiteral("] after the flood")));
+        const QRegularExpression count(QStringLiteral("\\] (held back (\\d+) repeat\\(s\\) of: )?") +
+                                       QRegularExpression::escape(lineText) +
+                                       QStringLiteral(" (\\d+) more not logged$"));
+        int written = 0;
+        quint64 counted = 0;
+        for (const QString &line : lines) {
+            const QRegularExpressionMatch m = count.match(line);
+            if (m.hasMatch())
+                counted += qMax(1ULL, m.captured(2).toULongLong()) * m.captured(3).toULongLong();
+            else if (line.contains(QStringLiteral("] ") + lineText + QLatin1Char(' ')))
+                ++written;
+        }
+        // 10,000 ms: eleven seconds of the clock began, each with at most 20 lines; every other line was
+        // counted, but those of the last second of the flood, which no later datagram reports.
+        QVERIFY2(written >= 20 && written <= 11 * 20, qPrintable(QString::number(written)));
+        QVERIFY2(counted + written <= quint64(kFlood) + (kind == QLatin1String("ack") ? 1 : 0) &&
+                     counted + written >= quint64(kFlood) - 1000 * kPerMs,
+                 qPrintable(QStringLiteral("%1 + %2").arg(counted).arg(written)));
     }
 
     // The responder's commands in order, then how often it signalled a clock change and a restart.

@@ -21,6 +21,12 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 namespace {
 
 // blkid finds a stick after the system disk; mount makes it appear in the mounts file.
@@ -107,30 +113,55 @@ private slots:
     void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy_data()
     {
         QTest::addColumn<QString>("file");   // chosen on the disk
-        QTest::addColumn<bool>("present");   // the file exists
+        QTest::addColumn<QString>("kind");   // of what the name is: "file", "none", "fifo", "device link"
         QTest::addColumn<QString>("target"); // what appears in the program folder, empty for nothing
-        QTest::newRow("tar.xz") << "upd.tar.xz" << true << "newupdate.tar.xz";
-        QTest::newRow(".tar.gz is tested first") << "a.tar.gz.rar" << true << "newupdate.tar.gz";
-        QTest::newRow("zip is ignored") << "a.zip" << true << "";
-        QTest::newRow("shell characters stay a name") << "a b;touch x.tar.gz" << true << "newupdate.tar.gz";
-        QTest::newRow("missing file") << "gone.tar.gz" << false << "";
+        QTest::newRow("tar.xz") << "upd.tar.xz" << "file" << "newupdate.tar.xz";
+        QTest::newRow(".tar.gz is tested first") << "a.tar.gz.rar" << "file" << "newupdate.tar.gz";
+        QTest::newRow("zip is ignored") << "a.zip" << "file" << "";
+        QTest::newRow("shell characters stay a name") << "a b;touch x.tar.gz" << "file" << "newupdate.tar.gz";
+        QTest::newRow("missing file") << "gone.tar.gz" << "none" << "";
+        QTest::newRow("FIFO whose writer closes at once") << "pipe.tar.gz" << "fifo" << "";
+        QTest::newRow("link to a device") << "zero.tar.xz" << "device link" << "";
     }
     void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy()
     {
         QFETCH(QString, file);
-        QFETCH(bool, present);
+        QFETCH(QString, kind);
         QFETCH(QString, target);
         const QString chosen = mapSystemPath(QStringLiteral("/mnt/") + file);
         const QByteArray bytes = QByteArray(70000, 'u') + file.toUtf8();
-        if (present)
+        if (kind == QLatin1String("file"))
             QVERIFY(writeTestFile(chosen, bytes));
+        if (kind == QLatin1String("device link"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), chosen));
+        // The FIFO's writer opens it as soon as a reader has, and closes it at once: a copy that
+        // waits for it ends with no bytes; one that never opens it for reading is not waited for.
+        std::atomic<bool> done{false};
+        std::thread writer;
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(chosen).constData(), 0600), 0);
+            writer = std::thread([&done, path = QFile::encodeName(chosen)] {
+                while (!done) {
+                    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                    if (fd >= 0) {
+                        ::close(fd);
+                        return;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+        }
         setUpdateFileChooser([chosen](QWidget *) { return chosen; });
 
         WizardParaWidget(nullptr).SlotUpdateApp();
+        done = true;
+        if (writer.joinable())
+            writer.join();
 
         const bool restarted = !target.isEmpty();
-        QCOMPARE(BoxTestPolicy::shownTexts(),
-                 (present ? QStringList{uiText(323)} : QStringList{uiText(323), uiText(729)}));
+        QCOMPARE(BoxTestPolicy::shownTexts(), (kind == QLatin1String("file")
+                                                   ? QStringList{uiText(323)}
+                                                   : QStringList{uiText(323), uiText(729)}));
         // Nothing else in the program folder: no "x.tar.gz" touched, no piece of a copy.
         QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden),
                  (restarted ? QStringList{target} : QStringList{}));
@@ -171,6 +202,9 @@ private slots:
         }
         for (auto it = program.cbegin(); it != program.cend(); ++it)
             QVERIFY(writeTestFile(it.key(), it.value()));
+        // Special files in the program folder are left out; they neither stop nor fail the export.
+        QCOMPARE(::mkfifo("pipe", 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), QStringLiteral("zero")));
         const QString stampFolder = mapSystemPath(QStringLiteral("/mnt/2024-03-01_14.05.09"));
         if (disk == QLatin1String("file in the way"))
             QVERIFY(writeTestFile(stampFolder, "not a folder"));
@@ -191,6 +225,14 @@ private slots:
         }
         for (int c = 1; c <= 3; ++c)
             QVERIFY(QFileInfo(QStringLiteral("originalimage/cammer%1%2").arg(c).arg(1)).isDir());
+        if (exported) {
+            const QStringList copiedNames =
+                QDir(stampFolder + QStringLiteral("/bin-DOD"))
+                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+            QVERIFY(copiedNames.contains(QStringLiteral("PARAM.db")));
+            QVERIFY(!copiedNames.contains(QStringLiteral("pipe")) &&
+                    !copiedNames.contains(QStringLiteral("zero")));
+        }
         QCOMPARE(m_sys.calls.contains(QStringLiteral("umount /mnt")), disk != QLatin1String("none"));
         if (disk == QLatin1String("file in the way"))
             QCOMPARE(readTestFile(stampFolder), QByteArray("not a folder"));
