@@ -1191,6 +1191,7 @@ const Row kPictureRows[] = {
 #endif
 };
 
+
 const Row kRows[] = {
     {"good mould", goodMould},
     {"foreign object (latched, stays after another opening)", foreignObjectLatches},
