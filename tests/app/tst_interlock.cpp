@@ -1032,7 +1032,8 @@ void extTriggerNoNewPictures(BoxRun &run)
 void standInsOfSavedCamera(BoxRun &run, const QString &serial)
 {
     QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
-                           QStringLiteral("update sysparam set value='%1' where name='serialNB0'").arg(serial)));
+                           QStringLiteral("update sysparam set value='%1' where name='serialNB0'")
+                               .arg(serial)));
     QVERIFY(run.start(kReleased));
     QVERIFY2(waitForStartLine(run, 1), run.story());
     run.settle("up", 1500);
@@ -1190,7 +1191,6 @@ const Row kPictureRows[] = {
     {"loopback smart camera with the 8-character id saved (control: released)", shortIdCameraPresent},
 #endif
 };
-
 
 const Row kRows[] = {
     {"good mould", goodMould},

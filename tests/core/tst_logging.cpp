@@ -283,9 +283,10 @@ private slots:
         const QRegularExpressionMatch note = kLine.match(lines.last());
         QVERIFY2(note.hasMatch(), qPrintable(lines.last()));
         QCOMPARE(note.captured(1), QStringLiteral("W"));
+        const QString reason = QString::fromLocal8Bit(strerror(EFBIG));
         QCOMPARE(note.captured(4), QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
                                        .arg(sent - kept)
-                                       .arg(QStringLiteral("./") + log, QString::fromLocal8Bit(strerror(EFBIG))));
+                                       .arg(QStringLiteral("./") + log, reason));
     }
 
     void removedLogIsRecreatedWithHeader()
