@@ -104,6 +104,7 @@ void endRun(int status)
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeSignal();
     keepJudgementMemory(); // before any thread starts
     const QDateTime startedAt = appNow();
     // The I/O privilege and the LED device are taken before anything else, as the process starts.

@@ -189,7 +189,9 @@ void saveCameraSerials(int clear)
             query->prepare(QStringLiteral("update sysparam set value=? where name=?"));
             query->addBindValue(text);
             query->addBindValue(QStringLiteral("serialNB%1").arg(n));
-            if (!query->exec())
+            if (query->exec())
+                gCameraSerialRows[n] = text;
+            else
                 qCWarning(lcCameras) << "serial of position" << n
                                      << "not saved:" << query->lastError().text();
         }
@@ -226,13 +228,15 @@ quint32 savedCamerasNotOpen()
     const int views = std::min({gCameraCount, int(ids.size()), 8});
     quint32 missing = 0;
     for (int n = 0; n < 8; ++n) {
-        const QByteArray saved(gCameraSerials[n],
-                               int(qstrnlen(gCameraSerials[n], sizeof gCameraSerials[n])));
-        if (saved.size() < 9 || saved.size() > 99 || standInId(QString::fromLatin1(saved)))
+        // The row as stored, not what the loader keeps for the binding: a smart camera's id comes from
+        // its network reply and may be of any length, and a box set up with it must not run without it.
+        const QString &saved = gCameraSerialRows[n];
+        if (saved.isEmpty() || saved == QLatin1String("0") || standInId(saved))
             continue;
         bool open = false;
+        // The saver cuts an id to what the loader takes back: either form names the camera.
         for (int i = 0; i < views && !open; ++i)
-            open = serialText(ids.at(i)) == saved;
+            open = ids.at(i) == saved || QString::fromLatin1(serialText(ids.at(i))) == saved;
         if (!open)
             missing |= 1u << n;
     }

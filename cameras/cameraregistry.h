@@ -48,13 +48,14 @@ CameraInterface *cameraPrototype(const QString &iid);
 // Sets the eight saved serials to "0"; with clear 0 then gives position gCameraPositions[i] the id of
 // camera view i for every view below gCameraCount (at most 99 Latin-1 bytes, what the loader takes
 // back). Writes the eight rows "serialNB%1" of "SN.db" through the main window's serial query with
-// bound values, and one operation-record line "Save SN %1: %2" per position.
+// bound values (gCameraSerialRows follows each row written), and one operation-record line
+// "Save SN %1: %2" per position.
 // While stand-in cameras run (a view's id is a "simcam/<n>"), clear 0 changes nothing: the serials
 // saved for the real cameras stay for the start that finds them again.
 void saveCameraSerials(int clear);
 
-// Bit n: position n keeps the serial of a real camera (as the loader takes it: 9 to 99 characters,
-// not a stand-in's "simcam/<n>") that no camera view carries.
+// Bit n: row "serialNB<n>" of "SN.db" (gCameraSerialRows) names a camera, whatever the length of its
+// text (not "0", not empty, not a stand-in's "simcam/<n>"), that no camera view carries.
 quint32 savedCamerasNotOpen();
 
 // The ids of the camera views in view order; installed by the main window (empty hook: no views).

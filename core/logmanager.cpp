@@ -129,6 +129,8 @@ struct LogRunState
     std::vector<RepeatedLine> repeats;
     QStringList rotatedFiles; // files this run moved aside for size, oldest first
     qint64 fileBytes = 0;     // size of the open log.txt
+    quint64 linesLost = 0;    // lines that did not reach log.txt while it could not grow
+    QString lostBecause;      // why the first of them did not
 };
 
 LogRunState &runState()
@@ -374,11 +376,33 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         }
         state.fileBytes = f.size();
     }
+    // A line the file cannot take (a full disk, a file size limit) waits in the file's buffer while
+    // there is room in it, and is lost after that: the file keeps what it has, and says how many were
+    // lost once it takes lines again.
+    auto append = [&](const QByteArray &bytes) {
+        const qint64 n = f.write(bytes);
+        if (n >= 0) {
+            state.fileBytes += n;
+            return;
+        }
+        if (state.linesLost++ == 0) {
+            state.lostBecause = f.errorString();
+            writeStderr("log lines lost: " + QFile::encodeName(path) + " cannot be written (" +
+                        state.lostBecause.toLocal8Bit() + ")\n");
+        }
+    };
     if (!countLines.isEmpty())
-        state.fileBytes += std::max<qint64>(0, f.write(countLines));
+        append(countLines);
     if (!hold)
-        state.fileBytes += std::max<qint64>(0, f.write(line));
-    f.flush();
+        append(line);
+    if (f.flush() && state.linesLost > 0) {
+        const QString note = QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
+                                 .arg(state.linesLost)
+                                 .arg(path, state.lostBecause);
+        state.linesLost = 0;
+        append(formatLine('W', gLogCounter.fetch_add(1), timeText, QString(), 0, note));
+        f.flush();
+    }
 
     if (type == QtFatalMsg) {
         const QString fatalTime = appNow().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss-zzz"));

@@ -19,6 +19,7 @@
 
 QString gIoPointNames[8];
 char gCameraSerials[8][100];
+QString gCameraSerialRows[8];
 
 namespace {
 
@@ -325,6 +326,7 @@ void readCameraSerials(SysParam *p, QSqlQuery &snQuery)
         const QString key = QStringLiteral("serialNB%1").arg(i);
         QString value;
         if (selectValue(snQuery, key, &value)) {
+            gCameraSerialRows[i] = value;
             // "0" and other short texts mean no camera; the slot keeps what it had.
             const QByteArray text = value.toLatin1();
             if (text.size() >= 9 && text.size() <= 99) {
@@ -333,6 +335,7 @@ void readCameraSerials(SysParam *p, QSqlQuery &snQuery)
             }
         } else {
             copyFixed(gCameraSerials[i], sizeof gCameraSerials[i], QByteArrayLiteral("0"));
+            gCameraSerialRows[i] = QStringLiteral("0");
             insertRow(snQuery, key, QStringLiteral("0"));
         }
     }

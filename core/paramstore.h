@@ -15,6 +15,10 @@ class QSqlQuery;
 extern QString gIoPointNames[8];
 // The serial text of the camera bound to each camera position, Latin-1, NUL-terminated; "0" for none.
 extern char gCameraSerials[8][100];
+// The text of each row "serialNB<n>" of "SN.db" as the loader read it or the serial saver last wrote it,
+// whatever its length ("0" for a row the loader had to insert). The binding takes only what
+// gCameraSerials keeps; the hold on saved cameras that did not open compares these.
+extern QString gCameraSerialRows[8];
 
 // The forms without queries use the main window's queries on "PARAM.db" and "SN.db" (paramquery.h);
 // without them every select finds no row.

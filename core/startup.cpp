@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <csignal>
 #include <fcntl.h>
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>
@@ -81,6 +82,14 @@ void createProcessMutexes()
         gCameraFlags[i] = false;
         gCameraMutexes2[i] = new QMutex;
     }
+}
+
+void ignoreFileSizeSignal()
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 void openPlatformDevices()

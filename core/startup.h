@@ -47,6 +47,12 @@ void loadUiPixmaps();
 // window that takes them exists.
 void createProcessMutexes();
 
+// Ignores SIGXFSZ for the whole process and the programs it starts: a file size limit set on the box
+// (a launcher's "ulimit -f", prlimit) then makes a write beyond it fail with EFBIG, which every writer
+// reports and survives, where the signal would end the box with the clamp word it last sent. Called
+// first in main, before any thread exists.
+void ignoreFileSizeSignal();
+
 // Raises the I/O privilege level (ignored where refused or not available) and opens "/dev/led".
 void openPlatformDevices();
 

@@ -86,7 +86,22 @@ void DetectionMarkFile::set(int slot, int moldSide)
     const QByteArray text = detectionMarkText(DetectionMark{slot < 0 ? -1 : slot, slot < 0 ? 1 : moldSide});
     if (m_fd < 0 || text == m_written)
         return;
-    const bool ok = ::pwrite(m_fd, text.constData(), size_t(text.size()), 0) == text.size();
+    // Past a file size limit the first bytes go and the rest are refused: the second write says why.
+    // The cut record is left as it is: it reads as no mark at all, where the old one put back could
+    // read as "none" while a detection is under way.
+    qint64 done = 0;
+    int err = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::pwrite(m_fd, text.constData() + done, size_t(text.size() - done), done);
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            if (err == EINTR)
+                continue;
+            break;
+        }
+        done += n;
+    }
+    const bool ok = done == text.size();
     if (ok)
         m_written = text;
     if (ok == !m_failing)
@@ -94,7 +109,7 @@ void DetectionMarkFile::set(int slot, int moldSide)
     m_failing = !ok;
     if (m_failing)
         qCCritical(lcMainWindow).noquote()
-            << detectionMarkPath() << "cannot be written:" << std::strerror(errno);
+            << detectionMarkPath() << "cannot be written:" << std::strerror(err);
     else
         qCWarning(lcMainWindow).noquote() << detectionMarkPath() << "written again";
 }

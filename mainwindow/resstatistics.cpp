@@ -92,7 +92,10 @@ ResStatistics::ResStatistics() : archiveDir(QStringLiteral("./ResStatistics"))
     }
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kConnection);
     db.setDatabaseName(kDatabase);
-    if (!openDatabase()) {
+    // Only a file that does not open sends the box to a restart. One that opened but could not take its
+    // table (a full disk, a file size limit) counts in memory and gets the table at the first save
+    // that finds room: a restart would not make room, and would come back here for ever.
+    if (!openDatabase() && !db.isOpen()) {
         if (gWarnBox) {
             gWarnBox->setMessage(uiText(544));
             gWarnBox->exec();
@@ -120,11 +123,13 @@ bool ResStatistics::openDatabase()
         return false;
     }
     query = QSqlQuery(db);
+    tableMissing = false;
     if (db.tables().contains(QStringLiteral("resstatistics")))
         return true;
     QString error;
     if (!runSqlTemplate(db, QStringLiteral("ResStatisticsNULL.sql"), &error)) {
         qCWarning(lcMainWindow) << "statistics table missing and not built:" << error;
+        tableMissing = true;
         return false;
     }
     qCWarning(lcMainWindow) << "statistics table was missing; built empty from the compiled-in template";
@@ -226,7 +231,7 @@ int ResStatistics::addResult(int hour, bool ok, int camera, int detect, SaveMode
 
 bool ResStatistics::save(SaveMode mode)
 {
-    if (!db.isOpen() && !openDatabase())
+    if ((!db.isOpen() || tableMissing) && !openDatabase())
         return false;
     // The stored aggregate rows carry the derived figures, so the file reads right on its own.
     StatisticsGrid grid = liveGrid;

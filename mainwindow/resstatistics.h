@@ -99,6 +99,7 @@ public:
 
 private:
     bool openDatabase();
+    bool tableMissing = false; // the file opened, but its table could not be built
     void loadPeriodStart();
     void writePeriodStart();
     bool rollover(const QString &newDate);

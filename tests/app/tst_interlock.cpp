@@ -143,6 +143,10 @@ public:
         if (m_ignoreFileSize)
             m_box.start(QStringLiteral("/bin/sh"),
                         {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; exec \"$0\""), program});
+        else if (m_startLimitBlocks >= 0)
+            m_box.start(QStringLiteral("/bin/sh"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("ulimit -f %1; exec \"$0\"").arg(m_startLimitBlocks), program});
         else
             m_box.start(program, QStringList());
         mark(QStringLiteral("start"));
@@ -217,6 +221,9 @@ public:
     // The box is started with SIGXFSZ ignored (as a shell's trap passes it on through exec), so that a
     // write beyond a file size limit set on it fails instead of ending it.
     void setIgnoreFileSizeSignal(bool on) { m_ignoreFileSize = on; }
+    // The box is started by a launcher that limits the size of the files it may write ("ulimit -f",
+    // 512-byte blocks), with no trap of its own.
+    void setFileSizeLimitAtStart(int blocks) { m_startLimitBlocks = blocks; }
     // The running box's file size limit: writes that would make a file longer fail, as on a full disk.
     bool setFileSizeLimit(rlim_t bytes)
     {
@@ -477,6 +484,7 @@ private:
     bool m_started = false;
     bool m_valid = false;
     bool m_ignoreFileSize = false;
+    int m_startLimitBlocks = -1;
 };
 
 // The whole word the board held at a named point.
@@ -1101,10 +1109,11 @@ void extTriggerDoorAfterTheLastPicture(BoxRun &run)
 // start-up question (row 134) is declined. Their charts are no picture of the mould: the clamp is
 // held from the first word on, through good moulds, with one record line, and the saved serial is
 // kept.
-void standInsOfRealCameras(BoxRun &run)
+void standInsOfSavedCamera(BoxRun &run, const QString &serial)
 {
     QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
-                           "update sysparam set value='CAM-0001-REAL' where name='serialNB0'"));
+                           QStringLiteral("update sysparam set value='%1' where name='serialNB0'")
+                               .arg(serial)));
     QVERIFY(run.start(kReleased));
     QVERIFY2(waitForStartLine(run, 1), run.story());
     run.settle("up", 1500);
@@ -1121,11 +1130,89 @@ void standInsOfRealCameras(BoxRun &run)
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("select value from sysparam where name='serialNB0'")) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("CAM-0001-REAL"));
+        QCOMPARE(q.value(0).toString(), serial);
         db.close();
     }
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("sn"));
+}
+
+void standInsOfRealCameras(BoxRun &run)
+{
+    standInsOfSavedCamera(run, QStringLiteral("CAM-0001-REAL"));
+}
+
+// A smart camera's id is what its network reply says, and may be shorter than the serials of the
+// industrial cameras: a box set up with one is held as well when it is missing.
+void standInsOfShortIdCamera(BoxRun &run)
+{
+    standInsOfSavedCamera(run, QStringLiteral("21234567"));
+}
+
+#ifdef MG_HAVE_FAKESMARTCAM
+// Control: the smart camera whose 8-character id SN.db saves is there: it is bound and judges, good
+// moulds are released, and no camera is held.
+void shortIdCameraPresent(BoxRun &run)
+{
+    QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
+                           "update sysparam set value='21234567' where name='serialNB0'"));
+    // As in the frame speed 0 row, the region tuned for the simulated camera's pictures is dropped.
+    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
+    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
+    FakeSmartCamera::Options options;
+    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
+    options.discovery = true;
+    options.deviceId = QStringLiteral("21234567");
+    FakeSmartCamera camera(options);
+    QVERIFY(camera.start());
+    QVector<qint64> ms;
+    goodMoulds(run, 2, &ms);
+    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
+    camera.stop();
+}
+#endif
+
+// A launcher limits the size of the files the box may write ("ulimit -f <blocks>") and sets no trap:
+// every write past the limit fails, and the box goes on judging. A piece of plastic latches with the
+// clamp blocked; the re-check of a clean mould releases it, the next good mould is released, and the
+// box ends normally.
+void fileSizeLimitFromTheStart(BoxRun &run, int blocks)
+{
+    run.setFileSizeLimitAtStart(blocks);
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY2(pieceLatchesAlarm(run, "opening 1"), run.story());
+    // The alarm's record line, counts and latch are written, or fail to be, by now.
+    run.settle("after alarm", 3000);
+    EXPECT_WORDS(run, "opening 1", "after alarm", kBlocked, kAlarm);
+    QVERIFY(run.serve(Pictures::Good));
+    QTest::qWait(300);
+    run.mark("recheck");
+    run.press(0x002);
+    QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 5000), run.story());
+    EXPECT_WORDS(run, "recheck", "cleared", kReleased);
+    run.mouldOpens("opening 2");
+    QVERIFY2(run.settleOn("judged", "opening 2", kReleased, 10000), run.story());
+    EXPECT_WORDS(run, "opening 2", "judged", kBlocked, kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// No file may grow at all: not the log, the record, the counts, the latch nor the mark.
+void noFileMayGrow(BoxRun &run)
+{
+    fileSizeLimitFromTheStart(run, 0);
+}
+
+// 12 KiB: the log is written; the record, the statistics file (made from its 20 KiB template at the
+// first start) and pictures are not. A start that cannot make the statistics file does not restart
+// the machine, which would not make room.
+void filesLimitedTo12KiB(BoxRun &run)
+{
+    fileSizeLimitFromTheStart(run, 24);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY2(run.logText().contains(QStringLiteral("statistics template not copied")), run.story());
+    QVERIFY2(!run.logText().contains(QStringLiteral("reboot")), run.story());
 }
 
 // The board's line is replaced under its path while detection runs (the board holds the released
@@ -1190,6 +1277,7 @@ const Row kPictureRows[] = {
     {"external trigger, safety door after the last picture was judged (held)",
      extTriggerDoorAfterTheLastPicture},
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
+    {"stand-in cameras on a box with an 8-character camera id (held, id kept)", standInsOfShortIdCamera},
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"board's path names another device, old line open and silent (reopened, output word first)",
      boardPathNamesAnotherDevice},
@@ -1197,6 +1285,7 @@ const Row kPictureRows[] = {
 #ifdef MG_HAVE_FAKESMARTCAM
     {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
      frameSpeedZeroSmartCamera},
+    {"loopback smart camera with the 8-character id saved (control: released)", shortIdCameraPresent},
 #endif
 };
 
@@ -1219,6 +1308,8 @@ const Row kRows[] = {
      cutClampOnAlarmOneReDetection},
     {"cut clamp on mould alarm, pictures, no re-detection (free while judged, blocked with the alarm)",
      cutClampOnAlarmNoReDetection},
+    {"file size limit 0 from the start, no trap (alive: latched, cleared, released)", noFileMayGrow},
+    {"file size limit 12 KiB from the start, no trap (alive, no restart asked)", filesLimitedTo12KiB},
 };
 
 // ---- crashes, restarts and a restored PARAM.db ----------------------------------------------------

@@ -46,7 +46,8 @@ void saveSerials(const QStringList &serials)
     for (int n = 0; n < 8; ++n) {
         const QByteArray text = n < serials.size() ? serials.at(n).toLatin1() : QByteArrayLiteral("0");
         std::memset(gCameraSerials[n], 0, sizeof gCameraSerials[n]);
-        std::memcpy(gCameraSerials[n], text.constData(), size_t(text.size()));
+        std::memcpy(gCameraSerials[n], text.constData(), size_t(std::min<int>(text.size(), 99)));
+        gCameraSerialRows[n] = QString::fromLatin1(text);
     }
 }
 
@@ -214,6 +215,9 @@ private slots:
             QCOMPARE(QString::fromLatin1(gCameraSerials[0]), QString(99, QLatin1Char('L')));
             QCOMPARE(QString::fromLatin1(gCameraSerials[1]), QStringLiteral("0"));
             QCOMPARE(block.cameraSnCount, 2);
+            // Both cameras are there again, the long id as saved (cut): neither is held.
+            QCOMPARE(gCameraSerialRows[0], QString(99, QLatin1Char('L')));
+            QCOMPARE(savedCamerasNotOpen(), 0u);
 
             records.clear();
             saveCameraSerials(1);
@@ -231,8 +235,8 @@ private slots:
         gCameraPositions[1] = 1;
     }
 
-    // Which saved cameras did not open: a saved serial is a real camera's when the loader takes it (9
-    // to 99 characters) and it is no stand-in's "simcam/<n>"; it is missing when no view carries it.
+    // Which saved cameras did not open: every serial row that is not "0", empty or a stand-in's
+    // "simcam/<n>" names a real camera, whatever its length; it is missing when no view carries it.
     // While stand-ins run, saving the serials from the views (clear 0) keeps the saved ones.
     void savedCamerasThatDidNotOpen_data()
     {
@@ -247,7 +251,16 @@ private slots:
         QTest::newRow("both opened, in another order")
             << QStringList{"CAM-0001-REAL", "CAM-0002-REAL"} << QStringList{"CAM-0002-REAL", "CAM-0001-REAL"}
             << 0u;
-        QTest::newRow("short serial is none") << QStringList{"CAM-0001"} << QStringList{} << 0u;
+        QTest::newRow("8-character serial, stand-ins")
+            << QStringList{"21234567", "21234568"} << QStringList{"simcam/1", "simcam/2"} << 0x3u;
+        QTest::newRow("8-character serial, that camera opened")
+            << QStringList{"0", "00A1B2C3"} << QStringList{"00A1B2C3"} << 0u;
+        QTest::newRow("1-character serial, no camera") << QStringList{"0", "7"} << QStringList{} << 0x2u;
+        QTest::newRow("150-character serial, that camera opened")
+            << QStringList{QString(150, 'L')} << QStringList{QString(150, 'L')} << 0u;
+        QTest::newRow("150-character serial, another camera opened")
+            << QStringList{QString(150, 'L')} << QStringList{QString(150, 'M')} << 0x1u;
+        QTest::newRow("empty row and \"0\" are none") << QStringList{"", "0"} << QStringList{} << 0u;
         QTest::newRow("a stand-in's id saved is none") << QStringList{"simcam/12345"} << QStringList{} << 0u;
     }
     void savedCamerasThatDidNotOpen()
@@ -264,8 +277,10 @@ private slots:
             inspectionHooks().InsertRecord = [&](const QString &line) { records.append(line); };
             saveCameraSerials(0);
             QVERIFY(records.isEmpty());
-            for (int n = 0; n < int(saved.size()); ++n)
+            for (int n = 0; n < int(saved.size()); ++n) {
                 QCOMPARE(QString::fromLatin1(gCameraSerials[n]), saved.at(n));
+                QCOMPARE(gCameraSerialRows[n], saved.at(n));
+            }
         }
     }
 };

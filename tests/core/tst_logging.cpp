@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -240,6 +241,52 @@ private slots:
         QVERIFY(QFileInfo(kLog + QStringLiteral("zz.txt")).isDir());
         QVERIFY(!QFile::exists(kLog + QStringLiteral("f00.txt")));
         QVERIFY(QFile::exists(kLog + QStringLiteral("f02.txt")));
+    }
+
+    // log.txt cannot grow (a full disk, a file size limit): the file keeps what it has, the lines that
+    // fit in memory reach it in their order once it can grow again, and the others are counted in one
+    // line that says why they were lost.
+    void linesLostWhileTheFileCannotGrowAreCounted()
+    {
+        BlankWorkDir wd;
+        LogManager manager;
+        qWarning("before");
+        const QString log = kLog + QStringLiteral("log.txt");
+        const QByteArray before = readTestFile(log);
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = saved;
+        full.rlim_cur = rlim_t(before.size());
+        const bool limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
+        // About 40 KiB: more than the file's buffer holds.
+        const int sent = 300;
+        for (int i = 0; i < sent; ++i)
+            qWarning("while full %d %s", i, QByteArray(100, 'x').constData());
+        const QByteArray whileFull = readTestFile(log);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, oldHandler);
+        qWarning("room again");
+        QVERIFY(limited);
+        QCOMPARE(whileFull, before);
+
+        const QStringList lines = readTextLines(log);
+        QVERIFY(lines.size() >= 5);
+        QVERIFY2(lines.at(2).endsWith(QStringLiteral("] before")), qPrintable(lines.at(2)));
+        int kept = 0;
+        while (3 + kept < lines.size() &&
+               lines.at(3 + kept).contains(QStringLiteral("] while full %1 ").arg(kept)))
+            ++kept;
+        QVERIFY2(kept > 0 && kept < sent, qPrintable(QString::number(kept)));
+        QCOMPARE(lines.size(), 3 + kept + 2);
+        QVERIFY2(lines.at(3 + kept).endsWith(QStringLiteral("] room again")), qPrintable(lines.at(3 + kept)));
+        const QRegularExpressionMatch note = kLine.match(lines.last());
+        QVERIFY2(note.hasMatch(), qPrintable(lines.last()));
+        QCOMPARE(note.captured(1), QStringLiteral("W"));
+        const QString reason = QString::fromLocal8Bit(strerror(EFBIG));
+        QCOMPARE(note.captured(4), QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
+                                       .arg(sent - kept)
+                                       .arg(QStringLiteral("./") + log, reason));
     }
 
     void removedLogIsRecreatedWithHeader()

@@ -645,6 +645,11 @@ private slots:
         QCOMPARE(QByteArray(gCameraSerials[5]), QByteArray("DA1234567'x"));
         QCOMPARE(QByteArray(gCameraSerials[6]), QByteArray("0"));
         QCOMPARE(QByteArray(gCameraSerials[7]), QByteArray("0"));
+        // The rows as stored, for the hold on saved cameras that did not open.
+        const QStringList rows{"0", "12345678", "123456789", QString(99, 'S'), QString(100, 'T'),
+                               "DA1234567'x", "0", "0"};
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(gCameraSerialRows[i], rows.at(i));
         QCOMPARE(m_sn->value("serialNB6"), QStringLiteral("0"));
         QCOMPARE(m_sn->count("serialNB7"), 1);
         load(&p);

@@ -11,7 +11,9 @@
 
 #include <QtTest>
 #include <limits>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 class TestCycleRestart : public QObject
 {
@@ -434,6 +436,33 @@ private slots:
         again.clear();
         QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("none           \n"));
         QCOMPARE(DetectionMarkFile().open().slot, -1);
+    }
+
+    // Files may not grow past 8 bytes (a file size limit): the mark of a detection under way cannot be
+    // written whole. The log says why, the file never reads as "none" meanwhile, and the next change
+    // writes the record whole once the limit is gone.
+    void markFilePastAFileSizeLimit()
+    {
+        TestWorkDir dir;
+        DetectionMarkFile file;
+        QCOMPARE(file.open().slot, -1);
+        QTest::ignoreMessage(QtCriticalMsg, "detectionmark.txt cannot be written: File too large");
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = saved;
+        full.rlim_cur = 8;
+        const bool limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
+        file.set(1, 0);
+        const QByteArray whileLimited = readTestFile(detectionMarkPath());
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, oldHandler);
+        QVERIFY(limited);
+        DetectionMark read;
+        QVERIFY2(!parseDetectionMark(whileLimited, &read) || read.slot == 1, whileLimited.constData());
+        QTest::ignoreMessage(QtWarningMsg, "detectionmark.txt written again");
+        file.set(1, 0);
+        QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("slot 1 side 0  \n"));
     }
 };
 

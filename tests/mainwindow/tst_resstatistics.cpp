@@ -3,6 +3,7 @@
 
 #include "boxtestpolicy.h"
 #include "clock.h"
+#include "commandrunner.h"
 #include "resstatistics.h"
 #include "startup.h"
 #include "statisticsfixture.h"
@@ -16,6 +17,8 @@
 #include <QtTest>
 
 #include <climits>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -53,6 +56,18 @@ QString secs(const QDateTime &t)
 {
     return QString::number(t.toSecsSinceEpoch());
 }
+
+// Records the commands the store asks for (a restart) and runs none.
+class RecordingRunner : public CommandRunner
+{
+public:
+    QStringList calls;
+    CommandResult run(const QString &program, const QStringList &arguments, int) override
+    {
+        calls << (QStringList{program} + arguments).join(QLatin1Char(' '));
+        return {};
+    }
+};
 
 } // namespace
 
@@ -174,6 +189,42 @@ private slots:
         store.addResult(9, false, 1, 1);
         QCOMPARE(store.periodDate, QStringLiteral("2026-03-10"));
         QCOMPARE(storedRow(QStringLiteral("ResStatistics.db"), QStringLiteral("C1_D1"))[1], counts({{9, 2}}));
+    }
+
+    // A file size limit at the first start (no file may grow): the template cannot be copied and the
+    // table not built. The store counts on and the box does not restart, since a restart would not
+    // make room; the first save once files may grow again builds the table and writes every count.
+    void noRoomAtTheFirstStart()
+    {
+        TestWorkDir dir;
+        QFile::remove(QStringLiteral("ResStatistics.db"));
+        useTestClock(at(2026, 3, 10, 9, 0));
+        RecordingRunner runner;
+        setCommandRunner(&runner);
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = saved;
+        full.rlim_cur = 0;
+        const bool limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
+        QStringList row;
+        bool hadNoTable = false;
+        {
+            ResStatistics store;
+            gStatisticsStore = &store;
+            store.addResult(9, false, 1, 1);
+            hadNoTable = storedRow(QStringLiteral("ResStatistics.db"), QStringLiteral("C1_D1")).isEmpty();
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            ::signal(SIGXFSZ, oldHandler);
+            store.addResult(9, false, 1, 1);
+            row = storedRow(QStringLiteral("ResStatistics.db"), QStringLiteral("C1_D1"));
+            gStatisticsStore = nullptr;
+        }
+        setCommandRunner(nullptr);
+        QVERIFY(limited);
+        QVERIFY2(hadNoTable, "the file size limit did not stop the table");
+        QCOMPARE(runner.calls, QStringList());
+        QCOMPARE(row.value(1), counts({{9, 2}}));
     }
 
     void parseCounts_data()
