@@ -1,9 +1,9 @@
 #pragma once
 // What the camera views read of and call on the main window, which sits above them: the zoom of the
 // enlarged view, the point last touched, the menu bar, whether the settings screen is open, the lost
-// camera alarm and the running countdown. The main window installs the functions at start-up and
-// removes them when it goes; an empty function means "not there": no zoom, no settings screen, nothing
-// to call. Install and call on the GUI thread only.
+// camera alarm, the running countdown and where the status strip covers the views. The main window
+// installs the functions at start-up and removes them when it goes; an empty function means "not
+// there": no zoom, no settings screen, nothing to call. Install and call on the GUI thread only.
 
 #include <functional>
 
@@ -37,6 +37,9 @@ struct CameraViewHooks
     // True once the machine cycle's poll grabs the frames of every view. Until then each view takes
     // its camera's newest frame itself, ten times a second, so that the box shows its cameras live.
     std::function<bool()> cyclePollsFrames;
+    // The first row of the main window that its status strip covers (window coordinates), over the
+    // foot of the bottom row of views: their counters and template-time lines are drawn above it.
+    std::function<int()> statusStripTop;
 };
 
 // The one set of hooks of the process. GUI thread.

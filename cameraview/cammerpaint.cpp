@@ -344,12 +344,33 @@ void CammerWidget::paintVerdict(QPainter &p) const
     p.drawText(box, Qt::AlignCenter, text);
 }
 
+int CammerWidget::statusLineHeight(float screenRatioY)
+{
+    return std::max(16, int(40 * screenRatioY));
+}
+
+CammerWidget::StatusLines CammerWidget::statusLineRects(const QRect &cell, int line, int coveredFrom)
+{
+    // The cells tile the whole screen and the strip lies over the foot of the bottom row: there the
+    // lines end above the strip instead of at the cell's foot.
+    const int foot = std::min(cell.height(), coveredFrom - cell.top());
+    const QRect counters(8, foot - 2 * line - 4, cell.width() - 16, line);
+    return {counters, counters.translated(0, line)};
+}
+
+CammerWidget::StatusLines CammerWidget::statusLines() const
+{
+    const QRect cell(mapTo(window(), QPoint(0, 0)), size());
+    const auto &stripTop = cameraViewHooks().statusStripTop;
+    return statusLineRects(cell, statusLineHeight(screenRatioY), stripTop ? stripTop() : cell.bottom() + 1);
+}
+
 // Camera number, countdown, counters and the template time, in screen-sized text in every cell.
 void CammerWidget::paintStatus(QPainter &p) const
 {
     p.setFont(uiFont(std::max(12, int(30 * screenRatioY))));
     p.setPen(Qt::yellow);
-    const int line = std::max(16, int(40 * screenRatioY));
+    const int line = statusLineHeight(screenRatioY);
     p.drawText(QRect(8, 4, width() - 16, line), Qt::AlignLeft | Qt::AlignVCenter,
                uiText(43).arg(cameraIndex + 1));
 
@@ -367,11 +388,11 @@ void CammerWidget::paintStatus(QPainter &p) const
     const int c = std::clamp(cameraIndex, 0, 7);
     p.setFont(uiFont(std::max(12, int(26 * screenRatioY))));
     p.setPen(Qt::yellow);
-    const QRect bottom(8, height() - 2 * line - 4, width() - 16, line);
-    p.drawText(bottom, Qt::AlignLeft | Qt::AlignVCenter,
+    const StatusLines lines = statusLines();
+    p.drawText(lines.counters, Qt::AlignLeft | Qt::AlignVCenter,
                uiText(316).arg(gCameraNgCount[c].load()).arg(gCameraTotalCount[c].load()).arg(framesPerSecond));
     if (!gTemplateTimeText.isEmpty())
-        p.drawText(bottom.translated(0, line), Qt::AlignLeft | Qt::AlignVCenter, gTemplateTimeText);
+        p.drawText(lines.templateTime, Qt::AlignLeft | Qt::AlignVCenter, gTemplateTimeText);
 }
 
 // A touch keeps its point for the zoom and brings the menu bar back.

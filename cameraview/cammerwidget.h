@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -133,6 +134,21 @@ public:
     // The countdown area (130 x 36 at 520, 5 of the full screen, scaled into this view) and its repaint.
     QRect countdownRect() const;
     void repaintCountdown();
+
+    // The counters line ("NG / Total / FPS") and the template-time line under it, in view coordinates.
+    struct StatusLines
+    {
+        QRect counters;
+        QRect templateTime;
+    };
+    // Where a view on `cell` (window coordinates) draws the two lines, `line` px high each: at the foot
+    // of the cell, lifted where the cell reaches down behind what covers the window from row
+    // `coveredFrom` on (the status strip). The paint and its test both take the lines from here.
+    static StatusLines statusLineRects(const QRect &cell, int line, int coveredFrom);
+    // The height of a view's text lines at its screen ratio (cell height / screen height).
+    static int statusLineHeight(float screenRatioY);
+    // This view's two lines, above the status strip the main window reports (statusStripTop hook).
+    StatusLines statusLines() const;
 
 public slots:
     // The parameter panel changed the selected region's first, second or third parameter in the edit

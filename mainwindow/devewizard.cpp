@@ -493,6 +493,7 @@ void DeVeWizard::createPages()
     ioStatusWidget = new IOStatusWidget(this);
     const int stripHeight = ioStatusWidget->sizeHint().height();
     ioStatusWidget->setGeometry(0, height() - stripHeight, width(), stripHeight);
+    cameraViewHooks().statusStripTop = [this] { return ioStatusWidget->y(); };
     connect(gControlPort, &ControlPort::sigIOChange, ioStatusWidget, QOverload<>::of(&QWidget::update));
     drawROIWidget = new DrawROIWidget(this);
     QVector<CammerWidget *> views;

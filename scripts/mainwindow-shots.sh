@@ -18,22 +18,23 @@ for screen in 1920x1080 1024x768; do
     xvfb_pid=$!
     sleep 1
     for cameras in 1 2 4 8; do
-        box=$work/$screen-$cameras
-        mkdir -p "$box/images" "$box/paraGroup/default"
-        cp "$shipped"/images/*.png "$shipped"/images/*.bmp "$box/images/"
-        cp "$shipped"/*.db "$box/"
-        cp "$shipped"/*.db "$box/paraGroup/default/"
-        chmod -R u+w "$box"
-        # One folder per simulated camera, cycling through the sample pictures of the shipped two.
-        for n in $(seq "$cameras"); do
-            mkdir -p "$box/simcam/$n"
-            sample=$(( (n - 1) % 2 + 1 ))
-            if compgen -G "$shipped/simcam/$sample/*.jpg" >/dev/null; then
-                cp "$shipped"/simcam/$sample/*.jpg "$box/simcam/$n/"
-            fi
-        done
+        # A box folder of its own for each language: a run ends in a latched alarm, which the box
+        # keeps, and the next run in the same folder would start with it on screen.
         for language in 0:zh-CN 1:en 2:zh-TW 3:ja; do
-            rm -f "$box/PARAM.db" && cp "$shipped/PARAM.db" "$box/" && chmod u+w "$box/PARAM.db"
+            box=$work/$screen-$cameras-${language#*:}
+            mkdir -p "$box/images" "$box/paraGroup/default"
+            cp "$shipped"/images/*.png "$shipped"/images/*.bmp "$box/images/"
+            cp "$shipped"/*.db "$box/"
+            cp "$shipped"/*.db "$box/paraGroup/default/"
+            chmod -R u+w "$box"
+            # One folder per simulated camera, cycling through the sample pictures of the shipped two.
+            for n in $(seq "$cameras"); do
+                mkdir -p "$box/simcam/$n"
+                sample=$(( (n - 1) % 2 + 1 ))
+                if compgen -G "$shipped/simcam/$sample/*.jpg" >/dev/null; then
+                    cp "$shipped"/simcam/$sample/*.jpg "$box/simcam/$n/"
+                fi
+            done
             (cd "$box" && DISPLAY=:62 QT_QPA_PLATFORM=xcb \
                 "$root/build/release/tools/mainwindowshots/mainwindowshots" \
                 "$out/$screen-$cameras-${language#*:}" "${language%%:*}")

@@ -2,9 +2,12 @@
 
 #include "boxtestpolicy.h"
 #include "cameralayout.h"
+#include "cameraviewhooks.h"
+#include "cammerwidget.h"
 #include "commandrunner.h"
 #include "devewizard.h"
 #include "iostatuswidget.h"
+#include "startup.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 
@@ -82,6 +85,48 @@ private slots:
         QCOMPARE(l.zoomButtonMode, buttons);
     }
 
+    // The counters line and the template-time line of every view read above the status strip, which
+    // covers the bottom 40 px of the screen, in every tiled layout of 1 to 8 cameras on both screens:
+    // inside the view's own cell, the template time under the counters, both at the foot of what shows
+    // of the cell.
+    void statusLinesAboveStrip_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QSize>("screen");
+        for (const QSize &screen : {QSize(1920, 1080), QSize(1024, 768)}) {
+            for (int n = 1; n <= 8; ++n)
+                QTest::addRow("%d on %dx%d", n, screen.width(), screen.height()) << n << screen;
+        }
+    }
+    void statusLinesAboveStrip()
+    {
+        QFETCH(int, count);
+        QFETCH(QSize, screen);
+        const int stripTop = screen.height() - 40;
+        const CameraLayout layout = cameraLayout(count, count, screen.width(), screen.height());
+        for (int i = 0; i < count; ++i) {
+            const QRect cell = layout.cells[i];
+            // The screen ratio the layout hands a view; one camera keeps the full screen's.
+            const float ratio = count == 1 ? 1.0f : float(cell.height()) / float(screen.height());
+            const int line = CammerWidget::statusLineHeight(ratio);
+            const CammerWidget::StatusLines lines = CammerWidget::statusLineRects(cell, line, stripTop);
+            const QRect counters = lines.counters.translated(cell.topLeft());
+            const QRect templateTime = lines.templateTime.translated(cell.topLeft());
+            const QString where = QStringLiteral("view %1: counters %2..%3, template time %4..%5")
+                                      .arg(i)
+                                      .arg(counters.top())
+                                      .arg(counters.bottom())
+                                      .arg(templateTime.top())
+                                      .arg(templateTime.bottom());
+            QVERIFY2(counters.bottom() < stripTop && templateTime.bottom() < stripTop, qPrintable(where));
+            QVERIFY2(counters.top() >= cell.top() && templateTime.top() > counters.bottom(),
+                     qPrintable(where));
+            QVERIFY2(counters.height() == line && templateTime.height() == line, qPrintable(where));
+            QVERIFY2(std::min(cell.bottom(), stripTop - 1) - templateTime.bottom() <= 8, qPrintable(where));
+            QCOMPARE(counters.left(), cell.left() + 8);
+        }
+    }
+
     // Zoom of the enlarged view: the buttons open on the first press, the anchor stays in place, the
     // scale stops at 32 and snaps back to the whole picture below 1.1.
     void zoom()
@@ -94,6 +139,14 @@ private slots:
         // The 800 x 600 test screen is too short for the column: it moves up above the status strip.
         QCOMPARE(window.moveRightButton->y() - window.enlargeButton->y(), 450);
         QVERIFY(window.moveRightButton->geometry().bottom() < window.ioStatusWidget->y());
+        // The views draw their lower lines above the window's own strip.
+        QVERIFY(gCameraCount > 0);
+        for (int i = 0; i < gCameraCount; ++i) {
+            const CammerWidget *view = window.cammerWidgets[i];
+            const CammerWidget::StatusLines lines = view->statusLines();
+            QVERIFY(view->mapTo(&window, lines.templateTime.bottomLeft()).y() < window.ioStatusWidget->y());
+            QVERIFY(lines.counters.bottom() < lines.templateTime.top());
+        }
         window.MShowHide(1);
         QVERIFY(!window.enlargeButton->isHidden() && window.moveUpButton->isHidden());
         window.zoomAnchorX = 100;

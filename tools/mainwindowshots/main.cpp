@@ -64,6 +64,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "PARAM.db of the working directory could not be prepared\n");
         return 1;
     }
+    // Once templates were browsed in the region editor, every cell shows the time of the one shown
+    // under its counters: here from the start, so that every shot has that line too.
+    gTemplateTimeText = QStringLiteral("2026-12-08 09:30:00");
     auto *window = new DeVeWizard;
     window->showFullScreen();
     settleFor(2500);
