@@ -6,11 +6,17 @@
 
 #include "cyclefixture.h"
 #include "detectionmark.h"
+#include "startdecision.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 
 #include <QtTest>
+
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
 
 class TestCycleRestart : public QObject
 {
@@ -223,42 +229,214 @@ private slots:
     }
 
     // The mark file: made as "none" at the first start, rewritten in place with the same 16 bytes, read
-    // back by the next start; a record that cannot be read counts as no mark and is made again.
+    // back by the next start. A file that is there but holds no record (what a power cut or a damaged
+    // disk leaves) comes back damaged, not as "none"; only a missing file is no mark.
     void markFile_data()
     {
-        QTest::addColumn<QByteArray>("left"); // what the last run left; empty: no file
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("left"); // what the last run left
         QTest::addColumn<int>("slot");
         QTest::addColumn<int>("side");
-        QTest::newRow("no file") << QByteArray() << -1 << 1;
-        QTest::newRow("none") << detectionMarkText(DetectionMark()) << -1 << 1;
-        QTest::newRow("mould slot, left") << QByteArray("slot 1 side 1  \n") << 1 << 1;
-        QTest::newRow("right mould of a two-colour machine") << QByteArray("slot 3 side 0  \n") << 3 << 0;
-        QTest::newRow("slot 8") << QByteArray("slot 8 side 0  \n") << -1 << 1;
-        QTest::newRow("cut short") << QByteArray("slot 1 si") << -1 << 1;
-        QTest::newRow("zeros of a power cut") << QByteArray(16, '\0') << -1 << 1;
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("no file") << false << QByteArray() << -1 << 1 << false;
+        QTest::newRow("none") << true << detectionMarkText(DetectionMark()) << -1 << 1 << false;
+        QTest::newRow("mould slot, left") << true << QByteArray("slot 1 side 1  \n") << 1 << 1 << false;
+        QTest::newRow("right mould of a two-colour machine")
+            << true << QByteArray("slot 3 side 0  \n") << 3 << 0 << false;
+        QTest::newRow("slot 8") << true << QByteArray("slot 8 side 0  \n") << -1 << 1 << true;
+        QTest::newRow("cut short") << true << QByteArray("slot 1 si") << -1 << 1 << true;
+        QTest::newRow("truncated to 0 bytes") << true << QByteArray() << -1 << 1 << true;
+        QTest::newRow("zeros of a power cut") << true << QByteArray(16, '\0') << -1 << 1 << true;
     }
     void markFile()
     {
+        QFETCH(bool, exists);
         QFETCH(QByteArray, left);
         QFETCH(int, slot);
         QFETCH(int, side);
+        QFETCH(bool, damaged);
         TestWorkDir dir;
-        if (!left.isEmpty())
+        if (exists)
             QVERIFY(writeTestFile(detectionMarkPath(), left));
         {
             DetectionMarkFile file;
             const DetectionMark mark = file.open();
             QCOMPARE(mark.slot, slot);
             QCOMPARE(mark.moldSide, side);
+            QCOMPARE(mark.damaged, damaged);
             QCOMPARE(QFileInfo(detectionMarkPath()).size(), qint64(16));
             file.set(2, 0);
             QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("slot 2 side 0  \n"));
         }
         DetectionMarkFile again;
-        QCOMPARE(again.open().slot, 2);
+        const DetectionMark back = again.open();
+        QCOMPARE(back.slot, 2);
+        QVERIFY(!back.damaged);
         again.clear();
         QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("none           \n"));
         QCOMPARE(DetectionMarkFile().open().slot, -1);
+    }
+
+    // Each slot mark is synced to the disk by the mark's own thread, never the caller's: the writes go
+    // on while a sync is under way, and however many come meanwhile, one more sync follows, no more.
+    // "none" asks for none.
+    void markSyncedOffTheCallersThread()
+    {
+        TestWorkDir dir;
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool release = false;
+        int calls = 0;
+        bool syncedWhole = true;
+        QList<std::thread::id> threads;
+        DetectionMarkFile file;
+        file.setSyncFunction([&](int fd) {
+            const int rc = ::fdatasync(fd);
+            std::unique_lock<std::mutex> lock(mutex);
+            ++calls;
+            threads << std::this_thread::get_id();
+            syncedWhole = syncedWhole && rc == 0;
+            wake.notify_all();
+            wake.wait(lock, [&] { return release; });
+            return rc;
+        });
+        QCOMPARE(file.open().slot, -1);
+        file.clear();
+        file.set(1, 1);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            QVERIFY(wake.wait_for(lock, std::chrono::seconds(10), [&] { return calls == 1; }));
+        }
+        // The first sync is held: the marks are written all the same, and none waits for it.
+        file.set(0, 1);
+        file.set(3, 0);
+        file.clear();
+        file.set(2, 0);
+        QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("slot 2 side 0  \n"));
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            QCOMPARE(calls, 1);
+            release = true;
+            wake.notify_all();
+        }
+        file.stopSync();
+        QCOMPARE(calls, 2);
+        QVERIFY(syncedWhole);
+        for (const std::thread::id &id : threads)
+            QVERIFY(id != std::this_thread::get_id());
+
+        // "none" alone is never synced.
+        DetectionMarkFile none;
+        int noneCalls = 0;
+        none.setSyncFunction([&](int) { return ++noneCalls, 0; });
+        QCOMPARE(none.open().slot, 2);
+        none.clear();
+        none.clear();
+        none.stopSync();
+        QCOMPARE(noneCalls, 0);
+    }
+
+    // What a start takes as cut short, from the mark left and the inputs' entries since the board
+    // link's first status frame: a damaged mark or one naming a slot the box does not have is the
+    // chain a cycle start marks (the product slot first when enabled) on the side in force; an
+    // opening while the box started (input 0, or 0 / 3 on the turntable as detectMold allows, or the
+    // safety door with its trigger set) is the chain its cycle start marks, whatever the mark says;
+    // other inputs start nothing at a fresh start.
+    void cutShortAtStart_data()
+    {
+        QTest::addColumn<int>("machineType");
+        QTest::addColumn<int>("detectMold");
+        QTest::addColumn<bool>("product");
+        QTest::addColumn<bool>("door");
+        QTest::addColumn<int>("moldSide"); // in force after loading
+        QTest::addColumn<QByteArray>("left"); // the mark file; "-" for no file
+        QTest::addColumn<bool>("frameSeen");
+        QTest::addColumn<quint32>("entered"); // bit i: input i entered its active state
+        QTest::addColumn<quint32>("active");  // bit i: input i active now
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<int>("side");
+        QTest::addColumn<quint32>("inputs");
+        const QByteArray none = detectionMarkText(DetectionMark());
+        const QByteArray zeros(16, '\0');
+        const QByteArray slot7("slot 7 side 1  \n");
+        const QByteArray slot1("slot 1 side 1  \n");
+        QTest::newRow("no mark, no input: ordinary") << 0 << 0 << false << false << 1 << QByteArray("-") << true
+                                                    << 0u << 0u << -1 << 1 << 0u;
+        QTest::newRow("none, no input: ordinary")
+            << 0 << 0 << false << false << 1 << none << true << 0u << 0u << -1 << 1 << 0u;
+        QTest::newRow("whole mark") << 0 << 0 << true << false << 1 << slot1 << true << 0u << 0u << 1 << 1 << 0u;
+        QTest::newRow("0 bytes, mould only") << 0 << 0 << false << false << 1 << QByteArray() << true << 0u << 0u
+                                            << 1 << 1 << 0u;
+        QTest::newRow("16 zero bytes, product on")
+            << 0 << 0 << true << false << 1 << zeros << true << 0u << 0u << 0 << 1 << 0u;
+        QTest::newRow("slot 7 on a 2-slot box, mould only")
+            << 0 << 0 << false << false << 1 << slot7 << true << 0u << 0u << 1 << 1 << 0u;
+        QTest::newRow("slot 7 on a 2-slot box, product on")
+            << 0 << 0 << true << false << 1 << slot7 << true << 0u << 0u << 0 << 1 << 0u;
+        QTest::newRow("zeros, two-colour, right mould in force")
+            << 1 << 1 << false << false << 0 << zeros << true << 0u << 0u << 3 << 0 << 0u;
+        QTest::newRow("zeros, turntable, right mould in force, product on")
+            << 2 << 1 << true << false << 0 << zeros << true << 0u << 0u << 2 << 0 << 0u;
+        QTest::newRow("pulse of input 0 during the start")
+            << 0 << 0 << false << false << 1 << none << true << 0x1u << 0x0u << 1 << 1 << 0x1u;
+        QTest::newRow("input 0 held during the start, product on")
+            << 0 << 0 << true << false << 1 << none << true << 0x1u << 0x1u << 0 << 1 << 0x1u;
+        QTest::newRow("input 0 high since the first frame")
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0x0u << 0x1u << 1 << 1 << 0x1u;
+        QTest::newRow("before the first frame: nothing known")
+            << 0 << 0 << false << false << 1 << none << false << 0x0u << 0x0u << -1 << 1 << 0x0u;
+        QTest::newRow("opening during the start over a whole mould mark: the opening's chain")
+            << 0 << 0 << true << false << 1 << slot1 << true << 0x1u << 0x0u << 0 << 1 << 0x1u;
+        QTest::newRow("input 2 and the re-check input 1 start nothing")
+            << 0 << 0 << false << false << 1 << none << true << 0x6u << 0x6u << -1 << 1 << 0x0u;
+        QTest::newRow("safety door with its trigger: mould slot")
+            << 0 << 0 << true << true << 1 << none << true << 0x2u << 0x0u << 1 << 1 << 0x2u;
+        QTest::newRow("door and input 0: the cycle start's chain")
+            << 0 << 0 << true << true << 1 << none << true << 0x3u << 0x0u << 0 << 1 << 0x3u;
+        QTest::newRow("turntable, all moulds, input 3: right side")
+            << 2 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << 3 << 0 << 0x8u;
+        QTest::newRow("turntable, left mould only: input 3 starts nothing")
+            << 2 << 0 << false << false << 1 << none << true << 0x8u << 0x8u << -1 << 1 << 0x0u;
+        QTest::newRow("two-colour, input 3 re-arms, starts nothing")
+            << 1 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << -1 << 1 << 0x0u;
+    }
+    void cutShortAtStart()
+    {
+        QFETCH(int, machineType);
+        QFETCH(int, detectMold);
+        QFETCH(bool, product);
+        QFETCH(bool, door);
+        QFETCH(int, moldSide);
+        QFETCH(QByteArray, left);
+        QFETCH(bool, frameSeen);
+        QFETCH(quint32, entered);
+        QFETCH(quint32, active);
+        QFETCH(int, slot);
+        QFETCH(int, side);
+        QFETCH(quint32, inputs);
+        param = SysParam();
+        param.machineType = machineType;
+        param.detectMold = detectMold;
+        param.enableProdDetect = product ? 1 : 0;
+        param.safetyDoorTrigger = door ? 1 : 0;
+        const int inUse = machineType == 0 ? 2 : 4;
+        for (int s = 0; s < inUse; ++s)
+            param.slotEnabled[s] = s % 2 == 1 || product ? 1 : 0;
+        TestWorkDir dir;
+        if (left != "-")
+            QVERIFY(writeTestFile(detectionMarkPath(), left));
+        DetectionMarkFile file;
+        const DetectionMark mark = file.open();
+        InputEntrySnapshot entries;
+        entries.firstFrameSeen = frameSeen;
+        entries.activeWord = active;
+        for (int i = 0; i < 16; ++i)
+            entries.entries[i] = (entered >> i) & 1u;
+        const StartCutShort cut = decideCutShort(mark, entries, param, moldSide, inUse, 1);
+        QCOMPARE(cut.slot, slot);
+        if (slot >= 0)
+            QCOMPARE(cut.moldSide, side);
+        QCOMPARE(cut.inputs, inputs);
     }
 };
 

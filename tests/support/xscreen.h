@@ -20,16 +20,17 @@
 #include <dlfcn.h>
 #include <memory>
 
-// Xvfb on MG_TEST_XVFB_DISPLAY when set, else on a display it picks; ended with the object.
+// Xvfb on MG_TEST_XVFB_DISPLAY when set, else on a display it picks; ended with the object. The box's
+// screen unless `screen` ("<w>x<h>x<depth>") names another.
 struct XServer
 {
     QProcess process;
     QString display;
 
-    bool start()
+    bool start(const QString &screen = QStringLiteral("1920x1080x24"))
     {
         const QByteArray wanted = qgetenv("MG_TEST_XVFB_DISPLAY");
-        QStringList args{QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1920x1080x24"),
+        QStringList args{QStringLiteral("-screen"), QStringLiteral("0"), screen,
                          QStringLiteral("-nolisten"), QStringLiteral("tcp")};
         if (!wanted.isEmpty()) {
             display = QLatin1Char(':') + QString::fromLatin1(wanted);
