@@ -131,6 +131,8 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
 
     // The poll thread's change signal reaches Run queued, the output flushes directly.
     gControlPort->setRunSlot(this, [this] { Run(); });
+    gControlPort->setCycleWatch([this] { return runState == 1; },
+                                [this](const QString &line) { InsertRecord(line); });
     connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
     machineCycle->runTimer->start(5);
     dateTimer->start(60000);

@@ -9,6 +9,7 @@
 // kills and restarts the box.
 
 #include "boardsimulator.h"
+#include "mainthreadhold.h"
 #ifdef MG_HAVE_FAKESMARTCAM
 #include "fakesmartcamera.h"
 #endif
@@ -103,6 +104,7 @@ public:
     ~BoxRun() { stop(); }
 
     bool isValid() const { return m_valid; }
+    pid_t pid() const { return pid_t(m_box.processId()); }
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
     // Runs one statement on the working directory's PARAM.db (before start()).
     bool sql(const QString &statement)
@@ -1186,6 +1188,41 @@ void clearingWithoutAlarmOnRelease(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The box's GUI thread stops for 3 s (ptrace; its board poll runs on) while the mould opens for 1 s, twice:
+// before the thread goes on, the board gets the clamp blocked; once it goes on, the opening it could not
+// read then is judged, the good mould released and the piece latched, each stall with one record line.
+void stalledGuiThread(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (const bool piece : {false, true}) {
+        const QString n = piece ? QStringLiteral(" (piece)") : QStringLiteral(" (good)");
+        QVERIFY(run.serve(piece ? Pictures::Foreign : Pictures::Good));
+        QTest::qWait(300);
+        MainThreadHold hold;
+        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("held" + n);
+        run.setInputs(0x001);
+        run.mark("opening" + n);
+        QTest::qWait(1000);
+        run.setInputs(0);
+        QTest::qWait(2000);
+        run.mark("before resume" + n);
+        QVERIFY2(run.heldAt("before resume" + n) == kBlocked, run.heldMessage("before resume" + n, kBlocked));
+        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked}, run.story());
+        QVERIFY(hold.release());
+        run.mark("resumed" + n);
+        const quint16 judged = piece ? kAlarm : kReleased;
+        QVERIFY2(run.settleOn("judged" + n, "resumed" + n, judged, 10000), run.story());
+        QVERIFY2(run.wordsBetween("resumed" + n, "judged" + n) == QVector<quint16>{judged}, run.story());
+    }
+    QVERIFY2(run.logText().count(QStringLiteral("Cycle stalled: input 0 entered")) == 2, run.story());
+    const QString stallText = textsOf(775).at(kBoxLanguage);
+    const QString stallLine = stallText.left(stallText.indexOf(QStringLiteral("%1")));
+    QTRY_COMPARE_WITH_TIMEOUT(run.record().filter(stallLine).size(), 2, 2000);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1196,6 +1233,7 @@ const Row kPictureRows[] = {
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
+    {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
 #ifdef MG_HAVE_FAKESMARTCAM
     {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
      frameSpeedZeroSmartCamera},
