@@ -52,6 +52,8 @@ void openingDuringTheQuestion(BoxRun &run, Pictures pictures, int polls)
     finger.touch(question.geometry.topLeft() + QPoint(398, 250)); // "Cancel": the serials are kept
     const quint16 verdict = pictures == Pictures::Foreign ? kAlarm : kReleased;
     QVERIFY2(run.settleOn("judged", "answered", verdict, 30000, 1500), run.story());
+    qInfo("%s %lld ms after the answer", verdict == kAlarm ? "latched" : "released",
+          run.changedAt("answered", verdict) - run.at("answered"));
     run.setInputs(0);
     run.settle("after", 1500);
     EXPECT_WORDS(run, "start", "after", kBlocked, verdict);
@@ -106,6 +108,7 @@ void damagedMark(BoxRun &run, const QByteArray &mark, const QString &said)
     QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), mark));
     QVERIFY(run.start());
     QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    qInfo("latched %lld ms after the restart", run.changedAt("start", kAlarm) - run.at("start"));
     EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
     EXPECT_HELD(run, "alarm", kAlarm);
     QCOMPARE(recordLinesOf(run, 761), 1);

@@ -128,6 +128,42 @@ private slots:
         QCOMPARE(world.records.count(uiText(761)), 1);
     }
 
+    // In the OK and NG output pulses mode output 0 is half of the NG pulse, not the interlock: a start
+    // that found a detection cut short judges it without holding output 0; the verdict is its pulse
+    // (NG: outputs 0 and 2; OK: output 1), and the mark goes with it.
+    void interruptedDetectionInPulseMode_data()
+    {
+        QTest::addColumn<bool>("ng");
+        QTest::addColumn<quint32>("word");
+        QTest::newRow("good mould: OK pulse") << false << 0x002u;
+        QTest::newRow("piece in the mould: NG pulse") << true << 0x005u;
+    }
+    void interruptedDetectionInPulseMode()
+    {
+        QFETCH(bool, ng);
+        QFETCH(quint32, word);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        standardMachine(0);
+        param.okNgPulse = 1;
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = {ng};
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(1, 1);
+        cycle.Run();
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(boardWord(), 0x000u);
+        now += 1000;
+        world.delivering = true;
+        cycle.Run();
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(boardWord(), word);
+        QCOMPARE(world.marks.last(), QStringLiteral("clear @%1").arg(word));
+        QCOMPARE(world.records.count(uiText(761)), 1);
+    }
+
     // The same with "Use External Trigger": the cameras take a picture per trigger only, so the start
     // finds none and says at once, once, that the mould is not judged, the clamp held. The next
     // trigger's pictures judge the cycle the stop cut short, the product (when still pending) and
