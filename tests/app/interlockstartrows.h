@@ -92,6 +92,27 @@ void noInputDuringTheQuestion(BoxRun &run)
     openingDuringTheQuestion(run, Pictures::None, 0);
 }
 
+// The box started with its questions answered by themselves, the mould opening with a piece in view
+// 50 ms after the board's first poll and held for 3 s: the start, still under way then (cameras,
+// pages), judges that mould before any word allows the clamp, and the alarm latches; the level the
+// start took starts no second cycle.
+void openingFromTheFirstPoll(BoxRun &run)
+{
+    QVERIFY(run.serve(Pictures::Foreign));
+    QVERIFY(run.start(kReleased));
+    QVERIFY2(run.waitForPolls(1, 60000), run.story());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    run.mark("opening");
+    run.setInputs(0x001);
+    QTest::qWait(3000);
+    run.setInputs(0);
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    qInfo("latched %lld ms after the opening", run.changedAt("start", kAlarm) - run.at("opening"));
+    EXPECT_WORDS(run, "start", "alarm", kBlocked, kAlarm);
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // Killed 250 ms into the detection of a piece in the cavity, the mark then left as `mark` (what a power
 // cut or a damaged disk leaves), started again with the machine waiting: the start takes the mark for
 // a detection cut short. The mould is judged before any word allows the clamp, and the alarm latches;
@@ -138,6 +159,8 @@ const Row kStartRows[] = {
     {"opening held across the start-up answer, piece (latched, never released)", levelDuringTheQuestionForeign},
     {"opening held across the start-up answer, good (one judgement, released)", levelDuringTheQuestionGood},
     {"control: start-up question answered with no input change (released at once)", noInputDuringTheQuestion},
+    {"opening held from 50 ms after the first poll, answers automatic (latched, never released)",
+     openingFromTheFirstPoll},
     {"mark cut to 0 bytes (judged, latched, never released)", markCutToNothing},
     {"mark of 16 zero bytes (judged, latched, never released)", markOfZeros},
     {"mark naming slot 7 on a 2-slot box (judged, latched, never released)", markOfAnotherBox},

@@ -255,6 +255,18 @@ public:
 
     // The machine's inputs as the board reports them from its next status frame (bits 0-9).
     void setInputs(quint16 word) { m_board.setInputs(word); }
+    // Waits (without the event loop) until the box has polled the board `polls` times since its start.
+    bool waitForPolls(int polls, int timeoutMs) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_board.commandCount(2) < polls) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return true;
+    }
     // The board reports `word` from its next status frame on, for `polls` polls of the box in all,
     // then the inputs idle again.
     bool pulseInputs(quint16 word, int polls)
