@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -91,6 +92,12 @@ private slots:
             wake.notify_all();
             wake.wait(lock, [&] { return release; });
             return rc;
+        });
+        // A failing check must not leave the sync held: the file's end waits for it.
+        const std::shared_ptr<void> unblock(nullptr, [&](void *) {
+            std::lock_guard<std::mutex> lock(mutex);
+            release = true;
+            wake.notify_all();
         });
         QCOMPARE(file.open().slot, -1);
         file.clear();
