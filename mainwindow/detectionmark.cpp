@@ -67,9 +67,9 @@ DetectionMark DetectionMarkFile::open()
     // A power cut or a damaged disk can leave the file cut, zeroed or garbled; whatever it held, a
     // mark was there, and the mould it named may be open and unjudged.
     if (exists && !whole)
-        qCWarning(lcMainWindow).noquote()
-            << detectionMarkPath()
-            << "cannot be read: taken as a detection cut short, judged before the clamp may close; made again";
+        qCWarning(lcMainWindow).noquote() << detectionMarkPath()
+                                          << "cannot be read: taken as a detection cut short, judged before "
+                                             "the clamp may close; made again";
     if (!whole) {
         left = DetectionMark();
         left.damaged = exists;
@@ -136,8 +136,9 @@ void DetectionMarkFile::syncLoop()
             continue;
         m_syncFailing = rc != 0;
         if (m_syncFailing)
-            qCCritical(lcMainWindow).noquote() << detectionMarkPath() << "cannot be synced to the disk:"
-                                               << std::strerror(error) << "- a power cut may lose it";
+            qCCritical(lcMainWindow).noquote()
+                << detectionMarkPath() << "cannot be synced to the disk:" << std::strerror(error)
+                << "- a power cut may lose it";
         else
             qCWarning(lcMainWindow).noquote() << detectionMarkPath() << "synced to the disk again";
     }

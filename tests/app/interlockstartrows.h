@@ -6,8 +6,8 @@
 
 std::unique_ptr<XServer> gScreen; // started by the first row that needs it, ended with the test
 
-// The box started under an X server of the row's own (800 x 600, the screen the rows' regions are laid
-// out for), its camera-serial question waiting for a touch: the mould opens while it waits, with
+// The box started under an X server of the test's own (800 x 600, the screen the rows' regions are
+// laid out for), its camera-serial question waiting for a touch: the mould opens while it waits, with
 // camera 1 seeing `pictures` (None: nothing opens, good pictures). `polls` of the board report input 0
 // (0: held until well after the answer). The start judges that mould before any word allows the
 // clamp: a good one is released once, a piece latches the alarm; one record line of the detection
@@ -66,7 +66,8 @@ void openingDuringTheQuestion(BoxRun &run, Pictures pictures, int polls)
     run.settle("after", 1500);
     EXPECT_WORDS(run, "start", "after", kBlocked, verdict);
     QCOMPARE(recordLinesOf(run, 761), opens ? 1 : 0);
-    QCOMPARE(run.record().filter(textsOf(152).first().trimmed()).size(), pictures == Pictures::Foreign ? 1 : 0);
+    const int alarmLines = run.record().filter(textsOf(152).first().trimmed()).size();
+    QCOMPARE(alarmLines, pictures == Pictures::Foreign ? 1 : 0);
     if (pictures != Pictures::Foreign) {
         run.mouldOpens("next opening");
         QVERIFY2(run.settleOn("next judged", "next opening", kReleased, 10000), run.story());
@@ -163,10 +164,13 @@ void markOfAnotherBox(BoxRun &run)
 const Row kStartRows[] = {
     {"opening pulse while the start-up question waits, piece (latched, never released)",
      pulseDuringTheQuestionForeign},
-    {"opening pulse while the start-up question waits, good (released once judged)", pulseDuringTheQuestionGood},
-    {"opening held across the start-up answer, piece (latched, never released)", levelDuringTheQuestionForeign},
+    {"opening pulse while the start-up question waits, good (released once judged)",
+     pulseDuringTheQuestionGood},
+    {"opening held across the start-up answer, piece (latched, never released)",
+     levelDuringTheQuestionForeign},
     {"opening held across the start-up answer, good (one judgement, released)", levelDuringTheQuestionGood},
-    {"control: start-up question answered with no input change (released at once)", noInputDuringTheQuestion},
+    {"control: start-up question answered with no input change (released at once)",
+     noInputDuringTheQuestion},
     {"opening held from 50 ms after the first poll, answers automatic (latched, never released)",
      openingFromTheFirstPoll},
     {"mark cut to 0 bytes (judged, latched, never released)", markCutToNothing},

@@ -272,7 +272,7 @@ private slots:
         QTest::addColumn<int>("detectMold");
         QTest::addColumn<bool>("product");
         QTest::addColumn<bool>("door");
-        QTest::addColumn<int>("moldSide"); // in force after loading
+        QTest::addColumn<int>("moldSide");    // in force after loading
         QTest::addColumn<QByteArray>("left"); // the mark file; "-" for no file
         QTest::addColumn<bool>("frameSeen");
         QTest::addColumn<quint32>("entered"); // bit i: input i entered its active state
@@ -284,13 +284,14 @@ private slots:
         const QByteArray zeros(16, '\0');
         const QByteArray slot7("slot 7 side 1  \n");
         const QByteArray slot1("slot 1 side 1  \n");
-        QTest::newRow("no mark, no input: ordinary") << 0 << 0 << false << false << 1 << QByteArray("-") << true
-                                                    << 0u << 0u << -1 << 1 << 0u;
+        QTest::newRow("no mark, no input: ordinary")
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0u << 0u << -1 << 1 << 0u;
         QTest::newRow("none, no input: ordinary")
             << 0 << 0 << false << false << 1 << none << true << 0u << 0u << -1 << 1 << 0u;
-        QTest::newRow("whole mark") << 0 << 0 << true << false << 1 << slot1 << true << 0u << 0u << 1 << 1 << 0u;
-        QTest::newRow("0 bytes, mould only") << 0 << 0 << false << false << 1 << QByteArray() << true << 0u << 0u
-                                            << 1 << 1 << 0u;
+        QTest::newRow("whole mark") << 0 << 0 << true << false << 1 << slot1 << true << 0u << 0u << 1 << 1
+                                    << 0u;
+        QTest::newRow("0 bytes, mould only")
+            << 0 << 0 << false << false << 1 << QByteArray() << true << 0u << 0u << 1 << 1 << 0u;
         QTest::newRow("16 zero bytes, product on")
             << 0 << 0 << true << false << 1 << zeros << true << 0u << 0u << 0 << 1 << 0u;
         QTest::newRow("slot 7 on a 2-slot box, mould only")
