@@ -1,10 +1,13 @@
 #include "controlport.h"
 
+#include "clock.h"
+#include "corelog.h"
 #include "iolink.h"
 #include "iothread.h"
 #include "mutexlocker.h"
 #include "startup.h"
 #include "sysparam.h"
+#include "uitexttable.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,6 +39,27 @@ quint32 bitOf(quint32 word, int bit)
     return (word >> bit) & 1u;
 }
 
+// Board input 3 can stand in for input 0, 1 or 2 (a machine wired differently): the input it stands in
+// for, or -1.
+int inputThreeTarget()
+{
+    const int input4Use = gSysParam->input4Use;
+    if (input4Use == 0)
+        return -1;
+    return input4Use == 1 ? 0 : input4Use == 2 ? 1 : 2;
+}
+
+quint32 remapInputThree(quint32 word)
+{
+    const int target = inputThreeTarget();
+    if (target < 0)
+        return word;
+    return (word & ~(1u << target)) | (bitOf(word, 3) << target);
+}
+
+// The record's text of a stall: the seconds the opening waited for a pass, one decimal.
+constexpr int kStallRecordRow = 775;
+
 // The poll thread of the live ControlPort, for the exit-time join. GUI thread.
 IOThread *runningIoThread = nullptr;
 
@@ -51,6 +75,10 @@ void joinIoThreadBeforeExit()
 
 ControlPort::ControlPort()
 {
+    {
+        MutexLocker lock(gIoMutex);
+        gIoEntryWatch.reset();
+    }
     inputWord = 0;
     gIoThreadEnabled = 1;
     openIoSerialPort();
@@ -72,6 +100,13 @@ void ControlPort::setRunSlot(QObject *mainWindow, std::function<void()> run)
     m_runReceiver = mainWindow;
     m_run = std::move(run);
     connectRunSlot();
+}
+
+void ControlPort::setCycleWatch(std::function<bool()> detecting,
+                                std::function<void(const QString &)> insertRecord)
+{
+    m_detecting = std::move(detecting);
+    m_insertRecord = std::move(insertRecord);
 }
 
 void ControlPort::connectRunSlot()
@@ -131,6 +166,9 @@ void ControlPort::flushOutputs()
 {
     {
         MutexLocker lock(gIoMutex);
+        // While the guard holds the clamp for an entry nobody read, no word of this side frees it.
+        if (gIoEntryWatch.holding())
+            setOutput(0, 1);
         gIoOutputWord = pendingOutputs;
     }
     if (pendingOutputs != gIoLastFlushed) {
@@ -158,24 +196,39 @@ int ControlPort::checkInput(int index)
 {
     if (index < 0 || index >= kIoBits)
         return 0;
+    const InputEntryMap map = InputEntryMap::fromParams();
+    const InputEntryWatchSetup setup = watchSetup(map);
+    bool counted = false;
+    qint64 entryMs = 0;
+    InputEntryStall stall;
+    bool holdEnded = false;
     {
         MutexLocker lock(gIoMutex);
         inputWord = gIoInputWord;
         std::copy(std::begin(gIoInputChangedMs), std::end(gIoInputChangedMs), std::begin(inputStamps));
+        gIoEntryWatch.setSetup(setup);
+        const quint32 entries = gIoEntryWatch.entries(index, map);
+        counted = entries != gIoEntryWatch.readEntries(index, map);
+        entryMs = gIoEntryWatch.lastEntryMs(index, map);
+        holdEnded = gIoEntryWatch.markRead(index, map, entries, &stall);
+        if (holdEnded)
+            keepHeldClamp();
     }
-    // Board input 3 can stand in for input 0, 1 or 2 (a machine wired differently).
-    const quint32 bit3 = bitOf(inputWord, 3);
-    const int input4Use = gSysParam->input4Use;
-    if (input4Use != 0) {
-        const int target = input4Use == 1 ? 0 : input4Use == 2 ? 1 : 2;
-        inputWord = (inputWord & ~(1u << target)) | (bit3 << target);
+    if (holdEnded)
+        stallHoldEnded(stall);
+    const int target = inputThreeTarget();
+    inputWord = remapInputThree(inputWord);
+    if (target >= 0)
         inputStamps[target] = inputStamps[3];
-    }
 
     const bool raw = bitOf(inputWord, index);
     const bool inv = inputInvertOf(index) != 0;
     const bool mem = inputMemory[index];
-    const int result = ((!mem && raw && !inv) || (mem && !raw && inv)) ? 1 : 0;
+    const bool levelEdge = (!mem && raw && !inv) || (mem && !raw && inv);
+    const int result = levelEdge || counted ? 1 : 0;
+    // A pulse gone before this call left no level behind: its entry is the change that started it.
+    if (counted && !levelEdge && entryMs != 0)
+        inputStamps[index] = entryMs;
 
     // Opening the safety door (input 1 leaving its active level) drops the alarm output at once, on
     // every call, so that the door is seen whichever input the cycle happens to ask about.
@@ -193,4 +246,68 @@ int ControlPort::checkInput(int index)
 
     inputMemory[index] = raw;
     return result;
+}
+
+InputEntrySnapshot ControlPort::inputEntries() const
+{
+    const InputEntryMap map = InputEntryMap::fromParams();
+    MutexLocker lock(gIoMutex);
+    return gIoEntryWatch.snapshot(map);
+}
+
+void ControlPort::markEntriesRead(int index)
+{
+    if (index < 0 || index >= kIoBits)
+        return;
+    const InputEntryMap map = InputEntryMap::fromParams();
+    const InputEntryWatchSetup setup = watchSetup(map);
+    quint32 word;
+    InputEntryStall stall;
+    bool holdEnded;
+    {
+        MutexLocker lock(gIoMutex);
+        word = gIoInputWord;
+        gIoEntryWatch.setSetup(setup);
+        holdEnded = gIoEntryWatch.markRead(index, map, gIoEntryWatch.entries(index, map), &stall);
+        if (holdEnded)
+            keepHeldClamp();
+    }
+    if (holdEnded)
+        stallHoldEnded(stall);
+    inputMemory[index] = bitOf(remapInputThree(word), index);
+}
+
+InputEntryWatchSetup ControlPort::watchSetup(const InputEntryMap &map) const
+{
+    const SysParam &p = *gSysParam;
+    InputEntryWatchSetup setup;
+    // In the OK/NG pulse mode output 0 is half of the NG pulse, not the interlock: judged late, not held.
+    setup.armed = m_detecting && m_detecting() && !p.okNgPulse;
+    if (p.machineType == 2) {
+        setup.watchedInputs |= p.detectMold != 1 ? 1u << 0 : 0u;
+        setup.watchedInputs |= p.detectMold != 0 ? 1u << 3 : 0u;
+    } else {
+        setup.watchedInputs = 1u << 0;
+    }
+    if (p.safetyDoorTrigger)
+        setup.watchedInputs |= 1u << kSafetyDoorInput;
+    setup.map = map;
+    // "Clamp not allowed" as setOutput(0, 1) puts it on the board.
+    setup.holdLevel = outputInitOf(0) == 0;
+    setup.holdBit = p.output4Use == 1 ? 3 : 0;
+    return setup;
+}
+
+void ControlPort::keepHeldClamp()
+{
+    setOutput(0, 1);
+    gIoOutputWord = pendingOutputs;
+}
+
+void ControlPort::stallHoldEnded(const InputEntryStall &stall)
+{
+    const qint64 unreadMs = appMonotonicMs() - stall.unreadSinceMs;
+    qCInfo(lcCore) << "Input" << stall.input << "read after" << unreadMs << "ms; the cycle decides the clamp";
+    if (m_insertRecord)
+        m_insertRecord(uiText(kStallRecordRow).arg(QString::number(double(unreadMs) / 1000.0, 'f', 1)));
 }

@@ -6,6 +6,8 @@
 // inputWord and inputMemory are GUI-thread data; the words shared with the poll thread are taken
 // under gIoMutex (see iolink.h).
 
+#include "inputentrywatch.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -22,6 +24,11 @@ public:
     ControlPort();
     // Stops and joins the poll thread.
     ~ControlPort() override;
+
+    // The stalled-cycle guard's view of the cycle, installed by the main window: whether detection runs
+    // (the guard watches only then) and the operation record that gets one line when a pass reads an
+    // entry the guard held the clamp for. Either may be empty.
+    void setCycleWatch(std::function<bool()> detecting, std::function<void(const QString &)> insertRecord);
 
     // The machine cycle (DeVeWizard::Run) lives above this library: the main window installs it here;
     // the poll thread's change signal reaches it queued. A window installed after the thread started
@@ -46,9 +53,16 @@ public:
     // isOutput != 0: bit `bit` of pendingOutputs; else the level of input `bit` as of the last
     // checkInput (inverted by its inputInvert). 0 for bits outside 0-15.
     int getIO(int isOutput, int bit);
-    // 1 when input `index` entered its active state since the previous call for that input; also
+    // 1 when input `index` entered its active state since the previous call for that input, by its level
+    // or by an entry the poll thread counted (a pulse that came and went between the calls); also
     // applies the safety-door rule. 0 and nothing else for indices outside 0-15.
     int checkInput(int index);
+    // The entries the poll thread counted, as the cycle sees the inputs.
+    InputEntrySnapshot inputEntries() const;
+    // The entries of input `index` counted so far are taken as read: the next checkInput(index) reports
+    // only entries after this call (and the level now is no new entry), and the stalled-cycle guard
+    // counts them as read by a Run pass.
+    void markEntriesRead(int index);
     // appMonotonicMs() of the board status frame that last changed input `index` as of the last
     // checkInput (after the input-3 remap); 0 when not known.
     qint64 inputChangedMs(int index) const;
@@ -67,7 +81,16 @@ signals:
 
 private:
     void connectRunSlot();
+    // The guard's view of the cycle for the poll thread; under gIoMutex.
+    InputEntryWatchSetup watchSetup(const InputEntryMap &map) const;
+    // A read ended the guard's hold: the clamp stays held in pendingOutputs, handed over in the same
+    // hold of gIoMutex, so the board never sees the word without it. Under gIoMutex.
+    void keepHeldClamp();
+    // After gIoMutex is released: the word's change signal and the record line of the stall.
+    void stallHoldEnded(const InputEntryStall &stall);
 
+    std::function<bool()> m_detecting;
+    std::function<void(const QString &)> m_insertRecord;
     QPointer<QObject> m_runReceiver;
     std::function<void()> m_run;
 };

@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "corelog.h"
+#include "inputentrywatch.h"
 #include "iolink.h"
 #include "posix_qextserialport.h"
 #include "startup.h"
@@ -57,6 +58,7 @@ bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted, qint64 re
             // Compared and stored in one hold of the lock: the GUI thread writes the word too, and the
             // signal must only go out once the word it announces is in place.
             MutexLocker lock(gIoMutex);
+            gIoEntryWatch.statusFrame(inputs, readMs);
             if (inputs != gIoInputWord) {
                 // A detection judges only pictures taken after the change that started it.
                 for (int b = 0; b < 16; ++b) {
@@ -111,10 +113,15 @@ void IOThread::run()
     };
     while (!stopRequested()) {
         quint32 wanted;
+        InputEntryStall stall;
         {
             MutexLocker lock(gIoMutex);
-            wanted = gIoOutputWord;
+            wanted = gIoEntryWatch.heldWord(gIoOutputWord, appMonotonicMs(), &stall);
         }
+        if (stall.input >= 0)
+            qCWarning(lcCore) << "Cycle stalled: input" << stall.input << "entered"
+                              << stall.heldAtMs - stall.unreadSinceMs
+                              << "ms ago and no pass has read it; clamp held until one does";
         if (gIoThreadEnabled.load() == 0) {
             // Not polled, so not expected to answer.
             lastReportMs = appMonotonicMs();

@@ -5,7 +5,9 @@
 // when reports come again. A port that fails (a read or write error, a hang-up, or after 1 s of
 // silence a path that no longer names the open device: a re-plugged adapter) is closed and opened
 // again every second until a status frame comes; the first command on a reopened port is the output
-// word. A board that is only silent keeps its open port.
+// word. A board that is only silent keeps its open port. Every status frame's inputs are counted into
+// gIoEntryWatch (core/inputentrywatch.h), and the word sent is the one that watch holds when the machine
+// cycle has left a cycle-start entry unread: the clamp hold reaches the board without the GUI thread.
 //
 // Threads: constructed, started, asked to stop and destroyed on the GUI thread; run() is the thread.
 // sigIOChange is emitted on the I/O thread after gIoInputWord holds the new inputs, so a queued slot

@@ -87,13 +87,14 @@ void MachineCycle::restoreLatchedAlarm(int slot, int moldSide, const QString &li
 void MachineCycle::resumeInterruptedDetection(int slot, int moldSide)
 {
     // Held before StartDetect's word: the board never hears that the clamp may close on this mould.
-    interruptedHold = true;
+    // In the OK and NG pulse mode output 0 is half of the NG pulse, not the interlock: judged only.
+    interruptedHold = !gSysParam->okNgPulse;
     StartDetect();
     w->moldSide = moldSide;
     interruptedSlot = slot;
     interruptedFromMs = appMonotonicMs();
-    qCWarning(lcMainWindow) << "the box stopped before slot" << slot + 1
-                            << "was judged: the clamp stays blocked until the mould is judged OK";
+    qCWarning(lcMainWindow) << "slot" << slot + 1 << "of a detection cut short is judged before the clamp"
+                            << "may close: blocked until the mould is judged OK";
     if (hooks.InsertRecord)
         hooks.InsertRecord(uiText(761));
 }

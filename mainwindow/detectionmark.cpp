@@ -49,6 +49,7 @@ bool parseDetectionMark(const QByteArray &text, DetectionMark *mark)
 
 DetectionMarkFile::~DetectionMarkFile()
 {
+    stopSync();
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -63,11 +64,15 @@ DetectionMark DetectionMarkFile::open()
         whole = parseDetectionMark(file.read(kRecordBytes + 1), &left);
         file.close();
     }
+    // A power cut or a damaged disk can leave the file cut, zeroed or garbled; whatever it held, a
+    // mark was there, and the mould it named may be open and unjudged.
     if (exists && !whole)
-        qCWarning(lcMainWindow).noquote()
-            << detectionMarkPath() << "cannot be read: no detection taken as cut short; made again";
+        qCWarning(lcMainWindow).noquote() << detectionMarkPath()
+                                          << "cannot be read: taken as a detection cut short, judged before "
+                                             "the clamp may close; made again";
     if (!whole) {
         left = DetectionMark();
+        left.damaged = exists;
         QString why;
         if (!writeFileAtomically(detectionMarkPath(), detectionMarkText(left), {}, &why))
             qCCritical(lcMainWindow).noquote() << detectionMarkPath() << "cannot be made:" << why;
@@ -87,8 +92,8 @@ void DetectionMarkFile::set(int slot, int moldSide)
     if (m_fd < 0 || text == m_written)
         return;
     // Past a file size limit the first bytes go and the rest are refused: the second write says why.
-    // The cut record is left as it is: it reads as no mark at all, where the old one put back could
-    // read as "none" while a detection is under way.
+    // The cut record is left as it is: a start reads it as damaged, which judges the mould before the
+    // clamp may close, where the old record put back could read as "none" while a detection is under way.
     qint64 done = 0;
     int err = 0;
     while (done < text.size()) {
@@ -102,8 +107,11 @@ void DetectionMarkFile::set(int slot, int moldSide)
         done += n;
     }
     const bool ok = done == text.size();
-    if (ok)
+    if (ok) {
         m_written = text;
+        if (slot >= 0)
+            requestSync();
+    }
     if (ok == !m_failing)
         return;
     m_failing = !ok;
@@ -112,4 +120,52 @@ void DetectionMarkFile::set(int slot, int moldSide)
             << detectionMarkPath() << "cannot be written:" << std::strerror(err);
     else
         qCWarning(lcMainWindow).noquote() << detectionMarkPath() << "written again";
+}
+
+void DetectionMarkFile::requestSync()
+{
+    std::lock_guard<std::mutex> lock(m_syncMutex);
+    if (m_syncStop)
+        return;
+    m_syncPending = true;
+    if (!m_syncThread.joinable())
+        m_syncThread = std::thread([this] { syncLoop(); });
+    m_syncWake.notify_one();
+}
+
+// A mark written while a sync runs may have missed it: one more sync follows, which covers every mark
+// written up to its start.
+void DetectionMarkFile::syncLoop()
+{
+    std::unique_lock<std::mutex> lock(m_syncMutex);
+    for (;;) {
+        m_syncWake.wait(lock, [this] { return m_syncPending || m_syncStop; });
+        if (!m_syncPending)
+            return;
+        m_syncPending = false;
+        lock.unlock();
+        const int rc = m_syncFunction ? m_syncFunction(m_fd) : ::fdatasync(m_fd);
+        const int error = rc == 0 ? 0 : errno;
+        lock.lock();
+        if ((rc != 0) == m_syncFailing)
+            continue;
+        m_syncFailing = rc != 0;
+        if (m_syncFailing)
+            qCCritical(lcMainWindow).noquote()
+                << detectionMarkPath() << "cannot be synced to the disk:" << std::strerror(error)
+                << "- a power cut may lose it";
+        else
+            qCWarning(lcMainWindow).noquote() << detectionMarkPath() << "synced to the disk again";
+    }
+}
+
+void DetectionMarkFile::stopSync()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_syncMutex);
+        m_syncStop = true;
+        m_syncWake.notify_one();
+    }
+    if (m_syncThread.joinable())
+        m_syncThread.join();
 }

@@ -32,6 +32,7 @@
 #include "paramstore.h"
 #include "passwordbox.h"
 #include "resstatistics.h"
+#include "startdecision.h"
 #include "savefailimagethread.h"
 #include "startup.h"
 #include "confirmactions.h"
@@ -130,6 +131,8 @@ DeVeWizard::DeVeWizard() : QWidget(nullptr)
 
     // The poll thread's change signal reaches Run queued, the output flushes directly.
     gControlPort->setRunSlot(this, [this] { Run(); });
+    gControlPort->setCycleWatch([this] { return runState == 1; },
+                                [this](const QString &line) { InsertRecord(line); });
     connect(gControlPort, &ControlPort::sigIOChange, this, &DeVeWizard::Run);
     machineCycle->runTimer->start(5);
     dateTimer->start(60000);
@@ -430,17 +433,32 @@ void DeVeWizard::createIoBoardLink()
 void DeVeWizard::decideStartOutputs()
 {
     holdUnreadCameras();
-    const DetectionMark cutShort = detectionMark->open();
+    // The board's poll has run since createIoBoardLink, through the start-up questions: a mould that
+    // opened meanwhile is as unjudged as one a stop cut short.
+    const StartCutShort cutShort =
+        decideCutShort(detectionMark->open(), gControlPort->inputEntries(), *gSysParam, moldSide,
+                       gDetectSlotCount, gCameraCount);
     // Restored factory parameters hold the clamp until the operator has set them again; else an
     // alarm latched before the box stopped stays latched; else a detection the stop cut short is
     // judged before the clamp may close. Each decides the outputs in place of starting detection.
     if (QFile::exists(paramRestoredMarkerPath())) {
         machineCycle->holdRestoredParameters();
     } else if (!restoreLatchedAlarm()) {
-        if (cutShort.slot >= 0 && cutShort.slot < gDetectSlotCount)
+        if (cutShort.slot >= 0) {
+            if (!cutShort.why.isEmpty())
+                qCWarning(lcMainWindow).noquote() << cutShort.why;
+            // The start judges the level it took: the first pass of the cycle must not start a
+            // second cycle on it.
+            for (int i = 0; i < 16; ++i) {
+                if (cutShort.inputs & (1u << i))
+                    gControlPort->markEntriesRead(i);
+            }
+            // On disk as a slot mark before anything else: a stop before the verdict finds it again.
+            detectionMark->set(cutShort.slot, cutShort.moldSide);
             machineCycle->resumeInterruptedDetection(cutShort.slot, cutShort.moldSide);
-        else
+        } else {
             machineCycle->StartDetect();
+        }
     }
     // A box that opens the clamp only after a good mould check starts with the clamp held.
     if (gSysParam->cutClampAfterMoldOk != 0 && gSysParam->clampPulse > 0) {

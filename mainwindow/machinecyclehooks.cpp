@@ -38,6 +38,7 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QTimer>
 #include <algorithm>
@@ -55,6 +56,9 @@ void DeVeWizard::createCycle()
             detectionMark->clear();
     };
     detectionMark = new DetectionMarkFile;
+    // main() never deletes the window: the mark's sync thread finishes its last sync and is joined here.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            [this] { detectionMark->stopSync(); });
     machineCycle = new MachineCycle(this, makeCycleHooks(), this);
     installEditorHooks();
     installCycleViewHooks();

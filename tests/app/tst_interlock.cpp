@@ -9,12 +9,14 @@
 // kills and restarts the box.
 
 #include "boardsimulator.h"
+#include "mainthreadhold.h"
 #ifdef MG_HAVE_FAKESMARTCAM
 #include "fakesmartcamera.h"
 #endif
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
+#include "xscreen.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -33,6 +35,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -102,6 +105,7 @@ public:
     ~BoxRun() { stop(); }
 
     bool isValid() const { return m_valid; }
+    pid_t pid() const { return pid_t(m_box.processId()); }
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
     // Runs one statement on the working directory's PARAM.db (before start()).
     bool sql(const QString &statement)
@@ -258,6 +262,34 @@ public:
 
     // The machine's inputs as the board reports them from its next status frame (bits 0-9).
     void setInputs(quint16 word) { m_board.setInputs(word); }
+    // Waits (without the event loop) until the box has polled the board `polls` times since its start.
+    bool waitForPolls(int polls, int timeoutMs) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_board.commandCount(2) < polls) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return true;
+    }
+    // The board reports `word` from its next status frame on, for `polls` polls of the box in all,
+    // then the inputs idle again.
+    bool pulseInputs(quint16 word, int polls)
+    {
+        const auto before = std::chrono::steady_clock::now();
+        m_board.setInputs(word);
+        QElapsedTimer t;
+        t.start();
+        while (m_board.inputsWrittenAt() < before && t.elapsed() < 2000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const int from = m_board.commandCount(2);
+        while (m_board.commandCount(2) < from + polls - 1 && t.elapsed() < 5000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        m_board.setInputs(0);
+        return t.elapsed() < 5000;
+    }
     // Sets the inputs, waits until the board has sent them in a status frame (the edge the box reads)
     // and `afterMs` more, then serves `pictures`: what the camera sees changes just after the edge.
     bool setInputsThenServe(quint16 word, int afterMs, Pictures pictures)
@@ -1265,6 +1297,41 @@ void clearingWithoutAlarmOnRelease(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The box's GUI thread stops for 3 s (ptrace; its board poll runs on) while the mould opens for 1 s, twice:
+// before the thread goes on, the board gets the clamp blocked; once it goes on, the opening it could not
+// read then is judged, the good mould released and the piece latched, each stall with one record line.
+void stalledGuiThread(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (const bool piece : {false, true}) {
+        const QString n = piece ? QStringLiteral(" (piece)") : QStringLiteral(" (good)");
+        QVERIFY(run.serve(piece ? Pictures::Foreign : Pictures::Good));
+        QTest::qWait(300);
+        MainThreadHold hold;
+        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("held" + n);
+        run.setInputs(0x001);
+        run.mark("opening" + n);
+        QTest::qWait(1000);
+        run.setInputs(0);
+        QTest::qWait(2000);
+        run.mark("before resume" + n);
+        QVERIFY2(run.heldAt("before resume" + n) == kBlocked, run.heldMessage("before resume" + n, kBlocked));
+        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked}, run.story());
+        QVERIFY(hold.release());
+        run.mark("resumed" + n);
+        const quint16 judged = piece ? kAlarm : kReleased;
+        QVERIFY2(run.settleOn("judged" + n, "resumed" + n, judged, 10000), run.story());
+        QVERIFY2(run.wordsBetween("resumed" + n, "judged" + n) == QVector<quint16>{judged}, run.story());
+    }
+    QVERIFY2(run.logText().count(QStringLiteral("Cycle stalled: input 0 entered")) == 2, run.story());
+    const QString stallText = textsOf(775).at(kBoxLanguage);
+    const QString stallLine = stallText.left(stallText.indexOf(QStringLiteral("%1")));
+    QTRY_COMPARE_WITH_TIMEOUT(run.record().filter(stallLine).size(), 2, 2000);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1282,6 +1349,7 @@ const Row kPictureRows[] = {
     {"board's path names another device, old line open and silent (reopened, output word first)",
      boardPathNamesAnotherDevice},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
+    {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
 #ifdef MG_HAVE_FAKESMARTCAM
     {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
      frameSpeedZeroSmartCamera},
@@ -1653,6 +1721,8 @@ const Row kRestartRows[] = {
      twoColourLeftMouldKilledInItsCountdown},
 };
 
+#include "interlockstartrows.h"
+
 } // namespace
 
 // Every table is run the same way: one box per row, its words checked by the row itself.
@@ -1678,6 +1748,7 @@ class TestInterlock : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { fillUiTextTable(); }
+    void cleanupTestCase() { gScreen.reset(); }
 
     void boardWords_data() { addRows(kRows); }
     void boardWords() { playRow(kRows); }
@@ -1685,6 +1756,10 @@ private slots:
     // Crashes, restarts and a restored PARAM.db, with the words the board receives across them.
     void restartWords_data() { addRows(kRestartRows); }
     void restartWords() { playRow(kRestartRows); }
+
+    // What a start takes as a detection cut short: an opening during the start, a damaged mark.
+    void startWords_data() { addRows(kStartRows); }
+    void startWords() { playRow(kStartRows); }
 
     // Which pictures a detection judges, stand-in cameras, the board's line and clearing an alarm.
     void pictureAndLinkWords_data() { addRows(kPictureRows); }

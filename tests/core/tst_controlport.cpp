@@ -28,6 +28,17 @@ void setBoardInputs(quint32 word)
     MutexLocker lock(gIoMutex);
     gIoInputWord = word;
 }
+// One status frame as the poll thread takes it in: counted, then the word and stamps the cycle reads.
+void boardFrame(quint32 word, qint64 readMs)
+{
+    MutexLocker lock(gIoMutex);
+    gIoEntryWatch.statusFrame(word, readMs);
+    for (int b = 0; b < 16; ++b) {
+        if ((word ^ gIoInputWord) & (1u << b))
+            gIoInputChangedMs[b] = readMs;
+    }
+    gIoInputWord = word;
+}
 quint32 wantedOutputs()
 {
     MutexLocker lock(gIoMutex);
@@ -247,6 +258,95 @@ private slots:
             QCOMPARE(m_port->checkInput(0), edges[i]);
             QCOMPARE(m_port->getIO(0, 0), levels[i]);
         }
+    }
+
+    // The board's word changes several times between two reads of the cycle (a stalled GUI thread);
+    // what the second read reports. The first frame only sets the levels.
+    void entriesBetweenTwoReads_data()
+    {
+        QTest::addColumn<int>("invert"); // inputInvert of `index`
+        QTest::addColumn<int>("input4Use");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<IntList>("frames"); // board words, 100 ms apart
+        QTest::addColumn<int>("reported");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("entryMs"); // stamp the read gives the entry
+        QTest::newRow("0 -> 1 -> 0: the entry is reported")
+            << 0 << 0 << 0 << IntList{0, 1, 0} << 1 << 1 << 100;
+        QTest::newRow("two pulses: one report, stamped with the last")
+            << 0 << 0 << 0 << IntList{0, 1, 0, 1, 0} << 1 << 2 << 300;
+        QTest::newRow("still open after a pulse: reported")
+            << 0 << 0 << 0 << IntList{0, 1, 0, 1} << 1 << 2 << 300;
+        QTest::newRow("active low: 1 -> 0 -> 1 is an entry")
+            << 1 << 0 << 0 << IntList{1, 0, 1} << 1 << 1 << 100;
+        QTest::newRow("active low: leaving and re-entering is an entry")
+            << 1 << 0 << 0 << IntList{0, 1, 0} << 1 << 1 << 200;
+        QTest::newRow("input 3 standing in for input 0: its pulse is input 0's")
+            << 0 << 1 << 0 << IntList{0, 8, 0} << 1 << 1 << 100;
+        QTest::newRow("input 3 standing in for input 0: bit 0 is no longer input 0")
+            << 0 << 1 << 0 << IntList{0, 1, 0} << 0 << 0 << 0;
+        QTest::newRow("input 3 standing in for input 1: input 3 keeps its own")
+            << 0 << 2 << 3 << IntList{0, 8, 0} << 1 << 1 << 100;
+        QTest::newRow("a pulse of another input is not this one's")
+            << 0 << 0 << 0 << IntList{0, 4, 0} << 0 << 0 << 0;
+    }
+    void entriesBetweenTwoReads()
+    {
+        QFETCH(int, invert);
+        QFETCH(int, input4Use);
+        QFETCH(int, index);
+        QFETCH(IntList, frames);
+        QFETCH(int, reported);
+        QFETCH(int, entries);
+        QFETCH(int, entryMs);
+        m_param.inputInvert[index] = invert;
+        m_param.input4Use = input4Use;
+        m_param.machineType = 1;
+        makePort();
+        boardFrame(quint32(frames[0]), 1);
+        QCOMPARE(m_port->checkInput(index), 0);
+        for (int i = 1; i < frames.size(); ++i)
+            boardFrame(quint32(frames[i]), 100 * i);
+        QCOMPARE(m_port->inputEntries().entries[index], quint32(entries));
+        QCOMPARE(m_port->checkInput(index), reported);
+        if (reported)
+            QCOMPARE(m_port->inputChangedMs(index), qint64(entryMs));
+        QCOMPARE(m_port->checkInput(index), 0); // once
+    }
+
+    // The start decision's view: nothing before the first frame (the zero word is no level), then the
+    // levels as the cycle reads them, and entries it has taken are not reported again.
+    void entriesTakenByTheStart()
+    {
+        m_param.inputInvert[2] = 1;
+        m_param.input4Use = 2; // input 3 stands in for input 1
+        m_param.machineType = 1;
+        makePort();
+        InputEntrySnapshot s = m_port->inputEntries();
+        QVERIFY(!s.firstFrameSeen);
+        QCOMPARE(s.activeWord, 0u); // inverted input 2 on the zero word: no level yet
+        boardFrame(0x009, 7);       // input 0 idles high: no entry
+        s = m_port->inputEntries();
+        QVERIFY(s.firstFrameSeen);
+        QCOMPARE(s.activeWord, 0x00Fu); // 0 and 3 high, 1 from input 3, 2 active low
+        QCOMPARE(s.entries[0], 0u);
+        QCOMPARE(s.lastEntryMs[0], 0);
+
+        boardFrame(0x008, 20);
+        boardFrame(0x009, 30); // input 0 re-entered
+        boardFrame(0x00D, 40); // input 2 left its active state
+        s = m_port->inputEntries();
+        QCOMPARE(s.activeWord, 0x00Bu);
+        QCOMPARE(s.entries[0], 1u);
+        QCOMPARE(s.lastEntryMs[0], 30);
+        QCOMPARE(s.entries[2], 0u);
+        m_port->markEntriesRead(0);
+        QCOMPARE(m_port->checkInput(0), 0); // neither the entry nor the level now
+        QCOMPARE(m_port->inputEntries().entries[0], 1u); // the count itself goes on
+        boardFrame(0x008, 50);
+        boardFrame(0x009, 60);
+        QCOMPARE(m_port->checkInput(0), 1);
+        QCOMPARE(m_port->inputChangedMs(0), 60);
     }
 
     // Each input has its own memory: asking about one input does not take another's edge.

@@ -11,11 +11,13 @@
 #include "startup.h"
 #include "sysparam.h"
 #include "testworkdir.h"
+#include "uitexttable.h"
 
 #include "mutexlocker.h"
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -594,6 +596,69 @@ private slots:
             port.stopIOThread();
             QVERIFY(port.ioThread->isFinished());
         }
+        gSysParam = nullptr;
+    }
+
+    // The GUI thread stops reading while the mould opens and closes again: the poll thread alone puts
+    // "clamp not allowed" on the board once the bound has passed, every flush keeps it, and the pass that
+    // reads the opening gets it, with one record line; the cycle's own word frees the clamp again.
+    void stalledCycleIsHeldByThePollThread()
+    {
+        startLink();
+        m_thread.reset();
+        std::atomic<qint64> clock{500000};
+        setAppMonotonicClock([&clock] { return clock.load(); });
+        SysParam param;
+        for (int i = 4; i < 8; ++i)
+            param.outputInit[i] = 1; // the NG pulses idle closed: the cycle's word is 0x0F0
+        param.machineType = 1;
+        gSysParam = &param;
+        {
+            ControlPort port;
+            QStringList records;
+            port.setCycleWatch([] { return true; }, [&records](const QString &line) { records << line; });
+            for (int i = 0; i < 8; ++i)
+                QCOMPARE(port.checkInput(i), 0); // a pass before the stall
+            port.startIOThread();
+            QVERIFY(m_board->waitForCommands(3, 2000));
+            QCOMPARE(m_board->outputs(), quint16(0x0F0));
+
+            const qint64 openedMs = clock.load();
+            m_board->setInputs(0x001);
+            m_board->clearCommands();
+            QVERIFY(m_board->waitForCommands(4, 2000));
+            m_board->setInputs(0x000);
+            m_board->clearCommands();
+            QVERIFY(m_board->waitForCommands(4, 2000));
+            QCOMPARE(m_board->outputs(), quint16(0x0F0)); // not yet: no time has passed
+            clock += 1000;
+            QTRY_COMPARE(m_board->outputs(), quint16(0x0F1));
+            QVERIFY(records.isEmpty());
+
+            // A flush of the stalled side (its word still frees the clamp) does not undo the hold.
+            port.flushOutputs();
+            QCOMPARE(port.pendingOutputs, 0x0F1u);
+            m_board->clearCommands();
+            QVERIFY(m_board->waitForCommands(4, 2000));
+            QCOMPARE(m_board->outputs(), quint16(0x0F1));
+
+            // The cycle comes back: the opening is reported, stamped when it came, and the clamp stays
+            // held for the cycle to decide.
+            QCOMPARE(port.checkInput(0), 1);
+            QCOMPARE(port.inputChangedMs(0), openedMs);
+            QCOMPARE(records, QStringList{uiText(775).arg(QStringLiteral("1.0"))});
+            QVERIFY(records.first().contains(QStringLiteral("waited 1.0 s")));
+            QCOMPARE(port.pendingOutputs, 0x0F1u);
+            m_board->clearCommands();
+            QVERIFY(m_board->waitForCommands(4, 2000));
+            QCOMPARE(m_board->outputs(), quint16(0x0F1));
+            port.setOutput(0, 0);
+            port.flushOutputs();
+            QTRY_COMPARE(m_board->outputs(), quint16(0x0F0));
+            QCOMPARE(records.size(), 1);
+            port.stopIOThread();
+        }
+        setAppMonotonicClock({});
         gSysParam = nullptr;
     }
 

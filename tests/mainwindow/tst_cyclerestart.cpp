@@ -1,11 +1,13 @@
 // The cycle's side of a stop of the box, against fake camera views and the real output word of the
 // board link: the alarm output of a latching NG waits for the latch on disk, the mark of a detection
 // under way is on disk before the clamp-blocked word and goes once the mould is judged, a start after
-// a stop judges the mould the stop cut short before the clamp may close, and restored factory
-// parameters hold the clamp until the operator starts detection or re-learns.
+// a stop judges the mould the stop cut short before the clamp may close (or one that opened while the
+// box started, or the chain a damaged mark stands for), and restored factory parameters hold the clamp
+// until the operator starts detection or re-learns.
 
 #include "cyclefixture.h"
 #include "detectionmark.h"
+#include "startdecision.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 
@@ -122,6 +124,42 @@ private slots:
         QCOMPARE(world.marks.last(), QStringLiteral("clear @%1").arg(word));
         cycle.Run();
         QCOMPARE(world.judgements, 1);
+        QCOMPARE(world.records.count(uiText(761)), 1);
+    }
+
+    // In the OK and NG output pulses mode output 0 is half of the NG pulse, not the interlock: a start
+    // that found a detection cut short judges it without holding output 0; the verdict is its pulse
+    // (NG: outputs 0 and 2; OK: output 1), and the mark goes with it.
+    void interruptedDetectionInPulseMode_data()
+    {
+        QTest::addColumn<bool>("ng");
+        QTest::addColumn<quint32>("word");
+        QTest::newRow("good mould: OK pulse") << false << 0x002u;
+        QTest::newRow("piece in the mould: NG pulse") << true << 0x005u;
+    }
+    void interruptedDetectionInPulseMode()
+    {
+        QFETCH(bool, ng);
+        QFETCH(quint32, word);
+        qint64 now = 1000000;
+        setAppMonotonicClock([&now] { return now; });
+        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        standardMachine(0);
+        param.okNgPulse = 1;
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        world.scriptedNg = {ng};
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(1, 1);
+        cycle.Run();
+        QCOMPARE(world.judgements, 0);
+        QCOMPARE(boardWord(), 0x000u);
+        now += 1000;
+        world.delivering = true;
+        cycle.Run();
+        QCOMPARE(world.judgements, 1);
+        QCOMPARE(boardWord(), word);
+        QCOMPARE(world.marks.last(), QStringLiteral("clear @%1").arg(word));
         QCOMPARE(world.records.count(uiText(761)), 1);
     }
 
@@ -399,43 +437,108 @@ private slots:
         QVERIFY(!cycle.paramRestoredHold);
     }
 
-    // The mark file: made as "none" at the first start, rewritten in place with the same 16 bytes, read
-    // back by the next start; a record that cannot be read counts as no mark and is made again.
-    void markFile_data()
+    // What a start takes as cut short, from the mark left and the inputs' entries since the board
+    // link's first status frame: a damaged mark or one naming a slot the box does not have is the
+    // chain a cycle start marks (the product slot first when enabled) on the side in force; an
+    // opening while the box started (input 0, or 0 / 3 on the turntable as detectMold allows, or the
+    // safety door with its trigger set) is the chain its cycle start marks, whatever the mark says;
+    // other inputs start nothing at a fresh start.
+    void cutShortAtStart_data()
     {
-        QTest::addColumn<QByteArray>("left"); // what the last run left; empty: no file
+        QTest::addColumn<int>("machineType");
+        QTest::addColumn<int>("detectMold");
+        QTest::addColumn<bool>("product");
+        QTest::addColumn<bool>("door");
+        QTest::addColumn<int>("moldSide");    // in force after loading
+        QTest::addColumn<QByteArray>("left"); // the mark file; "-" for no file
+        QTest::addColumn<bool>("frameSeen");
+        QTest::addColumn<quint32>("entered"); // bit i: input i entered its active state
+        QTest::addColumn<quint32>("active");  // bit i: input i active now
         QTest::addColumn<int>("slot");
         QTest::addColumn<int>("side");
-        QTest::newRow("no file") << QByteArray() << -1 << 1;
-        QTest::newRow("none") << detectionMarkText(DetectionMark()) << -1 << 1;
-        QTest::newRow("mould slot, left") << QByteArray("slot 1 side 1  \n") << 1 << 1;
-        QTest::newRow("right mould of a two-colour machine") << QByteArray("slot 3 side 0  \n") << 3 << 0;
-        QTest::newRow("slot 8") << QByteArray("slot 8 side 0  \n") << -1 << 1;
-        QTest::newRow("cut short") << QByteArray("slot 1 si") << -1 << 1;
-        QTest::newRow("zeros of a power cut") << QByteArray(16, '\0') << -1 << 1;
+        QTest::addColumn<quint32>("inputs");
+        const QByteArray none = detectionMarkText(DetectionMark());
+        const QByteArray zeros(16, '\0');
+        const QByteArray slot7("slot 7 side 1  \n");
+        const QByteArray slot1("slot 1 side 1  \n");
+        QTest::newRow("no mark, no input: ordinary")
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0u << 0u << -1 << 1 << 0u;
+        QTest::newRow("none, no input: ordinary")
+            << 0 << 0 << false << false << 1 << none << true << 0u << 0u << -1 << 1 << 0u;
+        QTest::newRow("whole mark") << 0 << 0 << true << false << 1 << slot1 << true << 0u << 0u << 1 << 1
+                                    << 0u;
+        QTest::newRow("0 bytes, mould only")
+            << 0 << 0 << false << false << 1 << QByteArray() << true << 0u << 0u << 1 << 1 << 0u;
+        QTest::newRow("16 zero bytes, product on")
+            << 0 << 0 << true << false << 1 << zeros << true << 0u << 0u << 0 << 1 << 0u;
+        QTest::newRow("slot 7 on a 2-slot box, mould only")
+            << 0 << 0 << false << false << 1 << slot7 << true << 0u << 0u << 1 << 1 << 0u;
+        QTest::newRow("slot 7 on a 2-slot box, product on")
+            << 0 << 0 << true << false << 1 << slot7 << true << 0u << 0u << 0 << 1 << 0u;
+        QTest::newRow("zeros, two-colour, right mould in force")
+            << 1 << 1 << false << false << 0 << zeros << true << 0u << 0u << 3 << 0 << 0u;
+        QTest::newRow("zeros, turntable, right mould in force, product on")
+            << 2 << 1 << true << false << 0 << zeros << true << 0u << 0u << 2 << 0 << 0u;
+        QTest::newRow("pulse of input 0 during the start")
+            << 0 << 0 << false << false << 1 << none << true << 0x1u << 0x0u << 1 << 1 << 0x1u;
+        QTest::newRow("input 0 held during the start, product on")
+            << 0 << 0 << true << false << 1 << none << true << 0x1u << 0x1u << 0 << 1 << 0x1u;
+        QTest::newRow("input 0 high since the first frame")
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0x0u << 0x1u << 1 << 1 << 0x1u;
+        QTest::newRow("before the first frame: nothing known")
+            << 0 << 0 << false << false << 1 << none << false << 0x0u << 0x0u << -1 << 1 << 0x0u;
+        QTest::newRow("opening during the start over a whole mould mark: the opening's chain")
+            << 0 << 0 << true << false << 1 << slot1 << true << 0x1u << 0x0u << 0 << 1 << 0x1u;
+        QTest::newRow("input 2 and the re-check input 1 start nothing")
+            << 0 << 0 << false << false << 1 << none << true << 0x6u << 0x6u << -1 << 1 << 0x0u;
+        QTest::newRow("safety door with its trigger: mould slot")
+            << 0 << 0 << true << true << 1 << none << true << 0x2u << 0x0u << 1 << 1 << 0x2u;
+        QTest::newRow("door and input 0: the cycle start's chain")
+            << 0 << 0 << true << true << 1 << none << true << 0x3u << 0x0u << 0 << 1 << 0x3u;
+        QTest::newRow("turntable, all moulds, input 3: right side")
+            << 2 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << 3 << 0 << 0x8u;
+        QTest::newRow("turntable, left mould only: input 3 starts nothing")
+            << 2 << 0 << false << false << 1 << none << true << 0x8u << 0x8u << -1 << 1 << 0x0u;
+        QTest::newRow("two-colour, input 3 re-arms, starts nothing")
+            << 1 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << -1 << 1 << 0x0u;
     }
-    void markFile()
+    void cutShortAtStart()
     {
+        QFETCH(int, machineType);
+        QFETCH(int, detectMold);
+        QFETCH(bool, product);
+        QFETCH(bool, door);
+        QFETCH(int, moldSide);
         QFETCH(QByteArray, left);
+        QFETCH(bool, frameSeen);
+        QFETCH(quint32, entered);
+        QFETCH(quint32, active);
         QFETCH(int, slot);
         QFETCH(int, side);
+        QFETCH(quint32, inputs);
+        param = SysParam();
+        param.machineType = machineType;
+        param.detectMold = detectMold;
+        param.enableProdDetect = product ? 1 : 0;
+        param.safetyDoorTrigger = door ? 1 : 0;
+        const int inUse = machineType == 0 ? 2 : 4;
+        for (int s = 0; s < inUse; ++s)
+            param.slotEnabled[s] = s % 2 == 1 || product ? 1 : 0;
         TestWorkDir dir;
-        if (!left.isEmpty())
+        if (left != "-")
             QVERIFY(writeTestFile(detectionMarkPath(), left));
-        {
-            DetectionMarkFile file;
-            const DetectionMark mark = file.open();
-            QCOMPARE(mark.slot, slot);
-            QCOMPARE(mark.moldSide, side);
-            QCOMPARE(QFileInfo(detectionMarkPath()).size(), qint64(16));
-            file.set(2, 0);
-            QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("slot 2 side 0  \n"));
-        }
-        DetectionMarkFile again;
-        QCOMPARE(again.open().slot, 2);
-        again.clear();
-        QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("none           \n"));
-        QCOMPARE(DetectionMarkFile().open().slot, -1);
+        DetectionMarkFile file;
+        const DetectionMark mark = file.open();
+        InputEntrySnapshot entries;
+        entries.firstFrameSeen = frameSeen;
+        entries.activeWord = active;
+        for (int i = 0; i < 16; ++i)
+            entries.entries[i] = (entered >> i) & 1u;
+        const StartCutShort cut = decideCutShort(mark, entries, param, moldSide, inUse, 1);
+        QCOMPARE(cut.slot, slot);
+        if (slot >= 0)
+            QCOMPARE(cut.moldSide, side);
+        QCOMPARE(cut.inputs, inputs);
     }
 
     // Files may not grow past 8 bytes (a file size limit): the mark of a detection under way cannot be

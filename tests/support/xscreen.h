@@ -33,7 +33,8 @@ constexpr int kSkipExitCode = 77;
 // it takes connections; a server that could not take the display asked for (another runs there)
 // reports nothing, and the test does not run on that other server. -noreset: a server whose last client
 // leaves resets, and drops a client that connects meanwhile ("could not connect to display"), as the
-// application or the box would right after the test's own short connections.
+// application or the box would right after the test's own short connections. The box's screen unless
+// `screen` ("<w>x<h>x<depth>") names another.
 struct XServer
 {
     // Ends the server with the process that started it, whatever ends that process.
@@ -55,10 +56,10 @@ struct XServer
     Process process;
     QString display;
 
-    bool start()
+    bool start(const QString &screen = QStringLiteral("1920x1080x24"))
     {
         const QByteArray wanted = qgetenv("MG_TEST_XVFB_DISPLAY");
-        QStringList args{QStringLiteral("-screen"),    QStringLiteral("0"),   QStringLiteral("1920x1080x24"),
+        QStringList args{QStringLiteral("-screen"),    QStringLiteral("0"),   screen,
                          QStringLiteral("-nolisten"),  QStringLiteral("tcp"), QStringLiteral("-noreset"),
                          QStringLiteral("-displayfd"), QStringLiteral("1")}; // 1: its standard output
         if (!wanted.isEmpty())

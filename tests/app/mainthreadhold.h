@@ -1,0 +1,27 @@
+#pragma once
+// Stops one thread of a running box, its main (GUI) thread, as a long shell command or a judgement
+// would, while its other threads (the board poll among them) run on; and lets it go on again. A child of
+// the test seizes and interrupts that one thread with ptrace, so the box's own parent (the test's
+// QProcess) never sees a stop.
+
+#include <sys/types.h>
+
+class MainThreadHold
+{
+public:
+    MainThreadHold() = default;
+    MainThreadHold(const MainThreadHold &) = delete;
+    MainThreadHold &operator=(const MainThreadHold &) = delete;
+    // Lets the thread go if it is still held.
+    ~MainThreadHold();
+
+    // Stops the main thread of process `pid` (its thread id is the process id); returns once it is
+    // stopped, false when it could not be (no permission, no such process).
+    bool hold(pid_t pid);
+    // Lets it run on; true once the tracer has let go of it.
+    bool release();
+
+private:
+    pid_t m_tracer = -1;
+    int m_release = -1; // write end: closing it lets the thread go
+};
