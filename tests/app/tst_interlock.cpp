@@ -1089,6 +1089,22 @@ void clearingWithoutAlarmOnRelease(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+const Row kPictureRows[] = {
+    {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
+    {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
+    {"good moulds without a delay (control)", goodMouldsNoDelay},
+    {"no delay, piece appears at the opening edge (latched, 4 times)", noDelayPieceAtTheEdge},
+    {"safety door, piece appears at the door's signal (latched, 4 times)", doorPieceAtTheSignal},
+    {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
+    {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
+    {"board re-plugged (reopened, output word first)", boardReplugged},
+    {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
+#ifdef MG_HAVE_FAKESMARTCAM
+    {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
+     frameSpeedZeroSmartCamera},
+#endif
+};
+
 // The box's GUI thread stops for 3 s (ptrace; its board poll runs on) while the mould opens for 1 s, twice:
 // before the thread goes on, the board gets the clamp blocked; once it goes on, the opening it could not
 // read then is judged, the good mould released and the piece latched, each stall with one record line.
@@ -1124,23 +1140,6 @@ void stalledGuiThread(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
-const Row kPictureRows[] = {
-    {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
-    {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
-    {"good moulds without a delay (control)", goodMouldsNoDelay},
-    {"no delay, piece appears at the opening edge (latched, 4 times)", noDelayPieceAtTheEdge},
-    {"safety door, piece appears at the door's signal (latched, 4 times)", doorPieceAtTheSignal},
-    {"external trigger, no new pictures (held, released by the next trigger)", extTriggerNoNewPictures},
-    {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
-    {"board re-plugged (reopened, output word first)", boardReplugged},
-    {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
-    {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
-#ifdef MG_HAVE_FAKESMARTCAM
-    {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
-     frameSpeedZeroSmartCamera},
-#endif
-};
-
 const Row kRows[] = {
     {"good mould", goodMould},
     {"foreign object (latched, stays after another opening)", foreignObjectLatches},
@@ -1156,6 +1155,7 @@ const Row kRows[] = {
      "is gone)",
      restartWithLatchedAlarm},
     {"restart with a damaged latch file (mould slot latched, file kept aside)", damagedLatchFile},
+    {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
 };
 
 // ---- crashes, restarts and a restored PARAM.db ----------------------------------------------------
