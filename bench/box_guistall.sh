@@ -47,5 +47,5 @@ awk -v o="$opening_ms" '$2 == 1 && $1 < o { held = $3 } END { print "  held at t
 echo "  words the board received after it (ms from the opening):"
 awk -v o="$opening_ms" '$2 == 1 && $3 != last { if ($1 >= o) printf "    %+6d %s\n", $1 - o, $3; last = $3 }' \
     "$box/frames.txt"
-grep -E "Cycle stalled|read after|NG|alarm" "$box/cnt_net/workspace/LOG/log.txt" 2>/dev/null | tail -6 |
+grep -E "Cycle stalled|NG|alarm" "$box/cnt_net/workspace/LOG/log.txt" 2>/dev/null | tail -6 |
     sed 's/^/  log: /' || true
