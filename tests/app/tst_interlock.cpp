@@ -1125,8 +1125,10 @@ void stalledGuiThread(BoxRun &run)
         run.setInputs(0);
         QTest::qWait(2000);
         run.mark("before resume" + n);
-        QVERIFY2(run.heldAt("before resume" + n) == kBlocked, run.heldMessage("before resume" + n, kBlocked));
-        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked}, run.story());
+        QVERIFY2(run.heldAt("before resume" + n) == kBlocked,
+                 run.heldMessage("before resume" + n, kBlocked));
+        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked},
+                 run.story());
         QVERIFY(hold.release());
         run.mark("resumed" + n);
         const quint16 judged = piece ? kAlarm : kReleased;

@@ -579,8 +579,9 @@ private slots:
             // held for the cycle to decide.
             QCOMPARE(port.checkInput(0), 1);
             QCOMPARE(port.inputChangedMs(0), openedMs);
-            QCOMPARE(records, QStringList{QStringLiteral("Warning: the cycle stalled: a mould opening waited 1.0 s "
-                                                         "to be read and the clamp was blocked meanwhile")});
+            QCOMPARE(records,
+                     QStringList{QStringLiteral("Warning: the cycle stalled: a mould opening waited 1.0 s "
+                                                "to be read and the clamp was blocked meanwhile")});
             QCOMPARE(port.pendingOutputs, 0x0F1u);
             m_board->clearCommands();
             QVERIFY(m_board->waitForCommands(4, 2000));
