@@ -50,7 +50,7 @@ boxrun_layout() {
 # BOXRUN_STARTED_NS (date +%s%N as the box was started). A display of MG_XVFB_DISPLAY (a number, or
 # "auto" for a free one) gets an Xvfb of the box's screen size; without one the offscreen platform
 # draws. The caller's array BOXRUN_ENV (NAME=value words, e.g. a probe to preload) is added to the
-# box's environment.
+# box's environment, its array BOXRUN_SIM_ARGS (e.g. --record frames.txt) to the board simulator's.
 boxrun_start() {
     local build=$1 box=$2 cycle=$3
     local here=$PWD
@@ -60,7 +60,7 @@ boxrun_start() {
     local plan=()
     [ -n "$cycle" ] && plan=(--cycle "$cycle")
     "$build/tools/boardsim/boardsim" --link "./dev/ttyS%1" --param-db PARAM.db "${plan[@]}" \
-        >boardsim.out 2>&1 &
+        "${BOXRUN_SIM_ARGS[@]+"${BOXRUN_SIM_ARGS[@]}"}" >boardsim.out 2>&1 &
     BOXRUN_SIM_PID=$!
     for _ in $(seq 50); do
         compgen -G "dev/ttyS*" >/dev/null && break

@@ -1,7 +1,6 @@
 #include "controlport.h"
 
 #include "clock.h"
-#include "corelog.h"
 #include "iolink.h"
 #include "iothread.h"
 #include "mutexlocker.h"
@@ -307,7 +306,6 @@ void ControlPort::keepHeldClamp()
 void ControlPort::stallHoldEnded(const InputEntryStall &stall)
 {
     const qint64 unreadMs = appMonotonicMs() - stall.unreadSinceMs;
-    qCInfo(lcCore) << "Input" << stall.input << "read after" << unreadMs << "ms; the cycle decides the clamp";
     if (m_insertRecord)
         m_insertRecord(uiText(kStallRecordRow).arg(QString::number(double(unreadMs) / 1000.0, 'f', 1)));
 }

@@ -86,7 +86,7 @@ private:
     // A read ended the guard's hold: the clamp stays held in pendingOutputs, handed over in the same
     // hold of gIoMutex, so the board never sees the word without it. Under gIoMutex.
     void keepHeldClamp();
-    // After gIoMutex is released: the word's change signal and the record line of the stall.
+    // After gIoMutex is released: the record line of the stall, with how long the entry waited.
     void stallHoldEnded(const InputEntryStall &stall);
 
     std::function<bool()> m_detecting;

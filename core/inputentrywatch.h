@@ -15,7 +15,8 @@
 // A snapshot of the inputs' entries into their active state, counted by the I/O thread from this board
 // link's first status frame on (the zero word before the first frame is no level: an input that idles
 // high is no entry), with inputInvert and the input-3 remap applied exactly as checkInput applies them.
-struct InputEntrySnapshot {
+struct InputEntrySnapshot
+{
     bool firstFrameSeen = false; // a status frame has been read on this link
     quint32 activeWord = 0;      // bit i: input i is in its active state now
     quint32 entries[16] = {};    // entries into the active state since the first status frame
@@ -23,7 +24,8 @@ struct InputEntrySnapshot {
 };
 
 // How the cycle sees the board: input i is board bit source[i], active at 1, or at 0 when inverted[i].
-struct InputEntryMap {
+struct InputEntryMap
+{
     int source[16] = {};
     bool inverted[16] = {};
 
@@ -36,16 +38,18 @@ struct InputEntryMap {
 };
 
 // What the guard watches, set by the GUI thread on every input read.
-struct InputEntryWatchSetup {
-    bool armed = false;       // detection runs and output 0 is the clamp interlock
+struct InputEntryWatchSetup
+{
+    bool armed = false;        // detection runs and output 0 is the clamp interlock
     quint32 watchedInputs = 0; // bit i: input i starts a detection (cycle start, safety door)
     InputEntryMap map;
-    int holdBit = 0;          // the board bit and level of "clamp not allowed" (setOutput's mapping)
+    int holdBit = 0; // the board bit and level of "clamp not allowed" (setOutput's mapping)
     bool holdLevel = true;
 };
 
 // One trip of the guard, for the line that says so.
-struct InputEntryStall {
+struct InputEntryStall
+{
     int input = -1;
     qint64 unreadSinceMs = 0; // stamp of the entry nobody read
     qint64 heldAtMs = 0;      // when the hold went on

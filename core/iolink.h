@@ -3,8 +3,8 @@
 //
 // The port number gIoPortNumber is one of the parameter copies in core/sysparam.h, set by the main
 // window before ControlPort is built. gIoMutex (core/startup.h) guards gIoInputWord and
-// gIoOutputWord and is held only for the copy of one word. Everything else here names the one thread
-// that touches it.
+// gIoOutputWord, and gIoEntryWatch (core/inputentrywatch.h), and is held only for the copy of a word
+// or one call of that watch. Everything else here names the one thread that touches it.
 
 #include "sysparam.h"
 

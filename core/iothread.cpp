@@ -118,10 +118,11 @@ void IOThread::run()
             MutexLocker lock(gIoMutex);
             wanted = gIoEntryWatch.heldWord(gIoOutputWord, appMonotonicMs(), &stall);
         }
+        // The entry's stamp tells one stall from the next: the log holds back a line that repeats.
         if (stall.input >= 0)
             qCWarning(lcCore) << "Cycle stalled: input" << stall.input << "entered"
-                              << stall.heldAtMs - stall.unreadSinceMs
-                              << "ms ago and no pass has read it; clamp held until one does";
+                              << stall.heldAtMs - stall.unreadSinceMs << "ms ago (at" << stall.unreadSinceMs
+                              << "ms) and no pass has read it; clamp held until one does";
         if (gIoThreadEnabled.load() == 0) {
             // Not polled, so not expected to answer.
             lastReportMs = appMonotonicMs();

@@ -1317,8 +1317,10 @@ void stalledGuiThread(BoxRun &run)
         run.setInputs(0);
         QTest::qWait(2000);
         run.mark("before resume" + n);
-        QVERIFY2(run.heldAt("before resume" + n) == kBlocked, run.heldMessage("before resume" + n, kBlocked));
-        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked}, run.story());
+        QVERIFY2(run.heldAt("before resume" + n) == kBlocked,
+                 run.heldMessage("before resume" + n, kBlocked));
+        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked},
+                 run.story());
         QVERIFY(hold.release());
         run.mark("resumed" + n);
         const quint16 judged = piece ? kAlarm : kReleased;
@@ -1349,7 +1351,6 @@ const Row kPictureRows[] = {
     {"board's path names another device, old line open and silent (reopened, output word first)",
      boardPathNamesAnotherDevice},
     {"alarm cleared without 0x0F0", clearingWithoutAlarmOnRelease},
-    {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
 #ifdef MG_HAVE_FAKESMARTCAM
     {"frame speed 0 on a loopback smart camera (released every cycle, never lost)",
      frameSpeedZeroSmartCamera},
@@ -1378,6 +1379,7 @@ const Row kRows[] = {
      cutClampOnAlarmNoReDetection},
     {"file size limit 0 from the start, no trap (alive: latched, cleared, released)", noFileMayGrow},
     {"file size limit 12 KiB from the start, no trap (alive, no restart asked)", filesLimitedTo12KiB},
+    {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
 };
 
 // ---- crashes, restarts and a restored PARAM.db ----------------------------------------------------

@@ -341,7 +341,7 @@ private slots:
         QCOMPARE(s.lastEntryMs[0], 30);
         QCOMPARE(s.entries[2], 0u);
         m_port->markEntriesRead(0);
-        QCOMPARE(m_port->checkInput(0), 0); // neither the entry nor the level now
+        QCOMPARE(m_port->checkInput(0), 0);              // neither the entry nor the level now
         QCOMPARE(m_port->inputEntries().entries[0], 1u); // the count itself goes on
         boardFrame(0x008, 50);
         boardFrame(0x009, 60);

@@ -27,15 +27,15 @@ private slots:
     void stalledCycleHoldsTheClamp_data()
     {
         QTest::addColumn<bool>("armed");
-        QTest::addColumn<int>("watched");    // inputs that start a detection
-        QTest::addColumn<int>("boardBit");   // the bit that pulses
-        QTest::addColumn<int>("input");      // the input it is, as the cycle sees it
-        QTest::addColumn<bool>("inverted");  // that input is active low
+        QTest::addColumn<int>("watched");   // inputs that start a detection
+        QTest::addColumn<int>("boardBit");  // the bit that pulses
+        QTest::addColumn<int>("input");     // the input it is, as the cycle sees it
+        QTest::addColumn<bool>("inverted"); // that input is active low
         QTest::addColumn<int>("holdBit");
         QTest::addColumn<bool>("holdLevel");
-        QTest::addColumn<int>("wanted");     // the word the cycle last flushed
+        QTest::addColumn<int>("wanted"); // the word the cycle last flushed
         QTest::addColumn<bool>("readInTime");
-        QTest::addColumn<int>("held");       // the word once the bound has passed (-1: no trip)
+        QTest::addColumn<int>("held"); // the word once the bound has passed (-1: no trip)
 
         QTest::newRow("mould opens, nobody reads: 0x0F4 becomes 0x0F5")
             << true << 0x001 << 0 << 0 << false << 0 << true << 0x0F4 << false << 0x0F5;

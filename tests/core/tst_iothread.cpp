@@ -615,6 +615,8 @@ private slots:
         gSysParam = &param;
         {
             ControlPort port;
+            fillUiTextTable();
+            gLanguage = 1;
             QStringList records;
             port.setCycleWatch([] { return true; }, [&records](const QString &line) { records << line; });
             for (int i = 0; i < 8; ++i)
@@ -646,8 +648,9 @@ private slots:
             // held for the cycle to decide.
             QCOMPARE(port.checkInput(0), 1);
             QCOMPARE(port.inputChangedMs(0), openedMs);
-            QCOMPARE(records, QStringList{uiText(775).arg(QStringLiteral("1.0"))});
-            QVERIFY(records.first().contains(QStringLiteral("waited 1.0 s")));
+            QCOMPARE(records,
+                     QStringList{QStringLiteral("Warning: the cycle stalled: a mould opening waited 1.0 s "
+                                                "to be read and the clamp was blocked meanwhile")});
             QCOMPARE(port.pendingOutputs, 0x0F1u);
             m_board->clearCommands();
             QVERIFY(m_board->waitForCommands(4, 2000));
@@ -659,6 +662,7 @@ private slots:
             port.stopIOThread();
         }
         setAppMonotonicClock({});
+        gLanguage = 0;
         gSysParam = nullptr;
     }
 
