@@ -1011,6 +1011,26 @@ void goodMouldsNoDelay(BoxRun &run)
 }
 
 #ifdef MG_HAVE_FAKESMARTCAM
+// Two good moulds judged on a loopback smart camera of the simulated camera's pictures that answers
+// discovery with `deviceId`: the box finds it, and never takes it for lost while it sends. The
+// camera's NV21 pictures have a stretched luma, so the region tuned for the simulated camera's
+// pictures would find light spots: these rows are about pictures coming, not about them.
+void goodMouldsOnSmartCamera(BoxRun &run, const QString &deviceId, QVector<qint64> *ms)
+{
+    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
+    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
+    FakeSmartCamera::Options options;
+    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
+    options.discovery = true;
+    options.deviceId = deviceId;
+    FakeSmartCamera camera(options);
+    QVERIFY(camera.start());
+    goodMoulds(run, 2, ms);
+    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
+    QVERIFY2(!run.logText().contains(QStringLiteral("lost")), run.story());
+    camera.stop();
+}
+
 // Frame speed 0 (a legal setting) on a smart camera, which is then asked for one picture a second:
 // its pictures are a second apart and not stale (three frame periods), so the camera is never taken
 // for lost and good moulds are released, each once a picture received a second after its opening is
@@ -1018,23 +1038,10 @@ void goodMouldsNoDelay(BoxRun &run)
 void frameSpeedZeroSmartCamera(BoxRun &run)
 {
     QVERIFY(run.sql(frameSpeedSql(0)));
-    // The camera's NV21 pictures have a stretched luma, so the region tuned for the simulated
-    // camera's pictures would find light spots: this row is about pictures coming, not about them.
-    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
-    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
-    FakeSmartCamera::Options options;
-    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
-    options.discovery = true;
-    options.deviceId = QStringLiteral("FAKE-SMARTCAM-01");
-    FakeSmartCamera camera(options);
-    QVERIFY(camera.start());
     QVector<qint64> ms;
-    goodMoulds(run, 2, &ms);
-    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
-    QVERIFY2(!run.logText().contains(QStringLiteral("lost")), run.story());
+    goodMouldsOnSmartCamera(run, QStringLiteral("FAKE-SMARTCAM-01"), &ms);
     for (qint64 release : ms)
         QVERIFY2(release >= 1000, run.story());
-    camera.stop();
 }
 #endif
 
@@ -1188,19 +1195,8 @@ void shortIdCameraPresent(BoxRun &run)
 {
     QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
                            "update sysparam set value='21234567' where name='serialNB0'"));
-    // As in the frame speed 0 row, the region tuned for the simulated camera's pictures is dropped.
-    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
-    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
-    FakeSmartCamera::Options options;
-    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
-    options.discovery = true;
-    options.deviceId = QStringLiteral("21234567");
-    FakeSmartCamera camera(options);
-    QVERIFY(camera.start());
     QVector<qint64> ms;
-    goodMoulds(run, 2, &ms);
-    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
-    camera.stop();
+    goodMouldsOnSmartCamera(run, QStringLiteral("21234567"), &ms);
 }
 #endif
 

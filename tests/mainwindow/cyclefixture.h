@@ -181,6 +181,17 @@ private:
     }
 };
 
+// The box's monotonic clock held at `now` while the case moves it by hand, given back to the real
+// clock however the case ends, so that a failed comparison leaves no frozen clock to the next case.
+struct FrozenClock
+{
+    FrozenClock() { setAppMonotonicClock([this] { return now; }); }
+    ~FrozenClock() { setAppMonotonicClock({}); }
+    FrozenClock(const FrozenClock &) = delete;
+    FrozenClock &operator=(const FrozenClock &) = delete;
+    qint64 now = 1000000;
+};
+
 // The standard machine (type 0): product and mould slots enabled, both started by input 0 after
 // `delay0` and `delay1` tenths, `debounce` tenths of debounce; no alarm, learning or area check
 // pending, the board link's word cleared and every input read low.

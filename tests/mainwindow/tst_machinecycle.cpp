@@ -7,7 +7,6 @@
 
 #include <QRegularExpression>
 #include <QtTest>
-#include <memory>
 
 class TestMachineCycle : public QObject
 {
@@ -256,9 +255,7 @@ private slots:
     void externalTriggerPicturesJudgedOnceAndNew()
     {
         QFETCH(bool, door);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        FrozenClock clock;
         mouldOnlyMachine(param);
         param.useExtTrigger = 1;
         param.safetyDoorTrigger = door ? 1 : 0;
@@ -281,16 +278,16 @@ private slots:
             QCOMPARE(world.judgements, 1);
             QCOMPARE(boardWord(), quint32(0x0));
             delivers[0] = delivers[1] = false;
-            now += 1000;
+            clock.now += 1000;
             pulseInput(cycle, 1);
         } else {
             delivers[0] = true; // a trigger whose picture of camera 2 never came
             cycle.Run();
             delivers[0] = false;
-            now += 1000;
+            clock.now += 1000;
             pulseInput(cycle, 0); // the machine's opening: no picture of camera 2, held
             QCOMPARE(world.records, QStringList{uiText(39)});
-            now += 1000;
+            clock.now += 1000;
             delivers[1] = true; // the next trigger's picture of camera 2 only
             cycle.Run();
             delivers[1] = false;
@@ -315,9 +312,7 @@ private slots:
     void pictureWithinAFramePeriodOfTheSignalWaitsForTheNext()
     {
         QFETCH(int, input);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        FrozenClock clock;
         mouldOnlyMachine(param);
         param.frameSpeed = 12;
         param.safetyDoorTrigger = input == 1 ? 1 : 0;
@@ -327,7 +322,7 @@ private slots:
         pulseInput(cycle, input); // a picture grabbed in the same millisecond as the signal
         for (qint64 after : {qint64(0), qint64(41)}) {
             if (after > 0) {
-                now += after;
+                clock.now += after;
                 cycle.Run();
                 QVERIFY(cycle.upTimers[1]->isActive());
                 cycle.TimerUp(1); // the waiting detection's 100 ms step, with that picture
@@ -336,7 +331,7 @@ private slots:
             QCOMPARE(boardWord(), quint32(0x1));
             QVERIFY(cycle.upTimers[1]->isActive());
         }
-        now += 42; // a whole period after the signal
+        clock.now += 42; // a whole period after the signal
         cycle.Run();
         cycle.TimerUp(1);
         QCOMPARE(world.judgements, 1);
