@@ -274,16 +274,23 @@ public:
         }
         return true;
     }
-    // The board reports `word` from its next status frame on, for `polls` polls of the box in all,
-    // then the inputs idle again.
-    bool pulseInputs(quint16 word, int polls)
+    // Sets the inputs and waits, `limitMs` at the most, until the board has sent them in a status frame
+    // (the edge the box reads); the timer returned runs from the setting on.
+    QElapsedTimer setInputsUntilSent(quint16 word, int limitMs)
     {
         const auto before = std::chrono::steady_clock::now();
         m_board.setInputs(word);
         QElapsedTimer t;
         t.start();
-        while (m_board.inputsWrittenAt() < before && t.elapsed() < 2000)
+        while (m_board.inputsWrittenAt() < before && t.elapsed() < limitMs)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return t;
+    }
+    // The board reports `word` from its next status frame on, for `polls` polls of the box in all,
+    // then the inputs idle again.
+    bool pulseInputs(quint16 word, int polls)
+    {
+        const QElapsedTimer t = setInputsUntilSent(word, 2000);
         const int from = m_board.commandCount(2);
         while (m_board.commandCount(2) < from + polls - 1 && t.elapsed() < 5000)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -294,12 +301,7 @@ public:
     // and `afterMs` more, then serves `pictures`: what the camera sees changes just after the edge.
     bool setInputsThenServe(quint16 word, int afterMs, Pictures pictures)
     {
-        const auto before = std::chrono::steady_clock::now();
-        m_board.setInputs(word);
-        QElapsedTimer t;
-        t.start();
-        while (m_board.inputsWrittenAt() < before && t.elapsed() < 1000)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        setInputsUntilSent(word, 1000);
         std::this_thread::sleep_until(m_board.inputsWrittenAt() + std::chrono::milliseconds(afterMs));
         return serve(pictures);
     }
