@@ -85,6 +85,19 @@ inline void pulseInput(MachineCycle &cycle, int input)
     setInputs(0);
 }
 
+// One pass with input 0 raised, the board having reported the opening 10 s before it: long before
+// the pass's picture, so the opening is judged in the pass itself; then the input lowered again.
+inline void pulseOpeningReportedLongAgo(MachineCycle &cycle)
+{
+    setInputs(1);
+    {
+        MutexLocker lock(gIoMutex);
+        gIoInputChangedMs[0] -= 10000;
+    }
+    cycle.Run();
+    setInputs(0);
+}
+
 // The camera views, the record, the boxes and the report calls of a fake world.
 inline CycleHooks fakeHooks(CycleWorld *w)
 {

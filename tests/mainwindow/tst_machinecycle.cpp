@@ -167,14 +167,7 @@ private slots:
         CycleWorld &world = cycle.world;
         world.scriptedNg = {true, true};
         cycle.StartDetect();
-        // The board reported the opening long before this pass's picture: judged in the pass.
-        setInputs(1);
-        {
-            MutexLocker lock(gIoMutex);
-            gIoInputChangedMs[0] -= 10000;
-        }
-        cycle.Run();
-        setInputs(0);
+        pulseOpeningReportedLongAgo(cycle);
         QCOMPARE(world.judgements, 1);
         QCOMPARE(cycle.state.alarmState == 2, reCheck);
         const int records = world.records.size();
@@ -457,13 +450,7 @@ private slots:
             world.delivering = false;
             world.frameAge = 600; // the last picture is stale: nothing to wait for
         }
-        setInputs(1);
-        {
-            MutexLocker lock(gIoMutex);
-            gIoInputChangedMs[0] -= 10000;
-        }
-        cycle.Run();
-        setInputs(0);
+        pulseOpeningReportedLongAgo(cycle);
         if (!pictures) {
             QCOMPARE(world.judgements, 0);
             QCOMPARE(boardWord(), quint32(0x1));
@@ -946,13 +933,7 @@ private slots:
         CycleWorld &world = cycle.world;
         world.scriptedNg = {true};
         cycle.StartDetect();
-        setInputs(1);
-        {
-            MutexLocker lock(gIoMutex);
-            gIoInputChangedMs[0] -= 10000;
-        }
-        cycle.Run();
-        setInputs(0);
+        pulseOpeningReportedLongAgo(cycle);
         QCOMPARE(cycle.state.alarmState, 2);
         QCOMPARE(boardWord(), quint32(0x5)); // clamp blocked, alarm on
         QList<quint32> handed;
