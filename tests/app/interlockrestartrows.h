@@ -262,6 +262,19 @@ void productDetectionCutShort(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The box killed while it held the clamp for a piece of plastic is started again, the inputs low: it
+// holds the clamp from its first word, judges the mould the kill cut short, latches the alarm and
+// records once that it did so.
+void restartLatchesTheAlarm(BoxRun &run)
+{
+    run.setInputs(0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 // "Safety door trigger detection" at 1 frame a second, a piece of plastic in the cavity: the door's
 // detection blocks the clamp while it waits for a picture taken after the signal, and the box is killed
 // then. The restarted box holds the clamp from its first word, judges the mould and latches the alarm.
@@ -275,12 +288,7 @@ void doorDetectionKilledWhileWaiting(BoxRun &run)
     run.mark("door");
     run.setInputs(0x002);
     QVERIFY2(run.killWhenHolds("killed", kBlocked, 100, 5000), run.story());
-    run.setInputs(0);
-    QVERIFY(run.start());
-    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
-    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
-    QCOMPARE(recordLinesOf(run, 761), 1);
-    QVERIFY2(run.stop(), run.story());
+    restartLatchesTheAlarm(run);
 }
 
 // A two-colour machine inspecting both moulds (numFailDetect: machine type 1, every mould), a piece of
@@ -299,12 +307,7 @@ void twoColourLeftMouldKilledInItsCountdown(BoxRun &run)
     QVERIFY2(run.waitForHeld(kBlocked, 3000), run.story());
     QVERIFY(run.setInputsThenServe(0x004, 0, Pictures::Foreign));
     QVERIFY2(run.killWhenHolds("killed", kBlocked, 200, 1000), run.story());
-    run.setInputs(0);
-    QVERIFY(run.start());
-    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
-    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
-    QCOMPARE(recordLinesOf(run, 761), 1);
-    QVERIFY2(run.stop(), run.story());
+    restartLatchesTheAlarm(run);
 }
 
 // The OK/NG pulse mode (shipped system5 with position 9 set), with the mark of a mould detection a stop

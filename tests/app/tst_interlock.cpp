@@ -274,16 +274,23 @@ public:
         }
         return true;
     }
-    // The board reports `word` from its next status frame on, for `polls` polls of the box in all,
-    // then the inputs idle again.
-    bool pulseInputs(quint16 word, int polls)
+    // Sets the inputs and waits, `limitMs` at the most, until the board has sent them in a status frame
+    // (the edge the box reads); the timer returned runs from the setting on.
+    QElapsedTimer setInputsUntilSent(quint16 word, int limitMs)
     {
         const auto before = std::chrono::steady_clock::now();
         m_board.setInputs(word);
         QElapsedTimer t;
         t.start();
-        while (m_board.inputsWrittenAt() < before && t.elapsed() < 2000)
+        while (m_board.inputsWrittenAt() < before && t.elapsed() < limitMs)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return t;
+    }
+    // The board reports `word` from its next status frame on, for `polls` polls of the box in all,
+    // then the inputs idle again.
+    bool pulseInputs(quint16 word, int polls)
+    {
+        const QElapsedTimer t = setInputsUntilSent(word, 2000);
         const int from = m_board.commandCount(2);
         while (m_board.commandCount(2) < from + polls - 1 && t.elapsed() < 5000)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -294,12 +301,7 @@ public:
     // and `afterMs` more, then serves `pictures`: what the camera sees changes just after the edge.
     bool setInputsThenServe(quint16 word, int afterMs, Pictures pictures)
     {
-        const auto before = std::chrono::steady_clock::now();
-        m_board.setInputs(word);
-        QElapsedTimer t;
-        t.start();
-        while (m_board.inputsWrittenAt() < before && t.elapsed() < 1000)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        setInputsUntilSent(word, 1000);
         std::this_thread::sleep_until(m_board.inputsWrittenAt() + std::chrono::milliseconds(afterMs));
         return serve(pictures);
     }
@@ -1011,6 +1013,26 @@ void goodMouldsNoDelay(BoxRun &run)
 }
 
 #ifdef MG_HAVE_FAKESMARTCAM
+// Two good moulds judged on a loopback smart camera of the simulated camera's pictures that answers
+// discovery with `deviceId`: the box finds it, and never takes it for lost while it sends. The
+// camera's NV21 pictures have a stretched luma, so the region tuned for the simulated camera's
+// pictures would find light spots: these rows are about pictures coming, not about them.
+void goodMouldsOnSmartCamera(BoxRun &run, const QString &deviceId, QVector<qint64> *ms)
+{
+    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
+    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
+    FakeSmartCamera::Options options;
+    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
+    options.discovery = true;
+    options.deviceId = deviceId;
+    FakeSmartCamera camera(options);
+    QVERIFY(camera.start());
+    goodMoulds(run, 2, ms);
+    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
+    QVERIFY2(!run.logText().contains(QStringLiteral("lost")), run.story());
+    camera.stop();
+}
+
 // Frame speed 0 (a legal setting) on a smart camera, which is then asked for one picture a second:
 // its pictures are a second apart and not stale (three frame periods), so the camera is never taken
 // for lost and good moulds are released, each once a picture received a second after its opening is
@@ -1018,23 +1040,10 @@ void goodMouldsNoDelay(BoxRun &run)
 void frameSpeedZeroSmartCamera(BoxRun &run)
 {
     QVERIFY(run.sql(frameSpeedSql(0)));
-    // The camera's NV21 pictures have a stretched luma, so the region tuned for the simulated
-    // camera's pictures would find light spots: this row is about pictures coming, not about them.
-    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
-    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
-    FakeSmartCamera::Options options;
-    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
-    options.discovery = true;
-    options.deviceId = QStringLiteral("FAKE-SMARTCAM-01");
-    FakeSmartCamera camera(options);
-    QVERIFY(camera.start());
     QVector<qint64> ms;
-    goodMoulds(run, 2, &ms);
-    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
-    QVERIFY2(!run.logText().contains(QStringLiteral("lost")), run.story());
+    goodMouldsOnSmartCamera(run, QStringLiteral("FAKE-SMARTCAM-01"), &ms);
     for (qint64 release : ms)
         QVERIFY2(release >= 1000, run.story());
-    camera.stop();
 }
 #endif
 
@@ -1188,21 +1197,22 @@ void shortIdCameraPresent(BoxRun &run)
 {
     QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
                            "update sysparam set value='21234567' where name='serialNB0'"));
-    // As in the frame speed 0 row, the region tuned for the simulated camera's pictures is dropped.
-    QVERIFY(run.sql("delete from cammer0 where name='ROI1-0'"));
-    QVERIFY(run.sql("update cammer0 set value='0' where name='detect1'"));
-    FakeSmartCamera::Options options;
-    options.pictureFolder = TestWorkDir::shippedDir() + QStringLiteral("/simcam/1");
-    options.discovery = true;
-    options.deviceId = QStringLiteral("21234567");
-    FakeSmartCamera camera(options);
-    QVERIFY(camera.start());
     QVector<qint64> ms;
-    goodMoulds(run, 2, &ms);
-    QVERIFY2(run.logText().contains(QStringLiteral("\"vekCamera_IID\" found 1")), run.story());
-    camera.stop();
+    goodMouldsOnSmartCamera(run, QStringLiteral("21234567"), &ms);
 }
 #endif
+
+// The re-check of a clean mould clears the latched alarm: the board goes from the alarm word straight
+// to the released one.
+void recheckClearsTheAlarm(BoxRun &run)
+{
+    QVERIFY(run.serve(Pictures::Good));
+    QTest::qWait(300);
+    run.mark("recheck");
+    run.press(0x002);
+    QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 5000), run.story());
+    EXPECT_WORDS(run, "recheck", "cleared", kReleased);
+}
 
 // A launcher limits the size of the files the box may write ("ulimit -f <blocks>") and sets no trap:
 // every write past the limit fails, and the box goes on judging. A piece of plastic latches with the
@@ -1217,12 +1227,9 @@ void fileSizeLimitFromTheStart(BoxRun &run, int blocks)
     // The alarm's record line, counts and latch are written, or fail to be, by now.
     run.settle("after alarm", 3000);
     EXPECT_WORDS(run, "opening 1", "after alarm", kBlocked, kAlarm);
-    QVERIFY(run.serve(Pictures::Good));
-    QTest::qWait(300);
-    run.mark("recheck");
-    run.press(0x002);
-    QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 5000), run.story());
-    EXPECT_WORDS(run, "recheck", "cleared", kReleased);
+    recheckClearsTheAlarm(run);
+    if (QTest::currentTestFailed())
+        return;
     run.mouldOpens("opening 2");
     QVERIFY2(run.settleOn("judged", "opening 2", kReleased, 10000), run.story());
     EXPECT_WORDS(run, "opening 2", "judged", kBlocked, kReleased);
@@ -1288,12 +1295,7 @@ void clearingWithoutAlarmOnRelease(BoxRun &run)
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
     QVERIFY2(pieceLatchesAlarm(run, "opening"), run.story());
-    QVERIFY(run.serve(Pictures::Good));
-    QTest::qWait(300);
-    run.mark("recheck");
-    run.press(0x002);
-    QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 5000), run.story());
-    EXPECT_WORDS(run, "recheck", "cleared", kReleased);
+    recheckClearsTheAlarm(run);
     QVERIFY2(run.stop(), run.story());
 }
 

@@ -85,6 +85,19 @@ inline void pulseInput(MachineCycle &cycle, int input)
     setInputs(0);
 }
 
+// One pass with input 0 raised, the board having reported the opening 10 s before it: long before
+// the pass's picture, so the opening is judged in the pass itself; then the input lowered again.
+inline void pulseOpeningReportedLongAgo(MachineCycle &cycle)
+{
+    setInputs(1);
+    {
+        MutexLocker lock(gIoMutex);
+        gIoInputChangedMs[0] -= 10000;
+    }
+    cycle.Run();
+    setInputs(0);
+}
+
 // The camera views, the record, the boxes and the report calls of a fake world.
 inline CycleHooks fakeHooks(CycleWorld *w)
 {
@@ -179,6 +192,17 @@ private:
             addStopHooks(h, w);
         return h;
     }
+};
+
+// The box's monotonic clock held at `now` while the case moves it by hand, given back to the real
+// clock however the case ends, so that a failed comparison leaves no frozen clock to the next case.
+struct FrozenClock
+{
+    FrozenClock() { setAppMonotonicClock([this] { return now; }); }
+    ~FrozenClock() { setAppMonotonicClock({}); }
+    FrozenClock(const FrozenClock &) = delete;
+    FrozenClock &operator=(const FrozenClock &) = delete;
+    qint64 now = 1000000;
 };
 
 // The standard machine (type 0): product and mould slots enabled, both started by input 0 after

@@ -14,8 +14,31 @@
 #include <QtTest>
 #include <limits>
 #include <csignal>
-#include <memory>
 #include <sys/resource.h>
+
+// What a start after a stop is tried on: the box's clock frozen, the standard machine judging the
+// mould alone and a cycle that records what a stop would find, made only once the machine is set (the
+// cycle takes its slot count). A case may change parameters before the start.
+struct RestartCase
+{
+    explicit RestartCase(SysParam &param) : machine(param) {}
+
+    // The start finding the mould detection of side 1 cut short, the camera delivering nothing yet.
+    void startCutShort(const QList<bool> &scriptedNg = {})
+    {
+        world.scriptedNg = scriptedNg;
+        world.delivering = false;
+        cycle.resumeInterruptedDetection(1, 1);
+    }
+
+    FrozenClock clock;
+    struct Machine
+    {
+        explicit Machine(SysParam &param) { mouldOnlyMachine(param); }
+    } machine;
+    FakeCycle cycle{1, true};
+    CycleWorld &world = cycle.world;
+};
 
 class TestCycleRestart : public QObject
 {
@@ -95,17 +118,12 @@ private slots:
     {
         QFETCH(bool, ng);
         QFETCH(quint32, word);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
-        standardMachine(0);
+        RestartCase restart(param);
+        FakeCycle &cycle = restart.cycle;
+        CycleWorld &world = restart.world;
         gControlPort->setOutput(OutClose, 1);
         gControlPort->flushOutputs();
-        FakeCycle cycle(1, true);
-        CycleWorld &world = cycle.world;
-        world.scriptedNg = {ng};
-        world.delivering = false;
-        cycle.resumeInterruptedDetection(1, 1);
+        restart.startCutShort({ng});
         QCOMPARE(boardWord(), 0x001u);
         QCOMPARE(cycle.state.runState, 1);
         QCOMPARE(world.records.count(uiText(761)), 1);
@@ -114,7 +132,7 @@ private slots:
         QCOMPARE(world.judgements, 0);
         QCOMPARE(boardWord(), 0x001u);
         // The camera delivers again, a second after the start: its picture shows the mould as it is.
-        now += 1000;
+        restart.clock.now += 1000;
         world.delivering = true;
         cycle.Run();
         QCOMPARE(world.judgements, 1);
@@ -141,20 +159,15 @@ private slots:
     {
         QFETCH(bool, ng);
         QFETCH(quint32, word);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
-        standardMachine(0);
+        RestartCase restart(param);
+        FakeCycle &cycle = restart.cycle;
+        CycleWorld &world = restart.world;
         param.okNgPulse = 1;
-        FakeCycle cycle(1, true);
-        CycleWorld &world = cycle.world;
-        world.scriptedNg = {ng};
-        world.delivering = false;
-        cycle.resumeInterruptedDetection(1, 1);
+        restart.startCutShort({ng});
         cycle.Run();
         QCOMPARE(world.judgements, 0);
         QCOMPARE(boardWord(), 0x000u);
-        now += 1000;
+        restart.clock.now += 1000;
         world.delivering = true;
         cycle.Run();
         QCOMPARE(world.judgements, 1);
@@ -185,9 +198,7 @@ private slots:
         QFETCH(bool, ng);
         QFETCH(QList<int>, judgedSlots);
         QFETCH(quint32, word);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        FrozenClock clock;
         if (product)
             ::standardMachine(param);
         else
@@ -209,7 +220,7 @@ private slots:
         QCOMPARE(world.records, (QStringList{uiText(761), uiText(39)}));
         QCOMPARE(world.warnings, QStringList{uiText(39)});
         // The trigger, a second later: one picture of each camera.
-        now += 1000;
+        clock.now += 1000;
         world.delivering = true;
         cycle.Run();
         world.delivering = false;
@@ -229,25 +240,21 @@ private slots:
     // the pictures come again the mould is judged once and its OK releases the clamp.
     void pictureWithinAFramePeriodOfTheRestart()
     {
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
-        standardMachine(0);
+        RestartCase restart(param);
+        FakeCycle &cycle = restart.cycle;
+        CycleWorld &world = restart.world;
         param.frameSpeed = 12;
-        FakeCycle cycle(1, true);
-        CycleWorld &world = cycle.world;
         // The picture ages from when it was received.
         cycle.hooks.frameAgeMs = [&world](int) {
             return world.takenMs < 0 ? std::numeric_limits<qint64>::max() : appMonotonicMs() - world.takenMs;
         };
-        world.delivering = false;
-        cycle.resumeInterruptedDetection(1, 1);
-        now += 10;
+        restart.startCutShort();
+        restart.clock.now += 10;
         world.delivering = true;
         cycle.Run();
         world.delivering = false;
         for (int pass = 0; pass < 10; ++pass) {
-            now += 100;
+            restart.clock.now += 100;
             cycle.Run();
             if (cycle.upTimers[1]->isActive())
                 cycle.TimerUp(1); // the step of a detection waiting for its picture
@@ -255,7 +262,7 @@ private slots:
         QCOMPARE(world.judgements, 0);
         QCOMPARE(boardWord(), 0x001u);
         QCOMPARE(world.records, QStringList{uiText(761)});
-        now += 1000;
+        restart.clock.now += 1000;
         world.delivering = true;
         cycle.Run();
         QCOMPARE(world.judgements, 1);
@@ -279,18 +286,14 @@ private slots:
     {
         QFETCH(bool, okNgPulse);
         QFETCH(quint32, word);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
-        standardMachine(0);
+        RestartCase restart(param);
+        FakeCycle &cycle = restart.cycle;
+        CycleWorld &world = restart.world;
         param.okNgPulse = okNgPulse ? 1 : 0;
-        FakeCycle cycle(1, true);
-        CycleWorld &world = cycle.world;
-        world.delivering = false;
-        cycle.resumeInterruptedDetection(1, 1);
+        restart.startCutShort();
         QCOMPARE(boardWord(), okNgPulse ? 0x000u : 0x001u);
         if (okNgPulse) {
-            now += 1000;
+            restart.clock.now += 1000;
             world.delivering = true;
             cycle.Run();
             QCOMPARE(world.judgements, 1);

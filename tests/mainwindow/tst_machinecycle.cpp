@@ -7,7 +7,6 @@
 
 #include <QRegularExpression>
 #include <QtTest>
-#include <memory>
 
 class TestMachineCycle : public QObject
 {
@@ -168,14 +167,7 @@ private slots:
         CycleWorld &world = cycle.world;
         world.scriptedNg = {true, true};
         cycle.StartDetect();
-        // The board reported the opening long before this pass's picture: judged in the pass.
-        setInputs(1);
-        {
-            MutexLocker lock(gIoMutex);
-            gIoInputChangedMs[0] -= 10000;
-        }
-        cycle.Run();
-        setInputs(0);
+        pulseOpeningReportedLongAgo(cycle);
         QCOMPARE(world.judgements, 1);
         QCOMPARE(cycle.state.alarmState == 2, reCheck);
         const int records = world.records.size();
@@ -256,9 +248,7 @@ private slots:
     void externalTriggerPicturesJudgedOnceAndNew()
     {
         QFETCH(bool, door);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        FrozenClock clock;
         mouldOnlyMachine(param);
         param.useExtTrigger = 1;
         param.safetyDoorTrigger = door ? 1 : 0;
@@ -281,16 +271,16 @@ private slots:
             QCOMPARE(world.judgements, 1);
             QCOMPARE(boardWord(), quint32(0x0));
             delivers[0] = delivers[1] = false;
-            now += 1000;
+            clock.now += 1000;
             pulseInput(cycle, 1);
         } else {
             delivers[0] = true; // a trigger whose picture of camera 2 never came
             cycle.Run();
             delivers[0] = false;
-            now += 1000;
+            clock.now += 1000;
             pulseInput(cycle, 0); // the machine's opening: no picture of camera 2, held
             QCOMPARE(world.records, QStringList{uiText(39)});
-            now += 1000;
+            clock.now += 1000;
             delivers[1] = true; // the next trigger's picture of camera 2 only
             cycle.Run();
             delivers[1] = false;
@@ -315,9 +305,7 @@ private slots:
     void pictureWithinAFramePeriodOfTheSignalWaitsForTheNext()
     {
         QFETCH(int, input);
-        qint64 now = 1000000;
-        setAppMonotonicClock([&now] { return now; });
-        const std::shared_ptr<void> restoreClock(nullptr, [](void *) { setAppMonotonicClock({}); });
+        FrozenClock clock;
         mouldOnlyMachine(param);
         param.frameSpeed = 12;
         param.safetyDoorTrigger = input == 1 ? 1 : 0;
@@ -327,7 +315,7 @@ private slots:
         pulseInput(cycle, input); // a picture grabbed in the same millisecond as the signal
         for (qint64 after : {qint64(0), qint64(41)}) {
             if (after > 0) {
-                now += after;
+                clock.now += after;
                 cycle.Run();
                 QVERIFY(cycle.upTimers[1]->isActive());
                 cycle.TimerUp(1); // the waiting detection's 100 ms step, with that picture
@@ -336,7 +324,7 @@ private slots:
             QCOMPARE(boardWord(), quint32(0x1));
             QVERIFY(cycle.upTimers[1]->isActive());
         }
-        now += 42; // a whole period after the signal
+        clock.now += 42; // a whole period after the signal
         cycle.Run();
         cycle.TimerUp(1);
         QCOMPARE(world.judgements, 1);
@@ -462,13 +450,7 @@ private slots:
             world.delivering = false;
             world.frameAge = 600; // the last picture is stale: nothing to wait for
         }
-        setInputs(1);
-        {
-            MutexLocker lock(gIoMutex);
-            gIoInputChangedMs[0] -= 10000;
-        }
-        cycle.Run();
-        setInputs(0);
+        pulseOpeningReportedLongAgo(cycle);
         if (!pictures) {
             QCOMPARE(world.judgements, 0);
             QCOMPARE(boardWord(), quint32(0x1));
@@ -951,13 +933,7 @@ private slots:
         CycleWorld &world = cycle.world;
         world.scriptedNg = {true};
         cycle.StartDetect();
-        setInputs(1);
-        {
-            MutexLocker lock(gIoMutex);
-            gIoInputChangedMs[0] -= 10000;
-        }
-        cycle.Run();
-        setInputs(0);
+        pulseOpeningReportedLongAgo(cycle);
         QCOMPARE(cycle.state.alarmState, 2);
         QCOMPARE(boardWord(), quint32(0x5)); // clamp blocked, alarm on
         QList<quint32> handed;
