@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <QVector>
 
 #include <xcb/xcb.h>
@@ -56,7 +57,23 @@ struct XServer
     Process process;
     QString display;
 
+    // Servers started at the same moment in other network namespaces take the same display number and
+    // compile their keymaps into the same file under /tmp, and one of them may fail ("XKB: Failed to
+    // compile keymap"): a failed start is tried again.
     bool start(const QString &screen = QStringLiteral("1920x1080x24"))
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt > 0)
+                QThread::msleep(300 + 200 * attempt);
+            if (startOnce(screen))
+                return true;
+        }
+        return false;
+    }
+    ~XServer() { stop(); }
+
+private:
+    bool startOnce(const QString &screen)
     {
         const QByteArray wanted = qgetenv("MG_TEST_XVFB_DISPLAY");
         QStringList args{QStringLiteral("-screen"),    QStringLiteral("0"),   screen,
@@ -82,9 +99,6 @@ struct XServer
         display = QLatin1Char(':') + QString::number(number);
         return true;
     }
-    ~XServer() { stop(); }
-
-private:
     void stop()
     {
         if (process.state() == QProcess::NotRunning)
