@@ -276,20 +276,27 @@ void ControlPort::markEntriesRead(int index)
     inputMemory[index] = bitOf(remapInputThree(word), index);
 }
 
+quint32 cycleStartInputMask(const SysParam &p, bool withDoor)
+{
+    quint32 mask = 0;
+    if (p.machineType == 2) {
+        mask |= p.detectMold != 1 ? 1u << 0 : 0u;
+        mask |= p.detectMold != 0 ? 1u << 3 : 0u;
+    } else {
+        mask = 1u << 0;
+    }
+    if (withDoor && p.safetyDoorTrigger)
+        mask |= 1u << kSafetyDoorInput;
+    return mask;
+}
+
 InputEntryWatchSetup ControlPort::watchSetup(const InputEntryMap &map) const
 {
     const SysParam &p = *gSysParam;
     InputEntryWatchSetup setup;
     // In the OK/NG pulse mode output 0 is half of the NG pulse, not the interlock: judged late, not held.
     setup.armed = m_detecting && m_detecting() && !p.okNgPulse;
-    if (p.machineType == 2) {
-        setup.watchedInputs |= p.detectMold != 1 ? 1u << 0 : 0u;
-        setup.watchedInputs |= p.detectMold != 0 ? 1u << 3 : 0u;
-    } else {
-        setup.watchedInputs = 1u << 0;
-    }
-    if (p.safetyDoorTrigger)
-        setup.watchedInputs |= 1u << kSafetyDoorInput;
+    setup.watchedInputs = cycleStartInputMask(p, true);
     setup.map = map;
     // "Clamp not allowed" as setOutput(0, 1) puts it on the board.
     setup.holdLevel = outputInitOf(0) == 0;

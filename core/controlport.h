@@ -14,6 +14,7 @@
 #include <functional>
 
 class IOThread;
+struct SysParam;
 
 class ControlPort : public QObject
 {
@@ -94,6 +95,11 @@ private:
     QPointer<QObject> m_runReceiver;
     std::function<void()> m_run;
 };
+
+// The inputs whose entry into their active state starts a detection: the cycle start (input 0; on the
+// turntable 0 and/or 3 as detectMold allows) and, with `withDoor` and its trigger set, the safety door
+// (input 1). The stalled-cycle guard and the start decision both watch these. Any thread.
+quint32 cycleStartInputMask(const SysParam &p, bool withDoor);
 
 // Stops and joins the poll thread of the ControlPort that started one, if it still runs; registered
 // with atexit by startIOThread. GUI thread (or the exiting thread).

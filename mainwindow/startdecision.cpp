@@ -12,12 +12,9 @@ bool twoSided(const SysParam &p)
     return p.machineType == 1 || p.machineType == 2;
 }
 
-// The cycle-start input of machineCycle's trigger step, in the order it reads them.
 bool cycleStartInput(const SysParam &p, int input)
 {
-    if (p.machineType == 2)
-        return (input == 0 && p.detectMold != 1) || (input == 3 && p.detectMold != 0);
-    return input == 0;
+    return input >= 0 && input < 16 && (cycleStartInputMask(p, false) & (1u << input)) != 0;
 }
 
 } // namespace
@@ -44,11 +41,10 @@ quint32 detectionStartInputs(const InputEntrySnapshot &entries, const SysParam &
 {
     if (!entries.firstFrameSeen)
         return 0;
+    const quint32 watched = cycleStartInputMask(p, true);
     quint32 inputs = 0;
-    for (int i = 0; i < 8; ++i) {
-        if (!cycleStartInput(p, i) && !(i == 1 && p.safetyDoorTrigger))
-            continue;
-        if (entries.entries[i] > 0 || (entries.activeWord & (1u << i)) != 0)
+    for (int i = 0; i < 16; ++i) {
+        if ((watched & (1u << i)) != 0 && (entries.entries[i] > 0 || (entries.activeWord & (1u << i)) != 0))
             inputs |= 1u << i;
     }
     return inputs;
