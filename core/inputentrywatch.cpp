@@ -115,6 +115,16 @@ bool InputEntryWatch::markRead(int input, const InputEntryMap &map, quint32 coun
     return true;
 }
 
+bool InputEntryWatch::untakenEntry(int input) const
+{
+    if (!validInput(input))
+        return false;
+    const quint32 counted = entries(input, m_setup.map);
+    if (!m_readMapSet[input] || !m_readMap.sameFor(input, m_setup.map))
+        return false;
+    return counted != m_read[input];
+}
+
 quint32 InputEntryWatch::heldWord(quint32 wanted, qint64 nowMs, InputEntryStall *tripped)
 {
     if (!m_holding && m_setup.armed && m_firstFrameSeen) {

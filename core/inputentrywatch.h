@@ -85,6 +85,9 @@ public:
     // then says what it was.
     bool markRead(int input, const InputEntryMap &map, quint32 count, InputEntryStall *stall = nullptr);
     bool holding() const { return m_holding; }
+    // The mark side (any thread): an entry of `input`, as the setup's map counts it, is counted and the
+    // cycle has not taken it yet.
+    bool untakenEntry(int input) const;
 
 private:
     bool m_firstFrameSeen = false;
