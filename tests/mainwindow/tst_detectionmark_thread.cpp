@@ -134,6 +134,71 @@ private slots:
         none.stopSync();
         QCOMPARE(noneCalls, 0);
     }
+
+    // What reaches the disk by the time the mark's thread has ended: the last slot mark, whichever
+    // slot came first and whether the stop came while a sync was still under way. The sync function
+    // keeps the record the file holds at each sync.
+    void lastSlotMarkSyncedBeforeTheEnd_data()
+    {
+        QTest::addColumn<QList<int>>("marks"); // slots marked, side 1, in order; the first sync is held
+        QTest::addColumn<bool>("stopWhileHeld");
+        QTest::addColumn<QByteArrayList>("synced");
+        QTest::newRow("first mark of slot 0, nothing else")
+            << QList<int>{0} << false << QByteArrayList{"slot 0 side 1  \n"};
+        QTest::newRow("slot 0 written during the first sync, stop asked before that sync ends")
+            << QList<int>{1, 0} << true << QByteArrayList{"slot 1 side 1  \n", "slot 0 side 1  \n"};
+    }
+    void lastSlotMarkSyncedBeforeTheEnd()
+    {
+        QFETCH(QList<int>, marks);
+        QFETCH(bool, stopWhileHeld);
+        QFETCH(QByteArrayList, synced);
+        TestWorkDir dir;
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool release = false;
+        QByteArrayList onDisk;
+        DetectionMarkFile file;
+        file.setSyncFunction([&](int) {
+            const QByteArray record = readTestFile(detectionMarkPath());
+            std::unique_lock<std::mutex> lock(mutex);
+            onDisk << record;
+            wake.notify_all();
+            wake.wait(lock, [&] { return release; });
+            return 0;
+        });
+        const std::shared_ptr<void> unblock(nullptr, [&](void *) {
+            std::lock_guard<std::mutex> lock(mutex);
+            release = true;
+            wake.notify_all();
+        });
+        QCOMPARE(file.open().slot, -1);
+        file.set(marks.first(), 1);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            QVERIFY2(wake.wait_for(lock, std::chrono::seconds(10), [&] { return !onDisk.isEmpty(); }),
+                     "the first slot mark was never synced");
+        }
+        for (int i = 1; i < marks.size(); ++i)
+            file.set(marks.at(i), 1);
+        std::thread stopper;
+        if (stopWhileHeld) {
+            // The stop is asked while the first sync is still held (it waits for it); the pause lets it
+            // get that far before the sync ends.
+            stopper = std::thread([&] { file.stopSync(); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            release = true;
+            wake.notify_all();
+        }
+        if (stopper.joinable())
+            stopper.join();
+        file.stopSync();
+        std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(onDisk, synced);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDetectionMark)
