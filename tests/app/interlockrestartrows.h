@@ -326,6 +326,29 @@ void okNgPulseCutShortGoodMould(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// A mark cut to nothing: the start judges the mould, but the camera delivers no picture, so it waits
+// with the clamp held, and the box is killed then (a power cut). The slot it was judging was on disk
+// before it waited: started again with a piece in view, the box judges the mould before any word
+// allows the clamp, and the alarm latches.
+void killedWhileTheStartJudges(BoxRun &run)
+{
+    QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), QByteArray()));
+    QVERIFY(servesUndecodable(run));
+    QVERIFY(run.start(kReleased));
+    QVERIFY2(waitForStartLine(run, 1), run.story());
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 5000);
+    run.settle("waiting", 1000);
+    EXPECT_HELD(run, "waiting", kBlocked);
+    EXPECT_NO_RELEASE_SENT(run, "start", "waiting");
+    run.kill();
+    QVERIFY(run.serve(Pictures::Foreign));
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    QCOMPARE(recordLinesOf(run, 761), 2);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -345,4 +368,7 @@ const Row kRestartRows[] = {
      doorDetectionKilledWhileWaiting},
     {"two-colour machine, killed in the countdown of the mould input 2 chose (latched after the restart)",
      twoColourLeftMouldKilledInItsCountdown},
+    {"mark cut to 0 bytes, killed while the start waits for a picture to judge it (latched after the "
+     "restart)",
+     killedWhileTheStartJudges},
 };

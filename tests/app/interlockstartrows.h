@@ -66,6 +66,8 @@ void openingDuringTheQuestion(BoxRun &run, Pictures pictures, int polls)
     run.settle("after", 1500);
     EXPECT_WORDS(run, "start", "after", kBlocked, verdict);
     QCOMPARE(recordLinesOf(run, 761), opens ? 1 : 0);
+    // Judged by the start, and by no cycle of the first pass's own in its place.
+    QCOMPARE(run.logText().count(QStringLiteral("of the detection cut short by the stop")), opens ? 1 : 0);
     const int alarmLines = run.record().filter(textsOf(152).first().trimmed()).size();
     QCOMPARE(alarmLines, pictures == Pictures::Foreign ? 1 : 0);
     if (pictures != Pictures::Foreign) {
@@ -161,6 +163,12 @@ void markOfAnotherBox(BoxRun &run)
     damagedMark(run, QByteArray("slot 7 side 1  \n"), QStringLiteral("names slot 7 of a box with 2 slots"));
 }
 
+// A mark naming the first slot this box does not have (slot 2 of 2) is no mark of this box either.
+void markOfTheSlotBeyondTheLast(BoxRun &run)
+{
+    damagedMark(run, QByteArray("slot 2 side 1  \n"), QStringLiteral("names slot 2 of a box with 2 slots"));
+}
+
 const Row kStartRows[] = {
     {"opening pulse while the start-up question waits, piece (latched, never released)",
      pulseDuringTheQuestionForeign},
@@ -176,4 +184,5 @@ const Row kStartRows[] = {
     {"mark cut to 0 bytes (judged, latched, never released)", markCutToNothing},
     {"mark of 16 zero bytes (judged, latched, never released)", markOfZeros},
     {"mark naming slot 7 on a 2-slot box (judged, latched, never released)", markOfAnotherBox},
+    {"mark naming slot 2 on a 2-slot box (judged, latched, never released)", markOfTheSlotBeyondTheLast},
 };

@@ -941,6 +941,82 @@ void cutClampOnAlarmNoReDetection(BoxRun &run)
     cutClampOnAlarmPieceLatches(run, 0);
 }
 
+// ---- the stalled-cycle guard on settings the other rows leave alone, and a chattering input -------
+
+// Shipped system2 with output 3 driving the ejector (output4Use 2, position 13): the clamp stays bit 0.
+constexpr char kEjectorOnOutputThree[] =
+    "update sysparam set value='0 10 3 100 5 5 0 0 0 0 0 0 0 2 8000 600 12 60' where name='system2'";
+// A turntable (machine type 2) inspecting both moulds: input 0 opens the right one, input 3 the left.
+constexpr char kTurntableBothMoulds[] = "update sysparam set value='2 2 0 0 0 0 0 0' where name='numFailDetect'";
+
+// The GUI thread stopped for 3 s across a 1 s opening signalled on `input`, a piece of plastic in the
+// cavity, on the settings `sql`: the board's poll blocks the clamp, the whole word and nothing else,
+// before the thread goes on, and the opening is judged once it does: latched, never released.
+void stallAcrossAPieceOpening(BoxRun &run, const char *sql, quint16 input)
+{
+    QVERIFY(run.sql(sql));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    MainThreadHold hold;
+    QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+    run.mark("held");
+    run.setInputs(input);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    run.setInputs(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    run.mark("before resume");
+    EXPECT_WORDS(run, "held", "before resume", kBlocked);
+    QVERIFY(hold.release());
+    run.mark("resumed");
+    QVERIFY2(run.settleOn("alarm", "resumed", kAlarm, 10000), run.story());
+    EXPECT_WORDS(run, "resumed", "alarm", kAlarm);
+    QVERIFY2(run.stop(), run.story());
+}
+
+void stallWithTheEjectorOnOutputThree(BoxRun &run)
+{
+    stallAcrossAPieceOpening(run, kEjectorOnOutputThree, 0x001);
+}
+
+void stallOnATurntableOpeningTheRightMould(BoxRun &run)
+{
+    stallAcrossAPieceOpening(run, kTurntableBothMoulds, 0x001);
+}
+
+// "Cut clamp on mould alarm" leaves the clamp free while a mould is judged: a cycle that stalls is
+// held by the guard alone. The GUI thread stopped, the mould-open input chatters (six entries of
+// 200 ms, 400 ms apart): the clamp is blocked 750 ms after the first entry nobody read, before the
+// chattering is over, however many entries follow it; once the thread goes on, the good mould is
+// judged and released.
+void chatteringOpeningUnderAStall(BoxRun &run)
+{
+    QVERIFY(run.sql(kCutClampOnAlarm));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    MainThreadHold hold;
+    QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+    run.mark("held");
+    for (int n = 1; n <= 6; ++n) {
+        run.setInputsUntilSent(0x001, 1000);
+        run.mark(n == 1 ? "first entry" : "last entry");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        run.setInputs(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    run.mark("before resume");
+    EXPECT_WORDS(run, "held", "before resume", kBlocked);
+    const qint64 blockedAt = run.changedAt("held", kBlocked);
+    QVERIFY2(blockedAt >= run.at("first entry") + 700 && blockedAt < run.at("last entry"), run.story());
+    QVERIFY(hold.release());
+    run.mark("resumed");
+    QVERIFY2(run.settleOn("judged", "resumed", kReleased, 10000), run.story());
+    EXPECT_HELD(run, "judged", kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
 struct Row
 {
     const char *name;
@@ -1190,6 +1266,24 @@ void standInsOfShortIdCamera(BoxRun &run)
     standInsOfSavedCamera(run, QStringLiteral("21234567"));
 }
 
+// SN.db names a real camera for position 0, none opens, and the start-up question (row 134) is
+// answered "clear": no serial is saved from then on, the stand-ins are the box's cameras as on a box
+// that never saved one, and good moulds are released with no camera line.
+void standInsAfterTheSerialIsCleared(BoxRun &run)
+{
+    QVERIFY(execOnDatabase(run.path(QStringLiteral("SN.db")),
+                           "update sysparam set value='CAM-0001-REAL' where name='serialNB0'"));
+    run.setEnv(QStringLiteral("MG_BOX_ANSWERS"), QStringLiteral("1"));
+    QVERIFY(run.start(kReleased));
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens("opening");
+    QVERIFY2(run.settleOn("judged", "opening", kReleased, 10000), run.story());
+    EXPECT_WORDS(run, "start", "judged", kBlocked, kReleased, kBlocked, kReleased);
+    QVERIFY2(!recordHas(run, 770, QStringLiteral("1")), run.story());
+    QVERIFY2(run.record().contains(QStringLiteral("Save SN 0: 0")), run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
 #ifdef MG_HAVE_FAKESMARTCAM
 // Control: the smart camera whose 8-character id SN.db saves is there: it is bound and judges, good
 // moulds are released, and no camera is held.
@@ -1349,6 +1443,8 @@ const Row kPictureRows[] = {
      extTriggerDoorAfterTheLastPicture},
     {"stand-in cameras on a box with a real camera's serial (held, serial kept)", standInsOfRealCameras},
     {"stand-in cameras on a box with an 8-character camera id (held, id kept)", standInsOfShortIdCamera},
+    {"stand-in cameras, the saved serial cleared at the start-up question (released, no camera line)",
+     standInsAfterTheSerialIsCleared},
     {"board re-plugged (reopened, output word first)", boardReplugged},
     {"board's path names another device, old line open and silent (reopened, output word first)",
      boardPathNamesAnotherDevice},
@@ -1382,6 +1478,14 @@ const Row kRows[] = {
     {"file size limit 0 from the start, no trap (alive: latched, cleared, released)", noFileMayGrow},
     {"file size limit 12 KiB from the start, no trap (alive, no restart asked)", filesLimitedTo12KiB},
     {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
+    // The guard on output settings, machines and inputs the rows above do not play.
+    {"GUI thread stopped across an opening, ejector on output 3 (bit 0 held by the poll, latched after)",
+     stallWithTheEjectorOnOutputThree},
+    {"GUI thread stopped across input 0 of a turntable inspecting both moulds (held by the poll, latched "
+     "after)",
+     stallOnATurntableOpeningTheRightMould},
+    {"cut clamp on mould alarm, GUI thread stopped, input 0 chattering (held 750 ms after the first entry)",
+     chatteringOpeningUnderAStall},
 };
 
 #include "interlockrestartrows.h"
