@@ -947,7 +947,8 @@ void cutClampOnAlarmNoReDetection(BoxRun &run)
 constexpr char kEjectorOnOutputThree[] =
     "update sysparam set value='0 10 3 100 5 5 0 0 0 0 0 0 0 2 8000 600 12 60' where name='system2'";
 // A turntable (machine type 2) inspecting both moulds: input 0 opens the right one, input 3 the left.
-constexpr char kTurntableBothMoulds[] = "update sysparam set value='2 2 0 0 0 0 0 0' where name='numFailDetect'";
+constexpr char kTurntableBothMoulds[] =
+    "update sysparam set value='2 2 0 0 0 0 0 0' where name='numFailDetect'";
 
 // The GUI thread stopped for 3 s across a 1 s opening signalled on `input`, a piece of plastic in the
 // cavity, on the settings `sql`: the board's poll blocks the clamp, the whole word and nothing else,
