@@ -66,7 +66,7 @@ void openingDuringTheQuestion(BoxRun &run, Pictures pictures, int polls)
     run.settle("after", 1500);
     EXPECT_WORDS(run, "start", "after", kBlocked, verdict);
     QCOMPARE(recordLinesOf(run, 761), opens ? 1 : 0);
-    // Judged by the start, and by no cycle of the first pass's own in its place.
+    // The start judges it once: the first pass starts no cycle of its own on the entry the start took.
     QCOMPARE(run.logText().count(QStringLiteral("of the detection cut short by the stop")), opens ? 1 : 0);
     const int alarmLines = run.record().filter(textsOf(152).first().trimmed()).size();
     QCOMPARE(alarmLines, pictures == Pictures::Foreign ? 1 : 0);
