@@ -10,11 +10,13 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -74,6 +76,47 @@ int runChild(const QString &workDir, const char *role, int timeoutMs = 10000, co
     return status;
 }
 
+// Runs this test binary as a child in `workDir` with its standard error on a pipe (a file would meet the
+// child's own file size limit); returns the wait status, or -1 after `timeoutMs`.
+int runChildIntoPipe(const QString &workDir, const char *role, QByteArray *errors, int timeoutMs = 10000)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    const QByteArray exe = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray cwd = QFile::encodeName(workDir);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (chdir(cwd.constData()) != 0 || ::dup2(fds[1], STDERR_FILENO) < 0)
+            _exit(99);
+        execl(exe.constData(), exe.constData(), role, static_cast<char *>(nullptr));
+        _exit(98);
+    }
+    ::close(fds[1]);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    int status = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+            errors->append(buffer, int(n));
+        if (n == 0 && waitpid(pid, &status, 0) == pid)
+            break;
+        if (timer.elapsed() > timeoutMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            status = -1;
+            break;
+        }
+        QThread::msleep(20);
+    }
+    ::close(fds[0]);
+    return status;
+}
+
 } // namespace
 
 // A function of ours on the crashing stack: the report must name it. Outside the anonymous namespace,
@@ -102,6 +145,11 @@ namespace {
 
 int childMain(const char *role)
 {
+    if (qstrcmp(role, "--child-quit-without-room") == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
     int argc = 1;
     char name[] = "child";
     char *argv[] = {name, nullptr};
@@ -121,6 +169,8 @@ int childMain(const char *role)
     }
     if (qstrcmp(role, "--child-overflow-std-thread") == 0)
         std::thread([] { mgRecurseWithoutEnd(0); }).join();
+    if (qstrcmp(role, "--child-quit-without-room") == 0)
+        qWarning("about to quit");
     return 0;
 }
 
@@ -245,28 +295,41 @@ private slots:
 
     // log.txt cannot grow (a full disk, a file size limit): the file keeps what it has, the lines that
     // fit in memory reach it in their order once it can grow again, and the others are counted in one
-    // line that says why they were lost.
+    // line that says why they were lost; standard error is told once, when the file stops taking them.
+    void linesLostWhileTheFileCannotGrowAreCounted_data()
+    {
+        QTest::addColumn<QList<int>>("lengths"); // of the lines sent while the file cannot grow
+        // About 40 KiB: more than the file's buffer holds.
+        QTest::newRow("a flood past the buffer") << QVector<int>(300, 100).toList();
+        QTest::newRow("one line too long for the buffer") << QList<int>{100, 17000};
+    }
     void linesLostWhileTheFileCannotGrowAreCounted()
     {
+        QFETCH(QList<int>, lengths);
         BlankWorkDir wd;
         LogManager manager;
         qWarning("before");
         const QString log = kLog + QStringLiteral("log.txt");
         const QByteArray before = readTestFile(log);
+        QTemporaryFile errors;
+        QVERIFY(errors.open());
+        const int savedStderr = ::dup(STDERR_FILENO);
+        ::dup2(errors.handle(), STDERR_FILENO);
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
         const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
         rlimit full = saved;
         full.rlim_cur = rlim_t(before.size());
         const bool limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
-        // About 40 KiB: more than the file's buffer holds.
-        const int sent = 300;
+        const int sent = lengths.size();
         for (int i = 0; i < sent; ++i)
-            qWarning("while full %d %s", i, QByteArray(100, 'x').constData());
+            qWarning("while full %d %s", i, QByteArray(lengths.at(i), 'x').constData());
         const QByteArray whileFull = readTestFile(log);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         ::signal(SIGXFSZ, oldHandler);
         qWarning("room again");
+        ::dup2(savedStderr, STDERR_FILENO);
+        ::close(savedStderr);
         QVERIFY(limited);
         QCOMPARE(whileFull, before);
 
@@ -287,6 +350,34 @@ private slots:
         QCOMPARE(note.captured(4), QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
                                        .arg(sent - kept)
                                        .arg(QStringLiteral("./") + log, reason));
+        QCOMPARE(
+            readTextLines(errors.fileName()),
+            QStringList{QStringLiteral("log lines lost: ./%1 cannot be written (%2)").arg(log, reason)});
+    }
+
+    // A run whose log can take nothing (`ulimit -f 0`) and that quits: the lines that waited in memory
+    // are said lost on standard error, as is the moment the loss began.
+    void quitWithoutRoomSaysOnStandardErrorWhatWasLost()
+    {
+        QTemporaryDir dir;
+        QByteArray errors;
+        const int status = runChildIntoPipe(dir.path(), "--child-quit-without-room", &errors);
+        QVERIFY2(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                 qPrintable(QString::number(status)));
+        QCOMPARE(QFileInfo(dir.filePath(kLog + QStringLiteral("log.txt"))).size(), 0);
+        const QString reason = QString::fromLocal8Bit(strerror(EFBIG));
+        const QString log = QStringLiteral("./") + kLog + QStringLiteral("log.txt");
+        QStringList said;
+        for (const QString &line : QString::fromUtf8(errors).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (!line.startsWith(QLatin1String("core: "))) // the start's commands, before the handler is in
+                said << line;
+        }
+        // The header's two lines, "child started" and "about to quit".
+        QCOMPARE(
+            said,
+            (QStringList{
+                QStringLiteral("log lines lost: %1 cannot be written (%2)").arg(log, reason),
+                QStringLiteral("4 log lines lost at quit: %1 could not be written (%2)").arg(log, reason)}));
     }
 
     void removedLogIsRecreatedWithHeader()
@@ -569,7 +660,8 @@ int main(int argc, char **argv)
     if (argc == 2 &&
         (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0 ||
          qstrcmp(argv[1], "--child-segv-in-log") == 0 || qstrcmp(argv[1], "--child-overflow-qthread") == 0 ||
-         qstrcmp(argv[1], "--child-overflow-std-thread") == 0))
+         qstrcmp(argv[1], "--child-overflow-std-thread") == 0 ||
+         qstrcmp(argv[1], "--child-quit-without-room") == 0))
         return childMain(argv[1]);
     QCoreApplication app(argc, argv);
     TestLogging test;
