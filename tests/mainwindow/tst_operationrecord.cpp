@@ -155,9 +155,9 @@ private slots:
             window->InsertRecord(QStringLiteral("alarm %1 ").arg(n) + padding);
         const QStringList whileFull = lines(QStringLiteral("RECORD.db"));
         if (then == QLatin1String("quit")) {
-            QTest::ignoreMessage(QtWarningMsg,
-                                 QRegularExpression(QStringLiteral(
-                                     "^5 record lines lost at quit: RECORD.db could not take them \\(.+\\)$")));
+            const QRegularExpression lost(
+                QStringLiteral("^5 record lines lost at quit: RECORD.db could not take them \\(.+\\)$"));
+            QTest::ignoreMessage(QtWarningMsg, lost);
             window.reset();
         }
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
