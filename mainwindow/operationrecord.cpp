@@ -144,7 +144,7 @@ bool DeVeWizard::writeHeldRecordLines(QString *error)
 void DeVeWizard::endOperationRecord()
 {
     const quint64 dropped = lostRecordLines;
-    QString error;
+    QString error = QStringLiteral("it cannot be opened"); // the statement's reason replaces it
     QString text;
     if (writeHeldRecordLines(&error)) {
         // Its own line counted the lines dropped for room, if any.

@@ -76,8 +76,8 @@ void WizardParaWidget::SlotUpdateApp()
     // Copied by the program itself: the name on the disk is never read by a shell.
     QString error;
     bool copied = copyFileChecked(path, QDir::current().filePath(target), &error);
-    // An empty archive (a /proc file, or a link to one, reads as size 0) installs nothing: the box
-    // would restart into the same program with nothing said.
+    // An empty archive (a /proc file, or a link to one, reads as size 0) installs nothing: a restart
+    // for it would only hide that the update failed.
     if (copied && QFileInfo(target).size() == 0) {
         QFile::remove(target);
         error = path + QStringLiteral(" is empty");
