@@ -97,6 +97,8 @@ void endRun(int status)
         gControlPort->stopIOThread();
     QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
     QOR_NETMN::instance()->endStartedHelper();
+    if (gMainWindow)
+        gMainWindow->endOperationRecord();
     qInfo().noquote() << "application ended, status" << status;
 }
 

@@ -29,15 +29,10 @@ struct SysParam;
 // trigger). About three frame periods of the factory frame rate (12 a second, 83 ms), and no less
 // than 500 ms, so that one late frame or a busy poll is not taken for a camera that stopped.
 constexpr qint64 kFrameStaleMs = 500;
-// The age limit at the frame rate in force (SysParam.frameSpeed, frames a second): three frame
-// periods, never below kFrameStaleMs, so that a setter who slows the cameras down (1 a second is
-// allowed) does not turn every picture into a stale one and hold the clamp for good.
-constexpr qint64 frameStaleLimitMs(int frameSpeed)
-{
-    return frameSpeed > 0 && 3000 / frameSpeed > kFrameStaleMs ? 3000 / frameSpeed : kFrameStaleMs;
-}
-// The same limit for a camera whose period between pictures is known (CameraInterface::
-// picturePeriodMs): the frame-speed setting is not frames a second on every back-end.
+// The age limit for a camera whose period between pictures is known (CameraInterface::
+// picturePeriodMs): three periods, never below kFrameStaleMs, so that a setter who slows the cameras
+// down does not turn every picture into a stale one and hold the clamp for good (the frame-speed setting
+// is not frames a second on every back-end).
 constexpr qint64 frameStaleLimitForPeriodMs(qint64 periodMs)
 {
     return 3 * periodMs > kFrameStaleMs ? 3 * periodMs : kFrameStaleMs;

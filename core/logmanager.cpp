@@ -11,13 +11,14 @@
 #include <QMutex>
 #include <QRegularExpression>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <execinfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -123,14 +124,26 @@ struct RepeatedLine
 
 constexpr int kMaxRepeatedLines = 64;
 
+// One write into the log file's buffer that has not been flushed yet.
+struct UnflushedWrite
+{
+    qint64 bytes;
+    int lines;
+};
+
 // Per-run state of the log file, guarded by the log lock and reset by the LogManager of each run.
 struct LogRunState
 {
     std::vector<RepeatedLine> repeats;
     QStringList rotatedFiles; // files this run moved aside for size, oldest first
-    qint64 fileBytes = 0;     // size of the open log.txt
+    qint64 fileBytes = 0;     // size of the open log.txt, its buffer included
     quint64 linesLost = 0;    // lines that did not reach log.txt while it could not grow
-    QString lostBecause;      // why the first of them did not
+    QString lostBecause;      // why lines stopped reaching it
+    bool lossReported = false; // standard error was told so, once for each time it happens
+    bool openFailed = false;   // the last line was dropped because log.txt could not be opened
+    // The writes since the last good flush, oldest first; bounded by the file's buffer, which refuses
+    // more once it holds 16 KiB.
+    std::vector<UnflushedWrite> unflushed;
 };
 
 LogRunState &runState()
@@ -210,12 +223,89 @@ bool holdBackRepeat(QtMsgType type, const QString &message, quint64 number, cons
     return false;
 }
 
+// The lines still in the file's buffer that are not on the disk: the newest writes whose bytes the file
+// lacks. Under the log lock.
+quint64 unwrittenLines(QFile &f)
+{
+    const LogRunState &state = runState();
+    struct stat st;
+    qint64 missing = state.fileBytes;
+    if (f.handle() >= 0 && ::fstat(f.handle(), &st) == 0)
+        missing -= st.st_size;
+    quint64 lines = 0;
+    for (auto it = state.unflushed.rbegin(); it != state.unflushed.rend() && missing > 0; ++it) {
+        missing -= it->bytes;
+        lines += quint64(it->lines);
+    }
+    return lines;
+}
+
+// Closing drops what the buffer could not write: those lines are counted with the lost ones.
+void closeLogFile(QFile &f)
+{
+    LogRunState &state = runState();
+    if (f.isOpen() && !f.flush())
+        state.linesLost += unwrittenLines(f);
+    state.unflushed.clear();
+    f.close();
+}
+
+// Lines stop reaching log.txt: standard error, the only place left, is told once each time.
+void startLoss(const QString &reason)
+{
+    LogRunState &state = runState();
+    if (state.lossReported)
+        return;
+    state.lossReported = true;
+    state.lostBecause = reason;
+    writeStderr("log lines lost: " + logFilePath().toUtf8() + " cannot be written (" + reason.toUtf8() +
+                ")\n");
+}
+
+// Appends under the log lock; a write the file refuses (its buffer full, the disk still full) is a lost
+// line.
+void appendToLog(QFile &f, const QByteArray &bytes)
+{
+    LogRunState &state = runState();
+    const qint64 n = f.write(bytes);
+    if (n >= 0) {
+        state.fileBytes += n;
+        state.unflushed.push_back({n, int(bytes.count('\n'))});
+        return;
+    }
+    state.linesLost += quint64(std::max(1, int(bytes.count('\n'))));
+    startLoss(f.errorString());
+}
+
+// Flushes under the log lock; once the file takes lines again, the ones lost meanwhile are counted in
+// it. True when every line so far is on the disk.
+bool flushLogAndCountLost(QFile &f, const QString &timeText)
+{
+    LogRunState &state = runState();
+    bool flushed = f.flush();
+    if (flushed && state.linesLost > 0) {
+        const QString note = QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
+                                 .arg(state.linesLost)
+                                 .arg(logFilePath(), state.lostBecause);
+        state.linesLost = 0;
+        appendToLog(f, formatLine('W', gLogCounter.fetch_add(1), timeText, QString(), 0, note));
+        flushed = f.flush();
+    }
+    if (!flushed) {
+        startLoss(f.errorString());
+        return false;
+    }
+    state.unflushed.clear();
+    state.lossReported = state.linesLost > 0;
+    return state.linesLost == 0;
+}
+
 // Moves a full log.txt aside under the log lock, named like a previous run's log; rename(2) rather
 // than "mv" for the same reason as the fatal move. Only this run's moved files are trimmed, its first
 // one never.
 void rotateFullLog(QFile &f)
 {
-    f.close();
+    closeLogFile(f);
     LogRunState &state = runState();
     state.fileBytes = 0;
     const QString folder = QString::fromLatin1(kLogFolder);
@@ -309,6 +399,9 @@ LogManager::LogManager(QObject *parent) : QObject(parent)
     // A new run: its size rotations and held-back repeats start afresh.
     runWithLogLockHeld([] { runState() = LogRunState(); });
     qInstallMessageHandler(logMessageHandler);
+    // Every end of the process through exit() or main's return, whichever path the quit took.
+    static const bool flushAtQuit = std::atexit(flushLogAtQuit) == 0;
+    Q_UNUSED(flushAtQuit);
     // On the thread's alternate stack, so that a thread that overflowed its own still leaves its report.
     installCrashSignalStack();
     struct sigaction action = {};
@@ -357,59 +450,69 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     QFile &f = logFile();
     LogRunState &state = runState();
     const QString path = logFilePath();
-    if (!QFileInfo::exists(path)) {
+    const bool isNew = !QFileInfo::exists(path);
+    if (isNew || !f.isOpen()) {
         if (f.isOpen())
-            f.close();
+            closeLogFile(f);
         f.setFileName(path);
-        if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
-            lock.unlock();
-            return;
-        }
-        const QByteArray header = QByteArray(57, '*') + '\n' + "create newlog version " +
-                                  QByteArray(MG_VERSION_TEXT) + ' ' + timeText.toUtf8() + '\n';
-        state.fileBytes = f.size() + f.write(header);
-    } else if (!f.isOpen()) {
-        f.setFileName(path);
-        if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
+        state.openFailed = !f.open(QIODevice::Append | QIODevice::WriteOnly);
+        if (state.openFailed) {
             lock.unlock();
             return;
         }
         state.fileBytes = f.size();
+        if (isNew)
+            appendToLog(f, QByteArray(57, '*') + '\n' + "create newlog version " +
+                               QByteArray(MG_VERSION_TEXT) + ' ' + timeText.toUtf8() + '\n');
     }
     // A line the file cannot take (a full disk, a file size limit) waits in the file's buffer while
     // there is room in it, and is lost after that: the file keeps what it has, and says how many were
     // lost once it takes lines again.
-    auto append = [&](const QByteArray &bytes) {
-        const qint64 n = f.write(bytes);
-        if (n >= 0) {
-            state.fileBytes += n;
-            return;
-        }
-        if (state.linesLost++ == 0) {
-            state.lostBecause = f.errorString();
-            writeStderr("log lines lost: " + QFile::encodeName(path) + " cannot be written (" +
-                        state.lostBecause.toLocal8Bit() + ")\n");
-        }
-    };
     if (!countLines.isEmpty())
-        append(countLines);
+        appendToLog(f, countLines);
     if (!hold)
-        append(line);
-    if (f.flush() && state.linesLost > 0) {
-        const QString note = QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
-                                 .arg(state.linesLost)
-                                 .arg(path, state.lostBecause);
-        state.linesLost = 0;
-        append(formatLine('W', gLogCounter.fetch_add(1), timeText, QString(), 0, note));
-        f.flush();
-    }
+        appendToLog(f, line);
+    flushLogAndCountLost(f, timeText);
 
     if (type == QtFatalMsg) {
         const QString fatalTime = appNow().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss-zzz"));
-        f.close();
+        closeLogFile(f);
         moveFatalLog(fatalTime);
     } else if (state.fileBytes > kLogFileLimitBytes) {
         rotateFullLog(f);
+    }
+    lock.unlock();
+}
+
+bool flushLogFile()
+{
+    QMutex &lock = logLock();
+    lock.lock();
+    QFile &f = logFile();
+    const bool written =
+        f.isOpen() ? flushLogAndCountLost(f, appNow().toString(QStringLiteral("yyyyMMdd-HHmmss.zzz")))
+                   : !runState().openFailed;
+    lock.unlock();
+    return written;
+}
+
+void flushLogAtQuit()
+{
+    QMutex &lock = logLock();
+    lock.lock();
+    QFile &f = logFile();
+    LogRunState &state = runState();
+    if (f.isOpen() && !flushLogAndCountLost(f, appNow().toString(QStringLiteral("yyyyMMdd-HHmmss.zzz")))) {
+        const quint64 lost = state.linesLost + unwrittenLines(f);
+        if (lost > 0)
+            writeStderr(QStringLiteral("%1 log lines lost at quit: %2 could not be written (%3)\n")
+                            .arg(lost)
+                            .arg(logFilePath(), state.lostBecause)
+                            .toUtf8());
+        // Said lost, they must not turn up after all: the buffer goes with the file.
+        state.linesLost = 0;
+        state.unflushed.clear();
+        f.close();
     }
     lock.unlock();
 }

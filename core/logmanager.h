@@ -37,6 +37,14 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 // process through a fatal message.
 void crashSignalHandler(int signalNumber);
 
+// Flushes log.txt; true when every line logged so far is in it (or none was for the file). Any thread:
+// for a last line that must be said somewhere, on standard error when the log cannot take it.
+bool flushLogFile();
+
+// Run at the end of the process (the constructor registers it with atexit): a last flush of log.txt,
+// and one line on standard error with the number of log lines that could not be written.
+void flushLogAtQuit();
+
 // Runs `action` while this thread holds the log lock (tests of a crash inside the log handler).
 void runWithLogLockHeld(const std::function<void()> &action);
 

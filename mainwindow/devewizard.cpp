@@ -165,6 +165,7 @@ DeVeWizard::~DeVeWizard()
     stopResultImageSaver();
     for (QTimer *timer : findChildren<QTimer *>())
         timer->stop();
+    endOperationRecord();
     editorCycleHooks() = EditorCycleHooks();
     setScreenOffHook({});
     setMoldSideHook({});

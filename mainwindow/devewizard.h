@@ -134,6 +134,10 @@ public slots:
     void ClearRecord();
     // Closes the three databases before a restart; blocks 500 ms.
     void FLushAll();
+    // At quit (the run's end and the window's destructor): a last try of the record lines that waited
+    // for the disk; those still not written are counted in the log, or on standard error when the log
+    // cannot take that line either.
+    void endOperationRecord();
     void SlotCheckDate();
 
     // Result counters (resultcounters.cpp).

@@ -6,6 +6,7 @@
 #include "atomicfile.h"
 #include "clock.h"
 #include "devewizard.h"
+#include "logmanager.h"
 #include "mainwindowlog.h"
 #include "temperaturechartdata.h"
 #include "uitexttable.h"
@@ -17,6 +18,8 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimer>
+
+#include <unistd.h>
 
 namespace {
 
@@ -136,6 +139,34 @@ bool DeVeWizard::writeHeldRecordLines(QString *error)
         qCInfo(lcMainWindow) << waiting << "held record lines written;" << lostRecordLines << "were lost";
     lostRecordLines = 0;
     return true;
+}
+
+void DeVeWizard::endOperationRecord()
+{
+    const quint64 dropped = lostRecordLines;
+    QString error = QStringLiteral("it cannot be opened"); // the statement's reason replaces it
+    QString text;
+    if (writeHeldRecordLines(&error)) {
+        // Its own line counted the lines dropped for room, if any.
+        if (dropped > 0)
+            text = QStringLiteral("%1 record lines lost: more than %2 waited for %3")
+                       .arg(dropped)
+                       .arg(kMaxHeldRecordLines)
+                       .arg(kRecordFile);
+    } else {
+        text = QStringLiteral("%1 record lines lost at quit: %2 could not take them (%3)")
+                   .arg(dropped + quint64(heldRecordLines.size()))
+                   .arg(kRecordFile, error);
+        qCWarning(lcMainWindow).noquote() << text;
+        heldRecordLines.clear();
+        lostRecordLines = 0;
+    }
+    // The log may be on the same full disk: then standard error is the only place left to say it.
+    if (!text.isEmpty() && !flushLogFile()) {
+        const QByteArray bytes = text.toUtf8() + '\n';
+        if (::write(STDERR_FILENO, bytes.constData(), size_t(bytes.size())) < 0)
+            return;
+    }
 }
 
 void DeVeWizard::ClearRecord()

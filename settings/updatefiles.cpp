@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QListView>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -153,6 +154,26 @@ QString usbUpdateTargetName(const QString &fileName)
     return QString();
 }
 
+namespace {
+
+// Closes a descriptor on every way out.
+struct FdCloser
+{
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+// True when the file behind `fd` is no longer the one `atOpen` described: another size or another
+// modification time.
+bool changedSince(int fd, const struct stat &atOpen)
+{
+    struct stat now;
+    return ::fstat(fd, &now) != 0 || now.st_size != atOpen.st_size ||
+           now.st_mtim.tv_sec != atOpen.st_mtim.tv_sec || now.st_mtim.tv_nsec != atOpen.st_mtim.tv_nsec;
+}
+
+} // namespace
+
 bool copyFileChecked(const QString &source, const QString &target, QString *errorText)
 {
     // Opened without blocking, so that a FIFO cannot stop the GUI thread in open(), and looked at
@@ -163,33 +184,35 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, why));
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    const FdCloser closer{fd};
+    struct stat atOpen;
+    if (::fstat(fd, &atOpen) != 0 || !S_ISREG(atOpen.st_mode))
         return setError(errorText, QStringLiteral("%1 is not a regular file").arg(source));
-    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    QFile in;
-    if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
-    }
-    const qint64 size = in.size();
+    // No more than the size found at open is read: a file another process writes to is refused as soon
+    // as a chunk shows the change, never followed while it grows.
+    const QString changed = QStringLiteral("%1 changed while it was copied").arg(source);
     StreamedFile out(target);
     if (!out.open())
         return setError(errorText, out.errorText());
-    QByteArray chunk;
-    while (!in.atEnd()) {
-        chunk = in.read(kCopyChunk);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
-        if (chunk.isEmpty())
-            break;
-        if (!out.write(chunk))
+    QByteArray chunk(int(kCopyChunk), Qt::Uninitialized);
+    qint64 left = atOpen.st_size;
+    while (left > 0) {
+        const ssize_t n = ::read(fd, chunk.data(), size_t(std::min(left, kCopyChunk)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const QString why = QString::fromLocal8Bit(std::strerror(errno));
+            return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, why));
+        }
+        if (n == 0 || changedSince(fd, atOpen))
+            return setError(errorText, changed);
+        if (!out.write(chunk.constData(), n))
             return setError(errorText, out.errorText());
+        left -= n;
     }
-    if (out.written() != size)
-        return setError(errorText, QStringLiteral("%1 changed while it was copied").arg(source));
+    if (changedSince(fd, atOpen))
+        return setError(errorText, changed);
     if (!out.finish() || !out.commit())
         return setError(errorText, out.errorText());
     return true;

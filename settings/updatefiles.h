@@ -60,7 +60,9 @@ QString pendingUpdateExtension(const QString &name);
 QString usbUpdateTargetName(const QString &fileName);
 
 // Copies one file through a StreamedFile; false (target left as it was) when the source is not a regular
-// file (a FIFO is not waited for), cannot be read whole or the copy cannot be written whole.
+// file (a FIFO is not waited for), cannot be read whole, changed while it was copied (its size or time
+// differs from those at open; no more than the size at open is read) or the copy cannot be written
+// whole. An empty file is copied as an empty file.
 bool copyFileChecked(const QString &source, const QString &target, QString *errorText = nullptr);
 
 // Copies the folder `source` as the new folder `target` (which must not exist yet), every file checked,

@@ -17,6 +17,7 @@
 #include "widgets/warnbox.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -74,7 +75,15 @@ void WizardParaWidget::SlotUpdateApp()
     }
     // Copied by the program itself: the name on the disk is never read by a shell.
     QString error;
-    if (!copyFileChecked(path, QDir::current().filePath(target), &error)) {
+    bool copied = copyFileChecked(path, QDir::current().filePath(target), &error);
+    // An empty archive (a /proc file, or a link to one, reads as size 0) installs nothing: a restart
+    // for it would only hide that the update failed.
+    if (copied && QFileInfo(target).size() == 0) {
+        QFile::remove(target);
+        error = path + QStringLiteral(" is empty");
+        copied = false;
+    }
+    if (!copied) {
         qCWarning(lcSettings) << "update not copied from the USB disk:" << error;
         gRunning = true;
         tell(uiText(729));

@@ -7,14 +7,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -102,6 +105,11 @@ namespace {
 
 int childMain(const char *role)
 {
+    if (qstrcmp(role, "--child-quit-without-room") == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
     int argc = 1;
     char name[] = "child";
     char *argv[] = {name, nullptr};
@@ -121,6 +129,10 @@ int childMain(const char *role)
     }
     if (qstrcmp(role, "--child-overflow-std-thread") == 0)
         std::thread([] { mgRecurseWithoutEnd(0); }).join();
+    if (qstrcmp(role, "--child-quit-without-room") == 0) {
+        qWarning("about to quit");
+        std::fprintf(stderr, "flushLogFile %d\n", int(flushLogFile()));
+    }
     return 0;
 }
 
@@ -245,30 +257,46 @@ private slots:
 
     // log.txt cannot grow (a full disk, a file size limit): the file keeps what it has, the lines that
     // fit in memory reach it in their order once it can grow again, and the others are counted in one
-    // line that says why they were lost.
+    // line that says why they were lost; standard error is told once, when the file stops taking them.
+    void linesLostWhileTheFileCannotGrowAreCounted_data()
+    {
+        QTest::addColumn<QList<int>>("lengths"); // of the lines sent while the file cannot grow
+        // About 40 KiB: more than the file's buffer holds.
+        QTest::newRow("a flood past the buffer") << QVector<int>(300, 100).toList();
+        QTest::newRow("one line too long for the buffer") << QList<int>{100, 17000};
+    }
     void linesLostWhileTheFileCannotGrowAreCounted()
     {
+        QFETCH(QList<int>, lengths);
         BlankWorkDir wd;
         LogManager manager;
         qWarning("before");
         const QString log = kLog + QStringLiteral("log.txt");
         const QByteArray before = readTestFile(log);
+        QTemporaryFile errors;
+        QVERIFY(errors.open());
+        const int savedStderr = ::dup(STDERR_FILENO);
+        ::dup2(errors.handle(), STDERR_FILENO);
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
         const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
         rlimit full = saved;
         full.rlim_cur = rlim_t(before.size());
         const bool limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
-        // About 40 KiB: more than the file's buffer holds.
-        const int sent = 300;
+        const int sent = lengths.size();
         for (int i = 0; i < sent; ++i)
-            qWarning("while full %d %s", i, QByteArray(100, 'x').constData());
+            qWarning("while full %d %s", i, QByteArray(lengths.at(i), 'x').constData());
         const QByteArray whileFull = readTestFile(log);
+        const bool flushedWhileFull = flushLogFile();
         ::setrlimit(RLIMIT_FSIZE, &saved);
         ::signal(SIGXFSZ, oldHandler);
         qWarning("room again");
+        ::dup2(savedStderr, STDERR_FILENO);
+        ::close(savedStderr);
         QVERIFY(limited);
         QCOMPARE(whileFull, before);
+        QVERIFY(!flushedWhileFull);
+        QVERIFY(flushLogFile());
 
         const QStringList lines = readTextLines(log);
         QVERIFY(lines.size() >= 5);
@@ -287,6 +315,42 @@ private slots:
         QCOMPARE(note.captured(4), QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
                                        .arg(sent - kept)
                                        .arg(QStringLiteral("./") + log, reason));
+        QCOMPARE(
+            readTextLines(errors.fileName()),
+            QStringList{QStringLiteral("log lines lost: ./%1 cannot be written (%2)").arg(log, reason)});
+    }
+
+    // A run whose log can take nothing (`ulimit -f 0`) and that quits: the lines that waited in memory
+    // are said lost on standard error, as is the moment the loss began.
+    void quitWithoutRoomSaysOnStandardErrorWhatWasLost()
+    {
+        QTemporaryDir dir;
+        // Standard error on a pipe: a file would meet the child's own limit.
+        QProcess child;
+        child.setWorkingDirectory(dir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-quit-without-room")});
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QByteArray errors = child.readAllStandardError();
+        QCOMPARE(QFileInfo(dir.filePath(kLog + QStringLiteral("log.txt"))).size(), 0);
+        const QString reason = QString::fromLocal8Bit(strerror(EFBIG));
+        const QString log = QStringLiteral("./") + kLog + QStringLiteral("log.txt");
+        QStringList said;
+        for (const QString &line : QString::fromUtf8(errors).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (!line.startsWith(QLatin1String("core: "))) // the start's commands, before the handler is in
+                said << line;
+        }
+        // The header's two lines, "child started" and "about to quit".
+        QCOMPARE(
+            said,
+            (QStringList{
+                QStringLiteral("log lines lost: %1 cannot be written (%2)").arg(log, reason),
+                QStringLiteral("flushLogFile 0"),
+                QStringLiteral("4 log lines lost at quit: %1 could not be written (%2)").arg(log, reason)}));
     }
 
     void removedLogIsRecreatedWithHeader()
@@ -569,7 +633,8 @@ int main(int argc, char **argv)
     if (argc == 2 &&
         (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0 ||
          qstrcmp(argv[1], "--child-segv-in-log") == 0 || qstrcmp(argv[1], "--child-overflow-qthread") == 0 ||
-         qstrcmp(argv[1], "--child-overflow-std-thread") == 0))
+         qstrcmp(argv[1], "--child-overflow-std-thread") == 0 ||
+         qstrcmp(argv[1], "--child-quit-without-room") == 0))
         return childMain(argv[1]);
     QCoreApplication app(argc, argv);
     TestLogging test;

@@ -340,17 +340,29 @@ private slots:
 
     // A damaged page met while the table's rows are read is no "no row": loadRoiTable says the table
     // could not be read (the camera view then holds the camera instead of judging it on default
-    // regions) and leaves it with no regions.
+    // regions) and leaves it with no regions. A select meets the page when it lies before the row it
+    // looks for: before the slot rows, or between them and a region row (every slot row then reads
+    // well, and only the region's select fails).
+    void damagedPageIsNotNoRow_data()
+    {
+        QTest::addColumn<bool>("slotRowsFirst");
+        QTest::newRow("before the slot rows") << false;
+        QTest::newRow("between the slot rows and a region row") << true;
+    }
     void damagedPageIsNotNoRow()
     {
+        QFETCH(bool, slotRowsFirst);
         TestWorkDir dir;
         const QString path = dir.filePath(QStringLiteral("PARAM.db"));
         {
             RegionTableDb db(path, kConnection);
-            // The slot rows come after pages of other rows: a full scan meets the damaged page first.
+            for (int k = 0; k < kDetectSlots && slotRowsFirst; ++k)
+                QVERIFY(db.put(0, QStringLiteral("detect%1").arg(k), QString::number(k == 0 ? 1 : 0)));
+            // Pages of other rows, which a full scan reads in the order they were written.
             for (int n = 0; n < 300; ++n)
                 QVERIFY(db.put(0, QStringLiteral("pad%1").arg(n), QString(500, QLatin1Char('x'))));
-            QVERIFY(db.put(0, QStringLiteral("detect0"), QStringLiteral("1")));
+            if (!slotRowsFirst)
+                QVERIFY(db.put(0, QStringLiteral("detect0"), QStringLiteral("1")));
             QVERIFY(db.put(0, QStringLiteral("ROI0-0"), QStringLiteral("0 215 500 5 1 0 0 96 132 440 372")));
         }
         {

@@ -120,8 +120,10 @@ private slots:
         QTest::newRow("zip is ignored") << "a.zip" << "file" << "";
         QTest::newRow("shell characters stay a name") << "a b;touch x.tar.gz" << "file" << "newupdate.tar.gz";
         QTest::newRow("missing file") << "gone.tar.gz" << "none" << "";
-        QTest::newRow("FIFO whose writer closes at once") << "pipe.tar.gz" << "fifo" << "";
+        QTest::newRow("FIFO without a writer") << "pipe.tar.gz" << "fifo" << "";
         QTest::newRow("link to a device") << "zero.tar.xz" << "device link" << "";
+        QTest::newRow("link to a /proc file (size 0)") << "status.tar.gz" << "proc link" << "";
+        QTest::newRow("file another thread appends to") << "growing.tar.gz" << "growing" << "";
     }
     void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy()
     {
@@ -134,29 +136,50 @@ private slots:
             QVERIFY(writeTestFile(chosen, bytes));
         if (kind == QLatin1String("device link"))
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), chosen));
-        // The FIFO's writer opens it as soon as a reader has, and closes it at once: a copy that
-        // waits for it ends with no bytes; one that never opens it for reading is not waited for.
+        if (kind == QLatin1String("proc link"))
+            QVERIFY(QFile::link(QStringLiteral("/proc/self/status"), chosen));
+        // Nobody writes to the FIFO: a copy must not wait for a writer. Should it block all the same,
+        // a writer comes after 3 s to let the test end, and the row fails.
         std::atomic<bool> done{false};
-        std::thread writer;
+        std::atomic<bool> rescued{false};
+        std::atomic<int> appended{0};
+        std::thread helper;
         if (kind == QLatin1String("fifo")) {
             QCOMPARE(::mkfifo(QFile::encodeName(chosen).constData(), 0600), 0);
-            writer = std::thread([&done, path = QFile::encodeName(chosen)] {
-                while (!done) {
-                    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                    if (fd >= 0) {
-                        ::close(fd);
-                        return;
-                    }
+            helper = std::thread([&done, &rescued, path = QFile::encodeName(chosen)] {
+                for (int waited = 0; !done && waited < 3000; ++waited)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (done)
+                    return;
+                rescued = true;
+                const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+            });
+        }
+        // 32 MB, and 4 KiB more every millisecond while the update is copied.
+        if (kind == QLatin1String("growing")) {
+            QVERIFY(writeTestFile(chosen, QByteArray(32 << 20, 'g')));
+            helper = std::thread([&done, &appended, path = QFile::encodeName(chosen)] {
+                const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+                const QByteArray more(4096, 'm');
+                while (fd >= 0 && !done && ::write(fd, more.constData(), size_t(more.size())) > 0) {
+                    ++appended;
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
+                if (fd >= 0)
+                    ::close(fd);
             });
+            while (appended == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         setUpdateFileChooser([chosen](QWidget *) { return chosen; });
 
         WizardParaWidget(nullptr).SlotUpdateApp();
         done = true;
-        if (writer.joinable())
-            writer.join();
+        if (helper.joinable())
+            helper.join();
+        QVERIFY2(!rescued, "the copy waited for a writer of the FIFO");
 
         const bool restarted = !target.isEmpty();
         QCOMPARE(BoxTestPolicy::shownTexts(), (kind == QLatin1String("file")
