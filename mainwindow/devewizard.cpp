@@ -479,8 +479,7 @@ void DeVeWizard::buildGrayColorTable()
 // A saved id no opened camera carries holds the clamp at every start; the count of saved serials
 // leaves out ids shorter than 9 bytes (a smart camera's) and cannot see a camera swapped for another,
 // so such an id asks 360 as well: without it the operator would have no way out of the hold.
-int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount,
-                         quint32 savedNotOpen)
+int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount, quint32 savedNotOpen)
 {
     if (simulatedCameras == 1)
         return 134;

@@ -563,7 +563,8 @@ private slots:
             db.setDatabaseName(QStringLiteral("SN.db"));
             QVERIFY(db.open());
             QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral("select value from sysparam where name like 'serialNB%' order by name")));
+            QVERIFY(q.exec(
+                QStringLiteral("select value from sysparam where name like 'serialNB%' order by name")));
             while (q.next())
                 rows << q.value(0).toString();
         }
