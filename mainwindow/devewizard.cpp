@@ -477,20 +477,24 @@ void DeVeWizard::buildGrayColorTable()
 
 // Which question a start with these cameras asks about the saved serials: 134 when only simulated
 // cameras run, 360 when the number of cameras found differs from the number saved, else none (0).
-int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount)
+// A saved id no opened camera carries holds the clamp at every start; the count of saved serials
+// leaves out ids shorter than 9 bytes (a smart camera's) and cannot see a camera swapped for another,
+// so such an id asks 360 as well: without it the operator would have no way out of the hold.
+int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount, quint32 savedNotOpen)
 {
     if (simulatedCameras == 1)
         return 134;
-    if (camerasFound != savedSerialCount && savedSerialCount > 0)
+    if ((camerasFound != savedSerialCount && savedSerialCount > 0) || savedNotOpen != 0)
         return 360;
     return 0;
 }
 
-// The operator may clear the saved serials when the cameras changed; after a changed count the box
-// restarts so that the cameras are bound anew.
+// The operator may clear the saved serials when the cameras changed; after a change of the real
+// cameras the box restarts so that the cameras are bound anew.
 void DeVeWizard::checkCameraSerials()
 {
-    const int question = cameraSerialQuestion(gSimulatedCameras, gCameraInfoList.size(), gSysParam->cameraSnCount);
+    const int question = cameraSerialQuestion(gSimulatedCameras, gCameraInfoList.size(),
+                                              gSysParam->cameraSnCount, savedCamerasNotOpen());
     if (question == 0)
         return;
     // The start waits for the answer: the log says what it waits for.

@@ -237,8 +237,9 @@ private:
 };
 
 // The clear-serials question a start asks (row 134 on simulated cameras, 360 when the number of
-// cameras found differs from the number of saved serials when any are saved), 0 for none.
-int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount);
+// cameras found differs from the number of saved serials when any are saved, or when a saved id of
+// any length is carried by no opened camera: savedCamerasNotOpen() not 0), 0 for none.
+int cameraSerialQuestion(int simulatedCameras, int camerasFound, int savedSerialCount, quint32 savedNotOpen);
 
 // Seconds of a stored timer setting as a QTimer interval: computed in 64 bits, kept in 0..INT_MAX.
 int timerMsFromSeconds(int seconds);

@@ -59,17 +59,27 @@ public:
     }
 };
 
-// An industrial back-end with two cameras that open, both served from the folder "simcam/1".
-class TwoCameras : public SimulateCamera
+// An industrial back-end with real cameras that open ("CAM-00001", "CAM-00002", ...), all served
+// from the folder "simcam/1".
+class RealCameras : public SimulateCamera
 {
 public:
-    TwoCameras() : SimulateCamera({0, QStringLiteral("simulateCamera_IID"), QStringLiteral("simcam/1")}) {}
+    explicit RealCameras(int count)
+        : SimulateCamera({0, QStringLiteral("simulateCamera_IID"), QStringLiteral("simcam/1")}), count(count)
+    {
+    }
     QString getIID() const override { return QStringLiteral("mindCamera_IID"); }
     QList<CameraDeviceInfo> enumerate() override
     {
-        return {{0, getIID(), QStringLiteral("CAM-00001")}, {1, getIID(), QStringLiteral("CAM-00002")}};
+        QList<CameraDeviceInfo> found;
+        for (int i = 0; i < count; ++i)
+            found.append({i, getIID(), QStringLiteral("CAM-0000%1").arg(i + 1)});
+        return found;
     }
-    CameraInterface *create(const CameraDeviceInfo &) override { return new TwoCameras; }
+    CameraInterface *create(const CameraDeviceInfo &) override { return new RealCameras(count); }
+
+private:
+    int count;
 };
 
 enum Setup
@@ -498,31 +508,71 @@ private slots:
         QCOMPARE(readAll(QStringLiteral("count.txt")), QByteArray("7 2 8 2 0 0 0 0 0 0 0 0 0 0 0 0 "));
     }
 
-    // Three serials saved, two cameras found: the yes clears the serials, closes the databases and
-    // restarts; the two views share the screen with the ratios of their half.
-    void changedCameraCountAsksAndRestarts()
+    // The clear-serials question of a start with real cameras, answered yes: the serials are cleared,
+    // the databases closed and the box restarts. A saved id no opened camera carries holds the clamp
+    // at every start, so it is asked whatever its length and whether or not the counts agree.
+    void serialQuestionWithRealCameras_data()
     {
+        QTest::addColumn<QStringList>("saved");
+        QTest::addColumn<int>("cameras");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("three serials saved, two cameras found (asked)")
+            << QStringList{"CAM-00000", "CAM-00001", "CAM-00002"} << 2 << true;
+        QTest::newRow("8-character id saved, one camera opened without it (asked)")
+            << QStringList{"21234567"} << 1 << true;
+        QTest::newRow("one serial saved, another camera in its place (asked)")
+            << QStringList{"CAM-00009"} << 1 << true;
+        QTest::newRow("control: the serials of the two cameras found (not asked)")
+            << QStringList{"CAM-00001", "CAM-00002"} << 2 << false;
+    }
+    void serialQuestionWithRealCameras()
+    {
+        QFETCH(QStringList, saved);
+        QFETCH(int, cameras);
+        QFETCH(bool, asked);
         TestWorkDir dir;
-        for (int n = 0; n < 3; ++n)
+        for (int n = 0; n < saved.size(); ++n)
             QVERIFY(execOnDatabase(QStringLiteral("SN.db"),
-                                   QStringLiteral("update sysparam set value='CAM-0000%1' where name='serialNB%1'").arg(n)));
+                                   QStringLiteral("update sysparam set value='%1' where name='serialNB%2'")
+                                       .arg(saved.at(n))
+                                       .arg(n)));
         QVERIFY(QDir().mkpath(QStringLiteral("simcam/1")));
         QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(QStringLiteral("simcam/1/a.png")));
-        setCameraBackendFactory(kCameraBackendMind, [] { return new TwoCameras; });
+        setCameraBackendFactory(kCameraBackendMind, [cameras] { return new RealCameras(cameras); });
         {
             DeVeWizard window;
-            QCOMPARE(gCameraCount, 2);
-            QCOMPARE(BoxTestPolicy::shownTexts().filter(uiText(360)).size(), 1);
-            QCOMPARE(runner.calls.filter(QStringLiteral("reboot")).size(), 1);
-            QVERIFY(!window.snDb.isOpen() && !window.paramDb.isOpen());
-            QCOMPARE(window.cammerWidgets[1]->geometry(), QRect(gShowW / 2, 0, gShowW / 2, gShowH));
-            QCOMPARE(window.cellScaleX, float(gShowW / 2) / 64.0f);
-            QCOMPARE(window.cammerWidgets[1]->imageRatioY, float(gShowH) / 48.0f);
-            QVERIFY(window.enlargeButton->isHidden());
+            QCOMPARE(gCameraCount, cameras);
+            QCOMPARE(gSimulatedCameras, 0);
+            QCOMPARE(BoxTestPolicy::shownTexts().filter(uiText(134)).size(), 0);
+            QCOMPARE(BoxTestPolicy::shownTexts().filter(uiText(360)).size(), asked ? 1 : 0);
+            QCOMPARE(runner.calls.filter(QStringLiteral("reboot")).size(), asked ? 1 : 0);
+            QCOMPARE(!window.snDb.isOpen() && !window.paramDb.isOpen(), asked);
+            if (cameras == 2) {
+                // Two views share the screen with the ratios of their half.
+                QCOMPARE(window.cammerWidgets[1]->geometry(), QRect(gShowW / 2, 0, gShowW / 2, gShowH));
+                QCOMPARE(window.cellScaleX, float(gShowW / 2) / 64.0f);
+                QCOMPARE(window.cammerWidgets[1]->imageRatioY, float(gShowH) / 48.0f);
+                QVERIFY(window.enlargeButton->isHidden());
+            }
         }
         setCameraBackendFactory(kCameraBackendMind, {});
         QCOMPARE(inspectDatabase(QStringLiteral("SN.db"), QStringLiteral("sysparam")), DatabaseState::Good);
-        QVERIFY(!readAll(QStringLiteral("SN.db")).contains("CAM-0000"));
+        QStringList rows;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("snlook"));
+            db.setDatabaseName(QStringLiteral("SN.db"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(
+                QStringLiteral("select value from sysparam where name like 'serialNB%' order by name")));
+            while (q.next())
+                rows << q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("snlook"));
+        QStringList expected = asked ? QStringList() : saved;
+        while (expected.size() < 8)
+            expected << QStringLiteral("0");
+        QCOMPARE(rows, expected);
     }
 
 private:
