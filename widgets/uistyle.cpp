@@ -6,6 +6,7 @@
 #include <QAbstractItemDelegate>
 #include <QComboBox>
 #include <QPainter>
+#include <QStyledItemDelegate>
 #include <QWidget>
 
 const char *const kUiFontFamily = "wqy-microhei";
@@ -39,6 +40,21 @@ const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-siz
                                 "QComboBox::down-arrow{image:url(:/widgets/comboarrow.xpm);}"
                                 "QComboBox QAbstractItemView{font-size:26px;background-color:white;"
                                 "selection-background-color:#00838F;selection-color:white;outline:0px;}";
+
+// Entries of an opened list at a fixed height. The style-sheet rule on the item is not enough: once the
+// page holding the box has a style sheet of its own, the list's entries come out at the text's height.
+class FixedHeightItemDelegate : public QStyledItemDelegate
+{
+public:
+    FixedHeightItemDelegate(int height, QObject *parent) : QStyledItemDelegate(parent), m_height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), m_height);
+    }
+
+private:
+    int m_height;
+};
 
 } // namespace
 
@@ -111,6 +127,13 @@ void styleComboBox(QComboBox *box, int itemHeight)
     box->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item{height:%1px;}"
                                       "QTabBar::tab{min-height:%1px;}")
                            .arg(itemHeight));
+    setComboItemHeight(box, itemHeight);
+}
+
+void setComboItemHeight(QComboBox *box, int itemHeight)
+{
+    if (box) // the box deletes the delegate it had
+        box->setItemDelegate(new FixedHeightItemDelegate(itemHeight, box));
 }
 
 void setButtonAutoRepeat(QAbstractButton *button)

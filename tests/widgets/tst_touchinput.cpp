@@ -1,15 +1,19 @@
-// The input widgets as the settings pages use them: numeric boxes, address fields, and the on-screen
-// pads that a touch on a field opens and that type into it.
+// The input widgets as the settings pages use them: numeric boxes, address fields, drop-down lists, and
+// the on-screen pads that a touch on a field opens and that type into it.
 
 #include "choosedialogs.h"
+#include "combobox.h"
 #include "edit.h"
 #include "editbox.h"
 #include "editdatetime.h"
 #include "editip.h"
 #include "numberinput.h"
 #include "numcharinput.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -259,6 +263,48 @@ private slots:
         QVERIFY(editor->dateTime() > before);
         QTest::mouseClick(editor, Qt::LeftButton, Qt::NoModifier, down.center());
         QCOMPARE(editor->dateTime(), before);
+    }
+
+    // An opened list's entries are as high as the page asks, whatever style sheet the page has.
+    void comboPopupItemsAreAsHighAsAsked_data()
+    {
+        QTest::addColumn<QString>("pageSheet");
+        QTest::addColumn<int>("itemHeight");
+        QTest::newRow("page without a sheet, 50 px") << QString() << 50;
+        QTest::newRow("settings page with a sheet of its own, 50 px")
+            << QStringLiteral("QLabel{color:white;}") << 50;
+        QTest::newRow("settings page, group list 60 px") << QStringLiteral("QLabel{color:white;}") << 60;
+        QTest::newRow("dialog sheet with its own list rule, 60 px") << QStringLiteral("dialog") << 60;
+    }
+    void comboPopupItemsAreAsHighAsAsked()
+    {
+        QFETCH(QString, pageSheet);
+        QFETCH(int, itemHeight);
+        QApplication::setFont(boxApplicationFont());
+        QWidget page;
+        page.resize(600, 400);
+        if (pageSheet == QLatin1String("dialog"))
+            dialogStyleSheet(&page, QString());
+        else
+            page.setStyleSheet(pageSheet);
+        auto *combo = new ComboBox(&page);
+        for (const char *item : {"简体中文", "English", "繁體中文", "日文"})
+            combo->addItem(QString::fromUtf8(item));
+        styleComboBox(combo, itemHeight);
+        combo->setGeometry(20, 20, 150, 55);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        combo->showPopup();
+        QAbstractItemView *list = combo->view();
+        QTRY_VERIFY(list->isVisible());
+        QStringList heights;
+        for (int i = 0; i < combo->count(); ++i) {
+            const QRect item = list->visualRect(combo->model()->index(i, 0));
+            if (item.height() != itemHeight)
+                heights << QStringLiteral("item %1: %2 px").arg(i).arg(item.height());
+        }
+        combo->hidePopup();
+        QVERIFY2(heights.isEmpty(), qPrintable(heights.join(QStringLiteral(", "))));
     }
 
     // The keys the interface table names read in the language in use when the pad opens.
