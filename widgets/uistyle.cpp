@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextBoundaryFinder>
 #include <QWidget>
 
 const char *const kUiFontFamily = "wqy-microhei";
@@ -134,6 +135,31 @@ void setComboItemHeight(QComboBox *box, int itemHeight)
 {
     if (box) // the box deletes the delegate it had
         box->setItemDelegate(new FixedHeightItemDelegate(itemHeight, box));
+}
+
+int captionLastLineStart(const QString &text, int prevStart, int lastStart)
+{
+    if (prevStart < 0 || lastStart <= prevStart || lastStart >= text.size() ||
+        text.at(lastStart - 1).isSpace())
+        return lastStart;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(lastStart);
+    int shown = 0;
+    for (int at = lastStart, next = 0; at < text.size() && at >= 0 && shown < 2; at = next) {
+        next = characters.toNextBoundary();
+        shown += !text.at(at).isSpace();
+    }
+    if (shown != 1)
+        return lastStart;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    breaks.setPosition(lastStart);
+    const bool insideWord = !breaks.isAtBoundary();
+    const int earlierBreak = breaks.toPreviousBoundary();
+    if (earlierBreak > prevStart)
+        return earlierBreak;
+    characters.setPosition(lastStart);
+    const int previousCharacter = characters.toPreviousBoundary();
+    return insideWord && previousCharacter > prevStart ? previousCharacter : lastStart;
 }
 
 void setButtonAutoRepeat(QAbstractButton *button)
