@@ -14,11 +14,14 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFontInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
+#include <QTextLayout>
 #include <QtTest>
 
 namespace {
@@ -168,6 +171,48 @@ private slots:
         EditIP ip(QStringLiteral("IP :"));
         ip.setText(set);
         QCOMPARE(ip.text(), text);
+    }
+
+    // The address caption breaks as its label does, but leaves no character alone on its last line.
+    void editIpCaptionLines_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("ja gateway: small kana keep to their word")
+            << 3 << QStringList{QStringLiteral("ゲート"), QStringLiteral("ウェイ")};
+        QTest::newRow("en gateway keeps its lines")
+            << 1 << QStringList{QStringLiteral("Default"), QStringLiteral("gateway")};
+        QTest::newRow("zh-tw gateway on one line") << 2 << QStringList{QStringLiteral("預設閘道器")};
+    }
+    void editIpCaptionLines()
+    {
+        QFETCH(int, language);
+        QFETCH(QStringList, lines);
+        if (QFontInfo(uiFont(26)).family() != QLatin1String("WenQuanYi Micro Hei"))
+            QSKIP("fonts-wqy-microhei is not installed");
+        QApplication::setFont(boxApplicationFont());
+        const QString caption = uiText(611, language);
+        EditIP ip(caption);
+        ip.resize(550, 60); // as the card editor holds it
+        ip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&ip));
+        QLabel *label = ip.findChildren<QLabel *>().value(0);
+        QVERIFY(label);
+        QCOMPARE(label->width(), 150);
+        QStringList shown;
+        for (const QString &paragraph : label->text().split(QLatin1Char('\n'))) {
+            QTextLayout layout(paragraph, label->font());
+            QTextOption option;
+            option.setWrapMode(QTextOption::WordWrap);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(label->contentsRect().width());
+                shown << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+            }
+            layout.endLayout();
+        }
+        QCOMPARE(shown, lines);
     }
 
     // What a hand types into one field: never above 255, never more than three digits.
