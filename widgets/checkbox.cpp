@@ -2,6 +2,8 @@
 
 #include "uistyle.h"
 
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTextLayout>
 
 CheckBox::CheckBox(QWidget *parent, const QString &text) : QCheckBox(text, parent)
@@ -29,4 +31,19 @@ void CheckBox::wrapTextTo(int width)
     }
     layout.endLayout();
     setText(lines.join(QLatin1Char('\n')));
+}
+
+void CheckBox::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    // The style draws the tick in the text colour, and the pages give the text colours that read on
+    // their dark backgrounds (white in the dialogs, yellow on the I/O page): on the box's white fill
+    // such a tick hardly shows. The tick takes black or white, whichever reads on the fill; the
+    // label keeps its colour (it is drawn in WindowText).
+    const QColor fill = option.palette.color(QPalette::Base);
+    const bool lightFill = fill.lightnessF() >= 0.5;
+    option.palette.setColor(QPalette::Text, lightFill ? Qt::black : Qt::white);
+    painter.drawControl(QStyle::CE_CheckBox, option);
 }

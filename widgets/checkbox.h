@@ -18,4 +18,7 @@ public:
     // The indicator and the gap before the text, in px.
     static constexpr int kIndicator = 40;
     static constexpr int kSpacing = 12;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };

@@ -9,6 +9,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <utility>
 
 ColorButton::ColorButton(const QString &text, QWidget *parent, int sizeCode)
     : QPushButton(text, parent), m_sizeCode(sizeCode == 4 ? 4 : 3)
@@ -60,21 +61,33 @@ QStringList ColorButton::textLines() const
     // breaks between characters.
     const QFont font = uiFont(textPixelSize());
     QStringList lines;
+    const QFontMetrics metrics(font);
     for (const QString &paragraph : label.split(QLatin1Char('\n'))) {
         QTextLayout layout(paragraph, font);
         QTextOption option(Qt::AlignHCenter);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
         layout.beginLayout();
+        int prevStart = -1;
+        int lastStart = -1;
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             line.setLineWidth(room);
             lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+            prevStart = std::exchange(lastStart, line.textStart());
             if (lines.size() > maxLines)
                 break;
         }
         layout.endLayout();
         if (lines.size() > maxLines)
             break;
+        // A character alone on the paragraph's last line reads as a slip: it takes company from the line
+        // before, where the two still fit.
+        const int start = captionLastLineStart(paragraph, prevStart, lastStart);
+        const QString last = paragraph.mid(start).trimmed();
+        if (start != lastStart && metrics.horizontalAdvance(last) <= room) {
+            lines.last() = last;
+            lines[lines.size() - 2] = paragraph.mid(prevStart, start - prevStart).trimmed();
+        }
     }
     if (lines.size() <= maxLines && !cut)
         return lines;
@@ -82,7 +95,6 @@ QStringList ColorButton::textLines() const
     while (lines.size() > maxLines)
         lines.removeLast();
     const QString ellipsis(QChar(0x2026));
-    const QFontMetrics metrics(font);
     QString &last = lines.last();
     while (!last.isEmpty() && metrics.horizontalAdvance(last + ellipsis) > room) {
         last.chop(1);

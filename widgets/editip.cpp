@@ -3,9 +3,14 @@
 #include "edit.h"
 #include "uistyle.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTextLayout>
 #include <QValidator>
+
+#include <utility>
 
 namespace {
 
@@ -40,7 +45,7 @@ int octetOf(const QString &text)
 
 } // namespace
 
-EditIP::EditIP(const QString &caption, QWidget *parent) : QWidget(parent)
+EditIP::EditIP(const QString &caption, QWidget *parent) : QWidget(parent), m_captionText(caption)
 {
     setFont(uiFont(26));
     setStyleSheet(QStringLiteral("QLabel{font-size:26px;}"));
@@ -51,6 +56,7 @@ EditIP::EditIP(const QString &caption, QWidget *parent) : QWidget(parent)
     m_caption->setMinimumWidth(150);
     // A long caption takes a second line rather than pushing the fields out of a narrow column.
     m_caption->setWordWrap(true);
+    m_caption->installEventFilter(this);
     layout->addWidget(m_caption);
     auto *validator = new OctetValidator(this);
     for (int i = 0; i < 4; ++i) {
@@ -83,4 +89,38 @@ QString EditIP::text() const
         parts << QString::number(octet < 0 ? 0 : octet);
     }
     return parts.join(QLatin1Char('.'));
+}
+
+bool EditIP::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_caption && event->type() == QEvent::Resize)
+        breakCaption();
+    return QWidget::eventFilter(watched, event);
+}
+
+void EditIP::breakCaption()
+{
+    QString shown = m_captionText;
+    const int width = m_caption->contentsRect().width();
+    if (width > 0 && !shown.contains(QLatin1Char('\n'))) {
+        // The label breaks between words, and in Chinese and Japanese between characters.
+        QTextLayout layout(shown, m_caption->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int prevStart = -1;
+        int lastStart = -1;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            prevStart = std::exchange(lastStart, line.textStart());
+        }
+        layout.endLayout();
+        const int start = captionLastLineStart(shown, prevStart, lastStart);
+        const QString last = shown.mid(start).trimmed();
+        if (start != lastStart && QFontMetrics(m_caption->font()).horizontalAdvance(last) <= width)
+            shown = shown.left(start).trimmed() + QLatin1Char('\n') + last;
+    }
+    if (m_caption->text() != shown)
+        m_caption->setText(shown);
 }

@@ -26,7 +26,14 @@ signals:
     // A field's text changed (typed or set).
     void textchange();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Breaks the caption as its label would, but never leaves one character alone on its last line.
+    void breakCaption();
+
+    QString m_captionText;
     QLabel *m_caption = nullptr;
     Edit *m_fields[4] = {};
 };

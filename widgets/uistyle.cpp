@@ -6,6 +6,8 @@
 #include <QAbstractItemDelegate>
 #include <QComboBox>
 #include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTextBoundaryFinder>
 #include <QWidget>
 
 const char *const kUiFontFamily = "wqy-microhei";
@@ -39,6 +41,21 @@ const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-siz
                                 "QComboBox::down-arrow{image:url(:/widgets/comboarrow.xpm);}"
                                 "QComboBox QAbstractItemView{font-size:26px;background-color:white;"
                                 "selection-background-color:#00838F;selection-color:white;outline:0px;}";
+
+// Entries of an opened list at a fixed height. The style-sheet rule on the item is not enough: once the
+// page holding the box has a style sheet of its own, the list's entries come out at the text's height.
+class FixedHeightItemDelegate : public QStyledItemDelegate
+{
+public:
+    FixedHeightItemDelegate(int height, QObject *parent) : QStyledItemDelegate(parent), m_height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), m_height);
+    }
+
+private:
+    int m_height;
+};
 
 } // namespace
 
@@ -111,6 +128,38 @@ void styleComboBox(QComboBox *box, int itemHeight)
     box->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item{height:%1px;}"
                                       "QTabBar::tab{min-height:%1px;}")
                            .arg(itemHeight));
+    setComboItemHeight(box, itemHeight);
+}
+
+void setComboItemHeight(QComboBox *box, int itemHeight)
+{
+    if (box) // the box deletes the delegate it had
+        box->setItemDelegate(new FixedHeightItemDelegate(itemHeight, box));
+}
+
+int captionLastLineStart(const QString &text, int prevStart, int lastStart)
+{
+    if (prevStart < 0 || lastStart <= prevStart || lastStart >= text.size() ||
+        text.at(lastStart - 1).isSpace())
+        return lastStart;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(lastStart);
+    int shown = 0;
+    for (int at = lastStart, next = 0; at < text.size() && at >= 0 && shown < 2; at = next) {
+        next = characters.toNextBoundary();
+        shown += !text.at(at).isSpace();
+    }
+    if (shown != 1)
+        return lastStart;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    breaks.setPosition(lastStart);
+    const bool insideWord = !breaks.isAtBoundary();
+    const int earlierBreak = breaks.toPreviousBoundary();
+    if (earlierBreak > prevStart)
+        return earlierBreak;
+    characters.setPosition(lastStart);
+    const int previousCharacter = characters.toPreviousBoundary();
+    return insideWord && previousCharacter > prevStart ? previousCharacter : lastStart;
 }
 
 void setButtonAutoRepeat(QAbstractButton *button)

@@ -1,6 +1,7 @@
 // Button texts keep the size the pages give them (27 px Chinese, 22 px the other languages; 30 / 24 px
 // in the menu bar): a text wider than its button breaks onto a second line, between words or, in
-// Chinese and Japanese, between characters, and never shrinks.
+// Chinese and Japanese, between characters, and never shrinks; a single character is never left alone
+// on the last line.
 
 #include "colorbutton.h"
 #include "uitexttable.h"
@@ -9,6 +10,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QTextLayout>
 #include <QtTest>
 
 class TestColorButton : public QObject
@@ -75,6 +77,65 @@ private slots:
         QVERIFY(step * lines <= button.height() - 4);
     }
 
+    // Every text of the interface table, in every language, at the widths of the settings buttons (150
+    // px) and the region editor's (164 px tools, 123 px alarm review, at 1920 x 1080): the lines of
+    // filling each line as far as it goes, except where that leaves one character (not a one-letter
+    // word) alone on a paragraph's last line; then as many lines, the last of two characters or more.
+    void captionsLeaveNoCharacterAlone()
+    {
+        fillUiTextTable();
+        QHash<QString, QString> listed = {{"150 パスワード変更", "パスワード/変更"},
+                                          {"150 APPライブラリ", "APPライブ/ラリ"},
+                                          {"164 このエリアを削除", "このエリアを/削除"},
+                                          {"123 無視点を削除", "無視点を/削除"},
+                                          {"164 刪除所有區域", "刪除所有/區域"},
+                                          {"123 添加為模板", "添加為/模板"},
+                                          {"123 忽略報警點", "忽略報/警點"}};
+        const int keep = gLanguage;
+        QStringList problems;
+        for (gLanguage = 0; gLanguage < kUiLanguages; ++gLanguage)
+            for (int width : {123, 150, 164}) {
+                ColorButton button(QString(), nullptr, 3);
+                button.resize(width, 60);
+                for (int row = 0; row < kUiTextRows; ++row) {
+                    QStringList greedy;
+                    bool alone = false;
+                    for (const QString &paragraph :
+                         QString(uiText(row)).remove(QLatin1Char('\r')).split('\n')) {
+                        QTextLayout layout(paragraph, uiFont(button.textPixelSize()));
+                        QTextOption anywhere;
+                        anywhere.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+                        layout.setTextOption(anywhere);
+                        layout.beginLayout();
+                        bool single = false;
+                        for (QTextLine line = layout.createLine(); line.isValid();
+                             line = layout.createLine()) {
+                            line.setLineWidth(width - 8);
+                            greedy << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+                            single = line.textStart() > 0 && greedy.last().toUcs4().size() == 1 &&
+                                     !paragraph.at(line.textStart() - 1).isSpace();
+                        }
+                        layout.endLayout();
+                        alone |= single;
+                    }
+                    button.setText(uiText(row));
+                    const QStringList shown = button.textLines();
+                    const QString key = QStringLiteral("%1 %2").arg(width).arg(uiText(row));
+                    if (listed.contains(key) && listed.take(key) != shown.join(QLatin1Char('/')))
+                        problems << key + QStringLiteral(": ") + shown.join(QLatin1Char('/'));
+                    if (greedy.size() <= button.maxTextLines() && !uiText(row).trimmed().isEmpty() &&
+                        (alone ? shown.size() != greedy.size() || shown.last().size() < 2 : shown != greedy))
+                        problems << QStringLiteral("%1, %2 px: %3")
+                                        .arg(gLanguage)
+                                        .arg(width)
+                                        .arg(shown.join('/'));
+                }
+            }
+        gLanguage = keep;
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        QVERIFY2(listed.isEmpty(), qPrintable(listed.keys().join(QLatin1Char(','))));
+    }
+
     // An archive name from a server's listing can be as long as the listing: the button shows the
     // lines that stand apart in it, the last one ending in "…", and keeps the whole name as its text
     // (the version dialog downloads by it).
@@ -99,6 +160,17 @@ private slots:
             << 1 << QStringLiteral("V17") + QString(100000, QLatin1Char('\n')) << QSize(200, 50) << 2;
         QTest::newRow("en three short lines in a two-line button")
             << 1 << QStringLiteral("one\ntwo\nthree") << QSize(160, 60) << 2;
+        // 66 px of room: lines of 22 px text 23 px apart, two of them (three 22 px apart would touch).
+        QTest::newRow("en 70 px button holds two lines")
+            << 1 << QStringLiteral("V17 2.5.0 V17 2.5.1 V17 2.5.2 V17 2.5.3") << QSize(160, 70) << 2;
+        // Characters outside the basic plane are two UTF-16 units each; half of one measures narrower
+        // than this face (drawn from DejaVu Sans): a button as wide as a line cut by such a half.
+        const uint face = 0x1F600;
+        const QString wide = QString::fromUcs4(&face, 1);
+        const int room =
+            QFontMetrics(uiFont(22)).horizontalAdvance(wide.repeated(4) + wide.left(1) + QChar(0x2026));
+        QTest::newRow("ja characters outside the basic plane cut whole")
+            << 3 << wide.repeated(400) << QSize(room + 8, 60) << 2;
     }
     void longTextIsCutToWhatTheButtonShows()
     {
@@ -125,6 +197,8 @@ private slots:
         QVERIFY2(shown.last().endsWith(ellipsis), qPrintable(shown.last()));
         for (int i = 0; i + 1 < shown.size(); ++i)
             QVERIFY(!shown.at(i).contains(ellipsis));
+        for (const QString &line : shown) // no half of a character
+            QCOMPARE(QString::fromUtf8(line.toUtf8()), line);
         // What is shown is the start of the text, in order, with nothing left out.
         QString joined = shown.join(QString());
         joined.chop(1);

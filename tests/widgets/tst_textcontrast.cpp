@@ -3,8 +3,9 @@
 // colours and sizes the pages give are listed here as the pages give them; the boxes' own label colours
 // are read from the boxes as they are styled. The step buttons, the pads' keys and the boxes' buttons
 // read at 4.5:1 as they draw themselves, held down too; and so do the texts of the help pictures, drawn
-// by the pieces the help generator draws them with.
+// by the pieces the help generator draws them with; and a check box's tick against its box.
 
+#include "checkbox.h"
 #include "choosebox.h"
 #include "editbox.h"
 #include "helpdrawing.h"
@@ -12,15 +13,18 @@
 #include "numcharinput.h"
 #include "passwordbox.h"
 #include "testworkdir.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QDialog>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QtTest>
 
 #include <memory>
@@ -67,22 +71,27 @@ QColor labelColour(QLabel *label)
     return label->palette().color(QPalette::WindowText);
 }
 
+// The colour most pixels of `area` in `shot` have.
+QRgb mostCommon(const QImage &shot, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[shot.pixel(x, y)];
+    QRgb most = 0;
+    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
+        if (it.value() > counts.value(most))
+            most = it.key();
+    return most;
+}
+
 // The face of `button` as it draws itself, released or held down: the colour most of its inside has.
 QColor drawnFace(QPushButton *button, bool down)
 {
     button->setDown(down);
     const QImage shot = button->grab().toImage();
     button->setDown(false);
-    QHash<QRgb, int> counts;
-    const QRect inside = shot.rect().adjusted(8, 8, -8, -8);
-    for (int y = inside.top(); y <= inside.bottom(); ++y)
-        for (int x = inside.left(); x <= inside.right(); ++x)
-            ++counts[shot.pixel(x, y)];
-    QRgb face = 0;
-    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
-        if (it.value() > counts.value(face))
-            face = it.key();
-    return QColor(face);
+    return QColor(mostCommon(shot, shot.rect().adjusted(8, 8, -8, -8)));
 }
 
 // The touch widgets whose buttons are checked, by name, laid out at the size they are used at.
@@ -212,6 +221,41 @@ private slots:
                                 .arg(r, 0, 'f', 2);
         }
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // A tick is a mark, not text: 3:1 against the unchecked box's fill on the pixels a check changes,
+    // under the dialogs' sheet; the text keeps the colour its page gives it.
+    void checkBoxTicksRead_data()
+    {
+        QTest::addColumn<QString>("boxSheet"); // appended to the box's own, as the I/O page does
+        QTest::addColumn<QColor>("text");
+        QTest::newRow("network dialog, white text") << QString() << QColor(Qt::white);
+        QTest::newRow("multiple detection page, yellow text")
+            << "QCheckBox{color:yellow;}" << QColor(Qt::yellow);
+    }
+    void checkBoxTicksRead()
+    {
+        QFETCH(QString, boxSheet);
+        QFETCH(QColor, text);
+        QDialog window;
+        dialogStyleSheet(&window, QString());
+        auto *box = new CheckBox(&window, uiText(599));
+        box->setStyleSheet(box->styleSheet() + boxSheet);
+        window.show();
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        const QImage unchecked = box->grab(indicator).toImage();
+        box->setChecked(true);
+        const QImage checked = box->grab(indicator).toImage();
+        const double fill = luminance(QColor(mostCommon(unchecked, unchecked.rect())));
+        int readable = 0; // a tick across a 40 px box: some 40 px of stroke, most of it at full strength
+        for (int y = 0; y < checked.height(); ++y)
+            for (int x = 0; x < checked.width(); ++x)
+                readable += checked.pixel(x, y) != unchecked.pixel(x, y) &&
+                            ratio(luminance(checked.pixelColor(x, y)), fill) >= 3.0;
+        QVERIFY2(readable >= 60, qPrintable(QStringLiteral("%1 pixels at 3:1").arg(readable)));
+        QCOMPARE(box->palette().color(QPalette::WindowText), text);
     }
 
     // The help pictures' texts on what the help generator draws behind them.

@@ -1,15 +1,20 @@
-// The input widgets as the settings pages use them: numeric boxes, address fields, and the on-screen
-// pads that a touch on a field opens and that type into it.
+// The input widgets as the settings pages use them: numeric boxes, address fields, drop-down lists, and
+// the on-screen pads that a touch on a field opens and that type into it.
 
 #include "choosedialogs.h"
+#include "combobox.h"
 #include "edit.h"
 #include "editbox.h"
 #include "editdatetime.h"
 #include "editip.h"
 #include "numberinput.h"
 #include "numcharinput.h"
+#include "uistyle.h"
 #include "uitexttable.h"
 
+#include <QAbstractItemView>
+#include <QFontInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -166,6 +171,30 @@ private slots:
         QCOMPARE(ip.text(), text);
     }
 
+    // The address caption, 150 px in the card editor, leaves no character alone on its last line; a
+    // caption without one keeps the lines its label gives it.
+    void editIpCaptionLines_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ja gateway: small kana keep to their word") << 3 << QStringLiteral("ゲート\nウェイ");
+        QTest::newRow("en gateway, two words") << 1 << QStringLiteral("Default gateway");
+        QTest::newRow("zh-tw gateway, one line") << 2 << QStringLiteral("預設閘道器");
+    }
+    void editIpCaptionLines()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, shown);
+        if (QFontInfo(uiFont(26)).family() != QLatin1String("WenQuanYi Micro Hei"))
+            QSKIP("fonts-wqy-microhei is not installed");
+        EditIP ip(uiText(611, language));
+        ip.resize(550, 60);
+        ip.show();
+        QLabel *caption = ip.findChildren<QLabel *>().value(0);
+        QCOMPARE(caption->width(), 150);
+        QCOMPARE(caption->text(), shown);
+    }
+
     // What a hand types into one field: never above 255, never more than three digits.
     void editIpFieldTakesOnlyAnOctet()
     {
@@ -259,6 +288,33 @@ private slots:
         QVERIFY(editor->dateTime() > before);
         QTest::mouseClick(editor, Qt::LeftButton, Qt::NoModifier, down.center());
         QCOMPARE(editor->dateTime(), before);
+    }
+
+    // An opened list's entries are as high as the page asks, whatever style sheet the page has.
+    void comboPopupItemsAreAsHighAsAsked_data()
+    {
+        QTest::addColumn<QString>("pageSheet");
+        QTest::addColumn<int>("itemHeight");
+        QTest::newRow("page without a sheet, 50 px") << QString() << 50;
+        QTest::newRow("settings page with a sheet of its own, 50 px") << "QLabel{color:white;}" << 50;
+        QTest::newRow("settings page, group list 60 px") << "QLabel{color:white;}" << 60;
+        QTest::newRow("sheet with a rule of its own for lists, 60 px")
+            << "QListView::item{min-height:50px;}" << 60;
+    }
+    void comboPopupItemsAreAsHighAsAsked()
+    {
+        QFETCH(QString, pageSheet);
+        QFETCH(int, itemHeight);
+        QWidget page;
+        page.setStyleSheet(pageSheet);
+        auto *combo = new ComboBox(&page);
+        combo->addItems({QStringLiteral("简体中文"), QStringLiteral("English"), QStringLiteral("日文")});
+        styleComboBox(combo, itemHeight);
+        page.show();
+        combo->showPopup();
+        QTRY_VERIFY(combo->view()->isVisible());
+        for (int i = 0; i < combo->count(); ++i)
+            QCOMPARE(combo->view()->visualRect(combo->model()->index(i, 0)).height(), itemHeight);
     }
 
     // The keys the interface table names read in the language in use when the pad opens.
