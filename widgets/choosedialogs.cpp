@@ -22,6 +22,8 @@ ChooseCaliNumWidget::ChooseCaliNumWidget(QWidget *parent) : ChooseBox(parent)
     m_points = new ComboBox(this);
     m_points->setFixedSize(200, 56);
     comboBoxStyleSheet(m_points, nullptr, QStringLiteral("QComboBox QAbstractItemView::item{height:50px;}"));
+    // The rule alone gives way to the box's own sheet: the entries keep a finger's height by the delegate.
+    setComboItemHeight(m_points, 50);
     for (int i = 0; i < 8; ++i)
         m_points->addItem(QString(), i + 1);
     setContentWidget(m_points);

@@ -317,6 +317,21 @@ private slots:
             QCOMPARE(combo->view()->visualRect(combo->model()->index(i, 0)).height(), itemHeight);
     }
 
+    // The calibration box's point count is chosen from a list whose entries are a finger wide, as its
+    // own style rule asks, inside a box that has a sheet of its own.
+    void calibrationCountListIsAFingerHigh()
+    {
+        ChooseCaliNumWidget box;
+        auto *combo = box.findChild<QComboBox *>();
+        QVERIFY(combo);
+        box.show();
+        combo->showPopup();
+        QTRY_VERIFY(combo->view()->isVisible());
+        QCOMPARE(combo->count(), 8);
+        for (int i = 0; i < combo->count(); ++i)
+            QCOMPARE(combo->view()->visualRect(combo->model()->index(i, 0)).height(), 50);
+    }
+
     // The keys the interface table names read in the language in use when the pad opens.
     void keyLabelsFollowTheLanguage()
     {
