@@ -45,11 +45,16 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
 {
     QSqlQuery query(db);
     for (const QString &table : check.tables) {
-        query.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
+        // A failed prepare (the schema could not be read) would leave exec() to report only
+        // "Parameter count mismatch": its own error says why.
+        const bool prepared =
+            query.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
         query.addBindValue(table);
-        if (!query.exec() || !query.next()) {
+        if (!prepared || !query.exec() || !query.next()) {
             *busy = isBusyError(query.lastError());
-            return QStringLiteral("%1 is not a database: %2").arg(file, query.lastError().text());
+            const QString text =
+                *busy ? QStringLiteral("%1 is locked: %2") : QStringLiteral("%1 is not a database: %2");
+            return text.arg(file, query.lastError().text());
         }
         if (query.value(0).toInt() != 1)
             return QStringLiteral("%1 has no table %2").arg(file, table);

@@ -104,7 +104,8 @@ enum JournalSetup
     HotJournal,            // the writer killed in a transaction that reached the file
     HotJournalThenReset,   // the same, and the factory reset's script copies the shipped file over it
     ShippedBesideJournal,  // an earlier start put the shipped copy beside the torn file's journal
-    DamagedWithLeftovers   // not a database, with a journal SQLite leaves in place
+    DamagedWithLeftovers,  // not a database, with a journal SQLite leaves in place
+    LockedAtStart          // a writer beside the box holds the file longer than the start waits
 };
 
 // The latched-alarm file as the box writes it.
@@ -334,6 +335,8 @@ private slots:
             << int(HotJournalThenReset) << "PARAM.db" << "cammer0" << "name";
         QTest::newRow("shipped PARAM.db beside a stale journal and a damaged copy, no marker")
             << int(ShippedBesideJournal) << "PARAM.db" << "cammer0" << "name";
+        QTest::newRow("PARAM.db locked by another process through the wait (closed, kept)")
+            << int(LockedAtStart) << "PARAM.db" << "cammer0" << "name";
         QTest::newRow("damaged PARAM.db with a journal")
             << int(DamagedWithLeftovers) << "PARAM.db" << "cammer0" << "name";
     }
@@ -361,7 +364,7 @@ private slots:
         if (setup == DamagedWithLeftovers) {
             QVERIFY(writeTestFile(file, "this is no database, it was cut by a power loss\n"));
             QVERIFY(writeTestFile(file + "-journal", QByteArray(512, '\0'))); // a header SQLite ignores
-        } else {
+        } else if (setup != LockedAtStart) {
             QString why;
             QVERIFY2(leaveHotJournal(file, {QStringLiteral("delete from %1").arg(table)}, &why), qPrintable(why));
             // The transaction reached the file: alone, it has lost the committed rows.
@@ -385,21 +388,27 @@ private slots:
             };
         }
         const QString flat = file + ".damaged-*";
+        const long locker = setup == LockedAtStart ? holdLockedFor(file, 6500) : 0;
+        QVERIFY(locker >= 0);
         {
             DeVeWizard window;
+            if (locker)
+                QVERIFY(endChild(locker));
             runner.onRun = nullptr;
             if (file == QLatin1String("TemperatureData.db"))
                 QVERIFY(TemperatureChartData::instance());
             const QSqlDatabase &db = file == QLatin1String("RECORD.db") ? window.recordDb
                                      : file == QLatin1String("SN.db") ? window.snDb
                                                                       : window.paramDb;
-            QVERIFY(db.isOpen());
-            QVERIFY(gStatisticsStore);
+            // Locked is not damaged: left closed for this run (every camera held), never moved aside.
+            QCOMPARE(db.isOpen(), setup != LockedAtStart);
+            QCOMPARE(window.machineCycle->heldCameras, setup == LockedAtStart ? (1u << gCameraCount) - 1 : 0u);
+            if (file == QLatin1String("ResStatistics.db"))
+                QVERIFY(gStatisticsStore);
             // Held with the factory parameters: stopped, every start until the operator starts.
             const bool held = setup == ShippedBesideJournal || setup == DamagedWithLeftovers;
             QCOMPARE(window.runState, held ? 3 : 1);
             QCOMPARE(window.machineCycle->paramRestoredHold, held);
-            QCOMPARE(window.machineCycle->heldCameras, 0u);
             QCOMPARE(recordRemarks(QStringLiteral("RECORD.db")).filter(uiText(760).simplified()).size(),
                      held ? 1 : 0);
         }
@@ -408,6 +417,7 @@ private slots:
         QCOMPARE(databaseCompanions(file), QStringList());
         const QStringList aside = QDir().entryList({file + "*.damaged-*"}, QDir::Files);
         switch (setup) {
+        case LockedAtStart:
         case HotJournal:
             QCOMPARE(countRows(file, count), 3);
             QCOMPARE(aside, QStringList());

@@ -109,3 +109,43 @@ int countWithoutJournal(const QString &file, const QString &countQuery)
     QFile::remove(alone);
     return count;
 }
+
+long holdLockedFor(const QString &file, int ms)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        int code = 2;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lockChild"));
+            db.setDatabaseName(file);
+            if (db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+                const char c = 'L';
+                code = ::write(fds[1], &c, 1) == 1 ? 0 : 3;
+                ::usleep(useconds_t(ms) * 1000);
+                code = QSqlQuery(db).exec(QStringLiteral("COMMIT")) ? code : 4;
+            }
+        }
+        ::_exit(code);
+    }
+    ::close(fds[1]);
+    char c = 0;
+    pollfd p{fds[0], POLLIN, 0};
+    const bool locked = child > 0 && ::poll(&p, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c == 'L';
+    ::close(fds[0]);
+    if (child > 0 && !locked) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    return locked ? long(child) : -1;
+}
+
+bool endChild(long pid)
+{
+    int status = 0;
+    return pid > 0 && ::waitpid(pid_t(pid), &status, 0) == pid_t(pid) && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}

@@ -19,3 +19,10 @@ int countWithoutJournal(const QString &file, const QString &countQuery);
 // The same on the file itself through a read-only connection (rolls nothing back); -1 when it
 // cannot be read.
 int countRows(const QString &file, const QString &countQuery);
+
+// A child process holds `file` locked against every other connection (an exclusive transaction, as
+// a writer beside the box takes it) for `ms`, then ends its transaction and exits. Returns its pid
+// once it holds the lock, -1 when it could not take it; reap it with endChild().
+long holdLockedFor(const QString &file, int ms);
+// Waits for the child `pid` to end; true when it exited with status 0.
+bool endChild(long pid);
