@@ -106,6 +106,7 @@ DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, Q
         setCause(cause, QStringLiteral("%1: the journal beside it cannot be moved aside").arg(file));
         return DatabaseState::Damaged;
     }
+    const bool journal = QFileInfo::exists(file + QStringLiteral("-journal"));
     DatabaseState state = DatabaseState::Damaged;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kCheckConnection);
@@ -129,6 +130,8 @@ DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, Q
         db.close();
     }
     QSqlDatabase::removeDatabase(kCheckConnection);
+    if (state == DatabaseState::Good && journal && !QFileInfo::exists(file + QStringLiteral("-journal")))
+        qCWarning(lcMainWindow).noquote() << file << "was cut short in a write: rolled back to its last commit";
     return state;
 }
 
