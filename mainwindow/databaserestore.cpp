@@ -47,8 +47,8 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
     for (const QString &table : check.tables) {
         // A failed prepare (the schema could not be read) would leave exec() to report only
         // "Parameter count mismatch": its own error says why.
-        const bool prepared =
-            query.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
+        const bool prepared = query.prepare(
+            QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
         query.addBindValue(table);
         if (!prepared || !query.exec() || !query.next()) {
             *busy = isBusyError(query.lastError());
@@ -131,7 +131,8 @@ DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, Q
     }
     QSqlDatabase::removeDatabase(kCheckConnection);
     if (state == DatabaseState::Good && journal && !QFileInfo::exists(file + QStringLiteral("-journal")))
-        qCWarning(lcMainWindow).noquote() << file << "was cut short in a write: rolled back to its last commit";
+        qCWarning(lcMainWindow).noquote()
+            << file << "was cut short in a write: rolled back to its last commit";
     return state;
 }
 
@@ -149,7 +150,8 @@ QString keepDamagedDatabase(const QString &file)
 }
 
 bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseState state,
-                     const QStringList &copyArguments, QString *cause, const std::function<void()> &beforeCopy)
+                     const QStringList &copyArguments, QString *cause,
+                     const std::function<void()> &beforeCopy)
 {
     if (state == DatabaseState::Damaged) {
         const QString kept = keepDamagedDatabase(file);
@@ -184,8 +186,9 @@ void settleDatabaseJournal(const QString &file, const QString &shipped)
     } else if (outcome == JournalOutcome::Failed) {
         const QString kept = keepDamagedDatabase(file);
         qCCritical(lcMainWindow).noquote()
-            << why << (kept.isEmpty() ? QStringLiteral("- it cannot be moved aside")
-                                      : QStringLiteral("- kept with its journal as ") + kept);
+            << why
+            << (kept.isEmpty() ? QStringLiteral("- it cannot be moved aside")
+                               : QStringLiteral("- kept with its journal as ") + kept);
     }
 }
 

@@ -11,7 +11,13 @@
 #include <functional>
 
 // Busy: another process holds the file locked; it is neither judged nor touched.
-enum class DatabaseState { Good, Missing, Damaged, Busy };
+enum class DatabaseState
+{
+    Good,
+    Missing,
+    Damaged,
+    Busy
+};
 
 // What a database must hold to be used.
 struct DatabaseCheck

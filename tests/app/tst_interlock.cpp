@@ -1344,7 +1344,8 @@ void stalledGuiThread(BoxRun &run)
 void hotJournalInParameters(BoxRun &run)
 {
     const QString param = run.path(QStringLiteral("PARAM.db"));
-    const QString regions = QStringLiteral("select count(*) from cammer0 where name in ('detect1', 'ROI1-0')");
+    const QString regions =
+        QStringLiteral("select count(*) from cammer0 where name in ('detect1', 'ROI1-0')");
     QString why;
     QVERIFY2(leaveHotJournal(param, {QStringLiteral("delete from cammer0")}, &why), qPrintable(why));
     QVERIFY(countWithoutJournal(param, regions) != 2);
@@ -1355,7 +1356,8 @@ void hotJournalInParameters(BoxRun &run)
     QVERIFY(!QFile::exists(param + QStringLiteral("-journal")));
     QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
     run.mouldOpens(QStringLiteral("opening 1"));
-    QVERIFY2(run.settleOn(QStringLiteral("judged 1"), QStringLiteral("opening 1"), kReleased, 10000), run.story());
+    QVERIFY2(run.settleOn(QStringLiteral("judged 1"), QStringLiteral("opening 1"), kReleased, 10000),
+             run.story());
     QVERIFY2(pieceLatchesAlarm(run, QStringLiteral("opening 2")), run.story());
     EXPECT_HELD(run, "alarm", kAlarm);
     QCOMPARE(countRows(param, regions), 2);

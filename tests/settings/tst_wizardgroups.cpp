@@ -8,8 +8,8 @@
 #include "confirmactions.h"
 #include "hotjournal.h"
 #include "imagesize.h"
-#include "paramquery.h"
 #include "paragroups.h"
+#include "paramquery.h"
 #include "paramstore.h"
 #include "pathmap.h"
 #include "settingshooks.h"
@@ -344,7 +344,8 @@ void TestWizardGroups::journalBesideParameters()
     QVERIFY(QFile::copy(QStringLiteral("PARAM.db"), group));
     for (int n = 1; n <= 3; ++n) {
         QVERIFY(execOnDatabase(group, QStringLiteral("insert into cammer0 values('group-%1', '1')").arg(n)));
-        QVERIFY(execOnDatabase("PARAM.db", QStringLiteral("insert into cammer0 values('kept-%1', '1')").arg(n)));
+        QVERIFY(
+            execOnDatabase("PARAM.db", QStringLiteral("insert into cammer0 values('kept-%1', '1')").arg(n)));
     }
     QString why;
     QVERIFY2(leaveHotJournal(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, &why),

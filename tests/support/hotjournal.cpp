@@ -18,7 +18,8 @@ namespace {
 {
     int code = 2;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hotJournalChild"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hotJournalChild"));
         db.setDatabaseName(file);
         if (db.open()) {
             QSqlQuery q(db);
@@ -31,7 +32,8 @@ namespace {
             const qint64 before = QFileInfo(file).size();
             for (int i = 0; code == 0 && i < 4000 && QFileInfo(file).size() <= before + 65536; ++i)
                 code = q.exec(QStringLiteral("insert into hotjournalfill values (zeroblob(3000))")) ? 0 : 6;
-            if (code == 0 && QFileInfo(file).size() > before && QFileInfo::exists(file + QStringLiteral("-journal"))) {
+            if (code == 0 && QFileInfo(file).size() > before &&
+                QFileInfo::exists(file + QStringLiteral("-journal"))) {
                 const char c = 'R';
                 if (::write(ready, &c, 1) == 1) {
                     for (;;)
@@ -72,7 +74,8 @@ bool leaveHotJournal(const QString &file, const QStringList &statements, QString
         int status = 0;
         ::waitpid(child, &status, 0);
         if (!ready)
-            *why = QStringLiteral("the writer ended before its pages reached the file (status %1)").arg(status);
+            *why =
+                QStringLiteral("the writer ended before its pages reached the file (status %1)").arg(status);
     }
     QFile f(file);
     const bool changed = f.open(QIODevice::ReadOnly) && f.readAll() != before;
@@ -120,7 +123,8 @@ long holdLockedFor(const QString &file, int ms)
         ::close(fds[0]);
         int code = 2;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lockChild"));
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lockChild"));
             db.setDatabaseName(file);
             if (db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
                 const char c = 'L';
