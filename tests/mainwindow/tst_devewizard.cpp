@@ -228,7 +228,8 @@ private slots:
             QVERIFY(QFile::remove(QStringLiteral("PARAM.db")));
             break;
         case DamagedParamDamagedDefault:
-            QVERIFY(execOnDatabase(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("drop table cammer3")));
+            QVERIFY(execOnDatabase(QStringLiteral("paraGroup/default/PARAM.db"),
+                                   QStringLiteral("drop table cammer3")));
             Q_FALLTHROUGH();
         case DamagedParam:
             QVERIFY(writeTestFile(QStringLiteral("PARAM.db"), garbage));
@@ -325,7 +326,8 @@ private slots:
         QTest::addColumn<QString>("column"); // its first column
         QTest::newRow("hot journal in PARAM.db (regions of camera 1)")
             << int(HotJournal) << "PARAM.db" << "cammer0" << "name";
-        QTest::newRow("hot journal in RECORD.db") << int(HotJournal) << "RECORD.db" << "RECORD" << "recordtime";
+        QTest::newRow("hot journal in RECORD.db")
+            << int(HotJournal) << "RECORD.db" << "RECORD" << "recordtime";
         QTest::newRow("hot journal in SN.db") << int(HotJournal) << "SN.db" << "sysparam" << "name";
         QTest::newRow("hot journal in ResStatistics.db")
             << int(HotJournal) << "ResStatistics.db" << "resstatistics" << "name";
@@ -355,8 +357,10 @@ private slots:
         dropStores();
         const QString shippedParam = QStringLiteral("paraGroup/default/PARAM.db");
         if (!QFile::exists(file))
-            QVERIFY(QFile::copy(QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db")), file));
-        const QString count = QStringLiteral("select count(*) from %1 where %2 like 'committed-%'").arg(table, column);
+            QVERIFY(QFile::copy(QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db")),
+                                file)); // its empty template
+        const QString count =
+            QStringLiteral("select count(*) from %1 where %2 like 'committed-%'").arg(table, column);
         for (int n = 1; n <= 3; ++n)
             QVERIFY(execOnDatabase(file, QStringLiteral("insert into %1 (%2) values ('committed-%3')")
                                              .arg(table, column).arg(n)));
@@ -366,7 +370,8 @@ private slots:
             QVERIFY(writeTestFile(file + "-journal", QByteArray(512, '\0'))); // a header SQLite ignores
         } else if (setup != LockedAtStart) {
             QString why;
-            QVERIFY2(leaveHotJournal(file, {QStringLiteral("delete from %1").arg(table)}, &why), qPrintable(why));
+            QVERIFY2(leaveHotJournal(file, {QStringLiteral("delete from %1").arg(table)}, &why),
+                     qPrintable(why));
             // The transaction reached the file: alone, it has lost the committed rows.
             QVERIFY(countWithoutJournal(file, count) != 3);
             journal = readAll(file + "-journal");
@@ -402,7 +407,8 @@ private slots:
                                                                       : window.paramDb;
             // Locked is not damaged: left closed for this run (every camera held), never moved aside.
             QCOMPARE(db.isOpen(), setup != LockedAtStart);
-            QCOMPARE(window.machineCycle->heldCameras, setup == LockedAtStart ? (1u << gCameraCount) - 1 : 0u);
+            const quint32 everyCamera = (1u << gCameraCount) - 1;
+            QCOMPARE(window.machineCycle->heldCameras, setup == LockedAtStart ? everyCamera : 0u);
             if (file == QLatin1String("ResStatistics.db"))
                 QVERIFY(gStatisticsStore);
             // Held with the factory parameters: stopped, every start until the operator starts.
