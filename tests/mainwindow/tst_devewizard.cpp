@@ -324,47 +324,52 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("table");  // a table of the file whose rows the operator committed
         QTest::addColumn<QString>("column"); // its first column
+        QTest::addColumn<int>("rowsAfter");  // of those rows, in the file after the start
+        QTest::addColumn<int>("aside");      // files kept aside after the start
+        QTest::addColumn<bool>("held");      // the factory parameters hold the clamp (marker, row 760)
         QTest::newRow("hot journal in PARAM.db (regions of camera 1)")
-            << int(HotJournal) << "PARAM.db" << "cammer0" << "name";
+            << int(HotJournal) << "PARAM.db" << "cammer0" << "name" << 3 << 0 << false;
         QTest::newRow("hot journal in RECORD.db")
-            << int(HotJournal) << "RECORD.db" << "RECORD" << "recordtime";
-        QTest::newRow("hot journal in SN.db") << int(HotJournal) << "SN.db" << "sysparam" << "name";
+            << int(HotJournal) << "RECORD.db" << "RECORD" << "recordtime" << 3 << 0 << false;
+        QTest::newRow("hot journal in SN.db")
+            << int(HotJournal) << "SN.db" << "sysparam" << "name" << 3 << 0 << false;
         QTest::newRow("hot journal in ResStatistics.db")
-            << int(HotJournal) << "ResStatistics.db" << "resstatistics" << "name";
+            << int(HotJournal) << "ResStatistics.db" << "resstatistics" << "name" << 3 << 0 << false;
         QTest::newRow("hot journal in TemperatureData.db")
-            << int(HotJournal) << "TemperatureData.db" << "camera1" << "insertTime";
+            << int(HotJournal) << "TemperatureData.db" << "camera1" << "insertTime" << 3 << 0 << false;
         QTest::newRow("hot journal in PARAM.db, the factory reset's script copies the shipped one over")
-            << int(HotJournalThenReset) << "PARAM.db" << "cammer0" << "name";
+            << int(HotJournalThenReset) << "PARAM.db" << "cammer0" << "name" << 0 << 0 << false;
         QTest::newRow("shipped PARAM.db beside a stale journal and a damaged copy, no marker")
-            << int(ShippedBesideJournal) << "PARAM.db" << "cammer0" << "name";
+            << int(ShippedBesideJournal) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
         QTest::newRow("PARAM.db locked by another process through the wait (closed, kept)")
-            << int(LockedAtStart) << "PARAM.db" << "cammer0" << "name";
+            << int(LockedAtStart) << "PARAM.db" << "cammer0" << "name" << 3 << 0 << false;
         QTest::newRow("damaged PARAM.db with a journal")
-            << int(DamagedWithLeftovers) << "PARAM.db" << "cammer0" << "name";
+            << int(DamagedWithLeftovers) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
     }
 
     // A write cut short leaves the file with its journal: the next start rolls the journal back and
     // keeps every committed row, moves nothing aside and leaves no journal. A journal that does not
     // belong to the file in place is moved aside, never played into it; a damaged file goes aside
-    // with everything SQLite keeps beside it, and the shipped copy put in its place opens.
+    // with its journal, and the shipped copy put in its place opens.
     void journalsAtStart()
     {
         QFETCH(int, setup);
         QFETCH(QString, file);
         QFETCH(QString, table);
         QFETCH(QString, column);
+        QFETCH(int, rowsAfter);
+        QFETCH(int, aside);
+        QFETCH(bool, held);
         TestWorkDir dir;
         dropStores();
         const QString shippedParam = QStringLiteral("paraGroup/default/PARAM.db");
-        if (!QFile::exists(file))
-            QVERIFY(QFile::copy(QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db")),
-                                file)); // its empty template
+        const QString empty = QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db"));
+        QVERIFY(QFile::exists(file) || QFile::copy(empty, file));
         const QString count =
             QStringLiteral("select count(*) from %1 where %2 like 'committed-%'").arg(table, column);
         for (int n = 1; n <= 3; ++n)
             QVERIFY(execOnDatabase(file, QStringLiteral("insert into %1 (%2) values ('committed-%3')")
                                              .arg(table, column).arg(n)));
-        QByteArray journal;
         if (setup == DamagedWithLeftovers) {
             QVERIFY(writeTestFile(file, "this is no database, it was cut by a power loss\n"));
             QVERIFY(writeTestFile(file + "-journal", QByteArray(512, '\0'))); // a header SQLite ignores
@@ -374,8 +379,8 @@ private slots:
                      qPrintable(why));
             // The transaction reached the file: alone, it has lost the committed rows.
             QVERIFY(countWithoutJournal(file, count) != 3);
-            journal = readAll(file + "-journal");
         }
+        const QByteArray journal = readAll(file + "-journal");
         if (setup == ShippedBesideJournal) {
             // What a start before this mend did: the torn file aside, the shipped copy beside its journal.
             QVERIFY(QFile::rename(file, file + ".damaged-20261207-061500"));
@@ -385,34 +390,28 @@ private slots:
         if (setup == HotJournalThenReset) {
             QVERIFY(writeTestFile(QStringLiteral("update.sh"), "cp -f ./paraGroup/default/PARAM.db ./\n"));
             runner.onRun = [&](const QString &program) {
-                if (program != QLatin1String("./update.sh"))
-                    return;
-                journalAtScript = !databaseCompanions(file).isEmpty();
-                QFile::remove(file);
-                QFile::copy(shippedParam, file);
+                if (program == QLatin1String("./update.sh")) {
+                    journalAtScript = !databaseCompanions(file).isEmpty();
+                    QFile::remove(file);
+                    QFile::copy(shippedParam, file);
+                }
             };
         }
-        const QString flat = file + ".damaged-*";
         const long locker = setup == LockedAtStart ? holdLockedFor(file, 6500) : 0;
         QVERIFY(locker >= 0);
         {
             DeVeWizard window;
-            if (locker)
-                QVERIFY(endChild(locker));
-            runner.onRun = nullptr;
+            QVERIFY(!locker || endChild(locker));
             if (file == QLatin1String("TemperatureData.db"))
                 QVERIFY(TemperatureChartData::instance());
             const QSqlDatabase &db = file == QLatin1String("RECORD.db") ? window.recordDb
-                                     : file == QLatin1String("SN.db") ? window.snDb
-                                                                      : window.paramDb;
+                                     : file == QLatin1String("SN.db")  ? window.snDb
+                                                                       : window.paramDb;
             // Locked is not damaged: left closed for this run (every camera held), never moved aside.
             QCOMPARE(db.isOpen(), setup != LockedAtStart);
             const quint32 everyCamera = (1u << gCameraCount) - 1;
             QCOMPARE(window.machineCycle->heldCameras, setup == LockedAtStart ? everyCamera : 0u);
-            if (file == QLatin1String("ResStatistics.db"))
-                QVERIFY(gStatisticsStore);
-            // Held with the factory parameters: stopped, every start until the operator starts.
-            const bool held = setup == ShippedBesideJournal || setup == DamagedWithLeftovers;
+            QVERIFY(file != QLatin1String("ResStatistics.db") || gStatisticsStore);
             QCOMPARE(window.runState, held ? 3 : 1);
             QCOMPARE(window.machineCycle->paramRestoredHold, held);
             QCOMPARE(recordRemarks(QStringLiteral("RECORD.db")).filter(uiText(760).simplified()).size(),
@@ -421,38 +420,17 @@ private slots:
         dropStores();
         QVERIFY(!journalAtScript);
         QCOMPARE(databaseCompanions(file), QStringList());
-        const QStringList aside = QDir().entryList({file + "*.damaged-*"}, QDir::Files);
-        switch (setup) {
-        case LockedAtStart:
-        case HotJournal:
-            QCOMPARE(countRows(file, count), 3);
-            QCOMPARE(aside, QStringList());
-            QVERIFY(!runner.calls.contains(QStringLiteral("reboot")));
-            break;
-        case HotJournalThenReset:
-            QCOMPARE(countRows(file, count), 0); // the script's copy, nothing played into it
+        QCOMPARE(countRows(file, count), rowsAfter);
+        const QStringList kept = QDir().entryList({file + "*.damaged-*"}, QDir::Files);
+        QCOMPARE(kept.size(), aside);
+        if (setup == ShippedBesideJournal) // the journal kept for a person to look at
+            QCOMPARE(readAll(kept.filter(QStringLiteral("-journal.damaged-")).value(0)), journal);
+        if (setup == DamagedWithLeftovers) // the pair under one name
+            QCOMPARE(readAll(kept.value(0) + "-journal"), journal);
+        if (file == QLatin1String("PARAM.db") && setup != LockedAtStart)
             QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
-            QCOMPARE(aside, QStringList());
-            break;
-        case ShippedBesideJournal:
-            // Nothing played into the shipped copy; the journal kept for a person to look at.
-            QCOMPARE(countRows(file, count), 0);
-            QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
-            QCOMPARE(aside.size(), 2);
-            QCOMPARE(readAll(aside.filter(QStringLiteral("-journal.damaged-")).value(0)), journal);
-            QVERIFY(!runner.calls.contains(QStringLiteral("reboot")));
-            break;
-        case DamagedWithLeftovers: {
-            const QString kept = QDir().entryList({flat}, QDir::Files).value(0);
-            QCOMPARE(aside, QStringList({kept, kept + "-journal"}));
-            QCOMPARE(readAll(kept + "-journal"), QByteArray(512, '\0'));
-            QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
-            QVERIFY(runner.calls.contains(QStringLiteral("reboot")));
-            break;
-        }
-        }
-        QCOMPARE(QFile::exists(paramRestoredMarkerPath()),
-                 setup == ShippedBesideJournal || setup == DamagedWithLeftovers);
+        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), setup == DamagedWithLeftovers);
+        QCOMPARE(QFile::exists(paramRestoredMarkerPath()), held);
     }
 
     // An NG alarm latched before the box stopped ("latchedalarm.json" left behind) is latched again at

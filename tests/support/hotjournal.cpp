@@ -7,113 +7,17 @@
 #include <QVariant>
 
 #include <csignal>
+#include <functional>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// Runs in the forked child: never returns.
-[[noreturn]] void writeUntilSpilled(const QString &file, const QStringList &statements, int ready)
-{
-    int code = 2;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hotJournalChild"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            // A cache of a few pages: the transaction's pages are written into the file long before
-            // its commit, as in any transaction larger than the cache.
-            code = q.exec(QStringLiteral("PRAGMA cache_size=2")) && q.exec(QStringLiteral("BEGIN")) ? 0 : 3;
-            for (const QString &statement : statements)
-                code = code == 0 && q.exec(statement) ? 0 : 4;
-            code = code == 0 && q.exec(QStringLiteral("create table hotjournalfill (b BLOB)")) ? 0 : 5;
-            const qint64 before = QFileInfo(file).size();
-            for (int i = 0; code == 0 && i < 4000 && QFileInfo(file).size() <= before + 65536; ++i)
-                code = q.exec(QStringLiteral("insert into hotjournalfill values (zeroblob(3000))")) ? 0 : 6;
-            if (code == 0 && QFileInfo(file).size() > before &&
-                QFileInfo::exists(file + QStringLiteral("-journal"))) {
-                const char c = 'R';
-                if (::write(ready, &c, 1) == 1) {
-                    for (;;)
-                        ::pause(); // killed here, in the middle of the transaction
-                }
-            }
-            code = code == 0 ? 7 : code;
-        }
-    }
-    ::_exit(code);
-}
-
-} // namespace
-
-bool leaveHotJournal(const QString &file, const QStringList &statements, QString *why)
-{
-    const QByteArray before = [&] {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        *why = QStringLiteral("no pipe");
-        return false;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        writeUntilSpilled(file, statements, fds[1]);
-    }
-    ::close(fds[1]);
-    char c = 0;
-    pollfd p{fds[0], POLLIN, 0};
-    const bool ready = child > 0 && ::poll(&p, 1, 60000) == 1 && ::read(fds[0], &c, 1) == 1 && c == 'R';
-    ::close(fds[0]);
-    if (child > 0) {
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        if (!ready)
-            *why =
-                QStringLiteral("the writer ended before its pages reached the file (status %1)").arg(status);
-    }
-    QFile f(file);
-    const bool changed = f.open(QIODevice::ReadOnly) && f.readAll() != before;
-    if (ready && !(changed && QFileInfo::exists(file + QStringLiteral("-journal"))))
-        *why = QStringLiteral("no journal beside a changed file after the kill");
-    return ready && changed && QFileInfo::exists(file + QStringLiteral("-journal"));
-}
-
-int countRows(const QString &file, const QString &countQuery)
-{
-    const QString connection = QStringLiteral("hotJournalCount");
-    int count = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(countQuery) && q.next())
-                count = q.value(0).toInt();
-        }
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return count;
-}
-
-int countWithoutJournal(const QString &file, const QString &countQuery)
-{
-    const QString alone = file + QStringLiteral(".alone");
-    QFile::remove(alone);
-    if (!QFile::copy(file, alone))
-        return -1;
-    const int count = countRows(alone, countQuery);
-    QFile::remove(alone);
-    return count;
-}
-
-long holdLockedFor(const QString &file, int ms)
+// Forks a child that runs `body` on a connection of its own to `file`; `body` returns true once the
+// child is where the parent wants it, and the child then waits `holdMs` (-1: until it is killed).
+// Returns the child's pid once it got there, -1 otherwise (the child is then killed and reaped).
+pid_t forkWriter(const QString &file, int holdMs, const std::function<bool(QSqlQuery &)> &body)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -121,30 +25,93 @@ long holdLockedFor(const QString &file, int ms)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        int code = 2;
+        bool there = false;
         {
-            QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lockChild"));
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
             db.setDatabaseName(file);
-            if (db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
-                const char c = 'L';
-                code = ::write(fds[1], &c, 1) == 1 ? 0 : 3;
-                ::usleep(useconds_t(ms) * 1000);
-                code = QSqlQuery(db).exec(QStringLiteral("COMMIT")) ? code : 4;
-            }
+            QSqlQuery q(db);
+            there = db.open() && body(q) && ::write(fds[1], "R", 1) == 1;
+            while (there && holdMs < 0)
+                ::pause(); // killed here
+            ::usleep(useconds_t(std::max(holdMs, 0)) * 1000);
+            there = there && q.exec(QStringLiteral("COMMIT"));
         }
-        ::_exit(code);
+        ::_exit(there ? 0 : 1);
     }
     ::close(fds[1]);
     char c = 0;
     pollfd p{fds[0], POLLIN, 0};
-    const bool locked = child > 0 && ::poll(&p, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c == 'L';
+    const bool there = child > 0 && ::poll(&p, 1, 60000) == 1 && ::read(fds[0], &c, 1) == 1;
     ::close(fds[0]);
-    if (child > 0 && !locked) {
+    if (child > 0 && !there) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
     }
-    return locked ? long(child) : -1;
+    return there ? child : -1;
+}
+
+QByteArray contentOf(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+bool leaveHotJournal(const QString &file, const QStringList &statements, QString *why)
+{
+    const QByteArray before = contentOf(file);
+    const pid_t child = forkWriter(file, -1, [&](QSqlQuery &q) {
+        // A cache of a few pages: the transaction's pages reach the file long before its commit, as
+        // in any transaction larger than the cache.
+        bool ok = q.exec(QStringLiteral("PRAGMA cache_size=2")) && q.exec(QStringLiteral("BEGIN"));
+        for (const QString &statement : statements)
+            ok = ok && q.exec(statement);
+        ok = ok && q.exec(QStringLiteral("create table hotjournalfill (b BLOB)"));
+        const qint64 size = QFileInfo(file).size();
+        for (int i = 0; ok && i < 4000 && QFileInfo(file).size() <= size + 65536; ++i)
+            ok = q.exec(QStringLiteral("insert into hotjournalfill values (zeroblob(3000))"));
+        return ok && QFileInfo(file).size() > size;
+    });
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    const bool left =
+        child > 0 && contentOf(file) != before && QFileInfo::exists(file + QStringLiteral("-journal"));
+    if (!left)
+        *why = QStringLiteral("the writer's pages did not reach the file, or no journal was left");
+    return left;
+}
+
+int countRows(const QString &file, const QString &countQuery)
+{
+    int count = -1;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hotJournalCount"));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(countQuery) && q.next())
+            count = q.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("hotJournalCount"));
+    return count;
+}
+
+int countWithoutJournal(const QString &file, const QString &countQuery)
+{
+    const QString alone = file + QStringLiteral(".alone");
+    QFile::remove(alone);
+    const int count = QFile::copy(file, alone) ? countRows(alone, countQuery) : -1;
+    QFile::remove(alone);
+    return count;
+}
+
+long holdLockedFor(const QString &file, int ms)
+{
+    return forkWriter(file, ms, [](QSqlQuery &q) { return q.exec(QStringLiteral("BEGIN EXCLUSIVE")); });
 }
 
 bool endChild(long pid)
