@@ -3,9 +3,11 @@
 #include "atomicfile.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "databasejournal.h"
 #include "mainwindowlog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -38,28 +40,40 @@ DatabaseCheck paramDatabaseCheck()
 namespace {
 
 // The first thing `db` does not hold of `check`, as a sentence naming `file`; empty when it holds all.
-QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck &check)
+// `busy` is set when what failed was only another process's lock.
+QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck &check, bool *busy)
 {
     QSqlQuery query(db);
     for (const QString &table : check.tables) {
-        query.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
+        // A failed prepare (the schema could not be read) would leave exec() to report only
+        // "Parameter count mismatch": its own error says why.
+        const bool prepared = query.prepare(
+            QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
         query.addBindValue(table);
-        if (!query.exec() || !query.next())
-            return QStringLiteral("%1 is not a database: %2").arg(file, query.lastError().text());
+        if (!prepared || !query.exec() || !query.next()) {
+            *busy = isBusyError(query.lastError());
+            const QString text =
+                *busy ? QStringLiteral("%1 is locked: %2") : QStringLiteral("%1 is not a database: %2");
+            return text.arg(file, query.lastError().text());
+        }
         if (query.value(0).toInt() != 1)
             return QStringLiteral("%1 has no table %2").arg(file, table);
         // The names come from our own list; quoted all the same.
-        if (!query.exec(QStringLiteral("select * from \"%1\" limit 1").arg(table)))
+        if (!query.exec(QStringLiteral("select * from \"%1\" limit 1").arg(table))) {
+            *busy = isBusyError(query.lastError());
             return QStringLiteral("%1: table %2 cannot be read: %3")
                 .arg(file, table, query.lastError().text());
+        }
         const bool hasRow = query.next();
         if (table == check.rowsRequired && !hasRow)
             return QStringLiteral("%1: table %2 is empty").arg(file, table);
     }
     if (check.quickCheck) {
         // One "ok" row for a whole file; otherwise one row per problem found (at most 100).
-        if (!query.exec(QStringLiteral("PRAGMA quick_check")))
+        if (!query.exec(QStringLiteral("PRAGMA quick_check"))) {
+            *busy = isBusyError(query.lastError());
             return QStringLiteral("%1 cannot be checked: %2").arg(file, query.lastError().text());
+        }
         QStringList problems;
         while (query.next())
             problems << query.value(0).toString();
@@ -72,30 +86,53 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
 
 } // namespace
 
-DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause)
+DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause,
+                              const QString &shipped)
 {
-    if (!QFile::exists(file)) {
+    const QFileInfo info(file);
+    if (!info.exists()) {
         setCause(cause, QStringLiteral("%1 is missing").arg(file));
         return DatabaseState::Missing;
     }
+    // Not opened: SQLite would delete a journal beside an empty file, the one copy of its old pages.
+    if (info.isFile() && info.size() == 0) {
+        setCause(cause, QStringLiteral("%1 is empty").arg(file));
+        return DatabaseState::Damaged;
+    }
+    // A journal beside the shipped copy was left by the file it replaced: played back, it would write
+    // that file's old pages into the copy. It goes aside before any connection can play it back.
+    if (!shipped.isEmpty() && !databaseCompanions(file).isEmpty() && sameFileContent(file, shipped) &&
+        !moveJournalAside(file)) {
+        setCause(cause, QStringLiteral("%1: the journal beside it cannot be moved aside").arg(file));
+        return DatabaseState::Damaged;
+    }
+    const bool journal = QFileInfo::exists(file + QStringLiteral("-journal"));
     DatabaseState state = DatabaseState::Damaged;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kCheckConnection);
-        db.setDatabaseName(file);
-        // Read-only: looking must not change the file, nor turn an empty file into a database.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        // Read-write but never creating: a hot journal is rolled back before the file is judged, a
+        // missing file is not turned into an empty database, an empty one stays empty. The wait lets
+        // a reader beside the box (the board simulator reads PARAM.db) finish.
+        setOpenExisting(db, file);
+        bool busy = false;
         if (!db.open()) {
+            busy = isBusyError(db.lastError());
             setCause(cause, QStringLiteral("%1 cannot be opened: %2").arg(file, db.lastError().text()));
         } else {
-            const QString failure = checkFailure(db, file, check);
+            const QString failure = checkFailure(db, file, check, &busy);
             if (failure.isEmpty())
                 state = DatabaseState::Good;
             else
                 setCause(cause, failure);
         }
+        if (busy)
+            state = DatabaseState::Busy;
         db.close();
     }
     QSqlDatabase::removeDatabase(kCheckConnection);
+    if (state == DatabaseState::Good && journal && !QFileInfo::exists(file + QStringLiteral("-journal")))
+        qCWarning(lcMainWindow).noquote()
+            << file << "was cut short in a write: rolled back to its last commit";
     return state;
 }
 
@@ -109,21 +146,28 @@ DatabaseState inspectDatabase(const QString &file, const QString &table, QString
 QString keepDamagedDatabase(const QString &file)
 {
     const QString target = damagedFileName(file);
-    return QFile::rename(file, target) ? target : QString();
+    return moveDatabase(file, target) ? target : QString();
 }
 
 bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseState state,
-                     const QStringList &copyArguments, QString *cause)
+                     const QStringList &copyArguments, QString *cause,
+                     const std::function<void()> &beforeCopy)
 {
     if (state == DatabaseState::Damaged) {
         const QString kept = keepDamagedDatabase(file);
         if (kept.isEmpty()) {
-            // Copying over it would destroy the only copy of what it still holds.
+            // Copying over it would destroy the only copy of what it still holds, and a journal left
+            // behind would tear the copy.
             setCause(cause, QStringLiteral("%1 is damaged and cannot be moved aside; left as it is").arg(file));
             return false;
         }
         qCWarning(lcMainWindow).noquote() << "damaged" << file << "kept as" << kept;
+    } else if (!moveJournalAside(file)) {
+        setCause(cause, QStringLiteral("%1 is missing and its journal cannot be moved aside").arg(file));
+        return false;
     }
+    if (beforeCopy)
+        beforeCopy();
     runCommand(QStringLiteral("cp"), copyArguments);
     runCommand(QStringLiteral("sync"));
     QString why;
@@ -131,6 +175,21 @@ bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseSt
         return true;
     setCause(cause, QStringLiteral("restoring %1 failed (%2)").arg(file, why));
     return false;
+}
+
+void settleDatabaseJournal(const QString &file, const QString &shipped)
+{
+    QString why;
+    const JournalOutcome outcome = settleJournal(file, shipped, &why);
+    if (outcome == JournalOutcome::Busy) {
+        qCWarning(lcMainWindow).noquote() << why << "- its journal is left as it is";
+    } else if (outcome == JournalOutcome::Failed) {
+        const QString kept = keepDamagedDatabase(file);
+        qCCritical(lcMainWindow).noquote()
+            << why
+            << (kept.isEmpty() ? QStringLiteral("- it cannot be moved aside")
+                               : QStringLiteral("- kept with its journal as ") + kept);
+    }
 }
 
 QString paramRestoredMarkerPath()

@@ -2,12 +2,22 @@
 // Start-up checks of the box's SQLite files. A database is used only when it is an SQLite file with
 // its tables; a missing or damaged one is restored from its shipped copy before the box restarts, and
 // never replaced by an empty file that would hide the loss (opening a missing file through the
-// driver creates it). GUI thread.
+// driver creates it). A write cut short leaves the file with its journal: that is a sound database
+// once SQLite has rolled the journal back, not a damaged one. GUI thread.
 
 #include <QString>
 #include <QStringList>
 
-enum class DatabaseState { Good, Missing, Damaged };
+#include <functional>
+
+// Busy: another process holds the file locked; it is neither judged nor touched.
+enum class DatabaseState
+{
+    Good,
+    Missing,
+    Damaged,
+    Busy
+};
 
 // What a database must hold to be used.
 struct DatabaseCheck
@@ -20,25 +30,38 @@ struct DatabaseCheck
 // PARAM.db: the parameters (never empty) and the region tables of all eight camera positions, whole.
 DatabaseCheck paramDatabaseCheck();
 
-// Looks at `file` without creating or changing it: Missing when it does not exist, Damaged when it
-// is not an SQLite database or fails `check`. `cause` gets a sentence naming the file.
-DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause = nullptr);
+// Looks at `file` without creating it: Missing when it does not exist, Damaged when it is not an
+// SQLite database or fails `check`, Busy when another process kept it locked for the whole wait. The
+// one change looking may make is SQLite's rollback of a hot journal, which returns the file to its
+// last commit; a journal beside a file equal to `shipped` (its shipped copy) is moved aside instead,
+// never rolled into it. `cause` gets a sentence naming the file.
+DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause = nullptr,
+                              const QString &shipped = QString());
 // The same for a database that needs nothing but `table`.
 DatabaseState inspectDatabase(const QString &file, const QString &table, QString *cause = nullptr);
 
-// Renames a damaged file to "<file>.damaged-<yyyyMMdd-hhmmss>" (with "_<n>" when that name is taken)
-// so that it can still be looked at; returns the new name, empty when it could not be renamed.
+// Renames a damaged file to "<file>.damaged-<yyyyMMdd-hhmmss>" (with "_<n>" when that name is taken),
+// its journal with it, so that both can still be looked at; returns the new name, empty when they
+// could not be renamed (then nothing moved).
 QString keepDamagedDatabase(const QString &file);
 
-// Restores `file` in `state` (Missing or Damaged): keeps a damaged file aside first, then runs "cp"
-// with `copyArguments` and "sync" through the command runner, and inspects the result. True only when
-// the file now passes `check`; otherwise `cause` says why. Nothing is deleted: a copy that came out
+// Restores `file` in `state` (Missing or Damaged): keeps a damaged file aside with its journal first
+// (a journal beside a missing file goes aside alone), calls `beforeCopy` once nothing is left in the
+// way, then runs "cp" with `copyArguments` and "sync" through the command runner, and inspects the
+// result. True only when the file now passes `check`; otherwise `cause` says why. When the move aside
+// fails nothing is copied and `beforeCopy` is not called. Nothing is deleted: a copy that came out
 // broken is kept aside like any damaged file at the next start.
 bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseState state,
-                     const QStringList &copyArguments, QString *cause);
+                     const QStringList &copyArguments, QString *cause,
+                     const std::function<void()> &beforeCopy = {});
 
-// "PARAM.db.restored": left beside PARAM.db when the start restored the factory copy (empty region
-// tables), so that every start until the operator has set the parameters again holds the clamp.
+// Rolls back, or moves aside with the file, the journal of `file` (shipped copy `shipped`) before
+// something that cannot know about journals (an update script) may copy over it.
+void settleDatabaseJournal(const QString &file, const QString &shipped);
+
+// "PARAM.db.restored": left beside PARAM.db once the start has moved the operator's PARAM.db aside to
+// put the factory copy (empty region tables) in its place, so that every start until the operator has
+// set the parameters again holds the clamp.
 QString paramRestoredMarkerPath();
 // Written through the atomic writer with `cause`; false (and logged) when it could not be.
 bool writeParamRestoredMarker(const QString &cause);

@@ -16,6 +16,7 @@
 #include "helpwidget.h"
 #include "pagehooks.h"
 #include "controlport.h"
+#include "databasejournal.h"
 #include "databaserestore.h"
 #include "detectionmark.h"
 #include "editorhooks.h"
@@ -231,6 +232,11 @@ void DeVeWizard::runPendingUpdate()
 {
     if (!QFile::exists(QStringLiteral("update.sh")))
         return;
+    // The script may copy a database over one a cut write left with its journal; the journal would
+    // then be played into the new file. Rolled back (or moved aside with its file) first.
+    settleDatabaseJournal(QStringLiteral("PARAM.db"), QStringLiteral("./paraGroup/default/PARAM.db"));
+    settleDatabaseJournal(QStringLiteral("SN.db"), QStringLiteral("./paraGroup/default/SN.db"));
+    settleDatabaseJournal(QStringLiteral("RECORD.db"), QStringLiteral("RECORDNULL.db"));
     runCommand(QStringLiteral("./update.sh"), {}, -1);
     runCommand(QStringLiteral("sync"));
     // The old start script changed to /root/bin-DOD here; a child process cannot change our
@@ -281,27 +287,55 @@ void DeVeWizard::openDatabases()
     snQuery = new QSqlQuery(snDb);
 }
 
+// Boxes that once moved a PARAM.db cut short in a write aside, and put the factory copy in beside its
+// journal, did not mark the restore when that copy then failed its check. The factory copy in place
+// with a damaged PARAM.db kept beside it is such a restore.
+static void markShippedParamsAfterLostData(const QString &shipped)
+{
+    if (QFile::exists(paramRestoredMarkerPath()) || shipped.isEmpty() ||
+        QDir().entryList({QStringLiteral("PARAM.db.damaged-*")}, QDir::Files).isEmpty() ||
+        !sameFileContent(QStringLiteral("PARAM.db"), shipped))
+        return;
+    qCWarning(lcMainWindow) << "PARAM.db is the factory copy and a damaged PARAM.db lies beside it:"
+                            << "marked as restored";
+    writeParamRestoredMarker(QStringLiteral("PARAM.db is the factory copy, a damaged one kept beside it"));
+}
+
 // True when `file` may be opened. A bad file is reported on screen and in the log; the box restarts
 // only when the restored file is good, so a failing restore cannot loop through restarts.
+// `copyArguments` name the shipped copy second.
 bool DeVeWizard::checkDatabase(const QString &file, const DatabaseCheck &check, const QString &message,
                                const QStringList &copyArguments)
 {
+    const bool param = file == QLatin1String("PARAM.db");
+    const QString shipped = copyArguments.value(1);
     QString cause;
-    const DatabaseState state = inspectDatabase(file, check, &cause);
-    if (state == DatabaseState::Good)
+    const DatabaseState state = inspectDatabase(file, check, &cause, shipped);
+    if (state == DatabaseState::Good) {
+        if (param)
+            markShippedParamsAfterLostData(shipped);
         return true;
+    }
     qCCritical(lcMainWindow).noquote() << cause;
+    if (state == DatabaseState::Busy) {
+        // Locked is not damaged: nothing is moved aside, and nothing runs on a file not looked at.
+        qCCritical(lcMainWindow).noquote() << file << "is held by another process: left as it is and closed";
+        return false;
+    }
     gWarnBox->setMessage(message);
     gWarnBox->exec();
-    if (!restoreDatabase(file, check, state, copyArguments, &cause)) {
+    // Its region tables are empty: every start from now on holds the clamp until the operator has
+    // set the regions again and starts detection. Written before the copy, whatever its check says
+    // later: once the operator's file is aside, no start may run on what takes its place unheld.
+    const auto mark = [&] {
+        if (param)
+            writeParamRestoredMarker(cause);
+    };
+    if (!restoreDatabase(file, check, state, copyArguments, &cause, mark)) {
         qCCritical(lcMainWindow).noquote() << cause << "- not restarting, the file stays closed";
         return false;
     }
     qCWarning(lcMainWindow).noquote() << file << "restored from its shipped copy; restarting";
-    // Its region tables are empty: every start from now on holds the clamp until the operator has
-    // set the regions again and starts detection.
-    if (file == QLatin1String("PARAM.db"))
-        writeParamRestoredMarker(cause);
     runCommand(QStringLiteral("reboot"));
     return true;
 }

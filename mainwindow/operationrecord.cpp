@@ -5,6 +5,7 @@
 
 #include "atomicfile.h"
 #include "clock.h"
+#include "databasejournal.h"
 #include "devewizard.h"
 #include "logmanager.h"
 #include "mainwindowlog.h"
@@ -65,7 +66,8 @@ QString archiveRecordFile(const QString &file, const QDir &folder, const QString
     QString target = folder.absoluteFilePath(day + QStringLiteral(".db"));
     for (int n = 1; QFile::exists(target); ++n)
         target = folder.absoluteFilePath(QStringLiteral("%1_%2.db").arg(day).arg(n));
-    return QFile::rename(file, target) ? target : QString();
+    // A journal beside the day's file goes with it: the fresh file laid in its place must never meet it.
+    return moveDatabase(file, target) ? target : QString();
 }
 
 // Opens "dbRecord" on the existing file only: a missing "RECORD.db" is the start-up check's to

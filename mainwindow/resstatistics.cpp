@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "databasejournal.h"
 #include "mainwindowlog.h"
 #include "sqltemplate.h"
 #include "startup.h"
@@ -85,6 +86,8 @@ const StatisticsCell *StatisticsGrid::cell(int camera, int detect) const
 
 ResStatistics::ResStatistics() : archiveDir(QStringLiteral("./ResStatistics"))
 {
+    // A journal beside a missing file or beside the bare template belongs to a file no longer there.
+    settleJournal(kDatabase, kTemplate);
     if (!QFile::exists(kDatabase)) {
         QString error;
         if (!copyTemplateFile(kTemplate, kDatabase, &error))
@@ -190,7 +193,9 @@ bool ResStatistics::rollover(const QString &newDate)
 
     archiveDir.mkpath(QStringLiteral("."));
     const QString target = freeArchivePath(archiveDir.absolutePath(), periodDate);
-    if (!QFile::rename(kDatabase, target)) {
+    // A journal a failed write left goes with the day's file, never under the template copied in.
+    settleJournal(kDatabase, QString());
+    if (!moveDatabase(kDatabase, target)) {
         // The day's counts stay in the running file; nothing is copied over them.
         if (!m_archiveFailureLogged)
             qCWarning(lcMainWindow) << "statistics day" << periodDate << "not archived to" << target

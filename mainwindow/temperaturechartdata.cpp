@@ -1,6 +1,7 @@
 #include "temperaturechartdata.h"
 
 #include "clock.h"
+#include "databasejournal.h"
 #include "mainwindowlog.h"
 #include "sqltemplate.h"
 #include "startup.h"
@@ -45,6 +46,8 @@ TemperatureChartData::TemperatureChartData() : QObject(nullptr), recordDir(QStri
 {
     if (!recordDir.exists())
         recordDir.mkpath(QStringLiteral("."));
+    // A journal beside a missing file or beside the bare template belongs to a file no longer there.
+    settleJournal(kDatabase, kTemplate);
     if (!QFile::exists(kDatabase)) {
         QString error;
         if (!copyTemplateFile(kTemplate, kDatabase, &error))
@@ -220,7 +223,9 @@ bool TemperatureChartData::archive(const QString &name)
     database.close();
     recordDir.mkpath(QStringLiteral("."));
     const QString target = freeArchivePath(recordDir.absolutePath(), name);
-    if (!QFile::rename(kDatabase, target)) {
+    // A journal a failed write left goes with the day's file, never under the template copied in.
+    settleJournal(kDatabase, QString());
+    if (!moveDatabase(kDatabase, target)) {
         // The day's rows stay in the running file, and nothing is copied over them.
         qCWarning(lcMainWindow) << "temperature history of" << name << "not archived to" << target;
         return false;

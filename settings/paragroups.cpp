@@ -4,6 +4,7 @@
 
 #include "core/atomicfile.h"
 #include "core/commandrunner.h"
+#include "core/databasejournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -188,6 +189,16 @@ bool backup(const QString &name, int cameras, int detectSlots, QString *error)
             *error = QStringLiteral("not a group name: %1").arg(name);
         return false;
     }
+    // A write cut short leaves PARAM.db torn beside its journal: copied so, the group would keep the
+    // torn file without the journal that makes it whole.
+    QString why;
+    const JournalOutcome journal =
+        settleJournal(kParam, groupPath(factoryGroupName()) + QLatin1Char('/') + kParam, &why);
+    if (journal == JournalOutcome::Busy || journal == JournalOutcome::Failed) {
+        if (error)
+            *error = QStringLiteral("%1: its journal cannot be rolled back (%2)").arg(kParam, why);
+        return false;
+    }
     clearFolder(kBackupStaging);
     bool ok = QDir().mkpath(kBackupStaging) && copyFile(kParam, kBackupStaging + QLatin1Char('/') + kParam, error);
     for (const QString &folder : cameraFolders(cameras, detectSlots))
@@ -233,7 +244,12 @@ bool restore(const QString &name, int cameras, int detectSlots, QString *error)
         ok = copyTree(group + QLatin1Char('/') + entry, kRestoreStaging + QLatin1Char('/') + entry, error);
         moves.append({kRestoreStaging + QLatin1Char('/') + entry, entry});
     }
-    ok = ok && swapIn(moves, cameraFolders(cameras, detectSlots), kRestoreAside, error);
+    // The old PARAM.db's journal goes aside with it: left beside the group's file, the next start
+    // would play the old file's pages into it.
+    QStringList clear = cameraFolders(cameras, detectSlots);
+    for (const char *ending : {"-journal", "-wal", "-shm"})
+        clear << kParam + QLatin1String(ending);
+    ok = ok && swapIn(moves, clear, kRestoreAside, error);
     clearFolder(kRestoreStaging);
     return ok;
 }

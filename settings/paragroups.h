@@ -30,7 +30,8 @@ int nameProblem(const QString &name);
 QStringList cameraFolders(int cameras, int detectSlots);
 
 // Writes "PARAM.db" and the camera folders of `cameras` x `detectSlots` (those that exist) into the
-// group. A group folder other than the factory group is replaced whole.
+// group. A group folder other than the factory group is replaced whole. A journal a cut write left
+// beside PARAM.db is rolled back first; when it cannot be, nothing is written.
 bool backup(const QString &name, int cameras, int detectSlots, QString *error);
 
 // True when the group folder holds a "PARAM.db" file: without it a restore has nothing to restore.
@@ -38,6 +39,7 @@ bool holdsParameters(const QString &name);
 
 // The group's "PARAM.db" and its camera folders replace those of the working directory; the camera
 // folders of `cameras` x `detectSlots` that the group does not hold are removed (they start empty).
+// A journal beside the old PARAM.db goes with it.
 bool restore(const QString &name, int cameras, int detectSlots, QString *error);
 
 // Removes the group's folder; refuses the factory group and names that are not a group's.

@@ -9,6 +9,7 @@
 // (interlockrestartrows.h) when it kills and restarts the box.
 
 #include "boardsimulator.h"
+#include "hotjournal.h"
 #include "mainthreadhold.h"
 #ifdef MG_HAVE_FAKESMARTCAM
 #include "fakesmartcamera.h"
@@ -1431,6 +1432,33 @@ void stalledGuiThread(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The box was killed (or its power cut) in the middle of a save of the regions, after some of the
+// save had reached PARAM.db: the file is torn, its journal beside it. The start rolls the journal
+// back: the operator's regions are in force (a good mould released, a piece latches the alarm),
+// nothing is moved aside and no factory copy holds the clamp.
+void hotJournalInParameters(BoxRun &run)
+{
+    const QString param = run.path(QStringLiteral("PARAM.db"));
+    const QString regions =
+        QStringLiteral("select count(*) from cammer0 where name in ('detect1', 'ROI1-0')");
+    QString why;
+    QVERIFY2(leaveHotJournal(param, {QStringLiteral("delete from cammer0")}, &why), qPrintable(why));
+    QVERIFY(countWithoutJournal(param, regions) != 2);
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
+             run.story());
+    QVERIFY(!QFile::exists(param + QStringLiteral("-journal")));
+    QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
+    run.mouldOpens(QStringLiteral("opening 1"));
+    QVERIFY2(run.settleOn(QStringLiteral("judged 1"), QStringLiteral("opening 1"), kReleased, 10000),
+             run.story());
+    QVERIFY2(pieceLatchesAlarm(run, QStringLiteral("opening 2")), run.story());
+    EXPECT_HELD(run, "alarm", kAlarm);
+    QCOMPARE(countRows(param, regions), 2);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1487,6 +1515,9 @@ const Row kRows[] = {
      stallOnATurntableOpeningTheRightMould},
     {"cut clamp on mould alarm, GUI thread stopped, input 0 chattering (held 750 ms after the first entry)",
      chatteringOpeningUnderAStall},
+    // A write to the databases cut short.
+    {"hot journal in PARAM.db at start (rolled back: the operator's regions judge, nothing aside)",
+     hotJournalInParameters},
 };
 
 #include "interlockrestartrows.h"

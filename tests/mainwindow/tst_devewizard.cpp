@@ -7,15 +7,19 @@
 #include "commandrunner.h"
 #include "databaserestore.h"
 #include "devewizard.h"
+#include "databasejournal.h"
 #include "drawroiwidget.h"
+#include "hotjournal.h"
 #include "imagesize.h"
 #include "mainwindowglobals.h"
 #include "pagehooks.h"
 #include "passwordbox.h"
+#include "resstatistics.h"
 #include "simulatecamera.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
+#include "temperaturechartdata.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
@@ -32,6 +36,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -42,8 +47,11 @@ class RecordingRunner : public CommandRunner
 {
 public:
     QStringList calls;
+    std::function<void(const QString &program)> onRun; // called before a command is recorded
     CommandResult run(const QString &program, const QStringList &arguments, int) override
     {
+        if (onRun)
+            onRun(program);
         calls << (QStringList{program} + arguments).join(QLatin1Char(' '));
         if (program == QLatin1String("cp") && arguments.size() == 3) {
             QString to = arguments.at(2);
@@ -96,7 +104,18 @@ enum Setup
     ParamPageOverwritten,
     NoSn,
     NoSnNoDefault,
-    NoRecord
+    NoRecord,
+    DamagedParamDamagedDefault
+};
+
+// What a write cut short left of a database at the start.
+enum JournalSetup
+{
+    HotJournal,            // the writer killed in a transaction that reached the file
+    HotJournalThenReset,   // the same, and the factory reset's script copies the shipped file over it
+    ShippedBesideJournal,  // an earlier start put the shipped copy beside the torn file's journal
+    DamagedWithLeftovers,  // not a database, with a journal SQLite leaves in place
+    LockedAtStart          // a writer beside the box holds the file longer than the start waits
 };
 
 // The latched-alarm file as the box writes it.
@@ -153,6 +172,7 @@ private slots:
         BoxTestPolicy::clearShown();
         setCommandRunner(&runner);
         runner.calls.clear();
+        runner.onRun = nullptr;
     }
     void cleanup()
     {
@@ -193,6 +213,10 @@ private slots:
                                               << "cp -f ./paraGroup/default/SN.db ./|sync" << 160 << false;
         QTest::newRow("no RECORD.db") << int(NoRecord) << "RECORD.db" << "cp -f RECORDNULL.db RECORD.db|sync|reboot"
                                       << 135 << true;
+        // The operator's file is aside: whatever the copy turns out to be, the start is held.
+        QTest::newRow("PARAM.db not a database, its shipped copy fails its check")
+            << int(DamagedParamDamagedDefault) << "PARAM.db" << "cp -f ./paraGroup/default/PARAM.db ./|sync"
+            << 160 << false;
     }
 
     // A bad database is restored and the box restarts only when the restored file is good; a damaged
@@ -213,6 +237,10 @@ private slots:
         case NoParam:
             QVERIFY(QFile::remove(QStringLiteral("PARAM.db")));
             break;
+        case DamagedParamDamagedDefault:
+            QVERIFY(execOnDatabase(QStringLiteral("paraGroup/default/PARAM.db"),
+                                   QStringLiteral("drop table cammer3")));
+            Q_FALLTHROUGH();
         case DamagedParam:
             QVERIFY(writeTestFile(QStringLiteral("PARAM.db"), garbage));
             break;
@@ -269,8 +297,9 @@ private slots:
             QCOMPARE(window.machineCycle->heldCameras,
                      file == QLatin1String("PARAM.db") && !goodAfter ? everyCamera : 0u);
             // A restored PARAM.db has empty region tables: this start and the next one begin with
-            // detection stopped and the clamp held, until the operator starts detection.
-            const bool restored = file == QLatin1String("PARAM.db") && !commands.isEmpty() && goodAfter;
+            // detection stopped and the clamp held, until the operator starts detection. Marked
+            // before the copy, so also when the copy is missing or fails its check.
+            const bool restored = file == QLatin1String("PARAM.db") && !commands.isEmpty();
             QCOMPARE(QFile::exists(QStringLiteral("PARAM.db.restored")), restored);
             QCOMPARE(window.runState, restored ? 3 : 1);
         }
@@ -285,16 +314,133 @@ private slots:
                 ? inspectDatabase(file, paramDatabaseCheck())
                 : inspectDatabase(file, file == QLatin1String("RECORD.db") ? "RECORD" : "sysparam");
         QCOMPARE(after == DatabaseState::Good, goodAfter);
-        if (!goodAfter)
+        if (!goodAfter && setup != DamagedParamDamagedDefault)
             QVERIFY2(!QFile::exists(file), "an empty database was made in place of the missing one");
         const QStringList kept = QDir().entryList({file + QStringLiteral(".damaged-*")}, QDir::Files);
-        const bool damaged = setup == DamagedParam || setup == ParamWithoutTable ||
+        const bool damaged = setup == DamagedParam || setup == DamagedParamDamagedDefault ||
+                             setup == ParamWithoutTable ||
                              setup == ParamWithoutRegionTable || setup == ParamWithoutFirstRegionTable ||
                              setup == ParamWithoutLastRegionTable || setup == ParamWithoutRows ||
                              setup == ParamPageOverwritten;
-        QCOMPARE(kept.size(), damaged ? 1 : 0);
+        // A copy that fails its check is kept aside again by the second start.
+        QCOMPARE(kept.size(), !damaged ? 0 : setup == DamagedParamDamagedDefault ? 2 : 1);
         if (!kept.isEmpty())
             QCOMPARE(readAll(kept.first()), before);
+    }
+
+    void journalsAtStart_data()
+    {
+        QTest::addColumn<int>("setup");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("table");  // a table of the file whose rows the operator committed
+        QTest::addColumn<QString>("column"); // its first column
+        QTest::addColumn<int>("rowsAfter");  // of those rows, in the file after the start
+        QTest::addColumn<int>("aside");      // files kept aside after the start
+        QTest::addColumn<bool>("held");      // the factory parameters hold the clamp (marker, row 760)
+        QTest::newRow("hot journal in PARAM.db (regions of camera 1)")
+            << int(HotJournal) << "PARAM.db" << "cammer0" << "name" << 3 << 0 << false;
+        QTest::newRow("hot journal in RECORD.db")
+            << int(HotJournal) << "RECORD.db" << "RECORD" << "recordtime" << 3 << 0 << false;
+        QTest::newRow("hot journal in SN.db")
+            << int(HotJournal) << "SN.db" << "sysparam" << "name" << 3 << 0 << false;
+        QTest::newRow("hot journal in ResStatistics.db")
+            << int(HotJournal) << "ResStatistics.db" << "resstatistics" << "name" << 3 << 0 << false;
+        QTest::newRow("hot journal in TemperatureData.db")
+            << int(HotJournal) << "TemperatureData.db" << "camera1" << "insertTime" << 3 << 0 << false;
+        QTest::newRow("hot journal in PARAM.db, the factory reset's script copies the shipped one over")
+            << int(HotJournalThenReset) << "PARAM.db" << "cammer0" << "name" << 0 << 0 << false;
+        QTest::newRow("shipped PARAM.db beside a stale journal and a damaged copy, no marker")
+            << int(ShippedBesideJournal) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
+        QTest::newRow("PARAM.db locked by another process through the wait (closed, kept)")
+            << int(LockedAtStart) << "PARAM.db" << "cammer0" << "name" << 3 << 0 << false;
+        QTest::newRow("damaged PARAM.db with a journal")
+            << int(DamagedWithLeftovers) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
+    }
+
+    // A write cut short leaves the file with its journal: the next start rolls the journal back and
+    // keeps every committed row, moves nothing aside and leaves no journal. A journal that does not
+    // belong to the file in place is moved aside, never played into it; a damaged file goes aside
+    // with its journal, and the shipped copy put in its place opens.
+    void journalsAtStart()
+    {
+        QFETCH(int, setup);
+        QFETCH(QString, file);
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        QFETCH(int, rowsAfter);
+        QFETCH(int, aside);
+        QFETCH(bool, held);
+        TestWorkDir dir;
+        dropStores();
+        const QString shippedParam = QStringLiteral("paraGroup/default/PARAM.db");
+        const QString empty = QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db"));
+        QVERIFY(QFile::exists(file) || QFile::copy(empty, file));
+        const QString count =
+            QStringLiteral("select count(*) from %1 where %2 like 'committed-%'").arg(table, column);
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(execOnDatabase(file, QStringLiteral("insert into %1 (%2) values ('committed-%3')")
+                                             .arg(table, column).arg(n)));
+        if (setup == DamagedWithLeftovers) {
+            QVERIFY(writeTestFile(file, "this is no database, it was cut by a power loss\n"));
+            QVERIFY(writeTestFile(file + "-journal", QByteArray(512, '\0'))); // a header SQLite ignores
+        } else if (setup != LockedAtStart) {
+            QString why;
+            QVERIFY2(leaveHotJournal(file, {QStringLiteral("delete from %1").arg(table)}, &why),
+                     qPrintable(why));
+            // The transaction reached the file: alone, it has lost the committed rows.
+            QVERIFY(countWithoutJournal(file, count) != 3);
+        }
+        const QByteArray journal = readAll(file + "-journal");
+        if (setup == ShippedBesideJournal) {
+            // What a start before this mend did: the torn file aside, the shipped copy beside its journal.
+            QVERIFY(QFile::rename(file, file + ".damaged-20261207-061500"));
+            QVERIFY(QFile::copy(shippedParam, file));
+        }
+        bool journalAtScript = false;
+        if (setup == HotJournalThenReset) {
+            QVERIFY(writeTestFile(QStringLiteral("update.sh"), "cp -f ./paraGroup/default/PARAM.db ./\n"));
+            runner.onRun = [&](const QString &program) {
+                if (program == QLatin1String("./update.sh")) {
+                    journalAtScript = !databaseCompanions(file).isEmpty();
+                    QFile::remove(file);
+                    QFile::copy(shippedParam, file);
+                }
+            };
+        }
+        const long locker = setup == LockedAtStart ? holdLockedFor(file, 6500) : 0;
+        QVERIFY(locker >= 0);
+        {
+            DeVeWizard window;
+            QVERIFY(!locker || endChild(locker));
+            if (file == QLatin1String("TemperatureData.db"))
+                QVERIFY(TemperatureChartData::instance());
+            const QSqlDatabase &db = file == QLatin1String("RECORD.db") ? window.recordDb
+                                     : file == QLatin1String("SN.db")  ? window.snDb
+                                                                       : window.paramDb;
+            // Locked is not damaged: left closed for this run (every camera held), never moved aside.
+            QCOMPARE(db.isOpen(), setup != LockedAtStart);
+            const quint32 everyCamera = (1u << gCameraCount) - 1;
+            QCOMPARE(window.machineCycle->heldCameras, setup == LockedAtStart ? everyCamera : 0u);
+            QVERIFY(file != QLatin1String("ResStatistics.db") || gStatisticsStore);
+            QCOMPARE(window.runState, held ? 3 : 1);
+            QCOMPARE(window.machineCycle->paramRestoredHold, held);
+            QCOMPARE(recordRemarks(QStringLiteral("RECORD.db")).filter(uiText(760).simplified()).size(),
+                     held ? 1 : 0);
+        }
+        dropStores();
+        QVERIFY(!journalAtScript);
+        QCOMPARE(databaseCompanions(file), QStringList());
+        QCOMPARE(countRows(file, count), rowsAfter);
+        const QStringList kept = QDir().entryList({file + "*.damaged-*"}, QDir::Files);
+        QCOMPARE(kept.size(), aside);
+        if (setup == ShippedBesideJournal) // the journal kept for a person to look at
+            QCOMPARE(readAll(kept.filter(QStringLiteral("-journal.damaged-")).value(0)), journal);
+        if (setup == DamagedWithLeftovers) // the pair under one name
+            QCOMPARE(readAll(kept.value(0) + "-journal"), journal);
+        if (file == QLatin1String("PARAM.db") && setup != LockedAtStart)
+            QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
+        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), setup == DamagedWithLeftovers);
+        QCOMPARE(QFile::exists(paramRestoredMarkerPath()), held);
     }
 
     // An NG alarm latched before the box stopped ("latchedalarm.json" left behind) is latched again at
@@ -576,6 +722,14 @@ private slots:
     }
 
 private:
+    // The statistics and temperature stores outlive a window: made again in this working directory.
+    static void dropStores()
+    {
+        delete gStatisticsStore;
+        gStatisticsStore = nullptr;
+        delete gTemperatureChartData;
+        gTemperatureChartData = nullptr;
+    }
     static QByteArray readAll(const QString &path)
     {
         QFile f(path);

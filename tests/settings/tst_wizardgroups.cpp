@@ -6,13 +6,16 @@
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "confirmactions.h"
+#include "hotjournal.h"
 #include "imagesize.h"
+#include "paragroups.h"
 #include "paramquery.h"
 #include "paramstore.h"
 #include "pathmap.h"
 #include "settingshooks.h"
 #include "startup.h"
 #include "sysparam.h"
+#include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
 #include "warnbox.h"
@@ -103,6 +106,8 @@ private slots:
     void overwriteKeepsOneFolderAndTheFactoryGroup();
     void restore_data();
     void restore();
+    void journalBesideParameters_data();
+    void journalBesideParameters();
     void deleteKeepsTheStoredPosition_data();
     void deleteKeepsTheStoredPosition();
     void factoryReset_data();
@@ -316,6 +321,50 @@ void TestWizardGroups::restore()
     QVERIFY(!QFile::exists(QStringLiteral("cammer12"))); // in use, not in the group: starts empty
     QCOMPARE(after.value("cammer15/temp0.bmp"), before.value("cammer15/temp0.bmp"));
     QCOMPARE(readFile(QStringLiteral("sysadd.txt")), QByteArray("1\n"));
+    QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries), QStringList{});
+}
+
+void TestWizardGroups::journalBesideParameters_data()
+{
+    QTest::addColumn<bool>("backup"); // else a restore
+    QTest::newRow("restore over PARAM.db with a stale journal") << false;
+    QTest::newRow("backup of PARAM.db with a hot journal") << true;
+}
+
+// A write cut short left PARAM.db torn beside its journal. A restore puts the group's file in place
+// without that journal, so no later open plays the old file's pages into it; a backup stores the
+// file rolled back to its last commit, not torn.
+void TestWizardGroups::journalBesideParameters()
+{
+    QFETCH(bool, backup);
+    QSqlDatabase::database(QStringLiteral("groupsIn")).close(); // the writer below is the only one
+    const QString count = QStringLiteral("select count(*) from cammer0 where name like '%1-%'");
+    const QString group = QStringLiteral("paraGroup/job/PARAM.db");
+    QVERIFY(QDir().mkpath(QStringLiteral("paraGroup/job")));
+    QVERIFY(QFile::copy(QStringLiteral("PARAM.db"), group));
+    for (int n = 1; n <= 3; ++n) {
+        QVERIFY(execOnDatabase(group, QStringLiteral("insert into cammer0 values('group-%1', '1')").arg(n)));
+        QVERIFY(
+            execOnDatabase("PARAM.db", QStringLiteral("insert into cammer0 values('kept-%1', '1')").arg(n)));
+    }
+    QString why;
+    QVERIFY2(leaveHotJournal(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, &why),
+             qPrintable(why));
+    QVERIFY(countWithoutJournal(QStringLiteral("PARAM.db"), count.arg("kept")) != 3);
+    QString error;
+    if (backup) {
+        QVERIFY2(ParaGroups::backup(QStringLiteral("saved"), 2, 4, &error), qPrintable(error));
+        QCOMPARE(countRows(QStringLiteral("paraGroup/saved/PARAM.db"), count.arg("kept")), 3);
+        QCOMPARE(countRows(QStringLiteral("PARAM.db"), count.arg("kept")), 3);
+    } else {
+        const QByteArray groupFile = readFile(group);
+        QVERIFY2(ParaGroups::restore(QStringLiteral("job"), 2, 4, &error), qPrintable(error));
+        // Opened as the next start opens it: nothing is played into the group's file.
+        QVERIFY(execOnDatabase(QStringLiteral("PARAM.db"), QStringLiteral("select count(*) from sysparam")));
+        QCOMPARE(readFile(QStringLiteral("PARAM.db")), groupFile);
+        QCOMPARE(countRows(QStringLiteral("PARAM.db"), count.arg("group")), 3);
+    }
+    QVERIFY(!QFile::exists(QStringLiteral("PARAM.db-journal")));
     QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries), QStringList{});
 }
 

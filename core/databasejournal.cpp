@@ -1,0 +1,156 @@
+#include "databasejournal.h"
+
+#include "atomicfile.h"
+#include "corelog.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace {
+
+const QString kSettleConnection = QStringLiteral("dbJournalSettle");
+const char *const kEndings[] = {"-journal", "-wal", "-shm"};
+
+// A journal SQLite would play back: one with a header. An empty or zeroed one is ignored by SQLite
+// and can tear nothing.
+bool liveJournal(const QString &file)
+{
+    QFile journal(file + QStringLiteral("-journal"));
+    char first = 0;
+    return journal.open(QIODevice::ReadOnly) && journal.read(&first, 1) == 1 && first != 0;
+}
+
+void setText(QString *out, const QString &text)
+{
+    if (out)
+        *out = text;
+}
+
+} // namespace
+
+QStringList databaseCompanions(const QString &file)
+{
+    QStringList found;
+    for (const char *ending : kEndings) {
+        const QString name = file + QLatin1String(ending);
+        const QFileInfo info(name);
+        if (info.exists() || info.isSymLink())
+            found << name;
+    }
+    return found;
+}
+
+void setOpenExisting(QSqlDatabase &db, const QString &file, int busyTimeoutMs)
+{
+    // "mode=rw" fails on a missing file instead of creating an empty database in its place. The
+    // name is a URI: characters that mean something there are escaped.
+    QString path = QString::fromLatin1(QUrl::toPercentEncoding(file, "/-._~"));
+    db.setDatabaseName(QStringLiteral("file:%1?mode=rw").arg(path));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+}
+
+bool isBusyError(const QSqlError &error)
+{
+    // SQLITE_BUSY (5) and SQLITE_LOCKED (6), as the driver reports SQLite's primary result code.
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("5") || code == QLatin1String("6");
+}
+
+bool moveDatabase(const QString &from, const QString &to, QString *error)
+{
+    QList<QPair<QString, QString>> done;
+    auto undo = [&done] {
+        for (int i = done.size() - 1; i >= 0; --i)
+            QFile::rename(done.at(i).second, done.at(i).first);
+    };
+    if (!QFile::rename(from, to)) {
+        setText(error, QStringLiteral("cannot move %1 to %2").arg(from, to));
+        return false;
+    }
+    done.append({from, to});
+    for (const QString &companion : databaseCompanions(from)) {
+        const QString target = to + companion.mid(from.size());
+        if (!QFile::rename(companion, target)) {
+            // Left behind, the journal would be played into whatever comes in place of the file.
+            setText(error, QStringLiteral("cannot move %1 to %2").arg(companion, target));
+            undo();
+            return false;
+        }
+        done.append({companion, target});
+    }
+    return true;
+}
+
+bool moveJournalAside(const QString &file, QString *error)
+{
+    for (const QString &companion : databaseCompanions(file)) {
+        const QString target = damagedFileName(companion);
+        if (!QFile::rename(companion, target)) {
+            setText(error, QStringLiteral("cannot move %1 aside").arg(companion));
+            return false;
+        }
+        qCWarning(lcCore).noquote() << companion << "belongs to no file in place: kept as" << target;
+    }
+    return true;
+}
+
+bool sameFileContent(const QString &a, const QString &b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd()) {
+        const QByteArray chunk = fa.read(1 << 16);
+        if (chunk.isEmpty() || chunk != fb.read(chunk.size()))
+            return false;
+    }
+    return true;
+}
+
+JournalOutcome settleJournal(const QString &file, const QString &shipped, QString *why)
+{
+    if (databaseCompanions(file).isEmpty())
+        return JournalOutcome::None;
+    // Nothing of what lies beside a missing file, or beside the shipped copy, belongs to it.
+    if (!QFileInfo::exists(file) || (!shipped.isEmpty() && sameFileContent(file, shipped))) {
+        if (moveJournalAside(file, why))
+            return JournalOutcome::MovedAside;
+        return JournalOutcome::Failed;
+    }
+    const bool hot = liveJournal(file);
+    JournalOutcome outcome = JournalOutcome::Failed;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kSettleConnection);
+        setOpenExisting(db, file);
+        QSqlError error;
+        if (db.open()) {
+            // The first read takes the lock under which SQLite plays a hot journal back.
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("select count(*) from sqlite_master")))
+                outcome = JournalOutcome::RolledBack;
+            else
+                error = query.lastError();
+        } else {
+            error = db.lastError();
+        }
+        db.close();
+        if (outcome != JournalOutcome::RolledBack) {
+            outcome = isBusyError(error) ? JournalOutcome::Busy : JournalOutcome::Failed;
+            setText(why, QStringLiteral("%1 cannot be read: %2").arg(file, error.text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(kSettleConnection);
+    // Read, yet the journal is still there: another process is writing the file right now.
+    if (outcome == JournalOutcome::RolledBack && liveJournal(file)) {
+        setText(why, QStringLiteral("%1 is being written by another process").arg(file));
+        return JournalOutcome::Busy;
+    }
+    if (outcome == JournalOutcome::RolledBack && hot)
+        qCWarning(lcCore).noquote() << file << "was cut short in a write: rolled back to its last commit";
+    return outcome;
+}
