@@ -122,8 +122,8 @@ bool writeAtomically(const QString &path, const QByteArray &data, QFileDevice::P
         step = "write";
     else if (permissions != QFileDevice::Permissions() && ::fchmod(fd, modeFromPermissions(permissions)) != 0)
         step = "permissions";
-    else if (permissions == QFileDevice::Permissions() && exists && modeOfReplaced == ModeOfReplaced::Keep
-             && ::fchmod(fd, existing.st_mode & 07777) != 0)
+    else if (permissions == QFileDevice::Permissions() && exists && modeOfReplaced == ModeOfReplaced::Keep &&
+             ::fchmod(fd, existing.st_mode & 07777) != 0)
         step = "permissions";
     else if (::fsync(fd) != 0)
         step = "sync";

@@ -452,7 +452,8 @@ void DeVeWizard::watchOpeningsForTheMark()
         }
         return marks;
     });
-    connect(gControlPort, &ControlPort::sigIOChange, this, [this] { detectionMark->refreshCycleStartMarks(); });
+    connect(gControlPort, &ControlPort::sigIOChange, this,
+            [this] { detectionMark->refreshCycleStartMarks(); });
     detectionMark->installCycleStartMarkHook();
 }
 
@@ -464,8 +465,8 @@ void DeVeWizard::decideStartOutputs()
     // opened meanwhile is as unjudged as one a stop cut short.
     const DetectionMark left = detectionMark->open();
     watchOpeningsForTheMark();
-    const StartCutShort cutShort =
-        decideCutShort(left, gControlPort->inputEntries(), *gSysParam, moldSide, gDetectSlotCount, gCameraCount);
+    const StartCutShort cutShort = decideCutShort(left, gControlPort->inputEntries(), *gSysParam, moldSide,
+                                                  gDetectSlotCount, gCameraCount);
     // Restored factory parameters hold the clamp until the operator has set them again; else an
     // alarm latched before the box stopped stays latched; else a detection the stop cut short is
     // judged before the clamp may close. Each decides the outputs in place of starting detection.

@@ -102,8 +102,10 @@ private slots:
             << true << QByteArray("slot 3 side 0  \n") << 3 << 0 << false << file << QString();
         QTest::newRow("slot 8") << true << QByteArray("slot 8 side 0  \n") << -1 << 1 << true << file
                                 << QString();
-        QTest::newRow("cut short") << true << QByteArray("slot 1 si") << -1 << 1 << true << file << QString();
-        QTest::newRow("truncated to 0 bytes") << true << QByteArray() << -1 << 1 << true << file << QString();
+        QTest::newRow("cut short") << true << QByteArray("slot 1 si") << -1 << 1 << true << file
+                                   << QString();
+        QTest::newRow("truncated to 0 bytes")
+            << true << QByteArray() << -1 << 1 << true << file << QString();
         QTest::newRow("zeros of a power cut")
             << true << QByteArray(16, '\0') << -1 << 1 << true << file << QString();
         // Made again as a new file is made, so that the next start can read it.
@@ -115,9 +117,9 @@ private slots:
                               << QStringLiteral("a FIFO");
         QTest::newRow("link to a FIFO") << true << QByteArray() << -1 << 1 << true
                                         << QStringLiteral("link to fifo") << QStringLiteral("a FIFO");
-        QTest::newRow("link to /dev/zero") << true << QByteArray() << -1 << 1 << true
-                                           << QStringLiteral("link to /dev/zero")
-                                           << QStringLiteral("a character device");
+        QTest::newRow("link to /dev/zero")
+            << true << QByteArray() << -1 << 1 << true << QStringLiteral("link to /dev/zero")
+            << QStringLiteral("a character device");
     }
     void markFile()
     {
@@ -276,8 +278,8 @@ private slots:
             << "set 0 1, open 0, ask 0" << QByteArray("slot 0 side 1  \n") << -1;
         QTest::newRow("the cycle's clear racing a fresh opening: that opening's mark")
             << "set 0 1, open 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
-        QTest::newRow("cleared again once the cycle took it") << "set 0 1, open 0, clear, take 0, clear" << kNone
-                                                              << -1;
+        QTest::newRow("cleared again once the cycle took it")
+            << "set 0 1, open 0, clear, take 0, clear" << kNone << -1;
         QTest::newRow("clear with openings of both inputs waiting: input 0's mark")
             << "set 0 1, open 3, open 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
     }
