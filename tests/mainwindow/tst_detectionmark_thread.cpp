@@ -88,38 +88,15 @@ private slots:
         QTest::addColumn<int>("slot");
         QTest::addColumn<int>("side");
         QTest::addColumn<bool>("damaged");
-        // What stands at the mark's path: "file" (holding `left`), "file of mode 000" or a special file,
-        // named by the type the log gives ("" where it is a plain file).
-        QTest::addColumn<QString>("layout");
-        QTest::addColumn<QString>("type");
-        const QString file = QStringLiteral("file");
-        QTest::newRow("no file") << false << QByteArray() << -1 << 1 << false << file << QString();
-        QTest::newRow("none") << true << detectionMarkText(DetectionMark()) << -1 << 1 << false << file
-                              << QString();
-        QTest::newRow("mould slot, left")
-            << true << QByteArray("slot 1 side 1  \n") << 1 << 1 << false << file << QString();
+        QTest::newRow("no file") << false << QByteArray() << -1 << 1 << false;
+        QTest::newRow("none") << true << detectionMarkText(DetectionMark()) << -1 << 1 << false;
+        QTest::newRow("mould slot, left") << true << QByteArray("slot 1 side 1  \n") << 1 << 1 << false;
         QTest::newRow("right mould of a two-colour machine")
-            << true << QByteArray("slot 3 side 0  \n") << 3 << 0 << false << file << QString();
-        QTest::newRow("slot 8") << true << QByteArray("slot 8 side 0  \n") << -1 << 1 << true << file
-                                << QString();
-        QTest::newRow("cut short") << true << QByteArray("slot 1 si") << -1 << 1 << true << file
-                                   << QString();
-        QTest::newRow("truncated to 0 bytes")
-            << true << QByteArray() << -1 << 1 << true << file << QString();
-        QTest::newRow("zeros of a power cut")
-            << true << QByteArray(16, '\0') << -1 << 1 << true << file << QString();
-        // Made again as a new file is made, so that the next start can read it.
-        QTest::newRow("garbled, mode 000") << true << QByteArray("garbage\n") << -1 << 1 << true
-                                           << QStringLiteral("file of mode 000") << QString();
-        // Never opened for reading (a FIFO would stop the start for good), never replaced: damaged at
-        // every start, the log naming what it is.
-        QTest::newRow("FIFO") << true << QByteArray() << -1 << 1 << true << QStringLiteral("fifo")
-                              << QStringLiteral("a FIFO");
-        QTest::newRow("link to a FIFO") << true << QByteArray() << -1 << 1 << true
-                                        << QStringLiteral("link to fifo") << QStringLiteral("a FIFO");
-        QTest::newRow("link to /dev/zero")
-            << true << QByteArray() << -1 << 1 << true << QStringLiteral("link to /dev/zero")
-            << QStringLiteral("a character device");
+            << true << QByteArray("slot 3 side 0  \n") << 3 << 0 << false;
+        QTest::newRow("slot 8") << true << QByteArray("slot 8 side 0  \n") << -1 << 1 << true;
+        QTest::newRow("cut short") << true << QByteArray("slot 1 si") << -1 << 1 << true;
+        QTest::newRow("truncated to 0 bytes") << true << QByteArray() << -1 << 1 << true;
+        QTest::newRow("zeros of a power cut") << true << QByteArray(16, '\0') << -1 << 1 << true;
     }
     void markFile()
     {
@@ -128,41 +105,9 @@ private slots:
         QFETCH(int, slot);
         QFETCH(int, side);
         QFETCH(bool, damaged);
-        QFETCH(QString, layout);
-        QFETCH(QString, type);
         TestWorkDir dir;
-        const QByteArray path = QFile::encodeName(detectionMarkPath());
-        if (layout == QLatin1String("fifo") || layout == QLatin1String("link to fifo")) {
-            const char *fifo = layout == QLatin1String("fifo") ? path.constData() : "elsewhere";
-            QCOMPARE(::mkfifo(fifo, 0644), 0);
-            if (layout != QLatin1String("fifo"))
-                QCOMPARE(::symlink("elsewhere", path.constData()), 0);
-        } else if (layout == QLatin1String("link to /dev/zero")) {
-            QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
-        } else if (exists) {
+        if (exists)
             QVERIFY(writeTestFile(detectionMarkPath(), left));
-            if (layout == QLatin1String("file of mode 000"))
-                QCOMPARE(::chmod(path.constData(), 0), 0);
-        }
-        if (!type.isEmpty()) {
-            const QString said = QStringLiteral("detectionmark.txt is %1 and not a plain file: taken as a "
-                                                "detection cut short, judged before the clamp may close; no "
-                                                "mark is kept this run, and every start judges until it is "
-                                                "removed")
-                                     .arg(type);
-            for (int start = 0; start < 2; ++start) {
-                QTest::ignoreMessage(QtCriticalMsg, qPrintable(said));
-                DetectionMarkFile file;
-                const DetectionMark mark = file.open();
-                QCOMPARE(mark.slot, -1);
-                QVERIFY(mark.damaged);
-                file.set(2, 0);
-            }
-            struct stat st;
-            QCOMPARE(::stat(path.constData(), &st), 0);
-            QVERIFY(!S_ISREG(st.st_mode));
-            return;
-        }
         {
             DetectionMarkFile file;
             const DetectionMark mark = file.open();
@@ -170,13 +115,6 @@ private slots:
             QCOMPARE(mark.moldSide, side);
             QCOMPARE(mark.damaged, damaged);
             QCOMPARE(QFileInfo(detectionMarkPath()).size(), qint64(16));
-            if (damaged) {
-                const mode_t mask = ::umask(0);
-                ::umask(mask);
-                struct stat st;
-                QCOMPARE(::stat(path.constData(), &st), 0);
-                QCOMPARE(st.st_mode & 07777, 0666 & ~mask);
-            }
             file.set(2, 0);
             QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("slot 2 side 0  \n"));
         }
@@ -187,6 +125,61 @@ private slots:
         again.clear();
         QCOMPARE(readTestFile(detectionMarkPath()), QByteArray("none           \n"));
         QCOMPARE(DetectionMarkFile().open().slot, -1);
+    }
+
+    // What stands at the mark's path is looked at before it is opened: a FIFO (directly or through a
+    // link) would stop the start for good, a device would read forever. Damaged at every start, never
+    // opened, never replaced, the log naming what it is. A garbled mark of mode 000 is made again with a
+    // new file's mode, so that the next start reads it.
+    void specialFileAtTheMarksPath_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("type"); // as the log names it; empty for the plain file
+        QTest::newRow("FIFO") << QStringLiteral("fifo") << QStringLiteral("a FIFO");
+        QTest::newRow("link to a FIFO") << QStringLiteral("link to fifo") << QStringLiteral("a FIFO");
+        QTest::newRow("link to /dev/zero")
+            << QStringLiteral("/dev/zero") << QStringLiteral("a character device");
+        QTest::newRow("garbled, mode 000") << QStringLiteral("mode 000") << QString();
+    }
+    void specialFileAtTheMarksPath()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, type);
+        TestWorkDir dir;
+        const QByteArray path = QFile::encodeName(detectionMarkPath());
+        if (layout.contains(QLatin1String("fifo")))
+            QCOMPARE(::mkfifo(layout == QLatin1String("fifo") ? path.constData() : "elsewhere", 0644), 0);
+        if (layout == QLatin1String("link to fifo"))
+            QCOMPARE(::symlink("elsewhere", path.constData()), 0);
+        if (layout == QLatin1String("/dev/zero"))
+            QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
+        if (type.isEmpty()) {
+            QVERIFY(writeTestFile(detectionMarkPath(), "garbage\n"));
+            QCOMPARE(::chmod(path.constData(), 0), 0);
+            QVERIFY(DetectionMarkFile().open().damaged);
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            struct stat st;
+            QCOMPARE(::stat(path.constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, 0666 & ~mask);
+            QCOMPARE(readTestFile(detectionMarkPath()), kNone);
+            return;
+        }
+        const QString said =
+            QStringLiteral("detectionmark.txt is %1 and not a plain file: taken as a detection cut "
+                           "short, judged before the clamp may close; no mark is kept this run, "
+                           "and every start judges until it is removed")
+                .arg(type);
+        for (int start = 0; start < 2; ++start) {
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(said));
+            DetectionMarkFile file;
+            const DetectionMark mark = file.open();
+            QVERIFY(mark.damaged && mark.slot == -1);
+            file.set(2, 0);
+        }
+        struct stat st;
+        QCOMPARE(::stat(path.constData(), &st), 0);
+        QVERIFY(!S_ISREG(st.st_mode));
     }
 
     // Each slot mark is synced to the disk by the mark's own thread, never the caller's: the writes go
