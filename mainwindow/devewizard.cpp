@@ -439,8 +439,8 @@ void DeVeWizard::createIoBoardLink()
 // From the start's decision on, the I/O thread asks the mark's thread for the mark of an opening of a
 // cycle-start input that the cycle has not read, so that a kill while this thread is stalled still
 // finds it. The mark each input would write depends on the parameters and the mould side: refreshed
-// at every mark the cycle writes, at every change of the board's words (after any settings change,
-// before the next opening) and after a parameter load.
+// at every mark the cycle writes, at every change of the output word, after a parameter load and after
+// a confirmed settings change.
 void DeVeWizard::watchOpeningsForTheMark()
 {
     detectionMark->setCycleStartMarkSource([this] {
@@ -565,7 +565,14 @@ void DeVeWizard::createPages()
             gApp->stopLongPressTimer();
     };
     ConfirmActions &confirm = confirmActions();
-    confirm.insertRecord = [this](const QString &line) { InsertRecord(line); };
+    confirm.insertRecord = [this](const QString &line) {
+        InsertRecord(line);
+        // A confirmed change may change what the cycle-start inputs mark: refreshed once it is in force.
+        QTimer::singleShot(0, this, [this] {
+            if (detectionMark)
+                detectionMark->refreshCycleStartMarks();
+        });
+    };
     confirm.applyFrameSpeedToAll = [this] {
         if (machineCycle && machineCycle->hooks.applyFrameSpeedToAll)
             machineCycle->hooks.applyFrameSpeedToAll();
