@@ -39,13 +39,23 @@ mode_t modeFromPermissions(QFileDevice::Permissions p)
     return mode;
 }
 
-bool fail(QString *errorText, const QString &path, const char *what, int err)
+bool failWith(QString *errorText, const QString &path, const char *what, const QString &why)
 {
     if (errorText)
-        *errorText = QStringLiteral("cannot write %1: %2 (%3)")
-                         .arg(path, QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(err)));
+        *errorText = QStringLiteral("cannot write %1: %2 (%3)").arg(path, QString::fromLatin1(what), why);
     return false;
 }
+
+bool fail(QString *errorText, const QString &path, const char *what, int err)
+{
+    return failWith(errorText, path, what, QString::fromLocal8Bit(std::strerror(err)));
+}
+
+enum class ModeOfReplaced
+{
+    Keep,
+    AsNew
+};
 
 // Creates a fresh temporary file in the target's folder, so the final rename stays on one file system.
 int createTemporary(const QString &target, QByteArray *tempName)
@@ -84,10 +94,8 @@ bool writeAll(int fd, const char *data, qint64 size)
     return true;
 }
 
-} // namespace
-
-bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevice::Permissions permissions,
-                         QString *errorText)
+bool writeAtomically(const QString &path, const QByteArray &data, QFileDevice::Permissions permissions,
+                     ModeOfReplaced modeOfReplaced, QString *errorText)
 {
     if (path.isEmpty())
         return fail(errorText, path, "no file name", EINVAL);
@@ -102,7 +110,7 @@ bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevic
     struct stat existing;
     const bool exists = ::stat(targetName.constData(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode))
-        return fail(errorText, path, "not a plain file", EISDIR);
+        return failWith(errorText, path, "not a plain file", fileTypeText(existing.st_mode));
 
     QByteArray tempName;
     const int fd = createTemporary(target, &tempName);
@@ -114,8 +122,8 @@ bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevic
         step = "write";
     else if (permissions != QFileDevice::Permissions() && ::fchmod(fd, modeFromPermissions(permissions)) != 0)
         step = "permissions";
-    else if (permissions == QFileDevice::Permissions() && exists
-             && ::fchmod(fd, existing.st_mode & 07777) != 0)
+    else if (permissions == QFileDevice::Permissions() && exists && modeOfReplaced == ModeOfReplaced::Keep &&
+             ::fchmod(fd, existing.st_mode & 07777) != 0)
         step = "permissions";
     else if (::fsync(fd) != 0)
         step = "sync";
@@ -147,6 +155,41 @@ bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevic
     if (errorText)
         errorText->clear();
     return true;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString &path, const QByteArray &data, QFileDevice::Permissions permissions,
+                         QString *errorText)
+{
+    return writeAtomically(path, data, permissions, ModeOfReplaced::Keep, errorText);
+}
+
+bool writeNewFileAtomically(const QString &path, const QByteArray &data, QString *errorText)
+{
+    return writeAtomically(path, data, {}, ModeOfReplaced::AsNew, errorText);
+}
+
+QString fileTypeText(unsigned int mode)
+{
+    switch (mode & S_IFMT) {
+    case S_IFREG:
+        return QStringLiteral("a plain file");
+    case S_IFDIR:
+        return QStringLiteral("a directory");
+    case S_IFIFO:
+        return QStringLiteral("a FIFO");
+    case S_IFCHR:
+        return QStringLiteral("a character device");
+    case S_IFBLK:
+        return QStringLiteral("a block device");
+    case S_IFSOCK:
+        return QStringLiteral("a socket");
+    case S_IFLNK:
+        return QStringLiteral("a symbolic link");
+    default:
+        return QStringLiteral("a file of unknown type");
+    }
 }
 
 int removeStaleTemporaries(const QString &folder, const QDateTime &before, bool recursive)

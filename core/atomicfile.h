@@ -16,6 +16,15 @@
 // Returns false, with a reason in `errorText` if given, when the file could not be written whole.
 bool writeFileAtomically(const QString &path, const QByteArray &data,
                          QFileDevice::Permissions permissions = {}, QString *errorText = nullptr);
+// As writeFileAtomically with {} permissions, except that the file always gets the mode a new file
+// gets (0666 less the umask), also where it replaces one: for a file made again because it could not
+// be read, whose old mode may be the reason.
+bool writeNewFileAtomically(const QString &path, const QByteArray &data, QString *errorText = nullptr);
+
+// What a file of this st_mode is, for a log line that says why it is not taken as a plain file:
+// "a directory", "a FIFO", "a character device", "a block device", "a socket", "a symbolic link",
+// "a plain file" or "a file of unknown type".
+QString fileTypeText(unsigned int mode);
 
 // Removes what writes cut short by a kill or a power cut left behind in `folder` (and in the folders
 // below it when `recursive`): files named like this writer's temporary files, ".<name>.<8 hex>.tmp",

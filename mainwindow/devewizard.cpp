@@ -344,7 +344,14 @@ bool DeVeWizard::checkDatabase(const QString &file, const DatabaseCheck &check, 
 void DeVeWizard::installCoreHooks()
 {
     setScreenOffHook([this](int off) { screenOff = off; });
-    setMoldSideHook([this](int side) { moldSide = side; });
+    setMoldSideHook([this](int side) {
+        moldSide = side;
+        // Once the loaded parameters are in force too.
+        QTimer::singleShot(0, this, [this] {
+            if (detectionMark)
+                detectionMark->refreshCycleStartMarks();
+        });
+    });
     setParamQueryHook([this] { return paramQuery; });
     setSnQueryHook([this] { return snQuery; });
     inspectionHooks().InsertRecord = [this](const QString &line) { InsertRecord(line); };
@@ -464,15 +471,37 @@ void DeVeWizard::createIoBoardLink()
     gControlPort->startIOThread();
 }
 
+// From the start's decision on, the I/O thread asks the mark's thread for the mark of an opening of a
+// cycle-start input that the cycle has not read, so that a kill while this thread is stalled still
+// finds it. The mark each input would write depends on the parameters and the mould side: refreshed
+// at every mark the cycle writes, at every change of the output word, after a parameter load and after
+// a confirmed settings change.
+void DeVeWizard::watchOpeningsForTheMark()
+{
+    detectionMark->setCycleStartMarkSource([this] {
+        CycleStartMarks marks;
+        const quint32 inputs = cycleStartInputMask(*gSysParam, false);
+        for (int i = 0; i < 16; ++i) {
+            if (inputs & (1u << i))
+                marks[size_t(i)] = cycleStartMark(*gSysParam, i, moldSide, gDetectSlotCount, gCameraCount);
+        }
+        return marks;
+    });
+    connect(gControlPort, &ControlPort::sigIOChange, this,
+            [this] { detectionMark->refreshCycleStartMarks(); });
+    detectionMark->installCycleStartMarkHook();
+}
+
 // The first outputs that may let the clamp close are decided here and nowhere before.
 void DeVeWizard::decideStartOutputs()
 {
     holdUnreadCameras();
     // The board's poll has run since createIoBoardLink, through the start-up questions: a mould that
     // opened meanwhile is as unjudged as one a stop cut short.
-    const StartCutShort cutShort =
-        decideCutShort(detectionMark->open(), gControlPort->inputEntries(), *gSysParam, moldSide,
-                       gDetectSlotCount, gCameraCount);
+    const DetectionMark left = detectionMark->open();
+    watchOpeningsForTheMark();
+    const StartCutShort cutShort = decideCutShort(left, gControlPort->inputEntries(), *gSysParam, moldSide,
+                                                  gDetectSlotCount, gCameraCount);
     // Restored factory parameters hold the clamp until the operator has set them again; else an
     // alarm latched before the box stopped stays latched; else a detection the stop cut short is
     // judged before the clamp may close. Each decides the outputs in place of starting detection.
@@ -575,7 +604,14 @@ void DeVeWizard::createPages()
             gApp->stopLongPressTimer();
     };
     ConfirmActions &confirm = confirmActions();
-    confirm.insertRecord = [this](const QString &line) { InsertRecord(line); };
+    confirm.insertRecord = [this](const QString &line) {
+        InsertRecord(line);
+        // A confirmed change may change what the cycle-start inputs mark: refreshed once it is in force.
+        QTimer::singleShot(0, this, [this] {
+            if (detectionMark)
+                detectionMark->refreshCycleStartMarks();
+        });
+    };
     confirm.applyFrameSpeedToAll = [this] {
         if (machineCycle && machineCycle->hooks.applyFrameSpeedToAll)
             machineCycle->hooks.applyFrameSpeedToAll();

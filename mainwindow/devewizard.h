@@ -200,6 +200,7 @@ private:
     void createIoBoardLink();
     // At the end of start-up: detection started and the first outputs that may release the clamp.
     void decideStartOutputs();
+    void watchOpeningsForTheMark();
     void buildGrayColorTable();
     void createCameraViews();
     void checkCameraSerials();

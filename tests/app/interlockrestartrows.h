@@ -349,6 +349,53 @@ void killedWhileTheStartJudges(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// ---- the mark of an opening the GUI thread never read ---------------------------------------------
+// The GUI thread stopped (ptrace) before a 300 ms opening pulse; the box killed 500 ms after the
+// opening, the thread still held: only the I/O thread saw the opening, and it asked for the opening's
+// mark. The restarted box judges that mould before any word allows the clamp, with one record line of
+// the detection cut short: a piece latches the alarm, a good mould is released once judged.
+void killedWhileHeldAfterAPulse(BoxRun &run, Pictures pictures)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(pictures));
+    QTest::qWait(300);
+    {
+        MainThreadHold hold;
+        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("opening");
+        QVERIFY(run.pulseInputs(0x001, 60));
+        std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+        QCOMPARE(::kill(run.pid(), SIGKILL), 0);
+        run.mark("killed");
+        // A traced process is reported dead to its parent only once its tracer has let it go.
+    }
+    run.kill();
+    QVERIFY(run.start());
+    const quint16 verdict = pictures == Pictures::Foreign ? kAlarm : kReleased;
+    QVERIFY2(run.settleOn("judged", "start", verdict, 30000, 1500), run.story());
+    qInfo("%s %lld ms after the restart", verdict == kAlarm ? "latched" : "released",
+          run.changedAt("start", verdict) - run.at("start"));
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
+    EXPECT_HELD(run, "judged", verdict);
+    const QVector<quint16> sent = run.wordsBetween("start", "judged");
+    QVERIFY2(std::count_if(sent.cbegin(), sent.cend(), clampAllowed) == (verdict == kReleased ? 1 : 0),
+             run.story());
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).size() == (verdict == kAlarm ? 1 : 0),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+void killedWhileHeldAfterAPulsePiece(BoxRun &run)
+{
+    killedWhileHeldAfterAPulse(run, Pictures::Foreign);
+}
+
+void killedWhileHeldAfterAPulseGood(BoxRun &run)
+{
+    killedWhileHeldAfterAPulse(run, Pictures::Good);
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -371,4 +418,9 @@ const Row kRestartRows[] = {
     {"mark cut to 0 bytes, killed while the start waits for a picture to judge it (latched after the "
      "restart)",
      killedWhileTheStartJudges},
+    // The mark of an opening the GUI thread never read.
+    {"GUI thread held, pulse opening, killed while held, piece (judged after the restart, latched)",
+     killedWhileHeldAfterAPulsePiece},
+    {"GUI thread held, pulse opening, killed while held, good (judged after the restart, released)",
+     killedWhileHeldAfterAPulseGood},
 };

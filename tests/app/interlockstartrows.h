@@ -169,6 +169,33 @@ void markOfTheSlotBeyondTheLast(BoxRun &run)
     damagedMark(run, QByteArray("slot 2 side 1  \n"), QStringLiteral("names slot 2 of a box with 2 slots"));
 }
 
+// ---- a special file at the mark's path ----------------------------------------------------------
+// Killed 250 ms into the detection of a piece in the cavity, a FIFO then put where the mark was: the
+// start neither stops at it (an open() for reading would wait for a writer for good) nor replaces it.
+// It takes it as a detection cut short: the mould is judged before any word allows the clamp and the
+// alarm latches; one record line of the detection cut short, one log line naming what stands there.
+void markIsAFifo(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.setInputs(0x001);
+    QVERIFY2(run.killWhenHolds("killed", kBlocked, 250, 5000), run.story());
+    run.setInputs(0);
+    const QByteArray mark = QFile::encodeName(run.path(QStringLiteral("detectionmark.txt")));
+    QVERIFY(QFile::remove(QFile::decodeName(mark)));
+    QCOMPARE(::mkfifo(mark.constData(), 0644), 0);
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("alarm", "start", kAlarm, 30000), run.story());
+    qInfo("latched %lld ms after the restart", run.changedAt("start", kAlarm) - run.at("start"));
+    EXPECT_NO_RELEASE_SENT(run, "start", "alarm");
+    EXPECT_HELD(run, "alarm", kAlarm);
+    QCOMPARE(recordLinesOf(run, 761), 1);
+    QCOMPARE(run.logText().count(QStringLiteral("detectionmark.txt is a FIFO and not a plain file")), 1);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kStartRows[] = {
     {"opening pulse while the start-up question waits, piece (latched, never released)",
      pulseDuringTheQuestionForeign},
@@ -185,4 +212,6 @@ const Row kStartRows[] = {
     {"mark of 16 zero bytes (judged, latched, never released)", markOfZeros},
     {"mark naming slot 7 on a 2-slot box (judged, latched, never released)", markOfAnotherBox},
     {"mark naming slot 2 on a 2-slot box (judged, latched, never released)", markOfTheSlotBeyondTheLast},
+    // A special file at the mark's path.
+    {"FIFO at the mark's path (the start goes on: judged, latched, never released)", markIsAFifo},
 };

@@ -38,6 +38,7 @@
 #include <iterator>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
