@@ -62,7 +62,8 @@ public:
     InputEntrySnapshot inputEntries() const;
     // The entries of input `index` counted so far are taken as read: the next checkInput(index) reports
     // only entries after this call (and the level now is no new entry), and the stalled-cycle guard
-    // counts them as read by a Run pass.
+    // counts them as read by a Run pass and taken by the cycle (a block of the poll on them stays in
+    // pendingOutputs).
     void markEntriesRead(int index);
     // The debounce of the entries the poll thread counted, judged from their stamps (the cycle's debounce
     // timer of input `index`): what remains of the debounce time for the entries the last

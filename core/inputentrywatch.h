@@ -15,8 +15,9 @@
 // glitch (the block ends).
 //
 // Threads: one instance, gIoEntryWatch, guarded by gIoMutex; every member below is called with gIoMutex
-// held. statusFrame and heldWord are the I/O thread's; the rest are called by ControlPort on the GUI
-// thread.
+// held. statusFrame, heldWord and takeMarkRequests are the I/O thread's; untakenEntry the mark's
+// thread's too; the rest are called by ControlPort on the GUI thread. The lock is held for the count,
+// the span rule and the takes as well as for the words: a few comparisons per input, never a disk call.
 
 #include <QtGlobal>
 
