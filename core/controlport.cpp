@@ -320,9 +320,10 @@ int ControlPort::judgeDebouncedEntries(int index, qint64 *waitMs)
         debounceMs = watchSetup(map).debounceMs;
     }
     if (verdict == InputDebounce::Drop && took.guardHeld)
-        qCWarning(lcCore).noquote() << QStringLiteral("Input %1 was active for %2 ms, less than the debounce "
-                                                      "time of %3 ms: a glitch, not an opening; the clamp "
-                                                      "held for it is free again")
+        qCWarning(lcCore).noquote() << QStringLiteral(
+                                           "Input %1 was active for %2 ms, less than the debounce "
+                                           "time of %3 ms: a glitch, not an opening; the clamp "
+                                           "held for it is free again")
                                            .arg(index)
                                            .arg(took.lengthMs)
                                            .arg(debounceMs);

@@ -231,7 +231,8 @@ InputEntryTake InputEntryWatch::take(int input, const InputEntryMap &map, quint3
     return t;
 }
 
-InputDebounce InputEntryWatch::judgeDebounce(int input, const InputEntryMap &map, qint64 nowMs, qint64 *waitMs)
+InputDebounce InputEntryWatch::judgeDebounce(int input, const InputEntryMap &map, qint64 nowMs,
+                                             qint64 *waitMs)
 {
     if (waitMs)
         *waitMs = 0;

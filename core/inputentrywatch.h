@@ -80,7 +80,12 @@ struct InputEntryTake
 };
 
 // The debounce expiry's verdict on the entries a pass read and the cycle has not taken.
-enum class InputDebounce { Latch, Drop, Wait };
+enum class InputDebounce
+{
+    Latch,
+    Drop,
+    Wait
+};
 
 class InputEntryWatch
 {

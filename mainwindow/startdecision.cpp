@@ -68,9 +68,10 @@ StartCutShort decideCutShort(const DetectionMark &left, const InputEntrySnapshot
         cut.slot = mark.slot;
         cut.moldSide = mark.moldSide;
         // An input active now with no opening counted may have been so since before the board link.
-        cut.why = (entries.openingWord & (1u << input)) != 0
-                      ? QStringLiteral("input %1 entered its active state while the box was starting").arg(input)
-                      : QStringLiteral("input %1 was active at start").arg(input);
+        cut.why =
+            (entries.openingWord & (1u << input)) != 0
+                ? QStringLiteral("input %1 entered its active state while the box was starting").arg(input)
+                : QStringLiteral("input %1 was active at start").arg(input);
         return cut;
     }
     const bool beyond = left.slot >= std::clamp(slotCount, 0, 8);

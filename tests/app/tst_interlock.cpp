@@ -1464,7 +1464,8 @@ void glitchUnderStalls(BoxRun &run)
         QVERIFY(hold.release());
         run.settle("settled" + n, 2500);
         EXPECT_HELD(run, "settled" + n, kReleased);
-        const QVector<quint16> words = heldMs < 750 ? QVector<quint16>{} : QVector<quint16>{kBlocked, kReleased};
+        const QVector<quint16> words =
+            heldMs < 750 ? QVector<quint16>{} : QVector<quint16>{kBlocked, kReleased};
         QVERIFY2(run.wordsBetween("held" + n, "settled" + n) == words, run.story());
     }
     QVERIFY2(run.logText().count(QStringLiteral("Input 0 was active for")) == 1, run.story());
@@ -1548,7 +1549,8 @@ const Row kRows[] = {
      cutClampHeldFromBeforeAPulseOpening},
     {"safety door, GUI thread stopped across a door closing (blocked while held, judged after)",
      doorHeldAcrossItsClosing},
-    {"debounce 0.2 s, GUI thread held 0.6 s across a 300 ms opening (judged)", debouncedOpeningUnderAShortStall},
+    {"debounce 0.2 s, GUI thread held 0.6 s across a 300 ms opening (judged)",
+     debouncedOpeningUnderAShortStall},
     {"debounce 0.2 s, 100 ms glitches under 0.6 s and 1.2 s stalls (no word; held, dropped, one line)",
      glitchUnderStalls},
     {"debounce 0.2 s, safety door closing judged at once (control: today's words or the block and allow)",

@@ -149,8 +149,8 @@ private slots:
         const QList<int> pulse300{1000, 1300};
         QTest::newRow("debounce 0: a 3 ms entry is an opening, blocked at once")
             << 0 << QList<int>{1000, 1003} << false << 1010 << 1 << 0x0F5 << 1 << 0 << 3;
-        QTest::newRow("200 ms, a 300 ms pulse: an opening") << 200 << pulse300 << false << 1400 << 1 << 0x0F5
-                                                            << 1 << 0 << 300;
+        QTest::newRow("200 ms, a 300 ms pulse: an opening")
+            << 200 << pulse300 << false << 1400 << 1 << 0x0F5 << 1 << 0 << 300;
         QTest::newRow("200 ms, a 300 ms pulse, cut clamp on mould alarm: no block, the mark asked")
             << 200 << pulse300 << true << 1400 << 1 << 0x0F4 << 1 << 0 << 300;
         QTest::newRow("200 ms, a 100 ms glitch: dropped, no block, no mark")
@@ -224,8 +224,9 @@ private slots:
         }
         qint64 left = -1;
         const InputDebounce judged = watch.judgeDebounce(0, setup.map, judgeAt, &left);
-        QCOMPARE(int(judged), verdict == 1 ? int(InputDebounce::Latch)
-                                           : verdict == 0 ? int(InputDebounce::Drop) : int(InputDebounce::Wait));
+        QCOMPARE(int(judged), verdict == 1   ? int(InputDebounce::Latch)
+                              : verdict == 0 ? int(InputDebounce::Drop)
+                                             : int(InputDebounce::Wait));
         QCOMPARE(left, qint64(waitMs));
         if (verdict < 0) {
             QCOMPARE(watch.heldWord(0x0F4, judgeAt), quint32(word));

@@ -611,7 +611,8 @@ private slots:
         QTest::addColumn<int>("debounce"); // tenths of a second
         QTest::newRow("cut clamp on mould alarm: held once the bound has passed") << true << 0;
         QTest::newRow("default mode: blocked at the opening") << false << 0;
-        QTest::newRow("debounce 0.2 s, read at once, expiry in the stall: blocked by the poll") << false << 2;
+        QTest::newRow("debounce 0.2 s, read at once, expiry in the stall: blocked by the poll")
+            << false << 2;
     }
     void stalledCycleIsHeldByThePollThread()
     {

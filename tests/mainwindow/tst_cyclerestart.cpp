@@ -489,7 +489,8 @@ private slots:
         QTest::newRow("input 0 held during the start, product on")
             << 0 << 0 << true << false << 1 << none << true << 0x1u << 0x1u << 0 << 1 << 0x1u << 0u;
         QTest::newRow("input 0 high since the first frame")
-            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0x0u << 0x1u << 1 << 1 << 0x1u << 0u;
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0x0u << 0x1u << 1 << 1 << 0x1u
+            << 0u;
         QTest::newRow("before the first frame: nothing known")
             << 0 << 0 << false << false << 1 << none << false << 0x0u << 0x0u << -1 << 1 << 0x0u << 0u;
         QTest::newRow("opening during the start over a whole mould mark: the opening's chain")
