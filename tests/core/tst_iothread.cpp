@@ -608,16 +608,21 @@ private slots:
     void stalledCycleIsHeldByThePollThread_data()
     {
         QTest::addColumn<bool>("cutClamp");
+        QTest::addColumn<int>("preCut");   // tenths of a second
         QTest::addColumn<int>("debounce"); // tenths of a second
-        QTest::newRow("cut clamp on mould alarm: held once the bound has passed") << true << 0;
-        QTest::newRow("default mode: blocked at the opening") << false << 0;
+        QTest::newRow("cut clamp on mould alarm: held once the bound has passed") << true << 0 << 0;
+        QTest::newRow("pre-cut 0.5 s: held once the bound has passed") << false << 5 << 0;
+        QTest::newRow("pre-cut 10 s (no pre-cut in force): blocked at the opening") << false << 100 << 0;
+        QTest::newRow("default mode: blocked at the opening") << false << 0 << 0;
         QTest::newRow("debounce 0.2 s, read at once, expiry in the stall: blocked by the poll")
-            << false << 2;
+            << false << 0 << 2;
     }
     void stalledCycleIsHeldByThePollThread()
     {
         QFETCH(bool, cutClamp);
+        QFETCH(int, preCut);
         QFETCH(int, debounce);
+        const bool lateHold = cutClamp || (preCut >= 1 && preCut <= 99);
         startLink();
         m_thread.reset();
         std::atomic<qint64> clock{500000};
@@ -627,6 +632,7 @@ private slots:
             param.outputInit[i] = 1; // the NG pulses idle closed: the cycle's word is 0x0F0
         param.machineType = 1;
         param.cutClampOnMoldAlarm = cutClamp ? 1 : 0;
+        param.preCutTime = preCut;
         param.debounceTime = debounce;
         gSysParam = &param;
         {
@@ -668,8 +674,8 @@ private slots:
                 m_board->setInputs(0x000);
                 m_board->clearCommands();
                 QVERIFY(m_board->waitForCommands(4, 2000));
-                // Not yet with cut clamp: no time has passed.
-                QCOMPARE(m_board->outputs(), quint16(cutClamp ? 0x0F0 : 0x0F1));
+                // Not yet where the clamp stays free for a time: no time has passed.
+                QCOMPARE(m_board->outputs(), quint16(lateHold ? 0x0F0 : 0x0F1));
                 clock += 1000;
                 QTRY_COMPARE(m_board->outputs(), quint16(0x0F1));
                 QVERIFY(records.isEmpty());
