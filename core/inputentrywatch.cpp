@@ -169,14 +169,6 @@ quint32 InputEntryWatch::readEntries(int input, const InputEntryMap &map)
     return m_read[input];
 }
 
-quint32 InputEntryWatch::takenEntries(int input, const InputEntryMap &map)
-{
-    if (!validInput(input))
-        return 0;
-    readEntries(input, map);
-    return m_taken[input];
-}
-
 bool InputEntryWatch::markRead(int input, const InputEntryMap &map, quint32 count, InputEntryStall *stall,
                                InputEntryTake *took)
 {

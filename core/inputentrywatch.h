@@ -125,7 +125,6 @@ public:
     // when the unread bound's hold on this input ends.
     InputEntryTake take(int input, const InputEntryMap &map, quint32 count, bool latched,
                         InputEntryStall *stall = nullptr);
-    quint32 takenEntries(int input, const InputEntryMap &map);
     // At the debounce expiry, `nowMs`: whether the entries read and not taken hold an opening (Latch),
     // only glitches (Drop), or one still active short of the debounce time (Wait; `waitMs` is what
     // remains of it).
