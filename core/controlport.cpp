@@ -1,6 +1,7 @@
 #include "controlport.h"
 
 #include "clock.h"
+#include "corelog.h"
 #include "iolink.h"
 #include "iothread.h"
 #include "mutexlocker.h"
@@ -75,8 +76,11 @@ void joinIoThreadBeforeExit()
 ControlPort::ControlPort()
 {
     {
+        // The span rule judges from the first frame on: the start decision takes entries by it.
+        const InputEntryWatchSetup setup = watchSetup(InputEntryMap::fromParams());
         MutexLocker lock(gIoMutex);
         gIoEntryWatch.reset();
+        gIoEntryWatch.setSetup(setup);
     }
     inputWord = 0;
     gIoThreadEnabled = 1;
@@ -165,10 +169,9 @@ void ControlPort::flushOutputs()
 {
     {
         MutexLocker lock(gIoMutex);
-        // While the guard holds the clamp for an entry nobody read, no word of this side frees it.
-        if (gIoEntryWatch.holding())
-            setOutput(0, 1);
-        gIoOutputWord = pendingOutputs;
+        // While the poll holds the clamp for an entry the cycle has not taken, no word of this side
+        // frees it; the cycle's own word is kept apart, for a glitch's drop leaves the clamp as it says.
+        gIoOutputWord = gIoEntryWatch.withHold(pendingOutputs);
     }
     if (pendingOutputs != gIoLastFlushed) {
         gIoLastFlushed = pendingOutputs;
@@ -200,7 +203,7 @@ int ControlPort::checkInput(int index)
     bool counted = false;
     qint64 entryMs = 0;
     InputEntryStall stall;
-    bool holdEnded = false;
+    bool stallRead = false;
     {
         MutexLocker lock(gIoMutex);
         inputWord = gIoInputWord;
@@ -209,11 +212,12 @@ int ControlPort::checkInput(int index)
         const quint32 entries = gIoEntryWatch.entries(index, map);
         counted = entries != gIoEntryWatch.readEntries(index, map);
         entryMs = gIoEntryWatch.lastEntryMs(index, map);
-        holdEnded = gIoEntryWatch.markRead(index, map, entries, &stall);
-        if (holdEnded)
-            keepHeldClamp();
+        InputEntryTake took;
+        stallRead = gIoEntryWatch.markRead(index, map, entries, &stall, &took);
+        tookEntries(took);
     }
-    if (holdEnded)
+    m_readCounted[index] = counted;
+    if (stallRead)
         stallHoldEnded(stall);
     const int target = inputThreeTarget();
     inputWord = remapInputThree(inputWord);
@@ -262,18 +266,68 @@ void ControlPort::markEntriesRead(int index)
     const InputEntryWatchSetup setup = watchSetup(map);
     quint32 word;
     InputEntryStall stall;
-    bool holdEnded;
+    bool stallRead;
     {
         MutexLocker lock(gIoMutex);
         word = gIoInputWord;
         gIoEntryWatch.setSetup(setup);
-        holdEnded = gIoEntryWatch.markRead(index, map, gIoEntryWatch.entries(index, map), &stall);
-        if (holdEnded)
-            keepHeldClamp();
+        const quint32 entries = gIoEntryWatch.entries(index, map);
+        stallRead = gIoEntryWatch.markRead(index, map, entries, &stall);
+        tookEntries(gIoEntryWatch.take(index, map, entries, true));
     }
-    if (holdEnded)
+    m_readCounted[index] = false;
+    if (stallRead)
         stallHoldEnded(stall);
     inputMemory[index] = bitOf(remapInputThree(word), index);
+}
+
+qint64 ControlPort::entryDebounceLeftMs(int index)
+{
+    if (index < 0 || index >= kIoBits || !m_readCounted[index])
+        return -1;
+    const InputEntryMap map = InputEntryMap::fromParams();
+    MutexLocker lock(gIoMutex);
+    return gIoEntryWatch.debounceLeftMs(index, map, appMonotonicMs());
+}
+
+void ControlPort::takeReadEntries(int index)
+{
+    if (index < 0 || index >= kIoBits)
+        return;
+    const InputEntryMap map = InputEntryMap::fromParams();
+    MutexLocker lock(gIoMutex);
+    tookEntries(gIoEntryWatch.take(index, map, gIoEntryWatch.readEntries(index, map), true));
+}
+
+int ControlPort::judgeDebouncedEntries(int index, qint64 *waitMs)
+{
+    if (waitMs)
+        *waitMs = 0;
+    if (index < 0 || index >= kIoBits)
+        return 0;
+    const InputEntryMap map = InputEntryMap::fromParams();
+    InputDebounce verdict;
+    InputEntryTake took;
+    qint64 debounceMs = 0;
+    {
+        MutexLocker lock(gIoMutex);
+        verdict = gIoEntryWatch.judgeDebounce(index, map, appMonotonicMs(), waitMs);
+        if (verdict == InputDebounce::Wait)
+            return -1;
+        took = gIoEntryWatch.take(index, map, gIoEntryWatch.readEntries(index, map),
+                                  verdict == InputDebounce::Latch);
+        tookEntries(took);
+        debounceMs = watchSetup(map).debounceMs;
+    }
+    if (verdict == InputDebounce::Drop && took.guardHeld)
+        qCWarning(lcCore).noquote() << QStringLiteral(
+                                           "Input %1 was active for %2 ms, less than the debounce "
+                                           "time of %3 ms: a glitch, not an opening; the clamp "
+                                           "held for it is free again")
+                                           .arg(index)
+                                           .arg(took.lengthMs)
+                                           .arg(debounceMs);
+    return verdict == InputDebounce::Latch ? 1 : 0;
 }
 
 quint32 cycleStartInputMask(const SysParam &p, bool withDoor)
@@ -301,13 +355,26 @@ InputEntryWatchSetup ControlPort::watchSetup(const InputEntryMap &map) const
     // "Clamp not allowed" as setOutput(0, 1) puts it on the board.
     setup.holdLevel = outputInitOf(0) == 0;
     setup.holdBit = p.output4Use == 1 ? 3 : 0;
+    setup.debounceMs = std::clamp<qint64>(qint64(p.debounceTime) * 100, 0, 24LL * 3600 * 1000);
+    // As the cycle start blocks output 0: at once unless a pre-cut time (1 to 9.9 s) or the cut at a
+    // mould alarm keeps the clamp free for a while.
+    setup.blockAtOnce = !(p.preCutTime >= 1 && p.preCutTime <= 99) && !p.cutClampOnMoldAlarm;
+    setup.markInputs = cycleStartInputMask(p, false);
     return setup;
 }
 
 void ControlPort::keepHeldClamp()
 {
     setOutput(0, 1);
-    gIoOutputWord = pendingOutputs;
+    gIoOutputWord = gIoEntryWatch.withHold(pendingOutputs);
+}
+
+void ControlPort::tookEntries(const InputEntryTake &took)
+{
+    if (took.keepClamp)
+        keepHeldClamp();
+    else if (took.guardHeld)
+        gIoOutputWord = gIoEntryWatch.withHold(gIoLastFlushed);
 }
 
 void ControlPort::stallHoldEnded(const InputEntryStall &stall)

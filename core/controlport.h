@@ -62,8 +62,22 @@ public:
     InputEntrySnapshot inputEntries() const;
     // The entries of input `index` counted so far are taken as read: the next checkInput(index) reports
     // only entries after this call (and the level now is no new entry), and the stalled-cycle guard
-    // counts them as read by a Run pass.
+    // counts them as read by a Run pass and taken by the cycle (a block of the poll on them stays in
+    // pendingOutputs).
     void markEntriesRead(int index);
+    // The debounce of the entries the poll thread counted, judged from their stamps (the cycle's debounce
+    // timer of input `index`): what remains of the debounce time for the entries the last
+    // checkInput(index) reported, or -1 when it reported no counted entry (its level alone: the
+    // simulation buttons) and the level at the expiry decides.
+    qint64 entryDebounceLeftMs(int index);
+    // At the timer's expiry: 1 when an entry read and not taken stayed active for the debounce time
+    // (latched: the clamp block of the poll passes into pendingOutputs), 0 when they were all glitches
+    // (dropped: a hold of the poll for them ends without a block, with one log line), -1 when one is
+    // still active short of it (`waitMs`: what remains). The entries are taken unless -1.
+    int judgeDebouncedEntries(int index, qint64 *waitMs = nullptr);
+    // A busy pass drops the entries of input `index` it read: taken, with the poll's block kept in
+    // pendingOutputs.
+    void takeReadEntries(int index);
     // appMonotonicMs() of the board status frame that last changed input `index` as of the last
     // checkInput (after the input-3 remap); 0 when not known.
     qint64 inputChangedMs(int index) const;
@@ -87,9 +101,13 @@ private:
     // A read ended the guard's hold: the clamp stays held in pendingOutputs, handed over in the same
     // hold of gIoMutex, so the board never sees the word without it. Under gIoMutex.
     void keepHeldClamp();
+    // The cycle took entries: the word the poll thread gets, with the block kept when they latched.
+    // Under gIoMutex.
+    void tookEntries(const InputEntryTake &took);
     // After gIoMutex is released: the record line of the stall, with how long the entry waited.
     void stallHoldEnded(const InputEntryStall &stall);
 
+    bool m_readCounted[16] = {}; // the last checkInput of each input reported a counted entry
     std::function<bool()> m_detecting;
     std::function<void(const QString &)> m_insertRecord;
     QPointer<QObject> m_runReceiver;

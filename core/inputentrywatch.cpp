@@ -33,6 +33,48 @@ void InputEntryWatch::reset()
     *this = InputEntryWatch();
 }
 
+void InputEntryWatch::setSetup(const InputEntryWatchSetup &setup)
+{
+    for (int i = 0; i < kInputs; ++i) {
+        // A setting that changes is no entry: the span of the old reading ends unjudged.
+        if (!m_setupSet || !m_setup.map.sameFor(i, setup.map))
+            m_activeEntry[i] = 0;
+    }
+    m_setup = setup;
+    m_setupSet = true;
+}
+
+quint32 InputEntryWatch::takenCount(int input) const
+{
+    if (!m_readMapSet[input] || !m_readMap.sameFor(input, m_setup.map))
+        return 0;
+    return m_taken[input];
+}
+
+void InputEntryWatch::opening(int input)
+{
+    if (m_openingEntry[input] == 0)
+        m_openingEntry[input] = m_activeEntry[input];
+    if (!m_setup.armed)
+        return;
+    const quint32 bit = 1u << input;
+    if (m_setup.markInputs & bit)
+        m_markRequests |= bit;
+    if (m_setup.blockAtOnce && (m_setup.watchedInputs & bit))
+        m_blockInputs |= bit;
+}
+
+void InputEntryWatch::judgeSpan(int input, qint64 nowMs)
+{
+    const quint32 entry = m_activeEntry[input];
+    if (entry == 0 || m_activeJudged[input] || entry <= takenCount(input))
+        return;
+    if (nowMs - m_activeFromMs[input] >= m_setup.debounceMs) {
+        m_activeJudged[input] = true;
+        opening(input);
+    }
+}
+
 void InputEntryWatch::statusFrame(quint32 inputs, qint64 readMs)
 {
     if (!m_firstFrameSeen) {
@@ -40,6 +82,7 @@ void InputEntryWatch::statusFrame(quint32 inputs, qint64 readMs)
         m_word = inputs;
         return;
     }
+    const quint32 before = m_word;
     const quint32 changed = inputs ^ m_word;
     for (int b = 0; b < kBoardInputs; ++b) {
         if (!(changed & (1u << b)))
@@ -53,6 +96,27 @@ void InputEntryWatch::statusFrame(quint32 inputs, qint64 readMs)
         }
     }
     m_word = inputs;
+    if (!m_setupSet || changed == 0)
+        return;
+    for (int i = 0; i < kInputs; ++i) {
+        const int b = m_setup.map.source[i];
+        if (b < 0 || b >= kBoardInputs || !(changed & (1u << b)))
+            continue;
+        const bool inv = m_setup.map.inverted[i];
+        const bool active = (((inputs >> b) & 1u) != 0) != inv;
+        const bool wasActive = (((before >> b) & 1u) != 0) != inv;
+        if (active && !wasActive) {
+            m_activeEntry[i] = entries(i, m_setup.map);
+            m_activeFromMs[i] = readMs;
+            m_activeJudged[i] = false;
+            judgeSpan(i, readMs);
+        } else if (!active && wasActive && m_activeEntry[i] != 0) {
+            judgeSpan(i, readMs);
+            if (m_activeEntry[i] > takenCount(i))
+                m_longestMs[i] = qMax(m_longestMs[i], readMs - m_activeFromMs[i]);
+            m_activeEntry[i] = 0;
+        }
+    }
 }
 
 quint32 InputEntryWatch::entries(int input, const InputEntryMap &map) const
@@ -81,6 +145,8 @@ InputEntrySnapshot InputEntryWatch::snapshot(const InputEntryMap &map) const
             s.activeWord |= 1u << i;
         s.entries[i] = entries(i, map);
         s.lastEntryMs[i] = lastEntryMs(i, map);
+        if (m_setupSet && m_setup.map.sameFor(i, map) && m_openingEntry[i] > takenCount(i))
+            s.openingWord |= 1u << i;
     }
     return s;
 }
@@ -94,25 +160,117 @@ quint32 InputEntryWatch::readEntries(int input, const InputEntryMap &map)
         m_readMap.source[input] = map.source[input];
         m_readMap.inverted[input] = map.inverted[input];
         m_read[input] = entries(input, map);
+        m_taken[input] = m_read[input];
         m_unreadSinceMs[input] = 0;
+        m_openingEntry[input] = 0;
+        m_longestMs[input] = 0;
+        m_blockInputs &= ~(1u << input);
     }
     return m_read[input];
 }
 
-bool InputEntryWatch::markRead(int input, const InputEntryMap &map, quint32 count, InputEntryStall *stall)
+bool InputEntryWatch::markRead(int input, const InputEntryMap &map, quint32 count, InputEntryStall *stall,
+                               InputEntryTake *took)
 {
     if (!validInput(input))
         return false;
     readEntries(input, map);
-    m_read[input] = count;
+    const bool before = count > m_read[input];
+    m_read[input] = qMin(count, entries(input, map));
     if (count == entries(input, map))
         m_unreadSinceMs[input] = 0;
-    if (!m_holding || m_stall.input != input)
-        return false;
-    m_holding = false;
-    if (stall)
-        *stall = m_stall;
-    return true;
+    const bool reached = m_holding && m_stall.input == input && !m_stallRead && before;
+    if (reached) {
+        m_stallRead = true;
+        if (stall)
+            *stall = m_stall;
+    }
+    if (m_setup.debounceMs <= 0) {
+        const InputEntryTake t = take(input, map, m_read[input], true);
+        if (took)
+            *took = t;
+    }
+    return reached;
+}
+
+InputEntryTake InputEntryWatch::take(int input, const InputEntryMap &map, quint32 count, bool latched,
+                                     InputEntryStall *stall)
+{
+    InputEntryTake t;
+    if (!validInput(input))
+        return t;
+    readEntries(input, map);
+    count = qMin(count, m_read[input]);
+    if (count <= m_taken[input])
+        return t;
+    m_taken[input] = count;
+    t.lengthMs = m_longestMs[input];
+    m_longestMs[input] = 0;
+    if (m_openingEntry[input] <= count)
+        m_openingEntry[input] = 0;
+    const quint32 bit = 1u << input;
+    const bool blocked = (m_blockInputs & bit) != 0 && m_openingEntry[input] == 0;
+    t.guardHeld = m_holding && m_stall.input == input;
+    if (blocked)
+        m_blockInputs &= ~bit;
+    if (t.guardHeld) {
+        m_holding = false;
+        m_stallRead = false;
+        if (stall)
+            *stall = m_stall;
+    }
+    t.keepClamp = latched && (blocked || t.guardHeld);
+    return t;
+}
+
+InputDebounce InputEntryWatch::judgeDebounce(int input, const InputEntryMap &map, qint64 nowMs,
+                                             qint64 *waitMs)
+{
+    if (waitMs)
+        *waitMs = 0;
+    if (!validInput(input))
+        return InputDebounce::Drop;
+    const quint32 read = readEntries(input, map);
+    const quint32 taken = m_taken[input];
+    const bool current = m_setupSet && m_setup.map.sameFor(input, map);
+    if (current && m_openingEntry[input] > taken && m_openingEntry[input] <= read)
+        return InputDebounce::Latch;
+    const quint32 active = current ? m_activeEntry[input] : 0;
+    if (active > taken && active <= read) {
+        const qint64 left = m_activeFromMs[input] + m_setup.debounceMs - nowMs;
+        if (left <= 0)
+            return InputDebounce::Latch;
+        if (waitMs)
+            *waitMs = left;
+        return InputDebounce::Wait;
+    }
+    return InputDebounce::Drop;
+}
+
+qint64 InputEntryWatch::debounceLeftMs(int input, const InputEntryMap &map, qint64 nowMs)
+{
+    if (!validInput(input))
+        return 0;
+    const quint32 read = readEntries(input, map);
+    const bool current = m_setupSet && m_setup.map.sameFor(input, map);
+    if (current && m_openingEntry[input] > m_taken[input] && m_openingEntry[input] <= read)
+        return 0;
+    return qMax<qint64>(0, lastEntryMs(input, map) + m_setup.debounceMs - nowMs);
+}
+
+quint32 InputEntryWatch::withHold(quint32 word) const
+{
+    if (!holding())
+        return word;
+    const quint32 bit = 1u << (m_setup.holdBit & 31);
+    return m_setup.holdLevel ? word | bit : word & ~bit;
+}
+
+quint32 InputEntryWatch::takeMarkRequests()
+{
+    const quint32 requests = m_markRequests;
+    m_markRequests = 0;
+    return requests;
 }
 
 bool InputEntryWatch::untakenEntry(int input) const
@@ -122,11 +280,16 @@ bool InputEntryWatch::untakenEntry(int input) const
     const quint32 counted = entries(input, m_setup.map);
     if (!m_readMapSet[input] || !m_readMap.sameFor(input, m_setup.map))
         return false;
-    return counted != m_read[input];
+    return counted > m_taken[input];
 }
 
 quint32 InputEntryWatch::heldWord(quint32 wanted, qint64 nowMs, InputEntryStall *tripped)
 {
+    // An entry still active is judged on every poll: it becomes an opening once it has lasted.
+    if (m_setupSet) {
+        for (int i = 0; i < kInputs; ++i)
+            judgeSpan(i, nowMs);
+    }
     if (!m_holding && m_setup.armed && m_firstFrameSeen) {
         for (int i = 0; i < kInputs; ++i) {
             if (!(m_setup.watchedInputs & (1u << i)))
@@ -140,6 +303,7 @@ quint32 InputEntryWatch::heldWord(quint32 wanted, qint64 nowMs, InputEntryStall 
                 m_unreadSinceMs[i] = qMax<qint64>(lastEntryMs(i, m_setup.map), 1);
             if (nowMs - m_unreadSinceMs[i] >= kUnreadBoundMs) {
                 m_holding = true;
+                m_stallRead = false;
                 m_stall = {i, m_unreadSinceMs[i], nowMs};
                 if (tripped)
                     *tripped = m_stall;
@@ -147,8 +311,5 @@ quint32 InputEntryWatch::heldWord(quint32 wanted, qint64 nowMs, InputEntryStall 
             }
         }
     }
-    if (!m_holding)
-        return wanted;
-    const quint32 bit = 1u << (m_setup.holdBit & 31);
-    return m_setup.holdLevel ? wanted | bit : wanted & ~bit;
+    return withHold(wanted);
 }

@@ -6,9 +6,18 @@
 // rises and falls keeps the pulse, and a cycle-start entry that no pass has read within a bound puts a
 // hold on the clamp output that the board gets from the I/O thread itself.
 //
+// The debounce is judged here too, from the entry's own stamps: an entry that stayed active for the
+// debounce time is an opening (with debounce 0 every entry is), judged when it falls and on every poll
+// while it is active; one that fell sooner is a glitch. In the modes where the cycle blocks the clamp at
+// every cycle start, an opening of a watched input gets that block from the I/O thread at once, and an
+// opening of a cycle-start input asks for its mark on the disk. A block or hold lasts until the cycle
+// has taken the entry: latched it (the block passes into the cycle's own word) or dropped it as a
+// glitch (the block ends).
+//
 // Threads: one instance, gIoEntryWatch, guarded by gIoMutex; every member below is called with gIoMutex
-// held. statusFrame and heldWord are the I/O thread's; the rest are called by ControlPort on the GUI
-// thread.
+// held. statusFrame, heldWord and takeMarkRequests are the I/O thread's; untakenEntry the mark's
+// thread's too; the rest are called by ControlPort on the GUI thread. The lock is held for the count,
+// the span rule and the takes as well as for the words: a few comparisons per input, never a disk call.
 
 #include <QtGlobal>
 
@@ -21,6 +30,9 @@ struct InputEntrySnapshot
     quint32 activeWord = 0;      // bit i: input i is in its active state now
     quint32 entries[16] = {};    // entries into the active state since the first status frame
     qint64 lastEntryMs[16] = {}; // appMonotonicMs() stamp of the last entry (0: none)
+    // Bit i: an entry of input i not yet taken by the cycle stayed active for the debounce time, or is
+    // active and has reached it (with debounce 0: any entry not yet taken).
+    quint32 openingWord = 0;
 };
 
 // How the cycle sees the board: input i is board bit source[i], active at 1, or at 0 when inverted[i].
@@ -45,6 +57,10 @@ struct InputEntryWatchSetup
     InputEntryMap map;
     int holdBit = 0; // the board bit and level of "clamp not allowed" (setOutput's mapping)
     bool holdLevel = true;
+    qint64 debounceMs = 0;    // an entry is an opening once it stayed active this long
+    bool blockAtOnce = false; // the cycle blocks the clamp at every cycle start (no pre-cut, no cut
+                              // clamp on mould alarm): an opening of a watched input gets it from the poll
+    quint32 markInputs = 0;   // bit i: input i starts a cycle; its opening asks for its mark (armed only)
 };
 
 // One trip of the guard, for the line that says so.
@@ -53,6 +69,22 @@ struct InputEntryStall
     int input = -1;
     qint64 unreadSinceMs = 0; // stamp of the entry nobody read
     qint64 heldAtMs = 0;      // when the hold went on
+};
+
+// What the cycle's take of an input's entries did to the holds of the clamp on that input.
+struct InputEntryTake
+{
+    bool keepClamp = false; // a block or hold ended with the entry latched: the cycle's word keeps it
+    bool guardHeld = false; // the unread bound's hold was on for this input (and ends now)
+    qint64 lengthMs = 0;    // the longest entry since the last take that fell (0: none fell)
+};
+
+// The debounce expiry's verdict on the entries a pass read and the cycle has not taken.
+enum class InputDebounce
+{
+    Latch,
+    Drop,
+    Wait
 };
 
 class InputEntryWatch
@@ -74,17 +106,38 @@ public:
     quint32 heldWord(quint32 wanted, qint64 nowMs, InputEntryStall *tripped = nullptr);
 
     // GUI thread.
-    void setSetup(const InputEntryWatchSetup &setup) { m_setup = setup; }
+    void setSetup(const InputEntryWatchSetup &setup);
     InputEntrySnapshot snapshot(const InputEntryMap &map) const;
     quint32 entries(int input, const InputEntryMap &map) const;
     qint64 lastEntryMs(int input, const InputEntryMap &map) const;
     // Entries of `input` as counted under `map` that a read has taken (after a change of the map, the
     // count under the new one: a setting that changes is no entry).
     quint32 readEntries(int input, const InputEntryMap &map);
-    // The entries of `input` up to `count` are read. Returns true when that ends the hold; `stall`
-    // then says what it was.
-    bool markRead(int input, const InputEntryMap &map, quint32 count, InputEntryStall *stall = nullptr);
-    bool holding() const { return m_holding; }
+    // The entries of `input` up to `count` are read. Returns true when that reaches the entry the unread
+    // bound held the clamp for; `stall` then says what it was. With debounce 0 the read is also the
+    // cycle's take (it latches the entry at once, or drops it as a busy pass's edge): `took` says what
+    // the take did. With a debounce time the hold lasts until the take.
+    bool markRead(int input, const InputEntryMap &map, quint32 count, InputEntryStall *stall = nullptr,
+                  InputEntryTake *took = nullptr);
+    // The cycle has taken the entries of `input` up to `count` (at most those read): `latched` when it
+    // latched them, or a busy pass dropped them (the clamp stays blocked in the cycle's word), else
+    // dropped as a glitch (the block ends, the clamp is what the cycle's word says). `stall` is filled
+    // when the unread bound's hold on this input ends.
+    InputEntryTake take(int input, const InputEntryMap &map, quint32 count, bool latched,
+                        InputEntryStall *stall = nullptr);
+    // At the debounce expiry, `nowMs`: whether the entries read and not taken hold an opening (Latch),
+    // only glitches (Drop), or one still active short of the debounce time (Wait; `waitMs` is what
+    // remains of it).
+    InputDebounce judgeDebounce(int input, const InputEntryMap &map, qint64 nowMs, qint64 *waitMs = nullptr);
+    // What remains of the debounce time, at `nowMs`, for the entries read and not taken: 0 once an
+    // opening is among them, else from the stamp of the last entry.
+    qint64 debounceLeftMs(int input, const InputEntryMap &map, qint64 nowMs);
+    // The poll holds the clamp: the unread bound's hold, or the block of an opening not yet taken.
+    bool holding() const { return m_holding || m_blockInputs != 0; }
+    // `word` as the board must get it while the clamp is held.
+    quint32 withHold(quint32 word) const;
+    // I/O thread: the inputs whose opening asks for its mark since the last call (cleared).
+    quint32 takeMarkRequests();
     // The mark side (any thread): an entry of `input`, as the setup's map counts it, is counted and the
     // cycle has not taken it yet.
     bool untakenEntry(int input) const;
@@ -97,12 +150,28 @@ private:
     qint64 m_lastRiseMs[16] = {};
     qint64 m_lastFallMs[16] = {};
 
+    // The span rule, by input as the setup's map sees it: the entry active now (its number, 0: none)
+    // and its stamp, the first opening since the last take, the longest entry that fell since then.
+    void judgeSpan(int input, qint64 nowMs);
+    void opening(int input);
+    quint32 takenCount(int input) const;
+    quint32 m_activeEntry[16] = {};
+    qint64 m_activeFromMs[16] = {};
+    bool m_activeJudged[16] = {};
+    quint32 m_openingEntry[16] = {};
+    qint64 m_longestMs[16] = {};
+    quint32 m_taken[16] = {};
+    quint32 m_blockInputs = 0;
+    quint32 m_markRequests = 0;
+    bool m_setupSet = false;
+
     InputEntryWatchSetup m_setup;
     InputEntryMap m_readMap;
     bool m_readMapSet[16] = {};
     quint32 m_read[16] = {};
     qint64 m_unreadSinceMs[16] = {};
     bool m_holding = false;
+    bool m_stallRead = false; // a pass has read the entry the hold is for
     InputEntryStall m_stall;
 };
 

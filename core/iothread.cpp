@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "corelog.h"
+#include "cyclestartmarkhook.h"
 #include "inputentrywatch.h"
 #include "iolink.h"
 #include "posix_qextserialport.h"
@@ -48,17 +49,31 @@ bool IOThread::stopRequested() const
     return isInterruptionRequested();
 }
 
+// Outside gIoMutex: the mark's thread takes its own lock before gIoMutex, and the poll never waits
+// on either for the disk.
+void IOThread::postMarkRequests(quint32 inputs)
+{
+    for (int i = 0; inputs != 0 && i < 16; ++i) {
+        if (inputs & (1u << i)) {
+            inputs &= ~(1u << i);
+            requestCycleStartMark(i);
+        }
+    }
+}
+
 bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted, qint64 readMs)
 {
     switch (frame.type) {
     case kIoReportStatus: {
         const quint32 inputs = frame.inputs();
         bool inputsChanged = false;
+        quint32 marks = 0;
         {
             // Compared and stored in one hold of the lock: the GUI thread writes the word too, and the
             // signal must only go out once the word it announces is in place.
             MutexLocker lock(gIoMutex);
             gIoEntryWatch.statusFrame(inputs, readMs);
+            marks = gIoEntryWatch.takeMarkRequests();
             if (inputs != gIoInputWord) {
                 // A detection judges only pictures taken after the change that started it.
                 for (int b = 0; b < 16; ++b) {
@@ -69,6 +84,7 @@ bool IOThread::handleFrame(const IoReportFrame &frame, quint32 wanted, qint64 re
                 inputsChanged = true;
             }
         }
+        postMarkRequests(marks);
         if (inputsChanged)
             emit sigIOChange();
         return frame.echoedOutputs() != wanted;
@@ -113,11 +129,14 @@ void IOThread::run()
     };
     while (!stopRequested()) {
         quint32 wanted;
+        quint32 marks;
         InputEntryStall stall;
         {
             MutexLocker lock(gIoMutex);
             wanted = gIoEntryWatch.heldWord(gIoOutputWord, appMonotonicMs(), &stall);
+            marks = gIoEntryWatch.takeMarkRequests();
         }
+        postMarkRequests(marks);
         // The entry's stamp tells one stall from the next: the log holds back a line that repeats.
         if (stall.input >= 0)
             qCWarning(lcCore) << "Cycle stalled: input" << stall.input << "entered"

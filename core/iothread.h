@@ -7,7 +7,9 @@
 // again every second until a status frame comes; the first command on a reopened port is the output
 // word. A board that is only silent keeps its open port. Every status frame's inputs are counted into
 // gIoEntryWatch (core/inputentrywatch.h), and the word sent is the one that watch holds when the machine
-// cycle has left a cycle-start entry unread: the clamp hold reaches the board without the GUI thread.
+// cycle has left a cycle-start entry unread, or (in the modes that block the clamp at every cycle
+// start) has not yet taken an opening: the clamp hold reaches the board without the GUI thread. An
+// opening of a cycle-start input asks for its mark on the disk through core/cyclestartmarkhook.h.
 //
 // Threads: constructed, started, asked to stop and destroyed on the GUI thread; run() is the thread.
 // sigIOChange is emitted on the I/O thread after gIoInputWord holds the new inputs, so a queued slot
@@ -43,6 +45,8 @@ private:
     // Handles one board frame read at `readMs` (appMonotonicMs); returns true when its echoed outputs
     // differ from `wanted`.
     bool handleFrame(const IoReportFrame &frame, quint32 wanted, qint64 readMs);
+    // Asks for the mark of each opening of a cycle-start input (bit i: input i) the watch took.
+    static void postMarkRequests(quint32 inputs);
 
     // Loop state, touched only by the I/O thread.
     char m_receive[IoFrameScanner::kCapacity];

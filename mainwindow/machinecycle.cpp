@@ -219,17 +219,33 @@ void MachineCycle::outerPass()
     if (busy)
         simulatedTrigger = -1;
 
-    // Every edge is read on every pass so that an edge seen while busy is not acted on later.
+    // Every edge is read on every pass so that an edge seen while busy is not acted on later; an entry
+    // the board link counted is then taken, so that the poll's block of it passes into this side's word.
     for (int i = 0; i < 8; ++i) {
         const bool edge = gControlPort && gControlPort->checkInput(i) == 1;
-        if (!edge || busy)
+        if (!edge)
             continue;
+        if (busy) {
+            gControlPort->takeReadEntries(i);
+            continue;
+        }
         inputEdgeMs[i] = gControlPort->inputChangedMs(i);
-        inputTimers[i]->stop();
-        if (debounceMs() > 0)
-            inputTimers[i]->start(debounceMs());
-        else
+        if (debounceMs() <= 0) {
+            inputTimers[i]->stop();
             inputLatched[i] = true;
+            continue;
+        }
+        // The debounce runs from the entry's stamp, not from this pass: a late pass must not make a
+        // short opening look like a glitch, nor a glitch's level at the expiry like an opening.
+        const qint64 leftMs = gControlPort->entryDebounceLeftMs(i);
+        if (leftMs < 0) {
+            debounceCounted[i] = false;
+            inputTimers[i]->start(debounceMs());
+        } else if (!debounceCounted[i] || !inputTimers[i]->isActive()) {
+            // A timer already judging counted entries judges these with them.
+            debounceCounted[i] = true;
+            inputTimers[i]->start(int(std::min<qint64>(leftMs, kDayMs)));
+        }
     }
 
     bool anyFresh = false;
@@ -659,7 +675,18 @@ void MachineCycle::TimerCheckInput(int i)
     if (i < 0 || i >= 8)
         return;
     inputTimers[i]->stop();
-    latchInput(i);
+    if (!debounceCounted[i] || !gControlPort) {
+        latchInput(i);
+        return;
+    }
+    qint64 waitMs = 0;
+    const int verdict = gControlPort->judgeDebouncedEntries(i, &waitMs);
+    if (verdict < 0) {
+        inputTimers[i]->start(int(std::clamp<qint64>(waitMs, 1, kDayMs)));
+        return;
+    }
+    debounceCounted[i] = false;
+    inputLatched[i] = verdict == 1;
 }
 
 void MachineCycle::InCheck()

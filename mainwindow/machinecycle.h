@@ -178,6 +178,9 @@ public:
 
     // Cycle state (all indices checked; pair positions k index countdowns, slots index results).
     bool inputLatched[8] = {};
+    // The debounce timer of input i judges entries the board link counted, from their stamps (else the
+    // level at its expiry: an edge of the simulation buttons).
+    bool debounceCounted[8] = {};
     int simulatedTrigger = -1;
     bool manualTriggered = false;
     int forcedTriggerSlot = -1;

@@ -44,7 +44,7 @@ quint32 detectionStartInputs(const InputEntrySnapshot &entries, const SysParam &
     const quint32 watched = cycleStartInputMask(p, true);
     quint32 inputs = 0;
     for (int i = 0; i < 16; ++i) {
-        if ((watched & (1u << i)) != 0 && (entries.entries[i] > 0 || (entries.activeWord & (1u << i)) != 0))
+        if ((watched & (1u << i)) != 0 && ((entries.openingWord | entries.activeWord) & (1u << i)) != 0)
             inputs |= 1u << i;
     }
     return inputs;
@@ -67,7 +67,11 @@ StartCutShort decideCutShort(const DetectionMark &left, const InputEntrySnapshot
         const DetectionMark mark = cycleStartMark(p, input, moldSide, slotCount, cameraCount);
         cut.slot = mark.slot;
         cut.moldSide = mark.moldSide;
-        cut.why = QStringLiteral("input %1 entered its active state while the box was starting").arg(input);
+        // An input active now with no opening counted may have been so since before the board link.
+        cut.why =
+            (entries.openingWord & (1u << input)) != 0
+                ? QStringLiteral("input %1 entered its active state while the box was starting").arg(input)
+                : QStringLiteral("input %1 was active at start").arg(input);
         return cut;
     }
     const bool beyond = left.slot >= std::clamp(slotCount, 0, 8);

@@ -25,8 +25,9 @@ struct StartCutShort
 // input -1 keeps on the turntable too.
 DetectionMark cycleStartMark(const SysParam &p, int input, int moldSide, int slotCount, int cameraCount);
 
-// The inputs whose entry into their active state since the board link's first status frame (or whose
-// active level now) starts a detection at a fresh start: the cycle-start input (0; on the turntable 0
+// The inputs whose opening since the board link's first status frame (an entry into the active state
+// that lasted the debounce time: a glitch is none), or whose active level now, starts a detection at a
+// fresh start: the cycle-start input (0; on the turntable 0
 // or 3 as detectMold allows) and, with the safety-door trigger, input 1. Bit i for input i.
 quint32 detectionStartInputs(const InputEntrySnapshot &entries, const SysParam &p);
 

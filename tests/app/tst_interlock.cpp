@@ -1460,6 +1460,165 @@ void hotJournalInParameters(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// ---- the poll blocks an opening the stalled GUI thread cannot read; the debounce judges the entry ----
+
+// Shipped system6 with the debounce time (position 9) set to `tenths`.
+QString debounceSql(int tenths)
+{
+    return QStringLiteral("update sysparam set value='30 30 32 32 0 0 50 50 %1 1 0 0' where name='system6'")
+        .arg(tenths);
+}
+
+int stallLines(const BoxRun &run)
+{
+    return int(run.logText().count(QStringLiteral("Cycle stalled: input")));
+}
+
+// The GUI thread is stopped (ptrace) from before the machine's `signal` (a 300 ms pulse) until
+// `heldMs` after it; first with good pictures, then with a piece in the cavity. The block reaches the
+// board while the thread is still held, before any "Cycle stalled" line (after one, with `lateBlock`:
+// the modes that keep the clamp free for a time get only the unread bound's hold); once the thread
+// goes on, the good mould is released and the piece latched.
+void heldAcrossAPulse(BoxRun &run, quint16 signal, int heldMs, bool lateBlock)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (const bool piece : {false, true}) {
+        const QString n = piece ? QStringLiteral(" (piece)") : QStringLiteral(" (good)");
+        QVERIFY(run.serve(piece ? Pictures::Foreign : Pictures::Good));
+        QTest::qWait(300);
+        const int stallsBefore = stallLines(run);
+        MainThreadHold hold;
+        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("held" + n);
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(100);
+        run.mark("signal" + n);
+        QVERIFY(run.pulseInputs(signal, 60));
+        QVERIFY2(run.waitForHeld(kBlocked, std::max(100, heldMs + 100 - int(t.elapsed()))),
+                 run.heldMessage("signal" + n, kBlocked));
+        run.mark("blocked" + n);
+        // The log line is written by the poll before the word it holds goes out.
+        QVERIFY2((stallLines(run) > stallsBefore) == lateBlock, run.story());
+        QTest::qWait(std::max<qint64>(0, heldMs + 100 - t.elapsed()));
+        run.mark("before resume" + n);
+        QVERIFY2(run.wordsBetween("held" + n, "before resume" + n) == QVector<quint16>{kBlocked},
+                 run.story());
+        // The verdict may reach the board before release() returns.
+        QVERIFY(hold.release());
+        const quint16 judged = piece ? kAlarm : kReleased;
+        QVERIFY2(run.settleOn("judged" + n, "before resume" + n, judged, 10000), run.story());
+        QVERIFY2(run.wordsBetween("before resume" + n, "judged" + n) == QVector<quint16>{judged},
+                 run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
+void heldFromBeforeAPulseOpening(BoxRun &run)
+{
+    heldAcrossAPulse(run, 0x001, 2000, false);
+}
+
+void cutClampHeldFromBeforeAPulseOpening(BoxRun &run)
+{
+    QVERIFY(run.sql(kCutClampOnAlarm));
+    heldAcrossAPulse(run, 0x001, 2000, true);
+}
+
+void doorHeldAcrossItsClosing(BoxRun &run)
+{
+    QVERIFY(run.sql(kDoorTrigger));
+    heldAcrossAPulse(run, 0x002, 1500, false);
+}
+
+// Debounce 0.2 s: the thread is held 0.6 s from just before a 300 ms opening, under the unread bound.
+// The opening is judged from its own stamps: the good mould is released, the piece latched.
+void debouncedOpeningUnderAShortStall(BoxRun &run)
+{
+    QVERIFY(run.sql(debounceSql(2)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (const bool piece : {false, true}) {
+        const QString n = piece ? QStringLiteral(" (piece)") : QStringLiteral(" (good)");
+        QVERIFY(run.serve(piece ? Pictures::Foreign : Pictures::Good));
+        QTest::qWait(300);
+        MainThreadHold hold;
+        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("held" + n);
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(50);
+        const QElapsedTimer pulse = run.setInputsUntilSent(0x001, 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 300 - pulse.elapsed())));
+        run.setInputs(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 600 - t.elapsed())));
+        QVERIFY(hold.release());
+        run.mark("resumed" + n);
+        const quint16 judged = piece ? kAlarm : kReleased;
+        QVERIFY2(run.settleOn("judged" + n, "held" + n, judged, 10000), run.story());
+        QVERIFY2(run.wordsBetween("held" + n, "judged" + n) == (QVector<quint16>{kBlocked, judged}),
+                 run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Debounce 0.2 s, a piece in the cavity: a 100 ms glitch of input 0 while the thread is held 0.6 s
+// changes no word; one while it is held 1.2 s gets the unread bound's hold, and once the thread goes
+// on the glitch is dropped, not judged: the clamp is allowed again, with one log line.
+void glitchUnderStalls(BoxRun &run)
+{
+    QVERIFY(run.sql(debounceSql(2)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    for (const int heldMs : {600, 1200}) {
+        const QString n = QStringLiteral(" (%1 ms)").arg(heldMs);
+        MainThreadHold hold;
+        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("held" + n);
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(50);
+        const QElapsedTimer glitch = run.setInputsUntilSent(0x001, 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 100 - glitch.elapsed())));
+        run.setInputs(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, heldMs - t.elapsed())));
+        run.mark("before resume" + n);
+        QVERIFY(hold.release());
+        run.settle("settled" + n, 2500);
+        EXPECT_HELD(run, "settled" + n, kReleased);
+        const QVector<quint16> words =
+            heldMs < 750 ? QVector<quint16>{} : QVector<quint16>{kBlocked, kReleased};
+        QVERIFY2(run.wordsBetween("held" + n, "settled" + n) == words, run.story());
+    }
+    QVERIFY2(run.logText().count(QStringLiteral("Input 0 was active for")) == 1, run.story());
+    QVERIFY2(run.logText().contains(QStringLiteral("less than the debounce time of 200 ms: a glitch")),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Control, debounce 0.2 s on a safety-door box: a door closing the healthy box judges at once with
+// good pictures gets today's words (none), or the poll's block with the allow after it, and nothing else.
+void healthyDoorClosingDebounced(BoxRun &run)
+{
+    QVERIFY(run.sql(kDoorTrigger));
+    QVERIFY(run.sql(debounceSql(2)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int i = 1; i <= 3; ++i) {
+        const QString n = QStringLiteral(" %1").arg(i);
+        run.mark("closing" + n);
+        run.press(0x002, 400);
+        run.settle("settled" + n, 2000);
+        EXPECT_HELD(run, "settled" + n, kReleased);
+        const QVector<quint16> words = run.wordsBetween("closing" + n, "settled" + n);
+        QVERIFY2(words.isEmpty() || words == (QVector<quint16>{kBlocked, kReleased}), run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1519,6 +1678,21 @@ const Row kRows[] = {
     // A write to the databases cut short.
     {"hot journal in PARAM.db at start (rolled back: the operator's regions judge, nothing aside)",
      hotJournalInParameters},
+    // The poll's block at the opening and the debounce from the entry.
+    {"GUI thread stopped from before a pulse opening (blocked by the poll before the stall line, judged "
+     "after)",
+     heldFromBeforeAPulseOpening},
+    {"cut clamp on mould alarm, GUI thread stopped from before a pulse opening (control: held with the "
+     "stall line)",
+     cutClampHeldFromBeforeAPulseOpening},
+    {"safety door, GUI thread stopped across a door closing (blocked while held, judged after)",
+     doorHeldAcrossItsClosing},
+    {"debounce 0.2 s, GUI thread held 0.6 s across a 300 ms opening (judged)",
+     debouncedOpeningUnderAShortStall},
+    {"debounce 0.2 s, 100 ms glitches under 0.6 s and 1.2 s stalls (no word; held, dropped, one line)",
+     glitchUnderStalls},
+    {"debounce 0.2 s, safety door closing judged at once (control: today's words or the block and allow)",
+     healthyDoorClosingDebounced},
 };
 
 #include "interlockrestartrows.h"

@@ -131,6 +131,119 @@ private slots:
         QCOMPARE(watch.heldWord(quint32(wanted), 3010), quint32(wanted));
     }
 
+    // The debounce judged from the entries' own stamps. Input 0 rises and falls at the given times
+    // (ms); the poll asks for the word every 5 ms; one pass reads every entry at `judgeAt` and the
+    // debounce expiry is judged then. The mode blocks the clamp at every cycle start unless `cutClamp`.
+    void debounceJudgesTheEntry_data()
+    {
+        QTest::addColumn<int>("debounce");
+        QTest::addColumn<QList<int>>("edges"); // rise, fall, rise, ...
+        QTest::addColumn<bool>("cutClamp");
+        QTest::addColumn<int>("judgeAt");
+        QTest::addColumn<int>("verdict");  // 1 latch, 0 drop, -1 wait
+        QTest::addColumn<int>("word");     // the word the board gets just before the judgement
+        QTest::addColumn<int>("marks");    // mark requests posted
+        QTest::addColumn<int>("waitMs");   // what remains when it waits
+        QTest::addColumn<int>("lengthMs"); // the longest entry that fell, as the take reports it
+
+        const QList<int> pulse300{1000, 1300};
+        QTest::newRow("debounce 0: a 3 ms entry is an opening, blocked at once")
+            << 0 << QList<int>{1000, 1003} << false << 1010 << 1 << 0x0F5 << 1 << 0 << 3;
+        QTest::newRow("200 ms, a 300 ms pulse: an opening")
+            << 200 << pulse300 << false << 1400 << 1 << 0x0F5 << 1 << 0 << 300;
+        QTest::newRow("200 ms, a 300 ms pulse, cut clamp on mould alarm: no block, the mark asked")
+            << 200 << pulse300 << true << 1400 << 1 << 0x0F4 << 1 << 0 << 300;
+        QTest::newRow("200 ms, a 100 ms glitch: dropped, no block, no mark")
+            << 200 << QList<int>{1000, 1100} << false << 1400 << 0 << 0x0F4 << 0 << 0 << 100;
+        QTest::newRow("200 ms, fall at 199 ms: a glitch")
+            << 200 << QList<int>{1000, 1199} << false << 1300 << 0 << 0x0F4 << 0 << 0 << 199;
+        QTest::newRow("200 ms, fall at 200 ms: an opening")
+            << 200 << QList<int>{1000, 1200} << false << 1300 << 1 << 0x0F5 << 1 << 0 << 200;
+        QTest::newRow("200 ms, a glitch then an opening, one read")
+            << 200 << QList<int>{1000, 1050, 1100, 1350} << false << 1400 << 1 << 0x0F5 << 1 << 0 << 250;
+        QTest::newRow("200 ms, an opening then a glitch, one read")
+            << 200 << QList<int>{1000, 1250, 1300, 1310} << false << 1400 << 1 << 0x0F5 << 1 << 0 << 250;
+        QTest::newRow("200 ms, three glitches, one read: dropped")
+            << 200 << QList<int>{1000, 1100, 1150, 1250, 1300, 1450} << false << 1500 << 0 << 0x0F4 << 0 << 0
+            << 150;
+        QTest::newRow("200 ms, active 150 ms at the expiry: it waits 50 ms")
+            << 200 << QList<int>{1000} << false << 1150 << -1 << 0x0F4 << 0 << 50 << 0;
+        QTest::newRow("200 ms, active, lasting 200 ms at a poll: an opening before it falls")
+            << 200 << QList<int>{1000} << false << 1200 << 1 << 0x0F5 << 1 << 0 << 0;
+        QTest::newRow("200 ms, a 100 ms glitch unread 800 ms: the bound's hold, dropped without a block")
+            << 200 << QList<int>{1000, 1100} << false << 1800 << 0 << 0x0F5 << 0 << 0 << 100;
+    }
+    void debounceJudgesTheEntry()
+    {
+        QFETCH(int, debounce);
+        QFETCH(QList<int>, edges);
+        QFETCH(bool, cutClamp);
+        QFETCH(int, judgeAt);
+        QFETCH(int, verdict);
+        QFETCH(int, word);
+        QFETCH(int, marks);
+        QFETCH(int, waitMs);
+        QFETCH(int, lengthMs);
+
+        InputEntryWatch watch;
+        InputEntryWatchSetup setup;
+        setup.armed = true;
+        setup.watchedInputs = 0x001;
+        setup.markInputs = 0x001;
+        setup.map = plainMap();
+        setup.debounceMs = debounce;
+        setup.blockAtOnce = !cutClamp;
+        watch.setSetup(setup);
+        watch.statusFrame(0, 10);
+        watch.markRead(0, setup.map, 0);
+        int posted = 0;
+        quint32 level = 0;
+        quint32 lastWord = 0;
+        for (qint64 now = 11; now <= judgeAt; ++now) {
+            if (edges.contains(int(now))) {
+                level ^= 1u;
+                watch.statusFrame(level, now);
+            }
+            if (now % 5 == 0)
+                lastWord = watch.heldWord(0x0F4, now);
+            posted += watch.takeMarkRequests() != 0;
+        }
+        QCOMPARE(lastWord, quint32(word));
+        QCOMPARE(posted, marks);
+        const quint32 count = watch.entries(0, setup.map);
+        QCOMPARE(count, quint32((edges.size() + 1) / 2));
+        QCOMPARE(watch.untakenEntry(0), true);
+        InputEntryTake took;
+        watch.markRead(0, setup.map, count, nullptr, &took);
+        if (debounce == 0) {
+            // The read is the take: the block passes into the cycle's word.
+            QVERIFY(took.keepClamp);
+            QVERIFY(!watch.untakenEntry(0));
+            QCOMPARE(watch.heldWord(0x0F4, judgeAt), 0x0F4u);
+            return;
+        }
+        qint64 left = -1;
+        const InputDebounce judged = watch.judgeDebounce(0, setup.map, judgeAt, &left);
+        QCOMPARE(int(judged), verdict == 1   ? int(InputDebounce::Latch)
+                              : verdict == 0 ? int(InputDebounce::Drop)
+                                             : int(InputDebounce::Wait));
+        QCOMPARE(left, qint64(waitMs));
+        if (verdict < 0) {
+            QCOMPARE(watch.heldWord(0x0F4, judgeAt), quint32(word));
+            return;
+        }
+        took = watch.take(0, setup.map, count, verdict == 1);
+        QCOMPARE(took.keepClamp, word == 0x0F5 && verdict == 1);
+        QCOMPARE(took.guardHeld, judgeAt - 1000 >= kBound);
+        QCOMPARE(took.lengthMs, qint64(lengthMs));
+        QVERIFY(!watch.untakenEntry(0));
+        QVERIFY(!watch.holding());
+        // Nothing of a taken entry blocks again, nor asks for a mark.
+        for (qint64 now = judgeAt + 5; now <= judgeAt + 1000; now += 5)
+            QCOMPARE(watch.heldWord(0x0F4, now), 0x0F4u);
+        QCOMPARE(watch.takeMarkRequests(), 0u);
+    }
+
     // A cycle that reads every pass, 100 ms apart, never trips it, however many openings come.
     void healthyPassesNeverTrip()
     {

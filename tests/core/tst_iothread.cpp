@@ -599,11 +599,30 @@ private slots:
         gSysParam = nullptr;
     }
 
-    // The GUI thread stops reading while the mould opens and closes again: the poll thread alone puts
-    // "clamp not allowed" on the board once the bound has passed, every flush keeps it, and the pass that
-    // reads the opening gets it, with one record line; the cycle's own word frees the clamp again.
+    // The GUI thread stops reading while the mould opens and closes again. With cut clamp on mould
+    // alarm the poll thread alone puts "clamp not allowed" on the board once the bound has passed; in the
+    // mode where every cycle start blocks the clamp, the poll blocks it at the opening itself. The pass
+    // that reads the opening gets it, with one record line of the stall either way. Every flush keeps
+    // the block; the cycle's own word frees the clamp again. With a debounce time, an opening a pass
+    // read at once whose expiry falls in the stall gets the block from the poll once it has lasted.
+    void stalledCycleIsHeldByThePollThread_data()
+    {
+        QTest::addColumn<bool>("cutClamp");
+        QTest::addColumn<int>("preCut");   // tenths of a second
+        QTest::addColumn<int>("debounce"); // tenths of a second
+        QTest::newRow("cut clamp on mould alarm: held once the bound has passed") << true << 0 << 0;
+        QTest::newRow("pre-cut 0.5 s: held once the bound has passed") << false << 5 << 0;
+        QTest::newRow("pre-cut 10 s (no pre-cut in force): blocked at the opening") << false << 100 << 0;
+        QTest::newRow("default mode: blocked at the opening") << false << 0 << 0;
+        QTest::newRow("debounce 0.2 s, read at once, expiry in the stall: blocked by the poll")
+            << false << 0 << 2;
+    }
     void stalledCycleIsHeldByThePollThread()
     {
+        QFETCH(bool, cutClamp);
+        QFETCH(int, preCut);
+        QFETCH(int, debounce);
+        const bool lateHold = cutClamp || (preCut >= 1 && preCut <= 99);
         startLink();
         m_thread.reset();
         std::atomic<qint64> clock{500000};
@@ -612,6 +631,9 @@ private slots:
         for (int i = 4; i < 8; ++i)
             param.outputInit[i] = 1; // the NG pulses idle closed: the cycle's word is 0x0F0
         param.machineType = 1;
+        param.cutClampOnMoldAlarm = cutClamp ? 1 : 0;
+        param.preCutTime = preCut;
+        param.debounceTime = debounce;
         gSysParam = &param;
         {
             ControlPort port;
@@ -629,28 +651,50 @@ private slots:
             m_board->setInputs(0x001);
             m_board->clearCommands();
             QVERIFY(m_board->waitForCommands(4, 2000));
-            m_board->setInputs(0x000);
-            m_board->clearCommands();
-            QVERIFY(m_board->waitForCommands(4, 2000));
-            QCOMPARE(m_board->outputs(), quint16(0x0F0)); // not yet: no time has passed
-            clock += 1000;
-            QTRY_COMPARE(m_board->outputs(), quint16(0x0F1));
-            QVERIFY(records.isEmpty());
+            if (debounce > 0) {
+                // Read at once, then the stall: nothing until the opening has lasted 200 ms.
+                QCOMPARE(port.checkInput(0), 1);
+                QCOMPARE(port.entryDebounceLeftMs(0), 200);
+                QCOMPARE(m_board->outputs(), quint16(0x0F0));
+                clock += 199;
+                m_board->clearCommands();
+                QVERIFY(m_board->waitForCommands(4, 2000));
+                QCOMPARE(m_board->outputs(), quint16(0x0F0));
+                clock += 1;
+                QTRY_COMPARE(m_board->outputs(), quint16(0x0F1));
+                m_board->setInputs(0x000);
+                clock += 1000;
+                m_board->clearCommands();
+                QVERIFY(m_board->waitForCommands(4, 2000));
+                QCOMPARE(m_board->outputs(), quint16(0x0F1));
+                // The expiry, late: latched, and the block is the cycle's own from here on.
+                QCOMPARE(port.judgeDebouncedEntries(0), 1);
+                QVERIFY(records.isEmpty());
+            } else {
+                m_board->setInputs(0x000);
+                m_board->clearCommands();
+                QVERIFY(m_board->waitForCommands(4, 2000));
+                // Not yet where the clamp stays free for a time: no time has passed.
+                QCOMPARE(m_board->outputs(), quint16(lateHold ? 0x0F0 : 0x0F1));
+                clock += 1000;
+                QTRY_COMPARE(m_board->outputs(), quint16(0x0F1));
+                QVERIFY(records.isEmpty());
 
-            // A flush of the stalled side (its word still frees the clamp) does not undo the hold.
-            port.flushOutputs();
-            QCOMPARE(port.pendingOutputs, 0x0F1u);
-            m_board->clearCommands();
-            QVERIFY(m_board->waitForCommands(4, 2000));
-            QCOMPARE(m_board->outputs(), quint16(0x0F1));
+                // A flush of the stalled side (its word still frees the clamp) does not undo the hold.
+                port.flushOutputs();
+                m_board->clearCommands();
+                QVERIFY(m_board->waitForCommands(4, 2000));
+                QCOMPARE(m_board->outputs(), quint16(0x0F1));
 
-            // The cycle comes back: the opening is reported, stamped when it came, and the clamp stays
-            // held for the cycle to decide.
-            QCOMPARE(port.checkInput(0), 1);
-            QCOMPARE(port.inputChangedMs(0), openedMs);
-            QCOMPARE(records,
-                     QStringList{QStringLiteral("Warning: the cycle stalled: a mould opening waited 1.0 s "
-                                                "to be read and the clamp was blocked meanwhile")});
+                // The cycle comes back: the opening is reported, stamped when it came, and the clamp
+                // stays held for the cycle to decide.
+                QCOMPARE(port.checkInput(0), 1);
+                QCOMPARE(port.inputChangedMs(0), openedMs);
+                // The unread bound's line whether or not the block came before it.
+                QCOMPARE(records, QStringList{QStringLiteral("Warning: the cycle stalled: a mould opening "
+                                                             "waited 1.0 s to be read and the clamp was "
+                                                             "blocked meanwhile")});
+            }
             QCOMPARE(port.pendingOutputs, 0x0F1u);
             m_board->clearCommands();
             QVERIFY(m_board->waitForCommands(4, 2000));
@@ -658,7 +702,7 @@ private slots:
             port.setOutput(0, 0);
             port.flushOutputs();
             QTRY_COMPARE(m_board->outputs(), quint16(0x0F0));
-            QCOMPARE(records.size(), 1);
+            QCOMPARE(records.size(), debounce > 0 ? 0 : 1);
             port.stopIOThread();
         }
         setAppMonotonicClock({});

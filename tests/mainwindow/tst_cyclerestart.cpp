@@ -456,55 +456,63 @@ private slots:
         QTest::addColumn<int>("moldSide");    // in force after loading
         QTest::addColumn<QByteArray>("left"); // the mark file; "-" for no file
         QTest::addColumn<bool>("frameSeen");
-        QTest::addColumn<quint32>("entered"); // bit i: input i entered its active state
+        QTest::addColumn<quint32>("entered"); // bit i: an opening of input i (lasted the debounce time)
         QTest::addColumn<quint32>("active");  // bit i: input i active now
         QTest::addColumn<int>("slot");
         QTest::addColumn<int>("side");
         QTest::addColumn<quint32>("inputs");
+        QTest::addColumn<quint32>("glitched"); // entries counted that fell before the debounce time
         const QByteArray none = detectionMarkText(DetectionMark());
         const QByteArray zeros(16, '\0');
         const QByteArray slot7("slot 7 side 1  \n");
         const QByteArray slot1("slot 1 side 1  \n");
         QTest::newRow("no mark, no input: ordinary")
-            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0u << 0u << -1 << 1 << 0u;
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0u << 0u << -1 << 1 << 0u << 0u;
         QTest::newRow("none, no input: ordinary")
-            << 0 << 0 << false << false << 1 << none << true << 0u << 0u << -1 << 1 << 0u;
+            << 0 << 0 << false << false << 1 << none << true << 0u << 0u << -1 << 1 << 0u << 0u;
         QTest::newRow("whole mark") << 0 << 0 << true << false << 1 << slot1 << true << 0u << 0u << 1 << 1
-                                    << 0u;
+                                    << 0u << 0u;
         QTest::newRow("0 bytes, mould only")
-            << 0 << 0 << false << false << 1 << QByteArray() << true << 0u << 0u << 1 << 1 << 0u;
+            << 0 << 0 << false << false << 1 << QByteArray() << true << 0u << 0u << 1 << 1 << 0u << 0u;
         QTest::newRow("16 zero bytes, product on")
-            << 0 << 0 << true << false << 1 << zeros << true << 0u << 0u << 0 << 1 << 0u;
+            << 0 << 0 << true << false << 1 << zeros << true << 0u << 0u << 0 << 1 << 0u << 0u;
         QTest::newRow("slot 7 on a 2-slot box, mould only")
-            << 0 << 0 << false << false << 1 << slot7 << true << 0u << 0u << 1 << 1 << 0u;
+            << 0 << 0 << false << false << 1 << slot7 << true << 0u << 0u << 1 << 1 << 0u << 0u;
         QTest::newRow("slot 7 on a 2-slot box, product on")
-            << 0 << 0 << true << false << 1 << slot7 << true << 0u << 0u << 0 << 1 << 0u;
+            << 0 << 0 << true << false << 1 << slot7 << true << 0u << 0u << 0 << 1 << 0u << 0u;
         QTest::newRow("zeros, two-colour, right mould in force")
-            << 1 << 1 << false << false << 0 << zeros << true << 0u << 0u << 3 << 0 << 0u;
+            << 1 << 1 << false << false << 0 << zeros << true << 0u << 0u << 3 << 0 << 0u << 0u;
         QTest::newRow("zeros, turntable, right mould in force, product on")
-            << 2 << 1 << true << false << 0 << zeros << true << 0u << 0u << 2 << 0 << 0u;
+            << 2 << 1 << true << false << 0 << zeros << true << 0u << 0u << 2 << 0 << 0u << 0u;
         QTest::newRow("pulse of input 0 during the start")
-            << 0 << 0 << false << false << 1 << none << true << 0x1u << 0x0u << 1 << 1 << 0x1u;
+            << 0 << 0 << false << false << 1 << none << true << 0x1u << 0x0u << 1 << 1 << 0x1u << 0u;
         QTest::newRow("input 0 held during the start, product on")
-            << 0 << 0 << true << false << 1 << none << true << 0x1u << 0x1u << 0 << 1 << 0x1u;
+            << 0 << 0 << true << false << 1 << none << true << 0x1u << 0x1u << 0 << 1 << 0x1u << 0u;
         QTest::newRow("input 0 high since the first frame")
-            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0x0u << 0x1u << 1 << 1 << 0x1u;
+            << 0 << 0 << false << false << 1 << QByteArray("-") << true << 0x0u << 0x1u << 1 << 1 << 0x1u
+            << 0u;
         QTest::newRow("before the first frame: nothing known")
-            << 0 << 0 << false << false << 1 << none << false << 0x0u << 0x0u << -1 << 1 << 0x0u;
+            << 0 << 0 << false << false << 1 << none << false << 0x0u << 0x0u << -1 << 1 << 0x0u << 0u;
         QTest::newRow("opening during the start over a whole mould mark: the opening's chain")
-            << 0 << 0 << true << false << 1 << slot1 << true << 0x1u << 0x0u << 0 << 1 << 0x1u;
+            << 0 << 0 << true << false << 1 << slot1 << true << 0x1u << 0x0u << 0 << 1 << 0x1u << 0u;
         QTest::newRow("input 2 and the re-check input 1 start nothing")
-            << 0 << 0 << false << false << 1 << none << true << 0x6u << 0x6u << -1 << 1 << 0x0u;
+            << 0 << 0 << false << false << 1 << none << true << 0x6u << 0x6u << -1 << 1 << 0x0u << 0u;
         QTest::newRow("safety door with its trigger: mould slot")
-            << 0 << 0 << true << true << 1 << none << true << 0x2u << 0x0u << 1 << 1 << 0x2u;
+            << 0 << 0 << true << true << 1 << none << true << 0x2u << 0x0u << 1 << 1 << 0x2u << 0u;
         QTest::newRow("door and input 0: the cycle start's chain")
-            << 0 << 0 << true << true << 1 << none << true << 0x3u << 0x0u << 0 << 1 << 0x3u;
+            << 0 << 0 << true << true << 1 << none << true << 0x3u << 0x0u << 0 << 1 << 0x3u << 0u;
         QTest::newRow("turntable, all moulds, input 3: right side")
-            << 2 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << 3 << 0 << 0x8u;
+            << 2 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << 3 << 0 << 0x8u << 0u;
         QTest::newRow("turntable, left mould only: input 3 starts nothing")
-            << 2 << 0 << false << false << 1 << none << true << 0x8u << 0x8u << -1 << 1 << 0x0u;
+            << 2 << 0 << false << false << 1 << none << true << 0x8u << 0x8u << -1 << 1 << 0x0u << 0u;
         QTest::newRow("two-colour, input 3 re-arms, starts nothing")
-            << 1 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << -1 << 1 << 0x0u;
+            << 1 << 2 << false << false << 1 << none << true << 0x8u << 0x0u << -1 << 1 << 0x0u << 0u;
+        QTest::newRow("a 3 ms glitch of input 0 during the start, debounce 0.2 s: ordinary")
+            << 0 << 0 << false << false << 1 << none << true << 0x0u << 0x0u << -1 << 1 << 0x0u << 0x1u;
+        QTest::newRow("door glitch during the start, door closed now: judged as active at start")
+            << 0 << 0 << true << true << 1 << none << true << 0x0u << 0x2u << 1 << 1 << 0x2u << 0x2u;
+        QTest::newRow("a glitch, then an opening of input 0: the opening's chain")
+            << 0 << 0 << true << false << 1 << none << true << 0x1u << 0x0u << 0 << 1 << 0x1u << 0x1u;
     }
     void cutShortAtStart()
     {
@@ -520,6 +528,7 @@ private slots:
         QFETCH(int, slot);
         QFETCH(int, side);
         QFETCH(quint32, inputs);
+        QFETCH(quint32, glitched);
         param = SysParam();
         param.machineType = machineType;
         param.detectMold = detectMold;
@@ -537,9 +546,13 @@ private slots:
         entries.firstFrameSeen = frameSeen;
         entries.activeWord = active;
         for (int i = 0; i < 16; ++i)
-            entries.entries[i] = (entered >> i) & 1u;
+            entries.entries[i] = ((entered >> i) & 1u) + ((glitched >> i) & 1u);
+        entries.openingWord = entered;
         const StartCutShort cut = decideCutShort(mark, entries, param, moldSide, inUse, 1);
         QCOMPARE(cut.slot, slot);
+        // A level with no opening counted is said to be one at start, not an entry.
+        if (inputs != 0)
+            QCOMPARE(cut.why.contains(QLatin1String("was active at start")), (entered & inputs) == 0);
         if (slot >= 0)
             QCOMPARE(cut.moldSide, side);
         QCOMPARE(cut.inputs, inputs);

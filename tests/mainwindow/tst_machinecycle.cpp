@@ -24,24 +24,46 @@ private slots:
         QTest::addColumn<int>("debounce");
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<bool>("starts");
-        QTest::newRow("debounce 0") << 0 << 0 << true;
-        QTest::newRow("debounce 3, held 400 ms") << 3 << 400 << true;
-        QTest::newRow("debounce 3, held 150 ms") << 3 << 150 << false;
+        // The board link counted the entry `lateMs` before the pass read it (-1: a level the pass
+        // sees, as the simulated-input buttons make it).
+        QTest::addColumn<int>("lateMs");
+        QTest::newRow("debounce 0") << 0 << 0 << true << -1;
+        QTest::newRow("debounce 3, held 400 ms") << 3 << 400 << true << -1;
+        QTest::newRow("debounce 3, held 150 ms") << 3 << 150 << false << -1;
+        QTest::newRow("debounce 3, counted entry held 400 ms, read 250 ms late: judged from its stamp")
+            << 3 << 400 << true << 250;
     }
     void debounceAndDelays()
     {
         QFETCH(int, debounce);
         QFETCH(int, holdMs);
         QFETCH(bool, starts);
+        QFETCH(int, lateMs);
         standardMachine(param, debounce, 10, 15);
         FakeCycle cycle;
         CycleWorld &world = cycle.world;
         cycle.StartDetect();
-        setInputs(1);
-        cycle.Run();
-        QTest::qWait(holdMs);
-        setInputs(0);
-        QTest::qWait(debounce * 100 + 50 - std::min(holdMs, debounce * 100));
+        if (lateMs >= 0) {
+            const auto frame = [](quint32 word, qint64 stampMs) {
+                MutexLocker lock(gIoMutex);
+                gIoEntryWatch.statusFrame(word, stampMs);
+                gIoInputWord = word;
+                gIoInputChangedMs[0] = stampMs;
+            };
+            frame(0, appMonotonicMs());
+            cycle.Run();
+            frame(1, appMonotonicMs() - lateMs);
+            cycle.Run();
+            QTest::qWait(holdMs - lateMs);
+            frame(0, appMonotonicMs());
+            QTest::qWait(std::max(0, debounce * 100 + 50 - holdMs));
+        } else {
+            setInputs(1);
+            cycle.Run();
+            QTest::qWait(holdMs);
+            setInputs(0);
+            QTest::qWait(debounce * 100 + 50 - std::min(holdMs, debounce * 100));
+        }
         cycle.Run();
         QCOMPARE(cycle.upTimers[0]->isActive(), starts);
         if (!starts)
