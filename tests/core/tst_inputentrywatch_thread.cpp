@@ -137,7 +137,6 @@ private slots:
         const InputEntryMap &map = setup.map;
         {
             MutexLocker lock(gIoMutex);
-            gIoEntryWatch.reset();
             gIoEntryWatch.setSetup(setup);
             gIoOutputWord = kCycleWord;
         }
