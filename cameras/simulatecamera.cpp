@@ -189,6 +189,15 @@ public:
         wake.notify_all();
     }
 
+    // wait(), and then the lock the loop let go of last: QThread::wait() orders the loop's last steps
+    // before its return through Qt's own mutex, which ThreadSanitizer cannot see when the thread had
+    // already finished, so the delete of this object looked like a race with the loop's end.
+    void join()
+    {
+        wait();
+        std::lock_guard<std::mutex> lock(waitMutex);
+    }
+
 protected:
     void run() override
     {
@@ -327,7 +336,7 @@ void SimulateCamera::stopCapture()
     if (!thread)
         return;
     thread->stop();
-    thread->wait();
+    thread->join();
     thread.reset();
 }
 

@@ -1,6 +1,7 @@
 #include "ccomp_diawait.h"
 
 #include "boxstacking.h"
+#include "mutexlocker.h" // also MG_THREAD_SANITIZER
 #include "widgetslog.h"
 
 #include <QBitmap>
@@ -54,6 +55,10 @@ CComp_DiaWait::CComp_DiaWait(std::function<void()> task, QWidget *parent)
         }
         finish();
         // The last use of `this`: the destructor may run as soon as this is released.
+#ifdef MG_THREAD_SANITIZER
+        // ThreadSanitizer cannot see QSemaphore order this thread's last steps before the destructor.
+        __tsan_release(state.get());
+#endif
         state->ended.release();
     });
 }
@@ -61,6 +66,9 @@ CComp_DiaWait::CComp_DiaWait(std::function<void()> task, QWidget *parent)
 CComp_DiaWait::~CComp_DiaWait()
 {
     m_state->ended.acquire();
+#ifdef MG_THREAD_SANITIZER
+    __tsan_acquire(m_state.get());
+#endif
 }
 
 int CComp_DiaWait::exec()
