@@ -26,6 +26,7 @@ namespace {
 constexpr qint64 kCopyChunk = 1 << 20;
 
 UpdateFileChooser gChooser;
+CopyChunkObserver gChunkObserver;
 
 void syncFolderOf(const QString &path)
 {
@@ -163,30 +164,29 @@ struct FdCloser
     ~FdCloser() { ::close(fd); }
 };
 
-// What became of the file behind `fd` since `atOpen`: nothing, only a larger size (and so a later
-// time), or anything else (smaller, same size but another time, no longer readable).
+// What became of the file behind `fd` since `atOpen`: nothing; written to without getting shorter (a
+// larger size, or only a later time: an append under way shows its time before its size); or shorter,
+// or no longer readable.
 enum class Change
 {
     None,
-    Grew,
-    Other
+    Written,
+    Shorter
 };
 
 Change changeSince(int fd, const struct stat &atOpen)
 {
     struct stat now;
     if (::fstat(fd, &now) != 0 || now.st_size < atOpen.st_size)
-        return Change::Other;
-    if (now.st_size > atOpen.st_size)
-        return Change::Grew;
+        return Change::Shorter;
     const bool sameTime =
         now.st_mtim.tv_sec == atOpen.st_mtim.tv_sec && now.st_mtim.tv_nsec == atOpen.st_mtim.tv_nsec;
-    return sameTime ? Change::None : Change::Other;
+    return now.st_size == atOpen.st_size && sameTime ? Change::None : Change::Written;
 }
 
-// A larger size alone does not say the file was only appended to: it may have been rewritten from the
-// start. The copy stands for the file as it was at open only when the file still begins with every
-// byte copied and its name still leads to it (a log moved aside for a new one is not appended to).
+// A file written to without getting shorter may have been appended to, or rewritten from its start.
+// The copy stands for the file as it was at open only when the file still begins with every byte
+// copied and its name still leads to it (a log moved aside for a new one is not appended to).
 bool onlyAppendedTo(const QString &source, int fd, const struct stat &atOpen, const QString &copy,
                     QByteArray &chunk)
 {
@@ -213,10 +213,10 @@ bool onlyAppendedTo(const QString &source, int fd, const struct stat &atOpen, co
 } // namespace
 
 bool copyFileChecked(const QString &source, const QString &target, QString *errorText, FileGrowth growth,
-                     bool *grew)
+                     bool *appended)
 {
-    if (grew)
-        *grew = false;
+    if (appended)
+        *appended = false;
     // Opened without blocking, so that a FIFO cannot stop the GUI thread in open(), and looked at
     // through the descriptor, so that what is checked is what is read: only a regular file is copied
     // (a device or a FIFO gives no end or no size to check the copy by).
@@ -232,16 +232,16 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // No more than the size found at open is read: a file another process writes to is refused as soon
     // as a chunk shows the change, never followed while it grows. Where growth is allowed, a file that
-    // grew is copied as it stood at open, its first bytes checked again once the copy is written.
+    // was only appended to is copied as it stood at open, its first bytes read again once it is copied.
     const QString changed = QStringLiteral("%1 changed while it was copied").arg(source);
     StreamedFile out(target);
     if (!out.open())
         return setError(errorText, out.errorText());
     QByteArray chunk(int(kCopyChunk), Qt::Uninitialized);
-    bool grown = false;
-    const auto acceptable = [&grown, growth](Change change) {
-        grown = grown || change == Change::Grew;
-        return change == Change::None || (change == Change::Grew && growth == FileGrowth::CopyAsAtOpen);
+    bool written = false;
+    const auto acceptable = [&written, growth](Change change) {
+        written = written || change == Change::Written;
+        return change == Change::None || (change == Change::Written && growth == FileGrowth::CopyAsAtOpen);
     };
     qint64 left = atOpen.st_size;
     while (left > 0) {
@@ -257,17 +257,19 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
         if (!out.write(chunk.constData(), n))
             return setError(errorText, out.errorText());
         left -= n;
+        if (gChunkObserver)
+            gChunkObserver(source);
     }
     if (!acceptable(changeSince(fd, atOpen)))
         return setError(errorText, changed);
     if (!out.finish())
         return setError(errorText, out.errorText());
-    if (grown && !onlyAppendedTo(source, fd, atOpen, out.temporaryPath(), chunk))
+    if (written && !onlyAppendedTo(source, fd, atOpen, out.temporaryPath(), chunk))
         return setError(errorText, changed);
     if (!out.commit())
         return setError(errorText, out.errorText());
-    if (grew)
-        *grew = grown;
+    if (appended)
+        *appended = written;
     return true;
 }
 
@@ -292,11 +294,11 @@ bool copyTree(const QString &from, const QString &to, const QString &top, QSet<Q
             if (!copyTree(path, dest, top, copied, errorText, growth))
                 return false;
         } else if (info.isFile()) {
-            bool grew = false;
-            if (!copyFileChecked(path, dest, errorText, growth, &grew))
+            bool appended = false;
+            if (!copyFileChecked(path, dest, errorText, growth, &appended))
                 return false;
             // Only what lies wholly on the disk counts as copied: a file that grew keeps its newer bytes.
-            if (copied && !grew)
+            if (copied && !appended)
                 copied->insert(path);
         } else {
             qCInfo(lcSettings) << "special file not copied:" << path;
@@ -330,6 +332,11 @@ void removeCopiedFiles(const QString &folder, const QSet<QString> &copied)
             qCWarning(lcSettings) << "cannot remove" << path;
         }
     }
+}
+
+void setCopyChunkObserver(CopyChunkObserver observer)
+{
+    gChunkObserver = std::move(observer);
 }
 
 void setUpdateFileChooser(UpdateFileChooser chooser)

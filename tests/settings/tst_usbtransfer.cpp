@@ -101,6 +101,7 @@ private slots:
     {
         BoxTestPolicy::disable();
         setUpdateFileChooser(nullptr);
+        setCopyChunkObserver(nullptr);
         setCommandRunner(nullptr);
         setMountsFilePath(QString());
         setSystemPathRoot(QString());
@@ -232,15 +233,18 @@ private slots:
                         QByteArray(5000 + c * 100 + d * 10 + i, char('a' + c + d + i));
             }
         }
-        // 8 MB of log lines, appended to one line at a time; so is a raw frame of a slot in use.
+        // 3 MB of log lines (a few pieces to copy), appended to a line at a time; so is a raw frame of a
+        // slot in use.
         const QByteArray line("14:05:09.123 I io: input word 0x0000 read\n");
         const QStringList grown{QStringLiteral("cnt_net/workspace/LOG/log.txt"),
                                 QStringLiteral("originalimage/cammer11/0.bmp")};
-        program[grown[0]] = program[grown[1]] = line.repeated((8 << 20) / line.size());
+        program[grown[0]] = program[grown[1]] = line.repeated((3 << 20) / line.size());
         for (auto it = program.cbegin(); it != program.cend(); ++it)
             QVERIFY(writeTestFile(it.key(), it.value()));
         const QByteArray atStart = program.value(grown[0]);
-        for (int i = 0; i < (writer == QLatin1String("appends") ? 2 : writer != QLatin1String("none")); ++i)
+        // The files the other thread works on: none, the log, or the log and the raw frame.
+        const int worked = writer == QLatin1String("appends") ? 2 : writer != QLatin1String("none");
+        for (int i = 0; i < worked; ++i)
             program.remove(grown[i]); // checked below
         // Special files in the program folder are left out; they neither stop nor fail the export.
         QCOMPARE(::mkfifo("pipe", 0600), 0);
@@ -250,12 +254,24 @@ private slots:
             QVERIFY(writeTestFile(stampFolder, "not a folder"));
         m_sys.stick = disk != QLatin1String("none");
         BoxTestPolicy::queueAnswers(answers);
-        // Failed writes show in the checks that follow the export.
+        // After each piece of a grown file the copy waits until the other thread has worked on the file
+        // once more: the change falls inside the copy however busy the machine is. A failed write shows in
+        // the checks that follow the export.
+        const bool truncates = writer == QLatin1String("truncates");
         const bool movesAside = writer == QLatin1String("moves aside");
-        const QByteArray log = QFile::encodeName(grown[0]);
-        const QByteArray part = QFile::encodeName(
-            QStringLiteral("%1/bin-DOD/%2/.log.txt.part").arg(stampFolder, QFileInfo(grown[0]).path()));
         std::atomic<bool> finished{false};
+        std::atomic<int> asked{0};
+        std::atomic<int> served{0};
+        std::atomic<int> askedFile{0};
+        setCopyChunkObserver([&](const QString &source) {
+            const int file = grown.indexOf(QDir::current().relativeFilePath(source));
+            if (file < 0 || file >= worked)
+                return;
+            askedFile = file;
+            const int ask = ++asked;
+            for (int waited = 0; served < ask && waited < 50000; ++waited)
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
         const auto put = [](const QByteArray &name, int flags, const QByteArray &bytes) {
             const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC | flags, 0644);
             const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
@@ -264,28 +280,28 @@ private slots:
         };
         std::thread other([&] {
             bool moved = false;
-            for (qint64 size = atStart.size(), n = 0; writer != QLatin1String("none") && !finished; ++n) {
-                if (writer == QLatin1String("truncates"))
-                    ::truncate(log.constData(), size -= line.size());
-                if (writer == QLatin1String("rewrites"))
-                    put(log, 0, QByteArray::number(n));
-                if (movesAside && !moved && ::access(part.constData(), F_OK) == 0) {
-                    put(log, O_APPEND, line);
-                    moved = ::rename(log.constData(), (log + ".moved").constData()) == 0;
-                }
-                if (writer != QLatin1String("truncates"))
-                    put(log, O_APPEND | O_CREAT, line);
-                if (writer == QLatin1String("appends")) // never made anew once it was emptied
-                    put(QFile::encodeName(grown[1]), O_APPEND, line);
-                if (!movesAside || moved) // until then it watches without pause, not to miss the copy
+            for (qint64 size = atStart.size(), n = 0; !finished; ++n) {
+                if (served == asked) {
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
+                    continue;
+                }
+                const QByteArray name = QFile::encodeName(grown[askedFile]);
+                if (truncates)
+                    ::truncate(name.constData(), size -= line.size());
+                if (writer == QLatin1String("rewrites"))
+                    put(name, 0, QByteArray::number(n));
+                if (movesAside && !moved)
+                    moved = put(name, O_APPEND, line) > 0 && ::rename(name, name + ".moved") == 0;
+                if (!truncates)
+                    put(name, O_APPEND | O_CREAT, line);
+                served = asked.load();
             }
         });
 
         WizardParaWidget(nullptr).SlotExportData();
         finished = true;
         other.join();
-        QCOMPARE(::access((log + ".moved").constData(), F_OK) == 0, movesAside); // during the log's copy
+        QCOMPARE(QFileInfo::exists(grown[0] + QStringLiteral(".moved")), movesAside);
 
         QCOMPARE(BoxTestPolicy::shownTexts(), shown);
         const bool exported = shown.last() == uiText(147);
