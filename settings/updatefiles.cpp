@@ -26,6 +26,7 @@ namespace {
 constexpr qint64 kCopyChunk = 1 << 20;
 
 UpdateFileChooser gChooser;
+CopyChunkObserver gChunkObserver;
 
 void syncFolderOf(const QString &path)
 {
@@ -163,19 +164,59 @@ struct FdCloser
     ~FdCloser() { ::close(fd); }
 };
 
-// True when the file behind `fd` is no longer the one `atOpen` described: another size or another
-// modification time.
-bool changedSince(int fd, const struct stat &atOpen)
+// What became of the file behind `fd` since `atOpen`: nothing; written to without getting shorter (a
+// larger size, or only a later time: an append under way shows its time before its size); or shorter,
+// or no longer readable.
+enum class Change
+{
+    None,
+    Written,
+    Shorter
+};
+
+Change changeSince(int fd, const struct stat &atOpen)
 {
     struct stat now;
-    return ::fstat(fd, &now) != 0 || now.st_size != atOpen.st_size ||
-           now.st_mtim.tv_sec != atOpen.st_mtim.tv_sec || now.st_mtim.tv_nsec != atOpen.st_mtim.tv_nsec;
+    if (::fstat(fd, &now) != 0 || now.st_size < atOpen.st_size)
+        return Change::Shorter;
+    const bool sameTime =
+        now.st_mtim.tv_sec == atOpen.st_mtim.tv_sec && now.st_mtim.tv_nsec == atOpen.st_mtim.tv_nsec;
+    return now.st_size == atOpen.st_size && sameTime ? Change::None : Change::Written;
+}
+
+// A file written to without getting shorter may have been appended to, or rewritten from its start.
+// The copy stands for the file as it was at open only when the file still begins with every byte
+// copied and its name still leads to it (a log moved aside for a new one is not appended to).
+bool onlyAppendedTo(const QString &source, int fd, const struct stat &atOpen, const QString &copy,
+                    QByteArray &chunk)
+{
+    struct stat named;
+    if (::stat(QFile::encodeName(source).constData(), &named) != 0 || named.st_dev != atOpen.st_dev ||
+        named.st_ino != atOpen.st_ino)
+        return false;
+    const int copyFd = ::open(QFile::encodeName(copy).constData(), O_RDONLY | O_CLOEXEC);
+    if (copyFd < 0)
+        return false;
+    const FdCloser closer{copyFd};
+    QByteArray copied(chunk.size(), Qt::Uninitialized);
+    for (qint64 at = 0; at < atOpen.st_size;) {
+        const size_t want = size_t(std::min(atOpen.st_size - at, qint64(chunk.size())));
+        const ssize_t n = ::pread(fd, chunk.data(), want, at);
+        if (n <= 0 || ::pread(copyFd, copied.data(), size_t(n), at) != n ||
+            std::memcmp(chunk.constData(), copied.constData(), size_t(n)) != 0)
+            return false;
+        at += n;
+    }
+    return true;
 }
 
 } // namespace
 
-bool copyFileChecked(const QString &source, const QString &target, QString *errorText)
+bool copyFileChecked(const QString &source, const QString &target, QString *errorText, FileGrowth growth,
+                     bool *appended)
 {
+    if (appended)
+        *appended = false;
     // Opened without blocking, so that a FIFO cannot stop the GUI thread in open(), and looked at
     // through the descriptor, so that what is checked is what is read: only a regular file is copied
     // (a device or a FIFO gives no end or no size to check the copy by).
@@ -190,12 +231,18 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
         return setError(errorText, QStringLiteral("%1 is not a regular file").arg(source));
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // No more than the size found at open is read: a file another process writes to is refused as soon
-    // as a chunk shows the change, never followed while it grows.
+    // as a chunk shows the change, never followed while it grows. Where growth is allowed, a file that
+    // was only appended to is copied as it stood at open, its first bytes read again once it is copied.
     const QString changed = QStringLiteral("%1 changed while it was copied").arg(source);
     StreamedFile out(target);
     if (!out.open())
         return setError(errorText, out.errorText());
     QByteArray chunk(int(kCopyChunk), Qt::Uninitialized);
+    bool written = false;
+    const auto acceptable = [&written, growth](Change change) {
+        written = written || change == Change::Written;
+        return change == Change::None || (change == Change::Written && growth == FileGrowth::CopyAsAtOpen);
+    };
     qint64 left = atOpen.st_size;
     while (left > 0) {
         const ssize_t n = ::read(fd, chunk.data(), size_t(std::min(left, kCopyChunk)));
@@ -205,16 +252,24 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
             const QString why = QString::fromLocal8Bit(std::strerror(errno));
             return setError(errorText, QStringLiteral("cannot read %1: %2").arg(source, why));
         }
-        if (n == 0 || changedSince(fd, atOpen))
+        if (n == 0 || !acceptable(changeSince(fd, atOpen)))
             return setError(errorText, changed);
         if (!out.write(chunk.constData(), n))
             return setError(errorText, out.errorText());
         left -= n;
+        if (gChunkObserver)
+            gChunkObserver(source);
     }
-    if (changedSince(fd, atOpen))
+    if (!acceptable(changeSince(fd, atOpen)))
         return setError(errorText, changed);
-    if (!out.finish() || !out.commit())
+    if (!out.finish())
         return setError(errorText, out.errorText());
+    if (written && !onlyAppendedTo(source, fd, atOpen, out.temporaryPath(), chunk))
+        return setError(errorText, changed);
+    if (!out.commit())
+        return setError(errorText, out.errorText());
+    if (appended)
+        *appended = written;
     return true;
 }
 
@@ -222,7 +277,7 @@ namespace {
 
 // `top` is the folder the whole copy goes to: never copied into itself, however deep it lies.
 bool copyTree(const QString &from, const QString &to, const QString &top, QSet<QString> *copied,
-              QString *errorText)
+              QString *errorText, FileGrowth growth)
 {
     if (QFileInfo::exists(to) || !QDir().mkdir(to))
         return setError(errorText, QStringLiteral("cannot make the folder %1").arg(to));
@@ -236,12 +291,14 @@ bool copyTree(const QString &from, const QString &to, const QString &top, QSet<Q
         if (info.isSymLink()) {
             qCInfo(lcSettings) << "link not copied:" << path;
         } else if (info.isDir()) {
-            if (!copyTree(path, dest, top, copied, errorText))
+            if (!copyTree(path, dest, top, copied, errorText, growth))
                 return false;
         } else if (info.isFile()) {
-            if (!copyFileChecked(path, dest, errorText))
+            bool appended = false;
+            if (!copyFileChecked(path, dest, errorText, growth, &appended))
                 return false;
-            if (copied)
+            // Only what lies wholly on the disk counts as copied: a file that grew keeps its newer bytes.
+            if (copied && !appended)
                 copied->insert(path);
         } else {
             qCInfo(lcSettings) << "special file not copied:" << path;
@@ -252,13 +309,14 @@ bool copyTree(const QString &from, const QString &to, const QString &top, QSet<Q
 
 } // namespace
 
-bool copyTreeChecked(const QString &source, const QString &target, QSet<QString> *copied, QString *errorText)
+bool copyTreeChecked(const QString &source, const QString &target, QSet<QString> *copied, QString *errorText,
+                     FileGrowth growth)
 {
     const QString from = QDir(source).absolutePath();
     if (!QFileInfo(from).isDir())
         return setError(errorText, QStringLiteral("%1 is not a folder").arg(from));
     const QString to = QDir(target).absolutePath();
-    return copyTree(from, to, to, copied, errorText);
+    return copyTree(from, to, to, copied, errorText, growth);
 }
 
 void removeCopiedFiles(const QString &folder, const QSet<QString> &copied)
@@ -274,6 +332,11 @@ void removeCopiedFiles(const QString &folder, const QSet<QString> &copied)
             qCWarning(lcSettings) << "cannot remove" << path;
         }
     }
+}
+
+void setCopyChunkObserver(CopyChunkObserver observer)
+{
+    gChunkObserver = std::move(observer);
 }
 
 void setUpdateFileChooser(UpdateFileChooser chooser)

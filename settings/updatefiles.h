@@ -59,17 +59,33 @@ QString pendingUpdateExtension(const QString &name);
 // first match on the file name wins), or an empty text when the name holds none of them.
 QString usbUpdateTargetName(const QString &fileName);
 
+// What a copy does with a file that grows while it is copied.
+enum class FileGrowth
+{
+    Refuse,       // refused at once, like any other change (an update archive)
+    CopyAsAtOpen, // copied as it stood at open, if it was only appended to (the running log)
+};
+
 // Copies one file through a StreamedFile; false (target left as it was) when the source is not a regular
 // file (a FIFO is not waited for), cannot be read whole, changed while it was copied (its size or time
 // differs from those at open; no more than the size at open is read) or the copy cannot be written
-// whole. An empty file is copied as an empty file.
-bool copyFileChecked(const QString &source, const QString &target, QString *errorText = nullptr);
+// whole. An empty file is copied as an empty file. With FileGrowth::CopyAsAtOpen a file that was only
+// appended to (its name still leads to it and it still begins with the bytes copied) is copied as it
+// stood at open, and `appended` says so; a file that shrank, was rewritten or was replaced is refused.
+bool copyFileChecked(const QString &source, const QString &target, QString *errorText = nullptr,
+                     FileGrowth growth = FileGrowth::Refuse, bool *appended = nullptr);
 
-// Copies the folder `source` as the new folder `target` (which must not exist yet), every file checked,
-// symbolic links and special files left out. `copied` receives the absolute source path of every file
-// copied. The target itself is never entered, so it may lie below the source.
+// Copies the folder `source` as the new folder `target` (which must not exist yet), every file checked
+// by `growth`, symbolic links and special files left out. `copied` receives the absolute source path of
+// every file copied whole; a file appended to meanwhile is not listed. The target itself is never entered,
+// so it may lie below the source.
 bool copyTreeChecked(const QString &source, const QString &target, QSet<QString> *copied,
-                     QString *errorText = nullptr);
+                     QString *errorText = nullptr, FileGrowth growth = FileGrowth::Refuse);
+
+// Called by copyFileChecked with the source after each piece it copied; tests use it to change the source
+// while it is being copied, whatever the scheduler does. nullptr removes it.
+using CopyChunkObserver = std::function<void(const QString &source)>;
+void setCopyChunkObserver(CopyChunkObserver observer);
 
 // Removes from `folder` every file listed in `copied`, and sub-folders left empty; the folder stays.
 // Files that are not listed (written after the copy) stay too.

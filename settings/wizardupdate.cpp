@@ -114,7 +114,10 @@ void WizardParaWidget::SlotExportData()
     bool ok = QDir().mkdir(folder);
     if (!ok)
         error = QStringLiteral("cannot make the folder ") + folder;
-    ok = ok && copyTreeChecked(QDir::currentPath(), folder + QStringLiteral("/bin-DOD"), &copied, &error);
+    // The running log lies in the program folder and grows whenever a line is written: it is exported
+    // as it stood when its copy began, rather than failing the whole export.
+    ok = ok && copyTreeChecked(QDir::currentPath(), folder + QStringLiteral("/bin-DOD"), &copied, &error,
+                               FileGrowth::CopyAsAtOpen);
     QThread::msleep(100);
     // The raw frames are the only copy of themselves: they go only once they are safely on the disk.
     if (ok) {

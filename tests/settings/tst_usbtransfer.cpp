@@ -69,6 +69,7 @@ private slots:
     void initTestCase()
     {
         fillUiTextTable();
+        gLanguage = 1; // the tables' texts are read before the first init()
         gWarnBox = new WarnBox;
         gChooseBox = new ChooseBox;
     }
@@ -100,6 +101,7 @@ private slots:
     {
         BoxTestPolicy::disable();
         setUpdateFileChooser(nullptr);
+        setCopyChunkObserver(nullptr);
         setCommandRunner(nullptr);
         setMountsFilePath(QString());
         setSystemPathRoot(QString());
@@ -199,17 +201,25 @@ private slots:
     void exportEmptiesRawFramesOnlyAfterAVerifiedCopy_data()
     {
         QTest::addColumn<QString>("disk");
+        QTest::addColumn<QString>("writer"); // what another thread does meanwhile to the running log
         QTest::addColumn<QList<int>>("answers");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("exported") << "stick" << QList<int>{1} << QStringList{uiText(324), uiText(147)};
-        QTest::newRow("a plain file where the folder goes")
-            << "file in the way" << QList<int>{1} << QStringList{uiText(324), uiText(650)};
+        const QStringList done{uiText(324), uiText(147)};
+        const QStringList failed{uiText(324), uiText(650)};
+        QTest::newRow("exported") << "stick" << "none" << QList<int>{1} << done;
+        QTest::newRow("log and a raw frame appended to") << "stick" << "appends" << QList<int>{1} << done;
+        QTest::newRow("log truncated") << "stick" << "truncates" << QList<int>{1} << failed;
+        QTest::newRow("log rewritten from its start") << "stick" << "rewrites" << QList<int>{1} << failed;
+        QTest::newRow("log moved aside for a new one") << "stick" << "moves aside" << QList<int>{1} << failed;
+        QTest::newRow("a plain file where the folder goes") << "file in the way" << "none" << QList<int>{1}
+                                                            << failed;
         QTest::newRow("no disk, declined")
-            << "none" << QList<int>{1, 0} << QStringList{uiText(324), uiText(320)};
+            << "none" << "none" << QList<int>{1, 0} << QStringList{uiText(324), uiText(320)};
     }
     void exportEmptiesRawFramesOnlyAfterAVerifiedCopy()
     {
         QFETCH(QString, disk);
+        QFETCH(QString, writer);
         QFETCH(QList<int>, answers);
         QFETCH(QStringList, shown);
         gCameraCount = 3;
@@ -223,8 +233,19 @@ private slots:
                         QByteArray(5000 + c * 100 + d * 10 + i, char('a' + c + d + i));
             }
         }
+        // 3 MB of log lines (a few pieces to copy), appended to a line at a time; so is a raw frame of a
+        // slot in use.
+        const QByteArray line("14:05:09.123 I io: input word 0x0000 read\n");
+        const QStringList grown{QStringLiteral("cnt_net/workspace/LOG/log.txt"),
+                                QStringLiteral("originalimage/cammer11/0.bmp")};
+        program[grown[0]] = program[grown[1]] = line.repeated((3 << 20) / line.size());
         for (auto it = program.cbegin(); it != program.cend(); ++it)
             QVERIFY(writeTestFile(it.key(), it.value()));
+        const QByteArray atStart = program.value(grown[0]);
+        // The files the other thread works on: none, the log, or the log and the raw frame.
+        const int worked = writer == QLatin1String("appends") ? 2 : writer != QLatin1String("none");
+        for (int i = 0; i < worked; ++i)
+            program.remove(grown[i]); // checked below
         // Special files in the program folder are left out; they neither stop nor fail the export.
         QCOMPARE(::mkfifo("pipe", 0600), 0);
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), QStringLiteral("zero")));
@@ -233,11 +254,57 @@ private slots:
             QVERIFY(writeTestFile(stampFolder, "not a folder"));
         m_sys.stick = disk != QLatin1String("none");
         BoxTestPolicy::queueAnswers(answers);
+        // After each piece of a grown file the copy waits until the other thread has worked on the file
+        // once more: the change falls inside the copy however busy the machine is. A failed write shows in
+        // the checks that follow the export.
+        const bool truncates = writer == QLatin1String("truncates");
+        const bool movesAside = writer == QLatin1String("moves aside");
+        std::atomic<bool> finished{false};
+        std::atomic<int> asked{0};
+        std::atomic<int> served{0};
+        std::atomic<int> askedFile{0};
+        setCopyChunkObserver([&](const QString &source) {
+            const int file = grown.indexOf(QDir::current().relativeFilePath(source));
+            if (file < 0 || file >= worked)
+                return;
+            askedFile = file;
+            const int ask = ++asked;
+            for (int waited = 0; served < ask && waited < 50000; ++waited)
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
+        const auto put = [](const QByteArray &name, int flags, const QByteArray &bytes) {
+            const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC | flags, 0644);
+            const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+            ::close(fd);
+            return written;
+        };
+        std::thread other([&] {
+            bool moved = false;
+            for (qint64 size = atStart.size(), n = 0; !finished; ++n) {
+                if (served == asked) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                    continue;
+                }
+                const QByteArray name = QFile::encodeName(grown[askedFile]);
+                if (truncates)
+                    ::truncate(name.constData(), size -= line.size());
+                if (writer == QLatin1String("rewrites"))
+                    put(name, 0, QByteArray::number(n));
+                if (movesAside && !moved)
+                    moved = put(name, O_APPEND, line) > 0 && ::rename(name, name + ".moved") == 0;
+                if (!truncates)
+                    put(name, O_APPEND | O_CREAT, line);
+                served = asked.load();
+            }
+        });
 
         WizardParaWidget(nullptr).SlotExportData();
+        finished = true;
+        other.join();
+        QCOMPARE(QFileInfo::exists(grown[0] + QStringLiteral(".moved")), movesAside);
 
         QCOMPARE(BoxTestPolicy::shownTexts(), shown);
-        const bool exported = disk == QLatin1String("stick");
+        const bool exported = shown.last() == uiText(147);
         for (auto it = program.cbegin(); it != program.cend(); ++it) {
             // Slot 3 is not in use: its raw frames stay.
             const bool emptied = exported && it.key().startsWith(QLatin1String("originalimage/")) &&
@@ -248,6 +315,14 @@ private slots:
         }
         for (int c = 1; c <= 3; ++c)
             QVERIFY(QFileInfo(QStringLiteral("originalimage/cammer%1%2").arg(c).arg(1)).isDir());
+        // A file that grew is exported as it stood when its copy began: whole lines, at least what it
+        // held before the export, less than it holds now; a raw frame that grew stays.
+        for (const QString &name : (exported && writer != QLatin1String("none") ? grown : QStringList())) {
+            const QByteArray now = readTestFile(name);
+            const QByteArray copy = readTestFile(stampFolder + QStringLiteral("/bin-DOD/") + name);
+            QVERIFY2(copy.size() >= atStart.size() && copy.size() < now.size(), qPrintable(name));
+            QVERIFY(now.startsWith(copy) && copy.endsWith('\n'));
+        }
         if (exported) {
             const QStringList copiedNames =
                 QDir(stampFolder + QStringLiteral("/bin-DOD"))
