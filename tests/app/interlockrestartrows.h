@@ -358,12 +358,10 @@ void killedWhileHeldAfterAPulse(BoxRun &run, Pictures pictures)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(pictures));
-    QTest::qWait(300);
     {
         MainThreadHold hold;
-        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
-        run.mark("opening");
+        QVERIFY2(servedThenHeld(run, pictures, hold, QStringLiteral("opening")),
+                 "pictures not served, or ptrace could not stop the box's main thread");
         QVERIFY(run.pulseInputs(0x001, 60));
         std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
         QCOMPARE(::kill(run.pid(), SIGKILL), 0);

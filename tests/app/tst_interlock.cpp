@@ -952,6 +952,19 @@ constexpr char kEjectorOnOutputThree[] =
 constexpr char kTurntableBothMoulds[] =
     "update sysparam set value='2 2 0 0 0 0 0 0' where name='numFailDetect'";
 
+// Serves `pictures`, lets the camera deliver one, then stops the box's main thread (ptrace, its board
+// poll runs on) and marks that moment `mark`: what the test plays next the GUI thread cannot read.
+bool servedThenHeld(BoxRun &run, Pictures pictures, MainThreadHold &hold, const QString &mark)
+{
+    if (!run.serve(pictures))
+        return false;
+    QTest::qWait(300);
+    if (!hold.hold(run.pid()))
+        return false;
+    run.mark(mark);
+    return true;
+}
+
 // The GUI thread stopped for 3 s across a 1 s opening signalled on `input`, a piece of plastic in the
 // cavity, on the settings `sql`: the board's poll blocks the clamp, the whole word and nothing else,
 // before the thread goes on, and the opening is judged once it does: latched, never released.
@@ -960,11 +973,9 @@ void stallAcrossAPieceOpening(BoxRun &run, const char *sql, quint16 input)
     QVERIFY(run.sql(sql));
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
     MainThreadHold hold;
-    QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
-    run.mark("held");
+    QVERIFY2(servedThenHeld(run, Pictures::Foreign, hold, QStringLiteral("held")),
+             "pictures not served, or ptrace could not stop the box's main thread");
     run.setInputs(input);
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     run.setInputs(0);
@@ -1405,11 +1416,9 @@ void stalledGuiThread(BoxRun &run)
     QVERIFY2(run.waitUntilStarted(), run.story());
     for (const bool piece : {false, true}) {
         const QString n = piece ? QStringLiteral(" (piece)") : QStringLiteral(" (good)");
-        QVERIFY(run.serve(piece ? Pictures::Foreign : Pictures::Good));
-        QTest::qWait(300);
         MainThreadHold hold;
-        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
-        run.mark("held" + n);
+        QVERIFY2(servedThenHeld(run, piece ? Pictures::Foreign : Pictures::Good, hold, "held" + n),
+                 "pictures not served, or ptrace could not stop the box's main thread");
         run.setInputs(0x001);
         run.mark("opening" + n);
         QTest::qWait(1000);
@@ -1541,11 +1550,9 @@ void debouncedOpeningUnderAShortStall(BoxRun &run)
     QVERIFY2(run.waitUntilStarted(), run.story());
     for (const bool piece : {false, true}) {
         const QString n = piece ? QStringLiteral(" (piece)") : QStringLiteral(" (good)");
-        QVERIFY(run.serve(piece ? Pictures::Foreign : Pictures::Good));
-        QTest::qWait(300);
         MainThreadHold hold;
-        QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
-        run.mark("held" + n);
+        QVERIFY2(servedThenHeld(run, piece ? Pictures::Foreign : Pictures::Good, hold, "held" + n),
+                 "pictures not served, or ptrace could not stop the box's main thread");
         QElapsedTimer t;
         t.start();
         QTest::qWait(50);
