@@ -3,10 +3,13 @@
 // colours and sizes the pages give are listed here as the pages give them; the boxes' own label colours
 // are read from the boxes as they are styled. The step buttons, the pads' keys and the boxes' buttons
 // read at 4.5:1 as they draw themselves, held down too; and so do the texts of the help pictures, drawn
-// by the pieces the help generator draws them with; and a check box's tick against its box.
+// by the pieces the help generator draws them with; and a check box's tick against its box; and the
+// entries of an opened list, plain and highlighted, wherever its combo box sits.
 
 #include "checkbox.h"
 #include "choosebox.h"
+#include "choosedialogs.h"
+#include "combobox.h"
 #include "editbox.h"
 #include "helpdrawing.h"
 #include "numberinput.h"
@@ -17,7 +20,9 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
+#include <QFontInfo>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
@@ -25,6 +30,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 #include <QtTest>
 
 #include <memory>
@@ -118,6 +124,39 @@ std::unique_ptr<QWidget> makeOwner(const QString &name)
         w->layout()->activate();
     }
     return w;
+}
+
+// A combo box with "static state" and "Automatically" in what holds it, styled as `setting` styles it;
+// the box goes with its holder.
+std::unique_ptr<QWidget> makeComboHolder(const QString &setting, QComboBox **combo)
+{
+    if (setting == QLatin1String("calibration")) {
+        auto box = std::make_unique<ChooseCaliNumWidget>(nullptr);
+        *combo = box->findChild<QComboBox *>();
+        return box;
+    }
+    std::unique_ptr<QWidget> holder;
+    if (setting.startsWith(QLatin1String("dialog")))
+        holder = std::make_unique<QDialog>();
+    else
+        holder = std::make_unique<QWidget>();
+    // The dialogs lay their rows out on a content widget and take their sheet once it is filled.
+    auto *content = new QWidget(holder.get());
+    auto *box = new ComboBox(content);
+    box->addItems({uiText(608), uiText(609)});
+    if (setting.endsWith(QLatin1String("combo style")))
+        comboBoxStyleSheet(box, new QStyledItemDelegate(box), QString());
+    else
+        styleComboBox(box, 50);
+    const QString cardEditorExtra =
+        QStringLiteral("QDialog{background-color:rgb(110,110,110);border: 1px solid #BDBDBD;}");
+    if (setting.startsWith(QLatin1String("dialog")))
+        dialogStyleSheet(holder.get(),
+                         setting == QLatin1String("dialog, combo style") ? cardEditorExtra : QString());
+    else if (setting.startsWith(QLatin1String("page")))
+        holder->setStyleSheet(QStringLiteral("QLabel{color:white;}"));
+    *combo = box;
+    return holder;
 }
 
 } // namespace
@@ -256,6 +295,59 @@ private slots:
                             ratio(luminance(checked.pixelColor(x, y)), fill) >= 3.0;
         QVERIFY2(readable >= 60, qPrintable(QStringLiteral("%1 pixels at 3:1").arg(readable)));
         QCOMPARE(box->palette().color(QPalette::WindowText), text);
+    }
+
+    // An opened list as the user sees it: the text of a plain entry against its background at 4.5:1,
+    // the highlighted one at 3:1 (text of 24 px and more; 4.5:1 below), measured on the drawn pixels.
+    void popupEntriesRead_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::newRow("card editor: the dialogs' sheet, the combo style") << "dialog, combo style";
+        QTest::newRow("settings page: a sheet of its own, item height") << "page, item height";
+        QTest::newRow("page's combo in a dialog with its list rule") << "dialog, item height";
+        QTest::newRow("calibration count box") << "calibration";
+        QTest::newRow("the combo style with no sheet around") << "bare, combo style";
+        QTest::newRow("page's combo with no sheet around") << "bare, item height";
+    }
+    void popupEntriesRead()
+    {
+        QFETCH(QString, setting);
+        QComboBox *combo = nullptr;
+        const std::unique_ptr<QWidget> holder = makeComboHolder(setting, &combo);
+        QVERIFY(combo && combo->count() >= 2);
+        holder->show();
+        combo->setCurrentIndex(1);
+        combo->showPopup();
+        QAbstractItemView *view = combo->view();
+        QTRY_VERIFY(view->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+        const QImage shot = view->viewport()->grab().toImage();
+        const int pixels = QFontInfo(view->font()).pixelSize();
+        QStringList problems;
+        for (int row : {0, 1}) {
+            const bool highlighted = row == combo->currentIndex();
+            const double needed = highlighted && pixels >= 24 ? 3.0 : 4.5;
+            const QRect entry = view->visualRect(combo->model()->index(row, 0)) & shot.rect();
+            QVERIFY(!entry.isEmpty());
+            const QColor ground(mostCommon(shot, entry));
+            double best = 1.0;
+            int readable = 0; // a word's strokes, most of them drawn at full strength
+            for (int y = entry.top(); y <= entry.bottom(); ++y)
+                for (int x = entry.left(); x <= entry.right(); ++x) {
+                    const double r = ratio(luminance(shot.pixelColor(x, y)), luminance(ground));
+                    best = std::max(best, r);
+                    readable += r >= needed;
+                }
+            if (readable < 60)
+                problems << QStringLiteral("%1 entry \"%2\" on %3: %4 pixels at %5:1, text at best %6:1")
+                                .arg(highlighted ? QStringLiteral("highlighted") : QStringLiteral("plain"),
+                                     combo->itemText(row), ground.name())
+                                .arg(readable)
+                                .arg(needed, 0, 'f', 1)
+                                .arg(best, 0, 'f', 2);
+        }
+        combo->hidePopup();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 
     // The help pictures' texts on what the help generator draws behind them.
