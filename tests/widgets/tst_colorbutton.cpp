@@ -42,6 +42,8 @@ private slots:
             << 1 << 3 << QStringLiteral("calibrate touch screen") << 150 << 22 << 2;
         QTest::newRow("en one word wider than the button breaks inside it")
             << 1 << 3 << QStringLiteral("Calibration") << 100 << 22 << 2;
+        QTest::newRow("ja lone character stays where its word would not fit beside it")
+            << 3 << 3 << QStringLiteral("1 Parameters値") << 142 << 22 << 2;
         QTest::newRow("menu bar: the text's own line break kept")
             << 3 << 4 << QStringLiteral("完成品の手動\nスナップショット") << 230 << 24 << 2;
         QTest::newRow("menu bar keeps 24 px")
