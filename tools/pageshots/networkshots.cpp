@@ -1,7 +1,7 @@
 // Screenshots of the network settings dialog (with a ping pane open) and of the card editor for a
-// wired and a WiFi card, on made-up card files in a temporary root. No command reaches the machine:
-// a runner answers the WiFi scan and records the rest. Usage:
-// networkshots <shipped-dir> <output-dir> <language 0..3> (run on a 1920 x 1080 X screen).
+// wired and a WiFi card (and with each of its lists opened in turn), on made-up card files in a
+// temporary root. No command reaches the machine: a runner answers the WiFi scan and records the rest.
+// Usage: networkshots <shipped-dir> <output-dir> <language 0..3> (run on a 1920 x 1080 X screen).
 
 #include "commandrunner.h"
 #include "imagesize.h"
@@ -149,6 +149,8 @@ int main(int argc, char **argv)
         editor.move((gShowW - editor.width()) / 2, (gShowH - editor.height()) / 2);
         editor.show();
         ok &= grab(out + QStringLiteral("/network_editor_%1").arg(QString::fromLatin1(name)) + suffix);
+        ok &= grabPopups(&editor, out + QStringLiteral("/network_editor_%1").arg(QString::fromLatin1(name)),
+                         suffix);
     }
     setCommandRunner(nullptr);
     return ok ? 0 : 1;

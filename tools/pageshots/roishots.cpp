@@ -1,5 +1,5 @@
 // Screenshots of the region editor on a made-up camera picture: one with each region shape selected
-// (rectangle, ring, polygon), one with the parameter panel of a spot region, an alarm review with the
+// (rectangle, ring, polygon; the rectangle also with each selector's list opened), one with the parameter panel of a spot region, an alarm review with the
 // last pass's failed region, spots and a parameter preview, and a colour frame of red, green and blue
 // bars, for a person to look at.
 // Usage: roishots <output-dir> <language 0..3>   (run on a 1920 x 1080 X screen)
@@ -95,6 +95,7 @@ int main(int argc, char **argv)
     editor.setDrawMode(DrawROIWidget::DrawRect);
     drag(&editor, {200, 200}, {620, 520});
     grab(out + QStringLiteral("/roi_rectangle_%1.png").arg(lang));
+    grabPopups(&editor, out + QStringLiteral("/roi_rectangle"), QStringLiteral("_%1.png").arg(lang));
 
     editor.setDrawMode(DrawROIWidget::DrawCircle);
     drag(&editor, {1150, 540}, {1150, 760});

@@ -1,5 +1,5 @@
 // Screenshots of every page of the settings screen (factory parameters shown, so that every widget
-// appears), with a made-up working copy. Usage: settingsshots <shipped-dir> <output-dir> <language 0..3>
+// appears), each with the list of each of its combo boxes opened in turn, with a made-up working copy. Usage: settingsshots <shipped-dir> <output-dir> <language 0..3>
 // (run on a 1920 x 1080 X screen).
 
 #include "combobox.h"
@@ -83,19 +83,24 @@ int main(int argc, char **argv)
     screen->show();
     const QString suffix = QStringLiteral("_lang%1.png").arg(gLanguage);
     bool ok = grab(out + QStringLiteral("/settings_page0") + suffix);
+    ok &= grabPopups(screen, out + QStringLiteral("/settings_page0"), suffix);
     screen->SlotToCamera();
     ok &= grab(out + QStringLiteral("/settings_page1") + suffix);
+    ok &= grabPopups(screen, out + QStringLiteral("/settings_page1"), suffix);
     screen->SlotChangeShowMode();
     ok &= grab(out + QStringLiteral("/settings_page1_simple") + suffix);
     screen->SlotChangeShowMode();
     screen->SlotToIO();
     ok &= grab(out + QStringLiteral("/settings_page3") + suffix);
+    ok &= grabPopups(screen, out + QStringLiteral("/settings_page3"), suffix);
     screen->SlotToAdvance();
     ok &= grab(out + QStringLiteral("/settings_page4") + suffix);
+    ok &= grabPopups(screen, out + QStringLiteral("/settings_page4"), suffix);
     screen->SlotToRecord();
     screen->currentPage = 5;
     screen->DoChangePage();
     ok &= grab(out + QStringLiteral("/settings_page5") + suffix);
+    ok &= grabPopups(screen, out + QStringLiteral("/settings_page5"), suffix);
     screen->recordDateList->setCurrentRow(1);
     screen->UpdateRecord(screen->recordDateList->item(1));
     ok &= grab(out + QStringLiteral("/settings_page5_archive") + suffix);
@@ -104,10 +109,12 @@ int main(int argc, char **argv)
     screen->SlotShowIOWidget();
     screen->ioWidget->countCombo->setCurrentIndex(2);
     ok &= grab(out + QStringLiteral("/settings_iopage") + suffix);
+    ok &= grabPopups(screen, out + QStringLiteral("/settings_iopage"), suffix);
     auto *names = new CustomIONameWidget(&window, screen, screen->ioWidget);
     screen->hide();
     names->show();
     ok &= grab(out + QStringLiteral("/settings_ionames") + suffix);
+    ok &= grabPopups(names, out + QStringLiteral("/settings_ionames"), suffix);
     // The camera-position window of a four-camera box, opened from the camera page, with the first
     // two cameras swapped.
     names->hide();
@@ -120,5 +127,6 @@ int main(int argc, char **argv)
     screen->SlotToCamera();
     screen->SlotTuneCamera();
     ok &= grab(out + QStringLiteral("/settings_camerapositions") + suffix);
+    ok &= grabPopups(positions, out + QStringLiteral("/settings_camerapositions"), suffix);
     return ok ? 0 : 1;
 }

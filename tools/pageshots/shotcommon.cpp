@@ -7,6 +7,7 @@
 #include "uitexttable.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -101,6 +102,20 @@ bool grab(const QString &path)
 {
     settle();
     return saveScreen(path);
+}
+
+bool grabPopups(QWidget *root, const QString &before, const QString &after)
+{
+    bool ok = true;
+    int n = 0;
+    for (QComboBox *box : root->findChildren<QComboBox *>()) {
+        if (!box->isVisible())
+            continue;
+        box->showPopup();
+        ok &= grab(before + QStringLiteral("_popup%1").arg(++n) + after);
+        box->hidePopup();
+    }
+    return ok;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QDialog;
+class QWidget;
 
 // Prints "usage: <usage>" on stderr and returns false when argc is not wanted.
 bool checkShotUsage(int argc, int wanted, const char *usage);
@@ -48,3 +49,6 @@ void settleFor(int ms);
 bool saveScreen(const QString &path);
 // settle(), then saveScreen(path).
 bool grab(const QString &path);
+// Opens the list of each combo box shown under `root` in turn and saves the screen with it open, as
+// <before>_popup<n><after> (n from 1 in the order the boxes were made); false when one was not saved.
+bool grabPopups(QWidget *root, const QString &before, const QString &after);

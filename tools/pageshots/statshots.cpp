@@ -1,5 +1,5 @@
 // Screenshots of the statistics page and of the temperature chart page (running day with the
-// read-out, and an archived day), filled with made-up figures in a temporary working directory.
+// read-out and with each selector's list opened, and an archived day), filled with made-up figures in a temporary working directory.
 // Usage: statshots <shipped-dir> <output-dir> <language 0..3>   (run on a 1920 x 1080 X screen)
 
 #include "camerastatisticswidget.h"
@@ -103,6 +103,7 @@ int main(int argc, char **argv)
         QApplication::sendEvent(view->viewport(), &move);
     }
     ok &= grab(out + QStringLiteral("/temperature_live") + suffix);
+    ok &= grabPopups(chartPage, out + QStringLiteral("/temperature_live"), suffix);
     chartPage->dayList->setCurrentRow(1);
     emit chartPage->dayList->itemClicked(chartPage->dayList->item(1));
     ok &= grab(out + QStringLiteral("/temperature_archived") + suffix);

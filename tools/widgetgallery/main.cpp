@@ -181,6 +181,9 @@ int main(int argc, char **argv)
     strip->raise();
 
     bool ok = shoot(QStringLiteral("page"));
+    combo->showPopup();
+    ok &= shoot(QStringLiteral("page-combobox-popup"));
+    combo->hidePopup();
 
     pwd->openKeypad();
     ok &= shoot(QStringLiteral("numberinput"));
@@ -211,6 +214,11 @@ int main(int argc, char **argv)
     ok &= shootBox(&time, QStringLiteral("modifytimewidget"));
     ChooseCaliNumWidget cali;
     ok &= shootBox(&cali, QStringLiteral("choosecalinumwidget"));
+    cali.show();
+    cali.findChild<QComboBox *>()->showPopup();
+    ok &= shoot(QStringLiteral("choosecalinumwidget-popup"));
+    cali.findChild<QComboBox *>()->hidePopup();
+    cali.hide();
 
     CComp_DialogFrame frame(uiText(610));
     dialogStyleSheet(&frame, QString());
