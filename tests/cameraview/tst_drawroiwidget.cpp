@@ -16,6 +16,7 @@
 #include "inspectionhooks.h"
 #include "iolink.h"
 #include "numberinput.h"
+#include "readability.h"
 #include "regiontabledb.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -623,6 +624,25 @@ private slots:
         problems.removeDuplicates();
         for (const QString &p : problems) // the failure message alone is cut short
             qWarning().noquote() << p;
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // The panel's lists, opened, read in their 22 px text: a plain and the highlighted entry at 4.5:1.
+    void panelListsRead()
+    {
+        Fixture f(1, QSize(1920, 1080), 1);
+        f.editor->show();
+        f.editor->setDrawMode(DrawROIWidget::DrawRect);
+        f.drag({100, 80}, {300, 200});
+        const QList<ComboBox *> lists = f.editor->findChildren<ComboBox *>();
+        QCOMPARE(lists.size(), 4);
+        QStringList problems;
+        for (ComboBox *c : lists) {
+            f.editor->selectRoi(0); // the function list is open to a selected region only
+            QVERIFY(c->count() >= 2 && c->isEnabled());
+            for (const QString &p : readability::unreadablePopupEntries(c))
+                problems << c->itemText(0) + QStringLiteral(" list: ") + p;
+        }
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 

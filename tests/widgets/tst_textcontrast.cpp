@@ -15,15 +15,13 @@
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "passwordbox.h"
+#include "readability.h"
 #include "testworkdir.h"
 #include "uistyle.h"
 #include "uitexttable.h"
 #include "warnbox.h"
 
-#include <QAbstractItemView>
 #include <QDialog>
-#include <QFontInfo>
-#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -35,25 +33,11 @@
 
 #include <memory>
 
-#include <cmath>
-
 namespace {
 
-double linear(int c)
-{
-    const double s = c / 255.0;
-    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-}
-
-double luminance(const QColor &c)
-{
-    return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
-}
-
-double ratio(double a, double b)
-{
-    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
-}
+using readability::luminance;
+using readability::mostCommon;
+using readability::ratio;
 
 // The lowest contrast of `text` against any pixel of `picture`.
 double worstContrast(const QImage &picture, const QColor &text)
@@ -75,20 +59,6 @@ QColor labelColour(QLabel *label)
 {
     label->ensurePolished();
     return label->palette().color(QPalette::WindowText);
-}
-
-// The colour most pixels of `area` in `shot` have.
-QRgb mostCommon(const QImage &shot, const QRect &area)
-{
-    QHash<QRgb, int> counts;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            ++counts[shot.pixel(x, y)];
-    QRgb most = 0;
-    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
-        if (it.value() > counts.value(most))
-            most = it.key();
-    return most;
 }
 
 // The face of `button` as it draws itself, released or held down: the colour most of its inside has.
@@ -316,37 +286,7 @@ private slots:
         const std::unique_ptr<QWidget> holder = makeComboHolder(setting, &combo);
         QVERIFY(combo && combo->count() >= 2);
         holder->show();
-        combo->setCurrentIndex(1);
-        combo->showPopup();
-        QAbstractItemView *view = combo->view();
-        QTRY_VERIFY(view->isVisible());
-        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
-        const QImage shot = view->viewport()->grab().toImage();
-        const int pixels = QFontInfo(view->font()).pixelSize();
-        QStringList problems;
-        for (int row : {0, 1}) {
-            const bool highlighted = row == combo->currentIndex();
-            const double needed = highlighted && pixels >= 24 ? 3.0 : 4.5;
-            const QRect entry = view->visualRect(combo->model()->index(row, 0)) & shot.rect();
-            QVERIFY(!entry.isEmpty());
-            const QColor ground(mostCommon(shot, entry));
-            double best = 1.0;
-            int readable = 0; // a word's strokes, most of them drawn at full strength
-            for (int y = entry.top(); y <= entry.bottom(); ++y)
-                for (int x = entry.left(); x <= entry.right(); ++x) {
-                    const double r = ratio(luminance(shot.pixelColor(x, y)), luminance(ground));
-                    best = std::max(best, r);
-                    readable += r >= needed;
-                }
-            if (readable < 60)
-                problems << QStringLiteral("%1 entry \"%2\" on %3: %4 pixels at %5:1, text at best %6:1")
-                                .arg(highlighted ? QStringLiteral("highlighted") : QStringLiteral("plain"),
-                                     combo->itemText(row), ground.name())
-                                .arg(readable)
-                                .arg(needed, 0, 'f', 1)
-                                .arg(best, 0, 'f', 2);
-        }
-        combo->hidePopup();
+        const QStringList problems = readability::unreadablePopupEntries(combo);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 
