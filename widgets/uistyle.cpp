@@ -41,8 +41,9 @@ const char *const kComboStyle = "QComboBox{font-family:\"wqy-microhei\";font-siz
                                 "padding:2px 10px;min-height:48px;}"
                                 "QComboBox::drop-down{width:50px;border:none;}"
                                 "QComboBox::down-arrow{image:url(:/widgets/comboarrow.xpm);}"
-                                "QComboBox QAbstractItemView{font-size:26px;color:black;background-color:white;"
-                                "selection-background-color:#00838F;selection-color:white;outline:0px;}";
+                                "QComboBox QAbstractItemView{font-size:26px;color:black;"
+                                "background-color:white;selection-background-color:#00838F;"
+                                "selection-color:white;outline:0px;}";
 
 // Entries of an opened list at a fixed height. The style-sheet rule on the item is not enough: once the
 // page holding the box has a style sheet of its own, the list's entries come out at the text's height.

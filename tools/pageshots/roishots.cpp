@@ -1,7 +1,7 @@
 // Screenshots of the region editor on a made-up camera picture: one with each region shape selected
-// (rectangle, ring, polygon; the rectangle also with each selector's list opened), one with the parameter panel of a spot region, an alarm review with the
-// last pass's failed region, spots and a parameter preview, and a colour frame of red, green and blue
-// bars, for a person to look at.
+// (rectangle, ring, polygon; the rectangle also with each selector's list opened), one with the
+// parameter panel of a spot region, an alarm review with the last pass's failed region, spots and a
+// parameter preview, and a colour frame of red, green and blue bars, for a person to look at.
 // Usage: roishots <output-dir> <language 0..3>   (run on a 1920 x 1080 X screen)
 
 #include "cameradeviceinfo.h"

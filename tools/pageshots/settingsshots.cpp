@@ -1,6 +1,6 @@
 // Screenshots of every page of the settings screen (factory parameters shown, so that every widget
-// appears), each with the list of each of its combo boxes opened in turn, with a made-up working copy. Usage: settingsshots <shipped-dir> <output-dir> <language 0..3>
-// (run on a 1920 x 1080 X screen).
+// appears), each also with the list of each of its combo boxes opened in turn, with a made-up working
+// copy. Usage: settingsshots <shipped-dir> <output-dir> <language 0..3> (run on a 1920 x 1080 X screen).
 
 #include "combobox.h"
 #include "customionamewidget.h"

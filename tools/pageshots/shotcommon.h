@@ -50,5 +50,5 @@ bool saveScreen(const QString &path);
 // settle(), then saveScreen(path).
 bool grab(const QString &path);
 // Opens the list of each combo box shown under `root` in turn and saves the screen with it open, as
-// <before>_popup<n><after> (n from 1 in the order the boxes were made); false when one was not saved.
+// <before>_popup<n><after> (n from 1, in the order findChildren lists them); false when one was not saved.
 bool grabPopups(QWidget *root, const QString &before, const QString &after);

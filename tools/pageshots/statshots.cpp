@@ -1,5 +1,6 @@
 // Screenshots of the statistics page and of the temperature chart page (running day with the
-// read-out and with each selector's list opened, and an archived day), filled with made-up figures in a temporary working directory.
+// read-out, also with each selector's list opened, and an archived day), filled with made-up figures in
+// a temporary working directory.
 // Usage: statshots <shipped-dir> <output-dir> <language 0..3>   (run on a 1920 x 1080 X screen)
 
 #include "camerastatisticswidget.h"
