@@ -1626,6 +1626,99 @@ void healthyDoorClosingDebounced(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Debounce 0.2 s and the mould judged 2 s after its opening: a second 300 ms opening comes while the
+// first mould's detection is busy, and is dropped with it. The good mould is released once judged, and
+// nothing of the second opening blocks the clamp after that.
+void secondOpeningWhileBusy(BoxRun &run)
+{
+    QVERIFY(run.sql(debounceSql(2)));
+    QVERIFY(run.sql("update sysparam set value='20 20 20 20 20 20 20 20' where name='trigInDelay'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens("opening 1");
+    run.mark("opening 2");
+    run.press(0x001, 300);
+    QVERIFY2(run.settleOn("judged", "opening 1", kReleased, 15000, 1000), run.story());
+    EXPECT_WORDS(run, "opening 1", "judged", kBlocked, kReleased);
+    EXPECT_HELD(run, "judged", kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// The OK/NG pulse mode (shipped system5 with position 9 set): output 0 is half of the NG pulse, not the
+// interlock. Good moulds get the OK pulse, output 1 alone (0x0F6), and idle outputs after it; no
+// opening puts output 0 on.
+void okNgPulseGoodMoulds(BoxRun &run)
+{
+    constexpr quint16 kOkPulse = kIdleOutputs | 0x002;
+    QVERIFY(run.sql("update sysparam set value='30 30 32 32 0 0 50 50 1 0 0 0 0' where name='system5'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 1; n <= 2; ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n);
+        const QString judged = QStringLiteral("judged %1").arg(n);
+        const QString over = QStringLiteral("pulse over %1").arg(n);
+        run.mark(opening);
+        run.press(0x001, 300);
+        QVERIFY2(run.settleOn(judged, opening, kOkPulse, 10000, 0), run.story());
+        QVERIFY2(run.settleOn(over, judged, kIdleOutputs, 3000, 500), run.story());
+        QVERIFY2(run.wordsBetween(opening, over) == (QVector<quint16>{kOkPulse, kIdleOutputs}), run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Input 2 (the re-arm input of a semi-automatic or two-colour machine; nothing on this one) pulses
+// 300 ms between two good moulds: no word for it, and the next mould is blocked and released as ever.
+void reArmInputBetweenMoulds(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens("opening 1");
+    QVERIFY2(run.settleOn("judged 1", "opening 1", kReleased, 10000), run.story());
+    run.setInputsUntilSent(0x004, 1000);
+    run.mark("input 2");
+    QTest::qWait(300);
+    run.setInputs(0);
+    run.settle("after input 2", 1500);
+    QVERIFY2(run.wordsBetween("judged 1", "after input 2").isEmpty(), run.story());
+    EXPECT_HELD(run, "after input 2", kReleased);
+    run.mouldOpens("opening 2");
+    QVERIFY2(run.settleOn("judged 2", "opening 2", kReleased, 10000), run.story());
+    EXPECT_WORDS(run, "opening 2", "judged 2", kBlocked, kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Debounce 0.2 s, a piece in the cavity: a 100 ms glitch the running GUI thread reads, then the thread
+// held 0.6 s, and a 300 ms opening 100 ms after the glitch: the poll blocks the opening, and no word
+// allows the clamp before the verdict latches the alarm.
+void glitchThenOpeningUnderAStall(BoxRun &run)
+{
+    QVERIFY(run.sql(debounceSql(2)));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    QTest::qWait(300);
+    run.mark("glitch");
+    const QElapsedTimer glitch = run.setInputsUntilSent(0x001, 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 100 - glitch.elapsed())));
+    run.setInputs(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    MainThreadHold hold;
+    QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
+    run.mark("held");
+    QElapsedTimer t;
+    t.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 200 - glitch.elapsed())));
+    const QElapsedTimer opening = run.setInputsUntilSent(0x001, 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 300 - opening.elapsed())));
+    run.setInputs(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 600 - t.elapsed())));
+    QVERIFY(hold.release());
+    run.mark("resumed");
+    QVERIFY2(run.settleOn("alarm", "held", kAlarm, 15000), run.story());
+    EXPECT_WORDS(run, "glitch", "alarm", kBlocked, kAlarm);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1700,6 +1793,13 @@ const Row kRows[] = {
      glitchUnderStalls},
     {"debounce 0.2 s, safety door closing judged at once (control: today's words or the block and allow)",
      healthyDoorClosingDebounced},
+    {"debounce 0.2 s, a second opening while the first mould is judged (released after the verdict)",
+     secondOpeningWhileBusy},
+    {"OK/NG pulse mode, good moulds (the OK pulse alone, output 0 never on)", okNgPulseGoodMoulds},
+    {"re-arm input 2 pulses between good moulds (no word for it)", reArmInputBetweenMoulds},
+    {"debounce 0.2 s, a glitch read, then the GUI thread held 0.6 s across an opening (no release before "
+     "the alarm)",
+     glitchThenOpeningUnderAStall},
 };
 
 #include "interlockrestartrows.h"

@@ -247,7 +247,7 @@ private slots:
     // What the poll and the cycle do to one input, in the order they do it, in the mode that blocks the
     // clamp at every cycle start (input 0 starts a cycle and asks for its mark). Steps, by time (ms):
     // "in W" a status frame with board word W (hex; the first only sets the levels), "read" a pass
-    // reads every entry counted, "take" a busy pass takes what it read, "expiry" the debounce expiry
+    // reads every entry counted, "expiry" the debounce expiry
     // judges what was read and takes it as ControlPort does. The poll asks for the word every 5 ms
     // from the first step to 300 ms after the last; the cycle's word is 0x0F4 until a take keeps the
     // clamp, then 0x0F5. Expected: the words the board gets, each change once; the expiries' verdicts;
@@ -275,9 +275,6 @@ private slots:
             << "10 in 1, 1000 in 0, 1005 read, 1100 in 1, 1400 expiry, 2000 in 0, 2005 read, 2300 in 1, "
                "2400 expiry"
             << QList<int>{0x0F4, 0x0F5} << "drop latch" << 1;
-        QTest::newRow("debounce 0.2 s, an entry a busy pass took before it lasted: never blocked, no mark")
-            << 200 << true << 0 << false << "10 in 0, 1000 in 1, 1005 read, 1010 take, 1300 in 0"
-            << QList<int>{0x0F4} << "" << 0;
         QTest::newRow("debounce 0.2 s, an opening read, a second counted before the first's expiry: "
                       "latched at the first")
             << 200 << true << 0 << false << "10 in 0, 1000 in 1, 1005 read, 1250 in 0, 1260 in 1, 1480 in 0, "
@@ -333,8 +330,6 @@ private slots:
                     firstFrame = false;
                 } else if (step == QLatin1String("read")) {
                     watch.markRead(input, setup.map, watch.entries(input, setup.map), nullptr, &took);
-                } else if (step == QLatin1String("take")) {
-                    took = watch.take(input, setup.map, watch.readEntries(input, setup.map), true);
                 } else if (step == QLatin1String("expiry")) {
                     const InputDebounce verdict = watch.judgeDebounce(input, setup.map, now);
                     QVERIFY2(verdict != InputDebounce::Wait, qPrintable(step));
