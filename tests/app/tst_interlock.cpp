@@ -1626,18 +1626,21 @@ void healthyDoorClosingDebounced(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
-// Debounce 0.2 s and the mould judged 2 s after its opening: a second 300 ms opening comes while the
-// first mould's detection is busy, and is dropped with it. The good mould is released once judged, and
-// nothing of the second opening blocks the clamp after that.
+// Debounce 1 s and the mould judged 2 s after its opening: a second opening of 1.2 s comes while the
+// first mould's detection is busy, and is dropped with it (the debounce gives the busy pass time to
+// read it before it has lasted). The good mould is released once judged, and nothing of the second
+// opening blocks the clamp after that.
 void secondOpeningWhileBusy(BoxRun &run)
 {
-    QVERIFY(run.sql(debounceSql(2)));
+    QVERIFY(run.sql(debounceSql(10)));
     QVERIFY(run.sql("update sysparam set value='20 20 20 20 20 20 20 20' where name='trigInDelay'"));
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
     run.mouldOpens("opening 1");
+    // Closed long enough for the board to report it: the next level is an entry of its own.
+    run.setInputsUntilSent(0, 1000);
     run.mark("opening 2");
-    run.press(0x001, 300);
+    run.press(0x001, 1200);
     QVERIFY2(run.settleOn("judged", "opening 1", kReleased, 15000, 1000), run.story());
     EXPECT_WORDS(run, "opening 1", "judged", kBlocked, kReleased);
     EXPECT_HELD(run, "judged", kReleased);
@@ -1793,7 +1796,7 @@ const Row kRows[] = {
      glitchUnderStalls},
     {"debounce 0.2 s, safety door closing judged at once (control: today's words or the block and allow)",
      healthyDoorClosingDebounced},
-    {"debounce 0.2 s, a second opening while the first mould is judged (released after the verdict)",
+    {"debounce 1 s, a second opening while the first mould is judged (released after the verdict)",
      secondOpeningWhileBusy},
     {"OK/NG pulse mode, good moulds (the OK pulse alone, output 0 never on)", okNgPulseGoodMoulds},
     {"re-arm input 2 pulses between good moulds (no word for it)", reArmInputBetweenMoulds},
