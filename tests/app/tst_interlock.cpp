@@ -1690,38 +1690,6 @@ void reArmInputBetweenMoulds(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
-// Debounce 0.2 s, a piece in the cavity: a 100 ms glitch the running GUI thread reads, then the thread
-// held 0.6 s, and a 300 ms opening 100 ms after the glitch: the poll blocks the opening, and no word
-// allows the clamp before the verdict latches the alarm.
-void glitchThenOpeningUnderAStall(BoxRun &run)
-{
-    QVERIFY(run.sql(debounceSql(2)));
-    QVERIFY(run.start());
-    QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
-    run.mark("glitch");
-    const QElapsedTimer glitch = run.setInputsUntilSent(0x001, 1000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 100 - glitch.elapsed())));
-    run.setInputs(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    MainThreadHold hold;
-    QVERIFY2(hold.hold(run.pid()), "ptrace could not stop the box's main thread");
-    run.mark("held");
-    QElapsedTimer t;
-    t.start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 200 - glitch.elapsed())));
-    const QElapsedTimer opening = run.setInputsUntilSent(0x001, 1000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 300 - opening.elapsed())));
-    run.setInputs(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 600 - t.elapsed())));
-    QVERIFY(hold.release());
-    run.mark("resumed");
-    QVERIFY2(run.settleOn("alarm", "held", kAlarm, 15000), run.story());
-    EXPECT_WORDS(run, "glitch", "alarm", kBlocked, kAlarm);
-    QVERIFY2(run.stop(), run.story());
-}
-
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1800,9 +1768,6 @@ const Row kRows[] = {
      secondOpeningWhileBusy},
     {"OK/NG pulse mode, good moulds (the OK pulse alone, output 0 never on)", okNgPulseGoodMoulds},
     {"re-arm input 2 pulses between good moulds (no word for it)", reArmInputBetweenMoulds},
-    {"debounce 0.2 s, a glitch read, then the GUI thread held 0.6 s across an opening (no release before "
-     "the alarm)",
-     glitchThenOpeningUnderAStall},
 };
 
 #include "interlockrestartrows.h"
