@@ -307,7 +307,7 @@ public:
         std::this_thread::sleep_until(m_board.inputsWrittenAt() + std::chrono::milliseconds(afterMs));
         return serve(pictures);
     }
-    // An input held for longer than the stored debounce of 0.1 s, then dropped.
+    // An input held for `ms` (by default longer than the debounce times the rows set), then dropped.
     void press(quint16 inputs, int ms = 300)
     {
         m_board.setInputs(inputs);

@@ -247,11 +247,10 @@ private slots:
     // What the poll and the cycle do to one input, in the order they do it, in the mode that blocks the
     // clamp at every cycle start (input 0 starts a cycle and asks for its mark). Steps, by time (ms):
     // "in W" a status frame with board word W (hex; the first only sets the levels), "read" a pass
-    // reads every entry counted, "expiry" the debounce expiry
-    // judges what was read and takes it as ControlPort does. The poll asks for the word every 5 ms
-    // from the first step to 300 ms after the last; the cycle's word is 0x0F4 until a take keeps the
-    // clamp, then 0x0F5. Expected: the words the board gets, each change once; the expiries' verdicts;
-    // how many mark requests the poll posted.
+    // reads every entry counted, "expiry" the debounce expiry judges what was read and takes it as
+    // ControlPort does. The poll asks for the word every 5 ms from the first step to 300 ms after the
+    // last; the cycle's word is 0x0F4 until a take keeps the clamp, then 0x0F5. Expected: the words
+    // the board gets, each change once; the expiries' verdicts; how many mark requests the poll posted.
     void entryStepsInOrder_data()
     {
         QTest::addColumn<int>("debounce");
@@ -277,8 +276,8 @@ private slots:
             << QList<int>{0x0F4, 0x0F5} << "drop latch" << 1;
         QTest::newRow("debounce 0.2 s, an opening read, a second counted before the first's expiry: "
                       "latched at the first")
-            << 200 << true << 0 << false << "10 in 0, 1000 in 1, 1005 read, 1250 in 0, 1260 in 1, 1480 in 0, "
-                                            "1500 expiry"
+            << 200 << true << 0 << false
+            << "10 in 0, 1000 in 1, 1005 read, 1250 in 0, 1260 in 1, 1480 in 0, 1500 expiry"
             << QList<int>{0x0F4, 0x0F5} << "latch" << 2;
         QTest::newRow("debounce 0.2 s, a glitch read, an unread opening lasts before the glitch's expiry: "
                       "blocked until the opening is latched")
@@ -333,7 +332,8 @@ private slots:
                 } else if (step == QLatin1String("expiry")) {
                     const InputDebounce verdict = watch.judgeDebounce(input, setup.map, now);
                     QVERIFY2(verdict != InputDebounce::Wait, qPrintable(step));
-                    judged << (verdict == InputDebounce::Latch ? QStringLiteral("latch") : QStringLiteral("drop"));
+                    judged << (verdict == InputDebounce::Latch ? QStringLiteral("latch")
+                                                               : QStringLiteral("drop"));
                     took = watch.take(input, setup.map, watch.readEntries(input, setup.map),
                                       verdict == InputDebounce::Latch);
                 } else {

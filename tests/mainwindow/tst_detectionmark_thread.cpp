@@ -342,12 +342,13 @@ private slots:
             << "set 0 1, open 0, clear, take 0, clear" << kNone << -1;
         QTest::newRow("clear with openings of both inputs waiting: input 0's mark")
             << "set 0 1, open 3, open 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
-        QTest::newRow("product detection on: the cycle's clear racing a fresh opening leaves its slot 0 mark")
+        QTest::newRow(
+            "product detection on: the cycle's clear racing a fresh opening leaves its slot 0 mark")
             << "product, set 1 1, open 0, clear" << QByteArray("slot 0 side 1  \n") << -1;
         QTest::newRow("a slot mark's sync held, another slot mark, a clear, an opening's request, the sync "
                       "released: the opening's mark")
-            << "hold, set 0 1, held, set 3 0, clear, open 0, ask 0, release" << QByteArray("slot 1 side 1  \n")
-            << 2;
+            << "hold, set 0 1, held, set 3 0, clear, open 0, ask 0, release"
+            << QByteArray("slot 1 side 1  \n") << 2;
     }
     void openingMark()
     {

@@ -32,7 +32,8 @@ private slots:
         QTest::newRow("debounce 3, held 150 ms") << 3 << 150 << false << -1;
         QTest::newRow("debounce 3, counted entry held 400 ms, read 250 ms late: judged from its stamp")
             << 3 << 400 << true << 250;
-        QTest::newRow("debounce 3, counted entry held 150 ms, read 50 ms late: a glitch, dropped, no timer left")
+        QTest::newRow(
+            "debounce 3, counted entry held 150 ms, read 50 ms late: a glitch, dropped, no timer left")
             << 3 << 150 << false << 50;
     }
     void debounceAndDelays()
