@@ -1690,6 +1690,25 @@ void reArmInputBetweenMoulds(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Pre-cut 9.9 s (system1 position 6 set to 99), the mould judged 15 s after its opening:
+// the opening leaves the clamp free (the pre-cut, not the opening, blocks it, 9.9 s before the
+// verdict), and the good mould is released once judged.
+void preCutLongestLeavesTheOpeningFree(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 0 0 -1 0 99 1 0 0' where name='system1'"));
+    QVERIFY(run.sql("update sysparam set value='150 150 150 150 150 150 150 150' where name='trigInDelay'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mark("opening");
+    run.press(0x001, 300);
+    run.settle("free", 1500);
+    EXPECT_HELD(run, "free", kReleased);
+    QVERIFY2(run.wordsBetween("opening", "free").isEmpty(), run.story());
+    QVERIFY2(run.settleOn("judged", "free", kReleased, 40000), run.story());
+    EXPECT_WORDS(run, "opening", "judged", kBlocked, kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1768,6 +1787,9 @@ const Row kRows[] = {
      secondOpeningWhileBusy},
     {"OK/NG pulse mode, good moulds (the OK pulse alone, output 0 never on)", okNgPulseGoodMoulds},
     {"re-arm input 2 pulses between good moulds (no word for it)", reArmInputBetweenMoulds},
+    {"pre-cut 9.9 s, mould judged 15 s after the opening (free at the opening, blocked by the pre-cut, "
+     "released)",
+     preCutLongestLeavesTheOpeningFree},
 };
 
 #include "interlockrestartrows.h"
