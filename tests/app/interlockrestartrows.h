@@ -394,6 +394,13 @@ void killedWhileHeldAfterAPulseGood(BoxRun &run)
     killedWhileHeldAfterAPulse(run, Pictures::Good);
 }
 
+// The same with a debounce of 0.2 s: the poll asks for the mark once the 300 ms opening has lasted.
+void killedWhileHeldAfterADebouncedPulsePiece(BoxRun &run)
+{
+    QVERIFY(run.sql(debounceSql(2)));
+    killedWhileHeldAfterAPulse(run, Pictures::Foreign);
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -421,4 +428,7 @@ const Row kRestartRows[] = {
      killedWhileHeldAfterAPulsePiece},
     {"GUI thread held, pulse opening, killed while held, good (judged after the restart, released)",
      killedWhileHeldAfterAPulseGood},
+    {"GUI thread held, debounce 0.2 s, 300 ms pulse opening, killed while held, piece (judged after the "
+     "restart, latched)",
+     killedWhileHeldAfterADebouncedPulsePiece},
 };

@@ -307,7 +307,7 @@ public:
         std::this_thread::sleep_until(m_board.inputsWrittenAt() + std::chrono::milliseconds(afterMs));
         return serve(pictures);
     }
-    // An input held for longer than the stored debounce of 0.1 s, then dropped.
+    // An input held for `ms` (by default longer than the debounce times the rows set), then dropped.
     void press(quint16 inputs, int ms = 300)
     {
         m_board.setInputs(inputs);
@@ -1626,6 +1626,89 @@ void healthyDoorClosingDebounced(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Debounce 1 s and the mould judged 2 s after its opening: a second opening of 1.2 s comes while the
+// first mould's detection is busy, and is dropped with it (the debounce gives the busy pass time to
+// read it before it has lasted). The good mould is released once judged, and nothing of the second
+// opening blocks the clamp after that.
+void secondOpeningWhileBusy(BoxRun &run)
+{
+    QVERIFY(run.sql(debounceSql(10)));
+    QVERIFY(run.sql("update sysparam set value='20 20 20 20 20 20 20 20' where name='trigInDelay'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens("opening 1");
+    // Closed long enough for the board to report it: the next level is an entry of its own.
+    run.setInputsUntilSent(0, 1000);
+    run.mark("opening 2");
+    run.press(0x001, 1200);
+    QVERIFY2(run.settleOn("judged", "opening 1", kReleased, 15000, 1000), run.story());
+    EXPECT_WORDS(run, "opening 1", "judged", kBlocked, kReleased);
+    EXPECT_HELD(run, "judged", kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// The OK/NG pulse mode (shipped system5 with position 9 set): output 0 is half of the NG pulse, not the
+// interlock. Good moulds get the OK pulse, output 1 alone (0x0F6), and idle outputs after it; no
+// opening puts output 0 on.
+void okNgPulseGoodMoulds(BoxRun &run)
+{
+    constexpr quint16 kOkPulse = kIdleOutputs | 0x002;
+    QVERIFY(run.sql("update sysparam set value='30 30 32 32 0 0 50 50 1 0 0 0 0' where name='system5'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 1; n <= 2; ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n);
+        const QString judged = QStringLiteral("judged %1").arg(n);
+        const QString over = QStringLiteral("pulse over %1").arg(n);
+        run.mark(opening);
+        run.press(0x001, 300);
+        QVERIFY2(run.settleOn(judged, opening, kOkPulse, 10000, 0), run.story());
+        QVERIFY2(run.settleOn(over, judged, kIdleOutputs, 3000, 500), run.story());
+        QVERIFY2(run.wordsBetween(opening, over) == (QVector<quint16>{kOkPulse, kIdleOutputs}), run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Input 2 (the re-arm input of a semi-automatic or two-colour machine; nothing on this one) pulses
+// 300 ms between two good moulds: no word for it, and the next mould is blocked and released as ever.
+void reArmInputBetweenMoulds(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens("opening 1");
+    QVERIFY2(run.settleOn("judged 1", "opening 1", kReleased, 10000), run.story());
+    run.setInputsUntilSent(0x004, 1000);
+    run.mark("input 2");
+    QTest::qWait(300);
+    run.setInputs(0);
+    run.settle("after input 2", 1500);
+    QVERIFY2(run.wordsBetween("judged 1", "after input 2").isEmpty(), run.story());
+    EXPECT_HELD(run, "after input 2", kReleased);
+    run.mouldOpens("opening 2");
+    QVERIFY2(run.settleOn("judged 2", "opening 2", kReleased, 10000), run.story());
+    EXPECT_WORDS(run, "opening 2", "judged 2", kBlocked, kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
+// Pre-cut 9.9 s (system1 position 6 set to 99), the mould judged 15 s after its opening:
+// the opening leaves the clamp free (the pre-cut, not the opening, blocks it, 9.9 s before the
+// verdict), and the good mould is released once judged.
+void preCutLongestLeavesTheOpeningFree(BoxRun &run)
+{
+    QVERIFY(run.sql("update sysparam set value='0 0 0 -1 0 99 1 0 0' where name='system1'"));
+    QVERIFY(run.sql("update sysparam set value='150 150 150 150 150 150 150 150' where name='trigInDelay'"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mark("opening");
+    run.press(0x001, 300);
+    run.settle("free", 1500);
+    EXPECT_HELD(run, "free", kReleased);
+    QVERIFY2(run.wordsBetween("opening", "free").isEmpty(), run.story());
+    QVERIFY2(run.settleOn("judged", "free", kReleased, 40000), run.story());
+    EXPECT_WORDS(run, "opening", "judged", kBlocked, kReleased);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kPictureRows[] = {
     {"good moulds at 10 frames a second (control)", goodMouldsTenFps},
     {"good moulds at 1 frame a second, 0.5 s delay (control: released later)", goodMouldsOneFps},
@@ -1700,6 +1783,13 @@ const Row kRows[] = {
      glitchUnderStalls},
     {"debounce 0.2 s, safety door closing judged at once (control: today's words or the block and allow)",
      healthyDoorClosingDebounced},
+    {"debounce 1 s, a second opening while the first mould is judged (released after the verdict)",
+     secondOpeningWhileBusy},
+    {"OK/NG pulse mode, good moulds (the OK pulse alone, output 0 never on)", okNgPulseGoodMoulds},
+    {"re-arm input 2 pulses between good moulds (no word for it)", reArmInputBetweenMoulds},
+    {"pre-cut 9.9 s, mould judged 15 s after the opening (free at the opening, blocked by the pre-cut, "
+     "released)",
+     preCutLongestLeavesTheOpeningFree},
 };
 
 #include "interlockrestartrows.h"

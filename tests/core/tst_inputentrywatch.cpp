@@ -244,6 +244,116 @@ private slots:
         QCOMPARE(watch.takeMarkRequests(), 0u);
     }
 
+    // What the poll and the cycle do to one input, in the order they do it, in the mode that blocks the
+    // clamp at every cycle start (input 0 starts a cycle and asks for its mark). Steps, by time (ms):
+    // "in W" a status frame with board word W (hex; the first only sets the levels), "read" a pass
+    // reads every entry counted, "expiry" the debounce expiry judges what was read and takes it as
+    // ControlPort does. The poll asks for the word every 5 ms from the first step to 300 ms after the
+    // last; the cycle's word is 0x0F4 until a take keeps the clamp, then 0x0F5. Expected: the words
+    // the board gets, each change once; the expiries' verdicts; how many mark requests the poll posted.
+    void entryStepsInOrder_data()
+    {
+        QTest::addColumn<int>("debounce");
+        QTest::addColumn<bool>("armed");
+        QTest::addColumn<int>("input");
+        QTest::addColumn<bool>("inverted");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QList<int>>("words");
+        QTest::addColumn<QString>("verdicts");
+        QTest::addColumn<int>("marks");
+
+        QTest::newRow("detection stopped: the mould opens and closes, no word but 0x0F4, no mark")
+            << 0 << false << 0 << false << "10 in 0, 1000 in 1, 1300 in 0, 1305 read" << QList<int>{0x0F4}
+            << "" << 0;
+        QTest::newRow("re-arm input 2 pulses 300 ms between moulds: no block")
+            << 0 << true << 2 << false << "10 in 0, 1000 in 4, 1300 in 0, 1305 read" << QList<int>{0x0F4}
+            << "" << 0;
+        QTest::newRow("active-low input 0, debounce 0.2 s: a 100 ms glitch dropped unblocked, a 300 ms "
+                      "opening blocked")
+            << 200 << true << 0 << true
+            << "10 in 1, 1000 in 0, 1005 read, 1100 in 1, 1400 expiry, 2000 in 0, 2005 read, 2300 in 1, "
+               "2400 expiry"
+            << QList<int>{0x0F4, 0x0F5} << "drop latch" << 1;
+        QTest::newRow("debounce 0.2 s, an opening read, a second counted before the first's expiry: "
+                      "latched at the first")
+            << 200 << true << 0 << false
+            << "10 in 0, 1000 in 1, 1005 read, 1250 in 0, 1260 in 1, 1480 in 0, 1500 expiry"
+            << QList<int>{0x0F4, 0x0F5} << "latch" << 2;
+        QTest::newRow("debounce 0.2 s, a glitch read, an unread opening lasts before the glitch's expiry: "
+                      "blocked until the opening is latched")
+            << 200 << true << 0 << false
+            << "10 in 0, 1000 in 1, 1005 read, 1100 in 0, 1200 in 1, 1500 in 0, 1600 expiry, 1700 read, "
+               "1800 expiry"
+            << QList<int>{0x0F4, 0x0F5} << "drop latch" << 1;
+    }
+    void entryStepsInOrder()
+    {
+        QFETCH(int, debounce);
+        QFETCH(bool, armed);
+        QFETCH(int, input);
+        QFETCH(bool, inverted);
+        QFETCH(QString, steps);
+        QFETCH(QList<int>, words);
+        QFETCH(QString, verdicts);
+        QFETCH(int, marks);
+
+        InputEntryWatch watch;
+        InputEntryWatchSetup setup;
+        setup.armed = armed;
+        setup.watchedInputs = 0x001;
+        setup.markInputs = 0x001;
+        setup.map = plainMap();
+        setup.map.inverted[input] = inverted;
+        setup.debounceMs = debounce;
+        setup.blockAtOnce = true;
+        watch.setSetup(setup);
+
+        QMap<qint64, QStringList> script;
+        for (const QString &step : steps.split(QStringLiteral(", "))) {
+            const QStringList word = step.split(' ');
+            script[word.value(0).toLongLong()] << word.mid(1).join(' ');
+        }
+        quint32 cycleWord = 0x0F4;
+        QList<int> sent;
+        QStringList judged;
+        int posted = 0;
+        bool firstFrame = true;
+        for (qint64 now = script.firstKey(); now <= script.lastKey() + 300; ++now) {
+            for (const QString &step : script.value(now)) {
+                InputEntryTake took;
+                if (step.startsWith(QLatin1String("in "))) {
+                    watch.statusFrame(step.mid(3).toUInt(nullptr, 16), now);
+                    // A pass after the first frame: nothing waits to be read yet.
+                    for (int i = 0; firstFrame && i < 16; ++i)
+                        watch.markRead(i, setup.map, watch.entries(i, setup.map));
+                    firstFrame = false;
+                } else if (step == QLatin1String("read")) {
+                    watch.markRead(input, setup.map, watch.entries(input, setup.map), nullptr, &took);
+                } else if (step == QLatin1String("expiry")) {
+                    const InputDebounce verdict = watch.judgeDebounce(input, setup.map, now);
+                    QVERIFY2(verdict != InputDebounce::Wait, qPrintable(step));
+                    judged << (verdict == InputDebounce::Latch ? QStringLiteral("latch")
+                                                               : QStringLiteral("drop"));
+                    took = watch.take(input, setup.map, watch.readEntries(input, setup.map),
+                                      verdict == InputDebounce::Latch);
+                } else {
+                    QFAIL(qPrintable(step));
+                }
+                if (took.keepClamp)
+                    cycleWord = 0x0F5;
+            }
+            if (now % 5 == 0) {
+                const int word = int(watch.heldWord(cycleWord, now));
+                if (sent.isEmpty() || sent.last() != word)
+                    sent << word;
+            }
+            posted += watch.takeMarkRequests() != 0;
+        }
+        QCOMPARE(sent, words);
+        QCOMPARE(judged.join(' '), verdicts);
+        QCOMPARE(posted, marks);
+    }
+
     // A cycle that reads every pass, 100 ms apart, never trips it, however many openings come.
     void healthyPassesNeverTrip()
     {

@@ -612,6 +612,8 @@ private slots:
         QTest::addColumn<int>("debounce"); // tenths of a second
         QTest::newRow("cut clamp on mould alarm: held once the bound has passed") << true << 0 << 0;
         QTest::newRow("pre-cut 0.5 s: held once the bound has passed") << false << 5 << 0;
+        QTest::newRow("pre-cut 0.1 s: held once the bound has passed") << false << 1 << 0;
+        QTest::newRow("pre-cut 9.9 s: held once the bound has passed") << false << 99 << 0;
         QTest::newRow("pre-cut 10 s (no pre-cut in force): blocked at the opening") << false << 100 << 0;
         QTest::newRow("default mode: blocked at the opening") << false << 0 << 0;
         QTest::newRow("debounce 0.2 s, read at once, expiry in the stall: blocked by the poll")

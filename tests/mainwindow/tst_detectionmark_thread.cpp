@@ -315,8 +315,10 @@ private slots:
     // The mark of an opening the I/O thread counted, on a turntable (input 0: left mould, slot 1;
     // input 3: right mould, slot 3). Steps, in order: "open N" the board counts an opening of input N,
     // "take N" the cycle takes it, "set S M" and "clear" the cycle's own marks, "ask N" the I/O thread's
-    // request for input N, which the mark's thread serves before it ends. What is on disk then, and
-    // whether the mark's thread synced (-1: the cycle's own slot marks sync too, not asked).
+    // request for input N, which the mark's thread serves before it ends; "product" an opening's mark
+    // names the product slot, "hold" the syncs wait until "release", "held" one of them has begun.
+    // What is on disk then, and whether the mark's thread synced (-1: the cycle's own slot marks sync
+    // too, not asked).
     void openingMark_data()
     {
         QTest::addColumn<QString>("steps");
@@ -340,6 +342,13 @@ private slots:
             << "set 0 1, open 0, clear, take 0, clear" << kNone << -1;
         QTest::newRow("clear with openings of both inputs waiting: input 0's mark")
             << "set 0 1, open 3, open 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
+        QTest::newRow(
+            "product detection on: the cycle's clear racing a fresh opening leaves its slot 0 mark")
+            << "product, set 1 1, open 0, clear" << QByteArray("slot 0 side 1  \n") << -1;
+        QTest::newRow("a slot mark's sync held, another slot mark, a clear, an opening's request, the sync "
+                      "released: the opening's mark")
+            << "hold, set 0 1, held, set 3 0, clear, open 0, ask 0, release"
+            << QByteArray("slot 1 side 1  \n") << 2;
     }
     void openingMark()
     {
@@ -349,10 +358,28 @@ private slots:
         TestWorkDir dir;
         Board board;
         std::atomic<int> syncs{0};
+        // "hold": syncs from then on wait for "release"; "held": one of them has begun.
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool holding = false;
+        bool released = false;
+        int begun = 0;
         DetectionMarkFile file;
         file.setSyncFunction([&](int fd) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                begun += holding ? 1 : 0;
+                wake.notify_all();
+                wake.wait(lock, [&] { return !holding || released; });
+            }
             ++syncs;
             return ::fdatasync(fd);
+        });
+        // A failing check must not leave a sync held: the file's end waits for it.
+        const std::shared_ptr<void> unblock(nullptr, [&](void *) {
+            std::lock_guard<std::mutex> lock(mutex);
+            released = true;
+            wake.notify_all();
         });
         QCOMPARE(file.open().slot, -1);
         file.setCycleStartMarkSource(turntableMarks);
@@ -360,7 +387,25 @@ private slots:
         for (const QString &step : steps.split(QStringLiteral(", "))) {
             const QStringList word = step.split(' ');
             const int n = word.value(1).toInt();
-            if (word[0] == QLatin1String("open"))
+            if (word[0] == QLatin1String("product")) {
+                // The product slot (0) is judged first: an opening's mark names it.
+                file.setCycleStartMarkSource([] {
+                    CycleStartMarks marks;
+                    marks[0] = DetectionMark{0, 1};
+                    return marks;
+                });
+            } else if (word[0] == QLatin1String("hold")) {
+                std::lock_guard<std::mutex> lock(mutex);
+                holding = true;
+            } else if (word[0] == QLatin1String("held")) {
+                std::unique_lock<std::mutex> lock(mutex);
+                QVERIFY2(wake.wait_for(lock, std::chrono::seconds(10), [&] { return begun > 0; }),
+                         "no sync began");
+            } else if (word[0] == QLatin1String("release")) {
+                std::lock_guard<std::mutex> lock(mutex);
+                released = true;
+                wake.notify_all();
+            } else if (word[0] == QLatin1String("open"))
                 board.opening(n);
             else if (word[0] == QLatin1String("take"))
                 board.cycleTakes(n);
