@@ -5,13 +5,11 @@
 
 #include "databaserestore.h"
 #include "ratioreporter.h"
+#include "recordday.h"
 #include "testworkdir.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QVariant>
 
 #include <benchmark/benchmark.h>
 
@@ -31,27 +29,10 @@ TestWorkDir &workDir()
 QString recordDay()
 {
     const QString path = workDir().filePath(QStringLiteral("RECORD.db"));
-    if (QFile::exists(path))
-        return path;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE RECORD (recordtime TEXT, recordpassword TEXT, remarks TEXT)"));
-        q.exec(QStringLiteral("CREATE INDEX RECORD_recordtime ON RECORD (recordtime)"));
-        q.exec(QStringLiteral("BEGIN"));
-        q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?)"));
-        for (int i = 0; i < 6000000; ++i) {
-            q.addBindValue(QString::asprintf("%02d.%02d.%02d", i / 3600 % 24, i / 60 % 60, i % 60));
-            q.addBindValue(QStringLiteral("未登录"));
-            q.addBindValue(QStringLiteral("Camera %1 slot 1 NG, alarm latched (line %2)").arg(i % 8 + 1).arg(i));
-            q.exec();
-        }
-        q.exec(QStringLiteral("COMMIT"));
+    if (!QFile::exists(path)) {
+        makeRecordDay(path, true);
+        std::printf("RECORD.db of 6,000,000 lines: %.1f MB\n", double(QFile(path).size()) / 1e6);
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
-    std::printf("RECORD.db of 6,000,000 lines: %.1f MB\n", double(QFile(path).size()) / 1e6);
     return path;
 }
 
