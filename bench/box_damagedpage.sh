@@ -6,7 +6,8 @@
 # prints what the run left: the files set aside, what the record and the statistics can read, and the
 # box's log lines about them.
 #
-#   bench/box_damagedpage.sh <record-last|record-middle|statistics> [build dir (build/release)] [seconds (40)]
+#   bench/box_damagedpage.sh <record-last|record-middle|statistics> [build dir] [seconds (40)]
+# The build dir is build/release unless given.
 set -euo pipefail
 script=$(realpath "$0")
 . "$(dirname "$script")/boxrun.sh"

@@ -190,8 +190,8 @@ bool keepDamagedStoreAside(const QString &file, const DatabaseCheck &check)
         qCCritical(lcMainWindow).noquote() << cause << "- it cannot be moved aside and is used as it is";
         return false;
     }
-    qCCritical(lcMainWindow).noquote() << cause << "- kept with its journal as" << kept
-                                       << "and started anew from its template";
+    qCCritical(lcMainWindow).noquote()
+        << cause << "- kept with its journal as" << kept << "and started anew from its template";
     return true;
 }
 

@@ -291,7 +291,8 @@ private slots:
         QTest::newRow("one line too long for the buffer") << QList<int>{100, 17000} << 1 << false;
         QTest::newRow("a flood of three-line messages past the buffer")
             << QVector<int>(150, 100).toList() << 3 << false;
-        QTest::newRow("log.txt removed with the lines waiting for it") << QList<int>{100, 100, 100} << 1 << true;
+        QTest::newRow("log.txt removed with the lines waiting for it")
+            << QList<int>{100, 100, 100} << 1 << true;
         QTest::newRow("log.txt removed after a flood") << QVector<int>(300, 100).toList() << 2 << true;
     }
     void linesLostWhileTheFileCannotGrowAreCounted()

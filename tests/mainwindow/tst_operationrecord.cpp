@@ -157,9 +157,9 @@ private slots:
             window->recordDb.close();
             const long locker = holdLockedFor(QStringLiteral("RECORD.db"), 8000);
             QVERIFY(locker > 0);
-            QTest::ignoreMessage(QtWarningMsg,
-                                 QRegularExpression(QStringLiteral("^record line not written, kept to write "
-                                                                   "later \\( 1 waiting\\): database is locked")));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                                   "^record line not written, kept to write "
+                                                   "later \\( 1 waiting\\): database is locked")));
             window->InsertRecord(QStringLiteral("while locked"));
             QVERIFY(endChild(locker));
             window->InsertRecord(QStringLiteral("unlocked"));
@@ -180,7 +180,8 @@ private slots:
         const QStringList whileFull = lines(QStringLiteral("RECORD.db"));
         if (then == QLatin1String("quit")) {
             const QRegularExpression lost(
-                QStringLiteral("^%1 record lines lost at quit: RECORD.db could not take them \\(.+\\)$").arg(count));
+                QStringLiteral("^%1 record lines lost at quit: RECORD.db could not take them \\(.+\\)$")
+                    .arg(count));
             QTest::ignoreMessage(QtWarningMsg, lost);
             window.reset();
         }
@@ -220,8 +221,9 @@ private slots:
         if (journal) {
             window.recordDb.close(); // the writer below is the only one
             QString why;
-            QVERIFY2(leaveHotJournal(QStringLiteral("RECORD.db"), {QStringLiteral("delete from RECORD")}, &why),
-                     qPrintable(why));
+            QVERIFY2(
+                leaveHotJournal(QStringLiteral("RECORD.db"), {QStringLiteral("delete from RECORD")}, &why),
+                qPrintable(why));
         }
         now = day(8, QTime(0, 0, 30));
         window.SlotCheckDate();
@@ -229,7 +231,8 @@ private slots:
         QCOMPARE(databaseCompanions(QStringLiteral("RECORD.db")), QStringList());
         QCOMPARE(QFile::exists(QStringLiteral("RECORD/2026-12-07_1.db-journal")), journal);
         // Opened read-write, as a reader of the archive may open it: the journal is played back.
-        QVERIFY(execOnDatabase(QStringLiteral("RECORD/2026-12-07_1.db"), QStringLiteral("select 1 from RECORD")));
+        QVERIFY(execOnDatabase(QStringLiteral("RECORD/2026-12-07_1.db"),
+                               QStringLiteral("select 1 from RECORD")));
         const QStringList archived = lines(QStringLiteral("RECORD/2026-12-07_1.db"));
         QCOMPARE(archived.size(), 2);
         QCOMPARE(recordIndexes(QStringLiteral("RECORD.db")), QStringList{"RECORD_recordtime(recordtime)"});

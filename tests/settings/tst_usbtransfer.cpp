@@ -129,10 +129,15 @@ private slots:
         QTest::newRow("file another thread appends to") << "growing.tar.gz" << "growing" << "";
         // A pending update of the target's name stays as it is, and no empty file ever lies under that
         // name, not even for a moment a power cut could catch.
-        QTest::newRow("empty file") << "empty.tar.gz" << "empty" << "";
-        QTest::newRow("empty file, an update pending") << "empty.tar.gz" << "empty, update pending" << "";
-        QTest::newRow("link to a /proc file, an update pending")
-            << "status.tar.gz" << "proc link, update pending" << "";
+        QTest::newRow("empty file") << "empty.tar.gz"
+                                    << "empty"
+                                    << "";
+        QTest::newRow("empty file, an update pending") << "empty.tar.gz"
+                                                       << "empty, update pending"
+                                                       << "";
+        QTest::newRow("link to a /proc file, an update pending") << "status.tar.gz"
+                                                                 << "proc link, update pending"
+                                                                 << "";
     }
     void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy()
     {
@@ -207,7 +212,8 @@ private slots:
         // Nothing else in the program folder: no "x.tar.gz" touched, no piece of a copy.
         QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden),
                  (restarted ? QStringList{target}
-                            : pending ? QStringList{QStringLiteral("newupdate.tar.gz")} : QStringList{}));
+                  : pending ? QStringList{QStringLiteral("newupdate.tar.gz")}
+                            : QStringList{}));
         if (restarted)
             QCOMPARE(readTestFile(target), bytes);
         if (pending)

@@ -360,9 +360,11 @@ void TestWizardGroups::journalBesideParameters()
         const bool saved = ParaGroups::backup(QStringLiteral("saved"), 2, 4, &error);
         QVERIFY(endChild(writer));
         QVERIFY(!saved);
-        QVERIFY2(error.startsWith(QStringLiteral("PARAM.db: its journal cannot be rolled back")), qPrintable(error));
+        QVERIFY2(error.startsWith(QStringLiteral("PARAM.db: its journal cannot be rolled back")),
+                 qPrintable(error));
         QVERIFY(!QFile::exists(QStringLiteral("paraGroup/saved")));
-        QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries), QStringList{});
+        QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries),
+                 QStringList{});
         return;
     }
     QString why;
