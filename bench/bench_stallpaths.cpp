@@ -7,6 +7,7 @@
 #include "atomicfile.h"
 #include "benchmain.h"
 #include "frameimagewriter.h"
+#include "recordday.h"
 #include "testimages.h"
 #include "testworkdir.h"
 
@@ -64,30 +65,8 @@ BENCHMARK(BM_TestImageHandedToTheWriter)->Unit(benchmark::kMillisecond);
 // One day file of 6 million lines, with or without the time index.
 QString recordDay(bool indexed)
 {
-    const QString path =
-        workDir().filePath(indexed ? QStringLiteral("indexed.db") : QStringLiteral("plain.db"));
-    if (QFile::exists(path))
-        return path;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE RECORD (recordtime TEXT, recordpassword TEXT, remarks TEXT)"));
-        if (indexed)
-            q.exec(QStringLiteral("CREATE INDEX RECORD_recordtime ON RECORD (recordtime)"));
-        q.exec(QStringLiteral("BEGIN"));
-        q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?)"));
-        for (int i = 0; i < 6000000; ++i) {
-            q.addBindValue(QString::asprintf("%02d.%02d.%02d", i / 3600 % 24, i / 60 % 60, i % 60));
-            q.addBindValue(QStringLiteral("未登录"));
-            q.addBindValue(QStringLiteral("line %1").arg(i));
-            q.exec();
-        }
-        q.exec(QStringLiteral("COMMIT"));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
-    return path;
+    const QString name = indexed ? QStringLiteral("indexed.db") : QStringLiteral("plain.db");
+    return makeRecordDay(workDir().filePath(name), indexed);
 }
 
 // As the record page makes its model: the table, latest time first, selected.

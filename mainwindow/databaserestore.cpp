@@ -177,6 +177,24 @@ bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseSt
     return false;
 }
 
+bool keepDamagedStoreAside(const QString &file, const DatabaseCheck &check)
+{
+    // Only a plain file is judged: whatever else stands at the name is no database to set aside.
+    if (!QFileInfo(file).isFile())
+        return false;
+    QString cause;
+    if (inspectDatabase(file, check, &cause) != DatabaseState::Damaged)
+        return false;
+    const QString kept = keepDamagedDatabase(file);
+    if (kept.isEmpty()) {
+        qCCritical(lcMainWindow).noquote() << cause << "- it cannot be moved aside and is used as it is";
+        return false;
+    }
+    qCCritical(lcMainWindow).noquote()
+        << cause << "- kept with its journal as" << kept << "and started anew from its template";
+    return true;
+}
+
 void settleDatabaseJournal(const QString &file, const QString &shipped)
 {
     QString why;

@@ -55,6 +55,11 @@ bool restoreDatabase(const QString &file, const DatabaseCheck &check, DatabaseSt
                      const QStringList &copyArguments, QString *cause,
                      const std::function<void()> &beforeCopy = {});
 
+// For a store laid anew from its template without a restart (the statistics, the temperature
+// history): `file`, when it is a plain file and `check` finds it damaged, goes aside with its journal,
+// logged with the cause. True when it was moved aside; the caller then lays the template in its place.
+bool keepDamagedStoreAside(const QString &file, const DatabaseCheck &check);
+
 // Rolls back, or moves aside with the file, the journal of `file` (shipped copy `shipped`) before
 // something that cannot know about journals (an update script) may copy over it.
 void settleDatabaseJournal(const QString &file, const QString &shipped);

@@ -268,9 +268,11 @@ void DeVeWizard::openDatabases()
         paramDb.open();
     paramQuery = new QSqlQuery(paramDb);
 
+    // A page damaged past the first row would fail every record line of the run, or the day's count:
+    // SQLite's own check reads them all.
     const bool recordGood =
         checkDatabase(QStringLiteral("RECORD.db"),
-                      DatabaseCheck{{QStringLiteral("RECORD")}, QString(), false}, uiText(135, 1),
+                      DatabaseCheck{{QStringLiteral("RECORD")}, QString(), true}, uiText(135, 1),
                       {QStringLiteral("-f"), QStringLiteral("RECORDNULL.db"), QStringLiteral("RECORD.db")});
     recordDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbRecord"));
     recordDb.setDatabaseName(QStringLiteral("RECORD.db"));
@@ -278,7 +280,7 @@ void DeVeWizard::openDatabases()
         recordDb.open();
 
     const bool snGood = checkDatabase(
-        QStringLiteral("SN.db"), DatabaseCheck{{QStringLiteral("sysparam")}, QString(), false}, uiText(160),
+        QStringLiteral("SN.db"), DatabaseCheck{{QStringLiteral("sysparam")}, QString(), true}, uiText(160),
         {QStringLiteral("-f"), QStringLiteral("./paraGroup/default/SN.db"), QStringLiteral("./")});
     snDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbT"));
     snDb.setDatabaseName(QStringLiteral("SN.db"));

@@ -126,11 +126,16 @@ bool DeVeWizard::writeHeldRecordLines(QString *error)
         const HeldRecordLine &line = heldRecordLines.first();
         // Bound values: remarks carry camera serials, group names and settings labels with quotes.
         QSqlQuery query(recordDb);
-        query.prepare(QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks) VALUES(?, ?, ?)"));
-        query.addBindValue(line.time);
-        query.addBindValue(line.level);
-        query.addBindValue(line.remarks);
-        if (!query.exec()) {
+        // A prepare the file refuses (locked, unreadable) would leave exec() to say only "Parameter
+        // count mismatch": its own error says why.
+        const bool prepared = query.prepare(
+            QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks) VALUES(?, ?, ?)"));
+        if (prepared) {
+            query.addBindValue(line.time);
+            query.addBindValue(line.level);
+            query.addBindValue(line.remarks);
+        }
+        if (!prepared || !query.exec()) {
             if (error)
                 *error = query.lastError().text();
             return false;

@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "commandrunner.h"
 #include "databasejournal.h"
+#include "databaserestore.h"
 #include "mainwindowlog.h"
 #include "sqltemplate.h"
 #include "startup.h"
@@ -88,6 +89,9 @@ ResStatistics::ResStatistics() : archiveDir(QStringLiteral("./ResStatistics"))
 {
     // A journal beside a missing file or beside the bare template belongs to a file no longer there.
     settleJournal(kDatabase, kTemplate);
+    // A page SQLite cannot read would fail every save of the day: such a file goes aside, kept, and
+    // the day starts again from the template.
+    keepDamagedStoreAside(kDatabase, DatabaseCheck{{}, QString(), true});
     if (!QFile::exists(kDatabase)) {
         QString error;
         if (!copyTemplateFile(kTemplate, kDatabase, &error))

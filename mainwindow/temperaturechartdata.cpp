@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "databasejournal.h"
+#include "databaserestore.h"
 #include "mainwindowlog.h"
 #include "sqltemplate.h"
 #include "startup.h"
@@ -48,6 +49,9 @@ TemperatureChartData::TemperatureChartData() : QObject(nullptr), recordDir(QStri
         recordDir.mkpath(QStringLiteral("."));
     // A journal beside a missing file or beside the bare template belongs to a file no longer there.
     settleJournal(kDatabase, kTemplate);
+    // A page SQLite cannot read would fail every pass of the day: such a file goes aside, kept, and
+    // the day starts again from the template.
+    keepDamagedStoreAside(kDatabase, DatabaseCheck{{}, QString(), true});
     if (!QFile::exists(kDatabase)) {
         QString error;
         if (!copyTemplateFile(kTemplate, kDatabase, &error))

@@ -212,8 +212,10 @@ bool onlyAppendedTo(const QString &source, int fd, const struct stat &atOpen, co
 
 } // namespace
 
-bool copyFileChecked(const QString &source, const QString &target, QString *errorText, FileGrowth growth,
-                     bool *appended)
+namespace {
+
+bool copyChecked(const QString &source, const QString &target, QString *errorText, FileGrowth growth,
+                 bool *appended, bool refuseEmpty)
 {
     if (appended)
         *appended = false;
@@ -229,6 +231,10 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
     struct stat atOpen;
     if (::fstat(fd, &atOpen) != 0 || !S_ISREG(atOpen.st_mode))
         return setError(errorText, QStringLiteral("%1 is not a regular file").arg(source));
+    // Judged by the size the copy reads by, before anything is written: an empty copy committed and
+    // removed afterwards would lie under the target's name until then, in place of what was there.
+    if (refuseEmpty && atOpen.st_size == 0)
+        return setError(errorText, QStringLiteral("%1 is empty").arg(source));
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // No more than the size found at open is read: a file another process writes to is refused as soon
     // as a chunk shows the change, never followed while it grows. Where growth is allowed, a file that
@@ -271,6 +277,19 @@ bool copyFileChecked(const QString &source, const QString &target, QString *erro
     if (appended)
         *appended = written;
     return true;
+}
+
+} // namespace
+
+bool copyFileChecked(const QString &source, const QString &target, QString *errorText, FileGrowth growth,
+                     bool *appended)
+{
+    return copyChecked(source, target, errorText, growth, appended, false);
+}
+
+bool copyUpdateChecked(const QString &source, const QString &target, QString *errorText)
+{
+    return copyChecked(source, target, errorText, FileGrowth::Refuse, nullptr, true);
 }
 
 namespace {

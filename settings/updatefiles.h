@@ -75,6 +75,10 @@ enum class FileGrowth
 bool copyFileChecked(const QString &source, const QString &target, QString *errorText = nullptr,
                      FileGrowth growth = FileGrowth::Refuse, bool *appended = nullptr);
 
+// The same for an update archive, which must hold something: an empty source (a /proc file, or a link
+// to one, reads as empty) is refused before anything is written, and the target stays as it was.
+bool copyUpdateChecked(const QString &source, const QString &target, QString *errorText = nullptr);
+
 // Copies the folder `source` as the new folder `target` (which must not exist yet), every file checked
 // by `growth`, symbolic links and special files left out. `copied` receives the absolute source path of
 // every file copied whole; a file appended to meanwhile is not listed. The target itself is never entered,

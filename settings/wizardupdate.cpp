@@ -17,8 +17,6 @@
 #include "widgets/warnbox.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 namespace {
@@ -73,17 +71,10 @@ void WizardParaWidget::SlotUpdateApp()
         gRunning = true; // back to work: nothing is installed
         return;
     }
-    // Copied by the program itself: the name on the disk is never read by a shell.
+    // Copied by the program itself: the name on the disk is never read by a shell. An empty archive
+    // installs nothing: a restart for it would only hide that the update failed.
     QString error;
-    bool copied = copyFileChecked(path, QDir::current().filePath(target), &error);
-    // An empty archive (a /proc file, or a link to one, reads as size 0) installs nothing: a restart
-    // for it would only hide that the update failed.
-    if (copied && QFileInfo(target).size() == 0) {
-        QFile::remove(target);
-        error = path + QStringLiteral(" is empty");
-        copied = false;
-    }
-    if (!copied) {
+    if (!copyUpdateChecked(path, QDir::current().filePath(target), &error)) {
         qCWarning(lcSettings) << "update not copied from the USB disk:" << error;
         gRunning = true;
         tell(uiText(729));

@@ -133,6 +133,28 @@ int childMain(const char *role)
         qWarning("about to quit");
         std::fprintf(stderr, "flushLogFile %d\n", int(flushLogFile()));
     }
+    if (qstrcmp(role, "--child-quit-one-line-fits") == 0) {
+        // Lines of one length, from one place: the first shows how long each is. The next two wait in
+        // memory while the file is at its limit; at quit the limit leaves room for exactly one of them.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const QString log = QStringLiteral("cnt_net/workspace/LOG/log.txt");
+        qint64 sizes[2] = {};
+        for (int i = 0; i < 3; ++i) {
+            if (i < 2)
+                sizes[i] = QFileInfo(log).size();
+            if (i == 1) {
+                rlimit atSize{};
+                ::getrlimit(RLIMIT_FSIZE, &atSize);
+                atSize.rlim_cur = rlim_t(sizes[1]);
+                ::setrlimit(RLIMIT_FSIZE, &atSize);
+            }
+            qWarning("line %d of one length", i);
+        }
+        rlimit oneMore{};
+        ::getrlimit(RLIMIT_FSIZE, &oneMore);
+        oneMore.rlim_cur = rlim_t(QFileInfo(log).size() + (QFileInfo(log).size() - sizes[0]));
+        ::setrlimit(RLIMIT_FSIZE, &oneMore);
+    }
     return 0;
 }
 
@@ -258,19 +280,30 @@ private slots:
     // log.txt cannot grow (a full disk, a file size limit): the file keeps what it has, the lines that
     // fit in memory reach it in their order once it can grow again, and the others are counted in one
     // line that says why they were lost; standard error is told once, when the file stops taking them.
+    // A log.txt removed meanwhile is closed with the lines that waited for it: the new file counts them.
     void linesLostWhileTheFileCannotGrowAreCounted_data()
     {
-        QTest::addColumn<QList<int>>("lengths"); // of the lines sent while the file cannot grow
+        QTest::addColumn<QList<int>>("lengths"); // of the messages sent while the file cannot grow
+        QTest::addColumn<int>("linesEach");      // lines in each message
+        QTest::addColumn<bool>("removed");       // log.txt removed before the file can grow again
         // About 40 KiB: more than the file's buffer holds.
-        QTest::newRow("a flood past the buffer") << QVector<int>(300, 100).toList();
-        QTest::newRow("one line too long for the buffer") << QList<int>{100, 17000};
+        QTest::newRow("a flood past the buffer") << QVector<int>(300, 100).toList() << 1 << false;
+        QTest::newRow("one line too long for the buffer") << QList<int>{100, 17000} << 1 << false;
+        QTest::newRow("a flood of three-line messages past the buffer")
+            << QVector<int>(150, 100).toList() << 3 << false;
+        QTest::newRow("log.txt removed with the lines waiting for it")
+            << QList<int>{100, 100, 100} << 1 << true;
+        QTest::newRow("log.txt removed after a flood") << QVector<int>(300, 100).toList() << 2 << true;
     }
     void linesLostWhileTheFileCannotGrowAreCounted()
     {
         QFETCH(QList<int>, lengths);
+        QFETCH(int, linesEach);
+        QFETCH(bool, removed);
         BlankWorkDir wd;
         LogManager manager;
-        qWarning("before");
+        // A long first line when log.txt goes: the old file stands at the limit, a new one has room.
+        qWarning("before%s", removed ? QByteArray(3000, '.').constData() : "");
         const QString log = kLog + QStringLiteral("log.txt");
         const QByteArray before = readTestFile(log);
         QTemporaryFile errors;
@@ -284,10 +317,14 @@ private slots:
         full.rlim_cur = rlim_t(before.size());
         const bool limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
         const int sent = lengths.size();
+        const QByteArray more = QByteArray("\n  more").repeated(linesEach - 1);
         for (int i = 0; i < sent; ++i)
-            qWarning("while full %d %s", i, QByteArray(lengths.at(i), 'x').constData());
+            qWarning("while full %d %s%s", i, QByteArray(lengths.at(i), 'x').constData(), more.constData());
         const QByteArray whileFull = readTestFile(log);
         const bool flushedWhileFull = flushLogFile();
+        const bool gone = removed && QFile::remove(log);
+        if (removed)
+            qWarning("after the removal");
         ::setrlimit(RLIMIT_FSIZE, &saved);
         ::signal(SIGXFSZ, oldHandler);
         qWarning("room again");
@@ -296,34 +333,67 @@ private slots:
         QVERIFY(limited);
         QCOMPARE(whileFull, before);
         QVERIFY(!flushedWhileFull);
+        QVERIFY(gone == removed);
         QVERIFY(flushLogFile());
 
         const QStringList lines = readTextLines(log);
-        QVERIFY(lines.size() >= 5);
-        QVERIFY2(lines.at(2).endsWith(QStringLiteral("] before")), qPrintable(lines.at(2)));
-        int kept = 0;
-        while (3 + kept < lines.size() &&
-               lines.at(3 + kept).contains(QStringLiteral("] while full %1 ").arg(kept)))
-            ++kept;
-        QVERIFY2(kept > 0 && kept < sent, qPrintable(QString::number(kept)));
-        QCOMPARE(lines.size(), 3 + kept + 2);
-        QVERIFY2(lines.at(3 + kept).endsWith(QStringLiteral("] room again")), qPrintable(lines.at(3 + kept)));
-        const QRegularExpressionMatch note = kLine.match(lines.last());
-        QVERIFY2(note.hasMatch(), qPrintable(lines.last()));
-        QCOMPARE(note.captured(1), QStringLiteral("W"));
         const QString reason = QString::fromLocal8Bit(strerror(EFBIG));
-        QCOMPARE(note.captured(4), QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
-                                       .arg(sent - kept)
-                                       .arg(QStringLiteral("./") + log, reason));
+        int kept = 0;
+        QString note;
+        if (removed) {
+            // The new file: its header, the first line after the removal, then the count.
+            QCOMPARE(lines.size(), 5);
+            QCOMPARE(lines.at(0), QString(57, QLatin1Char('*')));
+            QVERIFY2(lines.at(2).endsWith(QStringLiteral("] after the removal")), qPrintable(lines.at(2)));
+            note = lines.at(3);
+            QVERIFY2(lines.at(4).endsWith(QStringLiteral("] room again")), qPrintable(lines.at(4)));
+        } else {
+            QVERIFY(lines.size() >= 5);
+            QVERIFY2(lines.at(2).endsWith(QStringLiteral("] before")), qPrintable(lines.at(2)));
+            while (3 + (kept + 1) * linesEach <= lines.size() &&
+                   lines.at(3 + kept * linesEach).contains(QStringLiteral("] while full %1 ").arg(kept)))
+                ++kept;
+            QVERIFY2(kept > 0 && kept < sent, qPrintable(QString::number(kept)));
+            QCOMPARE(lines.size(), 3 + kept * linesEach + 2);
+            QVERIFY2(lines.at(3 + kept * linesEach).endsWith(QStringLiteral("] room again")),
+                     qPrintable(lines.at(3 + kept * linesEach)));
+            note = lines.last();
+        }
+        const QRegularExpressionMatch counted = kLine.match(note);
+        QVERIFY2(counted.hasMatch(), qPrintable(note));
+        QCOMPARE(counted.captured(1), QStringLiteral("W"));
+        QCOMPARE(counted.captured(4), QStringLiteral("%1 log lines lost while %2 could not be written (%3)")
+                                          .arg((sent - kept) * linesEach)
+                                          .arg(QStringLiteral("./") + log, reason));
         QCOMPARE(
             readTextLines(errors.fileName()),
             QStringList{QStringLiteral("log lines lost: ./%1 cannot be written (%2)").arg(log, reason)});
     }
 
     // A run whose log can take nothing (`ulimit -f 0`) and that quits: the lines that waited in memory
-    // are said lost on standard error, as is the moment the loss began.
+    // are said lost on standard error, as is the moment the loss began. A line the last flush still
+    // wrote is not among them.
+    void quitWithoutRoomSaysOnStandardErrorWhatWasLost_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QStringList>("said"); // %1 the log, %2 the reason
+        QTest::addColumn<QString>("lastLine"); // of the log file; empty: the file stays empty
+        QTest::newRow("nothing fits")
+            << "--child-quit-without-room"
+            << QStringList{"log lines lost: %1 cannot be written (%2)", "flushLogFile 0",
+                           "4 log lines lost at quit: %1 could not be written (%2)"}
+            << "";
+        QTest::newRow("one of two waiting lines fits at quit")
+            << "--child-quit-one-line-fits"
+            << QStringList{"log lines lost: %1 cannot be written (%2)",
+                           "1 log lines lost at quit: %1 could not be written (%2)"}
+            << "line 1 of one length";
+    }
     void quitWithoutRoomSaysOnStandardErrorWhatWasLost()
     {
+        QFETCH(QString, role);
+        QFETCH(QStringList, said);
+        QFETCH(QString, lastLine);
         QTemporaryDir dir;
         // Standard error on a pipe: a file would meet the child's own limit.
         QProcess child;
@@ -331,26 +401,28 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
         child.setProcessEnvironment(environment);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-quit-without-room")});
+        child.start(QCoreApplication::applicationFilePath(), {role});
         QVERIFY(child.waitForFinished(10000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
         const QByteArray errors = child.readAllStandardError();
-        QCOMPARE(QFileInfo(dir.filePath(kLog + QStringLiteral("log.txt"))).size(), 0);
+        const QString file = dir.filePath(kLog + QStringLiteral("log.txt"));
+        if (lastLine.isEmpty())
+            QCOMPARE(QFileInfo(file).size(), 0);
+        else
+            QVERIFY2(readTextLines(file).value(readTextLines(file).size() - 1).endsWith("] " + lastLine),
+                     qPrintable(readTestFile(file)));
         const QString reason = QString::fromLocal8Bit(strerror(EFBIG));
         const QString log = QStringLiteral("./") + kLog + QStringLiteral("log.txt");
-        QStringList said;
+        QStringList seen;
         for (const QString &line : QString::fromUtf8(errors).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             if (!line.startsWith(QLatin1String("core: "))) // the start's commands, before the handler is in
-                said << line;
+                seen << line;
         }
-        // The header's two lines, "child started" and "about to quit".
-        QCOMPARE(
-            said,
-            (QStringList{
-                QStringLiteral("log lines lost: %1 cannot be written (%2)").arg(log, reason),
-                QStringLiteral("flushLogFile 0"),
-                QStringLiteral("4 log lines lost at quit: %1 could not be written (%2)").arg(log, reason)}));
+        QStringList expected;
+        for (const QString &line : said)
+            expected << (line.contains(QLatin1String("%1")) ? line.arg(log, reason) : line);
+        QCOMPARE(seen, expected);
     }
 
     void removedLogIsRecreatedWithHeader()
@@ -634,7 +706,8 @@ int main(int argc, char **argv)
         (qstrcmp(argv[1], "--child-fatal") == 0 || qstrcmp(argv[1], "--child-segv") == 0 ||
          qstrcmp(argv[1], "--child-segv-in-log") == 0 || qstrcmp(argv[1], "--child-overflow-qthread") == 0 ||
          qstrcmp(argv[1], "--child-overflow-std-thread") == 0 ||
-         qstrcmp(argv[1], "--child-quit-without-room") == 0))
+         qstrcmp(argv[1], "--child-quit-without-room") == 0 ||
+         qstrcmp(argv[1], "--child-quit-one-line-fits") == 0))
         return childMain(argv[1]);
     QCoreApplication app(argc, argv);
     TestLogging test;

@@ -16,6 +16,7 @@
 #include "passwordbox.h"
 #include "resstatistics.h"
 #include "simulatecamera.h"
+#include "statisticsfixture.h"
 #include "startup.h"
 #include "sysparam.h"
 #include "systemhelpers.h"
@@ -115,7 +116,9 @@ enum JournalSetup
     HotJournalThenReset,   // the same, and the factory reset's script copies the shipped file over it
     ShippedBesideJournal,  // an earlier start put the shipped copy beside the torn file's journal
     DamagedWithLeftovers,  // not a database, with a journal SQLite leaves in place
-    LockedAtStart          // a writer beside the box holds the file longer than the start waits
+    LockedAtStart,         // a writer beside the box holds the file longer than the start waits
+    GarbageLastPage,       // a failing disk wrote over the file's last page, past its first row
+    GarbageMiddlePage      // ... over a page in the middle of the file
 };
 
 // The latched-alarm file as the box writes it.
@@ -153,6 +156,29 @@ bool overwriteTablePage(const QString &file, const QString &table)
     if (root < 2 || pageSize <= 0 || !f.open(QIODevice::ReadWrite) || !f.seek(qint64(root - 1) * pageSize))
         return false;
     return f.write(QByteArray(pageSize, '\x5a')) == pageSize;
+}
+
+// Overwrites page `page` (counted from 1; 0 for the last one, -1 for the one in the middle) of the
+// SQLite file `file` with bytes that are no page.
+bool overwritePage(const QString &file, int page)
+{
+    const QList<QVariantList> size =
+        selectRows(file, QStringLiteral("select page_size, page_count from pragma_page_size, "
+                                        "pragma_page_count"));
+    const int pageSize = size.value(0).value(0).toInt();
+    const int pages = size.value(0).value(1).toInt();
+    const int at = page > 0 ? page : page == 0 ? pages : pages / 2 + 1;
+    QFile f(file);
+    if (pageSize <= 0 || at < 2 || at > pages || !f.open(QIODevice::ReadWrite) ||
+        !f.seek(qint64(at - 1) * pageSize))
+        return false;
+    return f.write(QByteArray(pageSize, '\x5a')) == pageSize;
+}
+
+// SQLite's own verdict on `file`: "ok" when every page reads.
+QString quickCheck(const QString &file)
+{
+    return selectRows(file, QStringLiteral("PRAGMA quick_check")).value(0).value(0).toString();
 }
 
 } // namespace
@@ -355,6 +381,18 @@ private slots:
             << int(LockedAtStart) << "PARAM.db" << "cammer0" << "name" << 3 << 0 << false;
         QTest::newRow("damaged PARAM.db with a journal")
             << int(DamagedWithLeftovers) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
+        // Damage past the first row: the file goes aside and comes back from its template; RECORD.db
+        // and SN.db with a restart, the stores opened after the start's decision without one.
+        QTest::newRow("RECORD.db with a garbage last page")
+            << int(GarbageLastPage) << "RECORD.db" << "RECORD" << "recordtime" << 0 << 1 << false;
+        QTest::newRow("RECORD.db with a garbage page in the middle")
+            << int(GarbageMiddlePage) << "RECORD.db" << "RECORD" << "recordtime" << 0 << 1 << false;
+        QTest::newRow("SN.db with a garbage last page")
+            << int(GarbageLastPage) << "SN.db" << "sysparam" << "name" << 0 << 1 << false;
+        QTest::newRow("ResStatistics.db with a garbage page")
+            << int(GarbageMiddlePage) << "ResStatistics.db" << "resstatistics" << "name" << 0 << 1 << false;
+        QTest::newRow("TemperatureData.db with a garbage last page")
+            << int(GarbageLastPage) << "TemperatureData.db" << "camera1" << "insertTime" << 0 << 1 << false;
     }
 
     // A write cut short leaves the file with its journal: the next start rolls the journal back and
@@ -380,7 +418,18 @@ private slots:
         for (int n = 1; n <= 3; ++n)
             QVERIFY(execOnDatabase(file, QStringLiteral("insert into %1 (%2) values ('committed-%3')")
                                              .arg(table, column).arg(n)));
-        if (setup == DamagedWithLeftovers) {
+        const bool garbage = setup == GarbageLastPage || setup == GarbageMiddlePage;
+        if (garbage) {
+            // Enough rows for many pages, so that the first row still reads.
+            QVERIFY(execOnDatabase(file,
+                                   QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 "
+                                                  "from n where i < 600) insert into %1 (%2) "
+                                                  "select 'padding-' || i || hex(randomblob(200)) from n")
+                                       .arg(table, column)));
+            QVERIFY(overwritePage(file, setup == GarbageLastPage ? 0 : -1));
+            QVERIFY(quickCheck(file) != QLatin1String("ok"));
+            QVERIFY(!selectRows(file, QStringLiteral("select * from %1 limit 1").arg(table)).isEmpty());
+        } else if (setup == DamagedWithLeftovers) {
             QVERIFY(writeTestFile(file, "this is no database, it was cut by a power loss\n"));
             QVERIFY(writeTestFile(file + "-journal", QByteArray(512, '\0'))); // a header SQLite ignores
         } else if (setup != LockedAtStart) {
@@ -426,8 +475,32 @@ private slots:
             QCOMPARE(window.machineCycle->paramRestoredHold, held);
             QCOMPARE(recordRemarks(QStringLiteral("RECORD.db")).filter(uiText(760).simplified()).size(),
                      held ? 1 : 0);
+            // What the run writes afterwards reaches the file.
+            window.InsertRecord(QStringLiteral("written after the start"));
+            if (gStatisticsStore)
+                gStatisticsStore->addResult(10, true, 0, 0);
+            TemperatureChartData::instance()->insertRecord(0, 0, {0}, {1234}, {36.5});
         }
         dropStores();
+        if (garbage) {
+            QCOMPARE(quickCheck(file), QStringLiteral("ok"));
+            if (file == QLatin1String("RECORD.db"))
+                QCOMPARE(recordRemarks(file).filter(QStringLiteral("written after the start")).size(), 1);
+            if (file == QLatin1String("SN.db")) // the start-up question cleared the serials
+                QCOMPARE(selectRows(file, "select value from sysparam where name like 'serialNB%'").size(),
+                         8);
+            if (file == QLatin1String("ResStatistics.db"))
+                QVERIFY(selectRows(file, "select value1 from resstatistics where name = 'C0_D0'")
+                            .value(0)
+                            .value(0)
+                            .toString()
+                            .startsWith(QStringLiteral("0 0 0 0 0 0 0 0 0 0 1 0 ")));
+            if (file == QLatin1String("TemperatureData.db")) {
+                const QList<QVariantList> rows =
+                    selectRows(file, "select D0T0 from camera1 where insertTime = 1234");
+                QCOMPARE(rows.value(0).value(0).toDouble(), 36.5);
+            }
+        }
         QVERIFY(!journalAtScript);
         QCOMPARE(databaseCompanions(file), QStringList());
         QCOMPARE(countRows(file, count), rowsAfter);
@@ -439,7 +512,9 @@ private slots:
             QCOMPARE(readAll(kept.value(0) + "-journal"), journal);
         if (file == QLatin1String("PARAM.db") && setup != LockedAtStart)
             QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
-        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), setup == DamagedWithLeftovers);
+        const bool restartsWithIt = file == QLatin1String("RECORD.db") || file == QLatin1String("SN.db");
+        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")),
+                 setup == DamagedWithLeftovers || (garbage && restartsWithIt));
         QCOMPARE(QFile::exists(paramRestoredMarkerPath()), held);
     }
 

@@ -4,7 +4,9 @@
 #include "boxtestpolicy.h"
 #include "clock.h"
 #include "commandrunner.h"
+#include "databasejournal.h"
 #include "devewizard.h"
+#include "hotjournal.h"
 #include "operationrecord.h"
 #include "statisticsfixture.h"
 #include "testfiles.h"
@@ -133,17 +135,39 @@ private slots:
     void fullDiskHoldsLinesUntilThereIsRoom_data()
     {
         QTest::addColumn<QString>("then");
-        QTest::newRow("written with the next line") << "next line";
-        QTest::newRow("written by the date check") << "date check";
-        QTest::newRow("counted at quit") << "quit";
+        QTest::addColumn<int>("count"); // lines sent while the disk is full
+        QTest::newRow("written with the next line") << "next line" << 5;
+        QTest::newRow("written by the date check") << "date check" << 5;
+        QTest::newRow("counted at quit") << "quit" << 5;
+        // 1,000 wait in memory; the 5 oldest were dropped for room and are lost all the same.
+        QTest::newRow("more than wait in memory, counted at quit") << "quit" << 1005;
+        // Not a full disk: another process holds the file while it is opened again.
+        QTest::newRow("locked, written with the next line") << "locked" << 1;
     }
     void fullDiskHoldsLinesUntilThereIsRoom()
     {
         QFETCH(QString, then);
+        QFETCH(int, count);
         TestWorkDir dir;
         auto window = std::make_unique<DeVeWizard>();
         window->loginLevel = 0;
         const QStringList before = lines(QStringLiteral("RECORD.db"));
+        if (then == QLatin1String("locked")) {
+            // Closed as a flush before a restart leaves it; the line opens it again and meets the lock.
+            window->recordDb.close();
+            const long locker = holdLockedFor(QStringLiteral("RECORD.db"), 8000);
+            QVERIFY(locker > 0);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                                   "^record line not written, kept to write "
+                                                   "later \\( 1 waiting\\): database is locked")));
+            window->InsertRecord(QStringLiteral("while locked"));
+            QVERIFY(endChild(locker));
+            window->InsertRecord(QStringLiteral("unlocked"));
+            const QStringList expected{QStringLiteral("10.11.12|%1|while locked").arg(uiText(156)),
+                                       QStringLiteral("10.11.12|%1|unlocked").arg(uiText(156))};
+            QCOMPARE(lines(QStringLiteral("RECORD.db")), before + expected);
+            return;
+        }
         const QString padding(3000, QLatin1Char('.'));
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
@@ -151,12 +175,13 @@ private slots:
         rlimit full = saved;
         full.rlim_cur = rlim_t(QFileInfo(QStringLiteral("RECORD.db")).size());
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &full) == 0);
-        for (int n = 1; n <= 5; ++n)
+        for (int n = 1; n <= count; ++n)
             window->InsertRecord(QStringLiteral("alarm %1 ").arg(n) + padding);
         const QStringList whileFull = lines(QStringLiteral("RECORD.db"));
         if (then == QLatin1String("quit")) {
             const QRegularExpression lost(
-                QStringLiteral("^5 record lines lost at quit: RECORD.db could not take them \\(.+\\)$"));
+                QStringLiteral("^%1 record lines lost at quit: RECORD.db could not take them \\(.+\\)$")
+                    .arg(count));
             QTest::ignoreMessage(QtWarningMsg, lost);
             window.reset();
         }
@@ -177,16 +202,37 @@ private slots:
     }
 
     // Next day: the day's file moves into ./RECORD under its date, a fresh file takes its place, and an
-    // archive of the same date (clock set back) is never overwritten.
+    // archive of the same date (clock set back) is never overwritten. A journal a write cut short left
+    // beside the day's file goes with it: the archive keeps every committed line, and the fresh file
+    // never meets it.
+    void rollOverKeepsEveryDay_data()
+    {
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("the day's file alone") << false;
+        QTest::newRow("the day's file with a hot journal") << true;
+    }
     void rollOverKeepsEveryDay()
     {
+        QFETCH(bool, journal);
         TestWorkDir dir;
         QVERIFY(writeTestFile(QStringLiteral("RECORD/2026-12-07.db"), "an older archive of this date"));
         DeVeWizard window;
         window.InsertRecord(QStringLiteral("first day"));
+        if (journal) {
+            window.recordDb.close(); // the writer below is the only one
+            QString why;
+            QVERIFY2(
+                leaveHotJournal(QStringLiteral("RECORD.db"), {QStringLiteral("delete from RECORD")}, &why),
+                qPrintable(why));
+        }
         now = day(8, QTime(0, 0, 30));
         window.SlotCheckDate();
         QCOMPARE(contentOf(QStringLiteral("RECORD/2026-12-07.db")), QByteArray("an older archive of this date"));
+        QCOMPARE(databaseCompanions(QStringLiteral("RECORD.db")), QStringList());
+        QCOMPARE(QFile::exists(QStringLiteral("RECORD/2026-12-07_1.db-journal")), journal);
+        // Opened read-write, as a reader of the archive may open it: the journal is played back.
+        QVERIFY(execOnDatabase(QStringLiteral("RECORD/2026-12-07_1.db"),
+                               QStringLiteral("select 1 from RECORD")));
         const QStringList archived = lines(QStringLiteral("RECORD/2026-12-07_1.db"));
         QCOMPARE(archived.size(), 2);
         QCOMPARE(recordIndexes(QStringLiteral("RECORD.db")), QStringList{"RECORD_recordtime(recordtime)"});

@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -126,6 +127,17 @@ private slots:
         QTest::newRow("link to a device") << "zero.tar.xz" << "device link" << "";
         QTest::newRow("link to a /proc file (size 0)") << "status.tar.gz" << "proc link" << "";
         QTest::newRow("file another thread appends to") << "growing.tar.gz" << "growing" << "";
+        // A pending update of the target's name stays as it is, and no empty file ever lies under that
+        // name, not even for a moment a power cut could catch.
+        QTest::newRow("empty file") << "empty.tar.gz"
+                                    << "empty"
+                                    << "";
+        QTest::newRow("empty file, an update pending") << "empty.tar.gz"
+                                                       << "empty, update pending"
+                                                       << "";
+        QTest::newRow("link to a /proc file, an update pending") << "status.tar.gz"
+                                                                 << "proc link, update pending"
+                                                                 << "";
     }
     void updateCopiesWithoutAShellAndRestartsOnlyAfterACopy()
     {
@@ -138,8 +150,18 @@ private slots:
             QVERIFY(writeTestFile(chosen, bytes));
         if (kind == QLatin1String("device link"))
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), chosen));
-        if (kind == QLatin1String("proc link"))
+        if (kind.startsWith(QLatin1String("proc link")))
             QVERIFY(QFile::link(QStringLiteral("/proc/self/status"), chosen));
+        if (kind.startsWith(QLatin1String("empty")))
+            QVERIFY(writeTestFile(chosen, QByteArray()));
+        const bool pending = kind.endsWith(QLatin1String(", update pending"));
+        const QByteArray pendingBytes("an update downloaded earlier, waiting for the next start");
+        if (pending)
+            QVERIFY(writeTestFile(QStringLiteral("newupdate.tar.gz"), pendingBytes));
+        // Every name that appears in the program folder, whenever it appears.
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(::inotify_add_watch(watch, ".", IN_CREATE | IN_MOVED_TO) >= 0);
         // Nobody writes to the FIFO: a copy must not wait for a writer. Should it block all the same,
         // a writer comes after 3 s to let the test end, and the row fails.
         std::atomic<bool> done{false};
@@ -189,9 +211,26 @@ private slots:
                                                    : QStringList{uiText(323), uiText(729)}));
         // Nothing else in the program folder: no "x.tar.gz" touched, no piece of a copy.
         QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden),
-                 (restarted ? QStringList{target} : QStringList{}));
+                 (restarted ? QStringList{target}
+                  : pending ? QStringList{QStringLiteral("newupdate.tar.gz")}
+                            : QStringList{}));
         if (restarted)
             QCOMPARE(readTestFile(target), bytes);
+        if (pending)
+            QCOMPARE(readTestFile(QStringLiteral("newupdate.tar.gz")), pendingBytes);
+        QStringList appeared;
+        alignas(inotify_event) char events[8192];
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+                if (event->len > 0)
+                    appeared << QFile::decodeName(event->name);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        ::close(watch);
+        if (!restarted)
+            QCOMPARE(appeared.filter(QRegularExpression(QStringLiteral("^newupdate\\."))), QStringList());
         QCOMPARE(m_sys.calls.endsWith(QStringLiteral("reboot")), restarted);
         QCOMPARE(m_sys.calls.contains(QStringLiteral("sync")), restarted);
         QCOMPARE(m_flushes, restarted ? 1 : 0);

@@ -326,17 +326,21 @@ void TestWizardGroups::restore()
 
 void TestWizardGroups::journalBesideParameters_data()
 {
-    QTest::addColumn<bool>("backup"); // else a restore
-    QTest::newRow("restore over PARAM.db with a stale journal") << false;
-    QTest::newRow("backup of PARAM.db with a hot journal") << true;
+    QTest::addColumn<bool>("backup");  // else a restore
+    QTest::addColumn<bool>("writing"); // the writer is alive, in the middle of its write
+    QTest::newRow("restore over PARAM.db with a stale journal") << false << false;
+    QTest::newRow("backup of PARAM.db with a hot journal") << true << false;
+    QTest::newRow("backup of PARAM.db another process is writing") << true << true;
 }
 
 // A write cut short left PARAM.db torn beside its journal. A restore puts the group's file in place
 // without that journal, so no later open plays the old file's pages into it; a backup stores the
-// file rolled back to its last commit, not torn.
+// file rolled back to its last commit, not torn; while another process is still writing it, the
+// backup is refused and no group is made.
 void TestWizardGroups::journalBesideParameters()
 {
     QFETCH(bool, backup);
+    QFETCH(bool, writing);
     QSqlDatabase::database(QStringLiteral("groupsIn")).close(); // the writer below is the only one
     const QString count = QStringLiteral("select count(*) from cammer0 where name like '%1-%'");
     const QString group = QStringLiteral("paraGroup/job/PARAM.db");
@@ -347,11 +351,26 @@ void TestWizardGroups::journalBesideParameters()
         QVERIFY(
             execOnDatabase("PARAM.db", QStringLiteral("insert into cammer0 values('kept-%1', '1')").arg(n)));
     }
+    QString error;
+    if (writing) {
+        // Longer than the backup waits for the lock.
+        const long writer =
+            holdHalfWrittenFor(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, 8000);
+        QVERIFY(writer > 0);
+        const bool saved = ParaGroups::backup(QStringLiteral("saved"), 2, 4, &error);
+        QVERIFY(endChild(writer));
+        QVERIFY(!saved);
+        QVERIFY2(error.startsWith(QStringLiteral("PARAM.db: its journal cannot be rolled back")),
+                 qPrintable(error));
+        QVERIFY(!QFile::exists(QStringLiteral("paraGroup/saved")));
+        QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries),
+                 QStringList{});
+        return;
+    }
     QString why;
     QVERIFY2(leaveHotJournal(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, &why),
              qPrintable(why));
     QVERIFY(countWithoutJournal(QStringLiteral("PARAM.db"), count.arg("kept")) != 3);
-    QString error;
     if (backup) {
         QVERIFY2(ParaGroups::backup(QStringLiteral("saved"), 2, 4, &error), qPrintable(error));
         QCOMPARE(countRows(QStringLiteral("paraGroup/saved/PARAM.db"), count.arg("kept")), 3);

@@ -56,12 +56,10 @@ QByteArray contentOf(const QString &file)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-} // namespace
-
-bool leaveHotJournal(const QString &file, const QStringList &statements, QString *why)
+// A writer's body that runs `statements` in a transaction until some of its pages are in the file.
+std::function<bool(QSqlQuery &)> writeIntoTheFile(const QString &file, const QStringList &statements)
 {
-    const QByteArray before = contentOf(file);
-    const pid_t child = forkWriter(file, -1, [&](QSqlQuery &q) {
+    return [file, statements](QSqlQuery &q) {
         // A cache of a few pages: the transaction's pages reach the file long before its commit, as
         // in any transaction larger than the cache.
         bool ok = q.exec(QStringLiteral("PRAGMA cache_size=2")) && q.exec(QStringLiteral("BEGIN"));
@@ -72,7 +70,20 @@ bool leaveHotJournal(const QString &file, const QStringList &statements, QString
         for (int i = 0; ok && i < 4000 && QFileInfo(file).size() <= size + 65536; ++i)
             ok = q.exec(QStringLiteral("insert into hotjournalfill values (zeroblob(3000))"));
         return ok && QFileInfo(file).size() > size;
-    });
+    };
+}
+
+} // namespace
+
+long holdHalfWrittenFor(const QString &file, const QStringList &statements, int ms)
+{
+    return forkWriter(file, ms, writeIntoTheFile(file, statements));
+}
+
+bool leaveHotJournal(const QString &file, const QStringList &statements, QString *why)
+{
+    const QByteArray before = contentOf(file);
+    const pid_t child = forkWriter(file, -1, writeIntoTheFile(file, statements));
     if (child > 0) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);

@@ -24,5 +24,10 @@ int countRows(const QString &file, const QString &countQuery);
 // a writer beside the box takes it) for `ms`, then ends its transaction and exits. Returns its pid
 // once it holds the lock, -1 when it could not take it; reap it with endChild().
 long holdLockedFor(const QString &file, int ms);
+// A child process writes `statements` in a transaction until some of its pages are in `file` (as
+// leaveHotJournal's writer does), holds it so for `ms`, then commits and exits: a writer beside the box
+// caught in the middle of its write. Returns its pid once its pages are in the file, -1 when they could
+// not be written; reap it with endChild().
+long holdHalfWrittenFor(const QString &file, const QStringList &statements, int ms);
 // Waits for the child `pid` to end; true when it exited with status 0.
 bool endChild(long pid);
