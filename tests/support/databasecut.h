@@ -1,0 +1,31 @@
+#pragma once
+// Cuts a child process short at an exact moment of SQLite's writing of one database, as a kill or a
+// power cut would: just before its n-th sync (of the file, its journal or their folder) or just after
+// its n-th commit (its journal deleted). The child is this test's own executable: it calls
+// armDatabaseCutFromEnvironment() first and reportDatabaseWrites() after its action; the parent runs it
+// through checkCutRuns(). The cut stands in for the C library's fdatasync, fsync and unlink in the
+// executables that link it (tests/CMakeLists.txt exports them to the SQLite library).
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Reads the cut the parent asked for (none when it asked for none) and starts counting.
+void armDatabaseCutFromEnvironment();
+// Prints the syncs and commits seen so far on standard output for the parent.
+void reportDatabaseWrites();
+
+// Runs `program arguments` once whole, then once cut before each sync and once after each commit of
+// `database` that the whole run made. Before each run `reset` lays the starting files out again; after
+// each run `state` reads what the database holds, as the next start would find it. Empty when every cut
+// run left the starting state or the whole run's state (and these differ), else what went wrong.
+// The child's temporary folders (TMPDIR) are made beside the database.
+QString checkCutRuns(const QString &program, const QStringList &arguments, const QString &database,
+                     const std::function<bool()> &reset, const std::function<QString()> &state,
+                     int *cuts = nullptr);
+
+// The rows (name, value) of `tables` in the database at `path`, one "table name=value" line each in
+// name order, read on a connection of its own as the next start reads them (a journal left beside the
+// file is rolled back first); a table that cannot be read shows as such.
+QString databaseRows(const QString &path, const QStringList &tables);
