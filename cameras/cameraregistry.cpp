@@ -193,7 +193,8 @@ void saveCameraSerials(int clear)
             query->addBindValue(QString::fromLatin1(gCameraSerials[n]));
             query->addBindValue(QStringLiteral("serialNB%1").arg(n));
             if (!query->exec()) {
-                qCWarning(lcCameras) << "serial of position" << n << "not saved:" << query->lastError().text();
+                qCWarning(lcCameras) << "serial of position" << n
+                                     << "not saved:" << query->lastError().text();
                 transaction.fail();
             }
         }

@@ -32,7 +32,8 @@ SqlTransaction::SqlTransaction(QSqlQuery *query, const QString &what) : m_query(
         return;
     }
     if (!query->exec(QStringLiteral("BEGIN"))) {
-        qCWarning(lcCore).noquote() << m_what << "not started, nothing written:" << query->lastError().text();
+        qCWarning(lcCore).noquote() << m_what
+                                    << "not started, nothing written:" << query->lastError().text();
         return;
     }
     m_state = new State;

@@ -6,9 +6,9 @@
 #include "inspectionlog.h"
 #include "paramquery.h"
 #include "sqltransaction.h"
-#include "zeropages.h"
 #include "uitexttable.h"
 #include "warnbox.h"
+#include "zeropages.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -363,8 +363,8 @@ bool CammerSingleton::saveRoiTable()
     // The first statement that fails ends the save: nothing more is written and the action rolls back.
     auto written = [&](bool ok) {
         if (!ok && transaction.writable()) {
-            qCWarning(lcInspection).noquote() << "region table" << store.table()
-                                              << "not saved:" << store.lastError();
+            qCWarning(lcInspection).noquote()
+                << "region table" << store.table() << "not saved:" << store.lastError();
             transaction.fail();
         }
         return transaction.writable();

@@ -230,8 +230,9 @@ private slots:
                 QCOMPARE(QString::fromLatin1(gCameraSerials[n]), QStringLiteral("0"));
 
             // The eight rows are one set: a row the file refuses leaves every row as it was.
-            QVERIFY(snQ.exec(QStringLiteral("create trigger refuse before update on sysparam "
-                                             "when new.name='serialNB3' begin select raise(abort, 'refused'); end")));
+            QVERIFY(snQ.exec(
+                QStringLiteral("create trigger refuse before update on sysparam "
+                               "when new.name='serialNB3' begin select raise(abort, 'refused'); end")));
             records.clear();
             saveCameraSerials(0);
             QVERIFY(snQ.exec(QStringLiteral("select count(*) from sysparam where value='0'")));
@@ -312,8 +313,9 @@ private slots:
             QVERIFY(sn.open());
             QSqlQuery q(sn);
             for (int n = 0; n < 8; ++n)
-                QVERIFY(q.exec(QStringLiteral("update sysparam set value='OLD-SERIAL-%1' where name='serialNB%1'")
-                                   .arg(n)));
+                QVERIFY(q.exec(
+                    QStringLiteral("update sysparam set value='OLD-SERIAL-%1' where name='serialNB%1'")
+                        .arg(n)));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("layout"));
         auto reset = [&] {
@@ -323,8 +325,9 @@ private slots:
         };
         auto state = [&] { return databaseRows(path, {QStringLiteral("sysparam")}); };
         int cuts = 0;
-        const QString error = checkCutRuns(QCoreApplication::applicationFilePath(),
-                                           {QStringLiteral("--cut-serials-child"), path}, path, reset, state, &cuts);
+        const QString error =
+            checkCutRuns(QCoreApplication::applicationFilePath(),
+                         {QStringLiteral("--cut-serials-child"), path}, path, reset, state, &cuts);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         qInfo() << "cut runs" << cuts;
         QVERIFY(cuts >= 2);

@@ -34,8 +34,8 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QStyleOptionComboBox>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -136,7 +136,12 @@ struct Fixture
 // Rectangle region j as stored: sensitivity `p`, defect function, rectangle, then its corners.
 QString rectRow(int p, int j)
 {
-    return QStringLiteral("%1 25 100 0 1 0 0 %2 %3 %4 %5").arg(p).arg(40 + 30 * j).arg(50).arg(60 + 30 * j).arg(90);
+    return QStringLiteral("%1 25 100 0 1 0 0 %2 %3 %4 %5")
+        .arg(p)
+        .arg(40 + 30 * j)
+        .arg(50)
+        .arg(60 + 30 * j)
+        .arg(90);
 }
 
 // Cameras 1 and 2 with 3 regions in slot 1 and 5 in slot 2, every slot row present.
@@ -147,7 +152,10 @@ bool layOutTwoSlots(const QString &path)
     for (int c = 0; c < 2; ++c) {
         for (int k = 0; k < 8; ++k)
             ok = ok && db.put(c, QStringLiteral("detect%1").arg(k),
-                              QStringLiteral("%1 0 0 0 0 0 0 0 0").arg(k == 0 ? 3 : k == 1 ? 5 : 0));
+                              QStringLiteral("%1 0 0 0 0 0 0 0 0")
+                                  .arg(k == 0   ? 3
+                                       : k == 1 ? 5
+                                                : 0));
         for (int j = 0; j < 3; ++j)
             ok = ok && db.put(c, QStringLiteral("ROI0-%1").arg(j), rectRow(10 + j, j));
         for (int j = 0; j < 5; ++j)
@@ -398,10 +406,13 @@ private slots:
             QFile::remove(path);
             return QFile::copy(start, path);
         };
-        auto state = [&] { return databaseRows(path, {QStringLiteral("cammer0"), QStringLiteral("cammer1")}); };
+        auto state = [&] {
+            return databaseRows(path, {QStringLiteral("cammer0"), QStringLiteral("cammer1")});
+        };
         int cuts = 0;
-        const QString error = checkCutRuns(QCoreApplication::applicationFilePath(),
-                                           {QStringLiteral("--cut-save-child"), path}, path, reset, state, &cuts);
+        const QString error =
+            checkCutRuns(QCoreApplication::applicationFilePath(), {QStringLiteral("--cut-save-child"), path},
+                         path, reset, state, &cuts);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         qInfo() << "cut runs" << cuts;
         QVERIFY(cuts >= 2);

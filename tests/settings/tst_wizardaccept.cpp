@@ -361,9 +361,9 @@ void TestWizardAccept::updateDecisions_data()
         << QStringList{"position 0.1", "train 0.1", "position 1.1", "train 1.1", "menu", "menu"};
     // The copied regions are saved with the parameters, before any template is made.
     QTest::newRow("sync copies and retrains")
-        << "syncParams" << 1
-        << QStringList{"copy 0", "save 0", "copy 1", "save 1", "position 0.0", "train 0.0",
-                       "position 0.1", "train 0.1", "position 1.0", "train 1.0", "position 1.1", "train 1.1"};
+        << "syncParams" << 1 << QStringList{"copy 0",       "save 0",    "copy 1",       "save 1",
+                                            "position 0.0", "train 0.0", "position 0.1", "train 0.1",
+                                            "position 1.0", "train 1.0", "position 1.1", "train 1.1"};
 }
 
 void TestWizardAccept::updateDecisions()
@@ -703,11 +703,17 @@ bool layOutRegions(const QString &path)
         for (int c = 0; c < 2; ++c) {
             for (int k = 0; k < 8; ++k)
                 put(c, QStringLiteral("detect%1").arg(k),
-                    QStringLiteral("%1 0 0 0 0 0 0 0 0").arg(k == 0 ? 3 : k == 1 ? 5 : 0));
+                    QStringLiteral("%1 0 0 0 0 0 0 0 0")
+                        .arg(k == 0   ? 3
+                             : k == 1 ? 5
+                                      : 0));
             for (int j = 0; j < 5; ++j)
                 for (int k = 0; k < 2 && (k == 1 || j < 3); ++k)
                     put(c, QStringLiteral("ROI%1-%2").arg(k).arg(j),
-                        QStringLiteral("%1 25 100 0 1 0 0 %2 50 %3 90").arg(10 * k + j).arg(40 + 30 * j).arg(60 + 30 * j));
+                        QStringLiteral("%1 25 100 0 1 0 0 %2 50 %3 90")
+                            .arg(10 * k + j)
+                            .arg(40 + 30 * j)
+                            .arg(60 + 30 * j));
         }
     }
     db.close();
@@ -763,7 +769,8 @@ int runCutConfirmChild(int argc, char *argv[])
             screen.show();
             screen.accept();
         }
-        if (BoxTestPolicy::shownTexts().contains(uiText(740)) || BoxTestPolicy::shownTexts().contains(uiText(741)))
+        if (BoxTestPolicy::shownTexts().contains(uiText(740)) ||
+            BoxTestPolicy::shownTexts().contains(uiText(741)))
             return 3;
         settingsHooks() = SettingsHooks();
         setParamQueryHook({});
@@ -795,11 +802,13 @@ void TestWizardAccept::cutConfirmLeavesOldOrNewSettings()
         return QFile::copy(start, path);
     };
     auto state = [&] {
-        return databaseRows(path, {QStringLiteral("sysparam"), QStringLiteral("cammer0"), QStringLiteral("cammer1")});
+        return databaseRows(
+            path, {QStringLiteral("sysparam"), QStringLiteral("cammer0"), QStringLiteral("cammer1")});
     };
     int cuts = 0;
-    const QString error = checkCutRuns(QCoreApplication::applicationFilePath(),
-                                       {QStringLiteral("--cut-confirm-child"), folder}, path, reset, state, &cuts);
+    const QString error =
+        checkCutRuns(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--cut-confirm-child"), folder}, path, reset, state, &cuts);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     qInfo() << "cut runs" << cuts;
     QVERIFY(cuts >= 2);

@@ -217,7 +217,8 @@ QString databaseRows(const QString &path, const QStringList &tables)
                 continue;
             }
             while (q.next())
-                text += QStringLiteral("%1 %2=%3\n").arg(table, q.value(0).toString(), q.value(1).toString());
+                text +=
+                    QStringLiteral("%1 %2=%3\n").arg(table, q.value(0).toString(), q.value(1).toString());
         }
         db.close();
     }
