@@ -133,37 +133,6 @@ struct Fixture
     }
 };
 
-// Rectangle region j as stored: sensitivity `p`, defect function, rectangle, then its corners.
-QString rectRow(int p, int j)
-{
-    return QStringLiteral("%1 25 100 0 1 0 0 %2 %3 %4 %5")
-        .arg(p)
-        .arg(40 + 30 * j)
-        .arg(50)
-        .arg(60 + 30 * j)
-        .arg(90);
-}
-
-// Cameras 1 and 2 with 3 regions in slot 1 and 5 in slot 2, every slot row present.
-bool layOutTwoSlots(const QString &path)
-{
-    RegionTableDb db(path, QStringLiteral("layout"));
-    bool ok = true;
-    for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < 8; ++k)
-            ok = ok && db.put(c, QStringLiteral("detect%1").arg(k),
-                              QStringLiteral("%1 0 0 0 0 0 0 0 0")
-                                  .arg(k == 0   ? 3
-                                       : k == 1 ? 5
-                                                : 0));
-        for (int j = 0; j < 3; ++j)
-            ok = ok && db.put(c, QStringLiteral("ROI0-%1").arg(j), rectRow(10 + j, j));
-        for (int j = 0; j < 5; ++j)
-            ok = ok && db.put(c, QStringLiteral("ROI1-%1").arg(j), rectRow(20 + j, j));
-    }
-    return ok;
-}
-
 // Child: opens the editor on both cameras, gives slot 1 five regions and slot 2 three, each changed,
 // and saves. The parent cuts it short at a sync or a commit of PARAM.db.
 int runCutSaveChild(int argc, char *argv[])
@@ -397,22 +366,12 @@ private slots:
         TestWorkDir dir;
         QVERIFY(dir.isValid());
         const QString start = dir.filePath(QStringLiteral("start.db"));
-        const QString path = dir.filePath(QStringLiteral("cut/PARAM.db"));
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("cut")));
         QVERIFY(QFile::copy(dir.filePath(QStringLiteral("PARAM.db")), start));
-        QVERIFY(layOutTwoSlots(start));
-        auto reset = [&] {
-            QFile::remove(path + QStringLiteral("-journal"));
-            QFile::remove(path);
-            return QFile::copy(start, path);
-        };
-        auto state = [&] {
-            return databaseRows(path, {QStringLiteral("cammer0"), QStringLiteral("cammer1")});
-        };
+        QVERIFY(RegionTableDb::layOutTwoSlots(start));
+        const QString path = dir.filePath(QStringLiteral("cut/PARAM.db"));
         int cuts = 0;
-        const QString error =
-            checkCutRuns(QCoreApplication::applicationFilePath(), {QStringLiteral("--cut-save-child"), path},
-                         path, reset, state, &cuts);
+        const QString error = checkCutRuns({QStringLiteral("--cut-save-child"), path}, start, path,
+                                           {QStringLiteral("cammer0"), QStringLiteral("cammer1")}, &cuts);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         qInfo() << "cut runs" << cuts;
         QVERIFY(cuts >= 2);

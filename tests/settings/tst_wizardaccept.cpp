@@ -12,6 +12,7 @@
 #include "imagesize.h"
 #include "paramquery.h"
 #include "paramstore.h"
+#include "regiontabledb.h"
 #include "settingshooks.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -686,42 +687,6 @@ void TestWizardAccept::unsavedCopiedRegionsAreShown()
 
 namespace {
 
-// Cameras 1 and 2 with 3 regions in slot 1 and 5 in slot 2, every slot row present.
-bool layOutRegions(const QString &path)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("layout"));
-    db.setDatabaseName(path);
-    bool ok = db.open();
-    {
-        QSqlQuery q(db);
-        auto put = [&](int c, const QString &name, const QString &value) {
-            q.prepare(QStringLiteral("insert into cammer%1 values(?, ?)").arg(c));
-            q.addBindValue(name);
-            q.addBindValue(value);
-            ok = q.exec() && ok;
-        };
-        for (int c = 0; c < 2; ++c) {
-            for (int k = 0; k < 8; ++k)
-                put(c, QStringLiteral("detect%1").arg(k),
-                    QStringLiteral("%1 0 0 0 0 0 0 0 0")
-                        .arg(k == 0   ? 3
-                             : k == 1 ? 5
-                                      : 0));
-            for (int j = 0; j < 5; ++j)
-                for (int k = 0; k < 2 && (k == 1 || j < 3); ++k)
-                    put(c, QStringLiteral("ROI%1-%2").arg(k).arg(j),
-                        QStringLiteral("%1 25 100 0 1 0 0 %2 50 %3 90")
-                            .arg(10 * k + j)
-                            .arg(40 + 30 * j)
-                            .arg(60 + 30 * j));
-        }
-    }
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("layout"));
-    return ok;
-}
-
 // Child: Confirm on two camera views with a changed delay and the parameter sync switched on, so that
 // the parameters and both cameras' copied regions are saved. The parent cuts it short.
 int runCutConfirmChild(int argc, char *argv[])
@@ -791,24 +756,14 @@ void TestWizardAccept::cutConfirmLeavesOldOrNewSettings()
 {
     const QString start = m_dir->filePath(QStringLiteral("start.db"));
     const QString folder = m_dir->filePath(QStringLiteral("cut"));
-    const QString path = folder + QStringLiteral("/PARAM.db");
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("cut")));
+    QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::copy(m_dir->filePath(QStringLiteral("SN.db")), folder + QStringLiteral("/SN.db")));
     QVERIFY(QFile::copy(m_dir->filePath(QStringLiteral("PARAM.db")), start));
-    QVERIFY(layOutRegions(start));
-    auto reset = [&] {
-        QFile::remove(path + QStringLiteral("-journal"));
-        QFile::remove(path);
-        return QFile::copy(start, path);
-    };
-    auto state = [&] {
-        return databaseRows(
-            path, {QStringLiteral("sysparam"), QStringLiteral("cammer0"), QStringLiteral("cammer1")});
-    };
+    QVERIFY(RegionTableDb::layOutTwoSlots(start));
     int cuts = 0;
-    const QString error =
-        checkCutRuns(QCoreApplication::applicationFilePath(),
-                     {QStringLiteral("--cut-confirm-child"), folder}, path, reset, state, &cuts);
+    const QString error = checkCutRuns(
+        {QStringLiteral("--cut-confirm-child"), folder}, start, folder + QStringLiteral("/PARAM.db"),
+        {QStringLiteral("sysparam"), QStringLiteral("cammer0"), QStringLiteral("cammer1")}, &cuts);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     qInfo() << "cut runs" << cuts;
     QVERIFY(cuts >= 2);

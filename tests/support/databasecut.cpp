@@ -1,6 +1,8 @@
 #include "databasecut.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -162,30 +164,36 @@ bool runChild(const QString &program, const QStringList &arguments, const QStrin
 
 } // namespace
 
-QString checkCutRuns(const QString &program, const QStringList &arguments, const QString &database,
-                     const std::function<bool()> &reset, const std::function<QString()> &state, int *cuts)
+QString checkCutRuns(const QStringList &arguments, const QString &start, const QString &database,
+                     const QStringList &tables, int *cuts)
 {
+    const QString program = QCoreApplication::applicationFilePath();
+    auto reset = [&] {
+        QFile::remove(database + QStringLiteral("-journal"));
+        QFile::remove(database);
+        return QDir().mkpath(QFileInfo(database).absolutePath()) && QFile::copy(start, database);
+    };
     QString error;
     if (!reset())
         return QStringLiteral("start not laid out");
-    const QString before = state();
+    const QString before = databaseRows(database, tables);
     int syncs = 0, commits = 0;
     if (!runChild(program, arguments, database, 'n', 0, &syncs, &commits, &error))
         return error;
-    const QString after = state();
+    const QString after = databaseRows(database, tables);
     if (after == before)
         return QStringLiteral("the whole run changed nothing");
     if (commits == 0)
         return QStringLiteral("the whole run committed nothing");
-    int runs = 0;
+    *cuts = 0;
     for (const char point : {'s', 'c'}) {
         for (int at = 1; at <= (point == 's' ? syncs : commits); ++at) {
             if (!reset())
                 return QStringLiteral("start not laid out");
             if (!runChild(program, arguments, database, point, at, &syncs, &commits, &error))
                 return error;
-            ++runs;
-            const QString found = state();
+            ++*cuts;
+            const QString found = databaseRows(database, tables);
             if (found != before && found != after)
                 return QStringLiteral("cut %1 %2 of %3 syncs, %4 commits left neither the old nor the new "
                                       "state:\n%5\nold:\n%6\nnew:\n%7")
@@ -196,8 +204,6 @@ QString checkCutRuns(const QString &program, const QStringList &arguments, const
                     .arg(found, before, after);
         }
     }
-    if (cuts)
-        *cuts = runs;
     return QString();
 }
 

@@ -9,21 +9,19 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 // Reads the cut the parent asked for (none when it asked for none) and starts counting.
 void armDatabaseCutFromEnvironment();
 // Prints the syncs and commits seen so far on standard output for the parent.
 void reportDatabaseWrites();
 
-// Runs `program arguments` once whole, then once cut before each sync and once after each commit of
-// `database` that the whole run made. Before each run `reset` lays the starting files out again; after
-// each run `state` reads what the database holds, as the next start would find it. Empty when every cut
-// run left the starting state or the whole run's state (and these differ), else what went wrong.
-// The child's temporary folders (TMPDIR) are made beside the database.
-QString checkCutRuns(const QString &program, const QStringList &arguments, const QString &database,
-                     const std::function<bool()> &reset, const std::function<QString()> &state,
-                     int *cuts = nullptr);
+// Runs this test's executable with `arguments` once whole, then once cut before each sync and once
+// after each commit of `database` that the whole run made. Before each run `database` is laid out
+// again as a copy of `start` (no journal beside it); after each run the rows of `tables` are read as
+// the next start would find them. Empty when every cut run left the starting rows or the whole run's
+// rows (and these differ), else what went wrong. `cuts` counts the cut runs. The child's temporary
+// folders (TMPDIR) are made beside the database.
+QString checkCutRuns(const QStringList &arguments, const QString &start, const QString &database,
+                     const QStringList &tables, int *cuts);
 
 // The rows (name, value) of `tables` in the database at `path`, one "table name=value" line each in
 // name order, read on a connection of its own as the next start reads them (a journal left beside the
