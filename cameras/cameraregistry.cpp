@@ -10,6 +10,7 @@
 #include "paramquery.h"
 #include "paramstore.h"
 #include "simulatecamera.h"
+#include "sqltransaction.h"
 #include "startup.h"
 
 #include <QMap>
@@ -181,20 +182,28 @@ void saveCameraSerials(int clear)
             setSerial(position, serialText(ids.at(i)));
         }
     }
+    // The eight positions are one set: a kill between two rows must not bind a camera at two
+    // positions, or leave one position of the old set among the new.
     QSqlQuery *query = snQuery();
-    for (int n = 0; n < 8; ++n) {
-        const QString text = QString::fromLatin1(gCameraSerials[n]);
-        if (query) {
+    if (query) {
+        SqlTransaction transaction(query, QStringLiteral("camera serials save"));
+        for (int n = 0; n < 8 && transaction.writable(); ++n) {
             // The id of a network camera comes from the network: bound, never pasted into the SQL.
             query->prepare(QStringLiteral("update sysparam set value=? where name=?"));
-            query->addBindValue(text);
+            query->addBindValue(QString::fromLatin1(gCameraSerials[n]));
             query->addBindValue(QStringLiteral("serialNB%1").arg(n));
-            if (query->exec())
-                gCameraSerialRows[n] = text;
-            else
+            if (!query->exec()) {
                 qCWarning(lcCameras) << "serial of position" << n
                                      << "not saved:" << query->lastError().text();
+                transaction.fail();
+            }
         }
+        if (transaction.finish())
+            for (int n = 0; n < 8; ++n)
+                gCameraSerialRows[n] = QString::fromLatin1(gCameraSerials[n]);
+    }
+    for (int n = 0; n < 8; ++n) {
+        const QString text = QString::fromLatin1(gCameraSerials[n]);
         if (inspectionHooks().InsertRecord)
             inspectionHooks().InsertRecord(QStringLiteral("Save SN %1: %2").arg(QString::number(n), text));
     }

@@ -48,8 +48,8 @@ CameraInterface *cameraPrototype(const QString &iid);
 // Sets the eight saved serials to "0"; with clear 0 then gives position gCameraPositions[i] the id of
 // camera view i for every view below gCameraCount (at most 99 Latin-1 bytes, what the loader takes
 // back). Writes the eight rows "serialNB%1" of "SN.db" through the main window's serial query with
-// bound values (gCameraSerialRows follows each row written), and one operation-record line
-// "Save SN %1: %2" per position.
+// bound values, in one transaction (the first row that fails rolls all back; gCameraSerialRows follows
+// once they are committed), and one operation-record line "Save SN %1: %2" per position.
 // While stand-in cameras run (a view's id is a "simcam/<n>"), clear 0 changes nothing: the serials
 // saved for the real cameras stay for the start that finds them again.
 void saveCameraSerials(int clear);

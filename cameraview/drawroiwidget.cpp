@@ -13,6 +13,8 @@
 #include "editorhooks.h"
 #include "imagesize.h"
 #include "inspectionhooks.h"
+#include "paramquery.h"
+#include "sqltransaction.h"
 #include "sysparam.h"
 #include "uitexttable.h"
 #include "warnbox.h"
@@ -288,17 +290,28 @@ void DrawROIWidget::SlotSaveData()
 {
     copySlotsForMachineType();
     const QString line = recordLine();
-    bool allSaved = true;
+    QVector<CammerWidget *> changed;
     for (CammerWidget *v : m_views) {
-        if (!v || !v->liveTable || !v->editTable)
-            continue;
-        if (std::memcmp(v->liveTable, v->editTable, sizeof(CammerSingleton)) == 0)
-            continue;
-        v->liveTable->copyWhole(*v->editTable);
-        for (int k = 0; k < kViewSlots; ++k)
-            for (int j = 0; j < kViewRois; ++j)
-                v->roiMasks[k][j] = v->editRoiMasks[k][j].clone();
-        allSaved &= v->liveTable->saveRoiTable();
+        if (v && v->liveTable && v->editTable &&
+            std::memcmp(v->liveTable, v->editTable, sizeof(CammerSingleton)) != 0)
+            changed << v;
+    }
+    bool allSaved = true;
+    if (!changed.isEmpty()) {
+        // Every table of one Save in one transaction: a kill or a power cut leaves PARAM.db with all
+        // the old regions or all the new ones. Templates are built and boxes shown only after it.
+        SqlTransaction transaction(paramQuery(), QStringLiteral("region save"));
+        for (CammerWidget *v : qAsConst(changed)) {
+            v->liveTable->copyWhole(*v->editTable);
+            for (int k = 0; k < kViewSlots; ++k)
+                for (int j = 0; j < kViewRois; ++j)
+                    v->roiMasks[k][j] = v->editRoiMasks[k][j].clone();
+            if (transaction.writable())
+                v->liveTable->saveRoiTable();
+        }
+        allSaved = transaction.finish();
+    }
+    for (CammerWidget *v : qAsConst(changed)) {
         if (v->detector) {
             for (int k = 0; k < gDetectSlotCount && k < kViewSlots; ++k) {
                 if (!gSysParam || !gSysParam->slotEnabled[k])
@@ -308,7 +321,8 @@ void DrawROIWidget::SlotSaveData()
                 v->detector->trainTemplates(k);
             }
         }
-        qCInfo(lcCameraView) << "regions of camera" << v->cameraIndex + 1 << "saved";
+        qCInfo(lcCameraView) << "regions of camera" << v->cameraIndex + 1
+                             << (allSaved ? "saved" : "in force, not saved");
     }
     if (!line.isEmpty())
         record(line);

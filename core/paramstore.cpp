@@ -4,6 +4,7 @@
 
 #include "atomicfile.h"
 #include "corelog.h"
+#include "sqltransaction.h"
 #include "uitexttable.h"
 
 #include <QFile>
@@ -392,35 +393,31 @@ bool saveSysParam(const SysParam *p)
 bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery)
 {
     // One transaction: a power cut between two rows must not leave, say, a new machine type with the
-    // old slot rows. When one is already open on the connection the rows simply join it.
-    const bool ownTransaction = paramQuery.exec(QStringLiteral("BEGIN"));
+    // old slot rows. Inside a larger action (the settings' Confirm) the rows join its transaction.
+    SqlTransaction transaction(&paramQuery, QStringLiteral("parameter save"));
     bool allWritten = true;
     for (const StoredRow &row : storedRows()) {
+        if (!transaction.writable())
+            return false;
         const QString value = row.isPassword
                                   ? QString::fromLatin1(p->password, int(strnlen(p->password, 100)))
                                   : writeNumbers(p, row);
         paramQuery.prepare(kUpdate);
         paramQuery.addBindValue(value);
         paramQuery.addBindValue(row.key);
-        // A failed row stays as it was; the others are still written.
         if (!paramQuery.exec()) {
-            allWritten = false;
+            // The file keeps the whole set it had: nothing more is written and the action rolls back.
             qCWarning(lcCore).noquote() << "could not save row" << row.key << paramQuery.lastError().text();
+            transaction.fail();
         } else if (paramQuery.numRowsAffected() == 0) {
             // A row lost from the table drops this setting at every save: no row is made up here, but
-            // the caller hears that the setting was not stored.
+            // the caller hears that the setting was not stored. The other rows are kept.
             allWritten = false;
             qCWarning(lcCore).noquote() << "could not save row" << row.key << ": no such row";
         }
     }
     paramQuery.finish();
-    if (!ownTransaction)
-        return allWritten;
-    if (paramQuery.exec(QStringLiteral("COMMIT")))
-        return allWritten;
-    qCWarning(lcCore).noquote() << "could not commit the parameters" << paramQuery.lastError().text();
-    paramQuery.exec(QStringLiteral("ROLLBACK"));
-    return false;
+    return transaction.finish() && allWritten;
 }
 
 bool saveParamGroupIndex(const SysParam *p)

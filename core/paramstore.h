@@ -29,9 +29,11 @@ void loadSysParam(SysParam *p);
 void loadSysParam(SysParam *p, QSqlQuery &paramQuery, QSqlQuery &snQuery);
 
 // Writes every stored row from the block (machineTypeEdit in the machine type's place, gLanguage with
-// the rows), all rows in one transaction so that a power cut leaves the old or the new set. Rows are
-// updated, never created. Returns false when a row could not be written or committed (callers need not
-// check; a failed row stays as it was).
+// the rows), all rows in one transaction so that a power cut leaves the old or the new set; inside an
+// action's transaction on the same query (SqlTransaction) they join it. Rows are updated, never
+// created. The first statement that fails ends the save and the action rolls back; a row missing from
+// the table is skipped and the others kept. Returns false in either case, or when the transaction
+// could not be opened (nothing written) or committed.
 bool saveSysParam(const SysParam *p);
 bool saveSysParam(const SysParam *p, QSqlQuery &paramQuery);
 

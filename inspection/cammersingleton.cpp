@@ -5,9 +5,10 @@
 #include "imagesize.h"
 #include "inspectionlog.h"
 #include "paramquery.h"
-#include "zeropages.h"
+#include "sqltransaction.h"
 #include "uitexttable.h"
 #include "warnbox.h"
+#include "zeropages.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -68,13 +69,16 @@ public:
         return found;
     }
 
-    bool rowExists(const QString &name)
+    // False when the select failed; *exists tells whether the row is there.
+    bool rowExists(const QString &name, bool *exists)
     {
+        *exists = false;
         if (!run(QStringLiteral("select * from %1 where name=?"), {name}))
             return false;
-        const bool found = m_query->next();
+        *exists = m_query->next();
+        const bool failed = !*exists && m_query->lastError().isValid();
         m_query->finish();
-        return found;
+        return !failed;
     }
 
     bool insert(const QString &name, const QString &value)
@@ -87,6 +91,10 @@ public:
     }
     bool remove(const QString &name) { return run(QStringLiteral("delete from %1 where name=?"), {name}); }
     const QString &table() const { return m_table; }
+    QString lastError() const
+    {
+        return m_query ? m_query->lastError().text() : QStringLiteral("no parameter database");
+    }
     bool readFailed() const { return !m_readError.isNull(); }
     const QString &readError() const { return m_readError; }
 
@@ -349,33 +357,44 @@ QString roiRowText(const CammerSingleton &t, int k, int j)
 bool CammerSingleton::saveRoiTable()
 {
     RoiStore store(cameraIndex);
-    bool written = true;
-    for (int k = 0; k < kDetectSlots; ++k) {
+    // Alone (the editor saves a camera, the Confirm copies a slot) or inside the caller's action: a
+    // kill between two rows must not leave a slot count with another number of regions behind it.
+    SqlTransaction transaction(paramQuery(), QStringLiteral("region table ") + store.table());
+    // The first statement that fails ends the save: nothing more is written and the action rolls back.
+    auto written = [&](bool ok) {
+        if (!ok && transaction.writable()) {
+            qCWarning(lcInspection).noquote()
+                << "region table" << store.table() << "not saved:" << store.lastError();
+            transaction.fail();
+        }
+        return transaction.writable();
+    };
+    for (int k = 0; k < kDetectSlots && transaction.writable(); ++k) {
         QStringList slotNumbers{QString::number(roiCount[k])};
         for (int p : detectPara[k])
             slotNumbers << QString::number(p);
-        written &= store.update(detectRowName(k), slotNumbers.join(QLatin1Char(' ')));
+        if (!written(store.update(detectRowName(k), slotNumbers.join(QLatin1Char(' ')))))
+            break;
 
         const int count = std::clamp(roiCount[k], 0, kRoisPerSlot);
         for (int j = 0; j < count; ++j) {
             const QString name = roiRowName(k, j);
             const QString text = roiRowText(*this, k, j);
-            if (store.rowExists(name))
-                written &= store.update(name, text);
-            else
-                written &= store.insert(name, text);
+            bool exists = false;
+            if (!written(store.rowExists(name, &exists)) ||
+                !written(exists ? store.update(name, text) : store.insert(name, text)))
+                break;
         }
         if (roiCount[k] <= kRoisPerSlot - 1) {
-            for (int j = count; j < kRoisPerSlot; ++j) {
+            for (int j = count; j < kRoisPerSlot && transaction.writable(); ++j) {
                 const QString name = roiRowName(k, j);
-                if (store.rowExists(name))
-                    written &= store.remove(name);
+                bool exists = false;
+                if (written(store.rowExists(name, &exists)) && exists)
+                    written(store.remove(name));
             }
         }
     }
-    if (!written)
-        qCWarning(lcInspection) << "region table" << store.table() << "not saved completely";
-    return written;
+    return transaction.finish();
 }
 
 void CammerSingleton::copySlot(int from, int to)

@@ -58,8 +58,10 @@ public:
     // be judged with it.
     bool loadRoiTable(CameraViewData *owner);
     // Writes the table back: updates the slot rows, updates or inserts each region row, and deletes
-    // the rows of regions beyond each slot's count. False (and logged) when a row could not be written,
-    // for instance without a parameter database.
+    // the rows of regions beyond each slot's count, in one transaction on the parameter query (or in
+    // the caller's SqlTransaction open on it). The first statement that fails ends the save and rolls
+    // the action back. False (and logged) when the table was not saved, for instance without a
+    // parameter database.
     bool saveRoiTable();
 
     // Makes slot `to` a copy of slot `from`: count, slot settings and every region (the machines with

@@ -3,10 +3,8 @@
 #include "settingshooks.h"
 
 #include "cameraview/cammerwidget.h"
-#include "core/uitexttable.h"
 #include "inspection/cameradetector.h"
 #include "inspection/cammersingleton.h"
-#include "widgets/warnbox.h"
 
 namespace {
 
@@ -58,14 +56,12 @@ ConfirmActions::ConfirmActions()
             v->detector->trainTemplates(s);
     };
     copyPara = [](int c) {
-        if (CammerWidget *v = view(c)) {
+        if (CammerWidget *v = view(c))
             v->CopyPara();
-            // As on the editor's Save: regions not in PARAM.db are gone at the next start.
-            if (v->liveTable && !v->liveTable->saveRoiTable() && gWarnBox) {
-                gWarnBox->setMessage(uiText(741));
-                gWarnBox->exec();
-            }
-        }
+    };
+    saveRegions = [](int c) {
+        CammerWidget *v = view(c);
+        return !v || !v->liveTable || v->liveTable->saveRoiTable();
     };
     updateView = [](int c) {
         if (CammerWidget *v = view(c))

@@ -23,8 +23,11 @@ struct ConfirmActions
     std::function<void(int camera, int slot)> createPositionTemplate;
     std::function<void(int camera, int slot)> buildRegistrationTemplate;
     std::function<void(int camera, int slot)> trainTemplates;
-    // CopyPara on the view, then the live region table saved.
+    // CopyPara on the view: the live region table's slots copied in memory.
     std::function<void(int camera)> copyPara;
+    // The view's live region table written to PARAM.db (inside the Confirm's transaction); false when
+    // it was not. A camera without a view or table has nothing to write.
+    std::function<bool(int camera)> saveRegions;
     std::function<void(int camera)> updateView;
     // The main window's side of Confirm.
     std::function<void(const QString &line)> insertRecord;

@@ -5,7 +5,9 @@
 #include "confirmrecord.h"
 #include "settingshooks.h"
 
+#include "core/paramquery.h"
 #include "core/paramstore.h"
+#include "core/sqltransaction.h"
 #include "core/startup.h"
 #include "core/sysparam.h"
 #include "core/uitexttable.h"
@@ -29,6 +31,16 @@ bool anyAlgorithm(const SysParam &p)
 {
     return p.enableDefectDetect || p.enableSpotDetect || p.enableWhiteArea || p.enableWhiteNumber ||
            p.enableBlackArea || p.tempAlarm || p.enableSimilarity;
+}
+
+// Parameter sync: the product side (machine type 0) or the second mould pair (types 1 and 2) takes
+// the regions of the first, when the slots in use or the sync itself changed.
+bool copiesRegions(const SysParam &before, const SysParam &now)
+{
+    const bool changed = now.enableProdDetect != before.enableProdDetect ||
+                         now.syncParams != before.syncParams || now.detectMold != before.detectMold;
+    return changed && now.syncParams &&
+           ((now.enableProdDetect && now.machineType == 0) || now.machineType == 1 || now.machineType == 2);
 }
 
 constexpr CameraSetting kSettings[5] = {CameraSetting::Exposure, CameraSetting::Gain,
@@ -103,10 +115,30 @@ void WizardParaWidget::accept()
             if (act.insertRecord)
                 act.insertRecord(line);
             *gSysParam = edit;
-            // The new values are in force either way; the setter must know they will not survive a
-            // restart.
-            if (!saveSysParam(gSysParam))
+            // The parameters and the region tables the sync copies are one change of PARAM.db: one
+            // transaction, so that a kill or a power cut leaves all of it old or all of it new. No
+            // template is built and no box shown while it is open.
+            const bool copy = copiesRegions(before, *gSysParam);
+            bool paramsSaved = false;
+            bool regionsSaved = true;
+            {
+                SqlTransaction transaction(paramQuery(), QStringLiteral("settings save"));
+                if (transaction.writable())
+                    paramsSaved = saveSysParam(gSysParam);
+                for (int c = 0; c < views && copy; ++c) {
+                    act.copyPara(c);
+                    regionsSaved = transaction.writable() && act.saveRegions(c) && regionsSaved;
+                }
+                const bool committed = transaction.finish();
+                paramsSaved = paramsSaved && committed;
+                regionsSaved = regionsSaved && committed;
+            }
+            // The new values and regions are in force either way; the setter must know they will not
+            // survive a restart.
+            if (!paramsSaved)
                 warn(740);
+            if (copy && !regionsSaved)
+                warn(741);
             applyConfirmedChanges(before, motionChanged);
         }
     }
@@ -146,13 +178,10 @@ void WizardParaWidget::applyConfirmedChanges(const SysParam &before, bool motion
                 act.buildRegistrationTemplate(c, s);
             }
     // Which slots are judged, or whether the product side copies the mould's regions, changed: the
-    // templates are trained again (the position ones only when not just made above).
+    // templates are trained again (the position ones only when not just made above) on the regions
+    // the parameter sync copied with the save.
     if (prodChanged || syncChanged || moldChanged) {
-        const bool copy = now.syncParams && ((now.enableProdDetect && now.machineType == 0) ||
-                                             now.machineType == 1 || now.machineType == 2);
         for (int c = 0; c < views; ++c) {
-            if (copy)
-                act.copyPara(c);
             for (int s : enabledSlots) {
                 if (!motionChanged && !offsetChanged)
                     act.createPositionTemplate(c, s);

@@ -1,8 +1,9 @@
 // The camera registry: binding order by saved serials, the mask deciding which back-ends are asked,
-// the simulated fallback, and the serial rows written to a real "SN.db".
+// the simulated fallback, and the serial rows written to a real "SN.db" as one set.
 
 #include "camerainterface.h"
 #include "cameraregistry.h"
+#include "databasecut.h"
 #include "inspectionhooks.h"
 #include "paramquery.h"
 #include "paramstore.h"
@@ -227,6 +228,18 @@ private slots:
             QCOMPARE(records.size(), 8);
             for (int n = 0; n < 8; ++n)
                 QCOMPARE(QString::fromLatin1(gCameraSerials[n]), QStringLiteral("0"));
+
+            // The eight rows are one set: a row the file refuses leaves every row as it was.
+            QVERIFY(snQ.exec(
+                QStringLiteral("create trigger refuse before update on sysparam "
+                               "when new.name='serialNB3' begin select raise(abort, 'refused'); end")));
+            records.clear();
+            saveCameraSerials(0);
+            QVERIFY(snQ.exec(QStringLiteral("select count(*) from sysparam where value='0'")));
+            QVERIFY(snQ.next());
+            QCOMPARE(snQ.value(0).toInt(), 8);
+            QCOMPARE(gCameraSerialRows[5], QStringLiteral("0"));
+            QCOMPARE(records.size(), 8);
             setSnQueryHook({});
         }
         QSqlDatabase::removeDatabase(QStringLiteral("sn-test"));
@@ -283,7 +296,74 @@ private slots:
             }
         }
     }
+
+    // The serials saved by a child cut short after any of its commits, or before any of its syncs:
+    // SN.db holds the whole old set or the whole new one.
+    void cutSerialSaveLeavesOldOrNewSet()
+    {
+        TestWorkDir dir;
+        QVERIFY(dir.isValid());
+        const QString start = dir.filePath(QStringLiteral("start.db"));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("SN.db")), start));
+        {
+            QSqlDatabase sn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("layout"));
+            sn.setDatabaseName(start);
+            QVERIFY(sn.open());
+            QSqlQuery q(sn);
+            for (int n = 0; n < 8; ++n)
+                QVERIFY(q.exec(
+                    QStringLiteral("update sysparam set value='OLD-SERIAL-%1' where name='serialNB%1'")
+                        .arg(n)));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("layout"));
+        const QString path = dir.filePath(QStringLiteral("cut/SN.db"));
+        int cuts = 0;
+        const QString error = checkCutRuns({QStringLiteral("--cut-serials-child"), path}, start, path,
+                                           {QStringLiteral("sysparam")}, &cuts);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        qInfo() << "cut runs" << cuts;
+        QVERIFY(cuts >= 2);
+    }
 };
 
-QTEST_MAIN(TestCameraRegistry)
+namespace {
+
+// Child: three cameras found at positions 1 to 3 replace the saved set of eight.
+int runCutSerialsChild(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    armDatabaseCutFromEnvironment();
+    {
+        QSqlDatabase sn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("sn"));
+        sn.setDatabaseName(QString::fromLocal8Bit(argv[2]));
+        if (!sn.open())
+            return 2;
+        QSqlQuery snQ(sn);
+        setSnQueryHook([&] { return &snQ; });
+        setCameraViewIdsHook([] {
+            return QStringList{QStringLiteral("NEW-CAMERA-0"), QStringLiteral("NEW-CAMERA-1"),
+                               QStringLiteral("NEW-CAMERA-2")};
+        });
+        gCameraCount = 3;
+        for (int i = 0; i < 3; ++i)
+            gCameraPositions[i] = i;
+        saveCameraSerials(0);
+        setSnQueryHook({});
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("sn"));
+    reportDatabaseWrites();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--cut-serials-child") == 0)
+        return runCutSerialsChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestCameraRegistry tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_cameraregistry.moc"

@@ -9,6 +9,7 @@
 #include "cammerwidget.h"
 #include "captionfit.h"
 #include "combobox.h"
+#include "databasecut.h"
 #include "drawroiwidget.h"
 #include "edit.h"
 #include "editorhooks.h"
@@ -23,15 +24,19 @@
 #include "testworkdir.h"
 #include "uitexttable.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QStyleOptionComboBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -41,7 +46,7 @@ namespace {
 struct Fixture
 {
     TestWorkDir dir;
-    RegionTableDb db{dir.filePath(QStringLiteral("PARAM.db")), QStringLiteral("drawroi-test")};
+    RegionTableDb db;
     CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
     SysParam param;
     std::vector<std::unique_ptr<CammerWidget>> views;
@@ -51,7 +56,11 @@ struct Fixture
     int imageState[8][8] = {};
     int alarmState = 2;
 
-    explicit Fixture(int cameras = 1, QSize screen = QSize(640, 480), int language = 1)
+    // `paramDb`: the parameter database to run on instead of the working folder's own.
+    explicit Fixture(int cameras = 1, QSize screen = QSize(640, 480), int language = 1,
+                     const QString &paramDb = QString())
+        : db(paramDb.isEmpty() ? dir.filePath(QStringLiteral("PARAM.db")) : paramDb,
+             QStringLiteral("drawroi-test"))
     {
         gShowW = screen.width();
         gShowH = screen.height();
@@ -124,6 +133,36 @@ struct Fixture
         return BoxTestPolicy::shownTexts().contains(arg.isNull() ? uiText(row) : uiText(row).arg(arg));
     }
 };
+
+// Child: opens the editor on both cameras, gives slot 1 five regions and slot 2 three, each changed,
+// and saves. The parent cuts it short at a sync or a commit of PARAM.db.
+int runCutSaveChild(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    armDatabaseCutFromEnvironment();
+    fillUiTextTable();
+    {
+        Fixture f(2, QSize(640, 480), 1, QString::fromLocal8Bit(argv[2]));
+        for (auto &v : f.views) {
+            CammerSingleton &t = *v->editTable;
+            t.roiCount[0] = 5;
+            t.roiCount[1] = 3;
+            for (int k = 0; k < 2; ++k)
+                for (int j = 0; j < t.roiCount[k]; ++j) {
+                    const int i = CammerSingleton::entry(k, j);
+                    t.param1[i] = 70 + 10 * k + j;
+                    t.shape[i] = ShapeRect;
+                    t.function[i] = FuncDefect;
+                    t.rects[i].screenRect.setCoords(100 + 20 * j, 200, 115 + 20 * j, 260);
+                }
+        }
+        f.editor->SlotSaveData();
+        if (f.shown(741))
+            return 3;
+    }
+    reportDatabaseWrites();
+    return 0;
+}
 
 } // namespace
 
@@ -287,15 +326,56 @@ private slots:
     }
 
     // Regions that did not reach PARAM.db still rule this run, and the setter hears they will not last.
+    // One Save is one transaction over every camera it saves: the first statement that fails leaves
+    // every table as it was, and a transaction that cannot be opened writes nothing.
+    void unsavedRegionsAreShown_data()
+    {
+        QTest::addColumn<QString>("trouble");
+        QTest::newRow("table gone") << "alter table cammer0 rename to elsewhere";
+        QTest::newRow("second camera's table gone") << "alter table cammer1 rename to elsewhere";
+        QTest::newRow("database read-only") << "PRAGMA query_only = ON";
+        QTest::newRow("transaction already open on the connection") << "BEGIN";
+    }
     void unsavedRegionsAreShown()
     {
-        Fixture f;
-        f.editor->setDrawMode(DrawROIWidget::DrawRect);
-        f.drag({100, 80}, {300, 200});
-        QVERIFY(f.db.query()->exec(QStringLiteral("alter table cammer0 rename to elsewhere")));
+        QFETCH(QString, trouble);
+        Fixture f(2);
+        const QMap<QString, QString> before = f.db.rows(0);
+        for (int c = 0; c < 2; ++c) {
+            QVERIFY(f.editor->setCurrentCamera(c));
+            f.editor->setDrawMode(DrawROIWidget::DrawRect);
+            f.drag({100, 80}, {300, 200});
+        }
+        // A second query on the editor's connection, as another writer of the run would hold it.
+        QSqlQuery other(QSqlDatabase::database(QStringLiteral("drawroi-test")));
+        QVERIFY(other.exec(trouble));
         f.editor->SlotSaveData();
         QCOMPARE(f.live().roiCount[0], 1);
+        QCOMPARE(f.views[1]->liveTable->roiCount[0], 1);
         QVERIFY(f.shown(741));
+        if (trouble == QLatin1String("BEGIN"))
+            QVERIFY(other.exec(QStringLiteral("COMMIT")));
+        QVERIFY(other.exec(QStringLiteral("PRAGMA query_only = OFF")));
+        if (!trouble.startsWith(QLatin1String("alter table cammer0")))
+            QCOMPARE(f.db.rows(0), before);
+    }
+
+    // A Save cut short by a kill after any of its commits, or before any of its syncs, leaves PARAM.db
+    // with the whole old regions of both cameras or the whole new ones.
+    void cutSaveLeavesOldOrNewRegions()
+    {
+        TestWorkDir dir;
+        QVERIFY(dir.isValid());
+        const QString start = dir.filePath(QStringLiteral("start.db"));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("PARAM.db")), start));
+        QVERIFY(RegionTableDb::layOutTwoSlots(start));
+        const QString path = dir.filePath(QStringLiteral("cut/PARAM.db"));
+        int cuts = 0;
+        const QString error = checkCutRuns({QStringLiteral("--cut-save-child"), path}, start, path,
+                                           {QStringLiteral("cammer0"), QStringLiteral("cammer1")}, &cuts);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        qInfo() << "cut runs" << cuts;
+        QVERIFY(cuts >= 2);
     }
 
     void templatesUpToTheLimitDeleteOneAndAll()
@@ -736,5 +816,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstDrawRoiWidget)
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--cut-save-child") == 0)
+        return runCutSaveChild(argc, argv);
+    QApplication app(argc, argv);
+    TstDrawRoiWidget tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_drawroiwidget.moc"

@@ -4,12 +4,15 @@
 // window (tests/mainwindow/tst_menubar.cpp).
 #include "boxtestpolicy.h"
 #include "cameradeviceinfo.h"
+#include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "confirmactions.h"
+#include "databasecut.h"
 #include "imagesize.h"
 #include "paramquery.h"
 #include "paramstore.h"
+#include "regiontabledb.h"
 #include "settingshooks.h"
 #include "startup.h"
 #include "sysparam.h"
@@ -20,6 +23,8 @@
 #include "widgets/editbox.h"
 #include "wizardparawidget.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -46,6 +51,7 @@ private slots:
     void storeTroubleOnConfirm_data();
     void storeTroubleOnConfirm();
     void unsavedCopiedRegionsAreShown();
+    void cutConfirmLeavesOldOrNewSettings();
 
 private:
     void openDatabases();
@@ -117,6 +123,10 @@ void TestWizardAccept::init()
     };
     a.trainTemplates = [this](int c, int s) { m_calls << QStringLiteral("train %1.%2").arg(c).arg(s); };
     a.copyPara = [this](int c) { m_calls << QStringLiteral("copy %1").arg(c); };
+    a.saveRegions = [this](int c) {
+        m_calls << QStringLiteral("save %1").arg(c);
+        return true;
+    };
     a.updateView = [](int) {};
     a.insertRecord = [this](const QString &line) { m_records << line; };
     a.applyFrameSpeedToAll = [this] { m_calls << QStringLiteral("speed"); };
@@ -350,10 +360,11 @@ void TestWizardAccept::updateDecisions_data()
     QTest::newRow("product inspection off")
         << "enableProdDetect" << 0
         << QStringList{"position 0.1", "train 0.1", "position 1.1", "train 1.1", "menu", "menu"};
+    // The copied regions are saved with the parameters, before any template is made.
     QTest::newRow("sync copies and retrains")
-        << "syncParams" << 1
-        << QStringList{"copy 0", "position 0.0", "train 0.0", "position 0.1", "train 0.1",
-                       "copy 1", "position 1.0", "train 1.0", "position 1.1", "train 1.1"};
+        << "syncParams" << 1 << QStringList{"copy 0",       "save 0",    "copy 1",       "save 1",
+                                            "position 0.0", "train 0.0", "position 0.1", "train 0.1",
+                                            "position 1.0", "train 1.0", "position 1.1", "train 1.1"};
 }
 
 void TestWizardAccept::updateDecisions()
@@ -585,30 +596,80 @@ void TestWizardAccept::recordLineNamesEveryChange()
                                     fragments);
 }
 
-// A confirmed change must reach PARAM.db or the setter must hear that it did not.
+// A confirmed change must reach PARAM.db or the setter must hear that it did not. The parameters and
+// the regions the parameter sync copies are one transaction: the first statement that fails leaves
+// PARAM.db as it was, and so does a transaction that cannot be opened; a row missing from the
+// parameters is told but keeps the others.
 void TestWizardAccept::storeTroubleOnConfirm_data()
 {
     QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("sync");
     QTest::addColumn<bool>("warned");
-    QTest::newRow("sound database") << "select 1" << false;
-    QTest::newRow("row of the delays lost") << "delete from sysparam where name='trigInDelay'" << true;
-    QTest::newRow("table gone") << "alter table sysparam rename to other" << true;
-    QTest::newRow("database read-only") << "PRAGMA query_only = ON" << true;
+    QTest::addColumn<bool>("regionsWarned");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("sound database") << "select 1" << false << false << false << false;
+    QTest::newRow("row of the delays lost")
+        << "delete from sysparam where name='trigInDelay'" << false << true << false << false;
+    QTest::newRow("table gone") << "alter table sysparam rename to other" << false << true << false << true;
+    QTest::newRow("database read-only") << "PRAGMA query_only = ON" << false << true << false << true;
+    QTest::newRow("transaction already open") << "BEGIN" << false << true << false << true;
+    QTest::newRow("sync: sound database") << "select 1" << true << false << false << false;
+    QTest::newRow("sync: row of the delays lost")
+        << "delete from sysparam where name='trigInDelay'" << true << true << false << false;
+    QTest::newRow("sync: region table gone")
+        << "alter table cammer0 rename to other" << true << true << true << true;
+    QTest::newRow("sync: transaction already open") << "BEGIN" << true << true << true << true;
 }
 
 void TestWizardAccept::storeTroubleOnConfirm()
 {
     QFETCH(QString, damage);
-    QVERIFY(m_paramQuery->exec(damage));
+    QFETCH(bool, sync);
+    QFETCH(bool, kept);
+    CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
+    CammerWidget view(nullptr, 0, &info);
+    if (sync) {
+        // One region in the first slot, which the sync copies onto the second (machine type 0).
+        view.liveTable->roiCount[0] = 1;
+        view.liveTable->shape[0] = ShapeRect;
+        view.liveTable->rects[0].screenRect.setCoords(100, 100, 200, 160);
+        settingsHooks().cameraView = [&view](int c) { return c == 0 ? &view : nullptr; };
+        ConfirmActions real;
+        confirmActions().copyPara = real.copyPara;
+        confirmActions().saveRegions = real.saveRegions;
+    }
+    m_inForce.machineType = m_inForce.machineTypeEdit = 0;
+    m_inForce.enableProdDetect = 1;
+    m_inForce.syncParams = 0;
+    m_edit = m_inForce;
+    m_edit.syncParams = sync ? 1 : 0;
+    const QString path = m_dir->filePath(QStringLiteral("PARAM.db"));
+    const QStringList tables{QStringLiteral("sysparam"), QStringLiteral("cammer0")};
+    // Another query on the settings' connection, as another writer of the run would hold it.
+    QSqlQuery other(QSqlDatabase::database(QStringLiteral("acceptIn")));
+    QVERIFY(other.exec(damage));
+    const QString before = databaseRows(path, tables);
     WizardParaWidget screen(nullptr);
     m_edit.trigInDelay[0] = 77;
+    m_edit.exposeTime[0] = 55;
     screen.show();
     screen.accept();
     QCOMPARE(m_inForce.trigInDelay[0], 77); // in force for this run either way
     QTEST(BoxTestPolicy::shownTexts().contains(uiText(740)), "warned");
+    QTEST(BoxTestPolicy::shownTexts().contains(uiText(741)), "regionsWarned");
+    if (damage == QLatin1String("BEGIN"))
+        QVERIFY(other.exec(QStringLiteral("COMMIT")));
+    const QString after = databaseRows(path, tables);
+    if (kept) {
+        QCOMPARE(after, before);
+    } else {
+        QVERIFY2(after.contains(QStringLiteral("sysparam exposeTime=55 ")), qPrintable(after));
+        QCOMPARE(after.contains(QStringLiteral("cammer0 ROI1-0=")), sync);
+    }
 }
 
-// The parameter-sync copy saves the regions it copied; a failed save is told as on the editor.
+// The parameter-sync copy saves the regions it copied; whether it did is the Confirm's to tell, once
+// its transaction is over.
 void TestWizardAccept::unsavedCopiedRegionsAreShown()
 {
     CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
@@ -616,11 +677,105 @@ void TestWizardAccept::unsavedCopiedRegionsAreShown()
     settingsHooks().cameraView = [&view](int c) { return c == 0 ? &view : nullptr; };
     ConfirmActions real;
     real.copyPara(0);
-    QVERIFY(!BoxTestPolicy::shownTexts().contains(uiText(741)));
+    QVERIFY(real.saveRegions(0));
+    QVERIFY(real.saveRegions(1)); // no view: nothing to write
     QVERIFY(m_paramQuery->exec(QStringLiteral("alter table cammer0 rename to elsewhere")));
     real.copyPara(0);
-    QVERIFY(BoxTestPolicy::shownTexts().contains(uiText(741)));
+    QVERIFY(!real.saveRegions(0));
+    QVERIFY(!BoxTestPolicy::shownTexts().contains(uiText(741)));
 }
 
-QTEST_MAIN(TestWizardAccept)
+namespace {
+
+// Child: Confirm on two camera views with a changed delay and the parameter sync switched on, so that
+// the parameters and both cameras' copied regions are saved. The parent cuts it short.
+int runCutConfirmChild(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    armDatabaseCutFromEnvironment();
+    TestWorkDir own; // the working folder the views write their pictures into
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    fillUiTextTable();
+    gChooseBox = new ChooseBox;
+    gWarnBox = new WarnBox;
+    BoxTestPolicy::enable(1);
+    {
+        QSqlDatabase in = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("in"));
+        in.setDatabaseName(folder + QStringLiteral("/PARAM.db"));
+        QSqlDatabase sn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("sn"));
+        sn.setDatabaseName(folder + QStringLiteral("/SN.db"));
+        if (!in.open() || !sn.open())
+            return 2;
+        QSqlQuery paramQuery(in);
+        QSqlQuery snQuery(sn);
+        setParamQueryHook([&] { return &paramQuery; });
+        setSnQueryHook([&] { return &snQuery; });
+        gShowW = 1920;
+        gShowH = 1080;
+        gLanguage = 1;
+        gCameraCount = 2;
+        SysParam inForce;
+        loadSysParam(&inForce);
+        inForce.machineType = inForce.machineTypeEdit = 0;
+        inForce.enableProdDetect = 1;
+        inForce.syncParams = 0;
+        inForce.showAllParams = 1;
+        SysParam edit = inForce;
+        edit.syncParams = 1;
+        edit.trigInDelay[0] = 77;
+        gSysParam = &inForce;
+        gSysParamEdit = &edit;
+        CameraDeviceInfo info{0, QStringLiteral("simulateCamera_IID"), QStringLiteral("SN-1")};
+        CammerWidget view0(nullptr, 0, &info);
+        CammerWidget view1(nullptr, 1, &info);
+        settingsHooks().cameraView = [&](int c) { return c == 0 ? &view0 : c == 1 ? &view1 : nullptr; };
+        {
+            WizardParaWidget screen(nullptr);
+            screen.show();
+            screen.accept();
+        }
+        if (BoxTestPolicy::shownTexts().contains(uiText(740)) ||
+            BoxTestPolicy::shownTexts().contains(uiText(741)))
+            return 3;
+        settingsHooks() = SettingsHooks();
+        setParamQueryHook({});
+        setSnQueryHook({});
+        gSysParam = gSysParamEdit = nullptr;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("in"));
+    QSqlDatabase::removeDatabase(QStringLiteral("sn"));
+    reportDatabaseWrites();
+    return 0;
+}
+
+} // namespace
+
+// A Confirm cut short by a kill after any of its commits, or before any of its syncs, leaves PARAM.db
+// with the whole old parameters and regions or the whole new ones.
+void TestWizardAccept::cutConfirmLeavesOldOrNewSettings()
+{
+    const QString start = m_dir->filePath(QStringLiteral("start.db"));
+    const QString folder = m_dir->filePath(QStringLiteral("cut"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::copy(m_dir->filePath(QStringLiteral("SN.db")), folder + QStringLiteral("/SN.db")));
+    QVERIFY(QFile::copy(m_dir->filePath(QStringLiteral("PARAM.db")), start));
+    QVERIFY(RegionTableDb::layOutTwoSlots(start));
+    int cuts = 0;
+    const QString error = checkCutRuns(
+        {QStringLiteral("--cut-confirm-child"), folder}, start, folder + QStringLiteral("/PARAM.db"),
+        {QStringLiteral("sysparam"), QStringLiteral("cammer0"), QStringLiteral("cammer1")}, &cuts);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    qInfo() << "cut runs" << cuts;
+    QVERIFY(cuts >= 2);
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--cut-confirm-child") == 0)
+        return runCutConfirmChild(argc, argv);
+    QApplication app(argc, argv);
+    TestWizardAccept tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_wizardaccept.moc"

@@ -15,6 +15,10 @@
 class RegionTableDb
 {
 public:
+    // Lays out, on a connection of its own, the tables of cameras 1 and 2 with 3 rectangles in slot 1
+    // and 5 in slot 2 and every slot row present, so that loading them writes nothing.
+    static bool layOutTwoSlots(const QString &path);
+
     RegionTableDb(const QString &path, const QString &connection);
     ~RegionTableDb();
     RegionTableDb(const RegionTableDb &) = delete;
