@@ -112,6 +112,7 @@ void endRun(int status)
 int main(int argc, char *argv[])
 {
     ignoreFileSizeSignal();
+    ignoreBrokenPipeSignal();
     keepJudgementMemory(); // before any thread starts
     const QDateTime startedAt = appNow();
     // The I/O privilege and the LED device are taken before anything else, as the process starts.
