@@ -420,20 +420,7 @@ void openingWhileTheBoxQuits(BoxRun &run)
     QVERIFY2(run.waitForQuit(30000), run.story());
     run.mark("ended");
     QVERIFY(run.start());
-    // Until the alarm latches or a word allows the clamp (then there is no point in waiting on).
-    bool latched = false;
-    bool released = false;
-    QElapsedTimer waited;
-    waited.start();
-    while (!latched && !released && waited.elapsed() < 30000) {
-        QTest::qWait(50);
-        run.mark("judged");
-        const QVector<quint16> sent = run.wordsBetween("start", "judged");
-        released = std::any_of(sent.cbegin(), sent.cend(), clampAllowed);
-        latched = run.changedAt("start", kAlarm) >= 0;
-    }
-    QVERIFY2(!released && latched, run.story());
-    run.settle("judged", 1500);
+    QVERIFY2(run.settleOn("judged", "start", kAlarm, 30000, 1500), run.story());
     EXPECT_NO_RELEASE(run, "ended", "judged");
     EXPECT_HELD(run, "judged", kAlarm);
     QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);

@@ -16,6 +16,33 @@
 #include <unistd.h>
 
 namespace {
+// Forks the tracer, which runs `trace(report, release)` and never returns: it reports on the first
+// descriptor and waits on the second, whose write end closing lets the thread go. Gives the tracer's
+// process id (-1 when it could not be made) with the read end of its reports and that write end.
+template <typename Trace> pid_t forkTracer(Trace trace, int *report, int *release)
+{
+    int reports[2];
+    int letGo[2];
+    if (pipe(reports) != 0)
+        return -1;
+    if (pipe(letGo) != 0) {
+        close(reports[0]);
+        close(reports[1]);
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(reports[0]);
+        close(letGo[1]);
+        trace(reports[1], letGo[0]);
+    }
+    close(reports[1]);
+    close(letGo[0]);
+    *report = reports[0];
+    *release = letGo[1];
+    return child;
+}
+
 // In the forked tracer: only calls that are safe after fork() in a threaded process.
 [[noreturn]] void traceAndWait(pid_t thread, int report, int release)
 {
@@ -53,30 +80,16 @@ bool MainThreadHold::hold(pid_t pid)
 {
     if (m_tracer > 0 || pid <= 0)
         return false;
-    int report[2];
-    int letGo[2];
-    if (pipe(report) != 0)
-        return false;
-    if (pipe(letGo) != 0) {
-        close(report[0]);
-        close(report[1]);
-        return false;
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(report[0]);
-        close(letGo[1]);
-        traceAndWait(pid, report[1], letGo[0]);
-    }
-    close(report[1]);
-    close(letGo[0]);
+    int report = -1;
+    const pid_t child = forkTracer([pid](int reportTo, int letGo) { traceAndWait(pid, reportTo, letGo); },
+                                   &report, &m_release);
     m_tracer = child;
-    m_release = letGo[1];
     char c = 0;
-    ssize_t got;
-    while ((got = read(report[0], &c, 1)) < 0 && errno == EINTR) {
+    ssize_t got = 0;
+    while (child > 0 && (got = read(report, &c, 1)) < 0 && errno == EINTR) {
     }
-    close(report[0]);
+    if (report >= 0)
+        close(report);
     if (child < 0 || got != 1) {
         release();
         return false;
@@ -247,26 +260,10 @@ bool MainThreadTrap::plant(pid_t pid, const char *symbol)
     const quint64 address = m_tracer > 0 || pid <= 0 ? 0 : symbolAddress(pid, symbol);
     if (address == 0)
         return false;
-    int report[2];
-    int letGo[2];
-    if (pipe(report) != 0)
-        return false;
-    if (pipe(letGo) != 0) {
-        close(report[0]);
-        close(report[1]);
-        return false;
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(report[0]);
-        close(letGo[1]);
-        trapAndWait(pid, address, report[1], letGo[0]);
-    }
-    close(report[1]);
-    close(letGo[0]);
+    const pid_t child =
+        forkTracer([pid, address](int reportTo, int letGo) { trapAndWait(pid, address, reportTo, letGo); },
+                   &m_report, &m_release);
     m_tracer = child;
-    m_report = report[0];
-    m_release = letGo[1];
     if (child < 0 || readReport(m_report, 10000) != 'P') {
         release();
         return false;
