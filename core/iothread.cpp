@@ -233,4 +233,5 @@ void IOThread::run()
         }
         waitForNextPass();
     }
+    logStall(); // a stop does not lose the line
 }
