@@ -3,6 +3,7 @@
 #include "boxtestpolicy.h"
 #include "clock.h"
 #include "controlport.h"
+#include "detectionmark.h"
 #include "devewizard.h"
 #include "editorhooks.h"
 #include "heapsettings.h"
@@ -92,9 +93,13 @@ void endRun(int status)
     if (ended)
         return;
     ended = true;
-    // The poll thread must be gone before the objects its signal reaches.
+    // The poll thread must be gone before the objects its signal reaches. It goes first: it blocks the
+    // clamp for an opening up to its last pass, and the mark's thread, ended only after it, writes and
+    // syncs the mark that opening asked for, so that the next start judges the mould.
     if (gControlPort)
         gControlPort->stopIOThread();
+    if (gMainWindow && gMainWindow->detectionMark)
+        gMainWindow->detectionMark->stopSync();
     QOR_NETMN::instance()->restartVideo(false); // the screen stream's thread reads the link
     QOR_NETMN::instance()->endStartedHelper();
     if (gMainWindow)
@@ -107,6 +112,7 @@ void endRun(int status)
 int main(int argc, char *argv[])
 {
     ignoreFileSizeSignal();
+    ignoreBrokenPipeSignal();
     keepJudgementMemory(); // before any thread starts
     const QDateTime startedAt = appNow();
     // The I/O privilege and the LED device are taken before anything else, as the process starts.

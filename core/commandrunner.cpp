@@ -5,14 +5,99 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <atomic>
+#include <vector>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 ProcessCommandRunner gDefaultRunner;
 std::atomic<CommandRunner *> gRunner{&gDefaultRunner};
+
+bool readWhole(int fd, void *data, size_t size)
+{
+    ssize_t n;
+    while ((n = ::read(fd, data, size)) < 0 && errno == EINTR) {
+    }
+    return n == ssize_t(size);
+}
+
+// Between fork and exec only calls that are safe in the child of a threaded process.
+[[noreturn]] void runDetachedChild(const char *path, char *const argv[], int pidPipe, int execPipe)
+{
+    ::setsid();
+    const pid_t program = ::fork();
+    if (program == 0) {
+        // The box ignores SIGPIPE for itself; a program expects it at its default (a reader gone ends
+        // "cmd | head" quietly), and an ignored signal would pass on through its exec.
+        struct sigaction standard = {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        ::sigaction(SIGPIPE, &standard, nullptr);
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; null >= 0 && fd < 3; ++fd)
+            ::dup2(null, fd);
+        ::execv(path, argv);
+        const int error = errno;
+        (void)!::write(execPipe, &error, sizeof error);
+        ::_exit(127);
+    }
+    (void)!::write(pidPipe, &program, sizeof program);
+    ::_exit(program > 0 ? 0 : 1);
+}
+
+// What QProcess::startDetached does (a session of its own, the null device on its standard files, not
+// a child of ours), except that QProcess leaves SIGPIPE ignored in the program it starts.
+bool startDetachedProcess(const QString &program, const QStringList &arguments, qint64 *pid)
+{
+    const QString path =
+        program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        return false;
+    const QByteArray encodedPath = QFile::encodeName(path);
+    QList<QByteArray> words{QFile::encodeName(program)};
+    for (const QString &argument : arguments)
+        words.append(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int pidPipe[2];
+    int execPipe[2];
+    if (::pipe2(pidPipe, O_CLOEXEC) != 0)
+        return false;
+    if (::pipe2(execPipe, O_CLOEXEC) != 0) {
+        ::close(pidPipe[0]);
+        ::close(pidPipe[1]);
+        return false;
+    }
+    const pid_t child = ::fork();
+    if (child == 0)
+        runDetachedChild(encodedPath.constData(), argv.data(), pidPipe[1], execPipe[1]);
+    ::close(pidPipe[1]);
+    ::close(execPipe[1]);
+    pid_t started = 0;
+    const bool forked = child > 0 && readWhole(pidPipe[0], &started, sizeof started) && started > 0;
+    // Closed by the exec: nothing to read means the program runs.
+    int execError = 0;
+    const bool execFailed = forked && readWhole(execPipe[0], &execError, sizeof execError);
+    ::close(pidPipe[0]);
+    ::close(execPipe[0]);
+    if (child > 0) {
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (!forked || execFailed)
+        return false;
+    *pid = started;
+    return true;
+}
 } // namespace
 
 bool isMachineChangingCommand(const QString &program)
@@ -100,13 +185,7 @@ bool ProcessCommandRunner::startDetachedWithPid(const QString &program, const QS
     }
 #endif
     qCDebug(lcCore).noquote() << "start detached:" << program << arguments.join(' ');
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    return process.startDetached(pid);
+    return startDetachedProcess(program, arguments, pid);
 }
 
 bool ProcessCommandRunner::endDetached(qint64 pid, const QString &program)

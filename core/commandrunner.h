@@ -20,8 +20,8 @@ public:
     virtual ~CommandRunner() = default;
     virtual CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) = 0;
     // Starts the program on its own, not waited for and not a child of ours, its output going to the
-    // null device; true when it started. This base starts nothing, so a test runner that does not
-    // record detached starts never launches a real program.
+    // null device and SIGPIPE at its default; true when it started. This base starts nothing, so a test
+    // runner that does not record detached starts never launches a real program.
     virtual bool startDetached(const QString &program, const QStringList &arguments);
     // As startDetached, and gives the started process's id (0 when not known).
     virtual bool startDetachedWithPid(const QString &program, const QStringList &arguments, qint64 *pid);

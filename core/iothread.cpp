@@ -18,6 +18,7 @@
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 constexpr int kPassMs = 5;
@@ -120,6 +121,15 @@ void IOThread::run()
     constexpr auto kShortestPass = std::chrono::milliseconds(kPassMs - 1);
     Steady::time_point due = Steady::now();
     Steady::time_point passStart = due;
+    // The entry's stamp tells one stall from the next: the log holds back a line that repeats.
+    InputEntryStall unloggedStall;
+    const auto logStall = [&unloggedStall] {
+        const InputEntryStall stall = std::exchange(unloggedStall, InputEntryStall());
+        if (stall.input >= 0)
+            qCWarning(lcCore) << "Cycle stalled: input" << stall.input << "entered"
+                              << stall.heldAtMs - stall.unreadSinceMs << "ms ago (at" << stall.unreadSinceMs
+                              << "ms) and no pass has read it; clamp held until one does";
+    };
     const auto waitForNextPass = [&] {
         due += kPeriod;
         if (due + 4 * kPeriod < Steady::now())
@@ -137,12 +147,10 @@ void IOThread::run()
             marks = gIoEntryWatch.takeMarkRequests();
         }
         postMarkRequests(marks);
-        // The entry's stamp tells one stall from the next: the log holds back a line that repeats.
         if (stall.input >= 0)
-            qCWarning(lcCore) << "Cycle stalled: input" << stall.input << "entered"
-                              << stall.heldAtMs - stall.unreadSinceMs << "ms ago (at" << stall.unreadSinceMs
-                              << "ms) and no pass has read it; clamp held until one does";
+            unloggedStall = stall;
         if (gIoThreadEnabled.load() == 0) {
+            logStall(); // nothing is sent while the board is not polled
             // Not polled, so not expected to answer.
             lastReportMs = appMonotonicMs();
             waitForNextPass();
@@ -168,6 +176,10 @@ void IOThread::run()
             if (changed)
                 failed = !sendIoCommand(kIoCommandSetOutputs, quint16(wanted & 0xFFFF)) || failed;
         }
+        // The board has the hold now (it echoed it, or it was just sent): the line comes after it, as
+        // the log's lock and disk can take their time. A silent board gets the line at once.
+        if (statusCame || failed || silent || !gIoSerialPort)
+            logStall();
         if (statusCame && m_reopening) {
             m_reopening = false;
             qCInfo(lcCore).noquote() << "I/O board port" << gIoSerialPort->portName() << "reopened";
@@ -221,4 +233,5 @@ void IOThread::run()
         }
         waitForNextPass();
     }
+    logStall(); // a stop does not lose the line
 }

@@ -92,6 +92,14 @@ void ignoreFileSizeSignal()
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
+void ignoreBrokenPipeSignal()
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 void openPlatformDevices()
 {
 #if defined(__x86_64__) || defined(__i386__)

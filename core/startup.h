@@ -52,6 +52,10 @@ void createProcessMutexes();
 // reports and survives, where the signal would end the box with the clamp word it last sent. Called
 // first in main, before any thread exists.
 void ignoreFileSizeSignal();
+// Ignores SIGPIPE in the box alone: standard error a pipe whose reader has gone (a launcher's "| tee"
+// ended) then costs the lines written there, where the signal would end the box with the clamp word it
+// last sent. The programs it starts have the signal at its default again. Called first in main.
+void ignoreBrokenPipeSignal();
 
 // Raises the I/O privilege level (ignored where refused or not available) and opens "/dev/led".
 void openPlatformDevices();

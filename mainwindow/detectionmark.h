@@ -79,7 +79,7 @@ public:
     void set(int slot, int moldSide);
     void clear() { set(-1, 1); }
     // What is pending is done (requested marks written, a sync), then the mark's thread ends. Called
-    // when the application quits.
+    // at the end of the run once the I/O thread is gone, so that its last requests are served.
     void stopSync();
 
     // Where the marks of the cycle-start inputs come from; read again by every set/clear and by

@@ -38,7 +38,6 @@
 #include "uitexttable.h"
 #include "warnbox.h"
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QTimer>
 #include <algorithm>
@@ -55,10 +54,9 @@ void DeVeWizard::createCycle()
         if (alarmState == 2)
             detectionMark->clear();
     };
+    // main() never deletes the window: it ends the mark's thread once the poll thread is gone, as the
+    // poll's last openings still ask it for their marks.
     detectionMark = new DetectionMarkFile;
-    // main() never deletes the window: the mark's sync thread finishes its last sync and is joined here.
-    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
-            [this] { detectionMark->stopSync(); });
     machineCycle = new MachineCycle(this, makeCycleHooks(), this);
     installEditorHooks();
     installCycleViewHooks();

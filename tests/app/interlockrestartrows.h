@@ -401,6 +401,39 @@ void killedWhileHeldAfterADebouncedPulsePiece(BoxRun &run)
     killedWhileHeldAfterAPulse(run, Pictures::Foreign);
 }
 
+// The box asked to quit (SIGTERM) with its main thread held where the quit stops the board's poll, and
+// the mould opens just then, a piece in the cavity: the poll blocks the clamp, the opening's mark is on
+// disk when the box has ended, and the restarted box judges that mould before any word allows the
+// clamp: the alarm latches, with one record line of the detection cut short.
+void openingWhileTheBoxQuits(BoxRun &run)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::Foreign));
+    {
+        MainThreadTrap trap;
+        QVERIFY2(trap.plant(run.pid(), "_ZN11ControlPort12stopIOThreadEv"),
+                 "ptrace could not plant a trap in the box's main thread");
+        run.mark("quit");
+        QCOMPARE(::kill(run.pid(), SIGTERM), 0);
+        QVERIFY2(trap.waitUntilReached(30000), run.story());
+        run.mark("opening");
+        run.setInputs(0x001);
+        const bool blocked = run.waitForHeld(kBlocked, 5000);
+        run.setInputs(0);
+        QVERIFY2(blocked, run.story());
+        QVERIFY(trap.release());
+    }
+    QVERIFY2(run.waitForQuit(30000), run.story());
+    run.mark("ended");
+    QVERIFY(run.start());
+    QVERIFY2(run.settleOn("judged", "start", kAlarm, 30000, 1500), run.story());
+    EXPECT_NO_RELEASE(run, "ended", "judged");
+    EXPECT_HELD(run, "judged", kAlarm);
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
+    QVERIFY2(run.stop(), run.story());
+}
+
 const Row kRestartRows[] = {
     {"kill at the alarm word (10 kills: latched after the restart)", killAtTheAlarmWord},
     {"kill during detection (15 kills: latched after the restart)", killDuringDetection},
@@ -431,4 +464,7 @@ const Row kRestartRows[] = {
     {"GUI thread held, debounce 0.2 s, 300 ms pulse opening, killed while held, piece (judged after the "
      "restart, latched)",
      killedWhileHeldAfterADebouncedPulsePiece},
+    // The order in which the box's threads end when it quits.
+    {"opening while the quit stops the board's poll, piece (judged after the restart, latched)",
+     openingWhileTheBoxQuits},
 };

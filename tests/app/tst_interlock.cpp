@@ -35,6 +35,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <iterator>
 #include <memory>
 #include <sys/resource.h>
@@ -143,7 +144,16 @@ public:
         m_box.setProcessEnvironment(env);
         // Its log file says everything; an unread pipe would stop the box once it is full.
         m_box.setStandardOutputFile(QProcess::nullDevice());
-        m_box.setStandardErrorFile(QProcess::nullDevice());
+        // A pipe's reader is there while the box's side is opened, and gone before the box writes.
+        const QString pipe = path(QStringLiteral("stderr.fifo"));
+        const int reader =
+            m_standardErrorReaderGone &&
+                    (QFile::exists(pipe) || ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0)
+                ? ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                : -1;
+        if (m_standardErrorReaderGone && reader < 0)
+            return false;
+        m_box.setStandardErrorFile(reader >= 0 ? pipe : QProcess::nullDevice());
         // MG_INTERLOCK_BOX names another build of the program (a release build, to measure it).
         const QString program = qEnvironmentVariable("MG_INTERLOCK_BOX", QStringLiteral(MG_APP_BINARY));
         if (m_ignoreFileSize)
@@ -155,6 +165,8 @@ public:
                          QStringLiteral("ulimit -f %1; exec \"$0\"").arg(m_startLimitBlocks), program});
         else
             m_box.start(program, QStringList());
+        if (reader >= 0)
+            ::close(reader);
         mark(QStringLiteral("start"));
         return m_box.waitForStarted(10000);
     }
@@ -196,6 +208,14 @@ public:
         return m_box.exitStatus() == QProcess::NormalExit && m_box.exitCode() == 0;
     }
 
+    // Waits, `ms` at the most, for the box to end by itself (after a quit asked for by the row); true
+    // when it ended normally with status 0.
+    bool waitForQuit(int ms)
+    {
+        return m_box.waitForFinished(ms) && m_box.exitStatus() == QProcess::NormalExit &&
+               m_box.exitCode() == 0;
+    }
+
     // The box dies at once (killed, or its power cut); the board keeps the last word it was sent.
     void kill()
     {
@@ -230,6 +250,9 @@ public:
     // The box is started by a launcher that limits the size of the files it may write ("ulimit -f",
     // 512-byte blocks), with no trap of its own.
     void setFileSizeLimitAtStart(int blocks) { m_startLimitBlocks = blocks; }
+    // The box's standard error is a pipe whose reader ends as soon as the box is started (a launcher's
+    // "| tee" gone), instead of the null device.
+    void setStandardErrorReaderGone(bool on) { m_standardErrorReaderGone = on; }
     // The running box's file size limit: writes that would make a file longer fail, as on a full disk.
     bool setFileSizeLimit(rlim_t bytes)
     {
@@ -521,6 +544,7 @@ private:
     bool m_valid = false;
     bool m_ignoreFileSize = false;
     int m_startLimitBlocks = -1;
+    bool m_standardErrorReaderGone = false;
 };
 
 // The whole word the board held at a named point.
@@ -1362,6 +1386,67 @@ void filesLimitedTo12KiB(BoxRun &run)
     QVERIFY2(!run.logText().contains(QStringLiteral("reboot")), run.story());
 }
 
+// No file may grow and standard error, where the log's lost lines are then told, is a pipe whose reader
+// has ended: those words are lost too, and the box lives on as with a terminal (latched, cleared,
+// released).
+void noFileMayGrowStandardErrorReaderGone(BoxRun &run)
+{
+    run.setStandardErrorReaderGone(true);
+    fileSizeLimitFromTheStart(run, 0);
+}
+
+// The line "SigIgn: <mask>" of /proc/<pid>/status that stand-in program `name` wrote where it ran
+// (the box's working directory), waiting `ms` at the most for it.
+QByteArray ignoredSignalsReport(const BoxRun &run, const QString &name, int ms)
+{
+    const QString report = run.path(name + QStringLiteral(".sigign"));
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(report) && t.elapsed() < ms)
+        QTest::qWait(50);
+    return readTestFile(report).trimmed();
+}
+
+bool brokenPipeSignalIgnored(const QByteArray &report)
+{
+    bool ok = false;
+    const quint64 mask = report.mid(report.indexOf(':') + 1).trimmed().toULongLong(&ok, 16);
+    return !ok || (mask & (quint64(1) << (SIGPIPE - 1))) != 0;
+}
+
+// The box ignores SIGPIPE; the programs it starts have it at its default: a command it runs and waits
+// for ("mkdir" of the log folder, a stand-in found first on its PATH) and the reporting process it
+// starts detached (a stand-in at its path). Each stand-in reports the signals it started with ignored.
+void startedProgramsKeepTheBrokenPipeSignal(BoxRun &run)
+{
+    const QString reportLine =
+        QStringLiteral("#!/bin/sh\ngrep '^SigIgn:' /proc/$$/status > %1.sigign.new && "
+                       "mv %1.sigign.new %1.sigign\n");
+    QVERIFY(QDir().mkpath(run.path(QStringLiteral("standin"))));
+    QVERIFY(QDir().mkpath(run.path(QStringLiteral("cnt_net"))));
+    QVERIFY(writeTestFile(
+        run.path(QStringLiteral("standin/mkdir")),
+        (reportLine.arg(QStringLiteral("mkdir")) + QStringLiteral("exec /bin/mkdir \"$@\"\n")).toUtf8()));
+    QVERIFY(writeTestFile(run.path(QStringLiteral("cnt_net/pynet_monitor")),
+                          reportLine.arg(QStringLiteral("pynet_monitor")).toUtf8()));
+    // The report link on, as the run command lays the box out.
+    QVERIFY(writeTestFile(run.path(QStringLiteral("cnt_net/config.json")),
+                          "{\n    \"device_worknetfunc\": true,\n    \"device_workvideo\": false\n}\n"));
+    for (const char *program : {"standin/mkdir", "cnt_net/pynet_monitor"})
+        QVERIFY(QFile::setPermissions(run.path(QLatin1String(program)),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    run.setEnv(QStringLiteral("PATH"),
+               run.path(QStringLiteral("standin")) + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (const QString &name : {QStringLiteral("mkdir"), QStringLiteral("pynet_monitor")}) {
+        const QByteArray report = ignoredSignalsReport(run, name, 10000);
+        QVERIFY2(report.startsWith("SigIgn:") && !brokenPipeSignalIgnored(report),
+                 qPrintable(name + QStringLiteral(" started with: ") + QString::fromLatin1(report)));
+    }
+    QVERIFY2(run.stop(), run.story());
+}
+
 // The board's line is replaced under its path while detection runs (the board holds the released
 // word): the box opens the new line, tells the board its output word first, polls again, and judges
 // the next opening as usual. With `hangUp` the adapter is pulled and plugged in again; without, the
@@ -1756,6 +1841,11 @@ const Row kRows[] = {
      cutClampOnAlarmNoReDetection},
     {"file size limit 0 from the start, no trap (alive: latched, cleared, released)", noFileMayGrow},
     {"file size limit 12 KiB from the start, no trap (alive, no restart asked)", filesLimitedTo12KiB},
+    {"file size limit 0 from the start, standard error a pipe whose reader ended (alive: latched, cleared, "
+     "released)",
+     noFileMayGrowStandardErrorReaderGone},
+    {"programs the box starts, waited for and detached, have SIGPIPE at its default",
+     startedProgramsKeepTheBrokenPipeSignal},
     {"GUI thread stopped 3 s across an opening (held by the poll, judged after)", stalledGuiThread},
     // The guard on output settings, machines and inputs the rows above do not play.
     {"GUI thread stopped across an opening, ejector on output 3 (bit 0 held by the poll, latched after)",

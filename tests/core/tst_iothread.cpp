@@ -52,6 +52,44 @@ QByteArray frameBytes(const IoReportFrame &f)
 }
 
 // Records, on the GUI thread, the input word seen by each queued change signal.
+// Watches the poll's "Cycle stalled" lines as they are logged, on the poll thread: each counts as
+// after the hold when the board comes to hold `held` before the line is let through. The poll waits
+// here, so a word it would only send after the line never comes and the line counts as before it.
+class StallLineWatch
+{
+public:
+    StallLineWatch(const BoardSimulator *board, quint16 held)
+    {
+        s_board = board;
+        s_held = held;
+        s_lines = 0;
+        s_beforeTheHold = 0;
+        s_previous = qInstallMessageHandler(&StallLineWatch::handle);
+    }
+    ~StallLineWatch() { qInstallMessageHandler(s_previous); }
+    int lines() const { return s_lines.load(); }
+    int beforeTheHold() const { return s_beforeTheHold.load(); }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (text.startsWith(QStringLiteral("Cycle stalled"))) {
+            QElapsedTimer waited;
+            waited.start();
+            while (s_board->outputs() != s_held && waited.elapsed() < 2000)
+                QThread::usleep(200);
+            s_beforeTheHold += s_board->outputs() == s_held ? 0 : 1;
+            ++s_lines;
+        }
+        s_previous(type, context, text);
+    }
+    static inline const BoardSimulator *s_board = nullptr;
+    static inline quint16 s_held = 0;
+    static inline std::atomic<int> s_lines{0};
+    static inline std::atomic<int> s_beforeTheHold{0};
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 class GuiReceiver : public QObject
 {
     Q_OBJECT
@@ -645,6 +683,7 @@ private slots:
             port.setCycleWatch([] { return true; }, [&records](const QString &line) { records << line; });
             for (int i = 0; i < 8; ++i)
                 QCOMPARE(port.checkInput(i), 0); // a pass before the stall
+            const StallLineWatch stallLine(m_board.get(), 0x0F1);
             port.startIOThread();
             QVERIFY(m_board->waitForCommands(3, 2000));
             QCOMPARE(m_board->outputs(), quint16(0x0F0));
@@ -706,6 +745,9 @@ private slots:
             QTRY_COMPARE(m_board->outputs(), quint16(0x0F0));
             QCOMPARE(records.size(), debounce > 0 ? 0 : 1);
             port.stopIOThread();
+            // The log can be slow: the board has the hold before the poll logs the stall.
+            QCOMPARE(stallLine.lines(), debounce > 0 ? 0 : 1);
+            QCOMPARE(stallLine.beforeTheHold(), 0);
         }
         setAppMonotonicClock({});
         gLanguage = 0;

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 // Answers blkid with a scripted text and plays the kernel for mount and umount on a mounts file.
@@ -75,6 +77,42 @@ private slots:
         setAppClock({});
         delete m_sys;
         delete m_dir;
+    }
+
+    // The box ignores SIGPIPE for itself; a program it starts, waited for or detached, has the signal
+    // at its default, as every program expects (a reader gone ends "cmd | head" quietly).
+    void startedProgramsHaveTheBrokenPipeSignalAtItsDefault_data()
+    {
+        QTest::addColumn<bool>("detached");
+        QTest::newRow("run and waited for") << false;
+        QTest::newRow("started detached") << true;
+    }
+    void startedProgramsHaveTheBrokenPipeSignalAtItsDefault()
+    {
+        QFETCH(bool, detached);
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        struct sigaction before = {};
+        QCOMPARE(::sigaction(SIGPIPE, &ignore, &before), 0);
+        const QString report = m_dir->filePath(QStringLiteral("sigign"));
+        // The shell reports the signals it was started with ignored, as a hexadecimal mask.
+        const QStringList arguments = {QStringLiteral("-c"),
+                                       QStringLiteral("grep '^SigIgn:' /proc/$$/status > \"$0.new\" && "
+                                                      "mv \"$0.new\" \"$0\""),
+                                       report};
+        ProcessCommandRunner runner;
+        qint64 pid = 0;
+        const bool started = detached ? runner.startDetachedWithPid(QStringLiteral("sh"), arguments, &pid)
+                                      : runner.run(QStringLiteral("sh"), arguments, 10000).started;
+        ::sigaction(SIGPIPE, &before, nullptr);
+        QVERIFY(started);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(report), 10000);
+        const QByteArray line = readTestFile(report).trimmed();
+        QVERIFY2(line.startsWith("SigIgn:"), line);
+        bool ok = false;
+        const quint64 ignored = line.mid(7).trimmed().toULongLong(&ok, 16);
+        QVERIFY2(ok, line);
+        QVERIFY2((ignored & (quint64(1) << (SIGPIPE - 1))) == 0, line);
     }
 
     // A program started detached is ended by its id only while that id still runs the program.
