@@ -225,6 +225,19 @@ bool BoardSimulator::waitForCommands(int count, int timeoutMs) const
                                      [&] { return m_commands.size() >= count; });
 }
 
+void BoardSimulator::forgetOutputs()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_outputs ^= 0x3FF;
+    m_forget = Forget::Pending;
+}
+
+int BoardSimulator::wordSinceForgotten() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_forget == Forget::Answered ? int(m_wordSinceForgotten) : -1;
+}
+
 std::chrono::steady_clock::time_point BoardSimulator::inputsWrittenAt() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -296,17 +309,27 @@ void BoardSimulator::answer(quint8 command, quint16 value)
         std::fwrite(line.constData(), 1, size_t(line.size()), m_record);
     }
 
-    if (command == kIoCommandSetOutputs)
+    if (command == kIoCommandSetOutputs) {
         m_outputs = value & 0x3FF;
+        if (m_forget == Forget::Pending) {
+            m_outputs ^= 0x3FF; // sent before the host could read the forgotten echo
+        } else if (m_forget == Forget::EchoSent) {
+            m_forget = Forget::Answered;
+            m_wordSinceForgotten = m_outputs;
+        }
+    }
     if (!m_answering)
         return;
     switch (command) {
     case kIoCommandPoll: {
         const IoReportFrame f = IoReportFrame::status(m_inputs, m_outputs);
-        if (writeLocked(f.bytes(), sizeof f) && m_inputsPending) {
+        const bool written = writeLocked(f.bytes(), sizeof f);
+        if (written && m_inputsPending) {
             m_inputsPending = false;
             m_inputsWrittenAt = std::chrono::steady_clock::now();
         }
+        if (written && m_forget == Forget::Pending)
+            m_forget = Forget::EchoSent;
         break;
     }
     case kIoCommandRequest3: {
