@@ -1,13 +1,13 @@
-// The I/O board link against the board simulator on a pseudo-terminal: how long an input change
-// written by the board takes to reach a slot on the GUI thread (p50, p99), and the interval from one
-// poll pass to the next over 2,000 passes (p25, p50, p99, min, max), taken from the times the board receives
-// each pass's first command: the pace the board sees the box keep. The mean period is printed too, but
-// it says little: the loop sleeps to fixed deadlines and catches up after a late pass, so it comes
-// out at 5 ms whatever the jitter; the mean over the first 60 passes is printed too, and the time from
-// a stop request until the thread is joined. Printed as ratios against the nominal 5 ms poll, and against
-// a bare 5 ms sleep loop measured in the same run (what the machine's timer gives the loop at best). A second run
-// does the same while the GUI thread judges slot after slot of eight cameras with registration on, as a box
-// does while the mould is open: the poll period must hold against that load too.
+// The I/O board link against the board simulator on a pseudo-terminal: how long an input change written by
+// the board takes to reach a slot on the GUI thread (p50, p99), and the interval from one poll pass to the
+// next over 2,000 passes (p25, p50, p99, min, max), taken from the times the board receives each pass's
+// first command: the pace the board sees the box keep. The mean period is printed too, but it says little:
+// the loop sleeps to fixed deadlines and catches up after a late pass, so it comes out at 5 ms whatever the
+// jitter; the mean over the first 60 passes is printed too, and the time from a stop request until the
+// thread is joined. Printed as ratios against the nominal 5 ms poll, and against a bare 5 ms sleep loop
+// measured in the same run (what the machine's timer gives the loop at best). A second run does the same
+// while the GUI thread judges slot after slot of eight cameras with registration on, as a box does while the
+// mould is open: the poll period must hold against that load too.
 
 #include "benchcamera.h"
 #include "boardsimulator.h"
