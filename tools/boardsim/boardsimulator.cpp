@@ -195,7 +195,8 @@ bool BoardSimulator::writeRaw(const QByteArray &bytes)
 QVector<BoardSimulator::Command> BoardSimulator::commands() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_commands;
+    // A copy of its own: a shared one would be read by the caller while the answering thread appends.
+    return QVector<Command>(m_commands.cbegin(), m_commands.cend());
 }
 
 int BoardSimulator::commandCount(quint8 command) const
