@@ -448,6 +448,34 @@ public:
         return true;
     }
 
+    // Waits (at most `timeoutMs`) until the board's word has not changed for `quietMs`, counted from
+    // the call or from its last change, whichever came later: a cycle under way has come to its
+    // verdict (its block and release, or its block alone). False when the word kept changing.
+    bool waitForQuietBoard(int quietMs, int timeoutMs) const
+    {
+        const auto sinceStart = [this] {
+            using namespace std::chrono;
+            return duration_cast<milliseconds>(steady_clock::now() - m_t0).count();
+        };
+        const qint64 from = sinceStart();
+        QElapsedTimer t;
+        t.start();
+        for (;;) {
+            qint64 changed = from;
+            quint16 held = m_initial;
+            for (const auto &w : words()) {
+                if (w.second != held)
+                    changed = std::max(changed, w.first);
+                held = w.second;
+            }
+            if (sinceStart() - changed >= quietMs)
+                return true;
+            if (t.elapsed() > timeoutMs)
+                return false;
+            QTest::qWait(20);
+        }
+    }
+
     // Command-1 words as received: ms since the run began, word.
     QVector<QPair<qint64, quint16>> words() const
     {
@@ -1222,8 +1250,9 @@ void extTriggerNoNewPictures(BoxRun &run)
     QVERIFY2(run.waitUntilStarted(), run.story());
     QVERIFY(run.serve(Pictures::None));
     // The last trigger's cycle is over (held or released: the bits of its trigger may have been set by
-    // the picture the cycle before judged, since this camera does not wait for a trigger).
-    QTest::qWait(1500);
+    // the picture the cycle before judged, since this camera does not wait for a trigger): the board's
+    // word has stood still for 3 s. An opening within that cycle would be released by its verdict.
+    QVERIFY2(run.waitForQuietBoard(3000, 20000), run.story());
     const int held = run.record().filter(textsOf(39).at(kBoxLanguage).simplified()).size();
     for (int n = 1; n <= 2; ++n) {
         const QString opening = QStringLiteral("opening %1").arg(n);
@@ -1249,7 +1278,7 @@ void extTriggerDoorAfterTheLastPicture(BoxRun &run)
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
     QVERIFY(run.serve(Pictures::None));
-    QTest::qWait(1500); // the last picture's cycle is over
+    QVERIFY2(run.waitForQuietBoard(3000, 20000), run.story()); // the last picture's cycle is over
     const int heldLines = recordLinesOf(run, 39);
     run.mark("door");
     run.press(0x002);

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -193,7 +195,8 @@ bool BoardSimulator::writeRaw(const QByteArray &bytes)
 QVector<BoardSimulator::Command> BoardSimulator::commands() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_commands;
+    // A copy of its own: a shared one would be read by the caller while the answering thread appends.
+    return QVector<Command>(m_commands.cbegin(), m_commands.cend());
 }
 
 int BoardSimulator::commandCount(quint8 command) const
@@ -225,6 +228,19 @@ bool BoardSimulator::waitForCommands(int count, int timeoutMs) const
                                      [&] { return m_commands.size() >= count; });
 }
 
+void BoardSimulator::forgetOutputs()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_outputs ^= 0x3FF;
+    m_forget = Forget::Pending;
+}
+
+int BoardSimulator::wordSinceForgotten() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_forget == Forget::Answered ? int(m_wordSinceForgotten) : -1;
+}
+
 std::chrono::steady_clock::time_point BoardSimulator::inputsWrittenAt() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -251,6 +267,10 @@ bool BoardSimulator::writeLocked(const char *data, int n)
 
 void BoardSimulator::answerLoop()
 {
+    // A real board answers within the host's 5 ms pass whatever the host's processor does. The host's
+    // poll thread runs at a raised priority where it may (as root), so the simulated board does too:
+    // on a busy machine it would otherwise answer a request after the host's next one.
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -10);
     quint8 buffer[512];
     while (!m_stop) {
         pollfd p{m_master, POLLIN, 0};
@@ -296,17 +316,27 @@ void BoardSimulator::answer(quint8 command, quint16 value)
         std::fwrite(line.constData(), 1, size_t(line.size()), m_record);
     }
 
-    if (command == kIoCommandSetOutputs)
+    if (command == kIoCommandSetOutputs) {
         m_outputs = value & 0x3FF;
+        if (m_forget == Forget::Pending) {
+            m_outputs ^= 0x3FF; // sent before the host could read the forgotten echo
+        } else if (m_forget == Forget::EchoSent) {
+            m_forget = Forget::Answered;
+            m_wordSinceForgotten = m_outputs;
+        }
+    }
     if (!m_answering)
         return;
     switch (command) {
     case kIoCommandPoll: {
         const IoReportFrame f = IoReportFrame::status(m_inputs, m_outputs);
-        if (writeLocked(f.bytes(), sizeof f) && m_inputsPending) {
+        const bool written = writeLocked(f.bytes(), sizeof f);
+        if (written && m_inputsPending) {
             m_inputsPending = false;
             m_inputsWrittenAt = std::chrono::steady_clock::now();
         }
+        if (written && m_forget == Forget::Pending)
+            m_forget = Forget::EchoSent;
         break;
     }
     case kIoCommandRequest3: {

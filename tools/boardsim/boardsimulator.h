@@ -68,6 +68,14 @@ public:
     // Waits until at least `count` frames were received since the last clear.
     bool waitForCommands(int count, int timeoutMs) const;
 
+    // Forgets the outputs as a board reset does: every bit of the held word flips, so the echo differs
+    // from any word the host means, and it stays forgotten (a word arriving meanwhile is flipped too)
+    // until a status frame has carried the forgotten echo. The first word the host sends after that
+    // frame went out is its answer (wordSinceForgotten).
+    void forgetOutputs();
+    // The host's answer to the last forgetOutputs; -1 until it came.
+    int wordSinceForgotten() const;
+
     // From now on every host frame is also appended to `file` as one line as it arrives:
     // "<ms since recording began> <command> <value as 0x0000>", e.g. "1520 1 0x00f5". An empty name
     // ends the recording. False when the file cannot be opened.
@@ -104,6 +112,15 @@ private:
     quint32 m_reply4 = 0;
     bool m_answering = true;
     bool m_inputsPending = false;
+    enum class Forget
+    {
+        None,
+        Pending,
+        EchoSent,
+        Answered
+    };
+    Forget m_forget = Forget::None;
+    quint16 m_wordSinceForgotten = 0;
     std::chrono::steady_clock::time_point m_inputsWrittenAt{};
     QVector<Command> m_commands;
     int m_strayHostBytes = 0;
