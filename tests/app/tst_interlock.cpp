@@ -1469,6 +1469,48 @@ void hotJournalInParameters(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// The same torn PARAM.db met first by a start under a file size limit of 4 blocks (2 KiB, "ulimit -f
+// 4"): SQLite cannot write the rollback, which is no damage. Nothing is moved aside and no factory
+// copy comes in; PARAM.db stays closed for that run, so the clamp is never allowed. The next start,
+// with room, rolls the journal back and the operator's regions judge.
+void hotJournalInParametersUnderAFileSizeLimit(BoxRun &run)
+{
+    const QString param = run.path(QStringLiteral("PARAM.db"));
+    const QString regions =
+        QStringLiteral("select count(*) from cammer0 where name in ('detect1', 'ROI1-0')");
+    QString why;
+    QVERIFY2(leaveHotJournal(param, {QStringLiteral("delete from cammer0")}, &why), qPrintable(why));
+    const auto journalBytes = [&param] {
+        QFile f(param + QStringLiteral("-journal"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray journal = journalBytes();
+    run.setFileSizeLimitAtStart(4);
+    QVERIFY(run.start());
+    // The board is polled once the databases were judged.
+    QVERIFY2(run.waitForPolls(20, 60000), run.story());
+    run.mouldOpens(QStringLiteral("opening 1"));
+    run.settle(QStringLiteral("after opening 1"), 3000);
+    EXPECT_NO_RELEASE_SENT(run, "start", "after opening 1");
+    QVERIFY2(run.stop(), run.story());
+    QCOMPARE(journalBytes(), journal);
+    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
+             run.story());
+    QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
+
+    run.setFileSizeLimitAtStart(-1);
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(!QFile::exists(param + QStringLiteral("-journal")));
+    QCOMPARE(countRows(param, regions), 2);
+    run.mouldOpens(QStringLiteral("opening 2"));
+    QVERIFY2(run.settleOn(QStringLiteral("judged 2"), QStringLiteral("opening 2"), kReleased, 10000),
+             run.story());
+    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
 // ---- the poll blocks an opening the stalled GUI thread cannot read; the debounce judges the entry ----
 
 // Shipped system6 with the debounce time (position 9) set to `tenths`.
@@ -1685,6 +1727,9 @@ const Row kRows[] = {
     // A write to the databases cut short.
     {"hot journal in PARAM.db at start (rolled back: the operator's regions judge, nothing aside)",
      hotJournalInParameters},
+    {"hot journal in PARAM.db, a start under a file size limit of 4 blocks, then one with room (closed and "
+     "held, nothing aside; rolled back)",
+     hotJournalInParametersUnderAFileSizeLimit},
     // The poll's block at the opening and the debounce from the entry.
     {"GUI thread stopped from before a pulse opening (blocked by the poll before the stall line, judged "
      "after)",
