@@ -66,8 +66,8 @@ bool hotJournalBeside(const QString &file)
 {
     QFile journal(file + QStringLiteral("-journal"));
     char first = 0;
-    return QFileInfo(journal).isFile() && journal.open(QIODevice::ReadOnly) && journal.read(&first, 1) == 1 &&
-           first != 0;
+    return QFileInfo(journal).isFile() && journal.open(QIODevice::ReadOnly) &&
+           journal.read(&first, 1) == 1 && first != 0;
 }
 
 bool moveSpecialCompanionsAside(const QString &file, QString *error)
@@ -94,9 +94,9 @@ bool moveSpecialCompanionsAside(const QString &file, QString *error)
         const QString aside = damagedFileName(companion);
         if (::rename(name.constData(), QFile::encodeName(aside).constData()) != 0) {
             setText(error, QStringLiteral("%1 is %2 and cannot be moved aside").arg(companion, type));
-            qCCritical(lcCore).noquote() << companion << "is" << type
-                                         << "and not a plain file: it cannot be moved aside;" << file
-                                         << "is not opened";
+            qCCritical(lcCore).noquote()
+                << companion << "is" << type << "and not a plain file: it cannot be moved aside;" << file
+                << "is not opened";
             return false;
         }
         qCWarning(lcCore).noquote() << companion << "is" << type << "and not a plain file: moved aside as"
@@ -190,7 +190,8 @@ JournalOutcome settleJournal(const QString &file, const QString &shipped, QStrin
             // The rollback could not write (no room, a file size limit): the file is not damaged,
             // and a start with room plays the journal back.
             outcome = JournalOutcome::Busy;
-            setText(why, QStringLiteral("%1 cannot be rolled back to its last commit now: %2").arg(file, error.text()));
+            setText(why, QStringLiteral("%1 cannot be rolled back to its last commit now: %2")
+                             .arg(file, error.text()));
         } else if (outcome != JournalOutcome::RolledBack) {
             outcome = isBusyError(error) ? JournalOutcome::Busy : JournalOutcome::Failed;
             setText(why, QStringLiteral("%1 cannot be read: %2").arg(file, error.text()));

@@ -52,8 +52,8 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
         query.addBindValue(table);
         if (!prepared || !query.exec() || !query.next()) {
             *failed = query.lastError();
-            const QString text =
-                isBusyError(*failed) ? QStringLiteral("%1 is locked: %2") : QStringLiteral("%1 is not a database: %2");
+            const QString text = isBusyError(*failed) ? QStringLiteral("%1 is locked: %2")
+                                                      : QStringLiteral("%1 is not a database: %2");
             return text.arg(file, query.lastError().text());
         }
         if (query.value(0).toInt() != 1)
@@ -137,9 +137,10 @@ DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, Q
             // The rollback could not write its pages back: the journal is still the one copy of what
             // the file held at its last commit. Judged at a start with room.
             state = DatabaseState::Deferred;
-            setCause(cause, QStringLiteral("%1 cannot be rolled back to its last commit now (%2): it and its "
-                                           "journal are left as they are")
-                                .arg(file, failed.text()));
+            setCause(cause,
+                     QStringLiteral("%1 cannot be rolled back to its last commit now (%2): it and its "
+                                    "journal are left as they are")
+                         .arg(file, failed.text()));
         }
         db.close();
     }

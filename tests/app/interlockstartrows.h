@@ -226,8 +226,9 @@ void specialFileAtJournal(BoxRun &run, const QString &file, AtJournal what)
         const QString empty = QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db"));
         QVERIFY(QFile::exists(run.path(file)) || QFile::copy(run.path(empty), run.path(file)));
         for (int n = 1; n <= 3; ++n)
-            QVERIFY(execOnDatabase(run.path(file), QStringLiteral("insert into %1 (%2) values ('committed-%3')")
-                                                       .arg(table, column).arg(n)));
+            QVERIFY(execOnDatabase(
+                run.path(file),
+                QStringLiteral("insert into %1 (%2) values ('committed-%3')").arg(table, column).arg(n)));
         count = QStringLiteral("select count(*) from %1 where %2 like 'committed-%'").arg(table, column);
         rows = 3;
     }
@@ -251,57 +252,32 @@ void specialFileAtJournal(BoxRun &run, const QString &file, AtJournal what)
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
     run.mouldOpens(QStringLiteral("opening"));
-    QVERIFY2(run.settleOn(QStringLiteral("judged"), QStringLiteral("opening"), kReleased, 10000), run.story());
+    QVERIFY2(run.settleOn(QStringLiteral("judged"), QStringLiteral("opening"), kReleased, 10000),
+             run.story());
     QVERIFY2(run.stop(), run.story());
     QCOMPARE(countRows(kept, count), rows);
     const QDir dir(run.path(QStringLiteral(".")));
     const QFileInfoList aside =
         dir.entryInfoList({file + QStringLiteral("*.damaged-*")}, QDir::AllEntries | QDir::System);
-    QVERIFY2(aside.size() == 1 && aside.first().fileName().startsWith(file + QStringLiteral("-journal.damaged-")),
+    QVERIFY2(aside.size() == 1 &&
+                 aside.first().fileName().startsWith(file + QStringLiteral("-journal.damaged-")),
              run.story());
     struct stat seen;
     QCOMPARE(::lstat(QFile::encodeName(aside.first().filePath()).constData(), &seen), 0);
-    QVERIFY(what == AtJournal::Fifo ? S_ISFIFO(seen.st_mode)
-                                    : what == AtJournal::Directory ? S_ISDIR(seen.st_mode) : S_ISLNK(seen.st_mode));
+    QVERIFY(what == AtJournal::Fifo        ? S_ISFIFO(seen.st_mode)
+            : what == AtJournal::Directory ? S_ISDIR(seen.st_mode)
+                                           : S_ISLNK(seen.st_mode));
     QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
     QCOMPARE(run.logText().count(QStringLiteral("-journal is %1 and not a plain file").arg(type)), 1);
 }
 
-void fifoAtParamJournal(BoxRun &run)
+const char *const kDatabases[] = {"PARAM.db", "RECORD.db", "SN.db", "ResStatistics.db",
+                                  "TemperatureData.db"};
+
+// A row of the table: database `d` of kDatabases with `what` at its journal's path.
+template <int d, AtJournal what> void specialFileAtJournal(BoxRun &run)
 {
-    specialFileAtJournal(run, QStringLiteral("PARAM.db"), AtJournal::Fifo);
-}
-void fifoAtRecordJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("RECORD.db"), AtJournal::Fifo);
-}
-void fifoAtSnJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("SN.db"), AtJournal::Fifo);
-}
-void fifoAtStatisticsJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("ResStatistics.db"), AtJournal::Fifo);
-}
-void fifoAtTemperatureJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("TemperatureData.db"), AtJournal::Fifo);
-}
-void directoryAtParamJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("PARAM.db"), AtJournal::Directory);
-}
-void directoryAtRecordJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("RECORD.db"), AtJournal::Directory);
-}
-void zeroLinkAtParamJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("PARAM.db"), AtJournal::LinkToZero);
-}
-void zeroLinkAtRecordJournal(BoxRun &run)
-{
-    specialFileAtJournal(run, QStringLiteral("RECORD.db"), AtJournal::LinkToZero);
+    specialFileAtJournal(run, QString::fromLatin1(kDatabases[d]), what);
 }
 
 const Row kStartRows[] = {
@@ -323,14 +299,19 @@ const Row kStartRows[] = {
     // A special file at the mark's path.
     {"FIFO at the mark's path (the start goes on: judged, latched, never released)", markIsAFifo},
     // A special file at a database's journal path: the start goes on, the database is kept.
-    {"FIFO at PARAM.db-journal (aside; regions kept, released)", fifoAtParamJournal},
-    {"FIFO at RECORD.db-journal (aside; record kept, released)", fifoAtRecordJournal},
-    {"FIFO at SN.db-journal (aside; serials kept, released)", fifoAtSnJournal},
-    {"FIFO at ResStatistics.db-journal (aside; counts kept, released)", fifoAtStatisticsJournal},
+    {"FIFO at PARAM.db-journal (aside; regions kept, released)", specialFileAtJournal<0, AtJournal::Fifo>},
+    {"FIFO at RECORD.db-journal (aside; record kept, released)", specialFileAtJournal<1, AtJournal::Fifo>},
+    {"FIFO at SN.db-journal (aside; serials kept, released)", specialFileAtJournal<2, AtJournal::Fifo>},
+    {"FIFO at ResStatistics.db-journal (aside; counts kept, released)",
+     specialFileAtJournal<3, AtJournal::Fifo>},
     {"FIFO at TemperatureData.db-journal, the day's archive due (aside; archived whole, released)",
-     fifoAtTemperatureJournal},
-    {"directory at PARAM.db-journal (aside; regions kept, released)", directoryAtParamJournal},
-    {"directory at RECORD.db-journal (aside; record kept, released)", directoryAtRecordJournal},
-    {"link to /dev/zero at PARAM.db-journal (the link aside; regions kept, released)", zeroLinkAtParamJournal},
-    {"link to /dev/zero at RECORD.db-journal (the link aside; record kept, released)", zeroLinkAtRecordJournal},
+     specialFileAtJournal<4, AtJournal::Fifo>},
+    {"directory at PARAM.db-journal (aside; regions kept, released)",
+     specialFileAtJournal<0, AtJournal::Directory>},
+    {"directory at RECORD.db-journal (aside; record kept, released)",
+     specialFileAtJournal<1, AtJournal::Directory>},
+    {"link to /dev/zero at PARAM.db-journal (the link aside; regions kept, released)",
+     specialFileAtJournal<0, AtJournal::LinkToZero>},
+    {"link to /dev/zero at RECORD.db-journal (the link aside; record kept, released)",
+     specialFileAtJournal<1, AtJournal::LinkToZero>},
 };

@@ -1445,8 +1445,11 @@ void stalledGuiThread(BoxRun &run)
 // The box was killed (or its power cut) in the middle of a save of the regions, after some of the
 // save had reached PARAM.db: the file is torn, its journal beside it. The start rolls the journal
 // back: the operator's regions are in force (a good mould released, a piece latches the alarm),
-// nothing is moved aside and no factory copy holds the clamp.
-void hotJournalInParameters(BoxRun &run)
+// nothing is moved aside and no factory copy holds the clamp. With `limitBlocks` >= 0 a start under a
+// file size limit of that many 512-byte blocks ("ulimit -f") meets it first: SQLite cannot write the
+// rollback, which is no damage. Nothing is moved aside and no factory copy comes in; PARAM.db stays
+// closed for that run, its journal as it was, and no word allows the clamp.
+void tornParametersAtStart(BoxRun &run, int limitBlocks)
 {
     const QString param = run.path(QStringLiteral("PARAM.db"));
     const QString regions =
@@ -1454,12 +1457,34 @@ void hotJournalInParameters(BoxRun &run)
     QString why;
     QVERIFY2(leaveHotJournal(param, {QStringLiteral("delete from cammer0")}, &why), qPrintable(why));
     QVERIFY(countWithoutJournal(param, regions) != 2);
+    const auto journalBytes = [&param] {
+        QFile f(param + QStringLiteral("-journal"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const auto nothingAside = [&run] {
+        return QDir(run.path(QStringLiteral(".")))
+                   .entryList({"PARAM.db*.damaged-*"}, QDir::Files)
+                   .isEmpty() &&
+               !QFile::exists(run.path(QStringLiteral("PARAM.db.restored")));
+    };
+    if (limitBlocks >= 0) {
+        const QByteArray journal = journalBytes();
+        run.setFileSizeLimitAtStart(limitBlocks);
+        QVERIFY(run.start());
+        // The board is polled once the databases were judged.
+        QVERIFY2(run.waitForPolls(20, 60000), run.story());
+        run.mouldOpens(QStringLiteral("limited opening"));
+        run.settle(QStringLiteral("after limited opening"), 3000);
+        EXPECT_NO_RELEASE_SENT(run, "start", "after limited opening");
+        QVERIFY2(run.stop(), run.story());
+        QCOMPARE(journalBytes(), journal);
+        QVERIFY2(nothingAside(), run.story());
+        run.setFileSizeLimitAtStart(-1);
+    }
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
-             run.story());
+    QVERIFY2(nothingAside(), run.story());
     QVERIFY(!QFile::exists(param + QStringLiteral("-journal")));
-    QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
     run.mouldOpens(QStringLiteral("opening 1"));
     QVERIFY2(run.settleOn(QStringLiteral("judged 1"), QStringLiteral("opening 1"), kReleased, 10000),
              run.story());
@@ -1469,46 +1494,14 @@ void hotJournalInParameters(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
-// The same torn PARAM.db met first by a start under a file size limit of 4 blocks (2 KiB, "ulimit -f
-// 4"): SQLite cannot write the rollback, which is no damage. Nothing is moved aside and no factory
-// copy comes in; PARAM.db stays closed for that run, so the clamp is never allowed. The next start,
-// with room, rolls the journal back and the operator's regions judge.
+void hotJournalInParameters(BoxRun &run)
+{
+    tornParametersAtStart(run, -1);
+}
+
 void hotJournalInParametersUnderAFileSizeLimit(BoxRun &run)
 {
-    const QString param = run.path(QStringLiteral("PARAM.db"));
-    const QString regions =
-        QStringLiteral("select count(*) from cammer0 where name in ('detect1', 'ROI1-0')");
-    QString why;
-    QVERIFY2(leaveHotJournal(param, {QStringLiteral("delete from cammer0")}, &why), qPrintable(why));
-    const auto journalBytes = [&param] {
-        QFile f(param + QStringLiteral("-journal"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    const QByteArray journal = journalBytes();
-    run.setFileSizeLimitAtStart(4);
-    QVERIFY(run.start());
-    // The board is polled once the databases were judged.
-    QVERIFY2(run.waitForPolls(20, 60000), run.story());
-    run.mouldOpens(QStringLiteral("opening 1"));
-    run.settle(QStringLiteral("after opening 1"), 3000);
-    EXPECT_NO_RELEASE_SENT(run, "start", "after opening 1");
-    QVERIFY2(run.stop(), run.story());
-    QCOMPARE(journalBytes(), journal);
-    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
-             run.story());
-    QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
-
-    run.setFileSizeLimitAtStart(-1);
-    QVERIFY(run.start());
-    QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(!QFile::exists(param + QStringLiteral("-journal")));
-    QCOMPARE(countRows(param, regions), 2);
-    run.mouldOpens(QStringLiteral("opening 2"));
-    QVERIFY2(run.settleOn(QStringLiteral("judged 2"), QStringLiteral("opening 2"), kReleased, 10000),
-             run.story());
-    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
-             run.story());
-    QVERIFY2(run.stop(), run.story());
+    tornParametersAtStart(run, 4);
 }
 
 // ---- the poll blocks an opening the stalled GUI thread cannot read; the debounce judges the entry ----

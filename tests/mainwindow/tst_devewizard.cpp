@@ -454,7 +454,8 @@ private slots:
             });
             QCOMPARE(seen, store ? int(JournalOutcome::Busy) : int(DatabaseState::Deferred));
             QCOMPARE(readAll(file + "-journal"), journal);
-            QCOMPARE(QDir().entryList({file + "*.damaged-*"}, QDir::AllEntries | QDir::System), QStringList());
+            QCOMPARE(QDir().entryList({file + "*.damaged-*"}, QDir::AllEntries | QDir::System),
+                     QStringList());
         }
         if (setup == ShippedBesideJournal || setup == ShippedThenUpdate) {
             // What a start before this mend did: the torn file aside, the shipped copy beside its journal.
@@ -517,8 +518,9 @@ private slots:
         }
         if (file == QLatin1String("PARAM.db") && setup != LockedAtStart)
             QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
-        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")),
-                 setup == DamagedWithLeftovers || setup == MissingBesideJournal || setup == EmptyBesideJournal);
+        const bool restored =
+            setup == DamagedWithLeftovers || setup == MissingBesideJournal || setup == EmptyBesideJournal;
+        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), restored);
         QCOMPARE(QFile::exists(paramRestoredMarkerPath()), held);
     }
 
