@@ -255,6 +255,13 @@ void specialFileAtJournal(BoxRun &run, const QString &file, AtJournal what)
     QVERIFY2(run.settleOn(QStringLiteral("judged"), QStringLiteral("opening"), kReleased, 10000),
              run.story());
     QVERIFY2(run.stop(), run.story());
+    // Nothing but a plain file at the journal's path of the file read below: a FIFO would stop the read.
+    const auto plainOrNone = [](const QString &db) {
+        struct stat at;
+        return ::lstat(QFile::encodeName(db + QStringLiteral("-journal")).constData(), &at) != 0 ||
+               S_ISREG(at.st_mode);
+    };
+    QVERIFY(plainOrNone(run.path(file)) && plainOrNone(kept));
     QCOMPARE(countRows(kept, count), rows);
     const QDir dir(run.path(QStringLiteral(".")));
     const QFileInfoList aside =

@@ -474,7 +474,16 @@ public:
         return true;
     }
 
-    QStringList record() const { return recordRemarks(path(QStringLiteral("RECORD.db"))); }
+    // Read only while a plain file (or nothing) stands at the journal's path: SQLite would wait for
+    // good on a FIFO there.
+    QStringList record() const
+    {
+        struct stat seen;
+        const QByteArray journal = QFile::encodeName(path(QStringLiteral("RECORD.db-journal")));
+        if (::stat(journal.constData(), &seen) == 0 && !S_ISREG(seen.st_mode))
+            return {QStringLiteral("(not read: RECORD.db-journal is no plain file)")};
+        return recordRemarks(path(QStringLiteral("RECORD.db")));
+    }
     QString logText() const
     {
         return readTextLines(path(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');

@@ -121,7 +121,8 @@ enum JournalSetup
     EmptyBesideJournal,    // the file cut to nothing beside its hot journal
     HotJournalNoRoom,      // a hot journal met first by a start under a file size limit (4 blocks)
     DirectoryAtJournal,    // a directory at the journal's path
-    LinkToZeroAtJournal    // a link to /dev/zero at the journal's path
+    LinkToZeroAtJournal,   // a link to /dev/zero at the journal's path
+    DanglingLinkAtJournal  // a link that leads nowhere at the journal's path
 };
 
 // The latched-alarm file as the box writes it.
@@ -397,6 +398,9 @@ private slots:
             QTest::addRow("link to /dev/zero at %s-journal", qPrintable(f.first))
                 << int(LinkToZeroAtJournal) << f.first << table << column << 3 << 1 << false;
         }
+        // A journal made through it would land wherever it leads.
+        QTest::newRow("link leading nowhere at PARAM.db-journal")
+            << int(DanglingLinkAtJournal) << "PARAM.db" << "cammer0" << "name" << 3 << 1 << false;
     }
 
     // A write cut short leaves the file with its journal: the next start rolls the journal back and
@@ -429,6 +433,8 @@ private slots:
             QVERIFY(QDir().mkdir(file + "-journal"));
         } else if (setup == LinkToZeroAtJournal) {
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file + "-journal"));
+        } else if (setup == DanglingLinkAtJournal) {
+            QVERIFY(QFile::link(QStringLiteral("gone/nothing"), file + "-journal"));
         } else if (setup != LockedAtStart) {
             QString why;
             QVERIFY2(leaveHotJournal(file, {QStringLiteral("delete from %1").arg(table)}, &why),
@@ -507,14 +513,17 @@ private slots:
             QCOMPARE(readAll(kept.filter(QStringLiteral("-journal.damaged-")).value(0)), journal);
         if (setup == DamagedWithLeftovers || setup == EmptyBesideJournal) // the pair under one name
             QCOMPARE(readAll(kept.value(0) + "-journal"), journal);
-        if (setup == DirectoryAtJournal || setup == LinkToZeroAtJournal) {
+        if (setup == DirectoryAtJournal || setup == LinkToZeroAtJournal || setup == DanglingLinkAtJournal) {
             // Moved as it was, never opened; a link is moved, not what it leads to.
             const QFileInfo moved(kept.value(0));
             QVERIFY2(kept.value(0).startsWith(file + "-journal.damaged-"), qPrintable(kept.value(0)));
             if (setup == DirectoryAtJournal)
                 QVERIFY(moved.isDir() && !moved.isSymLink());
-            else
+            else if (setup == LinkToZeroAtJournal)
                 QCOMPARE(moved.symLinkTarget(), QStringLiteral("/dev/zero"));
+            else
+                QVERIFY(moved.isSymLink() && moved.symLinkTarget().endsWith(QStringLiteral("gone/nothing")));
+            QVERIFY(!QFileInfo::exists(QStringLiteral("gone")));
         }
         if (file == QLatin1String("PARAM.db") && setup != LockedAtStart)
             QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
