@@ -38,10 +38,9 @@ DatabaseCheck paramDatabaseCheck();
 // SQLite database or fails `check`, Busy when another process kept it locked for the whole wait,
 // Deferred when its hot journal cannot be rolled back now. A companion path that holds no plain file
 // (a FIFO, a directory, a device, a link leading nowhere) is moved aside first and the file judged on
-// its own. The
-// one change looking may make is SQLite's rollback of a hot journal, which returns the file to its
-// last commit; a journal beside a file equal to `shipped` (its shipped copy) is moved aside instead,
-// never rolled into it. `cause` gets a sentence naming the file.
+// its own. The one change looking may make is SQLite's rollback of a hot journal, which returns the
+// file to its last commit; a journal beside a file equal to `shipped` (its shipped copy) is moved
+// aside instead, never rolled into it. `cause` gets a sentence naming the file.
 DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause = nullptr,
                               const QString &shipped = QString());
 // The same for a database that needs nothing but `table`.
