@@ -31,6 +31,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Tree = QMap<QString, QByteArray>;
@@ -328,9 +330,11 @@ void TestWizardGroups::journalBesideParameters_data()
 {
     QTest::addColumn<bool>("backup"); // else a restore
     QTest::addColumn<bool>("zeroed"); // a journal of zeros (SQLite ignores it) in place of a hot one
-    QTest::newRow("restore over PARAM.db with a stale journal") << false << false;
-    QTest::newRow("backup of PARAM.db with a hot journal") << true << false;
-    QTest::newRow("backup of PARAM.db beside a zeroed journal") << true << true;
+    QTest::addColumn<bool>("fifo");   // a FIFO in place of the journal
+    QTest::newRow("restore over PARAM.db with a stale journal") << false << false << false;
+    QTest::newRow("backup of PARAM.db with a hot journal") << true << false << false;
+    QTest::newRow("backup of PARAM.db beside a zeroed journal") << true << true << false;
+    QTest::newRow("restore over PARAM.db with a FIFO at its journal's path") << false << false << true;
 }
 
 // A write cut short left PARAM.db torn beside its journal. A restore puts the group's file in place
@@ -340,6 +344,7 @@ void TestWizardGroups::journalBesideParameters()
 {
     QFETCH(bool, backup);
     QFETCH(bool, zeroed);
+    QFETCH(bool, fifo);
     QSqlDatabase::database(QStringLiteral("groupsIn")).close(); // the writer below is the only one
     const QString count = QStringLiteral("select count(*) from cammer0 where name like '%1-%'");
     const QString group = QStringLiteral("paraGroup/job/PARAM.db");
@@ -353,6 +358,8 @@ void TestWizardGroups::journalBesideParameters()
     QString why;
     if (zeroed) {
         QVERIFY(writeFile("PARAM.db-journal", QByteArray(512, '\0')));
+    } else if (fifo) {
+        QCOMPARE(::mkfifo("PARAM.db-journal", 0644), 0);
     } else {
         QVERIFY2(leaveHotJournal(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, &why),
                  qPrintable(why));
@@ -373,6 +380,12 @@ void TestWizardGroups::journalBesideParameters()
     }
     // A zeroed journal SQLite leaves where it is: harmless, it holds no pages.
     QVERIFY(zeroed || !QFile::exists(QStringLiteral("PARAM.db-journal")));
+    // A FIFO is moved aside unopened, never removed.
+    struct stat seen;
+    const QStringList aside = QDir().entryList({QStringLiteral("PARAM.db-journal.damaged-*")}, QDir::System);
+    QCOMPARE(aside.size(), fifo ? 1 : 0);
+    QVERIFY(!fifo ||
+            (::lstat(QFile::encodeName(aside.first()).constData(), &seen) == 0 && S_ISFIFO(seen.st_mode)));
     QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries), QStringList{});
 }
 
