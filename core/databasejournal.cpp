@@ -10,19 +10,12 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kSettleConnection = QStringLiteral("dbJournalSettle");
 const char *const kEndings[] = {"-journal", "-wal", "-shm"};
-
-// A journal SQLite would play back: one with a header. An empty or zeroed one is ignored by SQLite
-// and can tear nothing.
-bool liveJournal(const QString &file)
-{
-    QFile journal(file + QStringLiteral("-journal"));
-    char first = 0;
-    return journal.open(QIODevice::ReadOnly) && journal.read(&first, 1) == 1 && first != 0;
-}
 
 void setText(QString *out, const QString &text)
 {
@@ -58,6 +51,58 @@ bool isBusyError(const QSqlError &error)
     // SQLITE_BUSY (5) and SQLITE_LOCKED (6), as the driver reports SQLite's primary result code.
     const QString code = error.nativeErrorCode();
     return code == QLatin1String("5") || code == QLatin1String("6");
+}
+
+bool isWriteError(const QSqlError &error)
+{
+    // SQLITE_READONLY (8), SQLITE_IOERR (10; a file size limit shows as this), SQLITE_FULL (13).
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("8") || code == QLatin1String("10") || code == QLatin1String("13");
+}
+
+// An empty or zeroed journal is ignored by SQLite and can tear nothing. Only a plain file is opened: a
+// FIFO would stop the open for good.
+bool hotJournalBeside(const QString &file)
+{
+    QFile journal(file + QStringLiteral("-journal"));
+    char first = 0;
+    return QFileInfo(journal).isFile() && journal.open(QIODevice::ReadOnly) &&
+           journal.read(&first, 1) == 1 && first != 0;
+}
+
+bool moveSpecialCompanionsAside(const QString &file, QString *error)
+{
+    for (const char *ending : kEndings) {
+        const QString companion = file + QLatin1String(ending);
+        const QByteArray name = QFile::encodeName(companion);
+        struct stat seen;
+        if (::lstat(name.constData(), &seen) != 0)
+            continue;
+        QString type;
+        if (S_ISLNK(seen.st_mode)) {
+            struct stat target;
+            if (::stat(name.constData(), &target) != 0)
+                type = QStringLiteral("a symbolic link that leads nowhere");
+            else if (!S_ISREG(target.st_mode))
+                type = fileTypeText(target.st_mode);
+        } else if (!S_ISREG(seen.st_mode)) {
+            type = fileTypeText(seen.st_mode);
+        }
+        if (type.isEmpty())
+            continue;
+        // rename() moves a link itself, never what it leads to.
+        const QString aside = damagedFileName(companion);
+        if (::rename(name.constData(), QFile::encodeName(aside).constData()) != 0) {
+            setText(error, QStringLiteral("%1 is %2 and cannot be moved aside").arg(companion, type));
+            qCCritical(lcCore).noquote()
+                << companion << "is" << type << "and not a plain file: it cannot be moved aside;" << file
+                << "is not opened";
+            return false;
+        }
+        qCWarning(lcCore).noquote() << companion << "is" << type << "and not a plain file: moved aside as"
+                                    << aside << "-" << file << "is judged on its own";
+    }
+    return true;
 }
 
 bool moveDatabase(const QString &from, const QString &to, QString *error)
@@ -114,6 +159,8 @@ bool sameFileContent(const QString &a, const QString &b)
 
 JournalOutcome settleJournal(const QString &file, const QString &shipped, QString *why)
 {
+    if (!moveSpecialCompanionsAside(file, why))
+        return JournalOutcome::Busy;
     if (databaseCompanions(file).isEmpty())
         return JournalOutcome::None;
     // Nothing of what lies beside a missing file, or beside the shipped copy, belongs to it.
@@ -122,7 +169,7 @@ JournalOutcome settleJournal(const QString &file, const QString &shipped, QStrin
             return JournalOutcome::MovedAside;
         return JournalOutcome::Failed;
     }
-    const bool hot = liveJournal(file);
+    const bool hot = hotJournalBeside(file);
     JournalOutcome outcome = JournalOutcome::Failed;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kSettleConnection);
@@ -139,14 +186,20 @@ JournalOutcome settleJournal(const QString &file, const QString &shipped, QStrin
             error = db.lastError();
         }
         db.close();
-        if (outcome != JournalOutcome::RolledBack) {
+        if (outcome != JournalOutcome::RolledBack && hot && isWriteError(error)) {
+            // The rollback could not write (no room, a file size limit): the file is not damaged,
+            // and a start with room plays the journal back.
+            outcome = JournalOutcome::Busy;
+            setText(why, QStringLiteral("%1 cannot be rolled back to its last commit now: %2")
+                             .arg(file, error.text()));
+        } else if (outcome != JournalOutcome::RolledBack) {
             outcome = isBusyError(error) ? JournalOutcome::Busy : JournalOutcome::Failed;
             setText(why, QStringLiteral("%1 cannot be read: %2").arg(file, error.text()));
         }
     }
     QSqlDatabase::removeDatabase(kSettleConnection);
     // Read, yet the journal is still there: another process is writing the file right now.
-    if (outcome == JournalOutcome::RolledBack && liveJournal(file)) {
+    if (outcome == JournalOutcome::RolledBack && hotJournalBeside(file)) {
         setText(why, QStringLiteral("%1 is being written by another process").arg(file));
         return JournalOutcome::Busy;
     }

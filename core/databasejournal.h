@@ -24,6 +24,21 @@ void setOpenExisting(QSqlDatabase &db, const QString &file, int busyTimeoutMs = 
 // file may be perfectly sound.
 bool isBusyError(const QSqlError &error);
 
+// True when `error` says a write failed (SQLite I/O error, disk full, read-only): beside a hot journal
+// it is the rollback that could not write (no room, a file size limit), not a damaged file.
+bool isWriteError(const QSqlError &error);
+
+// True when the journal beside `file` is a plain file with a header: one SQLite would play back.
+bool hotJournalBeside(const QString &file);
+
+// Moves aside, as "<companion>.damaged-<time>", every companion path of `file` that holds no plain
+// file: a link that leads nowhere, or anything else once links are followed. SQLite opens whatever
+// stands there as the journal: a FIFO stops its open for good, a directory or a device makes a sound
+// file read as damaged. Looked at, never opened; a link is moved, never what it leads to. True when
+// none is left; false, with the reason in `error`, when one could not be moved: `file` must then
+// not be opened.
+bool moveSpecialCompanionsAside(const QString &file, QString *error = nullptr);
+
 // Renames `from` to `to` and its companions to `to` plus the same ending, so that they stay
 // together. When a rename fails everything moved goes back; false with the reason in `error`.
 bool moveDatabase(const QString &from, const QString &to, QString *error = nullptr);
@@ -37,14 +52,15 @@ enum class JournalOutcome
     None,       // no journal beside the file
     RolledBack, // played back: the file is as it was at its last commit
     MovedAside, // belonged to no file now in place, moved aside
-    Busy,       // another process holds the file: left as it is
+    Busy,       // another process holds the file, or its rollback cannot write now: left as it is
     Failed      // still there: the file cannot be opened or read (damaged)
 };
 
 // Leaves no journal beside `file` where it can harm: none beside a missing file (it waits for a copy
 // to tear), none beside a file byte for byte equal to `shipped` (the shipped copy put in place of a
 // torn file, beside that file's journal: rolling back would write the old file's pages into it);
-// any other one is rolled back. `why` gets a sentence for Busy and Failed.
+// any other one is rolled back. A companion that is no plain file goes aside first. `why` gets a
+// sentence for Busy and Failed.
 JournalOutcome settleJournal(const QString &file, const QString &shipped, QString *why = nullptr);
 
 // True when both files can be read and hold the same bytes.

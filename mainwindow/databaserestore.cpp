@@ -40,8 +40,8 @@ DatabaseCheck paramDatabaseCheck()
 namespace {
 
 // The first thing `db` does not hold of `check`, as a sentence naming `file`; empty when it holds all.
-// `busy` is set when what failed was only another process's lock.
-QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck &check, bool *busy)
+// `failed` gets the error of a statement that failed.
+QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck &check, QSqlError *failed)
 {
     QSqlQuery query(db);
     for (const QString &table : check.tables) {
@@ -51,16 +51,16 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
             QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
         query.addBindValue(table);
         if (!prepared || !query.exec() || !query.next()) {
-            *busy = isBusyError(query.lastError());
-            const QString text =
-                *busy ? QStringLiteral("%1 is locked: %2") : QStringLiteral("%1 is not a database: %2");
+            *failed = query.lastError();
+            const QString text = isBusyError(*failed) ? QStringLiteral("%1 is locked: %2")
+                                                      : QStringLiteral("%1 is not a database: %2");
             return text.arg(file, query.lastError().text());
         }
         if (query.value(0).toInt() != 1)
             return QStringLiteral("%1 has no table %2").arg(file, table);
         // The names come from our own list; quoted all the same.
         if (!query.exec(QStringLiteral("select * from \"%1\" limit 1").arg(table))) {
-            *busy = isBusyError(query.lastError());
+            *failed = query.lastError();
             return QStringLiteral("%1: table %2 cannot be read: %3")
                 .arg(file, table, query.lastError().text());
         }
@@ -71,7 +71,7 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
     if (check.quickCheck) {
         // One "ok" row for a whole file; otherwise one row per problem found (at most 100).
         if (!query.exec(QStringLiteral("PRAGMA quick_check"))) {
-            *busy = isBusyError(query.lastError());
+            *failed = query.lastError();
             return QStringLiteral("%1 cannot be checked: %2").arg(file, query.lastError().text());
         }
         QStringList problems;
@@ -89,6 +89,11 @@ QString checkFailure(QSqlDatabase &db, const QString &file, const DatabaseCheck 
 DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause,
                               const QString &shipped)
 {
+    QString why;
+    if (!moveSpecialCompanionsAside(file, &why)) {
+        setCause(cause, why);
+        return DatabaseState::Deferred;
+    }
     const QFileInfo info(file);
     if (!info.exists()) {
         setCause(cause, QStringLiteral("%1 is missing").arg(file));
@@ -107,6 +112,7 @@ DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, Q
         return DatabaseState::Damaged;
     }
     const bool journal = QFileInfo::exists(file + QStringLiteral("-journal"));
+    const bool hot = hotJournalBeside(file);
     DatabaseState state = DatabaseState::Damaged;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kCheckConnection);
@@ -114,19 +120,28 @@ DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, Q
         // missing file is not turned into an empty database, an empty one stays empty. The wait lets
         // a reader beside the box (the board simulator reads PARAM.db) finish.
         setOpenExisting(db, file);
-        bool busy = false;
+        QSqlError failed;
         if (!db.open()) {
-            busy = isBusyError(db.lastError());
-            setCause(cause, QStringLiteral("%1 cannot be opened: %2").arg(file, db.lastError().text()));
+            failed = db.lastError();
+            setCause(cause, QStringLiteral("%1 cannot be opened: %2").arg(file, failed.text()));
         } else {
-            const QString failure = checkFailure(db, file, check, &busy);
+            const QString failure = checkFailure(db, file, check, &failed);
             if (failure.isEmpty())
                 state = DatabaseState::Good;
             else
                 setCause(cause, failure);
         }
-        if (busy)
+        if (isBusyError(failed)) {
             state = DatabaseState::Busy;
+        } else if (state != DatabaseState::Good && hot && isWriteError(failed)) {
+            // The rollback could not write its pages back: the journal is still the one copy of what
+            // the file held at its last commit. Judged at a start with room.
+            state = DatabaseState::Deferred;
+            setCause(cause,
+                     QStringLiteral("%1 cannot be rolled back to its last commit now (%2): it and its "
+                                    "journal are left as they are")
+                         .arg(file, failed.text()));
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase(kCheckConnection);

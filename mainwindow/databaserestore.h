@@ -11,12 +11,16 @@
 #include <functional>
 
 // Busy: another process holds the file locked; it is neither judged nor touched.
+// Deferred: the rollback of its hot journal cannot write now (no room, a file size limit, a read-only
+// disk), or what stands at its journal's path cannot be moved aside: not damage. The file and its
+// journal are left as they are, closed for this run; a start with room rolls the journal back.
 enum class DatabaseState
 {
     Good,
     Missing,
     Damaged,
-    Busy
+    Busy,
+    Deferred
 };
 
 // What a database must hold to be used.
@@ -31,10 +35,12 @@ struct DatabaseCheck
 DatabaseCheck paramDatabaseCheck();
 
 // Looks at `file` without creating it: Missing when it does not exist, Damaged when it is not an
-// SQLite database or fails `check`, Busy when another process kept it locked for the whole wait. The
-// one change looking may make is SQLite's rollback of a hot journal, which returns the file to its
-// last commit; a journal beside a file equal to `shipped` (its shipped copy) is moved aside instead,
-// never rolled into it. `cause` gets a sentence naming the file.
+// SQLite database or fails `check`, Busy when another process kept it locked for the whole wait,
+// Deferred when its hot journal cannot be rolled back now. A companion path that holds no plain file
+// (a FIFO, a directory, a device, a link leading nowhere) is moved aside first and the file judged on
+// its own. The one change looking may make is SQLite's rollback of a hot journal, which returns the
+// file to its last commit; a journal beside a file equal to `shipped` (its shipped copy) is moved
+// aside instead, never rolled into it. `cause` gets a sentence naming the file.
 DatabaseState inspectDatabase(const QString &file, const DatabaseCheck &check, QString *cause = nullptr,
                               const QString &shipped = QString());
 // The same for a database that needs nothing but `table`.

@@ -324,6 +324,10 @@ bool DeVeWizard::checkDatabase(const QString &file, const DatabaseCheck &check, 
         qCCritical(lcMainWindow).noquote() << file << "is held by another process: left as it is and closed";
         return false;
     }
+    if (state == DatabaseState::Deferred) {
+        qCCritical(lcMainWindow).noquote() << file << "is left as it is and closed for this run";
+        return false;
+    }
     gWarnBox->setMessage(message);
     gWarnBox->exec();
     // Its region tables are empty: every start from now on holds the clamp until the operator has

@@ -80,6 +80,11 @@ bool DeVeWizard::openRecordDb()
         qCWarning(lcMainWindow) << "record line dropped:" << kRecordFile << "is missing";
         return false;
     }
+    QString why;
+    if (!moveSpecialCompanionsAside(kRecordFile, &why)) {
+        qCWarning(lcMainWindow).noquote() << "record line dropped:" << why;
+        return false;
+    }
     if (!recordDb.open()) {
         qCWarning(lcMainWindow) << "record line dropped:" << recordDb.lastError().text();
         return false;

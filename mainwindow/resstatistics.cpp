@@ -125,6 +125,8 @@ ResStatistics::~ResStatistics()
 // empty one) gets the table built from the compiled-in SQL.
 bool ResStatistics::openDatabase()
 {
+    if (!db.isOpen() && !moveSpecialCompanionsAside(kDatabase))
+        return false;
     if (!db.isOpen() && !db.open()) {
         qCWarning(lcMainWindow) << "statistics file cannot be opened:" << db.lastError().text();
         return false;

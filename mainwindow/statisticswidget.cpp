@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "colorbutton.h"
 #include "commandrunner.h"
+#include "databasejournal.h"
 #include "imagesize.h"
 #include "mainwindowlog.h"
 #include "pathmap.h"
@@ -143,7 +144,7 @@ void StatisticsWidget::UpdateRecord(QListWidgetItem *item)
             QStringLiteral("%1//%2.db").arg(gStatisticsStore->archiveDir.absolutePath(), item->text()));
         // An archive is evidence: never written, and never created when it is gone.
         archiveDb.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!archiveDb.isOpen() && !archiveDb.open()) {
+        if (!moveSpecialCompanionsAside(archiveDb.databaseName()) || !archiveDb.open()) {
             qCWarning(lcMainWindow) << "statistics archive cannot be opened:" << archiveDb.databaseName();
             return;
         }

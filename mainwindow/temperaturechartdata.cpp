@@ -79,7 +79,7 @@ bool TemperatureChartData::openRunning()
     database.close();
     database.setConnectOptions();
     database.setDatabaseName(kDatabase);
-    if (!database.open()) {
+    if (!moveSpecialCompanionsAside(kDatabase) || !database.open()) {
         qCWarning(lcMainWindow) << "temperature history cannot be opened:" << database.lastError().text();
         return false;
     }
@@ -261,6 +261,6 @@ void TemperatureChartData::UpdateRecord(QListWidgetItem *item)
     database.setDatabaseName(QStringLiteral("%1//%2.db").arg(recordDir.absolutePath(), text));
     // An archive is evidence: read, never written, never created when it is gone.
     database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-    if (!loadRecords(shownRecords))
+    if (!moveSpecialCompanionsAside(database.databaseName()) || !loadRecords(shownRecords))
         qCWarning(lcMainWindow) << "temperature archive cannot be opened:" << database.databaseName();
 }

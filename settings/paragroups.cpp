@@ -245,7 +245,9 @@ bool restore(const QString &name, int cameras, int detectSlots, QString *error)
         moves.append({kRestoreStaging + QLatin1Char('/') + entry, entry});
     }
     // The old PARAM.db's journal goes aside with it: left beside the group's file, the next start
-    // would play the old file's pages into it.
+    // would play the old file's pages into it. What is no journal at all there is kept for a person
+    // to look at.
+    ok = ok && moveSpecialCompanionsAside(kParam, error);
     QStringList clear = cameraFolders(cameras, detectSlots);
     for (const char *ending : {"-journal", "-wal", "-shm"})
         clear << kParam + QLatin1String(ending);

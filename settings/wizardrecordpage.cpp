@@ -7,6 +7,7 @@
 #include "settingshooks.h"
 
 #include "core/clock.h"
+#include "core/databasejournal.h"
 #include "core/uitexttable.h"
 #include "widgets/choosebox.h"
 
@@ -58,7 +59,7 @@ void WizardParaWidget::UpdateRecord(QListWidgetItem *item)
         // Read-only: opening an archive removed since the list was made must not create an empty
         // one, and nothing shown here is ever written back.
         recordDb.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!recordDb.open())
+        if (!moveSpecialCompanionsAside(recordDb.databaseName()) || !recordDb.open())
             return;
         db = recordDb;
     }

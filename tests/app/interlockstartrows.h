@@ -196,6 +196,97 @@ void markIsAFifo(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// ---- a special file at a database's journal path ------------------------------------------------
+enum class AtJournal
+{
+    Fifo,
+    Directory,
+    LinkToZero
+};
+
+// `file` sound and holding rows of the operator's (PARAM.db: the regions of camera 1), then `what` put
+// at "<file>-journal" before a start (TemperatureData.db: with the day's archive due at that start).
+// SQLite would open it as the journal: a FIFO stops that open for good, a directory or /dev/zero
+// make the file read as damaged. The start goes on: the clamp released, a good mould judged and
+// released, SIGTERM answered; the file kept with its rows, nothing moved aside but what stood at the
+// journal's path (never opened, a link moved as a link), and one log line naming what that was.
+void specialFileAtJournal(BoxRun &run, const QString &file, AtJournal what)
+{
+    QString table = QStringLiteral("RECORD");
+    QString column = QStringLiteral("remarks");
+    QString count = QStringLiteral("select count(*) from cammer0 where name in ('detect1', 'ROI1-0')");
+    int rows = 2;
+    if (file != QLatin1String("PARAM.db")) {
+        if (file == QLatin1String("SN.db"))
+            table = QStringLiteral("sysparam"), column = QStringLiteral("name");
+        else if (file == QLatin1String("ResStatistics.db"))
+            table = QStringLiteral("resstatistics"), column = QStringLiteral("name");
+        else if (file == QLatin1String("TemperatureData.db"))
+            table = QStringLiteral("camera1"), column = QStringLiteral("insertTime");
+        const QString empty = QString(file).replace(QStringLiteral(".db"), QStringLiteral("NULL.db"));
+        QVERIFY(QFile::exists(run.path(file)) || QFile::copy(run.path(empty), run.path(file)));
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(execOnDatabase(
+                run.path(file),
+                QStringLiteral("insert into %1 (%2) values ('committed-%3')").arg(table, column).arg(n)));
+        count = QStringLiteral("select count(*) from %1 where %2 like 'committed-%'").arg(table, column);
+        rows = 3;
+    }
+    QString kept = run.path(file);
+    if (file == QLatin1String("TemperatureData.db")) {
+        const QString yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+        QVERIFY(writeTestFile(run.path(QStringLiteral("time.txt")), yesterday.toLatin1()));
+        kept = run.path(QStringLiteral("TemperatureData/%1.db").arg(yesterday));
+    }
+    const QByteArray journal = QFile::encodeName(run.path(file + QStringLiteral("-journal")));
+    const char *type = "a FIFO";
+    if (what == AtJournal::Fifo) {
+        QCOMPARE(::mkfifo(journal.constData(), 0644), 0);
+    } else if (what == AtJournal::Directory) {
+        QCOMPARE(::mkdir(journal.constData(), 0755), 0);
+        type = "a directory";
+    } else {
+        QCOMPARE(::symlink("/dev/zero", journal.constData()), 0);
+        type = "a character device";
+    }
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    run.mouldOpens(QStringLiteral("opening"));
+    QVERIFY2(run.settleOn(QStringLiteral("judged"), QStringLiteral("opening"), kReleased, 10000),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+    // Nothing but a plain file at the journal's path of the file read below: a FIFO would stop the read.
+    const auto plainOrNone = [](const QString &db) {
+        struct stat at;
+        return ::lstat(QFile::encodeName(db + QStringLiteral("-journal")).constData(), &at) != 0 ||
+               S_ISREG(at.st_mode);
+    };
+    QVERIFY(plainOrNone(run.path(file)) && plainOrNone(kept));
+    QCOMPARE(countRows(kept, count), rows);
+    const QDir dir(run.path(QStringLiteral(".")));
+    const QFileInfoList aside =
+        dir.entryInfoList({file + QStringLiteral("*.damaged-*")}, QDir::AllEntries | QDir::System);
+    QVERIFY2(aside.size() == 1 &&
+                 aside.first().fileName().startsWith(file + QStringLiteral("-journal.damaged-")),
+             run.story());
+    struct stat seen;
+    QCOMPARE(::lstat(QFile::encodeName(aside.first().filePath()).constData(), &seen), 0);
+    QVERIFY(what == AtJournal::Fifo        ? S_ISFIFO(seen.st_mode)
+            : what == AtJournal::Directory ? S_ISDIR(seen.st_mode)
+                                           : S_ISLNK(seen.st_mode));
+    QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
+    QCOMPARE(run.logText().count(QStringLiteral("-journal is %1 and not a plain file").arg(type)), 1);
+}
+
+const char *const kDatabases[] = {"PARAM.db", "RECORD.db", "SN.db", "ResStatistics.db",
+                                  "TemperatureData.db"};
+
+// A row of the table: database `d` of kDatabases with `what` at its journal's path.
+template <int d, AtJournal what> void specialFileAtJournal(BoxRun &run)
+{
+    specialFileAtJournal(run, QString::fromLatin1(kDatabases[d]), what);
+}
+
 const Row kStartRows[] = {
     {"opening pulse while the start-up question waits, piece (latched, never released)",
      pulseDuringTheQuestionForeign},
@@ -214,4 +305,20 @@ const Row kStartRows[] = {
     {"mark naming slot 2 on a 2-slot box (judged, latched, never released)", markOfTheSlotBeyondTheLast},
     // A special file at the mark's path.
     {"FIFO at the mark's path (the start goes on: judged, latched, never released)", markIsAFifo},
+    // A special file at a database's journal path: the start goes on, the database is kept.
+    {"FIFO at PARAM.db-journal (aside; regions kept, released)", specialFileAtJournal<0, AtJournal::Fifo>},
+    {"FIFO at RECORD.db-journal (aside; record kept, released)", specialFileAtJournal<1, AtJournal::Fifo>},
+    {"FIFO at SN.db-journal (aside; serials kept, released)", specialFileAtJournal<2, AtJournal::Fifo>},
+    {"FIFO at ResStatistics.db-journal (aside; counts kept, released)",
+     specialFileAtJournal<3, AtJournal::Fifo>},
+    {"FIFO at TemperatureData.db-journal, the day's archive due (aside; archived whole, released)",
+     specialFileAtJournal<4, AtJournal::Fifo>},
+    {"directory at PARAM.db-journal (aside; regions kept, released)",
+     specialFileAtJournal<0, AtJournal::Directory>},
+    {"directory at RECORD.db-journal (aside; record kept, released)",
+     specialFileAtJournal<1, AtJournal::Directory>},
+    {"link to /dev/zero at PARAM.db-journal (the link aside; regions kept, released)",
+     specialFileAtJournal<0, AtJournal::LinkToZero>},
+    {"link to /dev/zero at RECORD.db-journal (the link aside; record kept, released)",
+     specialFileAtJournal<1, AtJournal::LinkToZero>},
 };

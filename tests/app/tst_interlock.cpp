@@ -525,7 +525,16 @@ public:
         return true;
     }
 
-    QStringList record() const { return recordRemarks(path(QStringLiteral("RECORD.db"))); }
+    // Read only while a plain file (or nothing) stands at the journal's path: SQLite would wait for
+    // good on a FIFO there.
+    QStringList record() const
+    {
+        struct stat seen;
+        const QByteArray journal = QFile::encodeName(path(QStringLiteral("RECORD.db-journal")));
+        if (::stat(journal.constData(), &seen) == 0 && !S_ISREG(seen.st_mode))
+            return {QStringLiteral("(not read: RECORD.db-journal is no plain file)")};
+        return recordRemarks(path(QStringLiteral("RECORD.db")));
+    }
     QString logText() const
     {
         return readTextLines(path(QStringLiteral("cnt_net/workspace/LOG/log.txt"))).join('\n');
@@ -1559,8 +1568,11 @@ void stalledGuiThread(BoxRun &run)
 // The box was killed (or its power cut) in the middle of a save of the regions, after some of the
 // save had reached PARAM.db: the file is torn, its journal beside it. The start rolls the journal
 // back: the operator's regions are in force (a good mould released, a piece latches the alarm),
-// nothing is moved aside and no factory copy holds the clamp.
-void hotJournalInParameters(BoxRun &run)
+// nothing is moved aside and no factory copy holds the clamp. With `limitBlocks` >= 0 a start under a
+// file size limit of that many 512-byte blocks ("ulimit -f") meets it first: SQLite cannot write the
+// rollback, which is no damage. Nothing is moved aside and no factory copy comes in; PARAM.db stays
+// closed for that run, its journal as it was, and no word allows the clamp.
+void tornParametersAtStart(BoxRun &run, int limitBlocks)
 {
     const QString param = run.path(QStringLiteral("PARAM.db"));
     const QString regions =
@@ -1568,12 +1580,34 @@ void hotJournalInParameters(BoxRun &run)
     QString why;
     QVERIFY2(leaveHotJournal(param, {QStringLiteral("delete from cammer0")}, &why), qPrintable(why));
     QVERIFY(countWithoutJournal(param, regions) != 2);
+    const auto journalBytes = [&param] {
+        QFile f(param + QStringLiteral("-journal"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const auto nothingAside = [&run] {
+        return QDir(run.path(QStringLiteral(".")))
+                   .entryList({"PARAM.db*.damaged-*"}, QDir::Files)
+                   .isEmpty() &&
+               !QFile::exists(run.path(QStringLiteral("PARAM.db.restored")));
+    };
+    if (limitBlocks >= 0) {
+        const QByteArray journal = journalBytes();
+        run.setFileSizeLimitAtStart(limitBlocks);
+        QVERIFY(run.start());
+        // The board is polled once the databases were judged.
+        QVERIFY2(run.waitForPolls(20, 60000), run.story());
+        run.mouldOpens(QStringLiteral("limited opening"));
+        run.settle(QStringLiteral("after limited opening"), 3000);
+        EXPECT_NO_RELEASE_SENT(run, "start", "after limited opening");
+        QVERIFY2(run.stop(), run.story());
+        QCOMPARE(journalBytes(), journal);
+        QVERIFY2(nothingAside(), run.story());
+        run.setFileSizeLimitAtStart(-1);
+    }
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY2(QDir(run.path(QStringLiteral("."))).entryList({"PARAM.db*.damaged-*"}, QDir::Files).isEmpty(),
-             run.story());
+    QVERIFY2(nothingAside(), run.story());
     QVERIFY(!QFile::exists(param + QStringLiteral("-journal")));
-    QVERIFY(!QFile::exists(run.path(QStringLiteral("PARAM.db.restored"))));
     run.mouldOpens(QStringLiteral("opening 1"));
     QVERIFY2(run.settleOn(QStringLiteral("judged 1"), QStringLiteral("opening 1"), kReleased, 10000),
              run.story());
@@ -1581,6 +1615,16 @@ void hotJournalInParameters(BoxRun &run)
     EXPECT_HELD(run, "alarm", kAlarm);
     QCOMPARE(countRows(param, regions), 2);
     QVERIFY2(run.stop(), run.story());
+}
+
+void hotJournalInParameters(BoxRun &run)
+{
+    tornParametersAtStart(run, -1);
+}
+
+void hotJournalInParametersUnderAFileSizeLimit(BoxRun &run)
+{
+    tornParametersAtStart(run, 4);
 }
 
 // ---- the poll blocks an opening the stalled GUI thread cannot read; the debounce judges the entry ----
@@ -1887,6 +1931,9 @@ const Row kRows[] = {
     // A write to the databases cut short.
     {"hot journal in PARAM.db at start (rolled back: the operator's regions judge, nothing aside)",
      hotJournalInParameters},
+    {"hot journal in PARAM.db, a start under a file size limit of 4 blocks, then one with room (closed and "
+     "held, nothing aside; rolled back)",
+     hotJournalInParametersUnderAFileSizeLimit},
     // The poll's block at the opening and the debounce from the entry.
     {"GUI thread stopped from before a pulse opening (blocked by the poll before the stall line, judged "
      "after)",

@@ -118,7 +118,14 @@ enum JournalSetup
     DamagedWithLeftovers,  // not a database, with a journal SQLite leaves in place
     LockedAtStart,         // a writer beside the box holds the file longer than the start waits
     GarbageLastPage,       // a failing disk wrote over the file's last page, past its first row
-    GarbageMiddlePage      // ... over a page in the middle of the file
+    GarbageMiddlePage,     // ... over a page in the middle of the file
+    ShippedThenUpdate,     // the shipped copy beside a torn file's journal, and an update pending
+    MissingBesideJournal,  // the file gone, its hot journal left
+    EmptyBesideJournal,    // the file cut to nothing beside its hot journal
+    HotJournalNoRoom,      // a hot journal met first by a start under a file size limit (4 blocks)
+    DirectoryAtJournal,    // a directory at the journal's path
+    LinkToZeroAtJournal,   // a link to /dev/zero at the journal's path
+    DanglingLinkAtJournal  // a link that leads nowhere at the journal's path
 };
 
 // The latched-alarm file as the box writes it.
@@ -304,6 +311,12 @@ private slots:
             break;
         }
         const QByteArray before = readAll(file);
+        // Whether the restore's marker was on disk when the copy ran.
+        bool markedAtCopy = false;
+        runner.onRun = [&](const QString &program) {
+            if (program == QLatin1String("cp"))
+                markedAtCopy = QFile::exists(paramRestoredMarkerPath());
+        };
         // Built and destroyed twice in one process: the second start sees what the first left.
         for (int pass = 0; pass < 2; ++pass) {
             DeVeWizard window;
@@ -327,6 +340,7 @@ private slots:
             // before the copy, so also when the copy is missing or fails its check.
             const bool restored = file == QLatin1String("PARAM.db") && !commands.isEmpty();
             QCOMPARE(QFile::exists(QStringLiteral("PARAM.db.restored")), restored);
+            QCOMPARE(markedAtCopy, restored);
             QCOMPARE(window.runState, restored ? 3 : 1);
         }
         QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), !commands.isEmpty() && goodAfter);
@@ -393,6 +407,38 @@ private slots:
             << int(GarbageMiddlePage) << "ResStatistics.db" << "resstatistics" << "name" << 0 << 1 << false;
         QTest::newRow("TemperatureData.db with a garbage last page")
             << int(GarbageLastPage) << "TemperatureData.db" << "camera1" << "insertTime" << 0 << 1 << false;
+        // The update's script may copy over the file: a journal beside the shipped copy goes aside
+        // before it, never played into the copy.
+        QTest::newRow("shipped PARAM.db beside a stale journal and a damaged copy, an update pending")
+            << int(ShippedThenUpdate) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
+        QTest::newRow("PARAM.db missing beside its hot journal (aside, the shipped copy restored)")
+            << int(MissingBesideJournal) << "PARAM.db" << "cammer0" << "name" << 0 << 1 << true;
+        QTest::newRow("PARAM.db cut to nothing beside its hot journal (the pair aside)")
+            << int(EmptyBesideJournal) << "PARAM.db" << "cammer0" << "name" << 0 << 2 << true;
+        // A rollback that cannot write is no damage: left for a start with room, which rolls it back.
+        QTest::newRow("hot journal in PARAM.db under a file size limit, then a start with room")
+            << int(HotJournalNoRoom) << "PARAM.db" << "cammer0" << "name" << 3 << 0 << false;
+        QTest::newRow("hot journal in RECORD.db under a file size limit, then a start with room")
+            << int(HotJournalNoRoom) << "RECORD.db" << "RECORD" << "recordtime" << 3 << 0 << false;
+        QTest::newRow("hot journal in ResStatistics.db under a file size limit, then a start with room")
+            << int(HotJournalNoRoom) << "ResStatistics.db" << "resstatistics" << "name" << 3 << 0 << false;
+        // Something that is no journal at the journal's path goes aside; the sound file is kept.
+        const QList<QPair<QString, QString>> files{{"PARAM.db", "cammer0|name"},
+                                                   {"RECORD.db", "RECORD|recordtime"},
+                                                   {"SN.db", "sysparam|name"},
+                                                   {"ResStatistics.db", "resstatistics|name"},
+                                                   {"TemperatureData.db", "camera1|insertTime"}};
+        for (const auto &f : files) {
+            const QString table = f.second.section(QLatin1Char('|'), 0, 0);
+            const QString column = f.second.section(QLatin1Char('|'), 1, 1);
+            QTest::addRow("directory at %s-journal", qPrintable(f.first))
+                << int(DirectoryAtJournal) << f.first << table << column << 3 << 1 << false;
+            QTest::addRow("link to /dev/zero at %s-journal", qPrintable(f.first))
+                << int(LinkToZeroAtJournal) << f.first << table << column << 3 << 1 << false;
+        }
+        // A journal made through it would land wherever it leads.
+        QTest::newRow("link leading nowhere at PARAM.db-journal")
+            << int(DanglingLinkAtJournal) << "PARAM.db" << "cammer0" << "name" << 3 << 1 << false;
     }
 
     // A write cut short leaves the file with its journal: the next start rolls the journal back and
@@ -432,6 +478,12 @@ private slots:
         } else if (setup == DamagedWithLeftovers) {
             QVERIFY(writeTestFile(file, "this is no database, it was cut by a power loss\n"));
             QVERIFY(writeTestFile(file + "-journal", QByteArray(512, '\0'))); // a header SQLite ignores
+        } else if (setup == DirectoryAtJournal) {
+            QVERIFY(QDir().mkdir(file + "-journal"));
+        } else if (setup == LinkToZeroAtJournal) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file + "-journal"));
+        } else if (setup == DanglingLinkAtJournal) {
+            QVERIFY(QFile::link(QStringLiteral("gone/nothing"), file + "-journal"));
         } else if (setup != LockedAtStart) {
             QString why;
             QVERIFY2(leaveHotJournal(file, {QStringLiteral("delete from %1").arg(table)}, &why),
@@ -439,13 +491,35 @@ private slots:
             // The transaction reached the file: alone, it has lost the committed rows.
             QVERIFY(countWithoutJournal(file, count) != 3);
         }
-        const QByteArray journal = readAll(file + "-journal");
-        if (setup == ShippedBesideJournal) {
+        const QByteArray journal = QFileInfo(file + "-journal").isFile() ? readAll(file + "-journal") : "";
+        if (setup == MissingBesideJournal)
+            QVERIFY(QFile::remove(file));
+        if (setup == EmptyBesideJournal)
+            QVERIFY(QFile::resize(file, 0));
+        if (setup == HotJournalNoRoom) {
+            // The start's own look at the file, in a child whose writes past 2 KiB fail. SQLite writes
+            // what fits under the limit; the journal stays whole for a rollback with room.
+            const bool store = file == QLatin1String("ResStatistics.db");
+            const int seen = runUnderFileSizeLimit(2048, [&] {
+                if (store)
+                    return int(settleJournal(file, empty));
+                if (file == QLatin1String("PARAM.db"))
+                    return int(inspectDatabase(file, paramDatabaseCheck(), nullptr, shippedParam));
+                return int(inspectDatabase(file, table));
+            });
+            QCOMPARE(seen, store ? int(JournalOutcome::Busy) : int(DatabaseState::Deferred));
+            QCOMPARE(readAll(file + "-journal"), journal);
+            QCOMPARE(QDir().entryList({file + "*.damaged-*"}, QDir::AllEntries | QDir::System),
+                     QStringList());
+        }
+        if (setup == ShippedBesideJournal || setup == ShippedThenUpdate) {
             // What a start before this mend did: the torn file aside, the shipped copy beside its journal.
             QVERIFY(QFile::rename(file, file + ".damaged-20261207-061500"));
             QVERIFY(QFile::copy(shippedParam, file));
         }
         bool journalAtScript = false;
+        if (setup == ShippedThenUpdate)
+            QVERIFY(writeTestFile(QStringLiteral("update.sh"), "true\n"));
         if (setup == HotJournalThenReset) {
             QVERIFY(writeTestFile(QStringLiteral("update.sh"), "cp -f ./paraGroup/default/PARAM.db ./\n"));
             runner.onRun = [&](const QString &program) {
@@ -504,17 +578,32 @@ private slots:
         QVERIFY(!journalAtScript);
         QCOMPARE(databaseCompanions(file), QStringList());
         QCOMPARE(countRows(file, count), rowsAfter);
-        const QStringList kept = QDir().entryList({file + "*.damaged-*"}, QDir::Files);
+        const QStringList kept =
+            QDir().entryList({file + "*.damaged-*"}, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         QCOMPARE(kept.size(), aside);
-        if (setup == ShippedBesideJournal) // the journal kept for a person to look at
+        // The journal kept for a person to look at
+        if (setup == ShippedBesideJournal || setup == ShippedThenUpdate || setup == MissingBesideJournal)
             QCOMPARE(readAll(kept.filter(QStringLiteral("-journal.damaged-")).value(0)), journal);
-        if (setup == DamagedWithLeftovers) // the pair under one name
+        if (setup == DamagedWithLeftovers || setup == EmptyBesideJournal) // the pair under one name
             QCOMPARE(readAll(kept.value(0) + "-journal"), journal);
+        if (setup == DirectoryAtJournal || setup == LinkToZeroAtJournal || setup == DanglingLinkAtJournal) {
+            // Moved as it was, never opened; a link is moved, not what it leads to.
+            const QFileInfo moved(kept.value(0));
+            QVERIFY2(kept.value(0).startsWith(file + "-journal.damaged-"), qPrintable(kept.value(0)));
+            if (setup == DirectoryAtJournal)
+                QVERIFY(moved.isDir() && !moved.isSymLink());
+            else if (setup == LinkToZeroAtJournal)
+                QCOMPARE(moved.symLinkTarget(), QStringLiteral("/dev/zero"));
+            else
+                QVERIFY(moved.isSymLink() && moved.symLinkTarget().endsWith(QStringLiteral("gone/nothing")));
+            QVERIFY(!QFileInfo::exists(QStringLiteral("gone")));
+        }
         if (file == QLatin1String("PARAM.db") && setup != LockedAtStart)
             QCOMPARE(inspectDatabase(file, paramDatabaseCheck()), DatabaseState::Good);
         const bool restartsWithIt = file == QLatin1String("RECORD.db") || file == QLatin1String("SN.db");
-        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")),
-                 setup == DamagedWithLeftovers || (garbage && restartsWithIt));
+        const bool restored =
+            setup == DamagedWithLeftovers || setup == MissingBesideJournal || setup == EmptyBesideJournal;
+        QCOMPARE(runner.calls.contains(QStringLiteral("reboot")), restored || (garbage && restartsWithIt));
         QCOMPARE(QFile::exists(paramRestoredMarkerPath()), held);
     }
 

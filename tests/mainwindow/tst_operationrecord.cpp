@@ -264,16 +264,33 @@ private slots:
         QCOMPARE(lines(QStringLiteral("RECORD.db")), QStringList{QStringLiteral("00.00.30|未登录|second day")});
     }
 
-    // The archive folder cannot take the file (a plain file stands where it should be): the day's
-    // lines stay in RECORD.db, which keeps taking lines, and the date is not moved on.
+    // The archive cannot take the file: the day's lines stay in RECORD.db, which keeps taking lines,
+    // and the date is not moved on.
+    void blockedArchiveKeepsTheRecordWorking_data()
+    {
+        QTest::addColumn<bool>("journalBlocked");
+        QTest::newRow("a plain file where the archive folder should be") << false;
+        // The file could move, its journal could not follow: the file comes back beside it.
+        QTest::newRow("a folder at the archive's journal name") << true;
+    }
     void blockedArchiveKeepsTheRecordWorking()
     {
+        QFETCH(bool, journalBlocked);
         TestWorkDir dir;
-        QVERIFY(writeTestFile(QStringLiteral("RECORD"), "not a folder"));
+        if (journalBlocked)
+            QVERIFY(QDir().mkpath(QStringLiteral("RECORD/2026-12-07.db-journal/x")));
+        else
+            QVERIFY(writeTestFile(QStringLiteral("RECORD"), "not a folder"));
         DeVeWizard window;
         window.InsertRecord(QStringLiteral("before midnight"));
+        window.recordDb.close();
+        // A journal of zeros (SQLite ignores it) that must go wherever the file goes.
+        if (journalBlocked)
+            QVERIFY(writeTestFile(QStringLiteral("RECORD.db-journal"), QByteArray(512, '\0')));
         now = day(8);
         window.SlotCheckDate();
+        QVERIFY(!journalBlocked || QFile::exists(QStringLiteral("RECORD.db-journal")));
+        QVERIFY(!QFile::exists(QStringLiteral("RECORD/2026-12-07.db")));
         window.InsertRecord(QStringLiteral("after midnight"));
         const QStringList kept = lines(QStringLiteral("RECORD.db"));
         QCOMPARE(kept.size(), 3);

@@ -31,6 +31,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Tree = QMap<QString, QByteArray>;
@@ -328,9 +330,14 @@ void TestWizardGroups::journalBesideParameters_data()
 {
     QTest::addColumn<bool>("backup");  // else a restore
     QTest::addColumn<bool>("writing"); // the writer is alive, in the middle of its write
-    QTest::newRow("restore over PARAM.db with a stale journal") << false << false;
-    QTest::newRow("backup of PARAM.db with a hot journal") << true << false;
-    QTest::newRow("backup of PARAM.db another process is writing") << true << true;
+    QTest::addColumn<bool>("zeroed");  // a journal of zeros (SQLite ignores it) in place of a hot one
+    QTest::addColumn<bool>("fifo");    // a FIFO in place of the journal
+    QTest::newRow("restore over PARAM.db with a stale journal") << false << false << false << false;
+    QTest::newRow("backup of PARAM.db with a hot journal") << true << false << false << false;
+    QTest::newRow("backup of PARAM.db another process is writing") << true << true << false << false;
+    QTest::newRow("backup of PARAM.db beside a zeroed journal") << true << false << true << false;
+    QTest::newRow("restore over PARAM.db with a FIFO at its journal's path")
+        << false << false << false << true;
 }
 
 // A write cut short left PARAM.db torn beside its journal. A restore puts the group's file in place
@@ -341,6 +348,8 @@ void TestWizardGroups::journalBesideParameters()
 {
     QFETCH(bool, backup);
     QFETCH(bool, writing);
+    QFETCH(bool, zeroed);
+    QFETCH(bool, fifo);
     QSqlDatabase::database(QStringLiteral("groupsIn")).close(); // the writer below is the only one
     const QString count = QStringLiteral("select count(*) from cammer0 where name like '%1-%'");
     const QString group = QStringLiteral("paraGroup/job/PARAM.db");
@@ -368,9 +377,15 @@ void TestWizardGroups::journalBesideParameters()
         return;
     }
     QString why;
-    QVERIFY2(leaveHotJournal(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, &why),
-             qPrintable(why));
-    QVERIFY(countWithoutJournal(QStringLiteral("PARAM.db"), count.arg("kept")) != 3);
+    if (zeroed) {
+        QVERIFY(writeFile("PARAM.db-journal", QByteArray(512, '\0')));
+    } else if (fifo) {
+        QCOMPARE(::mkfifo("PARAM.db-journal", 0644), 0);
+    } else {
+        QVERIFY2(leaveHotJournal(QStringLiteral("PARAM.db"), {QStringLiteral("delete from cammer0")}, &why),
+                 qPrintable(why));
+        QVERIFY(countWithoutJournal(QStringLiteral("PARAM.db"), count.arg("kept")) != 3);
+    }
     if (backup) {
         QVERIFY2(ParaGroups::backup(QStringLiteral("saved"), 2, 4, &error), qPrintable(error));
         QCOMPARE(countRows(QStringLiteral("paraGroup/saved/PARAM.db"), count.arg("kept")), 3);
@@ -383,7 +398,14 @@ void TestWizardGroups::journalBesideParameters()
         QCOMPARE(readFile(QStringLiteral("PARAM.db")), groupFile);
         QCOMPARE(countRows(QStringLiteral("PARAM.db"), count.arg("group")), 3);
     }
-    QVERIFY(!QFile::exists(QStringLiteral("PARAM.db-journal")));
+    // A zeroed journal SQLite leaves where it is: harmless, it holds no pages.
+    QVERIFY(zeroed || !QFile::exists(QStringLiteral("PARAM.db-journal")));
+    // A FIFO is moved aside unopened, never removed.
+    struct stat seen;
+    const QStringList aside = QDir().entryList({QStringLiteral("PARAM.db-journal.damaged-*")}, QDir::System);
+    QCOMPARE(aside.size(), fifo ? 1 : 0);
+    QVERIFY(!fifo ||
+            (::lstat(QFile::encodeName(aside.first()).constData(), &seen) == 0 && S_ISFIFO(seen.st_mode)));
     QCOMPARE(QDir().entryList({QStringLiteral(".para*")}, QDir::Hidden | QDir::AllEntries), QStringList{});
 }
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <functional>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,4 +131,25 @@ bool endChild(long pid)
     int status = 0;
     return pid > 0 && ::waitpid(pid_t(pid), &status, 0) == pid_t(pid) && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+int runUnderFileSizeLimit(long bytes, const std::function<int()> &body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(bytes), RLIM_INFINITY};
+        ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() & 0xff : 255);
+    }
+    if (child < 0)
+        return -1;
+    int status = 0;
+    for (int waited = 0; waited < 60000; waited += 10) {
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
 }

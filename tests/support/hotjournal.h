@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // A child process opens the SQLite file `file` with a page cache of a few pages, begins a
 // transaction, runs `statements`, then adds rows to a table of its own until pages of the
 // transaction were written into the file, and is killed (SIGKILL, by its pid) in the middle of it.
@@ -19,6 +21,11 @@ int countWithoutJournal(const QString &file, const QString &countQuery);
 // The same on the file itself through a read-only connection (rolls nothing back); -1 when it
 // cannot be read.
 int countRows(const QString &file, const QString &countQuery);
+
+// Runs `body` in a child process whose writes past `bytes` fail (RLIMIT_FSIZE with SIGXFSZ ignored),
+// as in a box a launcher started under "ulimit -f". Returns what `body` returned (0-255), -1 when the
+// child did not end by itself within 60 s (it is then killed) or ended otherwise.
+int runUnderFileSizeLimit(long bytes, const std::function<int()> &body);
 
 // A child process holds `file` locked against every other connection (an exclusive transaction, as
 // a writer beside the box takes it) for `ms`, then ends its transaction and exits. Returns its pid
