@@ -14,6 +14,7 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "clock.h"
+#include "controlport.h"
 #include "databaserestore.h"
 #include "detectionmark.h"
 #include "drawroiwidget.h"
@@ -52,8 +53,11 @@ void DeVeWizard::createCycle()
     latchKeeper = new LatchedAlarmKeeper(this);
     // A latch that reached the disk only on a later try ends the mark of its detection then.
     latchKeeper->onDiskAgain = [this] {
-        if (alarmState == 2)
-            detectionMark->clear();
+        if (alarmState != 2)
+            return;
+        if (gControlPort)
+            gControlPort->cycleJudged();
+        detectionMark->clear();
     };
     detectionMark = new DetectionMarkFile;
     // main() never deletes the window: the mark's sync thread finishes its last sync and is joined here.

@@ -2,28 +2,72 @@
 
 #include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <sys/ptrace.h>
+#include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+// Waits for the stop of the interrupt asked for: signals on their way to the thread meanwhile are
+// passed on. False when the thread is gone.
+bool waitForInterruptStop(pid_t thread)
+{
+    for (;;) {
+        int status = 0;
+        if (waitpid(thread, &status, __WALL) != thread || !WIFSTOPPED(status))
+            return false;
+        if ((status >> 16) == PTRACE_EVENT_STOP)
+            return true;
+        ptrace(PTRACE_CONT, thread, nullptr, reinterpret_cast<void *>(long(WSTOPSIG(status))));
+    }
+}
+
+// Lets the stopped thread run until it executes the byte at `address`, and stops it there as if it had
+// not reached it yet; 'A' goes to `report` once the breakpoint is in. False when the thread is gone.
+bool runUntil(pid_t thread, unsigned long address, int report)
+{
+    errno = 0;
+    const long word = ptrace(PTRACE_PEEKTEXT, thread, reinterpret_cast<void *>(address), nullptr);
+    if (errno != 0)
+        return false;
+    const long trap = (word & ~0xFFL) | 0xCC;
+    if (ptrace(PTRACE_POKETEXT, thread, reinterpret_cast<void *>(address), reinterpret_cast<void *>(trap)) !=
+        0)
+        return false;
+    const char armed = 'A';
+    if (write(report, &armed, 1) != 1)
+        return false;
+    ptrace(PTRACE_CONT, thread, nullptr, nullptr);
+    for (;;) {
+        int status = 0;
+        if (waitpid(thread, &status, __WALL) != thread || !WIFSTOPPED(status))
+            return false;
+        const int signal = WSTOPSIG(status);
+        user_regs_struct regs{};
+        if (signal == SIGTRAP && (status >> 16) == 0 &&
+            ptrace(PTRACE_GETREGS, thread, nullptr, &regs) == 0 && regs.rip == address + 1) {
+            regs.rip = address;
+            return ptrace(PTRACE_POKETEXT, thread, reinterpret_cast<void *>(address),
+                          reinterpret_cast<void *>(word)) == 0 &&
+                   ptrace(PTRACE_SETREGS, thread, nullptr, &regs) == 0;
+        }
+        // A stop of another kind: the signal passed on, an event stop let go.
+        ptrace(PTRACE_CONT, thread, nullptr,
+               reinterpret_cast<void *>(long((status >> 16) != 0 ? 0 : signal)));
+    }
+}
+
 // In the forked tracer: only calls that are safe after fork() in a threaded process.
-[[noreturn]] void traceAndWait(pid_t thread, int report, int release)
+[[noreturn]] void traceAndWait(pid_t thread, unsigned long address, int report, int release)
 {
     if (ptrace(PTRACE_SEIZE, thread, nullptr, nullptr) != 0 ||
         ptrace(PTRACE_INTERRUPT, thread, nullptr, nullptr) != 0)
         _exit(1);
-    for (;;) {
-        int status = 0;
-        if (waitpid(thread, &status, __WALL) != thread)
-            _exit(2);
-        if (!WIFSTOPPED(status))
-            _exit(3);
-        if ((status >> 16) == PTRACE_EVENT_STOP)
-            break;
-        // A signal on its way to the thread: pass it on; the interrupt still stops it next.
-        ptrace(PTRACE_CONT, thread, nullptr, reinterpret_cast<void *>(long(WSTOPSIG(status))));
-    }
+    if (!waitForInterruptStop(thread))
+        _exit(2);
+    if (address != 0 && !runUntil(thread, address, report))
+        _exit(3);
     const char stopped = 'S';
     if (write(report, &stopped, 1) != 1)
         _exit(4);
@@ -42,7 +86,17 @@ MainThreadHold::~MainThreadHold()
 
 bool MainThreadHold::hold(pid_t pid)
 {
-    if (m_tracer > 0 || pid <= 0)
+    return holdThread(pid, pid, 0);
+}
+
+bool MainThreadHold::holdAt(pid_t pid, unsigned long address)
+{
+    return address != 0 && holdThread(pid, pid, address);
+}
+
+bool MainThreadHold::holdThread(pid_t pid, pid_t thread, unsigned long address)
+{
+    if (m_tracer > 0 || pid <= 0 || thread <= 0)
         return false;
     int report[2];
     int letGo[2];
@@ -57,26 +111,48 @@ bool MainThreadHold::hold(pid_t pid)
     if (child == 0) {
         close(report[0]);
         close(letGo[1]);
-        traceAndWait(pid, report[1], letGo[0]);
+        traceAndWait(thread, address, report[1], letGo[0]);
     }
     close(report[1]);
     close(letGo[0]);
     m_tracer = child;
     m_release = letGo[1];
+    m_report = report[0];
     char c = 0;
     ssize_t got;
-    while ((got = read(report[0], &c, 1)) < 0 && errno == EINTR) {
+    while ((got = read(m_report, &c, 1)) < 0 && errno == EINTR) {
     }
-    close(report[0]);
-    if (child < 0 || got != 1) {
+    const char expected = address != 0 ? 'A' : 'S';
+    if (child < 0 || got != 1 || c != expected) {
         release();
         return false;
     }
+    m_stopped = address == 0;
     return true;
+}
+
+bool MainThreadHold::waitUntilStopped(int timeoutMs)
+{
+    if (m_stopped || m_report < 0)
+        return m_stopped;
+    pollfd report{m_report, POLLIN, 0};
+    int ready;
+    while ((ready = ::poll(&report, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    char c = 0;
+    m_stopped = ready == 1 && read(m_report, &c, 1) == 1 && c == 'S';
+    return m_stopped;
 }
 
 bool MainThreadHold::release()
 {
+    if (m_report >= 0)
+        close(m_report);
+    m_report = -1;
+    // A tracer still waiting for its breakpoint does not read the release: it is ended instead.
+    if (m_tracer > 0 && !m_stopped)
+        ::kill(m_tracer, SIGKILL);
+    m_stopped = false;
     if (m_tracer <= 0) {
         if (m_release >= 0)
             close(m_release);
