@@ -109,8 +109,11 @@ bool MainThreadHold::holdThread(pid_t pid, pid_t thread, unsigned long address)
     }
     const pid_t child = fork();
     if (child == 0) {
-        close(report[0]);
-        close(letGo[1]);
+        // Only its own pipes: a copy of another hold's release end would keep that hold's tracer waiting.
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != report[1] && fd != letGo[0])
+                close(fd);
+        }
         traceAndWait(thread, address, report[1], letGo[0]);
     }
     close(report[1]);
