@@ -19,7 +19,7 @@
 // Taking an entry is not judging it: a pass may read an opening and then return (a camera lost, a
 // detection busy, an alarm latched). So beside what the cycle took, the watch keeps what it covered: an
 // opening that asked for its mark keeps it until the cycle's own mark for it is on disk (its cycle
-// start), a verdict of a cycle that started after it is, the cycle dropped it as a glitch, or the
+// start), a verdict of a cycle that started at or after it is, the cycle dropped it as a glitch, or the
 // start's judgement of a detection cut short took it.
 //
 // Threads: one instance, gIoEntryWatch, guarded by gIoMutex; every member below is called with gIoMutex
