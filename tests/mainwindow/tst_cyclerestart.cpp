@@ -585,6 +585,8 @@ private slots:
         QTest::newRow("counted, the operator's Stop, read while stopped, Start")
             << "counted, stop, start" << mark;
         QTest::newRow("counted while detection is stopped") << "stop, open" << none;
+        QTest::newRow("judged OK, then the operator's Stop and Start, no opening between")
+            << "open, stop, start" << none;
     }
     void openingKeepsItsMarkUntilCovered()
     {
