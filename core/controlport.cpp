@@ -274,6 +274,7 @@ void ControlPort::markEntriesRead(int index)
         const quint32 entries = gIoEntryWatch.entries(index, map);
         stallRead = gIoEntryWatch.markRead(index, map, entries, &stall);
         tookEntries(gIoEntryWatch.take(index, map, entries, true));
+        gIoEntryWatch.cover(index, map, entries);
     }
     m_readCounted[index] = false;
     if (stallRead)
@@ -314,9 +315,13 @@ int ControlPort::judgeDebouncedEntries(int index, qint64 *waitMs)
         verdict = gIoEntryWatch.judgeDebounce(index, map, appMonotonicMs(), waitMs);
         if (verdict == InputDebounce::Wait)
             return -1;
-        took = gIoEntryWatch.take(index, map, gIoEntryWatch.readEntries(index, map),
-                                  verdict == InputDebounce::Latch);
+        const quint32 read = gIoEntryWatch.readEntries(index, map);
+        took = gIoEntryWatch.take(index, map, read, verdict == InputDebounce::Latch);
         tookEntries(took);
+        if (verdict == InputDebounce::Latch)
+            gIoEntryWatch.latched(index);
+        else
+            gIoEntryWatch.cover(index, map, read);
         debounceMs = watchSetup(map).debounceMs;
     }
     if (verdict == InputDebounce::Drop && took.guardHeld)
@@ -328,6 +333,27 @@ int ControlPort::judgeDebouncedEntries(int index, qint64 *waitMs)
                                            .arg(took.lengthMs)
                                            .arg(debounceMs);
     return verdict == InputDebounce::Latch ? 1 : 0;
+}
+
+void ControlPort::cycleStarted(int index)
+{
+    const InputEntryMap map = InputEntryMap::fromParams();
+    MutexLocker lock(gIoMutex);
+    if (gIoEntryWatch.cycleStarted(index, map))
+        keepHeldClamp();
+}
+
+void ControlPort::cycleJudged()
+{
+    MutexLocker lock(gIoMutex);
+    gIoEntryWatch.cycleJudged();
+}
+
+void ControlPort::passEnded()
+{
+    MutexLocker lock(gIoMutex);
+    if (gIoEntryWatch.latchesDropped() != 0)
+        gIoOutputWord = gIoEntryWatch.withHold(gIoLastFlushed);
 }
 
 quint32 cycleStartInputMask(const SysParam &p, bool withDoor)

@@ -78,6 +78,16 @@ public:
     // A busy pass drops the entries of input `index` it read: taken, with the poll's block kept in
     // pendingOutputs.
     void takeReadEntries(int index);
+    // The cycle's mark for a cycle start by input `index` is on disk: the openings of that input a read
+    // took are covered (their marks no longer hold back "none"), and the poll's block of an entry the
+    // debounce timer latched passes into pendingOutputs.
+    void cycleStarted(int index);
+    // The verdict of the cycle last started is on disk: what asked for its mark before that start is
+    // covered.
+    void cycleJudged();
+    // A Run pass is over: what the debounce timer latched and the pass did not act on is dropped, and
+    // the poll's block of it ends.
+    void passEnded();
     // appMonotonicMs() of the board status frame that last changed input `index` as of the last
     // checkInput (after the input-3 remap); 0 when not known.
     qint64 inputChangedMs(int index) const;

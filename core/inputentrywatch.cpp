@@ -37,8 +37,13 @@ void InputEntryWatch::setSetup(const InputEntryWatchSetup &setup)
 {
     for (int i = 0; i < kInputs; ++i) {
         // A setting that changes is no entry: the span of the old reading ends unjudged.
-        if (!m_setupSet || !m_setup.map.sameFor(i, setup.map))
+        if (!m_setupSet || !m_setup.map.sameFor(i, setup.map)) {
             m_activeEntry[i] = 0;
+            // The counts start again under the new reading; an opening still uncovered stays so.
+            m_askedEntry[i] = 0;
+            m_coveredCount[i] = 0;
+            m_startUncovered &= ~(1u << i);
+        }
     }
     m_setup = setup;
     m_setupSet = true;
@@ -53,21 +58,30 @@ quint32 InputEntryWatch::takenCount(int input) const
 
 void InputEntryWatch::opening(int input)
 {
-    if (m_openingEntry[input] == 0)
-        m_openingEntry[input] = m_activeEntry[input];
+    const quint32 entry = m_activeEntry[input];
+    const bool taken = entry <= takenCount(input);
+    if (!taken && m_openingEntry[input] == 0)
+        m_openingEntry[input] = entry;
     if (!m_setup.armed)
         return;
     const quint32 bit = 1u << input;
-    if (m_setup.markInputs & bit)
+    // An opening whose cycle has started already has its mark on disk.
+    if ((m_setup.markInputs & bit) && entry > m_coveredCount[input]) {
         m_markRequests |= bit;
-    if (m_setup.blockAtOnce && (m_setup.watchedInputs & bit))
+        m_askedEntry[input] = entry;
+        m_uncovered[input] = true;
+    }
+    // Taken and latched by the cycle's timer, its pass still to come: blocked until that pass starts
+    // the cycle (whose word blocks it) or drops the latch. Taken by a busy pass: the cycle's word
+    // already blocks it.
+    if (m_setup.blockAtOnce && (m_setup.watchedInputs & bit) && (!taken || (m_latchedInputs & bit)))
         m_blockInputs |= bit;
 }
 
 void InputEntryWatch::judgeSpan(int input, qint64 nowMs)
 {
     const quint32 entry = m_activeEntry[input];
-    if (entry == 0 || m_activeJudged[input] || entry <= takenCount(input))
+    if (entry == 0 || m_activeJudged[input])
         return;
     if (nowMs - m_activeFromMs[input] >= m_setup.debounceMs) {
         m_activeJudged[input] = true;
@@ -281,6 +295,74 @@ bool InputEntryWatch::untakenEntry(int input) const
     if (!m_readMapSet[input] || !m_readMap.sameFor(input, m_setup.map))
         return false;
     return counted > m_taken[input];
+}
+
+bool InputEntryWatch::endTakenBlock(int input)
+{
+    const quint32 bit = 1u << input;
+    m_latchedInputs &= ~bit;
+    // A newer opening the cycle has not taken keeps its own block.
+    if (!(m_blockInputs & bit) || m_openingEntry[input] != 0)
+        return false;
+    m_blockInputs &= ~bit;
+    return true;
+}
+
+bool InputEntryWatch::cycleStarted(int input, const InputEntryMap &map)
+{
+    if (!validInput(input))
+        return false;
+    cover(input, map, readEntries(input, map));
+    m_startUncovered = 0;
+    for (int i = 0; i < kInputs; ++i) {
+        m_startAsked[i] = m_askedEntry[i];
+        if (m_uncovered[i])
+            m_startUncovered |= 1u << i;
+    }
+    return endTakenBlock(input);
+}
+
+void InputEntryWatch::cycleJudged()
+{
+    for (int i = 0; i < kInputs; ++i) {
+        // One asked for since the start is newer than the cycle, and its own.
+        if ((m_startUncovered & (1u << i)) && m_askedEntry[i] == m_startAsked[i]) {
+            m_uncovered[i] = false;
+            m_coveredCount[i] = qMax(m_coveredCount[i], m_askedEntry[i]);
+        }
+    }
+    m_startUncovered = 0;
+}
+
+void InputEntryWatch::cover(int input, const InputEntryMap &map, quint32 count)
+{
+    if (!validInput(input) || !m_setupSet || !m_setup.map.sameFor(input, map))
+        return;
+    m_coveredCount[input] = qMax(m_coveredCount[input], count);
+    if (m_askedEntry[input] <= count)
+        m_uncovered[input] = false;
+}
+
+void InputEntryWatch::latched(int input)
+{
+    if (validInput(input))
+        m_latchedInputs |= 1u << input;
+}
+
+quint32 InputEntryWatch::latchesDropped()
+{
+    quint32 ended = 0;
+    for (int i = 0; i < kInputs; ++i) {
+        if ((m_latchedInputs & (1u << i)) && endTakenBlock(i))
+            ended |= 1u << i;
+    }
+    m_latchedInputs = 0;
+    return ended;
+}
+
+bool InputEntryWatch::uncoveredOpening(int input) const
+{
+    return validInput(input) && m_uncovered[input];
 }
 
 quint32 InputEntryWatch::heldWord(quint32 wanted, qint64 nowMs, InputEntryStall *tripped)

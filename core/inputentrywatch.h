@@ -12,12 +12,21 @@
 // every cycle start, an opening of a watched input gets that block from the I/O thread at once, and an
 // opening of a cycle-start input asks for its mark on the disk. A block or hold lasts until the cycle
 // has taken the entry: latched it (the block passes into the cycle's own word) or dropped it as a
-// glitch (the block ends).
+// glitch (the block ends). Every entry's span is judged, taken or not: where the cycle's debounce timer
+// latched an entry before the poll judged it, the poll blocks it all the same until the cycle's pass
+// has started its cycle or dropped the latch.
+//
+// Taking an entry is not judging it: a pass may read an opening and then return (a camera lost, a
+// detection busy, an alarm latched). So beside what the cycle took, the watch keeps what it covered: an
+// opening that asked for its mark keeps it until the cycle's own mark for it is on disk (its cycle
+// start), a verdict of a cycle that started at or after it is, the cycle dropped it as a glitch, or the
+// start's judgement of a detection cut short took it.
 //
 // Threads: one instance, gIoEntryWatch, guarded by gIoMutex; every member below is called with gIoMutex
-// held. statusFrame, heldWord and takeMarkRequests are the I/O thread's; untakenEntry the mark's
-// thread's too; the rest are called by ControlPort on the GUI thread. The lock is held for the count,
-// the span rule and the takes as well as for the words: a few comparisons per input, never a disk call.
+// held. statusFrame, heldWord and takeMarkRequests are the I/O thread's; untakenEntry and
+// uncoveredOpening the mark's thread's too; the rest are called by ControlPort on the GUI thread. The lock
+// is held for the count, the span rule and the takes as well as for the words: a few comparisons per input,
+// never a disk call.
 
 #include <QtGlobal>
 
@@ -142,6 +151,24 @@ public:
     // cycle has not taken it yet.
     bool untakenEntry(int input) const;
 
+    // What the cycle has covered, GUI thread. Its cycle start for `input`: the mark of that cycle is on
+    // disk, which covers the openings of `input` a read has taken; a verdict of this cycle will cover
+    // what had asked for its mark by now on any input. True when a block of the poll on an entry the
+    // cycle took ended with it (the cycle's word keeps the clamp blocked).
+    bool cycleStarted(int input, const InputEntryMap &map);
+    // The verdict of the cycle last started is on disk (the mould OK, an alarm latched).
+    void cycleJudged();
+    // The openings of `input` up to `count` are covered without a cycle of their own: dropped as a
+    // glitch, or taken by the start's judgement of a detection cut short.
+    void cover(int input, const InputEntryMap &map, quint32 count);
+    // The debounce timer has latched what was read of `input`: until the pass starts its cycle or drops
+    // the latch, the poll blocks an opening among it as it blocks one the cycle has not taken.
+    void latched(int input);
+    // The pass is over: latches it did not act on are dropped. Returns the inputs whose block ended.
+    quint32 latchesDropped();
+    // The mark side (any thread): an opening of `input` asked for its mark and is not covered yet.
+    bool uncoveredOpening(int input) const;
+
 private:
     bool m_firstFrameSeen = false;
     quint32 m_word = 0;
@@ -163,6 +190,17 @@ private:
     quint32 m_taken[16] = {};
     quint32 m_blockInputs = 0;
     quint32 m_markRequests = 0;
+    quint32 m_latchedInputs = 0; // latched by the debounce timer, the pass not over yet
+    bool endTakenBlock(int input);
+
+    // The newest opening that asked for its mark (0 after a change of the map: any cover covers it),
+    // whether it is still uncovered, and the entries covered so far.
+    quint32 m_askedEntry[16] = {};
+    bool m_uncovered[16] = {};
+    quint32 m_coveredCount[16] = {};
+    // What was uncovered when the cycle last started: its verdict covers it.
+    quint32 m_startUncovered = 0;
+    quint32 m_startAsked[16] = {};
     bool m_setupSet = false;
 
     InputEntryWatchSetup m_setup;

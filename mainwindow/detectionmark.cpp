@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,11 +34,12 @@ void postToInstalledFile(int input)
     gHookCalls.fetch_sub(1);
 }
 
-// An opening of `input` is counted and the cycle has not taken it yet.
+// An opening of `input` asked for its mark and the cycle has not covered it yet: neither its cycle's
+// mark nor a verdict after it is on disk.
 bool entryWaitsForTheCycle(int input)
 {
     MutexLocker lock(gIoMutex);
-    return gIoEntryWatch.untakenEntry(input);
+    return gIoEntryWatch.uncoveredOpening(input);
 }
 } // namespace
 
@@ -154,8 +156,11 @@ DetectionMark DetectionMarkFile::open()
                 << (readable ? "- a detection cut short by a stop is not judged again"
                              : "- every start judges before the clamp may close");
     }
-    if (m_fd >= 0 && !m_thread.joinable() && !m_stopped)
+    if (m_fd >= 0 && !m_thread.joinable() && !m_stopped) {
         m_thread = std::thread([this] { markLoop(); });
+        // Named, so that a look at the running box (top -H, a debugger) tells it from the others.
+        ::pthread_setname_np(m_thread.native_handle(), "detectionmark");
+    }
     return left;
 }
 
@@ -185,7 +190,7 @@ void DetectionMarkFile::set(int slot, int moldSide)
         std::lock_guard<std::mutex> lock(m_markMutex);
         m_inputMarks = marks;
         DetectionMark mark{slot < 0 ? -1 : slot, slot < 0 ? 1 : moldSide};
-        // An opening the cycle has not taken yet is a detection under way as soon as it is counted.
+        // An opening the cycle has not covered yet is a detection under way as soon as it is counted.
         for (int i = 0; i < 16 && mark.slot < 0; ++i) {
             if (m_inputMarks[i].slot >= 0 && entryWaitsForTheCycle(i))
                 mark = m_inputMarks[i];
@@ -267,9 +272,10 @@ void DetectionMarkFile::post(quint32 work)
     ::sem_post(&m_wake);
 }
 
-// The marks of openings the cycle has not read: written only over "none" (a slot mark on disk already
-// makes a restart judge) and only while the opening still waits for the cycle (once the cycle took it,
-// the cycle's own mark or verdict is what counts). True when a mark was written.
+// The marks of openings the cycle has not covered: written only over "none" (a slot mark on disk already
+// makes a restart judge) and only while the opening still waits for the cycle (once its cycle's mark or
+// a later verdict is on disk, that is what counts; a pass that only read it judged nothing). True when a
+// mark was written.
 bool DetectionMarkFile::writeRequestedMarks(quint32 inputs)
 {
     static const QByteArray none = detectionMarkText(DetectionMark());

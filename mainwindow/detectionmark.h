@@ -8,11 +8,12 @@
 // cut after that sync finds it; "none" is not synced: a power cut that loses it leaves a slot mark,
 // which only makes the next start judge the mould once more.
 //
-// The GUI thread reads an opening only when its pass runs; a box killed while that thread is stalled
-// would find "none". So the I/O thread, when it counts an opening of a cycle-start input, asks the
-// mark's thread (through the hook of core/cyclestartmarkhook.h) to write the mark that opening's
-// cycle would write: the poll only posts the request and never waits. Which mark each input would
-// write depends on the mould side, GUI-thread data: the GUI thread keeps it here beside the file.
+// The GUI thread reads an opening only when its pass runs, and a pass may read it and return without
+// starting its cycle (a camera lost, a detection busy); a box killed then would find "none". So the I/O
+// thread, when it counts an opening of a cycle-start input, asks the mark's thread (through the hook of
+// core/cyclestartmarkhook.h) to write the mark that opening's cycle would write: the poll only posts the
+// request and never waits. Which mark each input would write depends on the mould side, GUI-thread data: the
+// GUI thread keeps it here beside the file.
 //
 // Threads: every function on the GUI thread, except postCycleStartMark (any thread, never waits). The
 // mark's thread writes the requested marks and syncs; it is started by open() and joined by
@@ -74,8 +75,9 @@ public:
     DetectionMark open();
     // Rewrites the mark in place; a slot mark asks the mark's thread for a sync and returns at once.
     // While one sync runs, any number of further marks leave one more sync pending, no more. "none"
-    // (clear) is not written while an opening of a cycle-start input is counted and the cycle has not
-    // taken it: that opening's mark is written instead.
+    // (clear) is not written while an opening of a cycle-start input asked for its mark and the cycle
+    // has not covered it (its cycle's mark or a later verdict on disk): that opening's mark is written
+    // instead.
     void set(int slot, int moldSide);
     void clear() { set(-1, 1); }
     // What is pending is done (requested marks written, a sync), then the mark's thread ends. Called
@@ -90,7 +92,7 @@ public:
     // Points the I/O thread's hook (core/cyclestartmarkhook.h) at this file; the destructor takes it off.
     void installCycleStartMarkHook();
     // Any thread: asks the mark's thread to write the mark of an opening of `input` (0-15) that the
-    // I/O thread counted. It writes it only while the mark reads "none" and the cycle has not taken
+    // I/O thread counted. It writes it only while the mark reads "none" and the cycle has not covered
     // that opening; else nothing. Posts and returns: never waits for a lock or the disk.
     void postCycleStartMark(int input);
 

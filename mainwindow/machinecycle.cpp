@@ -201,6 +201,8 @@ void MachineCycle::Run()
     outerPass();
     // Latches no step acted on do not outlive the pass that could have used them.
     std::fill(std::begin(inputLatched), std::end(inputLatched), false);
+    if (gControlPort)
+        gControlPort->passEnded();
 }
 
 void MachineCycle::outerPass()
@@ -461,6 +463,9 @@ bool MachineCycle::startCycle(int input)
         const int first = pendingCameras[0] != 0 ? 0 : 1;
         hooks.markDetection(machineTwoSided() && side == 0 ? first + 2 : first, side);
     }
+    // Only now may an opening of this input give up its own mark: the cycle's is on disk.
+    if (gControlPort)
+        gControlPort->cycleStarted(input);
     if (!p.okNgPulse) {
         if (!preCutSet() && !p.cutClampOnMoldAlarm)
             setOutput(OutClose, 1);

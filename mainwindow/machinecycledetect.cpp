@@ -421,7 +421,10 @@ void MachineCycle::CheckNG()
         if (!product)
             interruptedHold = false;
         flush();
-        // Judged OK and released: nothing to judge again after a stop.
+        // Judged OK and released: nothing to judge again after a stop, nor of an opening before this
+        // cycle started.
+        if (!product && gControlPort)
+            gControlPort->cycleJudged();
         if (!product)
             mouldJudged();
         if (w->alarmState == 2 && !productPulse) {
@@ -548,6 +551,8 @@ void MachineCycle::latchAlarm(const QVector<int> &ngCameras)
     // it is tried again every second, and the mark of this detection stays until it is on disk.
     const bool onDisk = hooks.saveLatchedAlarm && hooks.saveLatchedAlarm(ngCameras);
     sendAwaitedAlarm();
+    if (onDisk && gControlPort)
+        gControlPort->cycleJudged();
     if (onDisk && hooks.clearDetectionMark)
         hooks.clearDetectionMark();
     if (hooks.showAllCameras)

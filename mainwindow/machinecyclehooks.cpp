@@ -14,6 +14,7 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "clock.h"
+#include "controlport.h"
 #include "databaserestore.h"
 #include "detectionmark.h"
 #include "drawroiwidget.h"
@@ -51,8 +52,11 @@ void DeVeWizard::createCycle()
     latchKeeper = new LatchedAlarmKeeper(this);
     // A latch that reached the disk only on a later try ends the mark of its detection then.
     latchKeeper->onDiskAgain = [this] {
-        if (alarmState == 2)
-            detectionMark->clear();
+        if (alarmState != 2)
+            return;
+        if (gControlPort)
+            gControlPort->cycleJudged();
+        detectionMark->clear();
     };
     // main() never deletes the window: it ends the mark's thread once the poll thread is gone, as the
     // poll's last openings still ask it for their marks.

@@ -401,6 +401,189 @@ void killedWhileHeldAfterADebouncedPulsePiece(BoxRun &run)
     killedWhileHeldAfterAPulse(run, Pictures::Foreign);
 }
 
+// ---- an opening a pass read without judging it ----------------------------------------------------
+// The thread of the box that serves the marks of openings (named "detectionmark"), 0 when not found.
+pid_t markThreadOf(pid_t pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "detectionmark")
+            return pid_t(task.toInt());
+    }
+    return 0;
+}
+
+// Where the running box's code of `symbol` (a mangled name) is, 0 when not found: its value in the
+// program file, moved by the address the program was loaded at.
+unsigned long codeAddressOf(pid_t pid, const char *symbol)
+{
+    const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath();
+    QProcess nm;
+    nm.start(QStringLiteral("nm"), {QStringLiteral("--defined-only"), exe});
+    if (!nm.waitForFinished(30000))
+        return 0;
+    unsigned long value = 0;
+    for (const QByteArray &line : nm.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 3 && parts[2] == symbol)
+            value = parts[0].toULong(nullptr, 16);
+    }
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (value == 0 || !maps.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.size() == 6 && parts[5] == exe.toLocal8Bit() && parts[2].toULong(nullptr, 16) == 0) {
+            const unsigned long base = parts[0].split('-').first().toULong(nullptr, 16);
+            return value >= base ? value : base + value; // a position-independent program: moved
+        }
+    }
+    return 0;
+}
+
+// Until the mark on disk names a slot, at most `ms`.
+void waitForASlotMark(const BoxRun &run, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!readTestFile(run.path(QStringLiteral("detectionmark.txt"))).startsWith("slot") &&
+           t.elapsed() < ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Started again after a kill, `pictures` in view: held from the first word, the mould judged once (one
+// record line of the detection cut short), then latched (a piece) or released once (good).
+void judgedOnceAfterTheRestart(BoxRun &run, Pictures pictures)
+{
+    run.kill();
+    QVERIFY(run.serve(pictures));
+    QVERIFY(run.start());
+    const quint16 verdict = pictures == Pictures::Foreign ? kAlarm : kReleased;
+    QVERIFY2(run.settleOn("judged", "start", verdict, 30000, 1500), run.story());
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
+    EXPECT_HELD(run, "judged", verdict);
+    const QVector<quint16> sent = run.wordsBetween("start", "judged");
+    QVERIFY2(std::count_if(sent.cbegin(), sent.cend(), clampAllowed) == (verdict == kReleased ? 1 : 0),
+             run.story());
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).size() == (verdict == kAlarm ? 1 : 0),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
+// A camera lost (its pictures stop; the board gets the block). The mark's thread and then the GUI
+// thread are stopped (ptrace); a 300 ms opening; the poll says the cycle stalled; the GUI thread goes
+// on, and the pass that reads the opening records it and returns at the lost camera. Only then the
+// mark's thread goes on, and the box is killed. Started again with the camera back, it judges that
+// mould.
+void readWithACameraLostThenKilled(BoxRun &run, Pictures pictures)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    QVERIFY(run.serve(Pictures::None));
+    run.mark("pictures gone");
+    QVERIFY2(run.waitForHeld(kBlocked, 5000), run.story());
+    const QString stallText = textsOf(775).at(kBoxLanguage);
+    const QString stallLine = stallText.left(stallText.indexOf(QStringLiteral("%1")));
+    {
+        MainThreadHold markThread;
+        MainThreadHold gui;
+        QVERIFY2(markThread.holdThread(run.pid(), markThreadOf(run.pid())), "the mark's thread not stopped");
+        QVERIFY2(gui.hold(run.pid()), "ptrace could not stop the box's main thread");
+        run.mark("opening");
+        QVERIFY(run.pulseInputs(0x001, 60));
+        QVERIFY2(run.waitForLog(QStringLiteral("Cycle stalled: input 0 entered"), 5000), run.story());
+        QVERIFY(gui.release());
+        QTRY_COMPARE_WITH_TIMEOUT(run.record().filter(stallLine).size(), 1, 5000);
+        QVERIFY(markThread.release());
+        waitForASlotMark(run, 2000);
+    }
+    judgedOnceAfterTheRestart(run, pictures);
+}
+
+void readWithACameraLostThenKilledPiece(BoxRun &run)
+{
+    readWithACameraLostThenKilled(run, Pictures::Foreign);
+}
+
+void readWithACameraLostThenKilledGood(BoxRun &run)
+{
+    readWithACameraLostThenKilled(run, Pictures::Good);
+}
+
+// The mark's thread stopped (ptrace), a 300 ms opening, and the GUI thread stopped where its pass has
+// read the opening and is about to start the cycle (`MachineCycle::startCycle`). The mark's thread
+// goes on, and the box is killed with the GUI thread still there. Started again, it judges that mould.
+void heldAtTheCycleStartThenKilled(BoxRun &run, Pictures pictures)
+{
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    const unsigned long startCycle = codeAddressOf(run.pid(), "_ZN12MachineCycle10startCycleEi");
+    QVERIFY2(startCycle != 0, "MachineCycle::startCycle not found in the running program");
+    {
+        MainThreadHold markThread;
+        MainThreadHold gui;
+        QVERIFY2(markThread.holdThread(run.pid(), markThreadOf(run.pid())), "the mark's thread not stopped");
+        QVERIFY2(gui.holdAt(run.pid(), startCycle), "no breakpoint in the box's main thread");
+        run.mark("opening");
+        QVERIFY(run.pulseInputs(0x001, 60));
+        QVERIFY2(gui.waitUntilStopped(5000), "the box's main thread never came to its cycle start");
+        run.mark("at the cycle start");
+        QVERIFY(markThread.release());
+        waitForASlotMark(run, 2000);
+        QCOMPARE(::kill(run.pid(), SIGKILL), 0);
+        run.mark("killed");
+        // A traced process is reported dead to its parent only once its tracer has let it go.
+    }
+    judgedOnceAfterTheRestart(run, pictures);
+}
+
+void heldAtTheCycleStartThenKilledPiece(BoxRun &run)
+{
+    heldAtTheCycleStartThenKilled(run, Pictures::Foreign);
+}
+
+void heldAtTheCycleStartThenKilledGood(BoxRun &run)
+{
+    heldAtTheCycleStartThenKilled(run, Pictures::Good);
+}
+
+// Controls: a healthy box quit (SIGTERM) at rest after good moulds opened by `inputs`, one after the
+// other, and started again, judges nothing: blocked, then released by the start of detection, with no
+// record line of a detection cut short.
+void quitAtRestJudgesNothing(BoxRun &run, const char *sql, const QVector<quint16> &inputs)
+{
+    if (sql)
+        QVERIFY(run.sql(sql));
+    QVERIFY(run.start());
+    QVERIFY2(run.waitUntilStarted(), run.story());
+    for (int n = 0; n < inputs.size(); ++n) {
+        const QString opening = QStringLiteral("opening %1").arg(n + 1);
+        run.mark(opening);
+        run.press(inputs[n]);
+        QVERIFY2(run.settleOn(QStringLiteral("judged %1").arg(n + 1), opening, kReleased, 10000, 500),
+                 run.story());
+    }
+    QVERIFY2(run.stop(), run.story());
+    QVERIFY(run.start());
+    QVERIFY2(waitForStartLine(run, 2), run.story());
+    run.settle("up", 2000);
+    EXPECT_WORDS(run, "start", "up", kBlocked, kReleased);
+    EXPECT_HELD(run, "up", kReleased);
+    QCOMPARE(recordLinesOf(run, 761), 0);
+    QVERIFY2(run.stop(), run.story());
+}
+
+void quitAtRestJudgesNothingDefault(BoxRun &run)
+{
+    quitAtRestJudgesNothing(run, nullptr, {0x001, 0x001});
+}
+
+void quitAtRestJudgesNothingTurntable(BoxRun &run)
+{
+    quitAtRestJudgesNothing(run, kTurntableBothMoulds, {0x001, 0x008, 0x001, 0x008});
+}
+
 // The box asked to quit (SIGTERM) with its main thread held where the quit stops the board's poll, and
 // the mould opens just then, a piece in the cavity: the poll blocks the clamp, the opening's mark is on
 // disk when the box has ended, and the restarted box judges that mould before any word allows the
@@ -411,12 +594,13 @@ void openingWhileTheBoxQuits(BoxRun &run)
     QVERIFY2(run.waitUntilStarted(), run.story());
     QVERIFY(run.serve(Pictures::Foreign));
     {
-        MainThreadTrap trap;
-        QVERIFY2(trap.plant(run.pid(), "_ZN11ControlPort12stopIOThreadEv"),
-                 "ptrace could not plant a trap in the box's main thread");
+        const unsigned long stopPoll = codeAddressOf(run.pid(), "_ZN11ControlPort12stopIOThreadEv");
+        QVERIFY2(stopPoll != 0, "ControlPort::stopIOThread not found in the running program");
+        MainThreadHold trap;
+        QVERIFY2(trap.holdAt(run.pid(), stopPoll), "no breakpoint in the box's main thread");
         run.mark("quit");
         QCOMPARE(::kill(run.pid(), SIGTERM), 0);
-        QVERIFY2(trap.waitUntilReached(30000), run.story());
+        QVERIFY2(trap.waitUntilStopped(30000), run.story());
         run.mark("opening");
         run.setInputs(0x001);
         const bool blocked = run.waitForHeld(kBlocked, 5000);
@@ -467,4 +651,19 @@ const Row kRestartRows[] = {
     // The order in which the box's threads end when it quits.
     {"opening while the quit stops the board's poll, piece (judged after the restart, latched)",
      openingWhileTheBoxQuits},
+    // An opening a pass read without judging it keeps its mark.
+    {"camera lost, mark's thread held until a pass read the opening, killed, piece (judged after the "
+     "restart, latched)",
+     readWithACameraLostThenKilledPiece},
+    {"camera lost, mark's thread held until a pass read the opening, killed, good (judged after the "
+     "restart, released)",
+     readWithACameraLostThenKilledGood},
+    {"GUI thread held at its cycle start after the read, killed, piece (judged after the restart, latched)",
+     heldAtTheCycleStartThenKilledPiece},
+    {"GUI thread held at its cycle start after the read, killed, good (judged after the restart, released)",
+     heldAtTheCycleStartThenKilledGood},
+    {"control: quit at rest after two good moulds, started again (judges nothing)",
+     quitAtRestJudgesNothingDefault},
+    {"control: turntable, both cycle-start inputs, quit at rest, started again (judges nothing)",
+     quitAtRestJudgesNothingTurntable},
 };

@@ -1,14 +1,7 @@
 #include "mainthreadhold.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QList>
-
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <elf.h>
 #include <poll.h>
 #include <sys/ptrace.h>
 #include <sys/user.h>
@@ -16,50 +9,65 @@
 #include <unistd.h>
 
 namespace {
-// Forks the tracer, which runs `trace(report, release)` and never returns: it reports on the first
-// descriptor and waits on the second, whose write end closing lets the thread go. Gives the tracer's
-// process id (-1 when it could not be made) with the read end of its reports and that write end.
-template <typename Trace> pid_t forkTracer(Trace trace, int *report, int *release)
+// Waits for the stop of the interrupt asked for: signals on their way to the thread meanwhile are
+// passed on. False when the thread is gone.
+bool waitForInterruptStop(pid_t thread)
 {
-    int reports[2];
-    int letGo[2];
-    if (pipe(reports) != 0)
-        return -1;
-    if (pipe(letGo) != 0) {
-        close(reports[0]);
-        close(reports[1]);
-        return -1;
+    for (;;) {
+        int status = 0;
+        if (waitpid(thread, &status, __WALL) != thread || !WIFSTOPPED(status))
+            return false;
+        if ((status >> 16) == PTRACE_EVENT_STOP)
+            return true;
+        ptrace(PTRACE_CONT, thread, nullptr, reinterpret_cast<void *>(long(WSTOPSIG(status))));
     }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(reports[0]);
-        close(letGo[1]);
-        trace(reports[1], letGo[0]);
+}
+
+// Lets the stopped thread run until it executes the byte at `address`, and stops it there as if it had
+// not reached it yet; 'A' goes to `report` once the breakpoint is in. False when the thread is gone.
+bool runUntil(pid_t thread, unsigned long address, int report)
+{
+    errno = 0;
+    const long word = ptrace(PTRACE_PEEKTEXT, thread, reinterpret_cast<void *>(address), nullptr);
+    if (errno != 0)
+        return false;
+    const long trap = (word & ~0xFFL) | 0xCC;
+    if (ptrace(PTRACE_POKETEXT, thread, reinterpret_cast<void *>(address), reinterpret_cast<void *>(trap)) !=
+        0)
+        return false;
+    const char armed = 'A';
+    if (write(report, &armed, 1) != 1)
+        return false;
+    ptrace(PTRACE_CONT, thread, nullptr, nullptr);
+    for (;;) {
+        int status = 0;
+        if (waitpid(thread, &status, __WALL) != thread || !WIFSTOPPED(status))
+            return false;
+        const int signal = WSTOPSIG(status);
+        user_regs_struct regs{};
+        if (signal == SIGTRAP && (status >> 16) == 0 &&
+            ptrace(PTRACE_GETREGS, thread, nullptr, &regs) == 0 && regs.rip == address + 1) {
+            regs.rip = address;
+            return ptrace(PTRACE_POKETEXT, thread, reinterpret_cast<void *>(address),
+                          reinterpret_cast<void *>(word)) == 0 &&
+                   ptrace(PTRACE_SETREGS, thread, nullptr, &regs) == 0;
+        }
+        // A stop of another kind: the signal passed on, an event stop let go.
+        ptrace(PTRACE_CONT, thread, nullptr,
+               reinterpret_cast<void *>(long((status >> 16) != 0 ? 0 : signal)));
     }
-    close(reports[1]);
-    close(letGo[0]);
-    *report = reports[0];
-    *release = letGo[1];
-    return child;
 }
 
 // In the forked tracer: only calls that are safe after fork() in a threaded process.
-[[noreturn]] void traceAndWait(pid_t thread, int report, int release)
+[[noreturn]] void traceAndWait(pid_t thread, unsigned long address, int report, int release)
 {
     if (ptrace(PTRACE_SEIZE, thread, nullptr, nullptr) != 0 ||
         ptrace(PTRACE_INTERRUPT, thread, nullptr, nullptr) != 0)
         _exit(1);
-    for (;;) {
-        int status = 0;
-        if (waitpid(thread, &status, __WALL) != thread)
-            _exit(2);
-        if (!WIFSTOPPED(status))
-            _exit(3);
-        if ((status >> 16) == PTRACE_EVENT_STOP)
-            break;
-        // A signal on its way to the thread: pass it on; the interrupt still stops it next.
-        ptrace(PTRACE_CONT, thread, nullptr, reinterpret_cast<void *>(long(WSTOPSIG(status))));
-    }
+    if (!waitForInterruptStop(thread))
+        _exit(2);
+    if (address != 0 && !runUntil(thread, address, report))
+        _exit(3);
     const char stopped = 'S';
     if (write(report, &stopped, 1) != 1)
         _exit(4);
@@ -78,27 +86,76 @@ MainThreadHold::~MainThreadHold()
 
 bool MainThreadHold::hold(pid_t pid)
 {
-    if (m_tracer > 0 || pid <= 0)
+    return holdThread(pid, pid, 0);
+}
+
+bool MainThreadHold::holdAt(pid_t pid, unsigned long address)
+{
+    return address != 0 && holdThread(pid, pid, address);
+}
+
+bool MainThreadHold::holdThread(pid_t pid, pid_t thread, unsigned long address)
+{
+    if (m_tracer > 0 || pid <= 0 || thread <= 0)
         return false;
-    int report = -1;
-    const pid_t child = forkTracer([pid](int reportTo, int letGo) { traceAndWait(pid, reportTo, letGo); },
-                                   &report, &m_release);
-    m_tracer = child;
-    char c = 0;
-    ssize_t got = 0;
-    while (child > 0 && (got = read(report, &c, 1)) < 0 && errno == EINTR) {
+    int report[2];
+    int letGo[2];
+    if (pipe(report) != 0)
+        return false;
+    if (pipe(letGo) != 0) {
+        close(report[0]);
+        close(report[1]);
+        return false;
     }
-    if (report >= 0)
-        close(report);
-    if (child < 0 || got != 1) {
+    const pid_t child = fork();
+    if (child == 0) {
+        // Only its own pipes: a copy of another hold's release end would keep that hold's tracer waiting.
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != report[1] && fd != letGo[0])
+                close(fd);
+        }
+        traceAndWait(thread, address, report[1], letGo[0]);
+    }
+    close(report[1]);
+    close(letGo[0]);
+    m_tracer = child;
+    m_release = letGo[1];
+    m_report = report[0];
+    char c = 0;
+    ssize_t got;
+    while ((got = read(m_report, &c, 1)) < 0 && errno == EINTR) {
+    }
+    const char expected = address != 0 ? 'A' : 'S';
+    if (child < 0 || got != 1 || c != expected) {
         release();
         return false;
     }
+    m_stopped = address == 0;
     return true;
+}
+
+bool MainThreadHold::waitUntilStopped(int timeoutMs)
+{
+    if (m_stopped || m_report < 0)
+        return m_stopped;
+    pollfd report{m_report, POLLIN, 0};
+    int ready;
+    while ((ready = ::poll(&report, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    char c = 0;
+    m_stopped = ready == 1 && read(m_report, &c, 1) == 1 && c == 'S';
+    return m_stopped;
 }
 
 bool MainThreadHold::release()
 {
+    if (m_report >= 0)
+        close(m_report);
+    m_report = -1;
+    // A tracer still waiting for its breakpoint does not read the release: it is ended instead.
+    if (m_tracer > 0 && !m_stopped)
+        ::kill(m_tracer, SIGKILL);
+    m_stopped = false;
     if (m_tracer <= 0) {
         if (m_release >= 0)
             close(m_release);
@@ -113,194 +170,4 @@ bool MainThreadHold::release()
     }
     m_tracer = -1;
     return done > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-namespace {
-// The address of `symbol` in the running process `pid`: its value in the program file's symbol table
-// moved by where the program is loaded; 0 when not found.
-quint64 symbolAddress(pid_t pid, const char *symbol)
-{
-    char exe[4096];
-    const QByteArray link = QByteArray("/proc/") + QByteArray::number(pid) + "/exe";
-    const ssize_t n = readlink(link.constData(), exe, sizeof exe - 1);
-    if (n <= 0)
-        return 0;
-    exe[n] = '\0';
-    QFile file(QString::fromLocal8Bit(exe, int(n)));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray elf = file.readAll();
-    const auto at = [&elf](quint64 offset, quint64 size) {
-        return offset + size <= quint64(elf.size()) ? elf.constData() + offset : nullptr;
-    };
-    const auto *header = reinterpret_cast<const Elf64_Ehdr *>(at(0, sizeof(Elf64_Ehdr)));
-    if (!header || std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 ||
-        header->e_ident[EI_CLASS] != ELFCLASS64)
-        return 0;
-    quint64 value = 0;
-    for (int s = 0; s < header->e_shnum && value == 0; ++s) {
-        const auto *section = reinterpret_cast<const Elf64_Shdr *>(
-            at(header->e_shoff + quint64(s) * header->e_shentsize, sizeof(Elf64_Shdr)));
-        if (!section || (section->sh_type != SHT_SYMTAB && section->sh_type != SHT_DYNSYM) ||
-            section->sh_link >= header->e_shnum)
-            continue;
-        const auto *names = reinterpret_cast<const Elf64_Shdr *>(
-            at(header->e_shoff + quint64(section->sh_link) * header->e_shentsize, sizeof(Elf64_Shdr)));
-        for (quint64 i = 0; names && i < section->sh_size / sizeof(Elf64_Sym); ++i) {
-            const auto *sym = reinterpret_cast<const Elf64_Sym *>(
-                at(section->sh_offset + i * sizeof(Elf64_Sym), sizeof(Elf64_Sym)));
-            const char *name = sym ? at(names->sh_offset + sym->st_name, 1) : nullptr;
-            if (name && sym->st_value != 0 && std::strcmp(name, symbol) == 0) {
-                value = sym->st_value;
-                break;
-            }
-        }
-    }
-    if (value == 0 || header->e_type != ET_DYN)
-        return value;
-    // A position-independent program: moved by where its first segment was mapped.
-    quint64 firstSegment = ~quint64(0);
-    for (int p = 0; p < header->e_phnum; ++p) {
-        const auto *segment = reinterpret_cast<const Elf64_Phdr *>(
-            at(header->e_phoff + quint64(p) * header->e_phentsize, sizeof(Elf64_Phdr)));
-        if (segment && segment->p_type == PT_LOAD)
-            firstSegment = std::min<quint64>(firstSegment, segment->p_vaddr & ~quint64(0xFFF));
-    }
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
-    if (firstSegment == ~quint64(0) || !maps.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : maps.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 6 || fields.at(5) != QByteArray(exe, int(n)) ||
-            fields.at(2).toULongLong(nullptr, 16) != 0)
-            continue;
-        return fields.at(0).split('-').value(0).toULongLong(nullptr, 16) - firstSegment + value;
-    }
-    return 0;
-}
-
-#if defined(__x86_64__)
-// In the forked tracer: only calls that are safe after fork() in a threaded process.
-[[noreturn]] void trapAndWait(pid_t thread, quint64 address, int report, int release)
-{
-    if (ptrace(PTRACE_SEIZE, thread, nullptr, nullptr) != 0 ||
-        ptrace(PTRACE_INTERRUPT, thread, nullptr, nullptr) != 0)
-        _exit(1);
-    int status = 0;
-    for (;;) {
-        if (waitpid(thread, &status, __WALL) != thread || !WIFSTOPPED(status))
-            _exit(2);
-        if ((status >> 16) == PTRACE_EVENT_STOP)
-            break;
-        ptrace(PTRACE_CONT, thread, nullptr, reinterpret_cast<void *>(long(WSTOPSIG(status))));
-    }
-    errno = 0;
-    const long original = ptrace(PTRACE_PEEKTEXT, thread, reinterpret_cast<void *>(address), nullptr);
-    if (errno != 0)
-        _exit(3);
-    const long planted = (original & ~0xFFL) | 0xCC; // int3
-    if (ptrace(PTRACE_POKETEXT, thread, reinterpret_cast<void *>(address),
-               reinterpret_cast<void *>(planted)) != 0 ||
-        ptrace(PTRACE_CONT, thread, nullptr, nullptr) != 0)
-        _exit(4);
-    const char plantedByte = 'P';
-    if (write(report, &plantedByte, 1) != 1)
-        _exit(5);
-    for (;;) {
-        if (waitpid(thread, &status, __WALL) != thread || !WIFSTOPPED(status))
-            _exit(6);
-        const int signal = WSTOPSIG(status);
-        if (signal == SIGTRAP && (status >> 16) == 0) {
-            user_regs_struct regs;
-            if (ptrace(PTRACE_GETREGS, thread, nullptr, &regs) == 0 && regs.rip - 1 == address) {
-                // Put back as it was, and run from the function's first instruction once let go.
-                regs.rip = address;
-                if (ptrace(PTRACE_POKETEXT, thread, reinterpret_cast<void *>(address),
-                           reinterpret_cast<void *>(original)) != 0 ||
-                    ptrace(PTRACE_SETREGS, thread, nullptr, &regs) != 0)
-                    _exit(7);
-                break;
-            }
-        }
-        const bool stopEvent = (status >> 16) == PTRACE_EVENT_STOP;
-        ptrace(PTRACE_CONT, thread, nullptr, reinterpret_cast<void *>(long(stopEvent ? 0 : signal)));
-    }
-    const char reached = 'R';
-    if (write(report, &reached, 1) != 1)
-        _exit(8);
-    char c;
-    while (read(release, &c, 1) < 0 && errno == EINTR) {
-    }
-    _exit(ptrace(PTRACE_DETACH, thread, nullptr, nullptr) == 0 ? 0 : 9);
-}
-#endif
-
-// One byte from the tracer within `ms`; 0 when none came.
-char readReport(int fd, int ms)
-{
-    pollfd p{fd, POLLIN, 0};
-    int ready;
-    while ((ready = poll(&p, 1, ms)) < 0 && errno == EINTR) {
-    }
-    char c = 0;
-    if (ready == 1 && read(fd, &c, 1) != 1)
-        c = 0;
-    return c;
-}
-} // namespace
-
-MainThreadTrap::~MainThreadTrap()
-{
-    release();
-}
-
-bool MainThreadTrap::plant(pid_t pid, const char *symbol)
-{
-#if defined(__x86_64__)
-    const quint64 address = m_tracer > 0 || pid <= 0 ? 0 : symbolAddress(pid, symbol);
-    if (address == 0)
-        return false;
-    const pid_t child =
-        forkTracer([pid, address](int reportTo, int letGo) { trapAndWait(pid, address, reportTo, letGo); },
-                   &m_report, &m_release);
-    m_tracer = child;
-    if (child < 0 || readReport(m_report, 10000) != 'P') {
-        release();
-        return false;
-    }
-    return true;
-#else
-    (void)pid;
-    (void)symbol;
-    return false;
-#endif
-}
-
-bool MainThreadTrap::waitUntilReached(int ms)
-{
-    m_reached = m_reached || (m_report >= 0 && readReport(m_report, ms) == 'R');
-    return m_reached;
-}
-
-bool MainThreadTrap::release()
-{
-    if (m_report >= 0)
-        close(m_report);
-    m_report = -1;
-    if (m_release >= 0)
-        close(m_release);
-    m_release = -1;
-    if (m_tracer <= 0)
-        return false;
-    // A tracer still waiting for the thread to come gives up; the trap stays planted.
-    if (!m_reached)
-        ::kill(m_tracer, SIGKILL);
-    int status = 0;
-    pid_t done;
-    while ((done = waitpid(m_tracer, &status, 0)) < 0 && errno == EINTR) {
-    }
-    m_tracer = -1;
-    const bool letGo = m_reached && done > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    m_reached = false;
-    return letGo;
 }

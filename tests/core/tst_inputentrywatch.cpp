@@ -354,6 +354,120 @@ private slots:
         QCOMPARE(posted, marks);
     }
 
+    // What the cycle covered against what it took. Steps in order on inputs 0 and 3 (both start a
+    // cycle, as on a turntable; the mode blocks at every cycle start): "rise N t" / "fall N t" the board
+    // at t ms, "poll t" the I/O thread's pass (its word recorded when it changes, 0x0F4 wanted),
+    // "read N" a pass reads every entry of N (with debounce 0 that is the take), "busy N" a busy pass
+    // drops what it read, "expiry N t" the debounce timer's verdict at t, "pass" the pass after it ends
+    // (latches it did not act on dropped), "start N" the cycle's mark for a start by N is on disk,
+    // "judged" its verdict is. Then: the words the board got, the mark requests, and which inputs still
+    // hold an opening whose mark may not give way to "none".
+    void coveredAgainstTaken_data()
+    {
+        QTest::addColumn<int>("debounce");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QList<int>>("words");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("uncovered");
+
+        const QList<int> blocked{0x0F4, 0x0F5};
+        QTest::newRow("debounce 0, read (cameras not ready, an alarm latched, stopped): taken, not covered")
+            << 0 << "rise 0 1000, poll 1005, read 0, fall 0 1300, poll 1305"
+            << QList<int>{0x0F4, 0x0F5, 0x0F4} << 1 << 0x1;
+        QTest::newRow("debounce 0, read, its cycle's mark on disk: covered")
+            << 0 << "rise 0 1000, poll 1005, read 0, start 0, poll 1010" << QList<int>{0x0F4, 0x0F5, 0x0F4}
+            << 1 << 0x0;
+        QTest::newRow("debounce 0.2 s, a busy pass dropped it: asked for its mark at 200 ms, no block")
+            << 200 << "rise 0 1000, poll 1005, busy 0, poll 1195, poll 1200, fall 0 1300, poll 1305"
+            << QList<int>{0x0F4} << 1 << 0x1;
+        QTest::newRow("debounce 0.2 s, a 100 ms glitch dropped at the expiry: nothing to cover")
+            << 200
+            << "rise 0 1000, poll 1005, read 0, fall 0 1100, poll 1105, expiry 0 1200, pass, poll 1300"
+            << QList<int>{0x0F4} << 0 << 0x0;
+        QTest::newRow("debounce 0.2 s, the timer latched it before the poll judged it: blocked, asked")
+            << 200 << "rise 0 1000, poll 1005, read 0, expiry 0 1200, poll 1200, poll 1205" << blocked << 1
+            << 0x1;
+        QTest::newRow("debounce 0.2 s, timer first, its cycle started: the cycle's word holds it")
+            << 200 << "rise 0 1000, read 0, expiry 0 1200, poll 1200, start 0, poll 1205, judged, poll 1500"
+            << QList<int>{0x0F4, 0x0F5, 0x0F4} << 1 << 0x0;
+        QTest::newRow("debounce 0.2 s, timer first, the pass dropped the latch: the block ends, not covered")
+            << 200 << "rise 0 1000, read 0, expiry 0 1200, poll 1200, pass, poll 1205"
+            << QList<int>{0x0F4, 0x0F5, 0x0F4} << 1 << 0x1;
+        QTest::newRow("debounce 0.2 s, timer first, its cycle started before the poll: no block, no request")
+            << 200 << "rise 0 1000, read 0, expiry 0 1200, start 0, pass, poll 1200, poll 1205"
+            << QList<int>{0x0F4} << 0 << 0x0;
+        QTest::newRow("verdict of a cycle that started before the opening: not covered")
+            << 0 << "rise 3 1000, read 3, start 3, rise 0 1100, read 0, poll 1105, judged"
+            << QList<int>{0x0F4} << 2 << 0x1;
+        QTest::newRow("verdict of a cycle that started after the opening: covered")
+            << 0 << "rise 3 1000, read 3, rise 0 1100, read 0, start 0, poll 1105, judged"
+            << QList<int>{0x0F4} << 2 << 0x0;
+        QTest::newRow("a cycle start covers its own input only")
+            << 0 << "rise 3 1000, rise 0 1100, read 3, read 0, start 0, poll 1105" << QList<int>{0x0F4} << 2
+            << 0x8;
+    }
+    void coveredAgainstTaken()
+    {
+        QFETCH(int, debounce);
+        QFETCH(QString, steps);
+        InputEntryWatch watch;
+        InputEntryWatchSetup setup;
+        setup.armed = true;
+        setup.watchedInputs = 0x009;
+        setup.markInputs = 0x009;
+        setup.map = plainMap();
+        setup.debounceMs = debounce;
+        setup.blockAtOnce = true;
+        watch.setSetup(setup);
+        watch.statusFrame(0, 10);
+        watch.markRead(0, setup.map, 0);
+        watch.markRead(3, setup.map, 0);
+        quint32 level = 0;
+        QList<int> words{0x0F4};
+        int requests = 0;
+        for (const QString &step : steps.split(QStringLiteral(", "))) {
+            const QStringList w = step.split(' ');
+            const int n = w.value(1).toInt();
+            const qint64 t = w.value(w.size() - 1).toLongLong();
+            const quint32 count = watch.entries(n, setup.map);
+            if (w[0] == QLatin1String("rise") || w[0] == QLatin1String("fall")) {
+                level = w[0] == QLatin1String("rise") ? level | 1u << n : level & ~(1u << n);
+                watch.statusFrame(level, t);
+            } else if (w[0] == QLatin1String("poll")) {
+                const int word = int(watch.heldWord(0x0F4, t));
+                if (words.last() != word)
+                    words << word;
+            } else if (w[0] == QLatin1String("read")) {
+                watch.markRead(n, setup.map, count);
+            } else if (w[0] == QLatin1String("busy")) {
+                watch.markRead(n, setup.map, count);
+                watch.take(n, setup.map, count, true);
+            } else if (w[0] == QLatin1String("expiry")) {
+                const InputDebounce verdict = watch.judgeDebounce(n, setup.map, t);
+                QVERIFY(verdict != InputDebounce::Wait);
+                watch.take(n, setup.map, count, verdict == InputDebounce::Latch);
+                if (verdict == InputDebounce::Latch)
+                    watch.latched(n);
+                else
+                    watch.cover(n, setup.map, count);
+            } else if (w[0] == QLatin1String("pass")) {
+                watch.latchesDropped();
+            } else if (w[0] == QLatin1String("start")) {
+                watch.cycleStarted(n, setup.map);
+            } else if (w[0] == QLatin1String("judged")) {
+                watch.cycleJudged();
+            } else {
+                QFAIL(qPrintable(step));
+            }
+            const quint32 asked = watch.takeMarkRequests();
+            requests += (asked & 1u) + ((asked >> 3) & 1u);
+        }
+        QTEST(words, "words");
+        QTEST(requests, "requests");
+        const int uncovered = (watch.uncoveredOpening(0) ? 0x1 : 0) | (watch.uncoveredOpening(3) ? 0x8 : 0);
+        QTEST(uncovered, "uncovered");
+    }
+
     // A cycle that reads every pass, 100 ms apart, never trips it, however many openings come.
     void healthyPassesNeverTrip()
     {

@@ -6,7 +6,9 @@
 // until the operator starts detection or re-learns.
 
 #include "cyclefixture.h"
+#include "cyclestartmarkhook.h"
 #include "detectionmark.h"
+#include "inputentrywatch.h"
 #include "startdecision.h"
 #include "testfiles.h"
 #include "testworkdir.h"
@@ -556,6 +558,108 @@ private slots:
         if (slot >= 0)
             QCOMPARE(cut.moldSide, side);
         QCOMPARE(cut.inputs, inputs);
+    }
+
+    // An opening of input 0 counted by the board link while detection runs, on the real mark file: it
+    // asks for its mark, which the mark's thread writes over "none", and it keeps that mark until its
+    // own cycle's mark or a later verdict is on disk. A pass that only reads it and returns judges
+    // nothing. `steps`, in order: "open" one opening counted and a pass, "counted" one with no pass,
+    // "cameras lost" / "cameras back", "busy" a 0.5 s countdown of the mould, "countdown out" it runs
+    // out, "ng" the next mould judged NG, "re-check" a re-check pending, "stop" / "start" the
+    // operator's (each followed by a pass). What a restart reads.
+    void openingKeepsItsMarkUntilCovered_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QByteArray>("onDisk");
+        const QByteArray mark("slot 1 side 1  \n");
+        const QByteArray none("none           \n");
+        QTest::newRow("its cycle started and judged OK") << "open" << none;
+        QTest::newRow("cameras not ready: read, the pass returned") << "cameras lost, open" << mark;
+        QTest::newRow("cameras not ready at it, the next opening's cycle judged OK")
+            << "cameras lost, open, cameras back, open" << none;
+        QTest::newRow("alarm latched (its latch on disk), then an opening read") << "ng, open" << mark;
+        QTest::newRow("re-check pending") << "re-check, open" << mark;
+        QTest::newRow("busy: dropped, then the verdict of the cycle before it")
+            << "busy, open, open, countdown out" << mark;
+        QTest::newRow("the operator's Stop and Start after it") << "cameras lost, open, stop, start" << mark;
+        QTest::newRow("counted, the operator's Stop, read while stopped, Start")
+            << "counted, stop, start" << mark;
+        QTest::newRow("counted while detection is stopped") << "stop, open" << none;
+        QTest::newRow("judged OK, then the operator's Stop and Start, no opening between")
+            << "open, stop, start" << none;
+    }
+    void openingKeepsItsMarkUntilCovered()
+    {
+        QFETCH(QString, steps);
+        TestWorkDir dir;
+        standardMachine(0);
+        FakeCycle cycle(1, true);
+        CycleWorld &world = cycle.world;
+        DetectionMarkFile file;
+        QCOMPARE(file.open().slot, -1);
+        file.setCycleStartMarkSource([] {
+            CycleStartMarks marks;
+            marks[0] = DetectionMark{1, 1};
+            return marks;
+        });
+        file.installCycleStartMarkHook();
+        cycle.hooks.markDetection = [&](int slot, int side) { file.set(slot, side); };
+        cycle.hooks.clearDetectionMark = [&] { file.clear(); };
+        gControlPort->setCycleWatch([&] { return cycle.state.runState == 1; }, {});
+        // The board as the poll sees it: every change counted, then the marks it asks for posted.
+        const auto frame = [](quint32 word) {
+            quint32 asked;
+            {
+                MutexLocker lock(gIoMutex);
+                gIoEntryWatch.statusFrame(word, appMonotonicMs());
+                asked = gIoEntryWatch.takeMarkRequests();
+                gIoInputWord = word;
+                gIoInputChangedMs[0] = appMonotonicMs();
+            }
+            for (int i = 0; i < 16; ++i) {
+                if (asked & (1u << i))
+                    requestCycleStartMark(i);
+            }
+        };
+        cycle.state.moldSide = 1;
+        frame(0);
+        cycle.StartDetect();
+        cycle.Run();
+        for (const QString &step : steps.split(QStringLiteral(", "))) {
+            if (step == QLatin1String("open") || step == QLatin1String("counted")) {
+                frame(1);
+                if (step == QLatin1String("open"))
+                    cycle.Run();
+                frame(0);
+            } else if (step == QLatin1String("cameras lost") || step == QLatin1String("cameras back")) {
+                world.connected = step.endsWith(QLatin1String("back"));
+                cycle.Run();
+            } else if (step == QLatin1String("busy")) {
+                param.trigInDelay[1] = 5;
+            } else if (step == QLatin1String("countdown out")) {
+                QVERIFY(cycle.upTimers[1]->isActive());
+                cycle.slotCountdown[1] = 0;
+                cycle.TimerUp(1);
+                QVERIFY(cycle.state.alarmState != 2);
+            } else if (step == QLatin1String("ng")) {
+                world.scriptedNg = {true};
+                frame(1);
+                cycle.Run();
+                frame(0);
+                QCOMPARE(cycle.state.alarmState, 2);
+            } else if (step == QLatin1String("re-check")) {
+                cycle.reCheckPending = true;
+            } else if (step == QLatin1String("stop") || step == QLatin1String("start")) {
+                cycle.SlotStartStop();
+                QCOMPARE(cycle.state.runState, step == QLatin1String("stop") ? 3 : 1);
+                cycle.Run();
+            } else {
+                QFAIL(qPrintable(step));
+            }
+        }
+        file.stopSync();
+        QTEST(readTestFile(detectionMarkPath()), "onDisk");
+        gControlPort->setCycleWatch({}, {});
     }
 
     // Files may not grow past 8 bytes (a file size limit): the mark of a detection under way cannot be

@@ -41,6 +41,7 @@ struct Board
         InputEntryWatchSetup setup;
         setup.armed = true;
         setup.watchedInputs = 0x9;
+        setup.markInputs = 0x9;
         setup.map = map;
         gIoEntryWatch.setSetup(setup);
         gIoEntryWatch.statusFrame(0, ms);
@@ -57,6 +58,17 @@ struct Board
     {
         MutexLocker lock(gIoMutex);
         gIoEntryWatch.markRead(input, map, gIoEntryWatch.entries(input, map));
+    }
+    // The cycle's own mark for a start by `input` is on disk; its verdict is.
+    void cycleStarted(int input)
+    {
+        MutexLocker lock(gIoMutex);
+        gIoEntryWatch.cycleStarted(input, map);
+    }
+    void cycleJudged()
+    {
+        MutexLocker lock(gIoMutex);
+        gIoEntryWatch.cycleJudged();
     }
 };
 
@@ -314,11 +326,12 @@ private slots:
 
     // The mark of an opening the I/O thread counted, on a turntable (input 0: left mould, slot 1;
     // input 3: right mould, slot 3). Steps, in order: "open N" the board counts an opening of input N,
-    // "take N" the cycle takes it, "set S M" and "clear" the cycle's own marks, "ask N" the I/O thread's
-    // request for input N, which the mark's thread serves before it ends; "product" an opening's mark
-    // names the product slot, "hold" the syncs wait until "release", "held" one of them has begun.
-    // What is on disk then, and whether the mark's thread synced (-1: the cycle's own slot marks sync
-    // too, not asked).
+    // "take N" a pass reads and takes it, "start N" the cycle's start by input N (its mark set, which
+    // covers the openings of N it took), "judged" that cycle's verdict (the mark cleared), "set S M"
+    // and "clear" the cycle's own marks, "ask N" the I/O thread's request for input N, which the mark's
+    // thread serves before it ends; "product" an opening's mark names the product slot, "hold" the
+    // syncs wait until "release", "held" one of them has begun. What is on disk then, and whether the
+    // mark's thread synced (-1: the cycle's own slot marks sync too, not asked).
     void openingMark_data()
     {
         QTest::addColumn<QString>("steps");
@@ -328,9 +341,15 @@ private slots:
             << "open 0, ask 0" << QByteArray("slot 1 side 1  \n") << 1;
         QTest::newRow("right mould's input") << "open 3, ask 3" << QByteArray("slot 3 side 0  \n") << 1;
         QTest::newRow("request after the cycle's verdict: nothing")
-            << "open 0, take 0, set 1 1, clear, ask 0" << kNone << -1;
-        QTest::newRow("request after the cycle took it without a cycle: nothing")
-            << "open 0, take 0, ask 0" << kNone << 0;
+            << "open 0, take 0, start 0, judged, ask 0" << kNone << -1;
+        QTest::newRow("request after a pass took it and returned without a cycle: its mark, synced")
+            << "open 0, take 0, ask 0" << QByteArray("slot 1 side 1  \n") << 1;
+        QTest::newRow("request after its cycle's mark is on disk: that mark kept")
+            << "open 0, take 0, start 0, ask 0" << QByteArray("slot 1 side 1  \n") << -1;
+        QTest::newRow("verdict of a cycle that started before the opening: that opening's mark")
+            << "open 3, take 3, start 3, open 0, take 0, judged" << QByteArray("slot 1 side 1  \n") << -1;
+        QTest::newRow("verdict of a cycle that started after the opening: none")
+            << "open 3, open 0, take 0, start 0, judged, ask 3" << kNone << -1;
         QTest::newRow("no opening counted (a glitch the I/O thread never asks for): nothing")
             << "ask 0" << kNone << 0;
         QTest::newRow("input that starts no cycle: nothing") << "open 1, ask 1" << kNone << 0;
@@ -339,7 +358,9 @@ private slots:
         QTest::newRow("the cycle's clear racing a fresh opening: that opening's mark")
             << "set 0 1, open 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
         QTest::newRow("cleared again once the cycle took it")
-            << "set 0 1, open 0, clear, take 0, clear" << kNone << -1;
+            << "set 0 1, open 0, clear, take 0, start 0, judged" << kNone << -1;
+        QTest::newRow("taken without a cycle: the clear keeps that opening's mark")
+            << "set 0 1, open 0, take 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
         QTest::newRow("clear with openings of both inputs waiting: input 0's mark")
             << "set 0 1, open 3, open 0, clear" << QByteArray("slot 1 side 1  \n") << -1;
         QTest::newRow(
@@ -409,7 +430,13 @@ private slots:
                 board.opening(n);
             else if (word[0] == QLatin1String("take"))
                 board.cycleTakes(n);
-            else if (word[0] == QLatin1String("set"))
+            else if (word[0] == QLatin1String("start")) {
+                file.set(turntableMarks()[size_t(n)].slot, turntableMarks()[size_t(n)].moldSide);
+                board.cycleStarted(n);
+            } else if (word[0] == QLatin1String("judged")) {
+                board.cycleJudged();
+                file.clear();
+            } else if (word[0] == QLatin1String("set"))
                 file.set(n, word.value(2).toInt());
             else if (word[0] == QLatin1String("clear"))
                 file.clear();
@@ -424,9 +451,9 @@ private slots:
             QCOMPARE(syncs.load(), synced);
     }
 
-    // The I/O thread counts openings and asks for their marks while the GUI thread takes them, marks and
-    // clears, and the file is destroyed while requests still come: every record on disk is whole, the
-    // I/O side never waits, and once every opening is taken and the mould judged the file reads "none".
+    // The I/O thread counts openings and asks for their marks while the GUI thread takes them, starts
+    // their cycles and clears, and the file is destroyed while requests still come: every record on disk
+    // is whole, the I/O side never waits, and once every opening's cycle is judged the file reads "none".
     // Run under ThreadSanitizer by scripts/tsan.sh.
     void openingMarkAgainstTheCycle()
     {
@@ -458,10 +485,14 @@ private slots:
             for (int n = 0; n < 300 || asked.load() < until; ++n) {
                 if (n % 3 == 0)
                     board.cycleTakes(0);
-                if (n % 3 == 1)
+                if (n % 3 == 1) {
                     file->set(1, 1);
-                if (n % 3 == 2)
+                    board.cycleStarted(0);
+                }
+                if (n % 3 == 2) {
+                    board.cycleJudged();
                     file->clear();
+                }
                 DetectionMark mark;
                 QVERIFY(parseDetectionMark(readTestFile(detectionMarkPath()), &mark));
             }
@@ -469,6 +500,9 @@ private slots:
                 stop = true;
                 io.join();
                 board.cycleTakes(0);
+                file->set(1, 1);
+                board.cycleStarted(0);
+                board.cycleJudged();
                 file->clear();
                 file->stopSync();
                 QCOMPARE(readTestFile(detectionMarkPath()), kNone);
