@@ -704,6 +704,9 @@ private slots:
                 QCOMPARE(hostWordNow(*m_board), lateHold ? 0x0F0 : 0x0F1);
                 clock += 1000;
                 QTRY_COMPARE(m_board->outputs(), quint16(0x0F1));
+                // The stall's line is judged against the board's word as it is logged: ask the board
+                // nothing (hostWordNow makes it forget its word) until the line is out.
+                QTRY_COMPARE(stallLine.lines(), 1);
                 QVERIFY(records.isEmpty());
 
                 // A flush of the stalled side (its word still frees the clamp) does not undo the hold.
