@@ -99,18 +99,18 @@ extern "C" int unlink(const char *path)
 void armDatabaseCutFromEnvironment()
 {
     // "<s|c|n>:<n>:<database path>"
-    const QByteArray spec = qgetenv(kVariable);
-    if (spec.count(':') < 2)
+    const QByteArray order = qgetenv(kVariable);
+    if (order.count(':') < 2)
         return;
-    const QString path = QString::fromLocal8Bit(spec.mid(spec.indexOf(':', 2) + 1));
+    const QString path = QString::fromLocal8Bit(order.mid(order.indexOf(':', 2) + 1));
     const QFileInfo info(path);
     const QByteArray file = info.fileName().toLocal8Bit();
     const QByteArray folder = QFileInfo(info.absolutePath()).canonicalFilePath().toLocal8Bit();
     std::snprintf(gCut.file, sizeof gCut.file, "%s", file.constData());
     std::snprintf(gCut.journal, sizeof gCut.journal, "%s-journal", file.constData());
     std::snprintf(gCut.folder, sizeof gCut.folder, "%s", folder.constData());
-    gCut.point = spec.at(0);
-    gCut.at = spec.split(':').value(1).toInt();
+    gCut.point = order.at(0);
+    gCut.at = order.split(':').value(1).toInt();
     gCut.armed = true;
 }
 
