@@ -185,6 +185,31 @@ inline xcb_window_t topWindowAt(const QPoint &at)
     return 0;
 }
 
+// The pixels of a screen area as the server holds them (the root window's contents, ZPixmap bytes);
+// empty when the display cannot be reached. Compared with itself over time, it tells when something
+// was drawn there and when it has stopped moving.
+inline QByteArray screenArea(const QRect &area)
+{
+    QByteArray pixels;
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return pixels;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> image(
+        xcb_get_image_reply(c,
+                            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(area.x()), int16_t(area.y()),
+                                          uint16_t(area.width()), uint16_t(area.height()), ~0u),
+                            nullptr),
+        &free);
+    if (image)
+        pixels = QByteArray(reinterpret_cast<const char *>(xcb_get_image_data(image.get())),
+                            xcb_get_image_data_length(image.get()));
+    xcb_disconnect(c);
+    return pixels;
+}
+
 // A touch through the X server: the pointer moves there and the first button goes down and up, so
 // the press reaches whatever window is on top there, as a finger's would.
 class XTouch
