@@ -28,8 +28,7 @@ void killsDuringDetection(BoxRun &run, const QVector<int> &points)
         const QString where = points[n] == kAtAlarmWord
                                   ? QStringLiteral("at the alarm word")
                                   : QStringLiteral("%1 ms after the blocked word").arg(points[n]);
-        QVERIFY(run.serve(Pictures::Foreign));
-        QTest::qWait(300);
+        QVERIFY2(run.serveSeen(Pictures::Foreign), run.story());
         run.mark("opening");
         run.setInputs(0x001);
         const bool killed = points[n] == kAtAlarmWord
@@ -65,12 +64,11 @@ void killsDuringDetection(BoxRun &run, const QVector<int> &points)
                                         : QStringLiteral("no alarm latched, board holds %1")
                                               .arg(hexWord(run.heldAt("up"))));
         // Ready for the next round: the piece taken out and, when latched, the alarm cleared.
-        QVERIFY(run.serve(Pictures::Good));
-        QTest::qWait(300);
+        QVERIFY2(run.serveSeen(Pictures::Good), run.story());
         if (run.heldAt("up") == kAlarm) {
             run.mark("recheck");
             run.press(0x002);
-            QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 8000, 300), run.story());
+            QVERIFY2(run.settleOn("cleared", "recheck", kReleased, 30000, 300), run.story());
         }
     }
     QVERIFY2(failed.isEmpty(),
@@ -125,11 +123,10 @@ void latchWriteFailsThenRecovers(BoxRun &run)
     run.setIgnoreFileSizeSignal(true);
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
+    QVERIFY2(run.serveSeen(Pictures::Foreign), run.story());
     QVERIFY(run.setFileSizeLimit(64));
     run.mouldOpens("opening");
-    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 15000), run.story());
+    QVERIFY2(run.settleOn("alarm", "opening", kAlarm, 30000), run.story());
     EXPECT_WORDS(run, "opening", "alarm", kBlocked, kAlarm);
     run.settle("full", 2500);
     QVERIFY2(!QFile::exists(run.path(kLatchFile)), run.story());
@@ -157,7 +154,7 @@ void restartAfterGoodCycle(BoxRun &run)
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
     run.mouldOpens("opening");
-    QVERIFY2(run.settleOn("judged", "opening", kReleased, 10000), run.story());
+    QVERIFY2(run.settleOn("judged", "opening", kReleased, 30000), run.story());
     QVERIFY2(restartAfterKill(run), run.story());
     qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
     EXPECT_WORDS(run, "start", "up", kBlocked, kReleased);
@@ -178,7 +175,7 @@ void crashRestartWithGoodPictures(BoxRun &run)
     QVERIFY2(run.killWhenHolds("killed", kBlocked, 100, 5000), run.story());
     run.setInputs(0);
     QVERIFY(run.start());
-    QVERIFY2(run.settleOn("judged", "start", kReleased, 20000, 1500), run.story());
+    QVERIFY2(run.settleOn("judged", "start", kReleased, 30000, 1500), run.story());
     qInfo("released %lld ms after the restart", run.changedAt("start", kReleased) - run.at("start"));
     EXPECT_WORDS(run, "start", "judged", kReleased);
     EXPECT_HELD(run, "judged", kReleased);
@@ -320,7 +317,7 @@ void okNgPulseCutShortGoodMould(BoxRun &run)
     QVERIFY(writeTestFile(run.path(QStringLiteral("detectionmark.txt")), "slot 1 side 1  \n"));
     QVERIFY(run.start());
     QVERIFY2(run.settleOn("judged", "start", kOkPulse, 30000, 0), run.story());
-    QVERIFY2(run.settleOn("pulse over", "judged", kIdleOutputs, 3000, 500), run.story());
+    QVERIFY2(run.settleOn("pulse over", "judged", kIdleOutputs, 30000, 500), run.story());
     EXPECT_WORDS(run, "judged", "pulse over", kIdleOutputs);
     QCOMPARE(recordLinesOf(run, 761), 1);
     QVERIFY2(run.stop(), run.story());
@@ -402,46 +399,6 @@ void killedWhileHeldAfterADebouncedPulsePiece(BoxRun &run)
 }
 
 // ---- an opening a pass read without judging it ----------------------------------------------------
-// The thread of the box that serves the marks of openings (named "detectionmark"), 0 when not found.
-pid_t markThreadOf(pid_t pid)
-{
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "detectionmark")
-            return pid_t(task.toInt());
-    }
-    return 0;
-}
-
-// Where the running box's code of `symbol` (a mangled name) is, 0 when not found: its value in the
-// program file, moved by the address the program was loaded at.
-unsigned long codeAddressOf(pid_t pid, const char *symbol)
-{
-    const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath();
-    QProcess nm;
-    nm.start(QStringLiteral("nm"), {QStringLiteral("--defined-only"), exe});
-    if (!nm.waitForFinished(30000))
-        return 0;
-    unsigned long value = 0;
-    for (const QByteArray &line : nm.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() == 3 && parts[2] == symbol)
-            value = parts[0].toULong(nullptr, 16);
-    }
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
-    if (value == 0 || !maps.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : maps.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        if (parts.size() == 6 && parts[5] == exe.toLocal8Bit() && parts[2].toULong(nullptr, 16) == 0) {
-            const unsigned long base = parts[0].split('-').first().toULong(nullptr, 16);
-            return value >= base ? value : base + value; // a position-independent program: moved
-        }
-    }
-    return 0;
-}
-
 // Until the mark on disk names a slot, at most `ms`.
 void waitForASlotMark(const BoxRun &run, int ms)
 {
@@ -561,7 +518,7 @@ void quitAtRestJudgesNothing(BoxRun &run, const char *sql, const QVector<quint16
         const QString opening = QStringLiteral("opening %1").arg(n + 1);
         run.mark(opening);
         run.press(inputs[n]);
-        QVERIFY2(run.settleOn(QStringLiteral("judged %1").arg(n + 1), opening, kReleased, 10000, 500),
+        QVERIFY2(run.settleOn(QStringLiteral("judged %1").arg(n + 1), opening, kReleased, 30000, 500),
                  run.story());
     }
     QVERIFY2(run.stop(), run.story());

@@ -72,7 +72,7 @@ void openingDuringTheQuestion(BoxRun &run, Pictures pictures, int polls)
     QCOMPARE(alarmLines, pictures == Pictures::Foreign ? 1 : 0);
     if (pictures != Pictures::Foreign) {
         run.mouldOpens("next opening");
-        QVERIFY2(run.settleOn("next judged", "next opening", kReleased, 10000), run.story());
+        QVERIFY2(run.settleOn("next judged", "next opening", kReleased, 30000), run.story());
         EXPECT_WORDS(run, "after", "next judged", kBlocked, kReleased);
     }
     QVERIFY2(run.stop(), run.story());
@@ -132,8 +132,7 @@ void damagedMark(BoxRun &run, const QByteArray &mark, const QString &said)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
+    QVERIFY2(run.serveSeen(Pictures::Foreign), run.story());
     run.setInputs(0x001);
     QVERIFY2(run.killWhenHolds("killed", kBlocked, 250, 5000), run.story());
     run.setInputs(0);
@@ -178,8 +177,7 @@ void markIsAFifo(BoxRun &run)
 {
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
-    QVERIFY(run.serve(Pictures::Foreign));
-    QTest::qWait(300);
+    QVERIFY2(run.serveSeen(Pictures::Foreign), run.story());
     run.setInputs(0x001);
     QVERIFY2(run.killWhenHolds("killed", kBlocked, 250, 5000), run.story());
     run.setInputs(0);
@@ -252,7 +250,7 @@ void specialFileAtJournal(BoxRun &run, const QString &file, AtJournal what)
     QVERIFY(run.start());
     QVERIFY2(run.waitUntilStarted(), run.story());
     run.mouldOpens(QStringLiteral("opening"));
-    QVERIFY2(run.settleOn(QStringLiteral("judged"), QStringLiteral("opening"), kReleased, 10000),
+    QVERIFY2(run.settleOn(QStringLiteral("judged"), QStringLiteral("opening"), kReleased, 30000),
              run.story());
     QVERIFY2(run.stop(), run.story());
     // Nothing but a plain file at the journal's path of the file read below: a FIFO would stop the read.

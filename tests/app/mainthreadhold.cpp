@@ -1,5 +1,10 @@
 #include "mainthreadhold.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
@@ -170,4 +175,44 @@ bool MainThreadHold::release()
     }
     m_tracer = -1;
     return done > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The thread of the box that serves the marks of openings (named "detectionmark"), 0 when not found.
+pid_t markThreadOf(pid_t pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "detectionmark")
+            return pid_t(task.toInt());
+    }
+    return 0;
+}
+
+// Where the running box's code of `symbol` (a mangled name) is, 0 when not found: its value in the
+// program file, moved by the address the program was loaded at.
+unsigned long codeAddressOf(pid_t pid, const char *symbol)
+{
+    const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath();
+    QProcess nm;
+    nm.start(QStringLiteral("nm"), {QStringLiteral("--defined-only"), exe});
+    if (!nm.waitForFinished(30000))
+        return 0;
+    unsigned long value = 0;
+    for (const QByteArray &line : nm.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 3 && parts[2] == symbol)
+            value = parts[0].toULong(nullptr, 16);
+    }
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (value == 0 || !maps.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.size() == 6 && parts[5] == exe.toLocal8Bit() && parts[2].toULong(nullptr, 16) == 0) {
+            const unsigned long base = parts[0].split('-').first().toULong(nullptr, 16);
+            return value >= base ? value : base + value; // a position-independent program: moved
+        }
+    }
+    return 0;
 }

@@ -35,3 +35,9 @@ private:
     int m_report = -1;  // read end: the tracer says when the thread stopped
     bool m_stopped = false;
 };
+
+// The thread of the box that serves the marks of openings (named "detectionmark"), 0 when not found.
+pid_t markThreadOf(pid_t pid);
+// Where the running box's code of `symbol` (a mangled name) is, 0 when not found: its value in the
+// program file, moved by the address the program was loaded at.
+unsigned long codeAddressOf(pid_t pid, const char *symbol);

@@ -1,12 +1,16 @@
 // Leaving the program from the settings, as the operator does it on the box: the real program under an
 // X server of the test's own at 1920 x 1080, touched through the server (nothing answers a box by
 // itself). The run must end as every normal end does: status 0, the reporting process it started
-// ended, the last log line written.
+// ended, the last log line written; and a mould that opened as it ended keeps its mark on disk, so that
+// the next start judges it.
 //
 // The touches are screen points of the 1920 x 1080 layout: the menu bar at the right edge, the
 // settings screen (1800 x 950, centred) with its page buttons along the bottom and the advanced page's
 // "Exit"; the boxes and the digit pad are found as the window on top and touched inside it.
 
+#include "boardsimulator.h"
+#include "boardword.h"
+#include "mainthreadhold.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "xscreen.h"
@@ -27,6 +31,10 @@ const QSize kMessageBox(560, 300);
 const QSize kLoginBox(600, 320);
 const QSize kDigitPad(342, 314);
 const QSize kScreen(1920, 1080);
+
+// The output words of the shipped parameters: the clamp allowed, and blocked (output 0 high).
+constexpr quint16 kReleased = 0x0F4;
+constexpr quint16 kBlocked = 0x0F5;
 
 // The installer's advanced password of the default build.
 const QString kAdvancedPassword = QStringLiteral("20240601");
@@ -156,6 +164,9 @@ private slots:
         ExitRun run;
         QVERIFY(run.dir.isValid());
         const QString dir = run.dir.path();
+        // The I/O board on the box's port 0, as the shipped parameters name it.
+        BoardSimulator board;
+        QVERIFY(board.open(run.dir.filePath(QStringLiteral("dev/ttyS0"))));
         // The report link on, as the run command lays the box out, with its stand-in reporting process.
         QVERIFY(QFile::copy(QStringLiteral(MG_PYNET_MONITOR),
                             run.dir.filePath(QStringLiteral("cnt_net/pynet_monitor"))));
@@ -170,7 +181,8 @@ private slots:
         run.box.setWorkingDirectory(dir);
         run.box.setStandardOutputFile(QProcess::nullDevice());
         run.box.setStandardErrorFile(QProcess::nullDevice());
-        run.box.start(QStringLiteral(MG_APP_BINARY), QStringList());
+        // MG_SETTINGSEXIT_BOX names another build of the program (an earlier one, to compare).
+        run.box.start(qEnvironmentVariable("MG_SETTINGSEXIT_BOX", QStringLiteral(MG_APP_BINARY)), QStringList());
         QVERIFY(run.box.waitForStarted(10000));
         const QString logPath = run.dir.filePath(QStringLiteral("cnt_net/workspace/LOG/log.txt"));
         auto story = [&] { return windowList() + readTextLines(logPath).join('\n').right(3000).toUtf8(); };
@@ -191,6 +203,8 @@ private slots:
         finger.touch(question.geometry.topLeft() + QPoint(398, 250));
         QVERIFY2(waitForTopWindow(kScreen, 60000).id, story());
         QTRY_VERIFY_WITH_TIMEOUT(helpersOf(dir).size() == 1, 60000);
+        // Detection started: the clamp may close.
+        QTRY_COMPARE_WITH_TIMEOUT(int(board.outputs()), int(kReleased), 60000);
         const qint64 helper = helpersOf(dir).first();
 
         // A touch on the camera view brings the menu bar; its third button opens the settings. Each
@@ -234,7 +248,41 @@ private slots:
         finger.touch(save.geometry.topLeft() + QPoint(162, 250));
         const XWindow notice = waitForTopWindow(kMessageBox, 60000, confirm.id);
         QVERIFY2(notice.id, story());
+
+        // The mould opens as the program ends: the notice's "OK" touched, the window's thread held
+        // where the end begins, the mark's thread held too. The board's poll blocks the clamp and asks
+        // for the opening's mark; the end must stop the poll first and then have the mark written, so
+        // that the next start judges the mould. The mark's thread goes on once the poll has ended.
+        const pid_t box = pid_t(run.box.processId());
+        const unsigned long quit = codeAddressOf(box, "_Z7quitAppi");
+        QVERIFY2(quit != 0, "quitApp not found in the running program");
+        MainThreadHold markThread;
+        MainThreadHold window;
+        QVERIFY2(markThread.holdThread(box, markThreadOf(box)), "the mark's thread not stopped");
+        QVERIFY2(window.holdAt(box, quit), "no breakpoint in the box's main thread");
         finger.touch(notice.geometry.topLeft() + QPoint(280, 250));
+        QVERIFY2(window.waitUntilStopped(60000), story());
+        const auto beforeOpening = std::chrono::steady_clock::now();
+        board.setInputs(0x001);
+        QVERIFY(QTest::qWaitFor([&] { return board.inputsWrittenAt() > beforeOpening; }, 60000));
+        // Asked after the status frame with the opening went out: the poll has read it.
+        QCOMPARE(hostWordNow(board, 60000), int(kBlocked));
+        QVERIFY(window.release());
+        int polls = -1;
+        QElapsedTimer quiet;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const int now = board.commandCount(2);
+                         if (now != polls) {
+                             polls = now;
+                             quiet.start();
+                         }
+                         return run.box.state() == QProcess::NotRunning || quiet.elapsed() >= 1000;
+                     },
+                     60000),
+                 "the board is still polled");
+        (void)markThread.release(); // false when the program is already gone
+        board.setInputs(0);
 
         QVERIFY2(run.box.waitForFinished(60000), story());
         QCOMPARE(run.box.exitStatus(), QProcess::NormalExit);
@@ -245,6 +293,8 @@ private slots:
         QVERIFY(helpersOf(dir).isEmpty());
         const QString log = readTextLines(logPath).join('\n');
         QVERIFY2(log.endsWith(QStringLiteral("application ended, status 0")), qPrintable(log.right(3000)));
+        const QByteArray mark = readTestFile(run.dir.filePath(QStringLiteral("detectionmark.txt")));
+        QVERIFY2(mark.startsWith("slot"), "the mark on disk: " + mark);
     }
 };
 
