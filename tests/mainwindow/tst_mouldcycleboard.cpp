@@ -317,7 +317,26 @@ private slots:
             QTest::qWait(300);
             board.setInputs(0x000);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(board.outputs(), allowed, 15000);
+        // What the cycle was doing, should the release not come.
+        const auto cycleState = [&] {
+            QStringList timers;
+            for (int t = 0; t < 8; ++t) {
+                if (window.machineCycle->upTimers[t] && window.machineCycle->upTimers[t]->isActive())
+                    timers << QString::number(t);
+            }
+            return QStringLiteral("words%1; run %2, alarm %3, detect %4, timers [%5], camera %6, clock %7, "
+                                  "last picture %8")
+                .arg(QString::fromLatin1(hex(wordChanges(board))))
+                .arg(window.runState)
+                .arg(window.alarmState)
+                .arg(window.detectStatus)
+                .arg(timers.join(' '))
+                .arg(view->connected ? "found" : "lost")
+                .arg(appMonotonicMs())
+                .arg(view->grabFrameMs)
+                .toUtf8();
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(board.outputs() == allowed, cycleState().constData(), 15000);
         // Blocked all along (the board asked once for the word, which was the block), so the opening
         // changes nothing before the release.
         QVERIFY2(wordChanges(board) == (QVector<quint16>{blocked, allowed}),
