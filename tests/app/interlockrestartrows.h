@@ -346,6 +346,27 @@ void killedWhileTheStartJudges(BoxRun &run)
     QVERIFY2(run.stop(), run.story());
 }
 
+// Started again after a kill, `pictures` in view: held from the first word, the mould judged once (one
+// record line of the detection cut short), then latched (a piece) or released once (good).
+void judgedOnceAfterTheRestart(BoxRun &run, Pictures pictures)
+{
+    run.kill();
+    QVERIFY(run.serve(pictures));
+    QVERIFY(run.start());
+    const quint16 verdict = pictures == Pictures::Foreign ? kAlarm : kReleased;
+    QVERIFY2(run.settleOn("judged", "start", verdict, 30000, 1500), run.story());
+    qInfo("%s %lld ms after the restart", verdict == kAlarm ? "latched" : "released",
+          run.changedAt("start", verdict) - run.at("start"));
+    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 30000);
+    EXPECT_HELD(run, "judged", verdict);
+    const QVector<quint16> sent = run.wordsBetween("start", "judged");
+    QVERIFY2(std::count_if(sent.cbegin(), sent.cend(), clampAllowed) == (verdict == kReleased ? 1 : 0),
+             run.story());
+    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).size() == (verdict == kAlarm ? 1 : 0),
+             run.story());
+    QVERIFY2(run.stop(), run.story());
+}
+
 // ---- the mark of an opening the GUI thread never read ---------------------------------------------
 // The GUI thread stopped (ptrace) before a 300 ms opening pulse; the box killed 500 ms after the
 // opening, the thread still held: only the I/O thread saw the opening, and it asked for the opening's
@@ -365,20 +386,7 @@ void killedWhileHeldAfterAPulse(BoxRun &run, Pictures pictures)
         run.mark("killed");
         // A traced process is reported dead to its parent only once its tracer has let it go.
     }
-    run.kill();
-    QVERIFY(run.start());
-    const quint16 verdict = pictures == Pictures::Foreign ? kAlarm : kReleased;
-    QVERIFY2(run.settleOn("judged", "start", verdict, 30000, 1500), run.story());
-    qInfo("%s %lld ms after the restart", verdict == kAlarm ? "latched" : "released",
-          run.changedAt("start", verdict) - run.at("start"));
-    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
-    EXPECT_HELD(run, "judged", verdict);
-    const QVector<quint16> sent = run.wordsBetween("start", "judged");
-    QVERIFY2(std::count_if(sent.cbegin(), sent.cend(), clampAllowed) == (verdict == kReleased ? 1 : 0),
-             run.story());
-    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).size() == (verdict == kAlarm ? 1 : 0),
-             run.story());
-    QVERIFY2(run.stop(), run.story());
+    judgedOnceAfterTheRestart(run, pictures);
 }
 
 void killedWhileHeldAfterAPulsePiece(BoxRun &run)
@@ -407,25 +415,6 @@ void waitForASlotMark(const BoxRun &run, int ms)
     while (!readTestFile(run.path(QStringLiteral("detectionmark.txt"))).startsWith("slot") &&
            t.elapsed() < ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-// Started again after a kill, `pictures` in view: held from the first word, the mould judged once (one
-// record line of the detection cut short), then latched (a piece) or released once (good).
-void judgedOnceAfterTheRestart(BoxRun &run, Pictures pictures)
-{
-    run.kill();
-    QVERIFY(run.serve(pictures));
-    QVERIFY(run.start());
-    const quint16 verdict = pictures == Pictures::Foreign ? kAlarm : kReleased;
-    QVERIFY2(run.settleOn("judged", "start", verdict, 30000, 1500), run.story());
-    QTRY_COMPARE_WITH_TIMEOUT(recordLinesOf(run, 761), 1, 3000);
-    EXPECT_HELD(run, "judged", verdict);
-    const QVector<quint16> sent = run.wordsBetween("start", "judged");
-    QVERIFY2(std::count_if(sent.cbegin(), sent.cend(), clampAllowed) == (verdict == kReleased ? 1 : 0),
-             run.story());
-    QVERIFY2(run.record().filter(textsOf(152).first().trimmed()).size() == (verdict == kAlarm ? 1 : 0),
-             run.story());
-    QVERIFY2(run.stop(), run.story());
 }
 
 // A camera lost (its pictures stop; the board gets the block). The mark's thread and then the GUI
