@@ -6,6 +6,7 @@
 // the board's outputs.
 
 #include "boardsimulator.h"
+#include "picturereads.h"
 #include "testfiles.h"
 #include "testworkdir.h"
 #include "uitexttable.h"
@@ -162,7 +163,11 @@ private slots:
         QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("cammer12/template1.bmp"))));
 
         // A piece of plastic left in the cavity: every picture the camera serves shows it from now on.
-        serve(QStringLiteral("03_foreign.jpg"));
+        {
+            PictureReads reads(dir.filePath(QStringLiteral("simcam/1")));
+            serve(QStringLiteral("03_foreign.jpg"));
+            QVERIFY2(reads.waitFor(good, 2, 60000), output().constData());
+        }
         mouldOpens();
         QTRY_VERIFY2_WITH_TIMEOUT(alarmSeen(), output().constData(), 10000);
         QVERIFY(!releasedAfterBlock());
@@ -185,8 +190,11 @@ private slots:
 
         // The operator takes the piece out and presses the re-check (input 1): the editor re-detects,
         // the mould is good, detection starts again with the clamp free and the alarm off.
-        serve(QString());
-        QTest::qWait(300); // a frame of the cleaned mould has been served
+        {
+            PictureReads reads(dir.filePath(QStringLiteral("simcam/1")));
+            serve(QString());
+            QVERIFY2(reads.waitFor(good, 2, 60000), output().constData()); // the cleaned mould is in view
+        }
         press(0x002);
         QTRY_VERIFY2_WITH_TIMEOUT(!alarmOn(board.outputs()) && !clampBlocked(board.outputs()),
                                   output().constData(), 10000);

@@ -11,6 +11,7 @@
 #include "boardsimulator.h"
 #include "hotjournal.h"
 #include "mainthreadhold.h"
+#include "picturereads.h"
 #ifdef MG_HAVE_FAKESMARTCAM
 #include "fakesmartcamera.h"
 #endif
@@ -26,7 +27,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QMap>
-#include <QSet>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -39,7 +39,6 @@
 #include <fcntl.h>
 #include <iterator>
 #include <memory>
-#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -288,37 +287,12 @@ public:
     }
 
     // Serves `pictures` and waits (at most `ms`) until the box's camera has read one of them and gone
-    // on to open the next: one served picture is then the camera's newest, whatever the load on the
-    // machine. The camera reads a picture whose file changed and keeps the others decoded, so only the
-    // box opens these names (the test writes each under another name and renames it into place).
+    // on to open the next: one served picture is then the camera's newest.
     bool serveSeen(Pictures pictures, int ms = 30000)
     {
-        const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (fd < 0)
-            return false;
-        bool ok = ::inotify_add_watch(fd, qPrintable(path(QStringLiteral("simcam/1"))), IN_OPEN) >= 0 &&
-                  serve(pictures);
-        QSet<QString> opened;
-        QElapsedTimer t;
-        t.start();
-        while (ok && opened.size() < 2) {
-            alignas(inotify_event) char events[4096];
-            const ssize_t n = ::read(fd, events, sizeof events);
-            for (ssize_t at = 0; at < n;) {
-                const auto *e = reinterpret_cast<const inotify_event *>(events + at);
-                if (e->len > 0 && kPictureNames.contains(QString::fromLocal8Bit(e->name)))
-                    opened.insert(QString::fromLocal8Bit(e->name));
-                at += ssize_t(sizeof(inotify_event) + e->len);
-            }
-            if (opened.size() >= 2)
-                break;
-            if (t.elapsed() > ms || m_box.state() == QProcess::NotRunning)
-                ok = false;
-            else
-                QTest::qWait(10);
-        }
-        ::close(fd);
-        return ok;
+        PictureReads reads(path(QStringLiteral("simcam/1")));
+        return reads.isValid() && serve(pictures) &&
+               reads.waitFor(kPictureNames, 2, ms, [this] { return m_box.state() == QProcess::NotRunning; });
     }
     // The machine's inputs as the board reports them from its next status frame (bits 0-9).
     void setInputs(quint16 word) { m_board.setInputs(word); }
