@@ -144,18 +144,28 @@ struct XWindow
     QRect geometry;
 };
 
+// A connection to the display in DISPLAY for one question, closed with the object.
+struct XDisplayConnection
+{
+    xcb_connection_t *const c = xcb_connect(nullptr, nullptr);
+    XDisplayConnection() = default;
+    XDisplayConnection(const XDisplayConnection &) = delete;
+    XDisplayConnection &operator=(const XDisplayConnection &) = delete;
+    ~XDisplayConnection() { xcb_disconnect(c); }
+    bool usable() const { return xcb_connection_has_error(c) == 0; }
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+};
+
 // The viewable top-level windows of the display in DISPLAY, by the server's stacking order, top first.
 inline QVector<XWindow> viewableWindowsTopFirst()
 {
     QVector<XWindow> windows;
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
+    const XDisplayConnection display;
+    if (!display.usable())
         return windows;
-    }
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_connection_t *c = display.c;
     std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &free);
+        xcb_query_tree_reply(c, xcb_query_tree(c, display.root()), nullptr), &free);
     if (tree) {
         const xcb_window_t *children = xcb_query_tree_children(tree.get());
         // Children come bottom first.
@@ -171,7 +181,6 @@ inline QVector<XWindow> viewableWindowsTopFirst()
                 windows.append({children[i], QRect(geo->x, geo->y, geo->width, geo->height)});
         }
     }
-    xcb_disconnect(c);
     return windows;
 }
 
@@ -191,22 +200,18 @@ inline xcb_window_t topWindowAt(const QPoint &at)
 inline QByteArray screenArea(const QRect &area)
 {
     QByteArray pixels;
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
+    const XDisplayConnection display;
+    if (!display.usable())
         return pixels;
-    }
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> image(
-        xcb_get_image_reply(c,
-                            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(area.x()), int16_t(area.y()),
-                                          uint16_t(area.width()), uint16_t(area.height()), ~0u),
+        xcb_get_image_reply(display.c,
+                            xcb_get_image(display.c, XCB_IMAGE_FORMAT_Z_PIXMAP, display.root(), int16_t(area.x()),
+                                          int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
                             nullptr),
         &free);
     if (image)
         pixels = QByteArray(reinterpret_cast<const char *>(xcb_get_image_data(image.get())),
                             xcb_get_image_data_length(image.get()));
-    xcb_disconnect(c);
     return pixels;
 }
 
