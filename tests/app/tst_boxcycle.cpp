@@ -138,13 +138,16 @@ private slots:
             const QVector<quint16> words = outputWords(board);
             return std::any_of(words.begin(), words.end(), alarmOn);
         };
-        // Every picture the camera serves becomes `picture` (name -> picture of that name when empty).
+        // Every picture the camera serves becomes `picture` (name -> picture of that name when empty),
+        // and the camera has read one of them and gone on to the next: one is its newest.
         auto serve = [&](const QString &picture) {
+            PictureReads reads(dir.filePath(QStringLiteral("simcam/1")));
             for (const QString &name : good) {
                 const QString target = dir.filePath(QStringLiteral("simcam/1/") + name);
                 QFile::copy(shipped + (picture.isEmpty() ? name : picture), target + QStringLiteral(".new"));
                 QCOMPARE(::rename(qPrintable(target + QStringLiteral(".new")), qPrintable(target)), 0);
             }
+            QVERIFY2(reads.waitFor(good, 2, 60000), output().constData());
         };
 
         // First good mould: no template yet, it passes and becomes the first template, which the end
@@ -163,11 +166,7 @@ private slots:
         QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("cammer12/template1.bmp"))));
 
         // A piece of plastic left in the cavity: every picture the camera serves shows it from now on.
-        {
-            PictureReads reads(dir.filePath(QStringLiteral("simcam/1")));
-            serve(QStringLiteral("03_foreign.jpg"));
-            QVERIFY2(reads.waitFor(good, 2, 60000), output().constData());
-        }
+        serve(QStringLiteral("03_foreign.jpg"));
         mouldOpens();
         QTRY_VERIFY2_WITH_TIMEOUT(alarmSeen(), output().constData(), 10000);
         QVERIFY(!releasedAfterBlock());
@@ -190,11 +189,7 @@ private slots:
 
         // The operator takes the piece out and presses the re-check (input 1): the editor re-detects,
         // the mould is good, detection starts again with the clamp free and the alarm off.
-        {
-            PictureReads reads(dir.filePath(QStringLiteral("simcam/1")));
-            serve(QString());
-            QVERIFY2(reads.waitFor(good, 2, 60000), output().constData()); // the cleaned mould is in view
-        }
+        serve(QString()); // the cleaned mould is in view
         press(0x002);
         QTRY_VERIFY2_WITH_TIMEOUT(!alarmOn(board.outputs()) && !clampBlocked(board.outputs()),
                                   output().constData(), 10000);
