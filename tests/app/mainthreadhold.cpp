@@ -76,8 +76,18 @@ bool runUntil(pid_t thread, unsigned long address, int report)
     const char stopped = 'S';
     if (write(report, &stopped, 1) != 1)
         _exit(4);
-    char c;
-    while (read(release, &c, 1) < 0 && errno == EINTR) {
+    // An address read from `release` lets the thread run on to it; the end of the pipe lets it go.
+    for (;;) {
+        unsigned long next = 0;
+        ssize_t got;
+        while ((got = read(release, &next, sizeof next)) < 0 && errno == EINTR) {
+        }
+        if (got != ssize_t(sizeof next) || next == 0)
+            break;
+        if (!runUntil(thread, next, report))
+            _exit(3);
+        if (write(report, &stopped, 1) != 1)
+            _exit(4);
     }
     // Signals that came meanwhile are delivered once it runs.
     _exit(ptrace(PTRACE_DETACH, thread, nullptr, nullptr) == 0 ? 0 : 5);
@@ -152,6 +162,20 @@ bool MainThreadHold::waitUntilStopped(int timeoutMs)
     return m_stopped;
 }
 
+bool MainThreadHold::runOnTo(unsigned long address)
+{
+    if (!m_stopped || address == 0 || m_release < 0 || m_report < 0)
+        return false;
+    if (write(m_release, &address, sizeof address) != ssize_t(sizeof address))
+        return false;
+    m_stopped = false;
+    char c = 0;
+    ssize_t got;
+    while ((got = read(m_report, &c, 1)) < 0 && errno == EINTR) {
+    }
+    return got == 1 && c == 'A';
+}
+
 bool MainThreadHold::release()
 {
     if (m_report >= 0)
@@ -177,16 +201,20 @@ bool MainThreadHold::release()
     return done > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The thread of the box that serves the marks of openings (named "detectionmark"), 0 when not found.
-pid_t markThreadOf(pid_t pid)
+pid_t threadNamed(pid_t pid, const QByteArray &name)
 {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "detectionmark")
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
             return pid_t(task.toInt());
     }
     return 0;
+}
+
+pid_t markThreadOf(pid_t pid)
+{
+    return threadNamed(pid, "detectionmark");
 }
 
 // Where the running box's code of `symbol` (a mangled name) is, 0 when not found: its value in the

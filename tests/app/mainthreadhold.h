@@ -5,6 +5,8 @@
 // the test seizes and interrupts that one thread with ptrace, so the box's own parent (the test's
 // QProcess) never sees a stop.
 
+#include <QByteArray>
+
 #include <sys/types.h>
 
 class MainThreadHold
@@ -26,6 +28,9 @@ public:
     bool waitUntilStopped(int timeoutMs);
     // Stops thread `thread` of process `pid` (at `address` when not 0).
     bool holdThread(pid_t pid, pid_t thread, unsigned long address = 0);
+    // Lets the held thread run on until it reaches the instruction at `address`, and stops it there
+    // again; returns once the breakpoint is in, waitUntilStopped tells when the thread got there.
+    bool runOnTo(unsigned long address);
     // Lets it run on; true once the tracer has let go of it.
     bool release();
 
@@ -36,6 +41,8 @@ private:
     bool m_stopped = false;
 };
 
+// The first thread of process `pid` named `name` (what /proc shows as its comm), 0 when none is.
+pid_t threadNamed(pid_t pid, const QByteArray &name);
 // The thread of the box that serves the marks of openings (named "detectionmark"), 0 when not found.
 pid_t markThreadOf(pid_t pid);
 // Where the running box's code of `symbol` (a mangled name) is, 0 when not found: its value in the

@@ -251,11 +251,14 @@ private slots:
 
         // The mould opens as the program ends: the notice's "OK" touched, the window's thread held
         // where the end begins, the mark's thread held too. The board's poll blocks the clamp and asks
-        // for the opening's mark; the end must stop the poll first and then have the mark written, so
-        // that the next start judges the mould. The mark's thread goes on once the poll has ended.
+        // for the opening's mark. The end must stop the poll first and only then stop the mark's thread,
+        // which writes that mark before it ends, so that the next start judges the mould: the window's
+        // thread is let on to where the mark's thread is stopped, and the poll must be gone by then.
         const pid_t box = pid_t(run.box.processId());
         const unsigned long quit = codeAddressOf(box, "_Z7quitAppi");
-        QVERIFY2(quit != 0, "quitApp not found in the running program");
+        const unsigned long stopMarks = codeAddressOf(box, "_ZN17DetectionMarkFile8stopSyncEv");
+        QVERIFY2(quit != 0 && stopMarks != 0, "quitApp or DetectionMarkFile::stopSync not in the running program");
+        QVERIFY2(threadNamed(box, "IOThread") != 0, "no thread of the board's poll in the running program");
         MainThreadHold markThread;
         MainThreadHold window;
         QVERIFY2(markThread.holdThread(box, markThreadOf(box)), "the mark's thread not stopped");
@@ -267,22 +270,15 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return board.inputsWrittenAt() > beforeOpening; }, 60000));
         // Asked after the status frame with the opening went out: the poll has read it.
         QCOMPARE(hostWordNow(board, 60000), int(kBlocked));
-        QVERIFY(window.release());
-        int polls = -1;
-        QElapsedTimer quiet;
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         const int now = board.commandCount(2);
-                         if (now != polls) {
-                             polls = now;
-                             quiet.start();
-                         }
-                         return run.box.state() == QProcess::NotRunning || quiet.elapsed() >= 1000;
-                     },
-                     60000),
-                 "the board is still polled");
+        QVERIFY(window.runOnTo(stopMarks));
+        const bool cameToTheMarks = window.waitUntilStopped(60000);
+        // The board's poll runs on a thread of its own, which Qt names after its class.
+        const bool pollGone = threadNamed(box, "IOThread") == 0;
         (void)markThread.release(); // false when the program is already gone
+        (void)window.release();
         board.setInputs(0);
+        QVERIFY2(cameToTheMarks, "the program ended without stopping the mark's thread");
+        QVERIFY2(pollGone, "the mark's thread stopped while the board's poll still ran");
 
         QVERIFY2(run.box.waitForFinished(60000), story());
         QCOMPARE(run.box.exitStatus(), QProcess::NormalExit);
